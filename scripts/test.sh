@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs every test: host suite (simulated machine, ASan/UBSan), the built
+# Setup.exe's format and imports, the Win32 platform suite under Wine, and
+# the end-to-end suite under Wine. Installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$jobs"
+ctest --preset host -j "$jobs"
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+bash tests/binary/check_setup_exe.sh build/windows/src/Setup.exe
+bash tests/win32/run_under_wine.sh build/windows
+bash tests/wine/run_tests.sh build/windows
+
+echo "All tests passed."

@@ -1,0 +1,36 @@
+// Where the patch folder keeps its files, and how one is found.
+#ifndef SETUP_DISCOVERY_FILE_DISCOVERY_H
+#define SETUP_DISCOVERY_FILE_DISCOVERY_H
+
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+
+namespace setup {
+
+// Search patterns; each starts with a backslash and is joined to a folder
+// as it is.
+inline constexpr char kPatchPackagePattern[] = "\\*.msp";
+inline constexpr char kInstallerDatabasePattern[] = "\\*.msi";
+
+// Puts the name (no folder) of the first file the platform's search
+// reports for `folder` + `pattern` into `name` and returns true. Returns
+// false and leaves `name` untouched when nothing matches or the joined
+// search path would not fit. The search handle is closed before returning.
+bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern,
+                    NarrowPath& name);
+
+// SourceFolder in the system ANSI code page without its trailing
+// backslash. Empty when SourceFolder is empty or the result does not fit.
+NarrowPath NarrowSourceFolder(Platform& platform);
+
+// The narrow source folder followed by "\Files\"; empty when either is
+// missing or the join does not fit.
+NarrowPath NarrowFilesFolder(Platform& platform);
+
+// The name of the first patch package in the Files subfolder; empty when
+// there is none.
+NarrowPath FindPatchPackageName(Platform& platform);
+
+}  // namespace setup
+
+#endif  // SETUP_DISCOVERY_FILE_DISCOVERY_H

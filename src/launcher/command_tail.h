@@ -1,0 +1,15 @@
+// The text after the program's own name on its command line.
+#ifndef SETUP_LAUNCHER_COMMAND_TAIL_H
+#define SETUP_LAUNCHER_COMMAND_TAIL_H
+
+namespace setup {
+
+// Returns a pointer into `commandLine` just past the program name and the
+// blanks and control characters after it. In the name a double quote
+// toggles quoting, so a quoted name may hold blanks. Never null: a line
+// holding only the name gives the empty text at its end.
+const char* CommandTail(const char* commandLine);
+
+}  // namespace setup
+
+#endif  // SETUP_LAUNCHER_COMMAND_TAIL_H

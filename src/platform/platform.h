@@ -1,0 +1,190 @@
+// The one seam between the launcher's logic and Windows.
+//
+// Every operating-system call the launcher makes is listed here, under its
+// platform name and with the arguments the launcher passes. The logic never
+// includes <windows.h>; it reaches the system only through a Platform. The
+// Win32 implementation backs Setup.exe, the simulated machine backs the host
+// tests, and any entry can be made to fail there to drive an error path.
+//
+// Types are portable: 32-bit status codes, opaque handles, UTF-16 as
+// char16_t. Constants keep their platform names and values so that calls
+// read like the Win32 calls they stand for. Windows defines the same names
+// as macros, so a file that includes <windows.h> must include this header
+// first and not use these constants after it.
+#ifndef SETUP_PLATFORM_PLATFORM_H
+#define SETUP_PLATFORM_PLATFORM_H
+
+#include <cstdint>
+
+namespace setup {
+
+using Status = std::uint32_t;  // a platform error code; 0 is success
+using WideChar = char16_t;     // one UTF-16 unit
+
+// Status codes the launcher produces or tests for.
+constexpr Status ERROR_SUCCESS = 0;
+constexpr Status ERROR_FILE_NOT_FOUND = 2;
+constexpr Status ERROR_PATH_NOT_FOUND = 3;
+constexpr Status ERROR_ACCESS_DENIED = 5;
+constexpr Status ERROR_INVALID_HANDLE = 6;
+constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr Status ERROR_MORE_DATA = 234;
+constexpr Status ERROR_NO_MORE_ITEMS = 259;
+constexpr Status ERROR_INSTALL_ALREADY_RUNNING = 1618;
+
+// Opaque handles. Zero means "no handle" for every kind but FindHandle,
+// whose failure value is INVALID_FIND_HANDLE, as on the platform.
+enum class RegKey : std::uintptr_t {};
+enum class ServiceHandle : std::uintptr_t {};
+enum class FindHandle : std::uintptr_t {};
+enum class KernelHandle : std::uintptr_t {};  // process, thread
+enum class WindowHandle : std::uintptr_t {};
+using MsiHandle = std::uint32_t;               // installer handles are 32-bit
+
+constexpr RegKey HKEY_CLASSES_ROOT = RegKey{0x80000000u};
+constexpr ServiceHandle NO_SERVICE_HANDLE = ServiceHandle{0};
+constexpr FindHandle INVALID_FIND_HANDLE = FindHandle{~std::uintptr_t{0}};
+constexpr KernelHandle NO_KERNEL_HANDLE = KernelHandle{0};
+constexpr WindowHandle NO_OWNER_WINDOW = WindowHandle{0};
+
+// Registry.
+constexpr std::uint32_t KEY_READ = 0x20019;
+constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
+constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
+constexpr std::uint32_t KEY_READ_WRITE = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
+constexpr std::uint32_t REG_SZ = 1;
+
+// Services.
+constexpr std::uint32_t SC_MANAGER_CONNECT = 0x0001;
+constexpr std::uint32_t SC_MANAGER_ALL_ACCESS = 0xF003F;
+constexpr std::uint32_t SERVICE_QUERY_STATUS = 0x0004;
+constexpr std::uint32_t SERVICE_ALL_ACCESS = 0xF01FF;
+constexpr std::uint32_t SERVICE_STOPPED = 1;
+constexpr std::uint32_t SERVICE_START_PENDING = 2;
+constexpr std::uint32_t SERVICE_STOP_PENDING = 3;
+constexpr std::uint32_t SERVICE_RUNNING = 4;
+constexpr std::uint32_t SERVICE_CONTINUE_PENDING = 5;
+constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
+constexpr std::uint32_t SERVICE_PAUSED = 7;
+
+// Processes.
+constexpr std::uint32_t NORMAL_PRIORITY_CLASS = 0x20;
+constexpr std::uint32_t STARTF_USESHOWWINDOW = 0x1;
+constexpr std::uint16_t SW_HIDE = 0;
+constexpr std::uint32_t STILL_ACTIVE = 259;
+constexpr std::uint32_t INFINITE = 0xFFFFFFFFu;
+constexpr std::uint32_t WAIT_OBJECT_0 = 0;
+constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFFu;
+constexpr std::uint32_t STARTUPINFOW_SIZE_32 = 68;  // sizeof(STARTUPINFOW), 32-bit
+
+// User interface and code pages.
+constexpr std::uint32_t MB_OK = 0x0;
+constexpr std::uint32_t MB_ICONERROR = 0x10;
+constexpr std::uint32_t CP_ACP = 0;
+constexpr std::uint32_t CP_THREAD_ACP = 3;
+constexpr std::uint32_t MB_PRECOMPOSED = 0x1;
+
+// What a service status query fills; the launcher reads the state only.
+struct ServiceStatus {
+  std::uint32_t currentState = 0;
+};
+
+// What a file search reports of one match: the name without its folder,
+// in the system ANSI code page (MAX_PATH bytes, as in WIN32_FIND_DATAA).
+struct FindData {
+  char fileName[260] = {};
+};
+
+// The start-up record handed to process creation. Fields the launcher
+// leaves zero (desktop, title, position, size, standard handles) are not
+// carried; an implementation fills them with zero.
+struct StartupInfo {
+  std::uint32_t size = 0;
+  std::uint32_t flags = 0;
+  std::uint16_t showWindow = 0;
+};
+
+// What process creation hands back.
+struct ProcessInformation {
+  KernelHandle process = NO_KERNEL_HANDLE;
+  KernelHandle thread = NO_KERNEL_HANDLE;
+  std::uint32_t processId = 0;
+  std::uint32_t threadId = 0;
+};
+
+// The inventory. Each entry behaves as its Win32 namesake does for the
+// arguments the launcher passes; departures are noted per entry.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Process start-up -------------------------------------------------------
+  // The process's full command line, narrow, as the platform keeps it.
+  virtual const char* GetCommandLineA() = 0;
+
+  // Registry ---------------------------------------------------------------
+  virtual Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
+                               std::uint32_t access, RegKey* result) = 0;
+  // `data` may be null to ask for the size only. On ERROR_MORE_DATA `size`
+  // holds the size needed; data stored without a terminator comes back as is.
+  virtual Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                                  std::uint8_t* data, std::uint32_t* size) = 0;
+  virtual Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                                const std::uint8_t* data, std::uint32_t size) = 0;
+  virtual Status RegDeleteValueA(RegKey key, const char* valueName) = 0;
+  virtual Status RegCloseKey(RegKey key) = 0;
+
+  // Services ---------------------------------------------------------------
+  // Null handle on failure.
+  virtual ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
+                                       std::uint32_t access) = 0;
+  virtual ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName,
+                                     std::uint32_t access) = 0;
+  // False when the query failed; the record is then not to be read.
+  virtual bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) = 0;
+  virtual bool CloseServiceHandle(ServiceHandle handle) = 0;
+
+  // Files and folders ------------------------------------------------------
+  // Both return the length copied without the terminator; the size needed,
+  // terminator included, when the buffer is too small; 0 on failure.
+  virtual std::uint32_t GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) = 0;
+  virtual std::uint32_t GetShortPathNameA(const char* longPath, char* shortPath,
+                                          std::uint32_t bufferSize) = 0;
+  // INVALID_FIND_HANDLE when nothing matches.
+  virtual FindHandle FindFirstFileA(const char* pattern, FindData* data) = 0;
+  virtual bool FindClose(FindHandle handle) = 0;
+  // The length copied without the terminator; the size needed when too small.
+  virtual std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) = 0;
+  // The number of characters copied, without the terminator.
+  virtual std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
+                                                 const WideChar* defaultValue, WideChar* buffer,
+                                                 std::uint32_t size, const WideChar* fileName) = 0;
+
+  // Processes --------------------------------------------------------------
+  // No security attributes, no handle inheritance, inherited environment.
+  // Returns 0 on success, else the error code of the failed start.
+  virtual Status CreateProcessW(const WideChar* applicationName, WideChar* commandLine,
+                                std::uint32_t creationFlags, const WideChar* currentDirectory,
+                                const StartupInfo& startupInfo,
+                                ProcessInformation* processInformation) = 0;
+  virtual std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) = 0;
+  virtual bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) = 0;
+  virtual bool CloseHandle(KernelHandle handle) = 0;
+
+  // User interface and locale ----------------------------------------------
+  virtual int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
+                          std::uint32_t style) = 0;
+  virtual std::uint16_t GetSystemDefaultLangID() = 0;
+  // Lengths are in units of the respective side; -1 means "up to and with
+  // the terminator". Return the units written, 0 on failure.
+  virtual int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags,
+                                  const char* source, int sourceLength, WideChar* target,
+                                  int targetLength) = 0;
+  virtual int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
+                                  const WideChar* source, int sourceLength, char* target,
+                                  int targetLength) = 0;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_PLATFORM_H

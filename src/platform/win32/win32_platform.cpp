@@ -1,0 +1,291 @@
+// platform.h (via win32_platform.h) comes before <windows.h>, whose macros
+// share its constant names; none of those names is used below.
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+#include <winsvc.h>
+
+namespace setup {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows text is UTF-16");
+static_assert(sizeof(FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName),
+              "a found name is copied whole");
+
+using Entry = Win32Platform::RuntimeEntry;
+
+enum class SourceLibrary { Advapi32, User32 };
+
+// Where each runtime entry comes from, in RuntimeEntry order.
+struct RuntimeExport {
+  Entry entry;
+  SourceLibrary library;
+  const char* name;
+};
+
+constexpr RuntimeExport kRuntimeExports[] = {
+    {Entry::RegOpenKeyExA, SourceLibrary::Advapi32, "RegOpenKeyExA"},
+    {Entry::RegQueryValueExA, SourceLibrary::Advapi32, "RegQueryValueExA"},
+    {Entry::RegSetValueExA, SourceLibrary::Advapi32, "RegSetValueExA"},
+    {Entry::RegDeleteValueA, SourceLibrary::Advapi32, "RegDeleteValueA"},
+    {Entry::RegCloseKey, SourceLibrary::Advapi32, "RegCloseKey"},
+    {Entry::OpenSCManagerA, SourceLibrary::Advapi32, "OpenSCManagerA"},
+    {Entry::OpenServiceA, SourceLibrary::Advapi32, "OpenServiceA"},
+    {Entry::QueryServiceStatus, SourceLibrary::Advapi32, "QueryServiceStatus"},
+    {Entry::CloseServiceHandle, SourceLibrary::Advapi32, "CloseServiceHandle"},
+    {Entry::MessageBoxW, SourceLibrary::User32, "MessageBoxW"},
+};
+
+constexpr bool ExportsFollowEntryOrder() {
+  std::size_t index = 0;
+  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
+    if (static_cast<std::size_t>(runtimeExport.entry) != index) return false;
+    ++index;
+  }
+  return index == Win32Platform::kRuntimeEntryCount;
+}
+static_assert(ExportsFollowEntryOrder(), "one export per runtime entry, in entry order");
+
+// Handles cross the seam as integers of pointer width.
+template <typename Native, typename Portable>
+Native ToNative(Portable handle) {
+  return reinterpret_cast<Native>(static_cast<std::uintptr_t>(handle));
+}
+
+template <typename Portable, typename Native>
+Portable ToPortable(Native handle) {
+  return static_cast<Portable>(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+const wchar_t* ToWide(const WideChar* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* ToWide(WideChar* text) { return reinterpret_cast<wchar_t*>(text); }
+
+// What an unbound entry answers through the thread's last error.
+constexpr DWORD kUnboundError = ERROR_PROC_NOT_FOUND;
+
+}  // namespace
+
+Win32Platform::Win32Platform() : advapi32_(L"advapi32.dll"), user32_(L"user32.dll") {
+  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
+    const SystemLibrary& library =
+        runtimeExport.library == SourceLibrary::Advapi32 ? advapi32_ : user32_;
+    entries_[static_cast<std::size_t>(runtimeExport.entry)] = library.resolve(runtimeExport.name);
+  }
+}
+
+bool Win32Platform::is_bound(RuntimeEntry which) const {
+  const auto index = static_cast<std::size_t>(which);
+  return index < kRuntimeEntryCount && entries_[index] != nullptr;
+}
+
+const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
+
+// Registry ---------------------------------------------------------------
+
+Status Win32Platform::RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
+                                    std::uint32_t access, RegKey* result) {
+  const auto open = entry<decltype(&::RegOpenKeyExA)>(RuntimeEntry::RegOpenKeyExA);
+  if (open == nullptr) return kUnboundError;
+  HKEY opened = nullptr;
+  const LSTATUS status = open(ToNative<HKEY>(root), subKey, options, access,
+                              result != nullptr ? &opened : nullptr);
+  if (result != nullptr) *result = ToPortable<RegKey>(opened);
+  return static_cast<Status>(status);
+}
+
+Status Win32Platform::RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                                       std::uint8_t* data, std::uint32_t* size) {
+  const auto query = entry<decltype(&::RegQueryValueExA)>(RuntimeEntry::RegQueryValueExA);
+  if (query == nullptr) return kUnboundError;
+  DWORD valueType = 0;
+  DWORD valueSize = size != nullptr ? *size : 0;
+  const LSTATUS status = query(ToNative<HKEY>(key), valueName, nullptr,
+                               type != nullptr ? &valueType : nullptr, data,
+                               size != nullptr ? &valueSize : nullptr);
+  if (type != nullptr) *type = valueType;
+  if (size != nullptr) *size = valueSize;
+  return static_cast<Status>(status);
+}
+
+Status Win32Platform::RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                                     const std::uint8_t* data, std::uint32_t size) {
+  const auto set = entry<decltype(&::RegSetValueExA)>(RuntimeEntry::RegSetValueExA);
+  if (set == nullptr) return kUnboundError;
+  return static_cast<Status>(set(ToNative<HKEY>(key), valueName, 0, type, data, size));
+}
+
+Status Win32Platform::RegDeleteValueA(RegKey key, const char* valueName) {
+  const auto remove = entry<decltype(&::RegDeleteValueA)>(RuntimeEntry::RegDeleteValueA);
+  if (remove == nullptr) return kUnboundError;
+  return static_cast<Status>(remove(ToNative<HKEY>(key), valueName));
+}
+
+Status Win32Platform::RegCloseKey(RegKey key) {
+  const auto close = entry<decltype(&::RegCloseKey)>(RuntimeEntry::RegCloseKey);
+  if (close == nullptr) return kUnboundError;
+  return static_cast<Status>(close(ToNative<HKEY>(key)));
+}
+
+// Services ---------------------------------------------------------------
+
+ServiceHandle Win32Platform::OpenSCManagerA(const char* machineName, const char* databaseName,
+                                            std::uint32_t access) {
+  const auto open = entry<decltype(&::OpenSCManagerA)>(RuntimeEntry::OpenSCManagerA);
+  if (open == nullptr) {
+    ::SetLastError(kUnboundError);
+    return ServiceHandle{0};
+  }
+  return ToPortable<ServiceHandle>(open(machineName, databaseName, access));
+}
+
+ServiceHandle Win32Platform::OpenServiceA(ServiceHandle manager, const char* serviceName,
+                                          std::uint32_t access) {
+  const auto open = entry<decltype(&::OpenServiceA)>(RuntimeEntry::OpenServiceA);
+  if (open == nullptr) {
+    ::SetLastError(kUnboundError);
+    return ServiceHandle{0};
+  }
+  return ToPortable<ServiceHandle>(open(ToNative<SC_HANDLE>(manager), serviceName, access));
+}
+
+bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* status) {
+  const auto query = entry<decltype(&::QueryServiceStatus)>(RuntimeEntry::QueryServiceStatus);
+  if (query == nullptr) {
+    ::SetLastError(kUnboundError);
+    return false;
+  }
+  if (status == nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  SERVICE_STATUS serviceStatus{};
+  if (query(ToNative<SC_HANDLE>(service), &serviceStatus) == FALSE) return false;
+  status->currentState = serviceStatus.dwCurrentState;
+  return true;
+}
+
+bool Win32Platform::CloseServiceHandle(ServiceHandle handle) {
+  const auto close = entry<decltype(&::CloseServiceHandle)>(RuntimeEntry::CloseServiceHandle);
+  if (close == nullptr) {
+    ::SetLastError(kUnboundError);
+    return false;
+  }
+  return close(ToNative<SC_HANDLE>(handle)) != FALSE;
+}
+
+// Files and folders ------------------------------------------------------
+
+std::uint32_t Win32Platform::GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) {
+  return ::GetCurrentDirectoryA(bufferSize, buffer);
+}
+
+std::uint32_t Win32Platform::GetShortPathNameA(const char* longPath, char* shortPath,
+                                               std::uint32_t bufferSize) {
+  return ::GetShortPathNameA(longPath, shortPath, bufferSize);
+}
+
+FindHandle Win32Platform::FindFirstFileA(const char* pattern, FindData* data) {
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = ::FindFirstFileA(pattern, &found);
+  // INVALID_HANDLE_VALUE maps onto INVALID_FIND_HANDLE: both are all ones.
+  if (search != INVALID_HANDLE_VALUE && data != nullptr) {
+    for (std::size_t i = 0; i < sizeof found.cFileName; ++i) data->fileName[i] = found.cFileName[i];
+    data->fileName[sizeof data->fileName - 1] = '\0';
+  }
+  return ToPortable<FindHandle>(search);
+}
+
+bool Win32Platform::FindClose(FindHandle handle) {
+  return ::FindClose(ToNative<HANDLE>(handle)) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) {
+  return ::GetSystemDirectoryW(ToWide(buffer), size);
+}
+
+std::uint32_t Win32Platform::GetPrivateProfileStringW(const WideChar* section,
+                                                      const WideChar* key,
+                                                      const WideChar* defaultValue,
+                                                      WideChar* buffer, std::uint32_t size,
+                                                      const WideChar* fileName) {
+  return ::GetPrivateProfileStringW(ToWide(section), ToWide(key), ToWide(defaultValue),
+                                    ToWide(buffer), size, ToWide(fileName));
+}
+
+// Processes --------------------------------------------------------------
+
+Status Win32Platform::CreateProcessW(const WideChar* applicationName, WideChar* commandLine,
+                                     std::uint32_t creationFlags,
+                                     const WideChar* currentDirectory,
+                                     const StartupInfo& startupInfo,
+                                     ProcessInformation* processInformation) {
+  STARTUPINFOW startup{};
+  startup.cb = startupInfo.size;
+  startup.dwFlags = startupInfo.flags;
+  startup.wShowWindow = startupInfo.showWindow;
+  PROCESS_INFORMATION started{};
+  if (::CreateProcessW(ToWide(applicationName), ToWide(commandLine), nullptr, nullptr, FALSE,
+                       creationFlags, nullptr, ToWide(currentDirectory), &startup,
+                       &started) == FALSE) {
+    const DWORD error = ::GetLastError();
+    // 0 means success to the caller, so a failure must never report it.
+    return error != NO_ERROR ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  }
+  if (processInformation == nullptr) {
+    // Nobody will own the handles: do not leak them.
+    ::CloseHandle(started.hThread);
+    ::CloseHandle(started.hProcess);
+    return 0;
+  }
+  processInformation->process = ToPortable<KernelHandle>(started.hProcess);
+  processInformation->thread = ToPortable<KernelHandle>(started.hThread);
+  processInformation->processId = started.dwProcessId;
+  processInformation->threadId = started.dwThreadId;
+  return 0;
+}
+
+std::uint32_t Win32Platform::WaitForSingleObject(KernelHandle handle,
+                                                 std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(ToNative<HANDLE>(handle), milliseconds);
+}
+
+bool Win32Platform::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) {
+  DWORD code = 0;
+  if (::GetExitCodeProcess(ToNative<HANDLE>(process), &code) == FALSE) return false;
+  if (exitCode != nullptr) *exitCode = code;
+  return true;
+}
+
+bool Win32Platform::CloseHandle(KernelHandle handle) {
+  return ::CloseHandle(ToNative<HANDLE>(handle)) != FALSE;
+}
+
+// User interface and locale ----------------------------------------------
+
+int Win32Platform::MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
+                               std::uint32_t style) {
+  const auto show = entry<decltype(&::MessageBoxW)>(RuntimeEntry::MessageBoxW);
+  if (show == nullptr) {
+    ::SetLastError(kUnboundError);
+    return 0;
+  }
+  return show(ToNative<HWND>(owner), ToWide(text), ToWide(caption), style);
+}
+
+std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaultLangID(); }
+
+int Win32Platform::MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags,
+                                       const char* source, int sourceLength, WideChar* target,
+                                       int targetLength) {
+  return ::MultiByteToWideChar(codePage, flags, source, sourceLength, ToWide(target),
+                               targetLength);
+}
+
+int Win32Platform::WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
+                                       const WideChar* source, int sourceLength, char* target,
+                                       int targetLength) {
+  return ::WideCharToMultiByte(codePage, flags, ToWide(source), sourceLength, target,
+                               targetLength, nullptr, nullptr);
+}
+
+}  // namespace setup

@@ -1,0 +1,104 @@
+// The platform seam backed by Windows: what Setup.exe runs on.
+//
+// Every entry calls its Win32 namesake. The registry, service and message
+// box entries live in advapi32 and user32, which Setup.exe does not import:
+// a static import would let the loader pick a planted copy from the
+// program's folder before any of our code runs. They are bound once, at
+// construction, from DLLs loaded from the system folder; an entry that could
+// not be bound fails as its namesake fails (an error status, a null handle,
+// false or 0) and never crashes. This header stays free of <windows.h>.
+#ifndef SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
+#define SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "platform/win32/system_library.h"
+
+namespace setup {
+
+class Win32Platform final : public Platform {
+ public:
+  // The entries bound at run time from advapi32 and user32.
+  enum class RuntimeEntry : std::size_t {
+    RegOpenKeyExA,
+    RegQueryValueExA,
+    RegSetValueExA,
+    RegDeleteValueA,
+    RegCloseKey,
+    OpenSCManagerA,
+    OpenServiceA,
+    QueryServiceStatus,
+    CloseServiceHandle,
+    MessageBoxW,
+  };
+  static constexpr std::size_t kRuntimeEntryCount = 10;
+
+  // Loads advapi32 and user32 from the system folder and binds the entries.
+  Win32Platform();
+
+  // True when `entry` was bound; an unbound entry fails when called.
+  bool is_bound(RuntimeEntry entry) const;
+
+  // Platform: see platform.h. Unbound runtime entries report
+  // ERROR_PROC_NOT_FOUND (as status or as the thread's last error).
+  const char* GetCommandLineA() override;
+
+  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
+                       std::uint32_t access, RegKey* result) override;
+  Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* size) override;
+  Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) override;
+  Status RegDeleteValueA(RegKey key, const char* valueName) override;
+  Status RegCloseKey(RegKey key) override;
+
+  ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
+                               std::uint32_t access) override;
+  ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName,
+                             std::uint32_t access) override;
+  bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) override;
+  bool CloseServiceHandle(ServiceHandle handle) override;
+
+  std::uint32_t GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) override;
+  std::uint32_t GetShortPathNameA(const char* longPath, char* shortPath,
+                                  std::uint32_t bufferSize) override;
+  FindHandle FindFirstFileA(const char* pattern, FindData* data) override;
+  bool FindClose(FindHandle handle) override;
+  std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) override;
+  std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
+                                         const WideChar* defaultValue, WideChar* buffer,
+                                         std::uint32_t size, const WideChar* fileName) override;
+
+  Status CreateProcessW(const WideChar* applicationName, WideChar* commandLine,
+                        std::uint32_t creationFlags, const WideChar* currentDirectory,
+                        const StartupInfo& startupInfo,
+                        ProcessInformation* processInformation) override;
+  std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) override;
+  bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
+  bool CloseHandle(KernelHandle handle) override;
+
+  int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
+                  std::uint32_t style) override;
+  std::uint16_t GetSystemDefaultLangID() override;
+  int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
+                          int sourceLength, WideChar* target, int targetLength) override;
+  int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, const WideChar* source,
+                          int sourceLength, char* target, int targetLength) override;
+
+ private:
+  // The bound address of `entry` cast to its real type; null when unbound.
+  template <typename Function>
+  Function entry(RuntimeEntry which) const {
+    return reinterpret_cast<Function>(entries_[static_cast<std::size_t>(which)]);
+  }
+
+  SystemLibrary advapi32_;
+  SystemLibrary user32_;
+  SystemLibrary::ExportAddress entries_[kRuntimeEntryCount] = {};
+};
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H

@@ -1,0 +1,24 @@
+// Applies the patch: the installer, run hidden behind the command
+// interpreter, waited for to the end.
+#ifndef SETUP_RUNNER_PATCH_RUNNER_H
+#define SETUP_RUNNER_PATCH_RUNNER_H
+
+#include "platform/platform.h"
+
+namespace setup {
+
+// Starts "<system folder>\cmd.exe" hidden, in SourceFolder, to run the
+// installer on the first patch package of the Files subfolder with
+// "REINSTALL=ALL" and `commandTail` (narrow, thread ANSI code page, passed
+// on unchanged), and returns once the child has ended.
+//
+// Returns the installer's status: the interpreter's exit code, which it
+// takes from the installer; the start's error code when the child could not
+// be started; ERROR_INSUFFICIENT_BUFFER, without starting anything, when
+// the command line or the converted tail would not fit its 1000 units; or
+// ERROR_PATH_NOT_FOUND when the system folder cannot be had.
+Status RunPatch(Platform& platform, const char* commandTail);
+
+}  // namespace setup
+
+#endif  // SETUP_RUNNER_PATCH_RUNNER_H

@@ -1,0 +1,41 @@
+// A simulated machine with a typical patch folder, for the launcher tests:
+// C:\Patch Files (short name PATCHF~1) holding Files\, started from there.
+#ifndef SETUP_TESTS_HOST_PATCH_FOLDER_H
+#define SETUP_TESTS_HOST_PATCH_FOLDER_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/source_folder.h"
+#include "sim/fake_machine.h"
+
+namespace setup::testing {
+
+inline constexpr char kPatchFolder[] = "C:\\Patch Files";
+inline constexpr char16_t kShortSourceFolder[] = u"C:\\PATCHF~1\\";
+
+class PatchFolderTest : public ::testing::Test {
+ protected:
+  PatchFolderTest() {
+    SourceFolder.clear();  // process-wide; each test starts without one
+    machine.AddFolder(kPatchFolder, "PATCHF~1");
+    machine.AddFolder(std::string(kPatchFolder) + "\\Files");
+    machine.SetCurrentDirectory(kPatchFolder);
+  }
+
+  void AddPatchFile(const std::string& name, const std::string& shortName = "") {
+    machine.AddFile(std::string(kPatchFolder) + "\\Files\\" + name, shortName);
+  }
+
+  void TearDown() override {
+    EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+    EXPECT_TRUE(machine.InternalErrors().empty()) << machine.InternalErrors().front();
+  }
+
+  sim::FakeMachine machine;
+};
+
+}  // namespace setup::testing
+
+#endif  // SETUP_TESTS_HOST_PATCH_FOLDER_H

@@ -1,0 +1,150 @@
+#include "runner/patch_runner.h"
+
+#include <string>
+
+#include "patch_folder.h"
+#include "runner/installer_command_line.h"
+
+namespace setup {
+namespace {
+
+using sim::FakeMachine;
+using sim::Operation;
+using sim::ProcessStart;
+using testing::PatchFolderTest;
+
+constexpr char16_t kInstallerPrefix[] =
+    u"/C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\";
+
+class PatchRunnerTest : public PatchFolderTest {
+ protected:
+  PatchRunnerTest() { CaptureSourceFolder(machine); }
+
+  const ProcessStart& OnlyStart() {
+    EXPECT_EQ(machine.ProcessStarts().size(), 1u);
+    return machine.ProcessStarts().at(0);
+  }
+};
+
+TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
+  AddPatchFile("Hostrel_Update.msp");
+  EXPECT_EQ(RunPatch(machine, "/qn PROP=1"), 0u);
+
+  const ProcessStart& start = OnlyStart();
+  EXPECT_EQ(start.applicationName, u"C:\\windows\\system32\\cmd.exe");
+  EXPECT_EQ(start.commandLine,
+            u"/C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
+            u" REINSTALL=ALL /qn PROP=1");
+  EXPECT_EQ(start.currentDirectory, u"C:\\PATCHF~1\\");
+  EXPECT_EQ(start.creationFlags, NORMAL_PRIORITY_CLASS);
+  EXPECT_EQ(start.startupInfo.size, 68u);
+  EXPECT_EQ(start.startupInfo.flags, STARTF_USESHOWWINDOW);
+  EXPECT_EQ(start.startupInfo.showWindow, SW_HIDE);
+  EXPECT_TRUE(start.childRan) << "the launcher must wait for the installer";
+}
+
+struct TailCase {
+  const char* name;
+  const char* tail;
+  std::uint32_t threadCodePage;
+  std::u16string expectedEnd;  // what follows the patch file name
+};
+
+class PatchRunnerTailTest : public PatchRunnerTest,
+                            public ::testing::WithParamInterface<TailCase> {};
+
+TEST_P(PatchRunnerTailTest, TailIsPassedOnUnchangedAfterOneBlank) {
+  const TailCase& c = GetParam();
+  machine.SetThreadCodePage(c.threadCodePage);
+  AddPatchFile("Hostrel_Update.msp");
+  EXPECT_EQ(RunPatch(machine, c.tail), 0u);
+  EXPECT_EQ(OnlyStart().commandLine,
+            std::u16string(kInstallerPrefix) + u"Hostrel_Update.msp" + c.expectedEnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, PatchRunnerTailTest,
+    ::testing::Values(
+        TailCase{"Empty", "", 1252, u" REINSTALL=ALL "},
+        TailCase{"QuotesAndSwitches", "/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!", 1252,
+                 u" REINSTALL=ALL /l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
+        TailCase{"Latin1ThroughThreadCodePage", "NAME=\xe9t\xe9", 1252,
+                 u" REINSTALL=ALL NAME=\u00e9t\u00e9"},
+        TailCase{"ShiftJisThroughThreadCodePage", "NAME=\x82\xa0", 932,
+                 u" REINSTALL=ALL NAME=\u3042"}),
+    [](const ::testing::TestParamInfo<TailCase>& param) { return param.param.name; });
+
+TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
+  for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "x^y|z<w>.msp"}) {
+    machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
+    machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\" + name);
+    EXPECT_EQ(RunPatch(machine, "/qn"), 0u);
+    const std::u16string expected =
+        u"/C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +
+        machine.DecodeAnsi(name) + u"\" REINSTALL=ALL /qn";
+    EXPECT_EQ(machine.ProcessStarts().back().commandLine, expected) << name;
+  }
+}
+
+TEST_F(PatchRunnerTest, NoPatchPackageStillStartsTheInstallerWithAnEmptyName) {
+  machine.QueueChild([](FakeMachine&) { return 1619u; });
+  EXPECT_EQ(RunPatch(machine, ""), 1619u) << "the installer's report becomes ours";
+  EXPECT_EQ(OnlyStart().commandLine, std::u16string(kInstallerPrefix) + u" REINSTALL=ALL ");
+}
+
+TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
+  AddPatchFile("Hostrel_Update.msp");
+  for (std::uint32_t status : {0u, 1603u, 3010u, 1641u, 259u}) {
+    machine.QueueChild([status](FakeMachine&) { return status; });
+    EXPECT_EQ(RunPatch(machine, ""), status);
+  }
+  EXPECT_EQ(machine.KernelHandleCloses().size(), 10u) << "process and thread handle each time";
+}
+
+TEST_F(PatchRunnerTest, ChildThatCannotStartEndsTheWaitWithItsError) {
+  AddPatchFile("Hostrel_Update.msp");
+  machine.FailCall(Operation::CreateProcessW, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RunPatch(machine, ""), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(machine.CallCount(Operation::WaitForSingleObject), 0u);
+}
+
+TEST_F(PatchRunnerTest, FailedWaitIsNotReportedAsSuccess) {
+  AddPatchFile("Hostrel_Update.msp");
+  machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE);
+  EXPECT_NE(RunPatch(machine, ""), 0u);
+  machine.FailCall(Operation::GetExitCodeProcess, ERROR_INVALID_HANDLE);
+  EXPECT_NE(RunPatch(machine, ""), 0u);
+}
+
+TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
+  AddPatchFile("Hostrel_Update.msp");
+  const std::string tailOf999(999, 'a');  // fits the argument text, not the command line
+  EXPECT_EQ(RunPatch(machine, tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  const std::string tailOf1000(1000, 'a');  // does not fit the argument text
+  EXPECT_EQ(RunPatch(machine, tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_TRUE(machine.ProcessStarts().empty());
+
+  // The longest tail that fits still runs, to the last unit.
+  const std::size_t fixedPart = std::u16string(kInstallerPrefix).size() +
+                                std::u16string(u"Hostrel_Update.msp REINSTALL=ALL ").size();
+  const std::string longest(999 - fixedPart, 'b');
+  EXPECT_EQ(RunPatch(machine, longest.c_str()), 0u);
+  EXPECT_EQ(OnlyStart().commandLine.size(), 999u);
+}
+
+TEST_F(PatchRunnerTest, NoSystemFolderStartsNothing) {
+  AddPatchFile("Hostrel_Update.msp");
+  machine.FailCall(Operation::GetSystemDirectoryW, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunPatch(machine, ""), ERROR_PATH_NOT_FOUND);
+  EXPECT_TRUE(machine.ProcessStarts().empty());
+}
+
+TEST(InstallerCommandLine, QuotingCharacters) {
+  EXPECT_FALSE(NeedsQuoting(u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp"));
+  for (const char16_t* path : {u"a b", u"a\tb", u"a&b", u"a|b", u"a<b", u"a>b", u"a^b"}) {
+    EXPECT_TRUE(NeedsQuoting(path)) << "path with an interpreter character must be quoted";
+  }
+}
+
+}  // namespace
+}  // namespace setup

@@ -1,0 +1,93 @@
+// FakeMachine: construction, command line, fault injection, leak checks and
+// the ANSI conversions shared by the narrow entries.
+#include "sim/fake_machine.h"
+
+#include <stdexcept>
+
+#include "sim/code_pages.h"
+#include "sim/fake_machine_entry.h"
+
+namespace setup::sim {
+
+FakeMachine::FakeMachine()
+    : systemDirectory_(u"C:\\windows\\system32"), commandLine_("Setup.exe") {
+  files_.Add(u"C:\\", u"", true);
+  currentDirectory_ = u"C:\\";
+  defaultChild_ = [](FakeMachine&) { return std::uint32_t{0}; };
+}
+
+FakeMachine::~FakeMachine() = default;
+
+void FakeMachine::FailCall(Operation operation, Status status, int occurrence) {
+  faults_.FailCall(operation, status, occurrence);
+}
+
+void FakeMachine::NoteInternalError(Operation operation, const char* what) noexcept {
+  try {
+    internalErrors_.push_back(std::string(OperationName(operation)) + ": " + what);
+  } catch (...) {
+    // Nothing more can be recorded when memory has run out.
+  }
+}
+
+std::uintptr_t FakeMachine::NextHandleValue() {
+  const std::uintptr_t value = nextHandleValue_;
+  nextHandleValue_ += 4;
+  return value;
+}
+
+bool FakeMachine::AllHandlesClosed() const {
+  return openKeys_.empty() && openServices_.empty() && openFinds_.empty() &&
+         kernelHandles_.empty();
+}
+
+std::string FakeMachine::OpenHandlesReport() const {
+  std::string report = "open registry keys: " + std::to_string(openKeys_.size());
+  for (const auto& open : openKeys_) report += " [" + open.second.key->path + "]";
+  report += "; open service handles: " + std::to_string(openServices_.size());
+  for (const auto& open : openServices_) {
+    report += open.second.isManager ? " [manager]" : " [service:" + open.second.serviceName + "]";
+  }
+  report += "; open find handles: " + std::to_string(openFinds_.size());
+  report += "; open kernel handles: " + std::to_string(kernelHandles_.size());
+  for (const auto& open : kernelHandles_) {
+    report += std::string(open.second.isThread ? " [thread:" : " [process:") +
+              std::to_string(open.second.startIndex) + "]";
+  }
+  return report;
+}
+
+void FakeMachine::SetCommandLine(const std::string& commandLine) { commandLine_ = commandLine; }
+
+const char* FakeMachine::GetCommandLineA() noexcept {
+  return Enter(Operation::GetCommandLineA, "", [&] { return commandLine_.c_str(); });
+}
+
+std::uint32_t FakeMachine::ResolveCodePage(std::uint32_t codePage) const {
+  if (codePage == CP_ACP) return systemCodePage_;
+  if (codePage == CP_THREAD_ACP) return threadCodePage_;
+  return codePage;
+}
+
+void FakeMachine::SetSystemCodePage(std::uint32_t codePage) { systemCodePage_ = codePage; }
+void FakeMachine::SetThreadCodePage(std::uint32_t codePage) { threadCodePage_ = codePage; }
+
+std::u16string FakeMachine::DecodeAnsi(std::string_view text) const {
+  std::u16string wide;
+  bool hadInvalid = false;
+  if (!DecodeNarrow(systemCodePage_, text, &wide, &hadInvalid)) {
+    throw std::invalid_argument("unknown system code page " + std::to_string(systemCodePage_));
+  }
+  return wide;
+}
+
+std::string FakeMachine::EncodeAnsi(std::u16string_view text) const {
+  std::string narrow;
+  bool hadUnmappable = false;
+  if (!EncodeWide(systemCodePage_, text, &narrow, &hadUnmappable)) {
+    throw std::invalid_argument("unknown system code page " + std::to_string(systemCodePage_));
+  }
+  return narrow;
+}
+
+}  // namespace setup::sim

@@ -1,0 +1,338 @@
+// A simulated Windows machine for the host tests.
+//
+// FakeMachine implements the platform seam over in-memory state: a registry
+// under HKEY_CLASSES_ROOT, a service manager, drives of folders and files
+// with 8.3 short names, ini files, child processes that run a test-supplied
+// program, message boxes, the system language and code pages. Each entry
+// follows its Win32 namesake where the launcher depends on it: size rules,
+// status codes, case-insensitive names, search order. Any entry can be made
+// to fail on a chosen call, and every kind of handle is counted so a test
+// can check that none leaked.
+//
+// Narrow paths are bytes in the system ANSI code page, converted when they
+// are passed in, as the A entries of Windows convert them: set the code page
+// before adding paths whose bytes depend on it. Test set-up calls throw
+// std::invalid_argument on misuse; platform entries never throw.
+#ifndef SETUP_TESTS_SIM_FAKE_MACHINE_H
+#define SETUP_TESTS_SIM_FAKE_MACHINE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "sim/fault_plan.h"
+#include "sim/file_tree.h"
+#include "sim/registry_tree.h"
+#include "sim/sim_records.h"
+
+namespace setup::sim {
+
+class FakeMachine : public Platform {
+ public:
+  // A machine with drive C:, current directory "C:\", system directory
+  // "C:\windows\system32", command line "Setup.exe", language 0x0409 and
+  // code page 1252 for both the system and the thread.
+  FakeMachine();
+  ~FakeMachine() override;
+  FakeMachine(const FakeMachine&) = delete;
+  FakeMachine& operator=(const FakeMachine&) = delete;
+
+  // ---- Registry (HKEY_CLASSES_ROOT; paths like "Installer\\Products\\X") --
+  // Creates the key and its missing parents.
+  void AddKey(const std::string& path);
+  // Stores `value` as REG_SZ with its terminating zero; creates the key.
+  void SetString(const std::string& path, const std::string& name, const std::string& value);
+  // Stores the bytes exactly as given (e.g. a REG_SZ without terminator).
+  void SetRawValue(const std::string& path, const std::string& name, std::uint32_t type,
+                   std::vector<std::uint8_t> bytes);
+  // The value's bytes as text, one trailing zero dropped; none when absent.
+  std::optional<std::string> GetString(const std::string& path, const std::string& name) const;
+  // The value as stored; none when absent.
+  std::optional<RegistryValue> GetRawValue(const std::string& path,
+                                           const std::string& name) const;
+  // Whether the key, or the value in the key, exists.
+  bool HasKey(const std::string& path) const;
+  bool HasValue(const std::string& path, const std::string& name) const;
+  // Removes a value, or a key with its subtree (open handles then report
+  // the key deleted). Nothing happens when it is absent.
+  void RemoveValue(const std::string& path, const std::string& name);
+  void RemoveKey(const std::string& path);
+  // Every open of the key fails with access denied. Creates the key.
+  void DenyRead(const std::string& path);
+  // Opens asking for KEY_SET_VALUE or KEY_CREATE_SUB_KEY fail with access
+  // denied; KEY_READ opens work. Creates the key.
+  void DenyWrite(const std::string& path);
+  // Keys opened and not yet closed.
+  std::size_t OpenKeyCount() const;
+  // Values written and deleted through the platform, in order.
+  const std::vector<RegistryChange>& RegistryChanges() const { return registryChanges_; }
+
+  // ---- Services ----------------------------------------------------------
+  // Installs a service in `state` (SERVICE_STOPPED .. SERVICE_PAUSED).
+  void InstallService(const std::string& name, std::uint32_t state);
+  void SetServiceState(const std::string& name, std::uint32_t state);
+  // OpenSCManagerA asking for rights outside `mask` fails. Default: all.
+  void SetManagerAllowedAccess(std::uint32_t mask);
+  // OpenServiceA asking for rights outside `mask` fails. Default: all.
+  void SetServiceAllowedAccess(const std::string& name, std::uint32_t mask);
+  // QueryServiceStatus on the service fails while `fail` holds.
+  void FailStatusQuery(const std::string& name, bool fail = true);
+  // The access asked of each OpenSCManagerA call, in order.
+  const std::vector<std::uint32_t>& ManagerAccessRequests() const { return managerRequests_; }
+  // Each OpenServiceA call's name and access, in order.
+  const std::vector<ServiceOpenRequest>& ServiceOpenRequests() const { return serviceRequests_; }
+  // Service handles in the order they were closed: "manager" or
+  // "service:<name as installed>".
+  const std::vector<std::string>& ServiceHandleCloses() const { return serviceCloses_; }
+  // Manager and service handles open.
+  std::size_t OpenServiceHandleCount() const { return openServices_.size(); }
+
+  // ---- Files and folders (absolute paths, "C:\\Patch Files\\x.msp") ------
+  // Adds a folder or a file; `shortName` is the 8.3 name of the last
+  // component, empty when the long name is its own short form. Missing
+  // parents are created as folders without short names. Adding an existing
+  // entry sets its short name. Entries are searched in the order added.
+  void AddFolder(const std::string& longPath, const std::string& shortName = "");
+  void AddFile(const std::string& longPath, const std::string& shortName = "");
+  // Moves the entry (long or short path) to the front of its folder's
+  // search order.
+  void PutFirstInSearchOrder(const std::string& path);
+  // Whether a folder or file exists at the path (long or short names).
+  bool PathExists(const std::string& path) const;
+  // The current directory, kept without trailing separator except for a
+  // drive root. The folder need not exist.
+  void SetCurrentDirectory(const std::string& path);
+  // GetCurrentDirectoryA then fails with 0.
+  void ClearCurrentDirectory();
+  // False simulates a volume without 8.3 names: GetShortPathNameA gives
+  // the long names.
+  void SetShortNamesAvailable(bool available);
+  // What GetSystemDirectoryW reports.
+  void SetSystemDirectory(const std::u16string& path);
+  // Patterns passed to FindFirstFileA, in order.
+  const std::vector<std::string>& FindPatterns() const { return findPatterns_; }
+  // Searches opened and not yet closed.
+  std::size_t OpenFindHandleCount() const { return openFinds_.size(); }
+
+  // ---- Ini files -----------------------------------------------------------
+  // Sets a value as GetPrivateProfileStringW returns it (quotes and blanks
+  // already stripped). The file is found by long or short path, and added
+  // without short name when absent.
+  void SetIniValue(const std::string& path, const std::u16string& section,
+                   const std::u16string& key, const std::u16string& value);
+
+  // ---- Processes -----------------------------------------------------------
+  // What GetCommandLineA returns.
+  void SetCommandLine(const std::string& commandLine);
+  // The program the next start runs; programs queue up, one per start.
+  void QueueChild(ChildProgram child);
+  // The program of starts with nothing queued. Default: exits with 0.
+  void SetDefaultChild(ChildProgram child);
+  // Every CreateProcessW call, in order.
+  const std::vector<ProcessStart>& ProcessStarts() const { return processStarts_; }
+  // Kernel handles in the order they were closed: "process:<n>" or
+  // "thread:<n>", n indexing ProcessStarts().
+  const std::vector<std::string>& KernelHandleCloses() const { return kernelCloses_; }
+  // Process and thread handles open.
+  std::size_t OpenKernelHandleCount() const { return kernelHandles_.size(); }
+
+  // ---- Message boxes, language, code pages --------------------------------
+  // What MessageBoxW returns. Default: 1 (IDOK).
+  void SetMessageBoxResult(int result);
+  // Every MessageBoxW call, in order.
+  const std::vector<MessageBoxCall>& MessageBoxes() const { return messageBoxes_; }
+  // What GetSystemDefaultLangID returns.
+  void SetSystemLanguage(std::uint16_t language);
+  // The code pages CP_ACP and CP_THREAD_ACP stand for; 1252 and 932 are
+  // known, and 65001 and other "CP<n>" glibc has.
+  void SetSystemCodePage(std::uint32_t codePage);
+  void SetThreadCodePage(std::uint32_t codePage);
+  // Converts with the system ANSI code page, as the A entries do.
+  std::u16string DecodeAnsi(std::string_view text) const;
+  std::string EncodeAnsi(std::u16string_view text) const;
+
+  // ---- Fault injection and leak checks ------------------------------------
+  // Makes the `occurrence`-th call of `operation` from now (1 = the next)
+  // fail. Entries returning a Status return `status`; the others return
+  // their failure value (null handle, INVALID_FIND_HANDLE, false, 0; an
+  // empty command line) and ignore `status`. A failed call has no effect,
+  // except that a failed close still releases its handle and a failed
+  // CreateProcessW is still recorded.
+  void FailCall(Operation operation, Status status, int occurrence = 1);
+  // Calls of `operation` so far, failed ones included.
+  std::size_t CallCount(Operation operation) const { return faults_.CallCount(operation); }
+  // Exceptions caught inside platform entries (a throwing child program,
+  // say), each as "<entry>: <message>". Empty in a sound test.
+  const std::vector<std::string>& InternalErrors() const { return internalErrors_; }
+  // True when no registry key, service, search or kernel handle is open.
+  bool AllHandlesClosed() const;
+  // The open handles by kind, for a failure message.
+  std::string OpenHandlesReport() const;
+
+  // ---- Platform ----------------------------------------------------------
+  // Each entry behaves as platform.h and its Win32 namesake say, with these
+  // departures, none of which the launcher meets:
+  // - RegOpenKeyExA ignores `options` and the WOW64 view flags (one view).
+  // - OpenSCManagerA knows only the local machine's active database.
+  // - GetShortPathNameA takes absolute paths only.
+  // - FindFirstFileA matches plain '*' and '?' (and "*.*" as everything),
+  //   not the DOS wildcard quirks; a pattern without folder searches the
+  //   current directory.
+  // - GetPrivateProfileStringW does not list sections or keys (null section
+  //   or key gives ""), and a file name without folder is not found.
+  // - CreateProcessW rewrites one unit of the command line in place, as
+  //   Windows may, so a read-only command line faults here too.
+  // - WaitForSingleObject runs the child to its end whatever the timeout.
+  // - WideCharToMultiByte has no best-fit mapping: unmappable units give '?'.
+  const char* GetCommandLineA() noexcept override;
+  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
+                       std::uint32_t access, RegKey* result) noexcept override;
+  Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* size) noexcept override;
+  Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) noexcept override;
+  Status RegDeleteValueA(RegKey key, const char* valueName) noexcept override;
+  Status RegCloseKey(RegKey key) noexcept override;
+  ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
+                               std::uint32_t access) noexcept override;
+  ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName,
+                             std::uint32_t access) noexcept override;
+  bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) noexcept override;
+  bool CloseServiceHandle(ServiceHandle handle) noexcept override;
+  std::uint32_t GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) noexcept override;
+  std::uint32_t GetShortPathNameA(const char* longPath, char* shortPath,
+                                  std::uint32_t bufferSize) noexcept override;
+  FindHandle FindFirstFileA(const char* pattern, FindData* data) noexcept override;
+  bool FindClose(FindHandle handle) noexcept override;
+  std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) noexcept override;
+  std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
+                                         const WideChar* defaultValue, WideChar* buffer,
+                                         std::uint32_t size,
+                                         const WideChar* fileName) noexcept override;
+  Status CreateProcessW(const WideChar* applicationName, WideChar* commandLine,
+                        std::uint32_t creationFlags, const WideChar* currentDirectory,
+                        const StartupInfo& startupInfo,
+                        ProcessInformation* processInformation) noexcept override;
+  std::uint32_t WaitForSingleObject(KernelHandle handle,
+                                    std::uint32_t milliseconds) noexcept override;
+  bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) noexcept override;
+  bool CloseHandle(KernelHandle handle) noexcept override;
+  int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
+                  std::uint32_t style) noexcept override;
+  std::uint16_t GetSystemDefaultLangID() noexcept override;
+  int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
+                          int sourceLength, WideChar* target, int targetLength) noexcept override;
+  int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, const WideChar* source,
+                          int sourceLength, char* target, int targetLength) noexcept override;
+
+ private:
+  // A registry handle: the key and the rights granted at open.
+  struct OpenRegistryKey {
+    std::shared_ptr<RegistryKey> key;
+    std::uint32_t rights = 0;  // granted, generic rights mapped
+  };
+  // A service as set up by the test.
+  struct InstalledService {
+    std::string name;
+    std::uint32_t state = SERVICE_STOPPED;
+    std::uint32_t allowedAccess = ~std::uint32_t{0};
+    bool failStatusQuery = false;
+  };
+  // A manager or service handle and the rights granted at open.
+  struct OpenService {
+    bool isManager = false;
+    std::string serviceName;  // as installed
+    std::uint32_t rights = 0;
+  };
+  // A process or thread handle, naming its start.
+  struct KernelObject {
+    std::size_t startIndex = 0;  // into processStarts_
+    bool isThread = false;
+  };
+
+  // Runs one platform entry: counts the call, applies a planned failure,
+  // and turns an exception into `failure`. Defined in fake_machine_entry.h.
+  template <typename Result, typename Body>
+  Result Enter(Operation operation, Result failure, Body&& body) noexcept;
+  // The same for an entry returning a Status: a planned failure returns
+  // the planned status.
+  template <typename Body>
+  Status EnterWithStatus(Operation operation, Body&& body) noexcept;
+  // The same for an entry that closes a handle: `release` runs even when
+  // the call is planned to fail, so the handle is released either way.
+  template <typename Result, typename Release>
+  Result EnterClose(Operation operation, Result failure, Release&& release) noexcept;
+  // Records an exception caught inside an entry.
+  void NoteInternalError(Operation operation, const char* what) noexcept;
+
+  // A fresh value for a handle of any kind; no two handles share one.
+  std::uintptr_t NextHandleValue();
+  // The code page CP_ACP or CP_THREAD_ACP stands for; others as they are.
+  std::uint32_t ResolveCodePage(std::uint32_t codePage) const;
+  // The key and granted rights behind a handle, or the status to report.
+  Status LookUpKey(RegKey handle, OpenRegistryKey* open) const;
+  // The key at `path`, created when absent; throws on a malformed path.
+  std::shared_ptr<RegistryKey> KeyForSetUp(const std::string& path);
+  // The installed service of that name (case-insensitive), or null.
+  InstalledService* FindService(std::string_view name);
+  // The installed service of that name; throws when there is none.
+  InstalledService& ServiceForSetUp(const std::string& name);
+  // Adds a folder or file for set-up; throws when the path is unusable.
+  FileEntry* AddEntry(const std::string& longPath, const std::string& shortName, bool isFolder);
+  // Runs the child program of that start, once, and records its exit code.
+  void RunChild(std::size_t startIndex);
+
+  // Handles, faults and errors of every area.
+  std::uintptr_t nextHandleValue_ = 0x1000;
+  FaultPlan faults_;
+  std::vector<std::string> internalErrors_;
+
+  // Registry.
+  RegistryTree registry_;
+  std::map<RegKey, OpenRegistryKey> openKeys_;
+  std::vector<RegistryChange> registryChanges_;
+
+  // Services.
+  std::vector<InstalledService> services_;
+  std::uint32_t managerAllowedAccess_ = ~std::uint32_t{0};
+  std::map<ServiceHandle, OpenService> openServices_;
+  std::vector<std::uint32_t> managerRequests_;
+  std::vector<ServiceOpenRequest> serviceRequests_;
+  std::vector<std::string> serviceCloses_;
+
+  // Files and folders.
+  FileTree files_;
+  std::optional<std::u16string> currentDirectory_;
+  bool shortNamesAvailable_ = true;
+  std::u16string systemDirectory_;
+  std::set<FindHandle> openFinds_;
+  std::vector<std::string> findPatterns_;
+
+  // Processes.
+  std::string commandLine_;
+  std::vector<ProcessStart> processStarts_;
+  std::map<std::size_t, ChildProgram> pendingChildren_;  // by start index, until run
+  std::deque<ChildProgram> queuedChildren_;
+  ChildProgram defaultChild_;
+  std::map<KernelHandle, KernelObject> kernelHandles_;
+  std::vector<std::string> kernelCloses_;
+
+  // Message boxes, language, code pages.
+  int messageBoxResult_ = 1;
+  std::vector<MessageBoxCall> messageBoxes_;
+  std::uint16_t language_ = 0x0409;
+  std::uint32_t systemCodePage_ = 1252;
+  std::uint32_t threadCodePage_ = 1252;
+};
+
+}  // namespace setup::sim
+
+#endif  // SETUP_TESTS_SIM_FAKE_MACHINE_H

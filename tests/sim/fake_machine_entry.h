@@ -1,0 +1,67 @@
+// How every platform entry of FakeMachine starts: count the call, apply a
+// planned failure, keep exceptions from reaching the launcher. Included by
+// the FakeMachine sources only.
+#ifndef SETUP_TESTS_SIM_FAKE_MACHINE_ENTRY_H
+#define SETUP_TESTS_SIM_FAKE_MACHINE_ENTRY_H
+
+#include <exception>
+#include <type_traits>
+
+#include "sim/fake_machine.h"
+
+namespace setup::sim {
+
+// What an entry returning a Status reports when the machine itself fails.
+constexpr Status kErrorNotEnoughMemory = 8;
+
+template <typename Result, typename Body>
+Result FakeMachine::Enter(Operation operation, Result failure, Body&& body) noexcept {
+  try {
+    Status planned = ERROR_SUCCESS;
+    if (faults_.CountCall(operation, &planned)) return failure;
+    return body();
+  } catch (const std::exception& error) {
+    NoteInternalError(operation, error.what());
+  } catch (...) {
+    NoteInternalError(operation, "unknown exception");
+  }
+  return failure;
+}
+
+template <typename Body>
+Status FakeMachine::EnterWithStatus(Operation operation, Body&& body) noexcept {
+  try {
+    Status planned = ERROR_SUCCESS;
+    if (faults_.CountCall(operation, &planned)) return planned;
+    return body();
+  } catch (const std::exception& error) {
+    NoteInternalError(operation, error.what());
+  } catch (...) {
+    NoteInternalError(operation, "unknown exception");
+  }
+  return kErrorNotEnoughMemory;
+}
+
+template <typename Result, typename Release>
+Result FakeMachine::EnterClose(Operation operation, Result failure, Release&& release) noexcept {
+  try {
+    Status planned = ERROR_SUCCESS;
+    const bool fails = faults_.CountCall(operation, &planned);
+    const Result result = release();
+    if (!fails) return result;
+    if constexpr (std::is_same_v<Result, Status>) {
+      return planned;
+    } else {
+      return failure;
+    }
+  } catch (const std::exception& error) {
+    NoteInternalError(operation, error.what());
+  } catch (...) {
+    NoteInternalError(operation, "unknown exception");
+  }
+  return failure;
+}
+
+}  // namespace setup::sim
+
+#endif  // SETUP_TESTS_SIM_FAKE_MACHINE_ENTRY_H

@@ -1,0 +1,45 @@
+#include "sim/fault_plan.h"
+
+namespace setup::sim {
+namespace {
+
+std::size_t IndexOf(Operation operation) { return static_cast<std::size_t>(operation); }
+
+}  // namespace
+
+const char* OperationName(Operation operation) {
+  static constexpr const char* kNames[kOperationCount] = {
+      "GetCommandLineA",     "RegOpenKeyExA",        "RegQueryValueExA",
+      "RegSetValueExA",      "RegDeleteValueA",      "RegCloseKey",
+      "OpenSCManagerA",      "OpenServiceA",         "QueryServiceStatus",
+      "CloseServiceHandle",  "GetCurrentDirectoryA", "GetShortPathNameA",
+      "FindFirstFileA",      "FindClose",            "GetSystemDirectoryW",
+      "GetPrivateProfileStringW", "CreateProcessW",  "WaitForSingleObject",
+      "GetExitCodeProcess",  "CloseHandle",          "MessageBoxW",
+      "GetSystemDefaultLangID", "MultiByteToWideChar", "WideCharToMultiByte",
+  };
+  return kNames[IndexOf(operation)];
+}
+
+void FaultPlan::FailCall(Operation operation, Status status, int occurrence) {
+  const std::size_t ahead = occurrence < 1 ? 1 : static_cast<std::size_t>(occurrence);
+  planned_.push_back({operation, callCounts_[IndexOf(operation)] + ahead, status});
+}
+
+bool FaultPlan::CountCall(Operation operation, Status* status) {
+  const std::size_t callNumber = ++callCounts_[IndexOf(operation)];
+  for (auto plan = planned_.begin(); plan != planned_.end(); ++plan) {
+    if (plan->operation == operation && plan->callNumber == callNumber) {
+      *status = plan->status;
+      planned_.erase(plan);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::size_t FaultPlan::CallCount(Operation operation) const {
+  return callCounts_[IndexOf(operation)];
+}
+
+}  // namespace setup::sim

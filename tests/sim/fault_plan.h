@@ -1,0 +1,74 @@
+// Which platform entries a test makes fail, and how often each was called.
+#ifndef SETUP_TESTS_SIM_FAULT_PLAN_H
+#define SETUP_TESTS_SIM_FAULT_PLAN_H
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace setup::sim {
+
+// One enumerator per entry of the platform seam, in platform.h's order.
+enum class Operation {
+  GetCommandLineA,
+  RegOpenKeyExA,
+  RegQueryValueExA,
+  RegSetValueExA,
+  RegDeleteValueA,
+  RegCloseKey,
+  OpenSCManagerA,
+  OpenServiceA,
+  QueryServiceStatus,
+  CloseServiceHandle,
+  GetCurrentDirectoryA,
+  GetShortPathNameA,
+  FindFirstFileA,
+  FindClose,
+  GetSystemDirectoryW,
+  GetPrivateProfileStringW,
+  CreateProcessW,
+  WaitForSingleObject,
+  GetExitCodeProcess,
+  CloseHandle,
+  MessageBoxW,
+  GetSystemDefaultLangID,
+  MultiByteToWideChar,
+  WideCharToMultiByte,
+};
+
+// How many entries Operation lists.
+constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::WideCharToMultiByte) + 1;
+
+// The entry's platform name, for messages.
+const char* OperationName(Operation operation);
+
+// Planned failures and call counts, one counter per operation.
+class FaultPlan {
+ public:
+  // Plans the `occurrence`-th call of `operation` from now (1 = the next
+  // one) to fail with `status`. Several plans may stand at once.
+  void FailCall(Operation operation, Status status, int occurrence);
+
+  // Counts one call of `operation`. True when this call is planned to fail;
+  // `*status` then holds the status planned.
+  bool CountCall(Operation operation, Status* status);
+
+  // Calls of `operation` so far, failed ones included.
+  std::size_t CallCount(Operation operation) const;
+
+ private:
+  struct PlannedFailure {
+    Operation operation;
+    std::size_t callNumber;  // 1-based, over the whole life of the plan
+    Status status;
+  };
+
+  std::array<std::size_t, kOperationCount> callCounts_{};
+  std::vector<PlannedFailure> planned_;
+};
+
+}  // namespace setup::sim
+
+#endif  // SETUP_TESTS_SIM_FAULT_PLAN_H

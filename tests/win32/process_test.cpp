@@ -1,0 +1,115 @@
+// Process creation and waiting as the launcher uses them to run the
+// installer: hidden start, wait, exit code, and the failure statuses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32/win32_platform.h"
+#include "win32_fixtures.h"
+
+namespace setup {
+namespace {
+
+constexpr std::uint32_t kCreateSuspended = 0x4;  // CREATE_SUSPENDED
+constexpr std::uint32_t kWaitTimeout = 258;      // WAIT_TIMEOUT
+// Long enough for a cold cmd.exe under Wine, short enough never to hang.
+constexpr std::uint32_t kChildTimeoutMs = 60000;
+
+StartupInfo HiddenWindow() {
+  StartupInfo info;
+  info.size = STARTUPINFOW_SIZE_32;
+  info.flags = STARTF_USESHOWWINDOW;
+  info.showWindow = SW_HIDE;
+  return info;
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cmdPath_ = setup_test::SystemDirectory() + u"\\cmd.exe";
+    ASSERT_GT(cmdPath_.size(), 8u) << "system folder known";
+  }
+
+  // Starts cmd.exe with `arguments`; the handles go to the scoped owners.
+  Status StartCmd(const std::u16string& arguments, std::uint32_t flags) {
+    std::u16string commandLine = u"cmd.exe " + arguments;
+    ProcessInformation started;
+    const Status status = platform_.CreateProcessW(cmdPath_.c_str(), &commandLine[0], flags,
+                                                   nullptr, HiddenWindow(), &started);
+    *process_.receive() = started.process;
+    *thread_.receive() = started.thread;
+    return status;
+  }
+
+  Win32Platform platform_;
+  std::u16string cmdPath_;
+  ScopedKernelHandle process_{platform_};
+  ScopedKernelHandle thread_{platform_};
+};
+
+TEST_F(ProcessTest, HiddenChildRunsToItsExitCode) {
+  ASSERT_EQ(ERROR_SUCCESS, StartCmd(u"/C exit 3", NORMAL_PRIORITY_CLASS));
+  ASSERT_TRUE(process_.valid()) << "a process handle";
+  EXPECT_TRUE(thread_.valid()) << "a thread handle";
+
+  EXPECT_EQ(WAIT_OBJECT_0, platform_.WaitForSingleObject(process_.get(), kChildTimeoutMs))
+      << "the child ends";
+  std::uint32_t exitCode = 0;
+  EXPECT_TRUE(platform_.GetExitCodeProcess(process_.get(), &exitCode));
+  EXPECT_EQ(3u, exitCode) << "the child's exit code";
+  EXPECT_EQ(ERROR_SUCCESS, thread_.reset()) << "thread handle closes";
+  EXPECT_EQ(ERROR_SUCCESS, process_.reset()) << "process handle closes";
+}
+
+TEST_F(ProcessTest, ChildThatHasNotEndedReportsStillActive) {
+  ASSERT_EQ(ERROR_SUCCESS, StartCmd(u"/C exit 0", NORMAL_PRIORITY_CLASS | kCreateSuspended));
+  std::uint32_t exitCode = 0;
+  EXPECT_TRUE(platform_.GetExitCodeProcess(process_.get(), &exitCode));
+  EXPECT_EQ(STILL_ACTIVE, exitCode) << "exit code of a live process";
+  EXPECT_EQ(kWaitTimeout, platform_.WaitForSingleObject(process_.get(), 0))
+      << "a zero wait on a live process times out";
+  EXPECT_TRUE(setup_test::TerminateAndWait(process_.get())) << "suspended child ended";
+}
+
+TEST_F(ProcessTest, FailedStartReportsWhyAndHandsOutNoHandles) {
+  const std::u16string existingFolder = setup_test::SystemDirectory();
+  struct Case {
+    const char* what;
+    std::u16string application;
+    Status expected;
+  };
+  const Case cases[] = {
+      {"absent program", existingFolder + u"\\setup-no-such-program.exe", ERROR_FILE_NOT_FOUND},
+      {"absent folder", existingFolder + u"\\setup-no-such-folder\\program.exe",
+       ERROR_PATH_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    std::u16string commandLine = u"program.exe /x";
+    ProcessInformation started;
+    EXPECT_EQ(c.expected, platform_.CreateProcessW(c.application.c_str(), &commandLine[0],
+                                                   NORMAL_PRIORITY_CLASS, nullptr,
+                                                   HiddenWindow(), &started))
+        << c.what;
+    EXPECT_EQ(NO_KERNEL_HANDLE, started.process) << c.what << ": no process handle";
+    EXPECT_EQ(NO_KERNEL_HANDLE, started.thread) << c.what << ": no thread handle";
+  }
+}
+
+TEST_F(ProcessTest, CallsOnNoHandleFail) {
+  EXPECT_EQ(WAIT_FAILED, platform_.WaitForSingleObject(NO_KERNEL_HANDLE, 0));
+  std::uint32_t exitCode = 0;
+  EXPECT_FALSE(platform_.GetExitCodeProcess(NO_KERNEL_HANDLE, &exitCode));
+  EXPECT_FALSE(platform_.CloseHandle(NO_KERNEL_HANDLE));
+}
+
+TEST(CommandLineTest, CommandLineNamesTheProgram) {
+  Win32Platform platform;
+  const std::string commandLine = platform.GetCommandLineA();
+  EXPECT_NE(std::string::npos, commandLine.find("win32_platform_tests"))
+      << "the program name leads the command line: " << commandLine;
+}
+
+}  // namespace
+}  // namespace setup

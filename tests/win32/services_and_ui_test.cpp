@@ -1,0 +1,74 @@
+// The service manager as the launcher's checks use it, and the entries
+// bound at run time from advapi32 and user32.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32/win32_platform.h"
+
+namespace setup {
+namespace {
+
+using Entry = Win32Platform::RuntimeEntry;
+
+TEST(RuntimeEntriesTest, EveryRegistryServiceAndMessageBoxEntryIsBound) {
+  const struct {
+    Entry entry;
+    const char* name;
+  } entries[] = {
+      {Entry::RegOpenKeyExA, "RegOpenKeyExA"},
+      {Entry::RegQueryValueExA, "RegQueryValueExA"},
+      {Entry::RegSetValueExA, "RegSetValueExA"},
+      {Entry::RegDeleteValueA, "RegDeleteValueA"},
+      {Entry::RegCloseKey, "RegCloseKey"},
+      {Entry::OpenSCManagerA, "OpenSCManagerA"},
+      {Entry::OpenServiceA, "OpenServiceA"},
+      {Entry::QueryServiceStatus, "QueryServiceStatus"},
+      {Entry::CloseServiceHandle, "CloseServiceHandle"},
+      {Entry::MessageBoxW, "MessageBoxW"},
+  };
+  static_assert(sizeof entries / sizeof entries[0] == Win32Platform::kRuntimeEntryCount,
+                "every runtime entry is listed");
+  const Win32Platform platform;
+  for (const auto& e : entries) EXPECT_TRUE(platform.is_bound(e.entry)) << e.name << " bound";
+}
+
+class ServicesTest : public ::testing::Test {
+ protected:
+  Win32Platform platform_;
+};
+
+TEST_F(ServicesTest, ManagerOpensForConnectAndAnAbsentServiceDoesNot) {
+  ScopedServiceHandle manager(platform_,
+                              platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ASSERT_TRUE(manager.valid()) << "service manager opens with SC_MANAGER_CONNECT";
+
+  ScopedServiceHandle absent(platform_, platform_.OpenServiceA(manager.get(),
+                                                               "SetupPlatformTestNoSuchService",
+                                                               SERVICE_QUERY_STATUS));
+  EXPECT_FALSE(absent.valid()) << "an absent service does not open";
+  EXPECT_EQ(ERROR_SUCCESS, manager.reset()) << "the manager handle closes";
+}
+
+TEST_F(ServicesTest, AnInstalledServiceReportsOneOfTheKnownStates) {
+  ScopedServiceHandle manager(platform_,
+                              platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ASSERT_TRUE(manager.valid());
+  // The installer's own service exists on every system the launcher serves.
+  ScopedServiceHandle service(
+      platform_, platform_.OpenServiceA(manager.get(), "msiserver", SERVICE_QUERY_STATUS));
+  ASSERT_TRUE(service.valid()) << "msiserver opens for status queries";
+  ServiceStatus status;
+  ASSERT_TRUE(platform_.QueryServiceStatus(service.get(), &status));
+  EXPECT_GE(status.currentState, SERVICE_STOPPED) << "state " << status.currentState;
+  EXPECT_LE(status.currentState, SERVICE_PAUSED) << "state " << status.currentState;
+}
+
+TEST_F(ServicesTest, CallsOnNoHandleFail) {
+  ServiceStatus status;
+  EXPECT_FALSE(platform_.QueryServiceStatus(NO_SERVICE_HANDLE, &status));
+  EXPECT_FALSE(platform_.CloseServiceHandle(NO_SERVICE_HANDLE));
+}
+
+}  // namespace
+}  // namespace setup

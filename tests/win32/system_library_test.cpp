@@ -1,0 +1,81 @@
+// Loading DLLs from the system folder only, and resolving their exports by
+// name and by ordinal.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/win32/system_library.h"
+#include "win32_fixtures.h"
+
+namespace setup {
+namespace {
+
+constexpr Status kErrorModNotFound = 126;     // ERROR_MOD_NOT_FOUND
+constexpr Status kErrorInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+
+class SystemLibraryRouteTest : public ::testing::TestWithParam<SystemLibrary::LoadRoute> {};
+
+TEST_P(SystemLibraryRouteTest, LoadsFromTheSystemFolder) {
+  const SystemLibrary advapi32(L"advapi32.dll", GetParam());
+  ASSERT_TRUE(advapi32.loaded()) << "error " << advapi32.load_error();
+  EXPECT_EQ(0u, advapi32.load_error()) << "no error when loaded";
+  const SystemLibrary::ExportAddress address = advapi32.resolve("RegOpenKeyExA");
+  ASSERT_NE(nullptr, address) << "RegOpenKeyExA exported";
+  EXPECT_EQ(setup_test::LowerAscii(setup_test::SystemDirectory()),
+            setup_test::LowerAscii(setup_test::ModuleFolderOf(address)))
+      << "the export lives in a module from the system folder";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRoutes, SystemLibraryRouteTest,
+                         ::testing::Values(SystemLibrary::LoadRoute::Automatic,
+                                           SystemLibrary::LoadRoute::FullPath));
+
+TEST(SystemLibraryTest, RefusesWhatIsNotABareSystemDllName) {
+  const struct {
+    const wchar_t* name;
+    Status expected;
+  } cases[] = {
+      {L"setup-no-such-library.dll", kErrorModNotFound},
+      {L"", kErrorInvalidParameter},
+      {L"..\\advapi32.dll", kErrorInvalidParameter},
+      {L"sub/advapi32.dll", kErrorInvalidParameter},
+      {L"C:advapi32.dll", kErrorInvalidParameter},
+  };
+  for (const auto& c : cases) {
+    const SystemLibrary library(c.name);
+    const std::wstring name(c.name);
+    EXPECT_FALSE(library.loaded()) << "case " << name.size() << " units long";
+    EXPECT_EQ(c.expected, library.load_error()) << "case " << name.size() << " units long";
+    EXPECT_EQ(nullptr, library.resolve("RegOpenKeyExA")) << "nothing resolves when not loaded";
+    EXPECT_EQ(nullptr, library.resolve_ordinal(8)) << "nothing resolves when not loaded";
+  }
+}
+
+TEST(SystemLibraryTest, UnknownExportsResolveToNull) {
+  const SystemLibrary advapi32(L"advapi32.dll");
+  ASSERT_TRUE(advapi32.loaded());
+  EXPECT_EQ(nullptr, advapi32.resolve("SetupNoSuchExport")) << "unknown name";
+  EXPECT_EQ(nullptr, advapi32.resolve_ordinal(0)) << "ordinal 0 does not exist";
+  EXPECT_EQ(nullptr, advapi32.resolve_ordinal(65000)) << "ordinal beyond the table";
+}
+
+TEST(SystemLibraryTest, MsiOrdinalsResolveToTheNamedFunctions) {
+  const SystemLibrary msi(L"msi.dll");
+  ASSERT_TRUE(msi.loaded()) << "error " << msi.load_error();
+  const struct {
+    std::uint16_t ordinal;
+    const char* name;
+  } cases[] = {
+      {91, "MsiOpenDatabaseA"}, {31, "MsiDatabaseOpenViewA"}, {159, "MsiViewExecute"},
+      {160, "MsiViewFetch"},    {117, "MsiRecordGetStringA"}, {8, "MsiCloseHandle"},
+  };
+  for (const auto& c : cases) {
+    const SystemLibrary::ExportAddress byName = msi.resolve(c.name);
+    ASSERT_NE(nullptr, byName) << c.name << " exported";
+    EXPECT_EQ(byName, msi.resolve_ordinal(c.ordinal)) << "ordinal " << c.ordinal << " is "
+                                                       << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace setup

@@ -1,0 +1,174 @@
+// platform.h (via win32_fixtures.h) comes before <windows.h>, whose macros
+// share its constant names; none of those names is used below.
+#include "win32_fixtures.h"
+
+#include <windows.h>
+
+namespace setup_test {
+namespace {
+
+// Opens `subKey` of HKEY_CLASSES_ROOT; closed when the scope ends.
+class RawKey {
+ public:
+  RawKey(const std::string& subKey, REGSAM access) {
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, access, &key_) != NO_ERROR) {
+      key_ = nullptr;
+    }
+  }
+  ~RawKey() {
+    if (key_ != nullptr) ::RegCloseKey(key_);
+  }
+  RawKey(const RawKey&) = delete;
+  RawKey& operator=(const RawKey&) = delete;
+
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer) return std::string();
+  return std::string(buffer, length);  // ends with a backslash
+}
+
+}  // namespace
+
+std::string UniqueName(const char* stem) {
+  static unsigned counter = 0;
+  return std::string(stem) + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(++counter);
+}
+
+bool CreateClassesRootKey(const std::string& subKey) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != NO_ERROR) {
+    return false;
+  }
+  ::RegCloseKey(key);
+  return true;
+}
+
+bool DeleteClassesRootKey(const std::string& subKey) {
+  return ::RegDeleteKeyA(HKEY_CLASSES_ROOT, subKey.c_str()) == NO_ERROR;
+}
+
+bool WriteClassesRootValue(const std::string& subKey, const char* valueName, const char* data,
+                           std::uint32_t size) {
+  const RawKey key(subKey, KEY_SET_VALUE);
+  return key.get() != nullptr &&
+         ::RegSetValueExA(key.get(), valueName, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data), size) == NO_ERROR;
+}
+
+bool ReadClassesRootValue(const std::string& subKey, const char* valueName,
+                          std::string* data) {
+  const RawKey key(subKey, KEY_QUERY_VALUE);
+  if (key.get() == nullptr) return false;
+  DWORD size = 0;
+  if (::RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) != NO_ERROR) {
+    return false;
+  }
+  std::string bytes(size, '\0');
+  if (size > 0 && ::RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(&bytes[0]), &size) != NO_ERROR) {
+    return false;
+  }
+  bytes.resize(size);
+  *data = bytes;
+  return true;
+}
+
+ScratchFolder::ScratchFolder(const char* stem) {
+  const std::string temp = TempFolder();
+  if (temp.empty()) return;
+  path_ = temp + UniqueName(stem);
+  created_ = ::CreateDirectoryA(path_.c_str(), nullptr) != FALSE;
+}
+
+ScratchFolder::~ScratchFolder() {
+  for (const std::string& file : files_) ::DeleteFileA(file.c_str());
+  if (created_) ::RemoveDirectoryA(path_.c_str());
+}
+
+bool ScratchFolder::AddFile(const char* name, const std::string& content) {
+  const std::string file = path_ + "\\" + name;
+  const HANDLE handle = ::CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  files_.push_back(file);
+  DWORD written = 0;
+  const BOOL wrote = ::WriteFile(handle, content.data(), static_cast<DWORD>(content.size()),
+                                 &written, nullptr);
+  ::CloseHandle(handle);
+  return wrote != FALSE && written == content.size();
+}
+
+std::string CurrentDirectory() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer) return std::string();
+  return std::string(buffer, length);
+}
+
+bool ChangeDirectory(const std::string& path) {
+  return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::u16string SystemDirectory() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const UINT length = ::GetSystemDirectoryW(buffer, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return std::u16string();
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
+}
+
+std::u16string WidenAnsi(const std::string& text) {
+  if (text.empty()) return std::u16string();
+  const int length = static_cast<int>(text.size());
+  const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (units <= 0) return std::u16string();
+  std::u16string wide(static_cast<std::size_t>(units), u'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(&wide[0]),
+                        units);
+  return wide;
+}
+
+std::u16string ModuleFolderOf(setup::SystemLibrary::ExportAddress address) {
+  HMODULE module = nullptr;
+  if (::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(address), &module) == FALSE) {
+    return std::u16string();
+  }
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetModuleFileNameW(module, buffer, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return std::u16string();
+  std::u16string path(reinterpret_cast<const char16_t*>(buffer), length);
+  const std::size_t separator = path.rfind(u'\\');
+  return separator == std::u16string::npos ? std::u16string() : path.substr(0, separator);
+}
+
+std::u16string LowerAscii(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+  }
+  return text;
+}
+
+bool TerminateAndWait(setup::KernelHandle process) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(process));
+  return ::TerminateProcess(handle, 1) != FALSE &&
+         ::WaitForSingleObject(handle, 30000) == WAIT_OBJECT_0;
+}
+
+std::uint32_t AnsiCodePage() { return ::GetACP(); }
+
+}  // namespace setup_test

@@ -1,0 +1,644 @@
+"""Runs the real Setup.exe under Wine, in a throwaway prefix, for end-to-end tests.
+
+A WinePrefix is a fresh Wine installation under a temporary folder with a
+persistent wineserver. In it, recorder.exe replaces msiexec.exe: every time
+the launcher starts "the installer", the recorder appends a JSON line telling
+how it was started (command line, current directory, registry values) and
+exits with the status the test chose. starter.exe runs Setup.exe and reports
+its full 32-bit exit status, which wine alone would cut to 8 bits.
+
+Every wine call has a timeout. Output of wine calls goes to files, never to
+pipes: a Windows process that outlives the call would keep a pipe open.
+
+Where the programs are: the environment variables SETUP_EXE,
+SETUP_RECORDER_EXE and SETUP_STARTER_EXE, or a build folder
+(SETUP_WINDOWS_BUILD_DIR, default build/windows of the repository) searched
+by Artifacts.locate().
+"""
+
+import atexit
+import contextlib
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import uuid
+from dataclasses import dataclass, field
+
+REPOSITORY = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+# Seconds. A boot takes about 11 s, a Setup.exe run about 1 s.
+BOOT_TIMEOUT = 120
+CALL_TIMEOUT = 60
+SERVER_TIMEOUT = 20
+
+DEFAULT_PATCH_FILE = "Hostrel_Update.msp"
+TOOLS_FOLDER = r"C:\e2etools"  # where starter.exe lives: not a folder Setup.exe could be found in
+RECORDS_FOLDER = r"C:\e2erecords"
+
+# The values the recorder reads from each key unless told otherwise.
+TRANSFORM_VALUES = ("Transforms", "TransformsBackup")
+
+
+class WineError(RuntimeError):
+    """A wine call failed or timed out; the message says which and shows its output."""
+
+
+@dataclass(frozen=True)
+class Artifacts:
+    """Linux paths of the three programs the tests need."""
+
+    setup: str
+    recorder: str
+    starter: str
+
+    @staticmethod
+    def locate(build_dir=None):
+        """Finds the programs: environment variables first, then `build_dir`
+        (default SETUP_WINDOWS_BUILD_DIR or <repository>/build/windows).
+        Raises FileNotFoundError naming what is missing."""
+        build_dir = build_dir or os.environ.get("SETUP_WINDOWS_BUILD_DIR") or os.path.join(REPOSITORY, "build", "windows")
+        found = {}
+        for key, variable, name in (("setup", "SETUP_EXE", "Setup.exe"),
+                                    ("recorder", "SETUP_RECORDER_EXE", "recorder.exe"),
+                                    ("starter", "SETUP_STARTER_EXE", "starter.exe")):
+            path = os.environ.get(variable) or _find_file(build_dir, name)
+            if not path or not os.path.isfile(path):
+                raise FileNotFoundError(f"{name} not found (set {variable} or build into {build_dir})")
+            found[key] = os.path.abspath(path)
+        return Artifacts(**found)
+
+
+def _find_file(root, name):
+    """The shallowest file called `name` under `root`, or None."""
+    best = None
+    for folder, subfolders, files in os.walk(root):
+        subfolders[:] = sorted(s for s in subfolders if s not in ("CMakeFiles", "_deps"))
+        if name in files:
+            candidate = os.path.join(folder, name)
+            if best is None or candidate.count(os.sep) < best.count(os.sep):
+                best = candidate
+    return best
+
+
+@dataclass
+class PatchFolder:
+    """A patch folder inside the prefix."""
+
+    linux_path: str
+    windows_path: str  # long form, e.g. C:\\Patch Files
+    created_root: str  # Linux path of the outermost folder make_patch_folder created
+
+    def file(self, relative):
+        """Linux path of `relative` ("Files/x.msp" or "Files\\x.msp") in the folder."""
+        return os.path.join(self.linux_path, *relative.replace("\\", "/").split("/"))
+
+    def remove(self):
+        """Removes the folder and the parents made for it."""
+        shutil.rmtree(self.created_root, ignore_errors=True)
+
+
+@dataclass
+class SetupRun:
+    """The outcome of one Setup.exe run."""
+
+    status: int          # Setup.exe's exit status, all 32 bits
+    records: list        # the recorder's records, in order (dicts)
+    starter_output: str  # what starter.exe printed
+    command_line: str    # the command line Setup.exe was started with
+
+    @property
+    def installer_runs(self):
+        """How many times the installer stand-in was started."""
+        return len(self.records)
+
+
+@dataclass
+class RunningSetup:
+    """A Setup.exe run in progress (see WinePrefix.start_setup)."""
+
+    prefix: "WinePrefix"
+    process: subprocess.Popen
+    output_path: str
+    record_path: str
+    hold_path: str
+    command_line: str
+    deadline: float
+    _result: SetupRun = field(default=None)
+
+    def records(self):
+        """The records written so far."""
+        return read_records(self.record_path)
+
+    def wait_for_installer(self, count=1, timeout=CALL_TIMEOUT):
+        """Waits until the installer stand-in has been started `count` times;
+        returns the records. Raises WineError on timeout or when Setup.exe ends first."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            records = self.records()
+            if len(records) >= count:
+                return records
+            if self.process.poll() is not None:
+                raise WineError(f"Setup.exe ended before the installer ran {count} time(s): "
+                                f"{_read_text(self.output_path)!r}, records {records!r}")
+            time.sleep(0.05)
+        raise WineError(f"the installer did not start {count} time(s) within {timeout} s")
+
+    def release(self):
+        """Lets a held installer stand-in end."""
+        if self.hold_path:
+            open(self.hold_path, "wb").close()
+
+    def wait(self):
+        """Releases any hold, waits for Setup.exe to end and returns the SetupRun."""
+        if self._result is not None:
+            return self._result
+        self.release()
+        try:
+            self.process.wait(timeout=max(1.0, self.deadline - time.monotonic()))
+        except subprocess.TimeoutExpired:
+            _kill(self.process)
+            raise WineError(f"Setup.exe did not end in time; records so far: {self.records()!r}")
+        output = _read_text(self.output_path)
+        status = parse_starter_output(output, self.process.returncode)
+        self._result = SetupRun(status, self.records(), output, self.command_line)
+        return self._result
+
+
+def parse_starter_output(output, returncode):
+    """The exit status from starter.exe's output; raises WineError when it could not start the child."""
+    for line in reversed(output.splitlines()):
+        if line.startswith("exit-status "):
+            return int(line.split()[1])
+    raise WineError(f"starter.exe failed (exit {returncode}): {output!r}")
+
+
+def read_records(path):
+    """The JSON records in file `path` (none when it does not exist)."""
+    try:
+        with open(path, "r", encoding="utf-8") as source:
+            return [json.loads(line) for line in source if line.strip()]
+    except FileNotFoundError:
+        return []
+
+
+def record_value(record, key, name):
+    """The text of value `name` of `key` (under HKCR) in a recorder record;
+    None when the value (or key) was absent. Raises KeyError when the key was
+    not among the recorded keys."""
+    for snapshot in record["keys"]:
+        if snapshot["key"].lower() == key.lower():
+            value = snapshot["values"].get(name)
+            return None if value is None else value["data"]
+    raise KeyError(f"key {key!r} was not recorded; recorded: {[s['key'] for s in record['keys']]}")
+
+
+def quote_reg_text(text):
+    """`text` as a quoted string of a .reg file."""
+    if "\r" in text or "\n" in text:
+        raise ValueError("a .reg string value cannot hold a line break")
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def _read_text(path):
+    try:
+        with open(path, "r", encoding="utf-8", errors="replace") as source:
+            return source.read()
+    except FileNotFoundError:
+        return ""
+
+
+def _kill(process):
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        pass
+
+
+# Prefixes still alive, ended at exit even when the run was interrupted.
+_live_prefixes = set()
+
+
+def _close_live_prefixes():
+    for prefix in list(_live_prefixes):
+        prefix.close()
+
+
+def _exit_on_signal(signum, _frame):
+    sys.exit(128 + signum)  # unwinds, so atexit closes the prefixes
+
+
+atexit.register(_close_live_prefixes)
+try:
+    if signal.getsignal(signal.SIGTERM) == signal.SIG_DFL:
+        signal.signal(signal.SIGTERM, _exit_on_signal)
+except ValueError:  # imported outside the main thread: no handler, atexit still works
+    pass
+
+
+class WinePrefix:
+    """A throwaway Wine prefix with the test tools installed.
+
+    Use as a context manager, or call start() and close(). Windows paths
+    handed to it are C:\\ paths inside the prefix.
+    """
+
+    def __init__(self, artifacts, display=None):
+        """`artifacts`: an Artifacts; `display`: an X display (":5") for
+        windows to appear on, else programs run without one."""
+        self.artifacts = artifacts
+        self.display = display
+        self.root = None
+        self.path = None
+        self._started = False
+
+    # ----- lifetime -----
+
+    def start(self):
+        """Creates and boots the prefix, installs the tools. Takes about 11 s."""
+        self.root = tempfile.mkdtemp(prefix="setup-wine-")
+        self.path = os.path.join(self.root, "prefix")
+        os.makedirs(self.path)  # wineserver needs the folder to exist
+        _live_prefixes.add(self)
+        self._started = True
+        # The server first, its output to /dev/null: a server started by a
+        # later call would hold that call's output open.
+        self._run_quiet(["wineserver", "-p"], SERVER_TIMEOUT, "start the wineserver")
+        # No Mono or Gecko: nothing here needs them and they slow the boot.
+        self._run_quiet(["wineboot", "-i"], BOOT_TIMEOUT, "boot the prefix",
+                        extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml="})
+        self._install_tools()
+        return self
+
+    def close(self):
+        """Ends every Windows process of the prefix and removes it."""
+        if not self._started:
+            return
+        self._started = False
+        _live_prefixes.discard(self)
+        try:
+            subprocess.run(["wineserver", "-k"], env=self.environment(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=SERVER_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            pass
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *_exc):
+        self.close()
+
+    def _install_tools(self):
+        windows = os.path.join(self.drive_c, "windows")
+        # A 32-bit launcher's "system32" is syswow64 in a 64-bit prefix; both get
+        # the stand-in so that either view starts it.
+        for folder in ("syswow64", "system32"):
+            if os.path.isdir(os.path.join(windows, folder)):
+                shutil.copyfile(self.artifacts.recorder, os.path.join(windows, folder, "msiexec.exe"))
+        os.makedirs(self.linux_path(TOOLS_FOLDER), exist_ok=True)
+        os.makedirs(self.linux_path(RECORDS_FOLDER), exist_ok=True)
+        shutil.copyfile(self.artifacts.starter, self.linux_path(TOOLS_FOLDER + r"\starter.exe"))
+        shutil.copyfile(self.artifacts.recorder, self.linux_path(TOOLS_FOLDER + r"\recorder.exe"))
+
+    # ----- paths and environment -----
+
+    @property
+    def drive_c(self):
+        return os.path.join(self.path, "drive_c")
+
+    def linux_path(self, windows_path):
+        """Linux path of a long-form C:\\ path (no 8.3 names; see resolve_windows_path)."""
+        if windows_path[:3].upper() != "C:\\":
+            raise ValueError(f"not a C:\\ path: {windows_path!r}")
+        parts = [p for p in windows_path[3:].split("\\") if p]
+        return os.path.join(self.drive_c, *parts)
+
+    def windows_path(self, linux_path):
+        """Long-form C:\\ path of a Linux path inside drive_c."""
+        relative = os.path.relpath(linux_path, self.drive_c)
+        if relative.startswith(".."):
+            raise ValueError(f"not inside drive_c: {linux_path!r}")
+        return "C:\\" + ("" if relative == "." else relative.replace("/", "\\"))
+
+    def environment(self, extra_env=None):
+        """The environment of a wine call: this prefix, no debug output, a UTF-8
+        locale (so non-ASCII arguments arrive intact), and a display only when
+        the prefix has one. `extra_env` entries override; a None value removes."""
+        env = dict(os.environ)
+        for variable in ("DISPLAY", "WINEDLLOVERRIDES", "WINEARCH", "WINELOADER", "WINESERVER"):
+            env.pop(variable, None)
+        env.update(WINEPREFIX=self.path, WINEDEBUG="-all", LC_ALL="C.UTF-8")
+        if self.display:
+            env["DISPLAY"] = self.display
+        for variable, value in (extra_env or {}).items():
+            if value is None:
+                env.pop(variable, None)
+            else:
+                env[variable] = value
+        return env
+
+    # ----- running programs -----
+
+    def _run_quiet(self, args, timeout, what, extra_env=None, cwd=None):
+        """Runs a call whose output nobody reads; raises WineError on failure."""
+        try:
+            result = subprocess.run(args, env=self.environment(extra_env), cwd=cwd, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise WineError(f"could not {what}: no end within {timeout} s ({args!r})")
+        if result.returncode != 0:
+            raise WineError(f"could not {what}: exit {result.returncode} ({args!r})")
+
+    def wine(self, args, cwd=None, extra_env=None, timeout=CALL_TIMEOUT, check=True):
+        """Runs `wine <args>` (args: list; args[0] a Windows program name or
+        path) with Linux working folder `cwd` (default drive_c). Returns
+        (exit code, low 8 bits only; output, stdout and stderr together)."""
+        output_path = os.path.join(self.root, f"wine-{uuid.uuid4().hex}.out")
+        with open(output_path, "wb") as output:
+            process = subprocess.Popen(["wine"] + list(args), env=self.environment(extra_env),
+                                       cwd=cwd or self.drive_c, stdin=subprocess.DEVNULL,
+                                       stdout=output, stderr=subprocess.STDOUT, start_new_session=True)
+            try:
+                process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                _kill(process)
+                raise WineError(f"wine {args!r} did not end within {timeout} s: {_read_text(output_path)!r}")
+        text = _read_text(output_path)
+        os.remove(output_path)
+        if check and process.returncode != 0:
+            raise WineError(f"wine {args!r} exited {process.returncode}: {text!r}")
+        return process.returncode, text
+
+    def run_program(self, command_line, cwd_windows=None, extra_env=None, timeout=CALL_TIMEOUT):
+        """Runs a Windows command line exactly as given, through starter.exe,
+        in Windows folder `cwd_windows` (default C:\\). Returns (full exit
+        status, starter output). Raises WineError when it cannot start."""
+        process, output_path = self._start_starter(command_line, cwd_windows or "C:\\", extra_env)
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            _kill(process)
+            raise WineError(f"{command_line!r} did not end within {timeout} s")
+        output = _read_text(output_path)
+        os.remove(output_path)
+        return parse_starter_output(output, process.returncode), output
+
+    def _start_starter(self, command_line, cwd_windows, extra_env):
+        """Starts starter.exe on `command_line`; returns (Popen, Linux path of its output file)."""
+        env = dict(extra_env or {})
+        env["SETUP_STARTER_COMMAND"] = command_line  # wine would re-quote it as an argument
+        output_path = os.path.join(self.root, f"starter-{uuid.uuid4().hex}.out")
+        with open(output_path, "wb") as output:
+            # Wine takes its current directory from the Linux one.
+            process = subprocess.Popen(["wine", TOOLS_FOLDER + r"\starter.exe"], env=self.environment(env),
+                                       cwd=self.linux_path(cwd_windows), stdin=subprocess.DEVNULL,
+                                       stdout=output, stderr=subprocess.STDOUT, start_new_session=True)
+        return process, output_path
+
+    def resolve_windows_path(self, windows_path):
+        """Linux path of any Windows path, 8.3 names included (winepath -u)."""
+        code, output = self.wine(["winepath", "-u", windows_path], check=False)
+        lines = [line for line in output.splitlines() if line.startswith("/")]
+        if code != 0 or not lines:
+            raise WineError(f"winepath -u {windows_path!r} failed: {output!r}")
+        return lines[-1]
+
+    def short_path(self, windows_path):
+        """The 8.3 form of an existing Windows path (winepath -s)."""
+        code, output = self.wine(["winepath", "-s", windows_path], check=False)
+        lines = [line for line in output.splitlines() if line[1:3] == ":\\"]
+        if code != 0 or not lines:
+            raise WineError(f"winepath -s {windows_path!r} failed: {output!r}")
+        return lines[-1]
+
+    # ----- patch folders and Setup.exe -----
+
+    def make_patch_folder(self, name="Patch Files", files=None, with_setup=True):
+        """Creates C:\\<name> (`name` may hold "\\" for nested folders) with
+        `files` ({relative path: bytes}; default one empty
+        Files\\Hostrel_Update.msp) and a copy of Setup.exe. Refuses a name whose
+        first folder exists, so tests cannot see each other's leftovers;
+        PatchFolder.remove() removes all it made."""
+        if files is None:
+            files = {"Files\\" + DEFAULT_PATCH_FILE: b""}
+        windows_path = "C:\\" + name.strip("\\")
+        root = self.linux_path("C:\\" + name.strip("\\").split("\\")[0])
+        folder = PatchFolder(self.linux_path(windows_path), windows_path, root)
+        os.makedirs(root, exist_ok=False)
+        os.makedirs(folder.linux_path, exist_ok=True)
+        os.makedirs(folder.file("Files"), exist_ok=True)
+        for relative, content in files.items():
+            path = folder.file(relative)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as target:
+                target.write(content)
+        if with_setup:
+            shutil.copyfile(self.artifacts.setup, folder.file("Setup.exe"))
+        return folder
+
+    def start_setup(self, folder, tail="", *, command_line=None, installer_exit=0, hold=False,
+                    record_keys=(), record_values=TRANSFORM_VALUES, extra_env=None, timeout=CALL_TIMEOUT):
+        """Starts Setup.exe in `folder` (its current directory) and returns a RunningSetup.
+
+        The command line is "\"C:\\<folder>\\Setup.exe\"" followed by " " and
+        `tail` when the tail is not empty, or exactly `command_line` when
+        given. The installer stand-in exits with `installer_exit`, records
+        `record_values` of every key of `record_keys` (paths under HKCR), and,
+        with `hold`, waits for RunningSetup.release() (or wait()) before ending.
+        """
+        if command_line is None:
+            command_line = f'"{folder.windows_path}\\Setup.exe"' + (" " + tail if tail else "")
+        token = uuid.uuid4().hex
+        record_windows = f"{RECORDS_FOLDER}\\{token}.jsonl"
+        hold_windows = f"{RECORDS_FOLDER}\\{token}.release" if hold else ""
+        env = {
+            "SETUP_RECORD_FILE": record_windows,
+            "SETUP_RECORDER_EXIT": str(installer_exit),
+            "SETUP_RECORD_KEYS": ";".join(record_keys),
+            "SETUP_RECORD_VALUES": ";".join(record_values),
+            "SETUP_RECORDER_HOLD_UNTIL": hold_windows or None,
+        }
+        env.update(extra_env or {})
+        process, output_path = self._start_starter(command_line, folder.windows_path, env)
+        return RunningSetup(self, process, output_path, self.linux_path(record_windows),
+                            self.linux_path(hold_windows) if hold else "", command_line,
+                            time.monotonic() + timeout)
+
+    def run_setup(self, folder, tail="", **options):
+        """Runs Setup.exe to its end (see start_setup for the options) and returns the SetupRun."""
+        return self.start_setup(folder, tail, **options).wait()
+
+    # ----- registry (HKEY_CLASSES_ROOT) -----
+
+    def import_registry(self, lines):
+        """Imports .reg lines (after the header) with regedit /S in one call.
+        The file is UTF-16, so any text can be written."""
+        text = "Windows Registry Editor Version 5.00\r\n\r\n" + "\r\n".join(lines) + "\r\n"
+        name = f"import-{uuid.uuid4().hex}.reg"
+        path = os.path.join(self.linux_path(RECORDS_FOLDER), name)
+        with open(path, "wb") as target:
+            target.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        try:
+            self.wine(["regedit", "/S", f"{RECORDS_FOLDER}\\{name}"])
+        finally:
+            os.remove(path)
+
+    def set_values(self, key, values):
+        """Sets string values of HKCR\\<key>, creating the key: `values` maps
+        a value name to its text, or to None to delete the value."""
+        lines = [f"[HKEY_CLASSES_ROOT\\{key}]"]
+        for name, text in values.items():
+            lines.append(f"{quote_reg_text(name)}=" + ("-" if text is None else quote_reg_text(text)))
+        self.import_registry(lines)
+
+    def delete_key(self, key):
+        """Deletes HKCR\\<key> and everything under it (no error when absent)."""
+        self.import_registry([f"[-HKEY_CLASSES_ROOT\\{key}]"])
+
+    def read_key(self, key, names=TRANSFORM_VALUES):
+        """The recorder's snapshot of HKCR\\<key> as a 32-bit program sees it:
+        {"key", "exists", "values": {name: None | {"type", "size", "data"}}}."""
+        record_windows = f"{RECORDS_FOLDER}\\read-{uuid.uuid4().hex}.jsonl"
+        env = {"SETUP_RECORD_FILE": record_windows, "SETUP_RECORD_KEYS": key,
+               "SETUP_RECORD_VALUES": ";".join(names), "SETUP_RECORDER_EXIT": "0",
+               "SETUP_RECORDER_HOLD_UNTIL": None}
+        self.run_program(TOOLS_FOLDER + r"\recorder.exe", extra_env=env)
+        path = self.linux_path(record_windows)
+        records = read_records(path)
+        os.remove(path)
+        if len(records) != 1:
+            raise WineError(f"reading {key!r} gave {len(records)} records")
+        return records[0]["keys"][0]
+
+    def read_values(self, key, names=TRANSFORM_VALUES):
+        """{name: text or None (absent)} for values of HKCR\\<key>."""
+        snapshot = self.read_key(key, names)
+        return {name: None if value is None else value["data"] for name, value in snapshot["values"].items()}
+
+    # ----- services and processes -----
+
+    def sc(self, *args, check=False):
+        """Runs `sc <args>` (create, start, query, stop, delete...); returns (exit code, output)."""
+        return self.wine(["sc"] + list(args), check=check)
+
+    def kill_image(self, image_name):
+        """Ends every process whose image is `image_name` (taskkill /f /im)."""
+        return self.wine(["taskkill", "/f", "/im", image_name], check=False)
+
+
+class PrefixTestCase(unittest.TestCase):
+    """A test class with one prefix for all its tests (booting costs about 11 s).
+
+    Tests make their own patch folders with patch_folder(), which removes them
+    afterwards, so they do not depend on each other."""
+
+    prefix = None
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.prefix = WinePrefix(Artifacts.locate()).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.prefix is not None:
+            cls.prefix.close()
+            cls.prefix = None
+        super().tearDownClass()
+
+    @contextlib.contextmanager
+    def patch_folder(self, name="Patch Files", files=None, with_setup=True):
+        """make_patch_folder() for the duration of a with block."""
+        folder = self.prefix.make_patch_folder(name, files, with_setup)
+        try:
+            yield folder
+        finally:
+            folder.remove()
+
+
+class VirtualDisplay:
+    """An Xvfb display for tests that need windows (message boxes), with xdotool helpers.
+
+    with VirtualDisplay() as display: WinePrefix(artifacts, display=display.name) ...
+    """
+
+    def __init__(self, number=None):
+        self.number = number
+        self.process = None
+
+    @property
+    def name(self):
+        return f":{self.number}"
+
+    def __enter__(self):
+        if self.number is None:
+            self.number = next(n for n in range(90, 200) if not os.path.exists(f"/tmp/.X11-unix/X{n}")
+                               and not os.path.exists(f"/tmp/.X{n}-lock"))
+        self.process = subprocess.Popen(["Xvfb", self.name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        end = time.monotonic() + 10
+        while not os.path.exists(f"/tmp/.X11-unix/X{self.number}"):
+            if self.process.poll() is not None or time.monotonic() > end:
+                self.__exit__()
+                raise RuntimeError(f"Xvfb {self.name} did not start")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *_exc):
+        if self.process is not None:
+            _kill(self.process)
+            self.process = None
+
+    def _xdotool(self, *args):
+        result = subprocess.run(["xdotool"] + list(args), env=dict(os.environ, DISPLAY=self.name),
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
+        return result.returncode, result.stdout
+
+    def find_windows(self, caption):
+        """Ids of the windows whose title matches `caption` (a regular expression)."""
+        _code, output = self._xdotool("search", "--name", caption)
+        return [line.strip() for line in output.splitlines() if line.strip()]
+
+    def wait_for_window(self, caption, timeout=CALL_TIMEOUT):
+        """The id of the first window titled `caption`; raises TimeoutError."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            windows = self.find_windows(caption)
+            if windows:
+                return windows[0]
+            time.sleep(0.1)
+        raise TimeoutError(f"no window {caption!r} within {timeout} s")
+
+    def window_title(self, window):
+        """The title of window `window`, as text."""
+        return self._xdotool("getwindowname", window)[1].rstrip("\n")
+
+    def press(self, window, key="Return"):
+        """Sends `key` to window `window` (Return presses a box's default button)."""
+        self._xdotool("key", "--window", window, key)
+
+
+def run_once(artifacts=None, folder_name="Patch Files", patch_file=DEFAULT_PATCH_FILE, tail="/qn",
+             installer_exit=0):
+    """Boots a prefix, runs Setup.exe once in C:\\<folder_name> holding
+    Files\\<patch_file>, and returns (installer command line, installer
+    current directory, Setup.exe exit status). The command line and folder
+    are None when the installer did not start. For demonstrations."""
+    artifacts = artifacts or Artifacts.locate()
+    with WinePrefix(artifacts) as prefix:
+        folder = prefix.make_patch_folder(folder_name, {"Files\\" + patch_file: b""} if patch_file else {})
+        run = prefix.run_setup(folder, tail, installer_exit=installer_exit)
+    if not run.records:
+        return None, None, run.status
+    return run.records[0]["command_line"], run.records[0]["current_directory"], run.status

@@ -1,0 +1,42 @@
+#!/bin/sh
+# Runs the end-to-end tests of Setup.exe under Wine.
+#
+#   tests/wine/run_tests.sh <windows-build-dir> [unittest arguments...]
+#
+# The build folder is the one of the `windows` preset (build/windows); it must
+# hold Setup.exe, recorder.exe and starter.exe. Extra arguments go to unittest
+# (e.g. -k quoted). Exits nonzero when a test fails, and never runs longer
+# than SETUP_WINE_TEST_TIMEOUT seconds (default 300).
+set -eu
+
+if [ $# -lt 1 ]; then
+  echo "usage: $0 <windows-build-dir> [unittest arguments...]" >&2
+  exit 2
+fi
+build_dir=$(cd "$1" && pwd)
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+
+find_one() {
+  # The shallowest file called $1 under the build folder.
+  find "$build_dir" -name CMakeFiles -prune -o -type f -name "$1" -printf '%d %p\n' 2>/dev/null |
+    sort -n | head -n 1 | cut -d' ' -f2-
+}
+
+SETUP_EXE=$(find_one Setup.exe)
+SETUP_RECORDER_EXE=$(find_one recorder.exe)
+SETUP_STARTER_EXE=$(find_one starter.exe)
+for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starter.exe:$SETUP_STARTER_EXE"; do
+  if [ -z "${program#*:}" ]; then
+    echo "error: ${program%%:*} not found under $build_dir (build the windows preset first)" >&2
+    exit 2
+  fi
+done
+export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE
+echo "Setup.exe:    $SETUP_EXE"
+echo "recorder.exe: $SETUP_RECORDER_EXE"
+echo "starter.exe:  $SETUP_STARTER_EXE"
+
+# TERM first, so the harness can end its Wine prefixes; KILL if that hangs.
+timeout --kill-after=20 "${SETUP_WINE_TEST_TIMEOUT:-300}" \
+  python3 -m unittest discover -s "$here" -t "$here" -p 'test_*.py' -v "$@"

@@ -1,0 +1,154 @@
+"""Setup.exe under Wine: how it starts the installer and what it returns.
+
+The installer is recorder.exe standing in for msiexec.exe; each test reads
+the command line and current directory it was started with. Setup.exe starts
+it through "<system folder>\\cmd.exe /C", and Wine's cmd passes the text after
+/C on as the installer's command line, so the whole recorded line is compared.
+"""
+
+import os
+import shutil
+import time
+import unittest
+
+import harness
+
+
+class PatchRunTest(harness.PrefixTestCase):
+
+    # ----- helpers -----
+
+    def source_folder(self, folder):
+        """What Setup.exe should take as its source folder: the 8.3 form of
+        the patch folder with a trailing backslash. Wine's answer is checked:
+        no blank in it, and it names the patch folder."""
+        short = self.prefix.short_path(folder.windows_path)
+        self.assertNotIn(" ", short, f"the 8.3 form of {folder.windows_path!r} should hold no blank")
+        self.assertTrue(os.path.samefile(self.prefix.resolve_windows_path(short), folder.linux_path),
+                        f"{short!r} should name {folder.windows_path!r}")
+        return short.rstrip("\\") + "\\"
+
+    def only_record(self, run):
+        self.assertEqual(1, run.installer_runs,
+                         f"the installer should start exactly once; records: {run.records!r}")
+        return run.records[0]
+
+    def assert_installer_line(self, record, expected_after_system_folder):
+        """The recorded line must be <system folder>\\msiexec.exe<expected...>,
+        with the system folder a 32-bit program gets."""
+        expected = record["system_directory"] + "\\msiexec.exe" + expected_after_system_folder
+        self.assertEqual(expected, record["command_line"], "installer command line")
+        self.assertIn(record["module"].lower(),
+                      (r"c:\windows\system32\msiexec.exe", r"c:\windows\syswow64\msiexec.exe"),
+                      "the installer should be the one in the system folder")
+
+    def assert_current_directory(self, record, source):
+        # Windows reports a current directory without its trailing backslash.
+        self.assertEqual(source, record["current_directory"] + "\\",
+                         "installer current directory (plus a backslash) should be the source folder")
+
+    # ----- the command line -----
+
+    def test_installer_gets_short_patch_path_and_the_tail(self):
+        with self.patch_folder("Patch Files") as folder:
+            run = self.prefix.run_setup(folder, '/qn PROP="a b"')
+            source = self.source_folder(folder)
+            record = self.only_record(run)
+            self.assert_installer_line(
+                record, f' /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL /qn PROP="a b"')
+            self.assert_current_directory(record, source)
+            self.assertEqual(0, run.status, "Setup.exe status when the installer succeeds")
+
+    def test_command_tail_is_passed_on_unchanged(self):
+        # {long}: the patch folder's long path; {short}: the source folder.
+        quoted_setup = '"{long}\\Setup.exe"'
+        cases = [
+            # (what, Setup.exe command line, text expected after "REINSTALL=ALL ")
+            ("no tail", quoted_setup, ""),
+            ("blanks only", quoted_setup + "   ", ""),
+            ("leading blanks skipped", quoted_setup + "   /qb", "/qb"),
+            ("tab before the tail", quoted_setup + "\t/qb", "/qb"),
+            ("trailing blanks kept", quoted_setup + " /qn  ", "/qn  "),
+            ("inner blanks kept", quoted_setup + " /qn   /l*v  log.txt", "/qn   /l*v  log.txt"),
+            ("quoted property", quoted_setup + ' /qn PROP="a b" X=""', '/qn PROP="a b" X=""'),
+            ("non-ASCII text", quoted_setup + ' /qn NAME="Ärger € 日本"', '/qn NAME="Ärger € 日本"'),
+            ("unquoted program name", "{short}Setup.exe /qn", "/qn"),
+        ]
+        for what, command_line, expected_tail in cases:
+            with self.subTest(what), self.patch_folder("Patch Files") as folder:
+                source = self.source_folder(folder)
+                line = command_line.format(long=folder.windows_path, short=source)
+                run = self.prefix.run_setup(folder, command_line=line)
+                record = self.only_record(run)
+                self.assert_installer_line(
+                    record, f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL {expected_tail}")
+
+    def test_patch_path_is_quoted_only_when_the_shell_would_split_it(self):
+        cases = [
+            # (patch file name, quoted?)
+            ("Hostrel_Update.msp", False),
+            ("Hostrel Update.msp", True),
+            ("a&b Hostrel.msp", True),
+            ("a&msiexec Hostrel.msp", True),  # unquoted, cmd would start the installer twice
+            ("x^y.msp", True),                 # unquoted, cmd would drop the caret
+            ("Hostrel-Update_1.2.msp", False),
+        ]
+        for name, quoted in cases:
+            with self.subTest(name), self.patch_folder("Patch Files", {"Files\\" + name: b""}) as folder:
+                run = self.prefix.run_setup(folder, "/qn")
+                source = self.source_folder(folder)
+                path = f"{source}Files\\{name}"
+                if quoted:
+                    path = f'"{path}"'
+                record = self.only_record(run)
+                self.assert_installer_line(record, f" /p {path} REINSTALL=ALL /qn")
+
+    def test_without_a_patch_file_the_installer_gets_the_bare_files_folder(self):
+        cases = [
+            ("empty Files folder", {}),
+            ("no Files folder at all", None),
+            ("only other files", {"Files\\Hostrel_Update.msi": b"", "Files\\readme.txt": b"x",
+                                  "Hostrel_Update.msp": b""}),
+        ]
+        for what, files in cases:
+            with self.subTest(what), self.patch_folder("Patch Files", files or {}) as folder:
+                if files is None:
+                    shutil.rmtree(folder.file("Files"))
+                run = self.prefix.run_setup(folder, "/qn", installer_exit=1603)
+                source = self.source_folder(folder)
+                record = self.only_record(run)
+                self.assert_installer_line(record, f" /p {source}Files\\ REINSTALL=ALL /qn")
+                self.assertEqual(1603, run.status, "Setup.exe should return the installer's status")
+
+    # ----- the source folder -----
+
+    def test_source_folder_is_the_short_form_of_the_current_directory(self):
+        for name in ("Patch", "Patch Files", "Customer Data\\Quarrix Patch 2", "Übergabe Patch"):
+            with self.subTest(name), self.patch_folder(name) as folder:
+                run = self.prefix.run_setup(folder, "")
+                source = self.source_folder(folder)
+                record = self.only_record(run)
+                self.assert_installer_line(record, f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL ")
+                self.assert_current_directory(record, source)
+
+    # ----- exit status and waiting -----
+
+    def test_exit_status_is_the_installers(self):
+        for installer_exit in (0, 1, 1602, 1603, 1618, 3010, 0xC0000005):
+            with self.subTest(installer_exit), self.patch_folder("Patch Files") as folder:
+                run = self.prefix.run_setup(folder, "/qn", installer_exit=installer_exit)
+                self.only_record(run)
+                self.assertEqual(installer_exit, run.status, "Setup.exe status should be the installer's")
+
+    def test_setup_waits_for_the_installer(self):
+        with self.patch_folder("Patch Files") as folder:
+            running = self.prefix.start_setup(folder, "/qn", installer_exit=3010, hold=True)
+            running.wait_for_installer()
+            time.sleep(1.0)
+            self.assertIsNone(running.process.poll(), "Setup.exe should still run while the installer runs")
+            run = running.wait()
+            self.assertEqual(3010, run.status, "Setup.exe status once the installer ended")
+
+
+if __name__ == "__main__":
+    unittest.main()
