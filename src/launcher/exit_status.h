@@ -9,10 +9,12 @@ namespace setup {
 // A product service was not stopped; nothing was changed or started.
 constexpr Status kExitServiceRunning = 1;
 
-// Every other status is a platform or installer code passed up unchanged:
-// the installer's own (0, 1602, 1603, 1641, 3010, ...), the start error
-// of the interpreter, ERROR_INSUFFICIENT_BUFFER (122) for a command line
-// that would not fit.
+// After a run that reached the installer: the restore step's status when
+// it failed (the product's registration may not be as it was), else the
+// installer's own status, so that a failed patch never ends as success.
+constexpr Status ExitStatusOf(Status restoreStatus, Status installerStatus) {
+  return restoreStatus != ERROR_SUCCESS ? restoreStatus : installerStatus;
+}
 
 }  // namespace setup
 

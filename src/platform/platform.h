@@ -31,6 +31,7 @@ constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr Status ERROR_MORE_DATA = 234;
 constexpr Status ERROR_NO_MORE_ITEMS = 259;
 constexpr Status ERROR_INSTALL_ALREADY_RUNNING = 1618;
+constexpr Status ERROR_INVALID_DATATYPE = 1804;
 
 // Opaque handles. Zero means "no handle" for every kind but FindHandle,
 // whose failure value is INVALID_FIND_HANDLE, as on the platform.
@@ -183,6 +184,25 @@ class Platform {
   virtual int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
                                   const WideChar* source, int sourceLength, char* target,
                                   int targetLength) = 0;
+
+  // Installer databases (msi.dll, reached by ordinal) ---------------------
+  // Narrow texts in the ANSI code page; every call returns 0 or an error.
+  // Ordinal 91. `persistMode` 0 opens read-only.
+  virtual Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
+                                  MsiHandle* database) = 0;
+  // Ordinal 31.
+  virtual Status MsiDatabaseOpenViewA(MsiHandle database, const char* query,
+                                      MsiHandle* view) = 0;
+  // Ordinal 159. `parameters` 0: no parameter record.
+  virtual Status MsiViewExecute(MsiHandle view, MsiHandle parameters) = 0;
+  // Ordinal 160. Any status but 0 means no record was obtained.
+  virtual Status MsiViewFetch(MsiHandle view, MsiHandle* record) = 0;
+  // Ordinal 117. `count`: the buffer's capacity in characters on entry, the
+  // text's length on return; ERROR_MORE_DATA when the buffer is too small.
+  virtual Status MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+                                     std::uint32_t* count) = 0;
+  // Ordinal 8. Closes a database, view or record handle.
+  virtual Status MsiCloseHandle(MsiHandle handle) = 0;
 };
 
 }  // namespace setup

@@ -22,10 +22,10 @@ class ScopedHandle {
   bool valid() const { return handle_ != Traits::kNone; }
   Handle get() const { return handle_; }
 
-  // For an out-parameter of the call that opens the handle.
-  Handle* receive() {
+  // Takes ownership of a handle that was opened successfully.
+  void adopt(Handle handle) {
     reset();
-    return &handle_;
+    handle_ = handle;
   }
 
   // Closes now; returns the platform's close status (0 when nothing was

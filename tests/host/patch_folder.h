@@ -9,6 +9,8 @@
 
 #include "launcher/source_folder.h"
 #include "sim/fake_machine.h"
+#include "sim/installer_database_builder.h"
+#include "sim/scoped_temp_dir.h"
 
 namespace setup::testing {
 
@@ -28,12 +30,24 @@ class PatchFolderTest : public ::testing::Test {
     machine.AddFile(std::string(kPatchFolder) + "\\Files\\" + name, shortName);
   }
 
+  // Builds a database whose Property table holds `rows` and puts it in the
+  // patch folder as `name` (a path relative to the folder).
+  void AddDatabase(const std::string& name, const std::vector<sim::PropertyRow>& rows) {
+    const std::string hostPath = databases_.File(std::to_string(++databaseCount_) + ".msi");
+    sim::BuildDatabaseWithProperties(hostPath, rows);
+    machine.AddInstallerDatabase(std::string(kPatchFolder) + "\\" + name, hostPath);
+  }
+
   void TearDown() override {
     EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
     EXPECT_TRUE(machine.InternalErrors().empty()) << machine.InternalErrors().front();
   }
 
   sim::FakeMachine machine;
+
+ private:
+  sim::ScopedTempDir databases_;
+  int databaseCount_ = 0;
 };
 
 }  // namespace setup::testing

@@ -8,7 +8,11 @@ namespace {
 using sim::FakeMachine;
 using testing::PatchFolderTest;
 
-class RunSequenceTest : public PatchFolderTest {};
+// Hostrel_Update.msp for row 2's registered product.
+class RunSequenceTest : public PatchFolderTest {
+ protected:
+  RunSequenceTest() { machine.AddKey("Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B"); }
+};
 
 TEST_F(RunSequenceTest, RunsTheInstallerWithTheProcessTailFromTheShortFolder) {
   AddPatchFile("Hostrel_Update.msp");

@@ -6,11 +6,14 @@
 
 #include "sim/code_pages.h"
 #include "sim/fake_machine_entry.h"
+#include "sim/installer_objects.h"
 
 namespace setup::sim {
 
 FakeMachine::FakeMachine()
-    : systemDirectory_(u"C:\\windows\\system32"), commandLine_("Setup.exe") {
+    : systemDirectory_(u"C:\\windows\\system32"),
+      installerObjects_(std::make_unique<InstallerObjects>()),
+      commandLine_("Setup.exe") {
   files_.Add(u"C:\\", u"", true);
   currentDirectory_ = u"C:\\";
   defaultChild_ = [](FakeMachine&) { return std::uint32_t{0}; };
@@ -38,7 +41,7 @@ std::uintptr_t FakeMachine::NextHandleValue() {
 
 bool FakeMachine::AllHandlesClosed() const {
   return openKeys_.empty() && openServices_.empty() && openFinds_.empty() &&
-         kernelHandles_.empty();
+         kernelHandles_.empty() && installerObjects_->OpenCount() == 0;
 }
 
 std::string FakeMachine::OpenHandlesReport() const {
@@ -54,6 +57,8 @@ std::string FakeMachine::OpenHandlesReport() const {
     report += std::string(open.second.isThread ? " [thread:" : " [process:") +
               std::to_string(open.second.startIndex) + "]";
   }
+  report += "; open installer handles: " + std::to_string(installerObjects_->OpenCount()) +
+            installerObjects_->Describe();
   return report;
 }
 

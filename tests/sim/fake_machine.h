@@ -2,10 +2,11 @@
 //
 // FakeMachine implements the platform seam over in-memory state: a registry
 // under HKEY_CLASSES_ROOT, a service manager, drives of folders and files
-// with 8.3 short names, ini files, child processes that run a test-supplied
-// program, message boxes, the system language and code pages. Each entry
-// follows its Win32 namesake where the launcher depends on it: size rules,
-// status codes, case-insensitive names, search order. Any entry can be made
+// with 8.3 short names, ini files, installer databases read from real files
+// on the host, child processes that run a test-supplied program, message
+// boxes, the system language and code pages. Each entry follows its Win32
+// namesake where the launcher depends on it: size rules, status codes,
+// case-insensitive names, search order. Any entry can be made
 // to fail on a chosen call, and every kind of handle is counted so a test
 // can check that none leaked.
 //
@@ -34,6 +35,8 @@
 #include "sim/sim_records.h"
 
 namespace setup::sim {
+
+class InstallerObjects;
 
 class FakeMachine : public Platform {
  public:
@@ -129,6 +132,23 @@ class FakeMachine : public Platform {
   void SetIniValue(const std::string& path, const std::u16string& section,
                    const std::u16string& key, const std::u16string& value);
 
+  // ---- Installer databases -------------------------------------------------
+  // Adds the file at `longPath` as AddFile does and makes it an installer
+  // database: MsiOpenDatabaseA on a path naming it (long or short names)
+  // opens the host file `hostFilePath` read-only with libmsi. The host file
+  // is read at each open, so it need not exist yet. Throws as AddFile does,
+  // and when `hostFilePath` is empty.
+  void AddInstallerDatabase(const std::string& longPath, const std::string& hostFilePath,
+                            const std::string& shortName = "");
+  // Every call of the six installer entries, in order; empty when the
+  // launcher never touched an installer database.
+  const std::vector<InstallerCall>& InstallerCalls() const { return installerCalls_; }
+  // Installer handles in the order they were closed: "database", "view" or
+  // "record".
+  const std::vector<std::string>& InstallerHandleCloses() const { return installerCloses_; }
+  // Database, view and record handles open.
+  std::size_t OpenInstallerHandleCount() const;
+
   // ---- Processes -----------------------------------------------------------
   // What GetCommandLineA returns.
   void SetCommandLine(const std::string& commandLine);
@@ -172,7 +192,8 @@ class FakeMachine : public Platform {
   // Exceptions caught inside platform entries (a throwing child program,
   // say), each as "<entry>: <message>". Empty in a sound test.
   const std::vector<std::string>& InternalErrors() const { return internalErrors_; }
-  // True when no registry key, service, search or kernel handle is open.
+  // True when no registry key, service, search, kernel or installer handle
+  // is open.
   bool AllHandlesClosed() const;
   // The open handles by kind, for a failure message.
   std::string OpenHandlesReport() const;
@@ -192,6 +213,12 @@ class FakeMachine : public Platform {
   //   Windows may, so a read-only command line faults here too.
   // - WaitForSingleObject runs the child to its end whatever the timeout.
   // - WideCharToMultiByte has no best-fit mapping: unmappable units give '?'.
+  // - MsiOpenDatabaseA opens read-only only: another `persistMode` fails
+  //   with ERROR_INVALID_PARAMETER. A path that names no database file, or
+  //   a host file libmsi cannot read, gives ERROR_OPEN_FAILED.
+  // - Queries run on libmsi's SQL engine, which follows the installer's
+  //   (back-quoted names, a missing table giving ERROR_BAD_QUERY_SYNTAX);
+  //   executing a view again restarts its rows.
   const char* GetCommandLineA() noexcept override;
   Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
                        std::uint32_t access, RegKey* result) noexcept override;
@@ -232,6 +259,15 @@ class FakeMachine : public Platform {
                           int sourceLength, WideChar* target, int targetLength) noexcept override;
   int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, const WideChar* source,
                           int sourceLength, char* target, int targetLength) noexcept override;
+  Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
+                          MsiHandle* database) noexcept override;
+  Status MsiDatabaseOpenViewA(MsiHandle database, const char* query,
+                              MsiHandle* view) noexcept override;
+  Status MsiViewExecute(MsiHandle view, MsiHandle parameters) noexcept override;
+  Status MsiViewFetch(MsiHandle view, MsiHandle* record) noexcept override;
+  Status MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+                             std::uint32_t* count) noexcept override;
+  Status MsiCloseHandle(MsiHandle handle) noexcept override;
 
  private:
   // A registry handle: the key and the rights granted at open.
@@ -289,6 +325,14 @@ class FakeMachine : public Platform {
   FileEntry* AddEntry(const std::string& longPath, const std::string& shortName, bool isFolder);
   // Runs the child program of that start, once, and records its exit code.
   void RunChild(std::size_t startIndex);
+  // A fresh installer handle value; installer handles are 32-bit.
+  MsiHandle NextInstallerHandle();
+  // The host database file behind a narrow database path (absolute, or
+  // relative to the current directory); empty when there is none.
+  std::string HostDatabaseFor(const char* databasePath) const;
+  // Records one installer call; never throws.
+  void NoteInstallerCall(Operation operation, const char* text, std::uint32_t persistMode,
+                         std::uint32_t field, Status result) noexcept;
 
   // Handles, faults and errors of every area.
   std::uintptr_t nextHandleValue_ = 0x1000;
@@ -315,6 +359,11 @@ class FakeMachine : public Platform {
   std::u16string systemDirectory_;
   std::set<FindHandle> openFinds_;
   std::vector<std::string> findPatterns_;
+
+  // Installer databases; the objects are defined with the libmsi sources.
+  std::unique_ptr<InstallerObjects> installerObjects_;
+  std::vector<InstallerCall> installerCalls_;
+  std::vector<std::string> installerCloses_;
 
   // Processes.
   std::string commandLine_;

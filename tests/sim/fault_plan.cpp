@@ -17,6 +17,8 @@ const char* OperationName(Operation operation) {
       "GetPrivateProfileStringW", "CreateProcessW",  "WaitForSingleObject",
       "GetExitCodeProcess",  "CloseHandle",          "MessageBoxW",
       "GetSystemDefaultLangID", "MultiByteToWideChar", "WideCharToMultiByte",
+      "MsiOpenDatabaseA",    "MsiDatabaseOpenViewA", "MsiViewExecute",
+      "MsiViewFetch",        "MsiRecordGetStringA",  "MsiCloseHandle",
   };
   return kNames[IndexOf(operation)];
 }

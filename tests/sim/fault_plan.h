@@ -36,10 +36,16 @@ enum class Operation {
   GetSystemDefaultLangID,
   MultiByteToWideChar,
   WideCharToMultiByte,
+  MsiOpenDatabaseA,
+  MsiDatabaseOpenViewA,
+  MsiViewExecute,
+  MsiViewFetch,
+  MsiRecordGetStringA,
+  MsiCloseHandle,
 };
 
 // How many entries Operation lists.
-constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::WideCharToMultiByte) + 1;
+constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::MsiCloseHandle) + 1;
 
 // The entry's platform name, for messages.
 const char* OperationName(Operation operation);

@@ -23,6 +23,7 @@ struct FileEntry {
   FileEntry* parent = nullptr;  // null for a drive root
   std::vector<std::unique_ptr<FileEntry>> children;  // in search order
   ProfileSections profile;  // what GetPrivateProfileStringW reads from a file
+  std::string installerDatabase;  // host file MsiOpenDatabaseA reads for a file; "" if none
 
   // The name GetShortPathNameA gives for this entry.
   const std::u16string& ShortForm() const { return shortName.empty() ? longName : shortName; }

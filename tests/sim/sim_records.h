@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/fault_plan.h"
 
 namespace setup::sim {
 
@@ -55,6 +56,16 @@ struct MessageBoxCall {
   std::u16string text;     // empty when null was passed
   std::u16string caption;  // empty when null was passed
   std::uint32_t style = 0;
+};
+
+// One call of an installer entry (MsiOpenDatabaseA .. MsiCloseHandle),
+// failed ones included.
+struct InstallerCall {
+  Operation operation = Operation::MsiOpenDatabaseA;
+  std::string text;               // the database path or the query as passed; else empty
+  std::uint32_t persistMode = 0;  // for MsiOpenDatabaseA
+  std::uint32_t field = 0;        // for MsiRecordGetStringA
+  Status result = ERROR_SUCCESS;  // what the entry returned
 };
 
 }  // namespace setup::sim

@@ -47,8 +47,7 @@ TEST_F(FilesTest, CurrentDirectoryIsReportedWithoutTrailingBackslash) {
 TEST_F(FilesTest, ShortPathHasNoBlankAndKeepsTheTrailingBackslash) {
   const std::string longPath = folder_.path() + "\\";
   char buffer[260] = {};
-  const std::uint32_t length =
-      platform_.GetShortPathNameA(longPath.c_str(), buffer, sizeof buffer);
+  const std::uint32_t length = platform_.GetShortPathNameA(longPath.c_str(), buffer, sizeof buffer);
   const std::string shortPath(buffer);
   ASSERT_NE(0u, length) << "short name of " << longPath;
   EXPECT_EQ(shortPath.size(), length) << "length without the terminator";

@@ -38,8 +38,10 @@ class ProcessTest : public ::testing::Test {
     ProcessInformation started;
     const Status status = platform_.CreateProcessW(cmdPath_.c_str(), &commandLine[0], flags,
                                                    nullptr, HiddenWindow(), &started);
-    *process_.receive() = started.process;
-    *thread_.receive() = started.thread;
+    if (status == ERROR_SUCCESS) {
+      process_.adopt(started.process);
+      thread_.adopt(started.thread);
+    }
     return status;
   }
 
@@ -88,9 +90,9 @@ TEST_F(ProcessTest, FailedStartReportsWhyAndHandsOutNoHandles) {
   for (const Case& c : cases) {
     std::u16string commandLine = u"program.exe /x";
     ProcessInformation started;
-    EXPECT_EQ(c.expected, platform_.CreateProcessW(c.application.c_str(), &commandLine[0],
-                                                   NORMAL_PRIORITY_CLASS, nullptr,
-                                                   HiddenWindow(), &started))
+    EXPECT_EQ(c.expected,
+              platform_.CreateProcessW(c.application.c_str(), &commandLine[0],
+                                       NORMAL_PRIORITY_CLASS, nullptr, HiddenWindow(), &started))
         << c.what;
     EXPECT_EQ(NO_KERNEL_HANDLE, started.process) << c.what << ": no process handle";
     EXPECT_EQ(NO_KERNEL_HANDLE, started.thread) << c.what << ": no thread handle";

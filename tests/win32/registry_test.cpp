@@ -26,14 +26,15 @@ class RegistryTest : public ::testing::Test {
     keyName_ = setup_test::UniqueName("SetupPlatformTest-");
     ASSERT_TRUE(CreateClassesRootKey(keyName_)) << "scratch key HKCR\\" << keyName_;
   }
-  void TearDown() override {
-    EXPECT_TRUE(DeleteClassesRootKey(keyName_)) << "scratch key removed";
-  }
+  void TearDown() override { EXPECT_TRUE(DeleteClassesRootKey(keyName_)) << "scratch key removed"; }
 
-  // Opens the scratch key through the platform under test.
+  // Opens the scratch key through the platform under test; `key` owns it.
   Status Open(std::uint32_t access, ScopedRegKey* key) {
-    return platform_.RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName_.c_str(), 0, access,
-                                   key->receive());
+    RegKey opened = RegKey{0};
+    const Status status =
+        platform_.RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName_.c_str(), 0, access, &opened);
+    if (status == ERROR_SUCCESS) key->adopt(opened);
+    return status;
   }
 
   Win32Platform platform_;
@@ -68,8 +69,8 @@ TEST_F(RegistryTest, QueryFollowsTheSizeRules) {
   // Size only: no buffer, the full size with terminator comes back.
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  EXPECT_EQ(ERROR_SUCCESS, platform_.RegQueryValueExA(key.get(), "Transforms", &type, nullptr,
-                                                      &size));
+  EXPECT_EQ(ERROR_SUCCESS,
+            platform_.RegQueryValueExA(key.get(), "Transforms", &type, nullptr, &size));
   EXPECT_EQ(REG_SZ, type) << "type of a string value";
   EXPECT_EQ(sizeof kStored, size) << "size needed, terminator included";
 

@@ -1,27 +1,59 @@
 #!/bin/sh
 # Runs the Win32 platform tests under Wine in a throwaway prefix.
 #   tests/win32/run_under_wine.sh <build-dir> [gtest arguments...]
-# Exits with the test program's status (Wine passes on its low 8 bits:
-# 0 means every test passed).
+#
+# 1. Checks that neither Setup.exe nor the test program imports msi.dll
+#    (a static import would take a planted copy before any code runs), and
+#    that Setup.exe imports nothing but KERNEL32 and msvcrt.
+# 2. Builds the installer databases the tests read (make_test_databases.sh).
+# 3. Runs every test but PlantedMsiDllTest, with the gtest arguments given.
+# 4. Runs PlantedMsiDllTest alone from a planted layout: the canary msi.dll
+#    beside a copy of the test program and in the current directory, Wine
+#    told to prefer a native msi.dll, and the current directory searched
+#    before the system folder. Only this run sees that override.
+# Exits 0 when everything passed; otherwise with the failing run's status
+# (Wine passes on its low 8 bits) or 1.
 set -eu
 
 if [ $# -lt 1 ]; then
   echo "usage: $0 <build-dir> [gtest arguments...]" >&2
   exit 2
 fi
-build_dir=$1
+build_dir=$(cd "$1" && pwd)
 shift
+here=$(cd "$(dirname "$0")" && pwd)
 tests_exe="$build_dir/tests/win32/win32_platform_tests.exe"
-if [ ! -f "$tests_exe" ]; then
-  echo "$0: $tests_exe not found; build the windows preset first" >&2
-  exit 2
+canary_dir="$build_dir/tests/win32/canary"
+setup_exe="$build_dir/src/Setup.exe"
+for needed in "$tests_exe" "$canary_dir/msi.dll" "$canary_dir/careless_msi_loader.exe"; do
+  if [ ! -f "$needed" ]; then
+    echo "$0: $needed not found; build the windows preset first" >&2
+    exit 2
+  fi
+done
+
+# 1. Imports -------------------------------------------------------------
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+imports() { "$objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort; }
+if imports "$tests_exe" | grep -qx 'msi.dll'; then
+  echo "FAIL: $tests_exe imports msi.dll; a planted copy would be loaded at start" >&2
+  exit 1
+fi
+if [ -f "$setup_exe" ]; then
+  setup_imports=$(imports "$setup_exe" | tr '\n' ' ')
+  if [ "$setup_imports" != "kernel32.dll msvcrt.dll " ]; then
+    echo "FAIL: Setup.exe imports $setup_imports; only kernel32.dll and msvcrt.dll are allowed" >&2
+    exit 1
+  fi
 fi
 
+# Scratch space and prefix -----------------------------------------------
 scratch=$(mktemp -d)
 export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
 # No display: nothing may wait for a window.
 unset DISPLAY
+unset WINEDLLOVERRIDES
 
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
@@ -29,6 +61,14 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+
+# Wine maps / to drive Z:.
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# 2. Databases -----------------------------------------------------------
+"$here/make_test_databases.sh" "$scratch/databases"
+SETUP_TEST_DATABASES=$(windows_path "$scratch/databases")
+export SETUP_TEST_DATABASES
 
 mkdir -p "$WINEPREFIX"
 # A server started by a later wine call would inherit that call's output and
@@ -38,6 +78,37 @@ wineserver -p >/dev/null 2>&1
 # the persistent server to exit, which it never does.)
 timeout 300 wineboot -i >/dev/null 2>&1
 
+# 3. Everything but the planted layout's suite ---------------------------
 status=0
-timeout 600 wine "$tests_exe" "$@" || status=$?
-exit "$status"
+timeout 600 wine "$tests_exe" --gtest_filter='-PlantedMsiDllTest.*' "$@" || status=$?
+
+# 4. The planted layout --------------------------------------------------
+planted="$scratch/planted"
+mkdir -p "$planted/Downloads" "$planted/Work Folder"
+cp "$tests_exe" "$canary_dir/msi.dll" "$canary_dir/careless_msi_loader.exe" "$planted/Downloads/"
+cp "$canary_dir/msi.dll" "$planted/Work Folder/"
+# Without safe search mode the current directory comes before the system
+# folder: the harshest order, in which a careless load takes that copy too.
+wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v SafeDllSearchMode /t REG_DWORD /d 0 /f >/dev/null 2>&1
+
+planted_log="$scratch/planted.log"
+planted_status=0
+(
+  cd "$planted/Work Folder"
+  SETUP_CANARY_MARKER=$(windows_path "$scratch/canary-marker.txt") \
+    WINEDLLOVERRIDES='msi=n,b' \
+    timeout 600 wine "$planted/Downloads/win32_platform_tests.exe" \
+    --gtest_filter='PlantedMsiDllTest.*' >"$planted_log" 2>&1
+) || planted_status=$?
+cat "$planted_log"
+# A suite that ran nothing, or skipped, proved nothing.
+if [ "$planted_status" -eq 0 ]; then
+  if ! grep -q '^\[  PASSED  \] [1-9]' "$planted_log" || grep -q '^\[  SKIPPED \]' "$planted_log"; then
+    echo "FAIL: the planted-layout suite did not run all its tests" >&2
+    planted_status=1
+  fi
+fi
+
+if [ "$status" -ne 0 ]; then exit "$status"; fi
+exit "$planted_status"

@@ -43,9 +43,9 @@ TEST_F(ServicesTest, ManagerOpensForConnectAndAnAbsentServiceDoesNot) {
                               platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   ASSERT_TRUE(manager.valid()) << "service manager opens with SC_MANAGER_CONNECT";
 
-  ScopedServiceHandle absent(platform_, platform_.OpenServiceA(manager.get(),
-                                                               "SetupPlatformTestNoSuchService",
-                                                               SERVICE_QUERY_STATUS));
+  ScopedServiceHandle absent(platform_,
+                             platform_.OpenServiceA(manager.get(), "SetupPlatformTestNoSuchService",
+                                                    SERVICE_QUERY_STATUS));
   EXPECT_FALSE(absent.valid()) << "an absent service does not open";
   EXPECT_EQ(ERROR_SUCCESS, manager.reset()) << "the manager handle closes";
 }

@@ -22,10 +22,8 @@ class CodePageTest : public ::testing::Test {
  protected:
   std::u16string ToWide(std::uint32_t codePage, std::uint32_t flags, const std::string& text) {
     WideChar buffer[64] = {};
-    const int units =
-        platform_.MultiByteToWideChar(codePage, flags, text.c_str(), -1, buffer, 64);
-    return units > 0 ? std::u16string(buffer, static_cast<std::size_t>(units - 1))
-                     : u"<failed>";
+    const int units = platform_.MultiByteToWideChar(codePage, flags, text.c_str(), -1, buffer, 64);
+    return units > 0 ? std::u16string(buffer, static_cast<std::size_t>(units - 1)) : u"<failed>";
   }
   std::string ToNarrow(std::uint32_t codePage, const std::u16string& text) {
     char buffer[64] = {};
@@ -71,8 +69,8 @@ TEST_F(CodePageTest, ThreadCodePageMatchesTheSystemAnsiCodePage) {
   EXPECT_EQ(ToWide(ansi, MB_PRECOMPOSED, text), ToWide(CP_THREAD_ACP, MB_PRECOMPOSED, text))
       << "CP_THREAD_ACP reads bytes as code page " << ansi;
   EXPECT_EQ(ToWide(ansi, 0, text), ToWide(CP_ACP, 0, text)) << "CP_ACP is code page " << ansi;
-  EXPECT_EQ(u"C:\\Patch Files\\a.msp", ToWide(CP_THREAD_ACP, MB_PRECOMPOSED,
-                                              "C:\\Patch Files\\a.msp"))
+  EXPECT_EQ(u"C:\\Patch Files\\a.msp",
+            ToWide(CP_THREAD_ACP, MB_PRECOMPOSED, "C:\\Patch Files\\a.msp"))
       << "ASCII passes unchanged";
 }
 

@@ -34,6 +34,14 @@ std::string TempFolder() {
   return std::string(buffer, length);  // ends with a backslash
 }
 
+// The full path of a loaded module; empty when it cannot be had.
+std::u16string ModulePath(HMODULE module) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetModuleFileNameW(module, buffer, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return std::u16string();
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
+}
+
 }  // namespace
 
 std::string UniqueName(const char* stem) {
@@ -60,12 +68,11 @@ bool WriteClassesRootValue(const std::string& subKey, const char* valueName, con
                            std::uint32_t size) {
   const RawKey key(subKey, KEY_SET_VALUE);
   return key.get() != nullptr &&
-         ::RegSetValueExA(key.get(), valueName, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data), size) == NO_ERROR;
+         ::RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                          size) == NO_ERROR;
 }
 
-bool ReadClassesRootValue(const std::string& subKey, const char* valueName,
-                          std::string* data) {
+bool ReadClassesRootValue(const std::string& subKey, const char* valueName, std::string* data) {
   const RawKey key(subKey, KEY_QUERY_VALUE);
   if (key.get() == nullptr) return false;
   DWORD size = 0;
@@ -101,10 +108,49 @@ bool ScratchFolder::AddFile(const char* name, const std::string& content) {
   if (handle == INVALID_HANDLE_VALUE) return false;
   files_.push_back(file);
   DWORD written = 0;
-  const BOOL wrote = ::WriteFile(handle, content.data(), static_cast<DWORD>(content.size()),
-                                 &written, nullptr);
+  const BOOL wrote =
+      ::WriteFile(handle, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   ::CloseHandle(handle);
   return wrote != FALSE && written == content.size();
+}
+
+bool ScratchFolder::AddCopy(const char* name, const std::string& source) {
+  const std::string file = path_ + "\\" + name;
+  if (::CopyFileA(source.c_str(), file.c_str(), TRUE) == FALSE) return false;
+  files_.push_back(file);
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != FALSE || !FileExists(path);
+}
+
+std::u16string ReadUtf16File(const std::string& path) {
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::u16string();
+  std::u16string text;
+  char16_t chunk[256];
+  DWORD read = 0;
+  while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) != FALSE && read > 0) {
+    text.append(chunk, read / sizeof(char16_t));
+  }
+  ::CloseHandle(file);
+  return text;
+}
+
+std::string ExecutableFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  const std::string path(buffer, length);
+  const std::size_t separator = path.rfind('\\');
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 
 std::string CurrentDirectory() {
@@ -130,6 +176,16 @@ std::u16string SystemDirectory() {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
 }
 
+std::vector<std::u16string> SystemFolderForms() {
+  std::vector<std::u16string> forms{LowerAscii(SystemDirectory())};
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const UINT length = ::GetSystemWow64DirectoryW(buffer, MAX_PATH + 1);
+  if (length > 0 && length <= MAX_PATH) {
+    forms.push_back(LowerAscii(std::u16string(reinterpret_cast<const char16_t*>(buffer), length)));
+  }
+  return forms;
+}
+
 std::u16string WidenAnsi(const std::string& text) {
   if (text.empty()) return std::u16string();
   const int length = static_cast<int>(text.size());
@@ -143,15 +199,20 @@ std::u16string WidenAnsi(const std::string& text) {
 
 std::u16string ModuleFolderOf(setup::SystemLibrary::ExportAddress address) {
   HMODULE module = nullptr;
-  if (::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(address), &module) == FALSE) {
+  if (::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCWSTR>(address), &module) == FALSE) {
     return std::u16string();
   }
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const DWORD length = ::GetModuleFileNameW(module, buffer, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH) return std::u16string();
-  std::u16string path(reinterpret_cast<const char16_t*>(buffer), length);
+  return FolderOf(ModulePath(module));
+}
+
+std::u16string LoadedModulePath(const wchar_t* moduleName) {
+  const HMODULE module = ::GetModuleHandleW(moduleName);
+  return module != nullptr ? ModulePath(module) : std::u16string();
+}
+
+std::u16string FolderOf(const std::u16string& path) {
   const std::size_t separator = path.rfind(u'\\');
   return separator == std::u16string::npos ? std::u16string() : path.substr(0, separator);
 }
@@ -161,6 +222,38 @@ std::u16string LowerAscii(std::u16string text) {
     if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
   }
   return text;
+}
+
+std::string EnvironmentVariable(const char* name) {
+  const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
+  if (size == 0) return std::string();
+  std::string value(size, '\0');
+  const DWORD length = ::GetEnvironmentVariableA(name, &value[0], size);
+  if (length == 0 || length >= size) return std::string();
+  value.resize(length);
+  return value;
+}
+
+bool RunToExit(const std::string& program, std::uint32_t timeoutMs, std::uint32_t* exitCode) {
+  std::string commandLine = "\"" + program + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &started) == FALSE) {
+    return false;
+  }
+  ::CloseHandle(started.hThread);
+  bool ended = ::WaitForSingleObject(started.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  if (!ended) {
+    ::TerminateProcess(started.hProcess, 1);
+    ::WaitForSingleObject(started.hProcess, timeoutMs);
+  }
+  DWORD code = 0;
+  ended = ended && ::GetExitCodeProcess(started.hProcess, &code) != FALSE;
+  ::CloseHandle(started.hProcess);
+  if (ended) *exitCode = code;
+  return ended;
 }
 
 bool TerminateAndWait(setup::KernelHandle process) {

@@ -28,8 +28,7 @@ bool DeleteClassesRootKey(const std::string& subKey);
 bool WriteClassesRootValue(const std::string& subKey, const char* valueName, const char* data,
                            std::uint32_t size);
 // Reads a value's bytes whole; false when it cannot be read.
-bool ReadClassesRootValue(const std::string& subKey, const char* valueName,
-                          std::string* data);
+bool ReadClassesRootValue(const std::string& subKey, const char* valueName, std::string* data);
 
 // Files and folders --------------------------------------------------------
 // A folder under %TEMP% that exists for the fixture's lifetime; the files
@@ -49,6 +48,8 @@ class ScratchFolder {
   const std::string& path() const { return path_; }
   // Writes `content` to `<path>\<name>`; true on success.
   bool AddFile(const char* name, const std::string& content);
+  // Copies the file `source` to `<path>\<name>`; true on success.
+  bool AddCopy(const char* name, const std::string& source);
 
  private:
   std::string path_;
@@ -56,6 +57,14 @@ class ScratchFolder {
   std::vector<std::string> files_;
 };
 
+// True when `path` names an existing file (not a folder).
+bool FileExists(const std::string& path);
+// Deletes the file `path` if there is one; true when none is left.
+bool RemoveFile(const std::string& path);
+// The whole of the file `path` read as UTF-16 text; empty when unreadable.
+std::u16string ReadUtf16File(const std::string& path);
+// The folder (no trailing backslash) of this test program.
+std::string ExecutableFolder();
 // The current directory; empty when it cannot be read.
 std::string CurrentDirectory();
 // Makes `path` the current directory; true on success.
@@ -64,15 +73,32 @@ bool ChangeDirectory(const std::string& path);
 bool IsDirectory(const std::string& path);
 // The system folder, from the system itself.
 std::u16string SystemDirectory();
+// Every folder the system folder may stand for in this process: the system
+// folder and, for a 32-bit process on 64-bit Windows, the folder the file
+// system redirects it to. ASCII letters lowered.
+std::vector<std::u16string> SystemFolderForms();
 // `text` in the system ANSI code page converted to UTF-16.
 std::u16string WidenAnsi(const std::string& text);
 // The folder (no trailing backslash) of the module that holds `address`;
 // empty when no module holds it.
 std::u16string ModuleFolderOf(setup::SystemLibrary::ExportAddress address);
+// The full path of the module of that name loaded in this process; empty
+// when none is.
+std::u16string LoadedModulePath(const wchar_t* moduleName);
+// The folder part (no trailing backslash) of `path`; empty when it has none.
+std::u16string FolderOf(const std::u16string& path);
 // ASCII letters lowered, for comparing paths.
 std::u16string LowerAscii(std::u16string text);
 
+// Environment --------------------------------------------------------------
+// The value of the environment variable `name`; empty when unset.
+std::string EnvironmentVariable(const char* name);
+
 // Processes and locale -----------------------------------------------------
+// Runs `program` (no arguments) in this process's current directory and
+// waits up to `timeoutMs` for it to end; true with its exit code when it
+// ran and ended (one that did not end is terminated).
+bool RunToExit(const std::string& program, std::uint32_t timeoutMs, std::uint32_t* exitCode);
 // Ends `process` with exit code 1 and waits for it; true when it ended.
 bool TerminateAndWait(setup::KernelHandle process);
 // The system ANSI code page.

@@ -205,6 +205,18 @@ def quote_reg_text(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
+def locale_installed(name):
+    """True when the Linux locale `name` (e.g. "ja_JP.UTF-8") is installed;
+    Wine takes its code page from it, and falls back to ASCII without it."""
+    wanted = name.lower().replace("-", "")
+    try:
+        result = subprocess.run(["locale", "-a"], stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=10)
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+    return any(line.strip().lower().replace("-", "") == wanted for line in result.stdout.splitlines())
+
+
 def _read_text(path):
     try:
         with open(path, "r", encoding="utf-8", errors="replace") as source:
@@ -253,8 +265,9 @@ class WinePrefix:
     """
 
     def __init__(self, artifacts, display=None):
-        """`artifacts`: an Artifacts; `display`: an X display (":5") for
-        windows to appear on, else programs run without one."""
+        """`artifacts`: an Artifacts; `display`: an X display name (":95",
+        e.g. display.VirtualDisplay().name) for windows to appear on, else
+        programs run without one and message boxes return at once."""
         self.artifacts = artifacts
         self.display = display
         self.root = None
@@ -564,69 +577,6 @@ class PrefixTestCase(unittest.TestCase):
             yield folder
         finally:
             folder.remove()
-
-
-class VirtualDisplay:
-    """An Xvfb display for tests that need windows (message boxes), with xdotool helpers.
-
-    with VirtualDisplay() as display: WinePrefix(artifacts, display=display.name) ...
-    """
-
-    def __init__(self, number=None):
-        self.number = number
-        self.process = None
-
-    @property
-    def name(self):
-        return f":{self.number}"
-
-    def __enter__(self):
-        if self.number is None:
-            self.number = next(n for n in range(90, 200) if not os.path.exists(f"/tmp/.X11-unix/X{n}")
-                               and not os.path.exists(f"/tmp/.X{n}-lock"))
-        self.process = subprocess.Popen(["Xvfb", self.name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, start_new_session=True)
-        end = time.monotonic() + 10
-        while not os.path.exists(f"/tmp/.X11-unix/X{self.number}"):
-            if self.process.poll() is not None or time.monotonic() > end:
-                self.__exit__()
-                raise RuntimeError(f"Xvfb {self.name} did not start")
-            time.sleep(0.05)
-        return self
-
-    def __exit__(self, *_exc):
-        if self.process is not None:
-            _kill(self.process)
-            self.process = None
-
-    def _xdotool(self, *args):
-        result = subprocess.run(["xdotool"] + list(args), env=dict(os.environ, DISPLAY=self.name),
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
-        return result.returncode, result.stdout
-
-    def find_windows(self, caption):
-        """Ids of the windows whose title matches `caption` (a regular expression)."""
-        _code, output = self._xdotool("search", "--name", caption)
-        return [line.strip() for line in output.splitlines() if line.strip()]
-
-    def wait_for_window(self, caption, timeout=CALL_TIMEOUT):
-        """The id of the first window titled `caption`; raises TimeoutError."""
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            windows = self.find_windows(caption)
-            if windows:
-                return windows[0]
-            time.sleep(0.1)
-        raise TimeoutError(f"no window {caption!r} within {timeout} s")
-
-    def window_title(self, window):
-        """The title of window `window`, as text."""
-        return self._xdotool("getwindowname", window)[1].rstrip("\n")
-
-    def press(self, window, key="Return"):
-        """Sends `key` to window `window` (Return presses a box's default button)."""
-        self._xdotool("key", "--window", window, key)
 
 
 def run_once(artifacts=None, folder_name="Patch Files", patch_file=DEFAULT_PATCH_FILE, tail="/qn",

@@ -33,10 +33,17 @@ for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starte
   fi
 done
 export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE
+export PYTHONDONTWRITEBYTECODE=1  # keep the source tree clean
 echo "Setup.exe:    $SETUP_EXE"
 echo "recorder.exe: $SETUP_RECORDER_EXE"
 echo "starter.exe:  $SETUP_STARTER_EXE"
 
 # TERM first, so the harness can end its Wine prefixes; KILL if that hangs.
-timeout --kill-after=20 "${SETUP_WINE_TEST_TIMEOUT:-300}" \
-  python3 -m unittest discover -s "$here" -t "$here" -p 'test_*.py' -v "$@"
+limit=${SETUP_WINE_TEST_TIMEOUT:-300}
+status=0
+timeout --kill-after=20 "$limit" \
+  python3 -m unittest discover -s "$here" -t "$here" -p 'test_*.py' -v "$@" || status=$?
+if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+  echo "error: the Wine tests did not finish within $limit s" >&2
+fi
+exit "$status"

@@ -14,7 +14,19 @@ import unittest
 import harness
 
 
+# The registration of the product a "Hostrel" patch is for. The launcher
+# redirects and restores that product's transforms around the installer, and
+# reports a failed restore -- such as a missing product key -- instead of the
+# installer's status, so these tests run on a machine with the product.
+HOSTREL_PRODUCT_KEY = r"Installer\Products\E359D2F96F56DF147AD77D973394339F"
+
+
 class PatchRunTest(harness.PrefixTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.prefix.set_values(HOSTREL_PRODUCT_KEY, {"ProductName": "Quarrix Hostrel"})
 
     # ----- helpers -----
 
@@ -51,13 +63,16 @@ class PatchRunTest(harness.PrefixTestCase):
 
     def test_installer_gets_short_patch_path_and_the_tail(self):
         with self.patch_folder("Patch Files") as folder:
-            run = self.prefix.run_setup(folder, '/qn PROP="a b"')
+            run = self.prefix.run_setup(folder, '/qn PROP="a b"', record_keys=[HOSTREL_PRODUCT_KEY])
             source = self.source_folder(folder)
             record = self.only_record(run)
             self.assert_installer_line(
                 record, f' /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL /qn PROP="a b"')
             self.assert_current_directory(record, source)
             self.assertEqual(0, run.status, "Setup.exe status when the installer succeeds")
+            self.assertEqual({"Transforms": None, "TransformsBackup": None},
+                             self.prefix.read_values(HOSTREL_PRODUCT_KEY),
+                             "the product's transforms values should be as before the run")
 
     def test_command_tail_is_passed_on_unchanged(self):
         # {long}: the patch folder's long path; {short}: the source folder.
@@ -71,14 +86,19 @@ class PatchRunTest(harness.PrefixTestCase):
             ("trailing blanks kept", quoted_setup + " /qn  ", "/qn  "),
             ("inner blanks kept", quoted_setup + " /qn   /l*v  log.txt", "/qn   /l*v  log.txt"),
             ("quoted property", quoted_setup + ' /qn PROP="a b" X=""', '/qn PROP="a b" X=""'),
-            ("non-ASCII text", quoted_setup + ' /qn NAME="Ärger € 日本"', '/qn NAME="Ärger € 日本"'),
             ("unquoted program name", "{short}Setup.exe /qn", "/qn"),
+            # Text in the ANSI code page: Windows-1252 by default, 932 in Japanese.
+            ("Western text", quoted_setup + ' /qn NAME="Ärger € ß"', '/qn NAME="Ärger € ß"'),
+            ("Japanese text", quoted_setup + ' /qn NAME="日本語 テスト"', '/qn NAME="日本語 テスト"', "ja_JP.UTF-8"),
         ]
-        for what, command_line, expected_tail in cases:
+        for what, command_line, expected_tail, *locale in cases:
             with self.subTest(what), self.patch_folder("Patch Files") as folder:
+                if locale and not harness.locale_installed(locale[0]):
+                    self.skipTest(f"locale {locale[0]} is not installed, so Wine cannot take that code page")
                 source = self.source_folder(folder)
                 line = command_line.format(long=folder.windows_path, short=source)
-                run = self.prefix.run_setup(folder, command_line=line)
+                run = self.prefix.run_setup(folder, command_line=line,
+                                            extra_env={"LC_ALL": locale[0]} if locale else None)
                 record = self.only_record(run)
                 self.assert_installer_line(
                     record, f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL {expected_tail}")

@@ -4,8 +4,10 @@
 // platform.h read. This file compiles to nothing.
 #include <windows.h>
 #include <winsvc.h>
+#include <msiquery.h>
 
 #include <cstdint>
+#include <type_traits>
 
 namespace windows_values {
 
@@ -23,6 +25,7 @@ constexpr std::uint32_t kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER;
 constexpr std::uint32_t kErrorMoreData = ERROR_MORE_DATA;
 constexpr std::uint32_t kErrorNoMoreItems = ERROR_NO_MORE_ITEMS;
 constexpr std::uint32_t kErrorInstallAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;
+constexpr std::uint32_t kErrorInvalidDatatype = ERROR_INVALID_DATATYPE;
 
 constexpr std::uint32_t kKeyRead = KEY_READ;
 constexpr std::uint32_t kKeySetValue = KEY_SET_VALUE;
@@ -58,6 +61,11 @@ constexpr std::uint32_t kMbPrecomposed = MB_PRECOMPOSED;
 
 constexpr std::size_t kMaxPath = MAX_PATH;
 
+// Installer databases: the handle type, and the persist mode that the
+// launcher's 0 stands for.
+using MsiHandleType = MSIHANDLE;
+constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
+
 }  // namespace windows_values
 
 #undef HKEY_CLASSES_ROOT
@@ -70,6 +78,7 @@ constexpr std::size_t kMaxPath = MAX_PATH;
 #undef ERROR_MORE_DATA
 #undef ERROR_NO_MORE_ITEMS
 #undef ERROR_INSTALL_ALREADY_RUNNING
+#undef ERROR_INVALID_DATATYPE
 #undef KEY_READ
 #undef KEY_SET_VALUE
 #undef KEY_CREATE_SUB_KEY
@@ -117,6 +126,7 @@ static_assert(ERROR_MORE_DATA == w::kErrorMoreData, "ERROR_MORE_DATA");
 static_assert(ERROR_NO_MORE_ITEMS == w::kErrorNoMoreItems, "ERROR_NO_MORE_ITEMS");
 static_assert(ERROR_INSTALL_ALREADY_RUNNING == w::kErrorInstallAlreadyRunning,
               "ERROR_INSTALL_ALREADY_RUNNING");
+static_assert(ERROR_INVALID_DATATYPE == w::kErrorInvalidDatatype, "ERROR_INVALID_DATATYPE");
 
 static_assert(KEY_READ == w::kKeyRead, "KEY_READ");
 static_assert(KEY_SET_VALUE == w::kKeySetValue, "KEY_SET_VALUE");
@@ -133,8 +143,7 @@ static_assert(SERVICE_STOPPED == w::kServiceStopped, "SERVICE_STOPPED");
 static_assert(SERVICE_START_PENDING == w::kServiceStartPending, "SERVICE_START_PENDING");
 static_assert(SERVICE_STOP_PENDING == w::kServiceStopPending, "SERVICE_STOP_PENDING");
 static_assert(SERVICE_RUNNING == w::kServiceRunning, "SERVICE_RUNNING");
-static_assert(SERVICE_CONTINUE_PENDING == w::kServiceContinuePending,
-              "SERVICE_CONTINUE_PENDING");
+static_assert(SERVICE_CONTINUE_PENDING == w::kServiceContinuePending, "SERVICE_CONTINUE_PENDING");
 static_assert(SERVICE_PAUSE_PENDING == w::kServicePausePending, "SERVICE_PAUSE_PENDING");
 static_assert(SERVICE_PAUSED == w::kServicePaused, "SERVICE_PAUSED");
 
@@ -158,5 +167,10 @@ static_assert(MB_PRECOMPOSED == w::kMbPrecomposed, "MB_PRECOMPOSED");
 static_assert(w::kMaxPath == 260, "MAX_PATH");
 static_assert(kMaxPath == w::kMaxPath, "narrow path buffers hold MAX_PATH units");
 static_assert(sizeof(FindData::fileName) == w::kMaxPath, "found names hold MAX_PATH bytes");
+
+static_assert(sizeof(MsiHandle) == sizeof(w::MsiHandleType) &&
+                  std::is_unsigned<w::MsiHandleType>::value,
+              "MSIHANDLE");
+static_assert(w::kReadOnlyPersistIsZero, "persist mode 0 is MSIDBOPEN_READONLY");
 
 }  // namespace setup

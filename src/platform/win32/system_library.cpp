@@ -90,8 +90,8 @@ SystemLibrary::ExportAddress SystemLibrary::resolve(const char* exportName) cons
 SystemLibrary::ExportAddress SystemLibrary::resolve_ordinal(std::uint16_t ordinal) const {
   // Ordinal 0 does not exist, and MAKEINTRESOURCEA(0) would read as a null name.
   if (module_ == nullptr || ordinal == 0) return nullptr;
-  return ToExportAddress(::GetProcAddress(static_cast<HMODULE>(module_),
-                                          MAKEINTRESOURCEA(ordinal)));
+  return ToExportAddress(
+      ::GetProcAddress(static_cast<HMODULE>(module_), MAKEINTRESOURCEA(ordinal)));
 }
 
 }  // namespace setup

@@ -2,6 +2,8 @@
 // share its constant names; none of those names is used below.
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/installer_functions.h"
+
 #include <windows.h>
 #include <winsvc.h>
 
@@ -87,8 +89,8 @@ Status Win32Platform::RegOpenKeyExA(RegKey root, const char* subKey, std::uint32
   const auto open = entry<decltype(&::RegOpenKeyExA)>(RuntimeEntry::RegOpenKeyExA);
   if (open == nullptr) return kUnboundError;
   HKEY opened = nullptr;
-  const LSTATUS status = open(ToNative<HKEY>(root), subKey, options, access,
-                              result != nullptr ? &opened : nullptr);
+  const LSTATUS status =
+      open(ToNative<HKEY>(root), subKey, options, access, result != nullptr ? &opened : nullptr);
   if (result != nullptr) *result = ToPortable<RegKey>(opened);
   return static_cast<Status>(status);
 }
@@ -99,9 +101,9 @@ Status Win32Platform::RegQueryValueExA(RegKey key, const char* valueName, std::u
   if (query == nullptr) return kUnboundError;
   DWORD valueType = 0;
   DWORD valueSize = size != nullptr ? *size : 0;
-  const LSTATUS status = query(ToNative<HKEY>(key), valueName, nullptr,
-                               type != nullptr ? &valueType : nullptr, data,
-                               size != nullptr ? &valueSize : nullptr);
+  const LSTATUS status =
+      query(ToNative<HKEY>(key), valueName, nullptr, type != nullptr ? &valueType : nullptr, data,
+            size != nullptr ? &valueSize : nullptr);
   if (type != nullptr) *type = valueType;
   if (size != nullptr) *size = valueSize;
   return static_cast<Status>(status);
@@ -203,8 +205,7 @@ std::uint32_t Win32Platform::GetSystemDirectoryW(WideChar* buffer, std::uint32_t
   return ::GetSystemDirectoryW(ToWide(buffer), size);
 }
 
-std::uint32_t Win32Platform::GetPrivateProfileStringW(const WideChar* section,
-                                                      const WideChar* key,
+std::uint32_t Win32Platform::GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
                                                       const WideChar* defaultValue,
                                                       WideChar* buffer, std::uint32_t size,
                                                       const WideChar* fileName) {
@@ -215,8 +216,7 @@ std::uint32_t Win32Platform::GetPrivateProfileStringW(const WideChar* section,
 // Processes --------------------------------------------------------------
 
 Status Win32Platform::CreateProcessW(const WideChar* applicationName, WideChar* commandLine,
-                                     std::uint32_t creationFlags,
-                                     const WideChar* currentDirectory,
+                                     std::uint32_t creationFlags, const WideChar* currentDirectory,
                                      const StartupInfo& startupInfo,
                                      ProcessInformation* processInformation) {
   STARTUPINFOW startup{};
@@ -244,8 +244,7 @@ Status Win32Platform::CreateProcessW(const WideChar* applicationName, WideChar* 
   return 0;
 }
 
-std::uint32_t Win32Platform::WaitForSingleObject(KernelHandle handle,
-                                                 std::uint32_t milliseconds) {
+std::uint32_t Win32Platform::WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) {
   return ::WaitForSingleObject(ToNative<HANDLE>(handle), milliseconds);
 }
 
@@ -277,15 +276,43 @@ std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaul
 int Win32Platform::MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags,
                                        const char* source, int sourceLength, WideChar* target,
                                        int targetLength) {
-  return ::MultiByteToWideChar(codePage, flags, source, sourceLength, ToWide(target),
-                               targetLength);
+  return ::MultiByteToWideChar(codePage, flags, source, sourceLength, ToWide(target), targetLength);
 }
 
 int Win32Platform::WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
                                        const WideChar* source, int sourceLength, char* target,
                                        int targetLength) {
-  return ::WideCharToMultiByte(codePage, flags, ToWide(source), sourceLength, target,
-                               targetLength, nullptr, nullptr);
+  return ::WideCharToMultiByte(codePage, flags, ToWide(source), sourceLength, target, targetLength,
+                               nullptr, nullptr);
+}
+
+// Installer databases ----------------------------------------------------
+
+Status Win32Platform::MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
+                                       MsiHandle* database) {
+  return InstallerFunctions::ForProcess().OpenDatabase(databasePath, persistMode, database);
+}
+
+Status Win32Platform::MsiDatabaseOpenViewA(MsiHandle database, const char* query,
+                                           MsiHandle* view) {
+  return InstallerFunctions::ForProcess().OpenView(database, query, view);
+}
+
+Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
+  return InstallerFunctions::ForProcess().ExecuteView(view, parameters);
+}
+
+Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
+  return InstallerFunctions::ForProcess().FetchRecord(view, record);
+}
+
+Status Win32Platform::MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+                                          std::uint32_t* count) {
+  return InstallerFunctions::ForProcess().GetRecordString(record, field, buffer, count);
+}
+
+Status Win32Platform::MsiCloseHandle(MsiHandle handle) {
+  return InstallerFunctions::ForProcess().CloseHandle(handle);
 }
 
 }  // namespace setup

@@ -6,7 +6,9 @@
 // program's folder before any of our code runs. They are bound once, at
 // construction, from DLLs loaded from the system folder; an entry that could
 // not be bound fails as its namesake fails (an error status, a null handle,
-// false or 0) and never crashes. This header stays free of <windows.h>.
+// false or 0) and never crashes. The installer-database entries go to
+// msi.dll by ordinal, bound once per process on the first installer call
+// (installer_functions.h). This header stays free of <windows.h>.
 #ifndef SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 #define SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 
@@ -45,8 +47,8 @@ class Win32Platform final : public Platform {
   // ERROR_PROC_NOT_FOUND (as status or as the thread's last error).
   const char* GetCommandLineA() override;
 
-  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
-                       std::uint32_t access, RegKey* result) override;
+  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options, std::uint32_t access,
+                       RegKey* result) override;
   Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
                           std::uint8_t* data, std::uint32_t* size) override;
   Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
@@ -86,6 +88,18 @@ class Win32Platform final : public Platform {
                           int sourceLength, WideChar* target, int targetLength) override;
   int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, const WideChar* source,
                           int sourceLength, char* target, int targetLength) override;
+
+  // Each of these first binds msi.dll for the process when no installer
+  // call has yet. When msi.dll could not be loaded they return its load
+  // error, when it lacks one of the six ordinals ERROR_PROC_NOT_FOUND.
+  Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
+                          MsiHandle* database) override;
+  Status MsiDatabaseOpenViewA(MsiHandle database, const char* query, MsiHandle* view) override;
+  Status MsiViewExecute(MsiHandle view, MsiHandle parameters) override;
+  Status MsiViewFetch(MsiHandle view, MsiHandle* record) override;
+  Status MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+                             std::uint32_t* count) override;
+  Status MsiCloseHandle(MsiHandle handle) override;
 
  private:
   // The bound address of `entry` cast to its real type; null when unbound.

@@ -26,6 +26,8 @@ using wine_tools::JsonObject;
 // Exit code when SETUP_RECORDER_EXIT is not a decimal 32-bit number; the
 // record says why.
 constexpr DWORD kBadExitSetting = 0xE0E0BAD0u;
+// Exit code when the record file could not be written.
+constexpr DWORD kRecordNotWritten = 0xE0E0BAD1u;
 constexpr DWORD kHoldPollMilliseconds = 50;
 constexpr DWORD kHoldLimitMilliseconds = 120000;
 
@@ -110,7 +112,7 @@ DWORD Run() {
   std::wstring record_file;
   if (wine_tools::ReadEnvironment(L"SETUP_RECORD_FILE", record_file) && !record_file.empty() &&
       !AppendLine(record_file, record.Text())) {
-    return kBadExitSetting + 1;  // the missing record tells the test; the code says why
+    return kRecordNotWritten;
   }
 
   if (hold) HoldUntilExists(hold_file);

@@ -1,0 +1,28 @@
+// The language the product was installed in, as a language table index.
+#ifndef SETUP_DETECTION_LANGUAGE_RESOLUTION_H
+#define SETUP_DETECTION_LANGUAGE_RESOLUTION_H
+
+#include "platform/platform.h"
+
+namespace setup {
+
+// Identifies the product first when none is identified yet; without one,
+// the system's language (LanguageIndexFromSystem). With one: the first row
+// whose transform file name occurs in the product's registered Transforms
+// (of any length, letter case ignored), or -1 when the registration, its
+// Transforms or a known transform is missing.
+int ResolveLanguageIndex(Platform& platform);
+
+// The row for the system default language (German, Dutch, Italian,
+// Japanese, French, Spanish or Swedish identifiers), provided the patch
+// folder has a usable ini file for it; 0 (English) otherwise.
+int LanguageIndexFromSystem(Platform& platform);
+
+// True when SourceFolder holds "<ini name>.ini" with a non-empty
+// DESCRIPTION in the section named like the file. False without a source
+// folder or when the path would not fit.
+bool HasLanguageIni(Platform& platform, int row);
+
+}  // namespace setup
+
+#endif  // SETUP_DETECTION_LANGUAGE_RESOLUTION_H

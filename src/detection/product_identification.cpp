@@ -1,0 +1,36 @@
+#include "detection/product_identification.h"
+
+#include <cstring>
+
+#include "detection/product_table.h"
+#include "discovery/file_discovery.h"
+#include "discovery/language_pack_package.h"
+#include "platform/registry.h"
+
+namespace setup {
+
+namespace {
+
+bool IsRegistered(Platform& platform, int row) {
+  ScopedRegKey key(platform);
+  return OpenClassesRootKey(platform, ProductKeyPath(row).c_str(), KEY_READ, key) ==
+         ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void IdentifyProduct(Platform& platform) {
+  ScanProductTable(platform, FindPatchPackageName(platform).c_str());
+}
+
+void ScanProductTable(Platform& platform, const char* patchFileName) {
+  const int startRow = IsLanguagePackPackage(platform) ? kFirstKeywordOnlyRow : 0;
+  for (int row = startRow; row < ProductTableCount; ++row) {
+    CurrentProduct = row;
+    if (std::strstr(patchFileName, ProductTable[row].keyword) == nullptr) continue;
+    if (row >= kFirstKeywordOnlyRow || IsRegistered(platform, row)) return;
+  }
+  CurrentProduct = kNoProduct;
+}
+
+}  // namespace setup

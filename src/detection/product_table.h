@@ -1,0 +1,32 @@
+// The products a patch can be for, and which one this run is for.
+#ifndef SETUP_DETECTION_PRODUCT_TABLE_H
+#define SETUP_DETECTION_PRODUCT_TABLE_H
+
+#include "platform/bounded_text.h"
+
+namespace setup {
+
+// One product row. Rows 0 to 4 need the product's registration as well as
+// the keyword; rows 5 to 8 are taken on the keyword alone.
+struct ProductEntry {
+  char packedCode[33];  // the product code as Windows Installer registers it
+  char keyword[16];     // must occur in the patch file name, letter case included
+  char bracedCode[39];  // the product code in braces; "{}" where none is kept
+};
+
+constexpr int ProductTableCount = 9;
+constexpr int kFirstKeywordOnlyRow = 5;
+extern const ProductEntry ProductTable[ProductTableCount];
+
+// The row the last identification picked, or -1; only the identification
+// writes it.
+constexpr int kNoProduct = -1;
+extern int CurrentProduct;
+
+// "Installer\Products\" followed by the row's packed code; the key lives
+// under HKEY_CLASSES_ROOT.
+NarrowPath ProductKeyPath(int row);
+
+}  // namespace setup
+
+#endif  // SETUP_DETECTION_PRODUCT_TABLE_H

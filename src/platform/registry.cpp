@@ -1,0 +1,52 @@
+#include "platform/registry.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/bounded_text.h"
+
+namespace setup {
+
+namespace {
+
+constexpr std::uint32_t REG_EXPAND_SZ = 2;
+// A value that keeps growing between the size query and the read is given
+// up after this many tries rather than chased for ever.
+constexpr int kReadAttempts = 4;
+
+}  // namespace
+
+Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t access,
+                          ScopedRegKey& key) {
+  RegKey opened{};
+  const Status status = platform.RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey, 0, access, &opened);
+  if (status == ERROR_SUCCESS) key.adopt(opened);
+  return status;
+}
+
+Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
+                          std::string& value) {
+  value.clear();
+  std::uint32_t size = 0;
+  std::uint32_t type = 0;
+  Status status = platform.RegQueryValueExA(key, valueName, &type, nullptr, &size);
+  for (int attempt = 0; attempt < kReadAttempts && status == ERROR_SUCCESS; ++attempt) {
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
+    std::vector<std::uint8_t> data(size + 1u, 0);  // one more: a terminator of our own
+    std::uint32_t read = size;
+    status = platform.RegQueryValueExA(key, valueName, &type, data.data(), &read);
+    if (status == ERROR_MORE_DATA) {
+      status = ERROR_SUCCESS;
+      size = read;
+      continue;
+    }
+    if (status != ERROR_SUCCESS) break;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
+    const char* text = reinterpret_cast<const char*>(data.data());
+    value.assign(text, std::min<std::size_t>(TextLength(text), read));
+    return ERROR_SUCCESS;
+  }
+  return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+}
+
+}  // namespace setup

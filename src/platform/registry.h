@@ -1,0 +1,28 @@
+// Registry access as the launcher does it: keys under HKEY_CLASSES_ROOT,
+// string values of any length.
+#ifndef SETUP_PLATFORM_REGISTRY_H
+#define SETUP_PLATFORM_REGISTRY_H
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/scoped_handle.h"
+
+namespace setup {
+
+// Opens `subKey` under HKEY_CLASSES_ROOT with `access` into `key`. Returns
+// the platform's status; `key` holds a handle only on success.
+Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t access,
+                          ScopedRegKey& key);
+
+// Reads a REG_SZ or REG_EXPAND_SZ value whole into `value`, whatever its
+// length, up to its first zero; a value stored without a terminating zero
+// is taken up to its end. Returns 0, the platform's status (2 when absent),
+// or ERROR_INVALID_DATATYPE for a value that is no string; `value` is
+// cleared on failure.
+Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
+                          std::string& value);
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_REGISTRY_H

@@ -1,0 +1,111 @@
+// platform.h (via installer_functions.h) comes before <windows.h>, whose
+// macros share its constant names; none of those names is used below.
+#include "platform/win32/installer_functions.h"
+
+#include <windows.h>
+// Declarations only, for the functions' exact types: nothing here links
+// against msi.dll.
+#include <msiquery.h>
+
+namespace setup {
+namespace {
+
+static_assert(sizeof(MSIHANDLE) == sizeof(MsiHandle), "installer handles are 32-bit");
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "character counts are 32-bit");
+
+// msi.dll's ordinals for the six functions, in Slot order.
+constexpr std::uint16_t kOrdinals[] = {
+    91,   // MsiOpenDatabaseA
+    31,   // MsiDatabaseOpenViewA
+    159,  // MsiViewExecute
+    160,  // MsiViewFetch
+    117,  // MsiRecordGetStringA
+    8,    // MsiCloseHandle
+};
+
+// The handle a failed or unbound call hands out.
+template <typename Handle>
+void ClearHandle(Handle* handle) {
+  if (handle != nullptr) *handle = 0;
+}
+
+}  // namespace
+
+InstallerFunctions& InstallerFunctions::ForProcess() {
+  // Built on the first call, once, even with several threads asking.
+  static InstallerFunctions instance(L"msi.dll");
+  return instance;
+}
+
+InstallerFunctions::InstallerFunctions(const wchar_t* libraryName) : library_(libraryName) {
+  static_assert(sizeof kOrdinals / sizeof kOrdinals[0] == kSlotCount, "one ordinal per slot");
+  if (!library_.loaded()) {
+    bindingStatus_ = library_.load_error();
+    return;
+  }
+  SystemLibrary::ExportAddress found[kSlotCount] = {};
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    found[slot] = library_.resolve_ordinal(kOrdinals[slot]);
+    if (found[slot] == nullptr) {
+      bindingStatus_ = ERROR_PROC_NOT_FOUND;
+      return;
+    }
+  }
+  for (int slot = 0; slot < kSlotCount; ++slot) functions_[slot] = found[slot];
+}
+
+Status InstallerFunctions::OpenDatabase(const char* databasePath, std::uint32_t persistMode,
+                                        MsiHandle* database) {
+  ClearHandle(database);
+  if (bindingStatus_ != 0) return bindingStatus_;
+  // The persist mode travels in the name's place: MSIDBOPEN_READONLY is
+  // the pointer value 0.
+  const auto persist = reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(persistMode));
+  MSIHANDLE opened = 0;
+  const UINT status = bound<decltype(&::MsiOpenDatabaseA)>(kOpenDatabase)(
+      databasePath, persist, database != nullptr ? &opened : nullptr);
+  if (database != nullptr) *database = opened;
+  return status;
+}
+
+Status InstallerFunctions::OpenView(MsiHandle database, const char* query, MsiHandle* view) {
+  ClearHandle(view);
+  if (bindingStatus_ != 0) return bindingStatus_;
+  MSIHANDLE opened = 0;
+  const UINT status = bound<decltype(&::MsiDatabaseOpenViewA)>(kOpenView)(
+      database, query, view != nullptr ? &opened : nullptr);
+  if (view != nullptr) *view = opened;
+  return status;
+}
+
+Status InstallerFunctions::ExecuteView(MsiHandle view, MsiHandle parameters) {
+  if (bindingStatus_ != 0) return bindingStatus_;
+  return bound<decltype(&::MsiViewExecute)>(kExecuteView)(view, parameters);
+}
+
+Status InstallerFunctions::FetchRecord(MsiHandle view, MsiHandle* record) {
+  ClearHandle(record);
+  if (bindingStatus_ != 0) return bindingStatus_;
+  MSIHANDLE fetched = 0;
+  const UINT status = bound<decltype(&::MsiViewFetch)>(kFetchRecord)(
+      view, record != nullptr ? &fetched : nullptr);
+  if (record != nullptr) *record = fetched;
+  return status;
+}
+
+Status InstallerFunctions::GetRecordString(MsiHandle record, std::uint32_t field, char* buffer,
+                                           std::uint32_t* count) {
+  if (bindingStatus_ != 0) return bindingStatus_;
+  DWORD units = count != nullptr ? *count : 0;
+  const UINT status = bound<decltype(&::MsiRecordGetStringA)>(kGetRecordString)(
+      record, field, buffer, count != nullptr ? &units : nullptr);
+  if (count != nullptr) *count = units;
+  return status;
+}
+
+Status InstallerFunctions::CloseHandle(MsiHandle handle) {
+  if (bindingStatus_ != 0) return bindingStatus_;
+  return bound<decltype(&::MsiCloseHandle)>(kCloseHandle)(handle);
+}
+
+}  // namespace setup

@@ -1,0 +1,68 @@
+// The installer-database functions of msi.dll, reached by ordinal.
+//
+// Setup.exe does not import msi.dll: a static import would let the loader
+// take a planted msi.dll from the patch folder (often a download folder)
+// before any of our code runs. msi.dll is loaded from the system folder
+// only, and only when the first installer call is made: loading it is slow,
+// and most runs end before they need it. This header stays free of
+// <windows.h>.
+#ifndef SETUP_PLATFORM_WIN32_INSTALLER_FUNCTIONS_H
+#define SETUP_PLATFORM_WIN32_INSTALLER_FUNCTIONS_H
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "platform/win32/system_library.h"
+
+namespace setup {
+
+class InstallerFunctions {
+ public:
+  // The process's instance: msi.dll loaded and bound on the first call,
+  // kept until the process ends. A failed load is not retried.
+  static InstallerFunctions& ForProcess();
+
+  // Loads `libraryName` from the system folder and binds the six ordinals
+  // of platform.h. All six or none: a DLL lacking one of them is not the
+  // installer DLL, and none of its exports is called. Production code uses
+  // ForProcess(); tests name other DLLs to reach the failure paths.
+  explicit InstallerFunctions(const wchar_t* libraryName);
+
+  InstallerFunctions(const InstallerFunctions&) = delete;
+  InstallerFunctions& operator=(const InstallerFunctions&) = delete;
+
+  // 0 when all six are bound; else the load error of the DLL, or
+  // ERROR_PROC_NOT_FOUND (127) when it lacks an ordinal. Every call below
+  // returns this status without calling anything while it is not 0, and
+  // sets the handle it would hand out to 0.
+  Status binding_status() const { return bindingStatus_; }
+
+  // The calls of platform.h's "Installer databases" section, with the same
+  // contracts.
+  Status OpenDatabase(const char* databasePath, std::uint32_t persistMode, MsiHandle* database);
+  Status OpenView(MsiHandle database, const char* query, MsiHandle* view);
+  Status ExecuteView(MsiHandle view, MsiHandle parameters);
+  Status FetchRecord(MsiHandle view, MsiHandle* record);
+  Status GetRecordString(MsiHandle record, std::uint32_t field, char* buffer,
+                         std::uint32_t* count);
+  Status CloseHandle(MsiHandle handle);
+
+ private:
+  // One slot per ordinal, in the order of kOrdinals (installer_functions.cpp).
+  enum Slot { kOpenDatabase, kOpenView, kExecuteView, kFetchRecord, kGetRecordString,
+              kCloseHandle, kSlotCount };
+
+  // The bound address of `slot` cast to its real type.
+  template <typename Function>
+  Function bound(Slot slot) const {
+    return reinterpret_cast<Function>(functions_[slot]);
+  }
+
+  SystemLibrary library_;
+  Status bindingStatus_ = 0;
+  SystemLibrary::ExportAddress functions_[kSlotCount] = {};
+};
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_WIN32_INSTALLER_FUNCTIONS_H

@@ -1,0 +1,22 @@
+#include "transforms/registry_writer.h"
+
+#include "platform/bounded_text.h"
+#include "platform/registry.h"
+
+namespace setup {
+
+Status WriteClassesRootString(Platform& platform, const char* subKey, const char* valueName,
+                              const char* value) {
+  ScopedRegKey key(platform);
+  const Status opened = OpenClassesRootKey(platform, subKey, KEY_READ_WRITE, key);
+  if (opened != ERROR_SUCCESS) return opened;
+  const auto size = static_cast<std::uint32_t>(TextLength(value) + 1);
+  // A write that failed is reported: callers delete the journal only after
+  // the product's own value is safely back.
+  const Status written = platform.RegSetValueExA(
+      key.get(), valueName, REG_SZ, reinterpret_cast<const std::uint8_t*>(value), size);
+  const Status closed = key.reset();
+  return written != ERROR_SUCCESS ? written : closed;
+}
+
+}  // namespace setup

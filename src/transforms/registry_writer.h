@@ -1,0 +1,18 @@
+// The one writer of registry strings.
+#ifndef SETUP_TRANSFORMS_REGISTRY_WRITER_H
+#define SETUP_TRANSFORMS_REGISTRY_WRITER_H
+
+#include "platform/platform.h"
+
+namespace setup {
+
+// Opens `subKey` under HKEY_CLASSES_ROOT for changing and sets `valueName`
+// to `value` as REG_SZ, terminator included. Returns the open's status when
+// it fails, the write's when that fails (the key is closed all the same),
+// else the close's.
+Status WriteClassesRootString(Platform& platform, const char* subKey, const char* valueName,
+                              const char* value);
+
+}  // namespace setup
+
+#endif  // SETUP_TRANSFORMS_REGISTRY_WRITER_H

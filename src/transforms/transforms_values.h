@@ -1,0 +1,19 @@
+// The registry values under a product's registration that the launcher
+// reads and writes.
+#ifndef SETUP_TRANSFORMS_TRANSFORMS_VALUES_H
+#define SETUP_TRANSFORMS_TRANSFORMS_VALUES_H
+
+namespace setup {
+
+// The product's registered transforms; the patch folder's transform while
+// the patch runs.
+inline constexpr char kTransformsValue[] = "Transforms";
+// The journal: the product's own Transforms, empty when it had none,
+// present from the backup until the restore has put it back.
+inline constexpr char kTransformsBackupValue[] = "TransformsBackup";
+// Registered when the product's language is not known.
+inline constexpr char kDefaultTransform[] = "1033.mst";
+
+}  // namespace setup
+
+#endif  // SETUP_TRANSFORMS_TRANSFORMS_VALUES_H

@@ -1,0 +1,122 @@
+#include "detection/product_identification.h"
+
+#include <string>
+
+#include "detection/product_table.h"
+#include "patch_folder.h"
+
+namespace setup {
+namespace {
+
+using sim::Operation;
+using testing::PatchFolderTest;
+
+std::string KeyOfRow(int row) { return ProductKeyPath(row).c_str(); }
+
+class ProductIdentificationTest : public PatchFolderTest {
+ protected:
+  ProductIdentificationTest() {
+    CurrentProduct = kNoProduct;
+    CaptureSourceFolder(machine);
+  }
+
+  void Register(int row) { machine.AddKey(KeyOfRow(row)); }
+
+  int Identify(const std::string& patchFile) {
+    AddPatchFile(patchFile);
+    IdentifyProduct(machine);
+    return CurrentProduct;
+  }
+};
+
+TEST_F(ProductIdentificationTest, RegisteredRowWinsOverItsKeywordOnlyTwin) {
+  Register(2);
+  EXPECT_EQ(Identify("Hostrel_Update.msp"), 2);
+}
+
+TEST_F(ProductIdentificationTest, UnregisteredProductFallsToTheKeywordOnlyRow) {
+  EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
+}
+
+TEST_F(ProductIdentificationTest, KeywordMustMatchLetterCase) {
+  Register(2);
+  EXPECT_EQ(Identify("hostrel_update.msp"), kNoProduct);
+}
+
+TEST_F(ProductIdentificationTest, RowsWithoutKeywordOnlyTwinNeedTheirRegistration) {
+  EXPECT_EQ(Identify("Wrenfield_Update.msp"), kNoProduct);
+}
+
+TEST_F(ProductIdentificationTest, NameWithTwoKeywordsTakesTheFirstQualifyingRow) {
+  AddPatchFile("Tessel_Loomwork.msp");
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, 5) << "nothing registered: row 5 on the keyword alone";
+  Register(4);
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, 4);
+  Register(0);
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, 0);
+}
+
+TEST_F(ProductIdentificationTest, KeywordOnlyRowNeedsNoRegistryAtAll) {
+  AddPatchFile("Brisant_Update.msp");
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, 6);
+  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExA), 0u);
+}
+
+TEST_F(ProductIdentificationTest, KeywordInTheFolderPathOnlyIsNoMatch) {
+  machine.AddFolder("C:\\Hostrel");
+  machine.AddFolder("C:\\Hostrel\\Files");
+  machine.AddFile("C:\\Hostrel\\Files\\Update.msp");
+  machine.SetCurrentDirectory("C:\\Hostrel");
+  CaptureSourceFolder(machine);
+  Register(2);
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, kNoProduct);
+}
+
+TEST_F(ProductIdentificationTest, KeyThatCannotBeReadDoesNotQualify) {
+  Register(0);
+  machine.DenyRead(KeyOfRow(0));
+  Register(4);
+  EXPECT_EQ(Identify("Tessel_Loomwork.msp"), 4);
+}
+
+TEST_F(ProductIdentificationTest, NoPatchPackageIdentifiesNothing) {
+  Register(2);
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, kNoProduct);
+}
+
+TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) {
+  AddDatabase("Pack.msi", {{"LanguagePackInstaller", "1"}});
+  Register(0);
+  Register(2);
+  Register(3);
+  EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
+  machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
+  machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, 5);
+  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExA), 0u) << "no registration is looked at";
+}
+
+TEST_F(ProductIdentificationTest, LanguagePackForARowWithoutKeywordOnlyTwinIsNothing) {
+  AddDatabase("Pack.msi", {{"LanguagePackInstaller", "1"}});
+  Register(3);
+  EXPECT_EQ(Identify("Ostra_Update.msp"), kNoProduct);
+}
+
+TEST_F(ProductIdentificationTest, EveryRunStartsAfreshFromTheFirstRow) {
+  CurrentProduct = 8;
+  Register(2);
+  EXPECT_EQ(Identify("Hostrel_Update.msp"), 2);
+  machine.RemoveKey(KeyOfRow(2));
+  IdentifyProduct(machine);
+  EXPECT_EQ(CurrentProduct, 8);
+}
+
+}  // namespace
+}  // namespace setup

@@ -1,0 +1,205 @@
+// The product's Transforms across whole runs: redirected while the
+// installer runs, the product's own value (or its absence) afterwards.
+#include <optional>
+#include <string>
+
+#include "detection/product_table.h"
+#include "launcher/run_sequence.h"
+#include "patch_folder.h"
+#include "transforms/transforms_redirection.h"
+
+namespace setup {
+namespace {
+
+using sim::FakeMachine;
+using sim::Operation;
+using testing::PatchFolderTest;
+
+const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
+const std::string kBrisantKey = "Installer\\Products\\CFEC5A5C742AD604485FA193EF4D3624";
+
+struct Values {
+  std::optional<std::string> transforms;
+  std::optional<std::string> backup;
+};
+
+class TransformsRunTest : public PatchFolderTest {
+ protected:
+  TransformsRunTest() { CaptureSourceFolder(machine); }
+
+  Values Read(const std::string& key) {
+    return {machine.GetString(key, "Transforms"), machine.GetString(key, "TransformsBackup")};
+  }
+
+  // Runs the launcher; returns its exit status and what the installer saw.
+  Status Run(Values* during, std::uint32_t installerStatus = 0) {
+    machine.QueueChild([this, during, installerStatus](FakeMachine&) {
+      if (during != nullptr) *during = Read(kHostrelKey);
+      return installerStatus;
+    });
+    return RunSetup(machine);
+  }
+
+  // A run cut short while the installer ran: the restore never came.
+  void InterruptedRun() {
+    CurrentProduct = kNoProduct;
+    CaptureSourceFolder(machine);
+    RedirectTransforms(machine);
+  }
+
+  void RegisterHostrel() {
+    AddPatchFile("Hostrel_Update.msp");
+    machine.AddKey(kHostrelKey);
+  }
+};
+
+TEST_F(TransformsRunTest, ProductsOwnValueIsRedirectedAndPutBack) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.transforms, "C:\\PATCHF~1\\Files\\1031.mst");
+  EXPECT_EQ(during.backup, ":1031.mst");
+  const Values after = Read(kHostrelKey);
+  EXPECT_EQ(after.transforms, ":1031.mst");
+  EXPECT_EQ(after.backup, std::nullopt);
+}
+
+TEST_F(TransformsRunTest, ProductWithoutTransformsHasNoneAfterwards) {
+  RegisterHostrel();
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.transforms, "C:\\PATCHF~1\\Files\\1033.mst");
+  EXPECT_EQ(during.backup, "") << "an empty backup records that there was none";
+  const Values after = Read(kHostrelKey);
+  EXPECT_EQ(after.transforms, std::nullopt);
+  EXPECT_EQ(after.backup, std::nullopt);
+}
+
+TEST_F(TransformsRunTest, LongValueIsBackedUpAndRestoredIntact) {
+  RegisterHostrel();
+  const std::string longValue = "C:\\" + std::string(600, 't') + "\\1040.mst;:extra.mst";
+  machine.SetString(kHostrelKey, "Transforms", longValue);
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.transforms, "C:\\PATCHF~1\\Files\\1040.mst");
+  EXPECT_EQ(Read(kHostrelKey).transforms, longValue);
+}
+
+TEST_F(TransformsRunTest, OwnValueSurvivesInterruptedRuns) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1036.mst");
+  InterruptedRun();
+  InterruptedRun();
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.backup, ":1036.mst") << "the journal must not take the redirected path";
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1036.mst");
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+}
+
+TEST_F(TransformsRunTest, AbsenceSurvivesInterruptedRuns) {
+  RegisterHostrel();
+  InterruptedRun();
+  EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\PATCHF~1\\Files\\1033.mst");
+  EXPECT_EQ(Run(nullptr), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt);
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+}
+
+TEST_F(TransformsRunTest, OlderRunsLeftoverDefaultTransformIsRemoved) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1033.MST");
+  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt);
+
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst") << "no backup: another value stays";
+}
+
+TEST_F(TransformsRunTest, ReadableButNotWritableKeyIsLeftAloneAndReported) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.DenyWrite(kHostrelKey);
+  EXPECT_EQ(Run(nullptr), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(machine.RegistryChanges().empty());
+  EXPECT_EQ(machine.ProcessStarts().size(), 1u) << "the patch runs all the same";
+}
+
+TEST_F(TransformsRunTest, KeywordOnlyProductWithoutRegistrationEndsWithNotFound) {
+  AddPatchFile("Brisant_Update.msp");
+  EXPECT_EQ(Run(nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(machine.HasKey(kBrisantKey));
+  EXPECT_TRUE(machine.RegistryChanges().empty());
+}
+
+TEST_F(TransformsRunTest, NoProductLeavesTheInstallersStatus) {
+  AddPatchFile("Unknown_Update.msp");
+  EXPECT_EQ(Run(nullptr, 3010), 3010u);
+  EXPECT_TRUE(machine.RegistryChanges().empty());
+}
+
+TEST_F(TransformsRunTest, FailedRestoreIsReportedOverTheInstallersSuccess) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.QueueChild([](FakeMachine& m) {
+    m.DenyWrite(kHostrelKey);  // the installer left the key locked
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst") << "the journal waits for the next run";
+}
+
+TEST_F(TransformsRunTest, FailedWriteBackKeepsTheJournal) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  InterruptedRun();
+  machine.FailCall(Operation::RegSetValueExA, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
+  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+}
+
+TEST_F(TransformsRunTest, UnreadableOwnValueIsNeverReplaced) {
+  RegisterHostrel();
+  machine.SetRawValue(kHostrelKey, "Transforms", 3 /* REG_BINARY */, {1, 2, 3});
+  EXPECT_EQ(Run(nullptr), 0u);
+  EXPECT_TRUE(machine.RegistryChanges().empty());
+}
+
+TEST_F(TransformsRunTest, RedirectedValueThatDoesNotFitIsNotWritten) {
+  // A 246-byte narrow folder leaves room for the patch search path
+  // ("\Files\\*.msp") but not for "\Files\1031.mst".
+  const std::string deep = "C:\\" + std::string(243, 'p');
+  machine.AddFolder(deep);
+  machine.AddFolder(deep + "\\Files");
+  machine.AddFile(deep + "\\Files\\Hostrel_Update.msp");
+  machine.SetCurrentDirectory(deep);
+  machine.SetShortNamesAvailable(false);
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.transforms, ":1031.mst");
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+}
+
+TEST_F(TransformsRunTest, EmptySourceFolderIsReportedAndThePatchStillRuns) {
+  // 300 characters cannot become a 260-byte narrow folder.
+  const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
+  machine.AddFolder(deep);
+  machine.SetCurrentDirectory(deep);
+  machine.SetShortNamesAvailable(false);
+  EXPECT_EQ(Run(nullptr, 1603), 1603u);
+  ASSERT_EQ(machine.MessageBoxes().size(), 1u);
+  EXPECT_EQ(machine.MessageBoxes()[0].text, u"Fatal Error, no source directory.");
+  EXPECT_EQ(machine.MessageBoxes()[0].caption, u"Error:");
+  EXPECT_EQ(machine.MessageBoxes()[0].style, MB_OK);
+  EXPECT_EQ(machine.MessageBoxes()[0].owner, NO_OWNER_WINDOW);
+  EXPECT_EQ(machine.ProcessStarts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace setup

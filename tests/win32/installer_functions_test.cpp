@@ -1,0 +1,61 @@
+// Binding msi.dll's functions by ordinal, and what the installer calls
+// answer when the DLL or one of its ordinals is missing.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "platform/win32/installer_functions.h"
+#include "platform/win32/system_library.h"
+
+namespace setup {
+namespace {
+
+constexpr Status kErrorModNotFound = 126;   // ERROR_MOD_NOT_FOUND
+constexpr Status kErrorProcNotFound = 127;  // ERROR_PROC_NOT_FOUND
+
+TEST(InstallerFunctionsTest, TheProcessInstanceBindsTheSystemMsiDll) {
+  EXPECT_EQ(ERROR_SUCCESS, InstallerFunctions::ForProcess().binding_status());
+  EXPECT_EQ(&InstallerFunctions::ForProcess(), &InstallerFunctions::ForProcess())
+      << "one instance per process";
+}
+
+// Every call answers `expected` without calling into the DLL, and hands
+// out no handle.
+void ExpectEveryCallFails(InstallerFunctions& functions, Status expected) {
+  MsiHandle handle = 0x1234;
+  EXPECT_EQ(expected, functions.OpenDatabase("C:\\absent.msi", 0, &handle)) << "open";
+  EXPECT_EQ(0u, handle) << "no database handle";
+  handle = 0x1234;
+  EXPECT_EQ(expected, functions.OpenView(1, "SELECT * FROM `Property`", &handle)) << "view";
+  EXPECT_EQ(0u, handle) << "no view handle";
+  EXPECT_EQ(expected, functions.ExecuteView(1, 0)) << "execute";
+  handle = 0x1234;
+  EXPECT_EQ(expected, functions.FetchRecord(1, &handle)) << "fetch";
+  EXPECT_EQ(0u, handle) << "no record handle";
+  char text[8] = "#######";
+  std::uint32_t count = sizeof text;
+  EXPECT_EQ(expected, functions.GetRecordString(1, 2, text, &count)) << "get string";
+  EXPECT_STREQ("#######", text) << "buffer untouched";
+  EXPECT_EQ(expected, functions.CloseHandle(1)) << "close";
+}
+
+TEST(InstallerFunctionsTest, AMissingDllMakesEveryCallReportTheLoadError) {
+  InstallerFunctions functions(L"setup-no-such-library.dll");
+  EXPECT_EQ(kErrorModNotFound, functions.binding_status());
+  ExpectEveryCallFails(functions, kErrorModNotFound);
+}
+
+TEST(InstallerFunctionsTest, ADllLackingAnOrdinalIsNotCalledAtAll) {
+  // version.dll has an export at ordinal 8 (MsiCloseHandle's) but none at
+  // 159 or 160: were the ordinals bound one by one, close would call it.
+  const SystemLibrary version(L"version.dll");
+  ASSERT_TRUE(version.loaded()) << "error " << version.load_error();
+  ASSERT_NE(nullptr, version.resolve_ordinal(8)) << "precondition: ordinal 8 exists";
+  ASSERT_EQ(nullptr, version.resolve_ordinal(159)) << "precondition: ordinal 159 is absent";
+
+  InstallerFunctions functions(L"version.dll");
+  EXPECT_EQ(kErrorProcNotFound, functions.binding_status());
+  ExpectEveryCallFails(functions, kErrorProcNotFound);
+}
+
+}  // namespace
+}  // namespace setup

@@ -1,0 +1,87 @@
+"""An Xvfb display for Wine tests that need windows (message boxes), with
+xdotool helpers to find a window, read its title and press its buttons.
+
+    with VirtualDisplay() as display:
+        with harness.WinePrefix(artifacts, display=display.name) as prefix: ...
+
+Without a display, MessageBoxW returns at once under Wine; with one, the box
+stays until a test presses a key in it.
+"""
+
+import os
+import signal
+import subprocess
+import time
+
+WAIT_TIMEOUT = 60  # seconds
+
+
+def _kill(process):
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        pass
+
+
+class VirtualDisplay:
+    """A private X display (Xvfb) for the length of a with block."""
+
+    def __init__(self, number=None):
+        self.number = number
+        self.process = None
+
+    @property
+    def name(self):
+        return f":{self.number}"
+
+    def __enter__(self):
+        if self.number is None:
+            self.number = next(n for n in range(90, 200) if not os.path.exists(f"/tmp/.X11-unix/X{n}")
+                               and not os.path.exists(f"/tmp/.X{n}-lock"))
+        self.process = subprocess.Popen(["Xvfb", self.name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        end = time.monotonic() + 10
+        while not os.path.exists(f"/tmp/.X11-unix/X{self.number}"):
+            if self.process.poll() is not None or time.monotonic() > end:
+                self.__exit__()
+                raise RuntimeError(f"Xvfb {self.name} did not start")
+            time.sleep(0.05)
+        return self
+
+    def __exit__(self, *_exc):
+        if self.process is not None:
+            _kill(self.process)
+            self.process = None
+
+    def _xdotool(self, *args):
+        result = subprocess.run(["xdotool"] + list(args), env=dict(os.environ, DISPLAY=self.name),
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
+        return result.returncode, result.stdout
+
+    def find_windows(self, caption):
+        """Ids of the windows whose title matches `caption` (a regular expression)."""
+        _code, output = self._xdotool("search", "--name", caption)
+        return [line.strip() for line in output.splitlines() if line.strip()]
+
+    def wait_for_window(self, caption, timeout=WAIT_TIMEOUT):
+        """The id of the first window titled `caption`; raises TimeoutError."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            windows = self.find_windows(caption)
+            if windows:
+                return windows[0]
+            time.sleep(0.1)
+        raise TimeoutError(f"no window {caption!r} within {timeout} s")
+
+    def window_title(self, window):
+        """The title of window `window`, as text."""
+        return self._xdotool("getwindowname", window)[1].rstrip("\n")
+
+    def press(self, window, key="Return"):
+        """Sends `key` to window `window` (Return presses a box's default button)."""
+        self._xdotool("key", "--window", window, key)
