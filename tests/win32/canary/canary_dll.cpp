@@ -9,8 +9,9 @@ namespace {
 // Appends `text` (`units` UTF-16 units) to `markerPath`; best effort, as
 // nothing here may keep the loader from going on.
 void AppendToMarker(const wchar_t* markerPath, const wchar_t* text, DWORD units) {
-  const HANDLE file = ::CreateFileW(markerPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      ::CreateFileW(markerPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   ::WriteFile(file, text, units * static_cast<DWORD>(sizeof(wchar_t)), &written, nullptr);
