@@ -9,8 +9,11 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   msitools libmsi-dev libglib2.0-dev
-  xvfb xdotool file
+  xvfb xdotool file python3 locales
 )
+
+# Locales the Wine tests start programs under, for their code pages.
+locales=(ja_JP.UTF-8 de_DE.UTF-8)
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
@@ -30,4 +33,15 @@ if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+for locale_name in "${locales[@]}"; do
+  if ! locale -a 2>/dev/null | grep -qix "${locale_name/UTF-8/utf8}"; then
+    "${sudo_cmd[@]}" sed -i "s/^# *${locale_name} UTF-8/${locale_name} UTF-8/" /etc/locale.gen
+    grep -q "^${locale_name} UTF-8" /etc/locale.gen || echo "${locale_name} UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    need_locale_gen=1
+  fi
+done
+if [ -n "${need_locale_gen:-}" ]; then
+  "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
