@@ -6,8 +6,12 @@
 
 namespace setup {
 
-// Captures the source folder, applies the patch with the command tail of
-// the process's command line, and returns the exit status for the process.
+// One whole run: unless another launcher runs (ERROR_INSTALL_ALREADY_RUNNING,
+// nothing touched), captures the source folder, refuses while a product
+// service runs (kExitServiceRunning), redirects the product's transforms,
+// applies the patch with the command tail of the process's command line,
+// restores the transforms, and returns the exit status for the process.
+// No message box is shown in an unattended run.
 Status RunSetup(Platform& platform);
 
 }  // namespace setup

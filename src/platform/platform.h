@@ -27,6 +27,7 @@ constexpr Status ERROR_FILE_NOT_FOUND = 2;
 constexpr Status ERROR_PATH_NOT_FOUND = 3;
 constexpr Status ERROR_ACCESS_DENIED = 5;
 constexpr Status ERROR_INVALID_HANDLE = 6;
+constexpr Status ERROR_ALREADY_EXISTS = 183;
 constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr Status ERROR_MORE_DATA = 234;
 constexpr Status ERROR_NO_MORE_ITEMS = 259;
@@ -172,7 +173,19 @@ class Platform {
   virtual bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) = 0;
   virtual bool CloseHandle(KernelHandle handle) = 0;
 
+  // One launcher at a time --------------------------------------------------
+  // CreateMutexW with no security attributes, initially owned, named
+  // `name`. A handle, or none; `lastError` receives the thread's last error
+  // either way: ERROR_ALREADY_EXISTS when another process made it first (it
+  // is then not owned), ERROR_ACCESS_DENIED when the namespace is refused.
+  virtual KernelHandle CreateMutexW(const WideChar* name, Status* lastError) = 0;
+
   // User interface and locale ----------------------------------------------
+  // GetProcessWindowStation with GetUserObjectInformationW(UOI_FLAGS): false
+  // only when the process's window station is known to be invisible (a
+  // service, or SYSTEM in session 0), where a message box would wait for
+  // ever for a click nobody can make.
+  virtual bool ProcessWindowStationIsVisible() = 0;
   virtual int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                           std::uint32_t style) = 0;
   virtual std::uint16_t GetSystemDefaultLangID() = 0;

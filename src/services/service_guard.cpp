@@ -1,6 +1,7 @@
 #include "services/service_guard.h"
 
 #include "detection/language_resolution.h"
+#include "launcher/user_messages.h"
 #include "platform/scoped_handle.h"
 #include "services/blocking_services.h"
 
@@ -28,9 +29,7 @@ int CheckBlockingServices(Platform& platform) {
     if (!service.valid() || IsStopped(platform, service.get())) continue;
 
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform));
-    // Which button closed the box makes no difference.
-    static_cast<void>(
-        platform.MessageBoxW(NO_OWNER_WINDOW, message.text, message.caption, MB_ICONERROR));
+    ShowUserMessage(platform, message.text, message.caption, MB_ICONERROR);
     static_cast<void>(service.reset());  // the service before the manager
     static_cast<void>(manager.reset());
     return 1;

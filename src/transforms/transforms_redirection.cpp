@@ -8,6 +8,7 @@
 #include "detection/product_table.h"
 #include "discovery/file_discovery.h"
 #include "launcher/source_folder.h"
+#include "launcher/user_messages.h"
 #include "platform/registry.h"
 #include "transforms/registry_writer.h"
 #include "transforms/transforms_backup.h"
@@ -38,9 +39,7 @@ void RedirectTransforms(Platform& platform) {
 
   const NarrowPath sourceFolder = NarrowSourceFolder(platform);
   if (sourceFolder.empty()) {
-    // The result says only which button closed the box.
-    static_cast<void>(platform.MessageBoxW(NO_OWNER_WINDOW, u"Fatal Error, no source directory.",
-                                           u"Error:", MB_OK));
+    ShowUserMessage(platform, u"Fatal Error, no source directory.", u"Error:", MB_OK);
     return;
   }
   // Without the product's own value in the backup there would be nothing

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "launcher/source_folder.h"
+#include "launcher/user_messages.h"
 #include "sim/fake_machine.h"
 #include "sim/installer_database_builder.h"
 #include "sim/scoped_temp_dir.h"
@@ -21,6 +22,7 @@ class PatchFolderTest : public ::testing::Test {
  protected:
   PatchFolderTest() {
     SourceFolder.clear();  // process-wide; each test starts without one
+    SetUserMessagesShown(true);
     machine.AddFolder(kPatchFolder, "PATCHF~1");
     machine.AddFolder(std::string(kPatchFolder) + "\\Files");
     machine.SetCurrentDirectory(kPatchFolder);

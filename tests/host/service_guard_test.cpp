@@ -4,6 +4,7 @@
 
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
+#include "launcher/user_messages.h"
 #include "patch_folder.h"
 #include "services/blocking_services.h"
 
@@ -31,6 +32,7 @@ class ServiceGuardTest : public ::testing::Test {
   ServiceGuardTest() {
     CurrentProduct = kNoProduct;
     SourceFolder.clear();
+    SetUserMessagesShown(true);
     machine.AddFolder("C:\\Patch Files", "PATCHF~1");
     machine.AddFolder("C:\\Patch Files\\Files");
     machine.AddFile("C:\\Patch Files\\Files\\Hostrel_Update.msp");

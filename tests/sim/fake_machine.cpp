@@ -41,7 +41,8 @@ std::uintptr_t FakeMachine::NextHandleValue() {
 
 bool FakeMachine::AllHandlesClosed() const {
   return openKeys_.empty() && openServices_.empty() && openFinds_.empty() &&
-         kernelHandles_.empty() && installerObjects_->OpenCount() == 0;
+         kernelHandles_.empty() && mutexHandles_.empty() &&
+         installerObjects_->OpenCount() == 0;
 }
 
 std::string FakeMachine::OpenHandlesReport() const {
@@ -52,6 +53,7 @@ std::string FakeMachine::OpenHandlesReport() const {
     report += open.second.isManager ? " [manager]" : " [service:" + open.second.serviceName + "]";
   }
   report += "; open find handles: " + std::to_string(openFinds_.size());
+  report += "; open mutex handles: " + std::to_string(mutexHandles_.size());
   report += "; open kernel handles: " + std::to_string(kernelHandles_.size());
   for (const auto& open : kernelHandles_) {
     report += std::string(open.second.isThread ? " [thread:" : " [process:") +

@@ -164,6 +164,18 @@ class FakeMachine : public Platform {
   // Process and thread handles open.
   std::size_t OpenKernelHandleCount() const { return kernelHandles_.size(); }
 
+  // ---- One launcher at a time, window station -----------------------------
+  // Makes `name` a mutex that another process holds.
+  void HoldMutexElsewhere(const std::u16string& name);
+  // CreateMutexW refuses names that start with `prefix` (e.g. u"Global\\").
+  void RefuseMutexNamespace(const std::u16string& prefix);
+  // Every name CreateMutexW was asked for, in order.
+  const std::vector<std::u16string>& MutexRequests() const { return mutexRequests_; }
+  // Names of the mutexes the launcher holds open now.
+  std::vector<std::u16string> HeldMutexes() const;
+  // What ProcessWindowStationIsVisible answers. Default: visible.
+  void SetWindowStationVisible(bool visible);
+
   // ---- Message boxes, language, code pages --------------------------------
   // What MessageBoxW returns. Default: 1 (IDOK).
   void SetMessageBoxResult(int result);
@@ -252,6 +264,8 @@ class FakeMachine : public Platform {
                                     std::uint32_t milliseconds) noexcept override;
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) noexcept override;
   bool CloseHandle(KernelHandle handle) noexcept override;
+  KernelHandle CreateMutexW(const WideChar* name, Status* lastError) noexcept override;
+  bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) noexcept override;
   std::uint16_t GetSystemDefaultLangID() noexcept override;
@@ -375,6 +389,12 @@ class FakeMachine : public Platform {
   std::vector<std::string> kernelCloses_;
 
   // Message boxes, language, code pages.
+  std::set<std::u16string> mutexesElsewhere_;
+  std::vector<std::u16string> refusedMutexPrefixes_;
+  std::map<KernelHandle, std::u16string> mutexHandles_;
+  std::vector<std::u16string> mutexRequests_;
+  bool windowStationVisible_ = true;
+
   int messageBoxResult_ = 1;
   std::vector<MessageBoxCall> messageBoxes_;
   std::uint16_t language_ = 0x0409;

@@ -101,6 +101,10 @@ bool FakeMachine::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCo
 
 bool FakeMachine::CloseHandle(KernelHandle handle) noexcept {
   return EnterClose(Operation::CloseHandle, false, [&] {
+    if (mutexHandles_.erase(handle) != 0) {
+      kernelCloses_.push_back("mutex");
+      return true;
+    }
     const auto open = kernelHandles_.find(handle);
     if (open == kernelHandles_.end()) return false;
     kernelCloses_.push_back((open->second.isThread ? "thread:" : "process:") +

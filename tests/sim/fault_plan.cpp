@@ -15,7 +15,7 @@ const char* OperationName(Operation operation) {
       "CloseServiceHandle",  "GetCurrentDirectoryA", "GetShortPathNameA",
       "FindFirstFileA",      "FindClose",            "GetSystemDirectoryW",
       "GetPrivateProfileStringW", "CreateProcessW",  "WaitForSingleObject",
-      "GetExitCodeProcess",  "CloseHandle",          "MessageBoxW",
+      "GetExitCodeProcess",  "CloseHandle",          "CreateMutexW",  "ProcessWindowStationIsVisible",  "MessageBoxW",
       "GetSystemDefaultLangID", "MultiByteToWideChar", "WideCharToMultiByte",
       "MsiOpenDatabaseA",    "MsiDatabaseOpenViewA", "MsiViewExecute",
       "MsiViewFetch",        "MsiRecordGetStringA",  "MsiCloseHandle",

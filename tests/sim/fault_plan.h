@@ -32,6 +32,8 @@ enum class Operation {
   WaitForSingleObject,
   GetExitCodeProcess,
   CloseHandle,
+  CreateMutexW,
+  ProcessWindowStationIsVisible,
   MessageBoxW,
   GetSystemDefaultLangID,
   MultiByteToWideChar,

@@ -74,6 +74,8 @@ wineserver -p >/dev/null 2>&1
 timeout 300 wineboot -i >/dev/null 2>&1
 
 # 3. Everything but the planted layout's suite ---------------------------
+SETUP_EXE_UNDER_TEST=$(windows_path "$build_dir/src/Setup.exe")
+export SETUP_EXE_UNDER_TEST
 status=0
 timeout 600 wine "$tests_exe" --gtest_filter='-PlantedMsiDllTest.*' "$@" || status=$?
 

@@ -2,6 +2,7 @@
 // bound at run time from advapi32 and user32.
 #include <gtest/gtest.h>
 
+#include "launcher/single_instance.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/win32_platform.h"
@@ -26,6 +27,8 @@ TEST(RuntimeEntriesTest, EveryRegistryServiceAndMessageBoxEntryIsBound) {
       {Entry::QueryServiceStatus, "QueryServiceStatus"},
       {Entry::CloseServiceHandle, "CloseServiceHandle"},
       {Entry::MessageBoxW, "MessageBoxW"},
+      {Entry::GetProcessWindowStation, "GetProcessWindowStation"},
+      {Entry::GetUserObjectInformationW, "GetUserObjectInformationW"},
   };
   static_assert(sizeof entries / sizeof entries[0] == Win32Platform::kRuntimeEntryCount,
                 "every runtime entry is listed");
@@ -62,6 +65,32 @@ TEST_F(ServicesTest, AnInstalledServiceReportsOneOfTheKnownStates) {
   ASSERT_TRUE(platform_.QueryServiceStatus(service.get(), &status));
   EXPECT_GE(status.currentState, SERVICE_STOPPED) << "state " << status.currentState;
   EXPECT_LE(status.currentState, SERVICE_PAUSED) << "state " << status.currentState;
+}
+
+TEST(SingleInstanceTest, SecondMutexOfTheSameNameReportsTheFirst) {
+  Win32Platform platform;
+  Status firstError = ERROR_SUCCESS;
+  Status secondError = ERROR_SUCCESS;
+  ScopedKernelHandle first(platform, platform.CreateMutexW(u"Local\\SetupPlatformTest", &firstError));
+  ScopedKernelHandle second(platform,
+                            platform.CreateMutexW(u"Local\\SetupPlatformTest", &secondError));
+  ASSERT_TRUE(first.valid());
+  EXPECT_NE(firstError, ERROR_ALREADY_EXISTS) << "the first one makes it";
+  ASSERT_TRUE(second.valid()) << "an existing mutex opens";
+  EXPECT_EQ(secondError, ERROR_ALREADY_EXISTS);
+}
+
+TEST(SingleInstanceTest, LauncherMutexRefusesASecondLauncher) {
+  Win32Platform platform;
+  const SingleInstance first(platform);
+  EXPECT_FALSE(first.another_is_running());
+  const SingleInstance second(platform);
+  EXPECT_TRUE(second.another_is_running());
+}
+
+TEST(WindowStationTest, InteractiveSessionIsVisible) {
+  Win32Platform platform;
+  EXPECT_TRUE(platform.ProcessWindowStationIsVisible()) << "tests run on Wine's visible desktop";
 }
 
 TEST_F(ServicesTest, CallsOnNoHandleFail) {

@@ -3,6 +3,7 @@
 #include "win32_fixtures.h"
 
 #include <windows.h>
+#include <winver.h>
 
 namespace setup_test {
 namespace {
@@ -263,5 +264,63 @@ bool TerminateAndWait(setup::KernelHandle process) {
 }
 
 std::uint32_t AnsiCodePage() { return ::GetACP(); }
+
+// Resources of a built program ---------------------------------------------
+
+std::string ManifestOf(const std::string& programPath) {
+  const HMODULE program = ::LoadLibraryExA(
+      programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (program == nullptr) return std::string();
+  std::string manifest;
+  const HRSRC resource = ::FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  const HGLOBAL loaded = resource != nullptr ? ::LoadResource(program, resource) : nullptr;
+  const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (data != nullptr) manifest.assign(static_cast<const char*>(data), ::SizeofResource(program, resource));
+  ::FreeLibrary(program);
+  return manifest;
+}
+
+namespace {
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+  const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+  char* text = nullptr;
+  UINT length = 0;
+  if (::VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) ==
+          FALSE ||
+      text == nullptr || length == 0) {
+    return std::string();
+  }
+  return std::string(text, length - 1);
+}
+
+}  // namespace
+
+VersionInformation VersionOf(const std::string& programPath) {
+  VersionInformation version;
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(programPath.c_str(), &ignored);
+  if (size == 0) return version;
+  std::vector<char> block(size);
+  if (::GetFileVersionInfoA(programPath.c_str(), 0, size, block.data()) == FALSE) return version;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedLength = 0;
+  if (::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) ==
+          FALSE ||
+      fixed == nullptr) {
+    return version;
+  }
+  version.present = true;
+  version.fixedFileVersion = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                             std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                             std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                             std::to_string(LOWORD(fixed->dwFileVersionLS));
+  version.fileVersion = VersionString(block, "FileVersion");
+  version.productVersion = VersionString(block, "ProductVersion");
+  version.productName = VersionString(block, "ProductName");
+  version.fileDescription = VersionString(block, "FileDescription");
+  version.originalFilename = VersionString(block, "OriginalFilename");
+  return version;
+}
 
 }  // namespace setup_test

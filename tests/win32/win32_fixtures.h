@@ -94,6 +94,23 @@ std::u16string LowerAscii(std::u16string text);
 // The value of the environment variable `name`; empty when unset.
 std::string EnvironmentVariable(const char* name);
 
+// Resources of a built program ---------------------------------------------
+// The text of the program's manifest resource (RT_MANIFEST, id 1); empty
+// when it has none or cannot be read.
+std::string ManifestOf(const std::string& programPath);
+
+struct VersionInformation {
+  bool present = false;
+  std::string fixedFileVersion;  // from VS_FIXEDFILEINFO, "a.b.c.d"
+  std::string fileVersion;       // the string table's entries, 040904B0
+  std::string productVersion;
+  std::string productName;
+  std::string fileDescription;
+  std::string originalFilename;
+};
+// The program's version resource, as the version functions report it.
+VersionInformation VersionOf(const std::string& programPath);
+
 // Processes and locale -----------------------------------------------------
 // Runs `program` (no arguments) in this process's current directory and
 // waits up to `timeoutMs` for it to end; true with its exit code when it

@@ -6,20 +6,23 @@ the launcher starts "the installer", the recorder appends a JSON line telling
 how it was started (command line, current directory, registry values) and
 exits with the status the test chose. starter.exe runs Setup.exe and reports
 its full 32-bit exit status, which wine alone would cut to 8 bits.
+service_stub.exe is a real service for the service manager to run, and
+box_reader.exe reads a message box and presses its OK button.
 
 Every wine call has a timeout. Output of wine calls goes to files, never to
 pipes: a Windows process that outlives the call would keep a pipe open.
 
 Where the programs are: the environment variables SETUP_EXE,
-SETUP_RECORDER_EXE and SETUP_STARTER_EXE, or a build folder
-(SETUP_WINDOWS_BUILD_DIR, default build/windows of the repository) searched
-by Artifacts.locate().
+SETUP_RECORDER_EXE, SETUP_STARTER_EXE, SETUP_SERVICE_STUB_EXE and
+SETUP_BOX_READER_EXE, or a build folder (SETUP_WINDOWS_BUILD_DIR, default
+build/windows of the repository) searched by Artifacts.locate().
 """
 
 import atexit
 import contextlib
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -30,12 +33,17 @@ import unittest
 import uuid
 from dataclasses import dataclass, field
 
+import display
+
 REPOSITORY = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 # Seconds. A boot takes about 11 s, a Setup.exe run about 1 s.
 BOOT_TIMEOUT = 120
 CALL_TIMEOUT = 60
 SERVER_TIMEOUT = 20
+SERVICE_TIMEOUT = 15    # for a service to reach a state
+BOX_TIMEOUT = 30        # for a message box to appear
+BOX_GRACE = 5           # for the box reader to report once the program showing the box has ended
 
 DEFAULT_PATCH_FILE = "Hostrel_Update.msp"
 TOOLS_FOLDER = r"C:\e2etools"  # where starter.exe lives: not a folder Setup.exe could be found in
@@ -49,13 +57,23 @@ class WineError(RuntimeError):
     """A wine call failed or timed out; the message says which and shows its output."""
 
 
+# (Artifacts field, environment variable, file name) of every program the tests use.
+_PROGRAMS = (("setup", "SETUP_EXE", "Setup.exe"),
+             ("recorder", "SETUP_RECORDER_EXE", "recorder.exe"),
+             ("starter", "SETUP_STARTER_EXE", "starter.exe"),
+             ("service_stub", "SETUP_SERVICE_STUB_EXE", "service_stub.exe"),
+             ("box_reader", "SETUP_BOX_READER_EXE", "box_reader.exe"))
+
+
 @dataclass(frozen=True)
 class Artifacts:
-    """Linux paths of the three programs the tests need."""
+    """Linux paths of the programs the tests need."""
 
     setup: str
     recorder: str
     starter: str
+    service_stub: str
+    box_reader: str
 
     @staticmethod
     def locate(build_dir=None):
@@ -64,9 +82,7 @@ class Artifacts:
         Raises FileNotFoundError naming what is missing."""
         build_dir = build_dir or os.environ.get("SETUP_WINDOWS_BUILD_DIR") or os.path.join(REPOSITORY, "build", "windows")
         found = {}
-        for key, variable, name in (("setup", "SETUP_EXE", "Setup.exe"),
-                                    ("recorder", "SETUP_RECORDER_EXE", "recorder.exe"),
-                                    ("starter", "SETUP_STARTER_EXE", "starter.exe")):
+        for key, variable, name in _PROGRAMS:
             path = os.environ.get(variable) or _find_file(build_dir, name)
             if not path or not os.path.isfile(path):
                 raise FileNotFoundError(f"{name} not found (set {variable} or build into {build_dir})")
@@ -289,6 +305,10 @@ class WinePrefix:
         # No Mono or Gecko: nothing here needs them and they slow the boot.
         self._run_quiet(["wineboot", "-i"], BOOT_TIMEOUT, "boot the prefix",
                         extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml="})
+        # A first boot leaves two service managers running, each with its own
+        # idea of which services exist; a fresh server starts just one.
+        self._run_quiet(["wineserver", "-k"], SERVER_TIMEOUT, "end the boot's wineserver")
+        self._run_quiet(["wineserver", "-p"], SERVER_TIMEOUT, "restart the wineserver")
         self._install_tools()
         return self
 
@@ -320,8 +340,9 @@ class WinePrefix:
                 shutil.copyfile(self.artifacts.recorder, os.path.join(windows, folder, "msiexec.exe"))
         os.makedirs(self.linux_path(TOOLS_FOLDER), exist_ok=True)
         os.makedirs(self.linux_path(RECORDS_FOLDER), exist_ok=True)
-        shutil.copyfile(self.artifacts.starter, self.linux_path(TOOLS_FOLDER + r"\starter.exe"))
-        shutil.copyfile(self.artifacts.recorder, self.linux_path(TOOLS_FOLDER + r"\recorder.exe"))
+        for program in (self.artifacts.starter, self.artifacts.recorder, self.artifacts.service_stub,
+                        self.artifacts.box_reader):
+            shutil.copyfile(program, os.path.join(self.linux_path(TOOLS_FOLDER), os.path.basename(program)))
 
     # ----- paths and environment -----
 
@@ -410,12 +431,17 @@ class WinePrefix:
         """Starts starter.exe on `command_line`; returns (Popen, Linux path of its output file)."""
         env = dict(extra_env or {})
         env["SETUP_STARTER_COMMAND"] = command_line  # wine would re-quote it as an argument
-        output_path = os.path.join(self.root, f"starter-{uuid.uuid4().hex}.out")
+        # Wine takes its current directory from the Linux one.
+        return self._start_wine([TOOLS_FOLDER + r"\starter.exe"], self.linux_path(cwd_windows), env, "starter")
+
+    def _start_wine(self, args, cwd, extra_env, what):
+        """Starts `wine <args>` in Linux folder `cwd` without waiting; returns
+        (Popen, Linux path of the file that receives its output)."""
+        output_path = os.path.join(self.root, f"{what}-{uuid.uuid4().hex}.out")
         with open(output_path, "wb") as output:
-            # Wine takes its current directory from the Linux one.
-            process = subprocess.Popen(["wine", TOOLS_FOLDER + r"\starter.exe"], env=self.environment(env),
-                                       cwd=self.linux_path(cwd_windows), stdin=subprocess.DEVNULL,
-                                       stdout=output, stderr=subprocess.STDOUT, start_new_session=True)
+            process = subprocess.Popen(["wine"] + list(args), env=self.environment(extra_env), cwd=cwd,
+                                       stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.STDOUT,
+                                       start_new_session=True)
         return process, output_path
 
     def resolve_windows_path(self, windows_path):
@@ -548,25 +574,129 @@ class WinePrefix:
         """Ends every process whose image is `image_name` (taskkill /f /im)."""
         return self.wine(["taskkill", "/f", "/im", image_name], check=False)
 
+    def service_state(self, name):
+        """The state of service `name` as `sc query` names it ("RUNNING",
+        "STOPPED", "PAUSED", "START_PENDING"...), or None when it is not installed."""
+        code, output = self.sc("query", name)
+        match = re.search(r"^\s*STATE\s*:\s*\d+\s+(\w+)", output, re.MULTILINE)
+        if code != 0 or not match:
+            return None
+        return match.group(1)
+
+    def wait_for_service_state(self, name, state, timeout=SERVICE_TIMEOUT):
+        """Waits until service `name` is in `state` (see service_state; None:
+        not installed). Raises WineError naming the last state seen."""
+        end = time.monotonic() + timeout
+        while True:
+            current = self.service_state(name)
+            if current == state:
+                return
+            if time.monotonic() > end:
+                raise WineError(f"service {name!r} is {current!r}, not {state!r}, after {timeout} s")
+            time.sleep(0.1)
+
+    def install_service(self, name, state="RUNNING"):
+        """Registers service_stub.exe as service `name` and brings it to
+        `state`: "STOPPED" (installed, never started), "RUNNING", "PAUSED"
+        or "START_PENDING". Remove it with remove_service."""
+        switches = {"STOPPED": "", "RUNNING": "", "PAUSED": " --paused", "START_PENDING": " --start-pending"}
+        binary = TOOLS_FOLDER + "\\service_stub.exe" + switches[state]
+        self.sc("create", name, "binPath=", binary, check=True)
+        if state != "STOPPED":
+            code, output = self.sc("start", name)
+            if code != 0:
+                raise WineError(f"sc start {name!r} failed ({code}): {output!r}; state {self.service_state(name)!r}")
+        self.wait_for_service_state(name, state)
+
+    def stop_service(self, name):
+        """Stops service `name` with `sc stop` and waits until it has stopped."""
+        self.sc("stop", name)
+        self.wait_for_service_state(name, "STOPPED")
+
+    def remove_service(self, name):
+        """Stops and deletes service `name`; no error when it is not installed.
+        A service that takes no stop request (a pending one) has its process
+        ended; the service manager then forgets it once it is deleted."""
+        state = self.service_state(name)
+        if state is None:
+            return
+        if state in ("RUNNING", "PAUSED"):
+            self.sc("stop", name)
+            with contextlib.suppress(WineError):
+                self.wait_for_service_state(name, "STOPPED", timeout=5)
+        if self.service_state(name) != "STOPPED":
+            self.kill_image("service_stub.exe")  # only the tests' own services run it
+        self.sc("delete", name)
+        self.wait_for_service_state(name, None)
+
+    # ----- message boxes -----
+
+    def read_message_box(self, image="Setup.exe", while_running=None, timeout=BOX_TIMEOUT):
+        """Waits for a message box shown by a process running program file
+        `image` (any process when None), presses its OK button and returns
+        what box_reader.exe saw: {"caption", "text", "owner", "image",
+        "buttons": [{"id", "text"}], "closed"}. Returns None when no box
+        appears within `timeout` s, or soon after `while_running` (a Popen,
+        e.g. RunningSetup.process) has ended. Needs a prefix with a display."""
+        if not self.display:
+            raise WineError("message boxes can only be read in a prefix with a display")
+        args = [TOOLS_FOLDER + r"\box_reader.exe", "--timeout-ms", str(int(timeout * 1000))]
+        if image:
+            args += ["--image", image]
+        process, output_path = self._start_wine(args, self.drive_c, None, "box")
+        end = time.monotonic() + timeout + BOX_GRACE
+        gave_up_at = None
+        try:
+            while process.poll() is None:
+                now = time.monotonic()
+                if gave_up_at is None and while_running is not None and while_running.poll() is not None:
+                    gave_up_at = now + BOX_GRACE
+                if now > end or (gave_up_at is not None and now > gave_up_at):
+                    _kill(process)
+                    return None
+                time.sleep(0.05)
+            output = _read_text(output_path)
+        finally:
+            _kill(process)
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(output_path)
+        reports = [line for line in output.splitlines() if line.startswith("{")]
+        if not reports:
+            raise WineError(f"box_reader.exe printed no report (exit {process.returncode}): {output!r}")
+        report = json.loads(reports[-1])
+        return None if "error" in report else report
+
 
 class PrefixTestCase(unittest.TestCase):
     """A test class with one prefix for all its tests (booting costs about 11 s).
 
     Tests make their own patch folders with patch_folder(), which removes them
-    afterwards, so they do not depend on each other."""
+    afterwards, so they do not depend on each other. A class that sets
+    `with_display` gets a private X display, so message boxes stay up to be read."""
 
     prefix = None
+    with_display = False
+    _display = None
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.prefix = WinePrefix(Artifacts.locate()).start()
+        try:
+            if cls.with_display:
+                cls._display = display.VirtualDisplay().__enter__()
+            cls.prefix = WinePrefix(Artifacts.locate(), display=cls._display.name if cls._display else None).start()
+        except BaseException:
+            cls.tearDownClass()
+            raise
 
     @classmethod
     def tearDownClass(cls):
         if cls.prefix is not None:
             cls.prefix.close()
             cls.prefix = None
+        if cls._display is not None:
+            cls._display.__exit__()
+            cls._display = None
         super().tearDownClass()
 
     @contextlib.contextmanager
@@ -577,6 +707,22 @@ class PrefixTestCase(unittest.TestCase):
             yield folder
         finally:
             folder.remove()
+
+
+def installer_database(properties):
+    """The bytes of an installer database (.msi) whose Property table holds
+    `properties` ({name: value}), built with msibuild."""
+    with tempfile.TemporaryDirectory(prefix="setup-msi-") as folder:
+        rows = "".join(f"{name}\t{value}\n" for name, value in properties.items())
+        with open(os.path.join(folder, "Property.idt"), "w", encoding="utf-8", newline="\n") as table:
+            table.write("Property\tValue\ns72\tl0\nProperty\tProperty\n" + rows)
+        database = os.path.join(folder, "package.msi")
+        result = subprocess.run(["msibuild", database, "-i", os.path.join(folder, "Property.idt")],
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=CALL_TIMEOUT)
+        if result.returncode != 0:
+            raise RuntimeError(f"msibuild failed ({result.returncode}): {result.stderr!r}")
+        with open(database, "rb") as source:
+            return source.read()
 
 
 def run_once(artifacts=None, folder_name="Patch Files", patch_file=DEFAULT_PATCH_FILE, tail="/qn",

@@ -4,7 +4,7 @@
 #   tests/wine/run_tests.sh <windows-build-dir> [unittest arguments...]
 #
 # The build folder is the one of the `windows` preset (build/windows); it must
-# hold Setup.exe, recorder.exe and starter.exe. Extra arguments go to unittest
+# hold Setup.exe and the tools of tests/wine/tools. Extra arguments go to unittest
 # (e.g. -k quoted). Exits nonzero when a test fails, and never runs longer
 # than SETUP_WINE_TEST_TIMEOUT seconds (default 300).
 set -eu
@@ -26,17 +26,18 @@ find_one() {
 SETUP_EXE=$(find_one Setup.exe)
 SETUP_RECORDER_EXE=$(find_one recorder.exe)
 SETUP_STARTER_EXE=$(find_one starter.exe)
-for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starter.exe:$SETUP_STARTER_EXE"; do
+SETUP_SERVICE_STUB_EXE=$(find_one service_stub.exe)
+SETUP_BOX_READER_EXE=$(find_one box_reader.exe)
+for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starter.exe:$SETUP_STARTER_EXE" \
+               "service_stub.exe:$SETUP_SERVICE_STUB_EXE" "box_reader.exe:$SETUP_BOX_READER_EXE"; do
   if [ -z "${program#*:}" ]; then
     echo "error: ${program%%:*} not found under $build_dir (build the windows preset first)" >&2
     exit 2
   fi
+  echo "${program%%:*}: ${program#*:}"
 done
-export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE
+export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE SETUP_SERVICE_STUB_EXE SETUP_BOX_READER_EXE
 export PYTHONDONTWRITEBYTECODE=1  # keep the source tree clean
-echo "Setup.exe:    $SETUP_EXE"
-echo "recorder.exe: $SETUP_RECORDER_EXE"
-echo "starter.exe:  $SETUP_STARTER_EXE"
 
 # TERM first, so the harness can end its Wine prefixes; KILL if that hangs.
 limit=${SETUP_WINE_TEST_TIMEOUT:-300}

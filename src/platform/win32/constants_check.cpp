@@ -26,6 +26,7 @@ constexpr std::uint32_t kErrorMoreData = ERROR_MORE_DATA;
 constexpr std::uint32_t kErrorNoMoreItems = ERROR_NO_MORE_ITEMS;
 constexpr std::uint32_t kErrorInstallAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;
 constexpr std::uint32_t kErrorInvalidDatatype = ERROR_INVALID_DATATYPE;
+constexpr std::uint32_t kErrorAlreadyExists = ERROR_ALREADY_EXISTS;
 
 constexpr std::uint32_t kKeyRead = KEY_READ;
 constexpr std::uint32_t kKeySetValue = KEY_SET_VALUE;
@@ -79,6 +80,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef ERROR_NO_MORE_ITEMS
 #undef ERROR_INSTALL_ALREADY_RUNNING
 #undef ERROR_INVALID_DATATYPE
+#undef ERROR_ALREADY_EXISTS
 #undef KEY_READ
 #undef KEY_SET_VALUE
 #undef KEY_CREATE_SUB_KEY
@@ -127,6 +129,7 @@ static_assert(ERROR_NO_MORE_ITEMS == w::kErrorNoMoreItems, "ERROR_NO_MORE_ITEMS"
 static_assert(ERROR_INSTALL_ALREADY_RUNNING == w::kErrorInstallAlreadyRunning,
               "ERROR_INSTALL_ALREADY_RUNNING");
 static_assert(ERROR_INVALID_DATATYPE == w::kErrorInvalidDatatype, "ERROR_INVALID_DATATYPE");
+static_assert(ERROR_ALREADY_EXISTS == w::kErrorAlreadyExists, "ERROR_ALREADY_EXISTS");
 
 static_assert(KEY_READ == w::kKeyRead, "KEY_READ");
 static_assert(KEY_SET_VALUE == w::kKeySetValue, "KEY_SET_VALUE");

@@ -36,6 +36,8 @@ constexpr RuntimeExport kRuntimeExports[] = {
     {Entry::QueryServiceStatus, SourceLibrary::Advapi32, "QueryServiceStatus"},
     {Entry::CloseServiceHandle, SourceLibrary::Advapi32, "CloseServiceHandle"},
     {Entry::MessageBoxW, SourceLibrary::User32, "MessageBoxW"},
+    {Entry::GetProcessWindowStation, SourceLibrary::User32, "GetProcessWindowStation"},
+    {Entry::GetUserObjectInformationW, SourceLibrary::User32, "GetUserObjectInformationW"},
 };
 
 constexpr bool ExportsFollowEntryOrder() {
@@ -260,6 +262,29 @@ bool Win32Platform::CloseHandle(KernelHandle handle) {
 }
 
 // User interface and locale ----------------------------------------------
+
+KernelHandle Win32Platform::CreateMutexW(const WideChar* name, Status* lastError) {
+  const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, ToWide(name));
+  if (lastError != nullptr) *lastError = ::GetLastError();
+  return ToPortable<KernelHandle>(mutex);
+}
+
+bool Win32Platform::ProcessWindowStationIsVisible() {
+  const auto station =
+      entry<decltype(&::GetProcessWindowStation)>(RuntimeEntry::GetProcessWindowStation);
+  const auto information =
+      entry<decltype(&::GetUserObjectInformationW)>(RuntimeEntry::GetUserObjectInformationW);
+  // Without an answer the box is shown, as it always was.
+  if (station == nullptr || information == nullptr) return true;
+  const HWINSTA windowStation = station();
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (windowStation == nullptr ||
+      information(windowStation, UOI_FLAGS, &flags, sizeof flags, &needed) == FALSE) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
 
 int Win32Platform::MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                                std::uint32_t style) {

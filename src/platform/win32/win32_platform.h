@@ -34,8 +34,10 @@ class Win32Platform final : public Platform {
     QueryServiceStatus,
     CloseServiceHandle,
     MessageBoxW,
+    GetProcessWindowStation,
+    GetUserObjectInformationW,
   };
-  static constexpr std::size_t kRuntimeEntryCount = 10;
+  static constexpr std::size_t kRuntimeEntryCount = 12;
 
   // Loads advapi32 and user32 from the system folder and binds the entries.
   Win32Platform();
@@ -81,6 +83,8 @@ class Win32Platform final : public Platform {
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
   bool CloseHandle(KernelHandle handle) override;
 
+  KernelHandle CreateMutexW(const WideChar* name, Status* lastError) override;
+  bool ProcessWindowStationIsVisible() override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) override;
   std::uint16_t GetSystemDefaultLangID() override;

@@ -4,7 +4,7 @@
 // Register it with `sc create "<name>" binPath= "C:\...\service_stub.exe"`
 // and start it with `sc start "<name>"`. Once started it reports
 //   SERVICE_RUNNING        by default,
-//   SERVICE_PAUSED         with --paused,
+//   SERVICE_PAUSED         with --paused (half a second after running),
 //   SERVICE_START_PENDING  with --start-pending (accepting no controls),
 // and stays so until SERVICE_CONTROL_STOP (or its process is ended). It also
 // follows SERVICE_CONTROL_PAUSE and SERVICE_CONTROL_CONTINUE. The switch may
@@ -28,6 +28,7 @@ constexpr int kBadSwitch = 3;
 // Bounds a service nobody stops; ending the prefix ends it sooner.
 constexpr DWORD kLifetimeLimitMilliseconds = 30 * 60 * 1000;
 constexpr DWORD kStateWaitHintMilliseconds = 3000;
+constexpr DWORD kPauseDelayMilliseconds = 500;
 
 // State shared between the service main and the control handler, which the
 // service manager calls on another thread; every access holds the lock.
@@ -143,7 +144,15 @@ void WINAPI ServiceMain(DWORD argumentCount, wchar_t** arguments) {
       Report(SERVICE_RUNNING);
       break;
     case StateAfterStart::kPaused:
-      Report(SERVICE_PAUSED);
+      // Wine's service manager takes the first state reported after the
+      // start as its answer and ends a service whose first state is neither
+      // running nor start-pending; the pause comes once it has looked.
+      Report(SERVICE_RUNNING);
+      if (WaitForSingleObject(stopRequested.get(), kPauseDelayMilliseconds) == WAIT_TIMEOUT) {
+        EnterCriticalSection(&g_service.lock);
+        if (g_service.status.dwCurrentState == SERVICE_RUNNING) ReportLocked(SERVICE_PAUSED);
+        LeaveCriticalSection(&g_service.lock);
+      }
       break;
     case StateAfterStart::kStartPending:
       Report(SERVICE_START_PENDING);

@@ -1,0 +1,13 @@
+#include "launcher/single_instance.h"
+
+namespace setup {
+
+SingleInstance::SingleInstance(Platform& platform) : mutex_(platform) {
+  Status error = ERROR_SUCCESS;
+  KernelHandle mutex = platform.CreateMutexW(kGlobalLauncherMutex, &error);
+  if (mutex == NO_KERNEL_HANDLE) mutex = platform.CreateMutexW(kLocalLauncherMutex, &error);
+  mutex_.adopt(mutex);
+  anotherIsRunning_ = mutex_.valid() && error == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace setup

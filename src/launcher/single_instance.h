@@ -1,0 +1,32 @@
+// One launcher at a time: two would interleave backup, redirection and
+// restore, and one could restore while the other's patch still runs.
+#ifndef SETUP_LAUNCHER_SINGLE_INSTANCE_H
+#define SETUP_LAUNCHER_SINGLE_INSTANCE_H
+
+#include "platform/platform.h"
+#include "platform/scoped_handle.h"
+
+namespace setup {
+
+// The mutex every launcher takes: machine-wide, or per session where the
+// global namespace is refused.
+inline constexpr WideChar kGlobalLauncherMutex[] = u"Global\\Quarrix.Setup.PatchLauncher";
+inline constexpr WideChar kLocalLauncherMutex[] = u"Local\\Quarrix.Setup.PatchLauncher";
+
+// Takes the launcher mutex for the owner's lifetime.
+class SingleInstance {
+ public:
+  explicit SingleInstance(Platform& platform);
+
+  // True when another launcher holds the mutex. A mutex that could not be
+  // made at all does not stop the run.
+  bool another_is_running() const { return anotherIsRunning_; }
+
+ private:
+  ScopedKernelHandle mutex_;
+  bool anotherIsRunning_ = false;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_LAUNCHER_SINGLE_INSTANCE_H

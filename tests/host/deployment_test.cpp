@@ -1,0 +1,101 @@
+// Runs that nobody watches, and launchers started twice.
+#include <string>
+
+#include "detection/product_table.h"
+#include "launcher/run_sequence.h"
+#include "launcher/single_instance.h"
+#include "patch_folder.h"
+#include "services/blocking_services.h"
+
+namespace setup {
+namespace {
+
+using sim::Operation;
+using testing::PatchFolderTest;
+
+const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
+
+class DeploymentTest : public PatchFolderTest {
+ protected:
+  DeploymentTest() {
+    AddPatchFile("Hostrel_Update.msp");
+    machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  }
+
+  Status RunWith(const std::string& tail) {
+    machine.SetCommandLine("\"C:\\Patch Files\\Setup.exe\" " + tail);
+    return RunSetup(machine);
+  }
+};
+
+TEST_F(DeploymentTest, QuietRunWithARunningServiceEndsWithoutAMessage) {
+  machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+  EXPECT_EQ(RunWith("/qn"), 1u);
+  EXPECT_TRUE(machine.MessageBoxes().empty());
+  EXPECT_TRUE(machine.ProcessStarts().empty());
+
+  EXPECT_EQ(RunWith("/passive REBOOT=R"), 1u);
+  EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+TEST_F(DeploymentTest, AttendedRunStillShowsTheMessage) {
+  machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+  EXPECT_EQ(RunWith("/qb PROP=C:\\q"), 1u);
+  EXPECT_EQ(machine.MessageBoxes().size(), 1u);
+}
+
+TEST_F(DeploymentTest, InvisibleWindowStationShowsNothing) {
+  machine.SetWindowStationVisible(false);
+  machine.InstallService(BlockingServiceNames[1], SERVICE_RUNNING);
+  EXPECT_EQ(RunWith(""), 1u);
+  EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+TEST_F(DeploymentTest, QuietRunWithoutSourceFolderGoesOnSilently) {
+  machine.ClearCurrentDirectory();
+  EXPECT_EQ(RunWith("-QUIET"), 0u);
+  EXPECT_TRUE(machine.MessageBoxes().empty());
+  EXPECT_EQ(machine.ProcessStarts().size(), 1u);
+}
+
+TEST_F(DeploymentTest, SecondLauncherTouchesNothing) {
+  machine.HoldMutexElsewhere(kGlobalLauncherMutex);
+  machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+  EXPECT_EQ(RunWith(""), ERROR_INSTALL_ALREADY_RUNNING);
+  for (const Operation touched : {Operation::GetCurrentDirectoryA, Operation::RegOpenKeyExA,
+                                  Operation::OpenSCManagerA, Operation::FindFirstFileA,
+                                  Operation::CreateProcessW, Operation::MessageBoxW}) {
+    EXPECT_EQ(machine.CallCount(touched), 0u) << "operation " << static_cast<int>(touched);
+  }
+}
+
+TEST_F(DeploymentTest, SessionMutexStandsInWhereTheGlobalOneIsRefused) {
+  machine.RefuseMutexNamespace(u"Global\\");
+  EXPECT_EQ(RunWith(""), 0u);
+  EXPECT_EQ(machine.MutexRequests(),
+            (std::vector<std::u16string>{kGlobalLauncherMutex, kLocalLauncherMutex}));
+
+  machine.HoldMutexElsewhere(kLocalLauncherMutex);
+  EXPECT_EQ(RunWith(""), ERROR_INSTALL_ALREADY_RUNNING);
+}
+
+TEST_F(DeploymentTest, MutexIsHeldWhileThePatchRuns) {
+  std::vector<std::u16string> heldDuringPatch;
+  machine.QueueChild([&heldDuringPatch](sim::FakeMachine& m) {
+    heldDuringPatch = m.HeldMutexes();
+    return 0u;
+  });
+  EXPECT_EQ(RunWith("/qn"), 0u);
+  EXPECT_EQ(heldDuringPatch, (std::vector<std::u16string>{kGlobalLauncherMutex}));
+  EXPECT_TRUE(machine.HeldMutexes().empty()) << "released when the run ends";
+}
+
+TEST_F(DeploymentTest, NoMutexAtAllDoesNotStopTheRun) {
+  machine.RefuseMutexNamespace(u"Global\\");
+  machine.RefuseMutexNamespace(u"Local\\");
+  EXPECT_EQ(RunWith(""), 0u);
+  EXPECT_EQ(machine.ProcessStarts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace setup

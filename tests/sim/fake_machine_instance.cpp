@@ -1,0 +1,56 @@
+// FakeMachine: named mutexes and the window station.
+#include <algorithm>
+
+#include "platform/bounded_text.h"
+#include "sim/fake_machine.h"
+#include "sim/fake_machine_entry.h"
+
+namespace setup::sim {
+
+void FakeMachine::HoldMutexElsewhere(const std::u16string& name) { mutexesElsewhere_.insert(name); }
+
+void FakeMachine::RefuseMutexNamespace(const std::u16string& prefix) {
+  refusedMutexPrefixes_.push_back(prefix);
+}
+
+std::vector<std::u16string> FakeMachine::HeldMutexes() const {
+  std::vector<std::u16string> names;
+  for (const auto& held : mutexHandles_) names.push_back(held.second);
+  return names;
+}
+
+void FakeMachine::SetWindowStationVisible(bool visible) { windowStationVisible_ = visible; }
+
+KernelHandle FakeMachine::CreateMutexW(const WideChar* name, Status* lastError) noexcept {
+  Status error = ERROR_SUCCESS;
+  const KernelHandle handle = Enter(Operation::CreateMutexW, NO_KERNEL_HANDLE, [&] {
+    const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";
+    mutexRequests_.push_back(text);
+    const bool refused = std::any_of(
+        refusedMutexPrefixes_.begin(), refusedMutexPrefixes_.end(),
+        [&](const std::u16string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; });
+    if (refused) {
+      error = ERROR_ACCESS_DENIED;
+      return NO_KERNEL_HANDLE;
+    }
+    const bool exists =
+        mutexesElsewhere_.count(text) != 0 ||
+        std::any_of(mutexHandles_.begin(), mutexHandles_.end(),
+                    [&](const auto& held) { return held.second == text; });
+    // Windows hands out a handle to an existing mutex too, without ownership.
+    if (exists) error = ERROR_ALREADY_EXISTS;
+    const KernelHandle mutex{NextHandleValue()};
+    mutexHandles_[mutex] = text;
+    return mutex;
+  });
+  if (handle == NO_KERNEL_HANDLE && error == ERROR_SUCCESS) error = ERROR_ACCESS_DENIED;
+  if (lastError != nullptr) *lastError = error;
+  return handle;
+}
+
+bool FakeMachine::ProcessWindowStationIsVisible() noexcept {
+  return Enter(Operation::ProcessWindowStationIsVisible, true,
+               [&] { return windowStationVisible_; });
+}
+
+}  // namespace setup::sim
