@@ -65,12 +65,6 @@ class BoundedText {
 
   bool append(Char unit) { return append(&unit, 1); }
 
-  // Drops the last `count` units (all of them when there are fewer).
-  void truncate_end(std::size_t count) {
-    length_ = count >= length_ ? 0 : length_ - count;
-    units_[length_] = Char{};
-  }
-
   bool ends_with(Char unit) const { return length_ > 0 && units_[length_ - 1] == unit; }
 
   // For a platform call that writes the buffer. After it, call
@@ -86,15 +80,6 @@ class BoundedText {
   Char units_[Capacity] = {};
   std::size_t length_ = 0;
 };
-
-template <typename Char, std::size_t A, std::size_t B>
-bool operator==(const BoundedText<Char, A>& left, const BoundedText<Char, B>& right) {
-  if (left.length() != right.length()) return false;
-  for (std::size_t i = 0; i < left.length(); ++i) {
-    if (left[i] != right[i]) return false;
-  }
-  return true;
-}
 
 // The fixed buffers of the launcher, named by what they hold.
 constexpr std::size_t kMaxPath = 260;        // narrow paths, names, registry values

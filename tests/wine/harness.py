@@ -43,7 +43,6 @@ CALL_TIMEOUT = 60
 SERVER_TIMEOUT = 20
 SERVICE_TIMEOUT = 15    # for a service to reach a state
 BOX_TIMEOUT = 30        # for a message box to appear
-BOX_GRACE = 5           # for the box reader to report once the program showing the box has ended
 
 DEFAULT_PATCH_FILE = "Hostrel_Update.msp"
 TOOLS_FOLDER = r"C:\e2etools"  # where starter.exe lives: not a folder Setup.exe could be found in
@@ -636,35 +635,41 @@ class WinePrefix:
         `image` (any process when None), presses its OK button and returns
         what box_reader.exe saw: {"caption", "text", "owner", "image",
         "buttons": [{"id", "text"}], "closed"}. Returns None when no box
-        appears within `timeout` s, or soon after `while_running` (a Popen,
-        e.g. RunningSetup.process) has ended. Needs a prefix with a display."""
+        appears within `timeout` s, or when `while_running` (a Popen, e.g.
+        RunningSetup.process) ends before a box was seen. Needs a prefix with
+        a display."""
         if not self.display:
             raise WineError("message boxes can only be read in a prefix with a display")
         args = [TOOLS_FOLDER + r"\box_reader.exe", "--timeout-ms", str(int(timeout * 1000))]
         if image:
             args += ["--image", image]
         process, output_path = self._start_wine(args, self.drive_c, None, "box")
-        end = time.monotonic() + timeout + BOX_GRACE
-        gave_up_at = None
+        end = time.monotonic() + timeout + CALL_TIMEOUT
         try:
             while process.poll() is None:
-                now = time.monotonic()
-                if gave_up_at is None and while_running is not None and while_running.poll() is not None:
-                    gave_up_at = now + BOX_GRACE
-                if now > end or (gave_up_at is not None and now > gave_up_at):
-                    _kill(process)
+                if time.monotonic() > end:
+                    raise WineError(f"box_reader.exe did not end: {_read_text(output_path)!r}")
+                # The reader reports a box before pressing OK, so a program that
+                # ended with no report showed no box (that this reader saw).
+                if while_running is not None and while_running.poll() is not None and not self._box_lines(output_path):
                     return None
                 time.sleep(0.05)
-            output = _read_text(output_path)
+            lines = self._box_lines(output_path)
         finally:
             _kill(process)
             with contextlib.suppress(FileNotFoundError):
                 os.remove(output_path)
-        reports = [line for line in output.splitlines() if line.startswith("{")]
-        if not reports:
-            raise WineError(f"box_reader.exe printed no report (exit {process.returncode}): {output!r}")
-        report = json.loads(reports[-1])
+        if not lines:
+            raise WineError(f"box_reader.exe printed no report (exit {process.returncode})")
+        report = {}
+        for line in lines:
+            report.update(json.loads(line))
         return None if "error" in report else report
+
+    @staticmethod
+    def _box_lines(output_path):
+        """The JSON lines box_reader.exe has written so far."""
+        return [line for line in _read_text(output_path).splitlines() if line.startswith("{")]
 
 
 class PrefixTestCase(unittest.TestCase):

@@ -4,13 +4,15 @@
 //
 // A message box is a visible top-level window of the dialog class "#32770";
 // with --image, only one belonging to a process whose program file has that
-// name (e.g. Setup.exe, letter case ignored). Once one is found it prints one
+// name (e.g. Setup.exe, letter case ignored). Once one is found it prints a
 // line of ASCII JSON (non-ASCII as \uXXXX escapes):
 //   {"caption": ..., "text": ..., "owner": 0 | n, "image": ..., "buttons":
-//    [{"id": n, "text": ...}, ...], "closed": true | false}
+//    [{"id": n, "text": ...}, ...]}
 // where "text" is the text control's (id 0xFFFF), "owner" the owner window
-// (0: none), "buttons" the visible push buttons, and "closed" whether the box
-// went away after OK was pressed (false with --leave-open). Exit code 0.
+// (0: none) and "buttons" the visible push buttons. Only then does it press
+// OK, so a box that has gone away was always reported first; a second line
+// {"closed": true | false} tells whether the box went away (false with
+// --leave-open). Exit code 0.
 // When none appears within the timeout (default 30000 ms) it prints
 // {"error": ...} and exits with 1; bad arguments exit with 2.
 #include <windows.h>
@@ -214,8 +216,11 @@ int Run() {
   ButtonList buttons;
   EnumChildWindows(box, AddButton, reinterpret_cast<LPARAM>(&buttons));
   report.AddJson("buttons", buttons.json + "]");
-  report.AddJson("closed", !options.leaveOpen && PressOk(box) ? "true" : "false");
   PrintLine(report.Text());
+
+  wine_tools::JsonObject outcome;
+  outcome.AddJson("closed", !options.leaveOpen && PressOk(box) ? "true" : "false");
+  PrintLine(outcome.Text());
   return kFound;
 }
 
