@@ -39,19 +39,35 @@ class VirtualDisplay:
         return f":{self.number}"
 
     def __enter__(self):
-        if self.number is None:
-            self.number = next(n for n in range(90, 200) if not os.path.exists(f"/tmp/.X11-unix/X{n}")
-                               and not os.path.exists(f"/tmp/.X{n}-lock"))
+        if self.number is not None:
+            if not self._start(self.number):
+                raise RuntimeError(f"Xvfb {self.name} did not start")
+            return self
+        # Another test run may take a free number at the same moment; its
+        # Xvfb then wins and ours ends, so the next number is tried.
+        for number in range(90, 200):
+            if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            if self._start(number):
+                return self
+        raise RuntimeError("no Xvfb display could be started")
+
+    def _start(self, number):
+        """Starts Xvfb on display `number`; True once it serves it."""
+        self.number = number
         self.process = subprocess.Popen(["Xvfb", self.name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, start_new_session=True)
         end = time.monotonic() + 10
-        while not os.path.exists(f"/tmp/.X11-unix/X{self.number}"):
+        while True:
             if self.process.poll() is not None or time.monotonic() > end:
                 self.__exit__()
-                raise RuntimeError(f"Xvfb {self.name} did not start")
+                return False
+            # The socket alone could be another server's: ours must still run.
+            if os.path.exists(f"/tmp/.X11-unix/X{number}") and self._xdotool("getdisplaygeometry")[0] == 0:
+                if self.process.poll() is None:
+                    return True
             time.sleep(0.05)
-        return self
 
     def __exit__(self, *_exc):
         if self.process is not None:

@@ -6,16 +6,18 @@ the launcher starts "the installer", the recorder appends a JSON line telling
 how it was started (command line, current directory, registry values) and
 exits with the status the test chose. starter.exe runs Setup.exe and reports
 its full 32-bit exit status, which wine alone would cut to 8 bits.
-service_stub.exe is a real service for the service manager to run, and
-box_reader.exe reads a message box and presses its OK button.
+service_stub.exe is a real service for the service manager to run,
+box_reader.exe reads a message box and presses its OK button, and
+key_access.exe makes a registry key read-only.
 
 Every wine call has a timeout. Output of wine calls goes to files, never to
 pipes: a Windows process that outlives the call would keep a pipe open.
 
 Where the programs are: the environment variables SETUP_EXE,
-SETUP_RECORDER_EXE, SETUP_STARTER_EXE, SETUP_SERVICE_STUB_EXE and
-SETUP_BOX_READER_EXE, or a build folder (SETUP_WINDOWS_BUILD_DIR, default
-build/windows of the repository) searched by Artifacts.locate().
+SETUP_RECORDER_EXE, SETUP_STARTER_EXE, SETUP_SERVICE_STUB_EXE,
+SETUP_BOX_READER_EXE and SETUP_KEY_ACCESS_EXE, or a build folder
+(SETUP_WINDOWS_BUILD_DIR, default build/windows of the repository)
+searched by Artifacts.locate().
 """
 
 import atexit
@@ -61,7 +63,8 @@ _PROGRAMS = (("setup", "SETUP_EXE", "Setup.exe"),
              ("recorder", "SETUP_RECORDER_EXE", "recorder.exe"),
              ("starter", "SETUP_STARTER_EXE", "starter.exe"),
              ("service_stub", "SETUP_SERVICE_STUB_EXE", "service_stub.exe"),
-             ("box_reader", "SETUP_BOX_READER_EXE", "box_reader.exe"))
+             ("box_reader", "SETUP_BOX_READER_EXE", "box_reader.exe"),
+             ("key_access", "SETUP_KEY_ACCESS_EXE", "key_access.exe"))
 
 
 @dataclass(frozen=True)
@@ -73,6 +76,7 @@ class Artifacts:
     starter: str
     service_stub: str
     box_reader: str
+    key_access: str
 
     @staticmethod
     def locate(build_dir=None):
@@ -340,7 +344,7 @@ class WinePrefix:
         os.makedirs(self.linux_path(TOOLS_FOLDER), exist_ok=True)
         os.makedirs(self.linux_path(RECORDS_FOLDER), exist_ok=True)
         for program in (self.artifacts.starter, self.artifacts.recorder, self.artifacts.service_stub,
-                        self.artifacts.box_reader):
+                        self.artifacts.box_reader, self.artifacts.key_access):
             shutil.copyfile(program, os.path.join(self.linux_path(TOOLS_FOLDER), os.path.basename(program)))
 
     # ----- paths and environment -----
@@ -557,6 +561,15 @@ class WinePrefix:
         if len(records) != 1:
             raise WineError(f"reading {key!r} gave {len(records)} records")
         return records[0]["keys"][0]
+
+    def set_read_only(self, key, read_only=True):
+        """Lets everyone only read HKCR\\<key> (or, with `read_only` False,
+        do anything with it again). Raises WineError when the key's access
+        list cannot be set, e.g. because the key does not exist."""
+        mode = "read-only" if read_only else "full"
+        code, output = self.wine([TOOLS_FOLDER + r"\key_access.exe", mode, key], check=False)
+        if code != 0 or "ok" not in output.split():
+            raise WineError(f"key_access.exe {mode} {key!r} failed ({code}): {output!r}")
 
     def read_values(self, key, names=TRANSFORM_VALUES):
         """{name: text or None (absent)} for values of HKCR\\<key>."""

@@ -6,7 +6,7 @@
 # The build folder is the one of the `windows` preset (build/windows); it must
 # hold Setup.exe and the tools of tests/wine/tools. Extra arguments go to unittest
 # (e.g. -k quoted). Exits nonzero when a test fails, and never runs longer
-# than SETUP_WINE_TEST_TIMEOUT seconds (default 300).
+# than SETUP_WINE_TEST_TIMEOUT seconds (default 1200).
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -28,19 +28,21 @@ SETUP_RECORDER_EXE=$(find_one recorder.exe)
 SETUP_STARTER_EXE=$(find_one starter.exe)
 SETUP_SERVICE_STUB_EXE=$(find_one service_stub.exe)
 SETUP_BOX_READER_EXE=$(find_one box_reader.exe)
+SETUP_KEY_ACCESS_EXE=$(find_one key_access.exe)
 for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starter.exe:$SETUP_STARTER_EXE" \
-               "service_stub.exe:$SETUP_SERVICE_STUB_EXE" "box_reader.exe:$SETUP_BOX_READER_EXE"; do
+               "service_stub.exe:$SETUP_SERVICE_STUB_EXE" "box_reader.exe:$SETUP_BOX_READER_EXE" \
+               "key_access.exe:$SETUP_KEY_ACCESS_EXE"; do
   if [ -z "${program#*:}" ]; then
     echo "error: ${program%%:*} not found under $build_dir (build the windows preset first)" >&2
     exit 2
   fi
   echo "${program%%:*}: ${program#*:}"
 done
-export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE SETUP_SERVICE_STUB_EXE SETUP_BOX_READER_EXE
+export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE SETUP_SERVICE_STUB_EXE SETUP_BOX_READER_EXE SETUP_KEY_ACCESS_EXE
 export PYTHONDONTWRITEBYTECODE=1  # keep the source tree clean
 
 # TERM first, so the harness can end its Wine prefixes; KILL if that hangs.
-limit=${SETUP_WINE_TEST_TIMEOUT:-300}
+limit=${SETUP_WINE_TEST_TIMEOUT:-1200}
 status=0
 timeout --kill-after=20 "$limit" \
   python3 -m unittest discover -s "$here" -t "$here" -p 'test_*.py' -v "$@" || status=$?

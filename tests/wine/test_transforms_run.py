@@ -34,11 +34,8 @@ class TransformsRunTest(harness.PrefixTestCase):
         self.prefix.import_registry([f"[-HKEY_CLASSES_ROOT\\{key}]" for key in PRODUCT_KEYS])
 
     def register(self, key, transforms):
-        """Registers a product at `key` with its own Transforms (None: none)."""
-        values = {"ProductName": PRODUCT_NAME}
-        if transforms is not None:
-            values["Transforms"] = transforms
-        self.prefix.set_values(key, values)
+        """Registers a product at `key` with its own Transforms (None: no such value)."""
+        self.prefix.set_values(key, {"ProductName": PRODUCT_NAME, "Transforms": transforms})
 
     def redirected(self, folder, transform):
         """The Transforms value that points at the patch folder's `transform`:
@@ -138,6 +135,40 @@ class TransformsRunTest(harness.PrefixTestCase):
                     self.assert_during(record, key, ABSENT, what)
                     self.assert_key_exists(key, False, what)
                 self.assertEqual(status, run.status, f"{what}: Setup.exe status")
+
+    def lock(self, key):
+        """Makes `key` read-only until the test ends."""
+        self.prefix.set_read_only(key)
+        self.addCleanup(self.prefix.set_read_only, key, False)
+
+    def test_read_only_registration_is_left_alone_and_fails_the_run(self):
+        with self.patch_folder("Patch Files") as folder:
+            self.register(REGISTERED_PRODUCT_KEY, ":1031.mst")
+            self.lock(REGISTERED_PRODUCT_KEY)
+            run = self.prefix.run_setup(folder, "/qn", installer_exit=3010, record_keys=PRODUCT_KEYS)
+            record = self.only_record(run)
+            unchanged = {"Transforms": ":1031.mst", "TransformsBackup": None}
+            self.assert_during(record, REGISTERED_PRODUCT_KEY, unchanged, "read-only product key")
+            self.assertEqual(5, run.status, "Setup.exe should report the refused restore (access denied)")
+            self.assert_now(REGISTERED_PRODUCT_KEY, unchanged, "read-only product key")
+
+    def test_refused_restore_keeps_the_backup_for_the_next_run(self):
+        with self.patch_folder("Patch Files") as folder:
+            self.register(REGISTERED_PRODUCT_KEY, ":1041.mst")
+            during = {"Transforms": self.redirected(folder, "1041.mst"), "TransformsBackup": ":1041.mst"}
+            running = self.prefix.start_setup(folder, "/qn", hold=True, record_keys=PRODUCT_KEYS)
+            running.wait_for_installer()
+            self.lock(REGISTERED_PRODUCT_KEY)
+            run = running.wait()
+            self.assertEqual(5, run.status, "Setup.exe should report the refused restore (access denied)")
+            self.assert_now(REGISTERED_PRODUCT_KEY, during, "restore refused")
+
+            self.prefix.set_read_only(REGISTERED_PRODUCT_KEY, False)
+            run = self.prefix.run_setup(folder, "/qn", record_keys=PRODUCT_KEYS)
+            self.assert_during(self.only_record(run), REGISTERED_PRODUCT_KEY, during, "run after a refused restore")
+            self.assertEqual(0, run.status, "status of the run after a refused restore")
+            self.assert_now(REGISTERED_PRODUCT_KEY, {"Transforms": ":1041.mst", "TransformsBackup": None},
+                            "run after a refused restore")
 
     # ----- a run that did not finish -----
 

@@ -103,7 +103,7 @@ DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
     case SERVICE_CONTROL_STOP:
       if (current == SERVICE_RUNNING || current == SERVICE_PAUSED) {
         ReportLocked(SERVICE_STOP_PENDING);
-        SetEvent(g_service.stopRequested);
+        if (g_service.stopRequested != nullptr) SetEvent(g_service.stopRequested);
       }
       break;
     case SERVICE_CONTROL_PAUSE:
@@ -137,7 +137,9 @@ void WINAPI ServiceMain(DWORD argumentCount, wchar_t** arguments) {
     LeaveCriticalSection(&g_service.lock);
     return;
   }
+  EnterCriticalSection(&g_service.lock);
   g_service.stopRequested = stopRequested.get();
+  LeaveCriticalSection(&g_service.lock);
 
   switch (state) {
     case StateAfterStart::kRunning:
@@ -159,7 +161,11 @@ void WINAPI ServiceMain(DWORD argumentCount, wchar_t** arguments) {
       break;
   }
   WaitForSingleObject(stopRequested.get(), kLifetimeLimitMilliseconds);
-  Report(SERVICE_STOPPED);
+  // The event is closed on return; a late control must not reach it.
+  EnterCriticalSection(&g_service.lock);
+  ReportLocked(SERVICE_STOPPED);
+  g_service.stopRequested = nullptr;
+  LeaveCriticalSection(&g_service.lock);
 }
 
 }  // namespace
