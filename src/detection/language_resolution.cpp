@@ -7,6 +7,7 @@
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
 #include "launcher/source_folder.h"
+#include "platform/ascii_case.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
 
@@ -16,12 +17,6 @@ namespace {
 
 constexpr int kEnglish = 0;
 
-void LowerAscii(std::string& text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-}
-
 struct SystemLanguageRow {
   std::uint16_t languageId;
   int row;
@@ -30,24 +25,18 @@ struct SystemLanguageRow {
 // The identifiers that count for each language; any other, English and the
 // Chinese ones included, is English.
 constexpr SystemLanguageRow kSystemLanguages[] = {
-    {0x0407, 2}, {0x0807, 2}, {0x0C07, 2}, {0x1007, 2}, {0x1407, 2},
-    {0x0413, 1}, {0x0813, 1},
-    {0x0410, 3}, {0x0810, 3},
-    {0x0411, 4},
-    {0x040C, 5}, {0x080C, 5}, {0x0C0C, 5}, {0x100C, 5}, {0x140C, 5}, {0x180C, 5},
-    {0x040A, 6}, {0x080A, 6}, {0x0C0A, 6}, {0x100A, 6}, {0x140A, 6}, {0x180A, 6},
-    {0x1C0A, 6}, {0x200A, 6}, {0x240A, 6}, {0x280A, 6}, {0x2C0A, 6}, {0x300A, 6},
-    {0x340A, 6}, {0x380A, 6}, {0x3C0A, 6}, {0x400A, 6}, {0x440A, 6}, {0x480A, 6},
-    {0x4C0A, 6}, {0x500A, 6},
-    {0x041D, 7}, {0x081D, 7},
+    {0x0407, 2}, {0x0807, 2}, {0x0C07, 2}, {0x1007, 2}, {0x1407, 2}, {0x0413, 1}, {0x0813, 1},
+    {0x0410, 3}, {0x0810, 3}, {0x0411, 4}, {0x040C, 5}, {0x080C, 5}, {0x0C0C, 5}, {0x100C, 5},
+    {0x140C, 5}, {0x180C, 5}, {0x040A, 6}, {0x080A, 6}, {0x0C0A, 6}, {0x100A, 6}, {0x140A, 6},
+    {0x180A, 6}, {0x1C0A, 6}, {0x200A, 6}, {0x240A, 6}, {0x280A, 6}, {0x2C0A, 6}, {0x300A, 6},
+    {0x340A, 6}, {0x380A, 6}, {0x3C0A, 6}, {0x400A, 6}, {0x440A, 6}, {0x480A, 6}, {0x4C0A, 6},
+    {0x500A, 6}, {0x041D, 7}, {0x081D, 7},
 };
 
-int LanguageIndexOfTransforms(std::string transforms) {
-  LowerAscii(transforms);
+int LanguageIndexOfTransforms(const std::string& transforms) {
+  const std::string lowered = LowerAscii(transforms);
   for (int row = 0; row < LanguageTableCount; ++row) {
-    std::string transformFile = LanguageTable[row].transformFile;
-    LowerAscii(transformFile);
-    if (transforms.find(transformFile) != std::string::npos) return row;
+    if (lowered.find(LowerAscii(LanguageTable[row].transformFile)) != std::string::npos) return row;
   }
   return kNoLanguage;
 }
@@ -68,17 +57,15 @@ int ResolveLanguageIndex(Platform& platform) {
   if (ReadRegistryString(platform, key.get(), "Transforms", transforms) != ERROR_SUCCESS) {
     return kNoLanguage;
   }
-  return LanguageIndexOfTransforms(std::move(transforms));
+  return LanguageIndexOfTransforms(transforms);
 }
 
 int LanguageIndexFromSystem(Platform& platform) {
   const std::uint16_t languageId = platform.GetSystemDefaultLangID();
   const auto* const end = std::end(kSystemLanguages);
-  const auto* const match =
-      std::find_if(std::begin(kSystemLanguages), end,
-                   [languageId](const SystemLanguageRow& entry) {
-                     return entry.languageId == languageId;
-                   });
+  const auto* const match = std::find_if(
+      std::begin(kSystemLanguages), end,
+      [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
   const int candidate = match == end ? kEnglish : match->row;
   return HasLanguageIni(platform, candidate) ? candidate : kEnglish;
 }

@@ -13,8 +13,7 @@ namespace {
 
 bool IsRegistered(Platform& platform, int row) {
   ScopedRegKey key(platform);
-  return OpenClassesRootKey(platform, ProductKeyPath(row).c_str(), KEY_READ, key) ==
-         ERROR_SUCCESS;
+  return OpenClassesRootKey(platform, ProductKeyPath(row).c_str(), KEY_READ, key) == ERROR_SUCCESS;
 }
 
 }  // namespace

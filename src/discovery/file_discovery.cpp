@@ -6,8 +6,7 @@
 
 namespace setup {
 
-bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern,
-                    NarrowPath& name) {
+bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern, NarrowPath& name) {
   NarrowPath searchPath;
   if (!searchPath.assign(folder) || !searchPath.append(pattern)) return false;
 
@@ -37,7 +36,8 @@ NarrowPath NarrowFilesFolder(Platform& platform) {
 NarrowPath FindPatchPackageName(Platform& platform) {
   NarrowPath name;
   const NarrowPath filesFolder = NarrowFilesFolder(platform);
-  if (!filesFolder.empty()) FindFirstMatch(platform, filesFolder.c_str(), kPatchPackagePattern, name);
+  if (!filesFolder.empty())
+    FindFirstMatch(platform, filesFolder.c_str(), kPatchPackagePattern, name);
   return name;
 }
 

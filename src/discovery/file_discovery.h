@@ -16,8 +16,7 @@ inline constexpr char kInstallerDatabasePattern[] = "\\*.msi";
 // reports for `folder` + `pattern` into `name` and returns true. Returns
 // false and leaves `name` untouched when nothing matches or the joined
 // search path would not fit. The search handle is closed before returning.
-bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern,
-                    NarrowPath& name);
+bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern, NarrowPath& name);
 
 // SourceFolder in the system ANSI code page without its trailing
 // backslash. Empty when SourceFolder is empty or the result does not fit.

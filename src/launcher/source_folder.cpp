@@ -32,9 +32,9 @@ void CaptureSourceFolder(Platform& platform) {
   if (!longPath.ends_with('\\') && !longPath.append('\\')) return;
 
   NarrowLongText shortPath;
-  const auto shortLength = platform.GetShortPathNameA(
-      longPath.c_str(), shortPath.writable_buffer(),
-      static_cast<std::uint32_t>(shortPath.capacity()));
+  const auto shortLength =
+      platform.GetShortPathNameA(longPath.c_str(), shortPath.writable_buffer(),
+                                 static_cast<std::uint32_t>(shortPath.capacity()));
   const NarrowLongText& chosen = AdoptPlatformText(shortLength, shortPath) ? shortPath : longPath;
 
   ConvertToWide(platform, CP_ACP, MB_PRECOMPOSED, chosen.c_str(), SourceFolder);

@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "platform/ascii_case.h"
+
 namespace setup {
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The word's text with its quotes dropped, in lower case.
 std::string NextWord(const char*& position) {
@@ -19,7 +19,7 @@ std::string NextWord(const char*& position) {
     if (*position == '"') {
       quoted = !quoted;
     } else {
-      word += LowerAscii(*position);
+      word += LowerAsciiLetter(*position);
     }
   }
   return word;

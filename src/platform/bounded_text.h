@@ -82,7 +82,7 @@ class BoundedText {
 };
 
 // The fixed buffers of the launcher, named by what they hold.
-constexpr std::size_t kMaxPath = 260;        // narrow paths, names, registry values
+constexpr std::size_t kMaxPath = 260;         // narrow paths, names, registry values
 constexpr std::size_t kLongTextUnits = 1000;  // source folder, command line, arguments
 
 using NarrowPath = BoundedText<char, kMaxPath>;

@@ -41,7 +41,7 @@ enum class ServiceHandle : std::uintptr_t {};
 enum class FindHandle : std::uintptr_t {};
 enum class KernelHandle : std::uintptr_t {};  // process, thread
 enum class WindowHandle : std::uintptr_t {};
-using MsiHandle = std::uint32_t;               // installer handles are 32-bit
+using MsiHandle = std::uint32_t;  // installer handles are 32-bit
 
 constexpr RegKey HKEY_CLASSES_ROOT = RegKey{0x80000000u};
 constexpr ServiceHandle NO_SERVICE_HANDLE = ServiceHandle{0};
@@ -191,9 +191,8 @@ class Platform {
   virtual std::uint16_t GetSystemDefaultLangID() = 0;
   // Lengths are in units of the respective side; -1 means "up to and with
   // the terminator". Return the units written, 0 on failure.
-  virtual int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags,
-                                  const char* source, int sourceLength, WideChar* target,
-                                  int targetLength) = 0;
+  virtual int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
+                                  int sourceLength, WideChar* target, int targetLength) = 0;
   virtual int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
                                   const WideChar* source, int sourceLength, char* target,
                                   int targetLength) = 0;
@@ -204,8 +203,7 @@ class Platform {
   virtual Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
                                   MsiHandle* database) = 0;
   // Ordinal 31.
-  virtual Status MsiDatabaseOpenViewA(MsiHandle database, const char* query,
-                                      MsiHandle* view) = 0;
+  virtual Status MsiDatabaseOpenViewA(MsiHandle database, const char* query, MsiHandle* view) = 0;
   // Ordinal 159. `parameters` 0: no parameter record.
   virtual Status MsiViewExecute(MsiHandle view, MsiHandle parameters) = 0;
   // Ordinal 160. Any status but 0 means no record was obtained.

@@ -19,9 +19,8 @@ bool ConvertToWide(Platform& platform, std::uint32_t codePage, std::uint32_t fla
   // One unit stays free for the terminator, which the platform does not
   // write when it is given an explicit length.
   if (targetCapacity < 2 || !FitsInt(count) || !FitsInt(targetCapacity)) return false;
-  const int written =
-      platform.MultiByteToWideChar(codePage, flags, source, static_cast<int>(count), target,
-                                   static_cast<int>(targetCapacity - 1));
+  const int written = platform.MultiByteToWideChar(codePage, flags, source, static_cast<int>(count),
+                                                   target, static_cast<int>(targetCapacity - 1));
   if (written <= 0) {
     target[0] = WideChar{};
     return false;

@@ -43,14 +43,13 @@ Status RunPatch(Platform& platform, const char* commandTail) {
   WideLongText arguments;
   WideLongText commandLine;
   WidePath application;
-  const bool fits =
-      ConvertToWide(platform, CP_THREAD_ACP, 0, patchName.c_str(), widePatchName) &&
-      patchPath.assign(SourceFolder.c_str()) && patchPath.append(FilesFolderName.wide) &&
-      patchPath.append(widePatchName) &&
-      ConvertToWide(platform, CP_THREAD_ACP, 0, commandTail, arguments) &&
-      BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(), arguments.c_str(),
-                                commandLine) &&
-      application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");
+  const bool fits = ConvertToWide(platform, CP_THREAD_ACP, 0, patchName.c_str(), widePatchName) &&
+                    patchPath.assign(SourceFolder.c_str()) &&
+                    patchPath.append(FilesFolderName.wide) && patchPath.append(widePatchName) &&
+                    ConvertToWide(platform, CP_THREAD_ACP, 0, commandTail, arguments) &&
+                    BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
+                                              arguments.c_str(), commandLine) &&
+                    application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");
   if (!fits) return ERROR_INSUFFICIENT_BUFFER;
 
   StartupInfo startup;

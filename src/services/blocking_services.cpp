@@ -39,15 +39,18 @@ enum MessageLanguage { kEnglish, kGerman, kItalian, kJapanese, kFrench, kSwedish
 // By language table row: English, Dutch, German, Italian, Japanese, French,
 // Spanish, Swedish, Traditional and Simplified Chinese.
 constexpr MessageLanguage kMessageByLanguageIndex[] = {
-    kEnglish, kEnglish, kGerman, kItalian, kJapanese, kFrench, kEnglish, kSwedish, kEnglish, kEnglish,
+    kEnglish, kEnglish, kGerman,  kItalian, kJapanese,
+    kFrench,  kEnglish, kSwedish, kEnglish, kEnglish,
 };
 
 }  // namespace
 
 const ServiceMessage& BlockingServiceMessageFor(int languageIndex) {
-  constexpr int kRows = static_cast<int>(sizeof kMessageByLanguageIndex / sizeof kMessageByLanguageIndex[0]);
-  const MessageLanguage language =
-      languageIndex >= 0 && languageIndex < kRows ? kMessageByLanguageIndex[languageIndex] : kEnglish;
+  constexpr int kRows =
+      static_cast<int>(sizeof kMessageByLanguageIndex / sizeof kMessageByLanguageIndex[0]);
+  const MessageLanguage language = languageIndex >= 0 && languageIndex < kRows
+                                       ? kMessageByLanguageIndex[languageIndex]
+                                       : kEnglish;
   return BlockingServiceMessages[language];
 }
 

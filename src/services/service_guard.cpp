@@ -12,8 +12,7 @@ namespace {
 // A state that could not be read must not let the patch through.
 bool IsStopped(Platform& platform, ServiceHandle service) {
   ServiceStatus status;
-  return platform.QueryServiceStatus(service, &status) &&
-         status.currentState == SERVICE_STOPPED;
+  return platform.QueryServiceStatus(service, &status) && status.currentState == SERVICE_STOPPED;
 }
 
 }  // namespace
@@ -24,8 +23,8 @@ int CheckBlockingServices(Platform& platform) {
   if (!manager.valid()) return 0;
 
   for (const char* name : BlockingServiceNames) {
-    ScopedServiceHandle service(
-        platform, platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
+    ScopedServiceHandle service(platform,
+                                platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
     if (!service.valid() || IsStopped(platform, service.get())) continue;
 
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform));

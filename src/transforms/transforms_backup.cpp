@@ -18,8 +18,7 @@ bool BackupTransforms(Platform& platform) {
   }
 
   std::string journal;
-  if (ReadRegistryString(platform, key.get(), kTransformsBackupValue, journal) ==
-      ERROR_SUCCESS) {
+  if (ReadRegistryString(platform, key.get(), kTransformsBackupValue, journal) == ERROR_SUCCESS) {
     return true;  // left by a run that did not finish; Transforms may be ours
   }
   std::string ownValue;

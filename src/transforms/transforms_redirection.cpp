@@ -9,6 +9,7 @@
 #include "discovery/file_discovery.h"
 #include "launcher/source_folder.h"
 #include "launcher/user_messages.h"
+#include "platform/ascii_case.h"
 #include "platform/registry.h"
 #include "transforms/registry_writer.h"
 #include "transforms/transforms_backup.h"
@@ -18,11 +19,8 @@ namespace setup {
 
 namespace {
 
-bool ContainsDefaultTransform(std::string value) {
-  for (char& c : value) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return value.find(kDefaultTransform) != std::string::npos;
+bool ContainsDefaultTransform(const std::string& value) {
+  return LowerAscii(value).find(kDefaultTransform) != std::string::npos;
 }
 
 // An absent value is as good as a deleted one.

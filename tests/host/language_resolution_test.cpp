@@ -52,14 +52,10 @@ TEST_P(TransformsLanguageTest, FirstTableTransformNamedInTheValueWins) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, TransformsLanguageTest,
-    ::testing::Values(TransformsCase{":1031.mst", 2},
-                      TransformsCase{"C:\\Some Where\\1031.mst", 2},
-                      TransformsCase{"C:\\X\\1036.MST", 5},
-                      TransformsCase{"1031.mst;1033.mst", 0},
-                      TransformsCase{":2052.mst", 9},
-                      TransformsCase{":1028.mst", 8},
-                      TransformsCase{":1049.mst", kNoLanguage},
-                      TransformsCase{"", kNoLanguage}));
+    ::testing::Values(TransformsCase{":1031.mst", 2}, TransformsCase{"C:\\Some Where\\1031.mst", 2},
+                      TransformsCase{"C:\\X\\1036.MST", 5}, TransformsCase{"1031.mst;1033.mst", 0},
+                      TransformsCase{":2052.mst", 9}, TransformsCase{":1028.mst", 8},
+                      TransformsCase{":1049.mst", kNoLanguage}, TransformsCase{"", kNoLanguage}));
 
 TEST_F(LanguageResolutionTest, LongTransformsValueStillGivesItsLanguage) {
   const std::string longValue = "C:\\" + std::string(300, 'p') + "\\1031.mst";

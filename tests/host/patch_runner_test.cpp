@@ -64,14 +64,13 @@ TEST_P(PatchRunnerTailTest, TailIsPassedOnUnchangedAfterOneBlank) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tails, PatchRunnerTailTest,
-    ::testing::Values(
-        TailCase{"Empty", "", 1252, u" REINSTALL=ALL "},
-        TailCase{"QuotesAndSwitches", "/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!", 1252,
-                 u" REINSTALL=ALL /l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
-        TailCase{"Latin1ThroughThreadCodePage", "NAME=\xe9t\xe9", 1252,
-                 u" REINSTALL=ALL NAME=\u00e9t\u00e9"},
-        TailCase{"ShiftJisThroughThreadCodePage", "NAME=\x82\xa0", 932,
-                 u" REINSTALL=ALL NAME=\u3042"}),
+    ::testing::Values(TailCase{"Empty", "", 1252, u" REINSTALL=ALL "},
+                      TailCase{"QuotesAndSwitches", "/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!",
+                               1252, u" REINSTALL=ALL /l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
+                      TailCase{"Latin1ThroughThreadCodePage", "NAME=\xe9t\xe9", 1252,
+                               u" REINSTALL=ALL NAME=\u00e9t\u00e9"},
+                      TailCase{"ShiftJisThroughThreadCodePage", "NAME=\x82\xa0", 932,
+                               u" REINSTALL=ALL NAME=\u3042"}),
     [](const ::testing::TestParamInfo<TailCase>& param) { return param.param.name; });
 
 TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {

@@ -23,7 +23,9 @@ class RegistryStringTest : public ::testing::Test {
     return ReadRegistryString(machine, key.get(), name, value);
   }
 
-  void TearDown() override { EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport(); }
+  void TearDown() override {
+    EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+  }
 
   FakeMachine machine;
 };

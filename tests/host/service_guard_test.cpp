@@ -40,7 +40,9 @@ class ServiceGuardTest : public ::testing::Test {
     CaptureSourceFolder(machine);
   }
 
-  void TearDown() override { EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport(); }
+  void TearDown() override {
+    EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+  }
 
   std::vector<std::string> OpenedNames() const {
     std::vector<std::string> names;
@@ -63,15 +65,15 @@ TEST_F(ServiceGuardTest, FirstServiceNotStoppedStopsTheSearch) {
   machine.InstallService(BlockingServiceNames[3], SERVICE_RUNNING);
   EXPECT_EQ(CheckBlockingServices(machine), 1);
   EXPECT_EQ(machine.MessageBoxes().size(), 1u);
-  EXPECT_EQ(OpenedNames(), (std::vector<std::string>{BlockingServiceNames[0],
-                                                     BlockingServiceNames[1],
-                                                     BlockingServiceNames[2]}))
+  EXPECT_EQ(OpenedNames(),
+            (std::vector<std::string>{BlockingServiceNames[0], BlockingServiceNames[1],
+                                      BlockingServiceNames[2]}))
       << "the fourth is never opened";
   EXPECT_EQ(machine.serviceHandlesOpenAtBox, 2u) << "manager and service open while shown";
-  EXPECT_EQ(machine.ServiceHandleCloses(),
-            (std::vector<std::string>{std::string("service:") + BlockingServiceNames[0],
-                                      std::string("service:") + BlockingServiceNames[2],
-                                      "manager"}));
+  EXPECT_EQ(
+      machine.ServiceHandleCloses(),
+      (std::vector<std::string>{std::string("service:") + BlockingServiceNames[0],
+                                std::string("service:") + BlockingServiceNames[2], "manager"}));
 }
 
 TEST_F(ServiceGuardTest, EveryStateButStoppedBlocks) {
@@ -137,8 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{":1041.mst", 0x0409, 3}, MessageCase{":1036.mst", 0x0409, 4},
                       MessageCase{":1034.mst", 0x0409, 0}, MessageCase{":1053.mst", 0x0409, 5},
                       MessageCase{":1028.mst", 0x0409, 0}, MessageCase{":2052.mst", 0x0409, 0},
-                      MessageCase{":1049.mst", 0x0407, 0},
-                      MessageCase{"", 0x0407, 0}));
+                      MessageCase{":1049.mst", 0x0407, 0}, MessageCase{"", 0x0407, 0}));
 
 TEST_F(ServiceGuardTest, BlockedRunWritesNothingAndStartsNothing) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");

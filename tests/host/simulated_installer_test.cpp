@@ -133,8 +133,7 @@ TEST_F(SimulatedInstallerTest, QueryOutcomeFollowsTheDatabaseContent) {
     MsiHandle database = 0;
     ASSERT_EQ(fresh.MsiOpenDatabaseA(kDatabasePath, 0, &database), ERROR_SUCCESS) << "open";
     MsiHandle view = 0;
-    ASSERT_EQ(fresh.MsiDatabaseOpenViewA(database, kLanguagePackQuery, &view),
-              c.expectedViewStatus)
+    ASSERT_EQ(fresh.MsiDatabaseOpenViewA(database, kLanguagePackQuery, &view), c.expectedViewStatus)
         << "view status";
     if (c.expectedViewStatus == ERROR_SUCCESS) {
       ASSERT_EQ(fresh.MsiViewExecute(view, 0), ERROR_SUCCESS) << "execute";
@@ -218,8 +217,7 @@ TEST_F(SimulatedInstallerTest, GetStringFollowsWindowsSizeRules) {
     char buffer[32];
     std::memset(buffer, '#', sizeof buffer);
     std::uint32_t count = c.capacity;
-    EXPECT_EQ(machine.MsiRecordGetStringA(record, c.field, c.withBuffer ? buffer : nullptr,
-                                          &count),
+    EXPECT_EQ(machine.MsiRecordGetStringA(record, c.field, c.withBuffer ? buffer : nullptr, &count),
               c.expectedStatus)
         << "status";
     EXPECT_EQ(count, c.expectedCount) << "count becomes the full length";
@@ -236,7 +234,9 @@ TEST_F(SimulatedInstallerTest, GetStringFollowsWindowsSizeRules) {
 }
 
 TEST_F(SimulatedInstallerTest, TextComesInTheAnsiCodePage) {
-  AddDatabase(std::vector<PropertyRow>{{"LanguagePackInstaller", "Gr\xC3\xB6\xC3\x9F" "e"}});
+  AddDatabase(std::vector<PropertyRow>{{"LanguagePackInstaller",
+                                        "Gr\xC3\xB6\xC3\x9F"
+                                        "e"}});
   MsiHandle database = 0;
   MsiHandle view = 0;
   OpenExecutedView(&database, &view);
@@ -245,7 +245,10 @@ TEST_F(SimulatedInstallerTest, TextComesInTheAnsiCodePage) {
   char value[16] = {};
   std::uint32_t count = sizeof value;
   EXPECT_EQ(machine.MsiRecordGetStringA(record, 2, value, &count), ERROR_SUCCESS) << "read";
-  EXPECT_STREQ(value, "Gr\xF6\xDF" "e") << "the value in code page 1252";
+  EXPECT_STREQ(value,
+               "Gr\xF6\xDF"
+               "e")
+      << "the value in code page 1252";
   EXPECT_EQ(count, 5u) << "length in ANSI units";
   machine.MsiCloseHandle(record);
   machine.MsiCloseHandle(view);
@@ -260,8 +263,7 @@ TEST_F(SimulatedInstallerTest, HandlesOfTheWrongKindOrStateAreRefused) {
   ASSERT_EQ(machine.MsiDatabaseOpenViewA(database, kLanguagePackQuery, &view), ERROR_SUCCESS)
       << "view";
   MsiHandle record = 0;
-  EXPECT_EQ(machine.MsiViewFetch(view, &record), ERROR_FUNCTION_FAILED)
-      << "fetch before execute";
+  EXPECT_EQ(machine.MsiViewFetch(view, &record), ERROR_FUNCTION_FAILED) << "fetch before execute";
   EXPECT_EQ(machine.MsiViewExecute(database, 0), ERROR_INVALID_HANDLE) << "execute a database";
   MsiHandle other = 0;
   EXPECT_EQ(machine.MsiDatabaseOpenViewA(view, kLanguagePackQuery, &other), ERROR_INVALID_HANDLE)
@@ -295,8 +297,10 @@ TEST_F(SimulatedInstallerTest, EachEntryCanBeMadeToFail) {
     std::size_t expectedCalls;  // of that entry in the whole sequence
   };
   const Case cases[] = {
-      {Operation::MsiOpenDatabaseA, 1}, {Operation::MsiDatabaseOpenViewA, 1},
-      {Operation::MsiViewExecute, 1},   {Operation::MsiViewFetch, 1},
+      {Operation::MsiOpenDatabaseA, 1},
+      {Operation::MsiDatabaseOpenViewA, 1},
+      {Operation::MsiViewExecute, 1},
+      {Operation::MsiViewFetch, 1},
       {Operation::MsiRecordGetStringA, 1},
       {Operation::MsiCloseHandle, 3},  // the record's close fails; view and database follow
   };

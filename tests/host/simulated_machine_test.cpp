@@ -34,8 +34,8 @@ TEST(SimulatedRegistry, ValueQueriesFollowWindowsSizeRules) {
        true},
       {"larger buffer: size becomes the stored size", terminated, "PackageName", false, 16,
        ERROR_SUCCESS, 4, true},
-      {"one byte short: more data, size needed, nothing written", terminated, "PackageName",
-       false, 3, ERROR_MORE_DATA, 4, false},
+      {"one byte short: more data, size needed, nothing written", terminated, "PackageName", false,
+       3, ERROR_MORE_DATA, 4, false},
       {"value without terminator comes back without one", unterminated, "PackageName", false, 16,
        ERROR_SUCCESS, 3, true},
       {"value names compare case-insensitively", terminated, "PACKAGENAME", false, 16,
@@ -47,9 +47,9 @@ TEST(SimulatedRegistry, ValueQueriesFollowWindowsSizeRules) {
     FakeMachine machine;
     machine.SetRawValue(kProductKey, "PackageName", REG_SZ, c.stored);
     RegKey key{};
-    ASSERT_EQ(machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, "installer\\PRODUCTS\\4f2a", 0, KEY_READ,
-                                    &key),
-              ERROR_SUCCESS)
+    ASSERT_EQ(
+        machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, "installer\\PRODUCTS\\4f2a", 0, KEY_READ, &key),
+        ERROR_SUCCESS)
         << "key paths compare case-insensitively";
     std::uint8_t buffer[16];
     std::memset(buffer, 0xEE, sizeof buffer);
@@ -80,7 +80,8 @@ TEST(SimulatedRegistry, AccessIsCheckedAtOpenAndOnTheHandle) {
   const std::uint8_t value[] = {'x', 0};
   RegKey key{};
 
-  ASSERT_EQ(machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, kProductKey, 0, KEY_READ, &key),
+            ERROR_SUCCESS);
   EXPECT_EQ(machine.RegSetValueExA(key, "PackageName", REG_SZ, value, 2), ERROR_ACCESS_DENIED)
       << "a read-only handle cannot write";
   EXPECT_EQ(machine.RegDeleteValueA(key, "PackageName"), ERROR_ACCESS_DENIED)
@@ -99,9 +100,9 @@ TEST(SimulatedRegistry, AccessIsCheckedAtOpenAndOnTheHandle) {
   EXPECT_EQ(machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, kProductKey, 0, KEY_READ, &key),
             ERROR_ACCESS_DENIED)
       << "a read-protected key cannot be opened at all";
-  EXPECT_EQ(machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, "Installer\\Products\\Absent", 0, KEY_READ,
-                                  &key),
-            ERROR_FILE_NOT_FOUND)
+  EXPECT_EQ(
+      machine.RegOpenKeyExA(HKEY_CLASSES_ROOT, "Installer\\Products\\Absent", 0, KEY_READ, &key),
+      ERROR_FILE_NOT_FOUND)
       << "absent key";
   EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
 }
@@ -207,8 +208,8 @@ TEST(SimulatedCodePages, ConversionsFollowWindowsRules) {
     FakeMachine machine;
     machine.SetThreadCodePage(c.threadCodePage);
     WideChar wide[16] = {};
-    const int wideLength = machine.MultiByteToWideChar(
-        CP_THREAD_ACP, 0, c.narrow.data(), static_cast<int>(c.narrow.size()), wide, 16);
+    const int wideLength = machine.MultiByteToWideChar(CP_THREAD_ACP, 0, c.narrow.data(),
+                                                       static_cast<int>(c.narrow.size()), wide, 16);
     EXPECT_EQ(std::u16string(wide, static_cast<std::size_t>(wideLength)), c.wide) << "decoded";
     char narrow[16] = {};
     const int narrowLength = machine.WideCharToMultiByte(

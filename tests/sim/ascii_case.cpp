@@ -5,7 +5,8 @@ namespace {
 
 template <typename Char>
 Char Fold(Char unit) {
-  if (unit >= Char('A') && unit <= Char('Z')) return static_cast<Char>(unit - Char('A') + Char('a'));
+  if (unit >= Char('A') && unit <= Char('Z'))
+    return static_cast<Char>(unit - Char('A') + Char('a'));
   return unit;
 }
 

@@ -155,8 +155,8 @@ bool EncodeWide(std::uint32_t codePage, std::u16string_view text, std::string* b
     const char16_t unit = text[i];
     std::string units;
     AppendLittleEndian(unit, &units);
-    const bool pair = codePage == kCodePageUtf8 && IsHighSurrogate(unit) &&
-                      i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+    const bool pair = codePage == kCodePageUtf8 && IsHighSurrogate(unit) && i + 1 < text.size() &&
+                      IsLowSurrogate(text[i + 1]);
     if (pair) AppendLittleEndian(text[++i], &units);
     std::string_view input(units);
     std::string converted;

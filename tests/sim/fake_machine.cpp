@@ -41,8 +41,7 @@ std::uintptr_t FakeMachine::NextHandleValue() {
 
 bool FakeMachine::AllHandlesClosed() const {
   return openKeys_.empty() && openServices_.empty() && openFinds_.empty() &&
-         kernelHandles_.empty() && mutexHandles_.empty() &&
-         installerObjects_->OpenCount() == 0;
+         kernelHandles_.empty() && mutexHandles_.empty() && installerObjects_->OpenCount() == 0;
 }
 
 std::string FakeMachine::OpenHandlesReport() const {

@@ -59,8 +59,7 @@ class FakeMachine : public Platform {
   // The value's bytes as text, one trailing zero dropped; none when absent.
   std::optional<std::string> GetString(const std::string& path, const std::string& name) const;
   // The value as stored; none when absent.
-  std::optional<RegistryValue> GetRawValue(const std::string& path,
-                                           const std::string& name) const;
+  std::optional<RegistryValue> GetRawValue(const std::string& path, const std::string& name) const;
   // Whether the key, or the value in the key, exists.
   bool HasKey(const std::string& path) const;
   bool HasValue(const std::string& path, const std::string& name) const;
@@ -232,8 +231,8 @@ class FakeMachine : public Platform {
   //   (back-quoted names, a missing table giving ERROR_BAD_QUERY_SYNTAX);
   //   executing a view again restarts its rows.
   const char* GetCommandLineA() noexcept override;
-  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
-                       std::uint32_t access, RegKey* result) noexcept override;
+  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options, std::uint32_t access,
+                       RegKey* result) noexcept override;
   Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
                           std::uint8_t* data, std::uint32_t* size) noexcept override;
   Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,

@@ -36,20 +36,15 @@ std::u16string FromUtf8(std::string_view utf8) {
 
 // ---- Test set-up -------------------------------------------------------------
 
-void FakeMachine::AddInstallerDatabase(const std::string& longPath,
-                                       const std::string& hostFilePath,
+void FakeMachine::AddInstallerDatabase(const std::string& longPath, const std::string& hostFilePath,
                                        const std::string& shortName) {
   if (hostFilePath.empty()) throw std::invalid_argument("no host file for " + longPath);
   AddEntry(longPath, shortName, false)->installerDatabase = hostFilePath;
 }
 
-std::size_t FakeMachine::OpenInstallerHandleCount() const {
-  return installerObjects_->OpenCount();
-}
+std::size_t FakeMachine::OpenInstallerHandleCount() const { return installerObjects_->OpenCount(); }
 
-MsiHandle FakeMachine::NextInstallerHandle() {
-  return static_cast<MsiHandle>(NextHandleValue());
-}
+MsiHandle FakeMachine::NextInstallerHandle() { return static_cast<MsiHandle>(NextHandleValue()); }
 
 std::string FakeMachine::HostDatabaseFor(const char* databasePath) const {
   std::u16string path = DecodeAnsi(databasePath);
@@ -94,8 +89,7 @@ Status FakeMachine::MsiDatabaseOpenViewA(MsiHandle database, const char* query,
   const Status result = EnterWithStatus(Operation::MsiDatabaseOpenViewA, [&]() -> Status {
     if (query == nullptr || view == nullptr) return ERROR_INVALID_PARAMETER;
     const MsiHandle handle = NextInstallerHandle();
-    const Status status =
-        installerObjects_->OpenView(database, ToUtf8(DecodeAnsi(query)), handle);
+    const Status status = installerObjects_->OpenView(database, ToUtf8(DecodeAnsi(query)), handle);
     if (status == ERROR_SUCCESS) *view = handle;
     return status;
   });
@@ -104,9 +98,8 @@ Status FakeMachine::MsiDatabaseOpenViewA(MsiHandle database, const char* query,
 }
 
 Status FakeMachine::MsiViewExecute(MsiHandle view, MsiHandle parameters) noexcept {
-  const Status result = EnterWithStatus(Operation::MsiViewExecute, [&] {
-    return installerObjects_->Execute(view, parameters);
-  });
+  const Status result = EnterWithStatus(
+      Operation::MsiViewExecute, [&] { return installerObjects_->Execute(view, parameters); });
   NoteInstallerCall(Operation::MsiViewExecute, nullptr, 0, 0, result);
   return result;
 }
@@ -157,14 +150,14 @@ Status FakeMachine::MsiRecordGetStringA(MsiHandle record, std::uint32_t field, c
 }
 
 Status FakeMachine::MsiCloseHandle(MsiHandle handle) noexcept {
-  const Status result = EnterClose(Operation::MsiCloseHandle, Status{kErrorNotEnoughMemory},
-                                   [&]() -> Status {
-    if (handle == 0) return ERROR_SUCCESS;  // closing no handle is no error
-    InstallerObjects::Kind kind{};
-    if (!installerObjects_->Close(handle, &kind)) return ERROR_INVALID_HANDLE;
-    installerCloses_.emplace_back(InstallerObjects::KindName(kind));
-    return ERROR_SUCCESS;
-  });
+  const Status result =
+      EnterClose(Operation::MsiCloseHandle, Status{kErrorNotEnoughMemory}, [&]() -> Status {
+        if (handle == 0) return ERROR_SUCCESS;  // closing no handle is no error
+        InstallerObjects::Kind kind{};
+        if (!installerObjects_->Close(handle, &kind)) return ERROR_INVALID_HANDLE;
+        installerCloses_.emplace_back(InstallerObjects::KindName(kind));
+        return ERROR_SUCCESS;
+      });
   NoteInstallerCall(Operation::MsiCloseHandle, nullptr, 0, 0, result);
   return result;
 }

@@ -33,10 +33,9 @@ KernelHandle FakeMachine::CreateMutexW(const WideChar* name, Status* lastError) 
       error = ERROR_ACCESS_DENIED;
       return NO_KERNEL_HANDLE;
     }
-    const bool exists =
-        mutexesElsewhere_.count(text) != 0 ||
-        std::any_of(mutexHandles_.begin(), mutexHandles_.end(),
-                    [&](const auto& held) { return held.second == text; });
+    const bool exists = mutexesElsewhere_.count(text) != 0 ||
+                        std::any_of(mutexHandles_.begin(), mutexHandles_.end(),
+                                    [&](const auto& held) { return held.second == text; });
     // Windows hands out a handle to an existing mutex too, without ownership.
     if (exists) error = ERROR_ALREADY_EXISTS;
     const KernelHandle mutex{NextHandleValue()};

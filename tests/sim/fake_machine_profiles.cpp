@@ -26,8 +26,8 @@ void FakeMachine::SetIniValue(const std::string& path, const std::u16string& sec
 }
 
 std::uint32_t FakeMachine::GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
-                                                    const WideChar* defaultValue,
-                                                    WideChar* buffer, std::uint32_t size,
+                                                    const WideChar* defaultValue, WideChar* buffer,
+                                                    std::uint32_t size,
                                                     const WideChar* fileName) noexcept {
   return Enter(Operation::GetPrivateProfileStringW, std::uint32_t{0}, [&]() -> std::uint32_t {
     if (buffer == nullptr || size == 0) return 0;

@@ -56,8 +56,8 @@ void FakeMachine::SetString(const std::string& path, const std::string& name,
   SetRawValue(path, name, REG_SZ, std::move(bytes));
 }
 
-void FakeMachine::SetRawValue(const std::string& path, const std::string& name,
-                              std::uint32_t type, std::vector<std::uint8_t> bytes) {
+void FakeMachine::SetRawValue(const std::string& path, const std::string& name, std::uint32_t type,
+                              std::vector<std::uint8_t> bytes) {
   const std::shared_ptr<RegistryKey> key = KeyForSetUp(path);
   if (RegistryValue* value = key->FindValue(name)) {
     value->type = type;

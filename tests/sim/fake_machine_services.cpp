@@ -12,7 +12,8 @@ constexpr std::uint32_t kGenericAll = 0x10000000u;
 constexpr std::uint32_t kGenericExecute = 0x20000000u;
 constexpr std::uint32_t kGenericWrite = 0x40000000u;
 constexpr std::uint32_t kGenericRead = 0x80000000u;
-constexpr std::uint32_t kGenericRights = kGenericAll | kGenericExecute | kGenericWrite | kGenericRead;
+constexpr std::uint32_t kGenericRights =
+    kGenericAll | kGenericExecute | kGenericWrite | kGenericRead;
 
 // The generic rights of one kind of service object, as specific rights.
 struct GenericMapping {

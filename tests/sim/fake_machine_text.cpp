@@ -59,8 +59,8 @@ int FakeMachine::MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags
     // UTF-8 takes no flag but MB_ERR_INVALID_CHARS.
     if (resolved == kCodePageUtf8 && (flags & ~kMbErrInvalidChars) != 0) return 0;
     // -1 (any negative length) converts up to and with the terminator.
-    const std::size_t count = sourceLength < 0 ? std::strlen(source) + 1
-                                               : static_cast<std::size_t>(sourceLength);
+    const std::size_t count =
+        sourceLength < 0 ? std::strlen(source) + 1 : static_cast<std::size_t>(sourceLength);
     std::u16string converted;
     bool hadInvalid = false;
     if (!DecodeNarrow(resolved, std::string_view(source, count), &converted, &hadInvalid)) return 0;
@@ -80,8 +80,8 @@ int FakeMachine::WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags
     const std::uint32_t resolved = ResolveCodePage(codePage);
     // UTF-8 takes no flag but WC_ERR_INVALID_CHARS.
     if (resolved == kCodePageUtf8 && (flags & ~kWcErrInvalidChars) != 0) return 0;
-    const std::size_t count = sourceLength < 0 ? TextLength(source) + 1
-                                               : static_cast<std::size_t>(sourceLength);
+    const std::size_t count =
+        sourceLength < 0 ? TextLength(source) + 1 : static_cast<std::size_t>(sourceLength);
     std::string converted;
     bool hadUnmappable = false;
     if (!EncodeWide(resolved, std::u16string_view(source, count), &converted, &hadUnmappable)) {

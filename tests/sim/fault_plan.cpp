@@ -9,16 +9,22 @@ std::size_t IndexOf(Operation operation) { return static_cast<std::size_t>(opera
 
 const char* OperationName(Operation operation) {
   static constexpr const char* kNames[kOperationCount] = {
-      "GetCommandLineA",     "RegOpenKeyExA",        "RegQueryValueExA",
-      "RegSetValueExA",      "RegDeleteValueA",      "RegCloseKey",
-      "OpenSCManagerA",      "OpenServiceA",         "QueryServiceStatus",
-      "CloseServiceHandle",  "GetCurrentDirectoryA", "GetShortPathNameA",
-      "FindFirstFileA",      "FindClose",            "GetSystemDirectoryW",
-      "GetPrivateProfileStringW", "CreateProcessW",  "WaitForSingleObject",
-      "GetExitCodeProcess",  "CloseHandle",          "CreateMutexW",  "ProcessWindowStationIsVisible",  "MessageBoxW",
-      "GetSystemDefaultLangID", "MultiByteToWideChar", "WideCharToMultiByte",
-      "MsiOpenDatabaseA",    "MsiDatabaseOpenViewA", "MsiViewExecute",
-      "MsiViewFetch",        "MsiRecordGetStringA",  "MsiCloseHandle",
+      "GetCommandLineA",      "RegOpenKeyExA",
+      "RegQueryValueExA",     "RegSetValueExA",
+      "RegDeleteValueA",      "RegCloseKey",
+      "OpenSCManagerA",       "OpenServiceA",
+      "QueryServiceStatus",   "CloseServiceHandle",
+      "GetCurrentDirectoryA", "GetShortPathNameA",
+      "FindFirstFileA",       "FindClose",
+      "GetSystemDirectoryW",  "GetPrivateProfileStringW",
+      "CreateProcessW",       "WaitForSingleObject",
+      "GetExitCodeProcess",   "CloseHandle",
+      "CreateMutexW",         "ProcessWindowStationIsVisible",
+      "MessageBoxW",          "GetSystemDefaultLangID",
+      "MultiByteToWideChar",  "WideCharToMultiByte",
+      "MsiOpenDatabaseA",     "MsiDatabaseOpenViewA",
+      "MsiViewExecute",       "MsiViewFetch",
+      "MsiRecordGetStringA",  "MsiCloseHandle",
   };
   return kNames[IndexOf(operation)];
 }

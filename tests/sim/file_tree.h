@@ -20,9 +20,9 @@ struct FileEntry {
   std::u16string longName;   // "C:" for a drive root
   std::u16string shortName;  // empty when the long name is its own short form
   bool isFolder = false;
-  FileEntry* parent = nullptr;  // null for a drive root
+  FileEntry* parent = nullptr;                       // null for a drive root
   std::vector<std::unique_ptr<FileEntry>> children;  // in search order
-  ProfileSections profile;  // what GetPrivateProfileStringW reads from a file
+  ProfileSections profile;        // what GetPrivateProfileStringW reads from a file
   std::string installerDatabase;  // host file MsiOpenDatabaseA reads for a file; "" if none
 
   // The name GetShortPathNameA gives for this entry.
@@ -47,8 +47,7 @@ class FileTree {
   // `path` with each component replaced by its short form (by its long
   // name when `shortNamesAvailable` is false), separators kept as written.
   // False when the path is not absolute or a component does not exist.
-  bool ShortPath(std::u16string_view path, bool shortNamesAvailable,
-                 std::u16string* result) const;
+  bool ShortPath(std::u16string_view path, bool shortNamesAvailable, std::u16string* result) const;
 
   // Moves `entry` to the front of its folder's search order.
   static void PutFirst(FileEntry* entry);

@@ -23,25 +23,44 @@ constexpr Status kErrorDatatypeMismatch = 1629;
 Status StatusOf(const GError* error) {
   if (error == nullptr || error->domain != LIBMSI_RESULT_ERROR) return ERROR_FUNCTION_FAILED;
   switch (static_cast<LibmsiResultError>(error->code)) {
-    case LIBMSI_RESULT_SUCCESS: return ERROR_FUNCTION_FAILED;  // an error said "success"
-    case LIBMSI_RESULT_ACCESS_DENIED: return ERROR_ACCESS_DENIED;
-    case LIBMSI_RESULT_INVALID_HANDLE: return ERROR_INVALID_HANDLE;
-    case LIBMSI_RESULT_NOT_ENOUGH_MEMORY: return kErrorNotEnoughMemory;
-    case LIBMSI_RESULT_INVALID_DATA: return kErrorInvalidData;
-    case LIBMSI_RESULT_OUTOFMEMORY: return kErrorOutOfMemory;
-    case LIBMSI_RESULT_INVALID_PARAMETER: return ERROR_INVALID_PARAMETER;
-    case LIBMSI_RESULT_OPEN_FAILED: return ERROR_OPEN_FAILED;
-    case LIBMSI_RESULT_CALL_NOT_IMPLEMENTED: return kErrorCallNotImplemented;
-    case LIBMSI_RESULT_MORE_DATA: return ERROR_MORE_DATA;
-    case LIBMSI_RESULT_NOT_FOUND: return kErrorNotFound;
-    case LIBMSI_RESULT_CONTINUE: return kErrorContinue;
-    case LIBMSI_RESULT_UNKNOWN_PROPERTY: return kErrorUnknownProperty;
-    case LIBMSI_RESULT_BAD_QUERY_SYNTAX: return ERROR_BAD_QUERY_SYNTAX;
-    case LIBMSI_RESULT_INVALID_FIELD: return kErrorInvalidField;
-    case LIBMSI_RESULT_FUNCTION_FAILED: return ERROR_FUNCTION_FAILED;
-    case LIBMSI_RESULT_INVALID_TABLE: return kErrorInvalidTable;
-    case LIBMSI_RESULT_DATATYPE_MISMATCH: return kErrorDatatypeMismatch;
-    case LIBMSI_RESULT_INVALID_DATATYPE: return ERROR_INVALID_DATATYPE;
+    case LIBMSI_RESULT_SUCCESS:
+      return ERROR_FUNCTION_FAILED;  // an error said "success"
+    case LIBMSI_RESULT_ACCESS_DENIED:
+      return ERROR_ACCESS_DENIED;
+    case LIBMSI_RESULT_INVALID_HANDLE:
+      return ERROR_INVALID_HANDLE;
+    case LIBMSI_RESULT_NOT_ENOUGH_MEMORY:
+      return kErrorNotEnoughMemory;
+    case LIBMSI_RESULT_INVALID_DATA:
+      return kErrorInvalidData;
+    case LIBMSI_RESULT_OUTOFMEMORY:
+      return kErrorOutOfMemory;
+    case LIBMSI_RESULT_INVALID_PARAMETER:
+      return ERROR_INVALID_PARAMETER;
+    case LIBMSI_RESULT_OPEN_FAILED:
+      return ERROR_OPEN_FAILED;
+    case LIBMSI_RESULT_CALL_NOT_IMPLEMENTED:
+      return kErrorCallNotImplemented;
+    case LIBMSI_RESULT_MORE_DATA:
+      return ERROR_MORE_DATA;
+    case LIBMSI_RESULT_NOT_FOUND:
+      return kErrorNotFound;
+    case LIBMSI_RESULT_CONTINUE:
+      return kErrorContinue;
+    case LIBMSI_RESULT_UNKNOWN_PROPERTY:
+      return kErrorUnknownProperty;
+    case LIBMSI_RESULT_BAD_QUERY_SYNTAX:
+      return ERROR_BAD_QUERY_SYNTAX;
+    case LIBMSI_RESULT_INVALID_FIELD:
+      return kErrorInvalidField;
+    case LIBMSI_RESULT_FUNCTION_FAILED:
+      return ERROR_FUNCTION_FAILED;
+    case LIBMSI_RESULT_INVALID_TABLE:
+      return kErrorInvalidTable;
+    case LIBMSI_RESULT_DATATYPE_MISMATCH:
+      return kErrorDatatypeMismatch;
+    case LIBMSI_RESULT_INVALID_DATATYPE:
+      return ERROR_INVALID_DATATYPE;
   }
   return ERROR_FUNCTION_FAILED;
 }
@@ -66,9 +85,12 @@ class QuietLibmsiWarnings {
 
 const char* InstallerObjects::KindName(Kind kind) {
   switch (kind) {
-    case Kind::Database: return "database";
-    case Kind::View: return "view";
-    case Kind::Record: return "record";
+    case Kind::Database:
+      return "database";
+    case Kind::View:
+      return "view";
+    case Kind::Record:
+      return "record";
   }
   return "?";
 }
@@ -147,8 +169,7 @@ Status InstallerObjects::Fetch(MsiHandle view, MsiHandle record) {
   return ERROR_SUCCESS;
 }
 
-Status InstallerObjects::GetString(MsiHandle record, std::uint32_t field,
-                                   std::string* text) const {
+Status InstallerObjects::GetString(MsiHandle record, std::uint32_t field, std::string* text) const {
   const Object* open = Find(record, Kind::Record);
   if (open == nullptr) return ERROR_INVALID_HANDLE;
   text->clear();

@@ -25,7 +25,7 @@ struct RegistryKey {
   std::string path;  // from the root, names joined by '\'; "" for the root
   std::vector<std::shared_ptr<RegistryKey>> subKeys;  // in creation order
   std::vector<RegistryValue> values;                  // in creation order
-  bool readDenied = false;   // every open fails with access denied
+  bool readDenied = false;                            // every open fails with access denied
   bool writeDenied = false;  // opens asking to write fail with access denied
   bool deleted = false;      // removed from the tree
 

@@ -25,8 +25,8 @@ using ChildProgram = std::function<std::uint32_t(FakeMachine&)>;
 struct RegistryChange {
   enum class Kind { Set, Delete };
   Kind kind = Kind::Set;
-  std::string keyPath;    // below HKEY_CLASSES_ROOT, as the key was created
-  std::string valueName;  // as passed; "" for the default value
+  std::string keyPath;              // below HKEY_CLASSES_ROOT, as the key was created
+  std::string valueName;            // as passed; "" for the default value
   std::uint32_t type = 0;           // for Set
   std::vector<std::uint8_t> bytes;  // for Set, exactly as given
 };

@@ -17,7 +17,7 @@ namespace {
 
 namespace database = setup_test::database;
 
-constexpr std::uint32_t kReadOnly = 0;        // MSIDBOPEN_READONLY
+constexpr std::uint32_t kReadOnly = 0;         // MSIDBOPEN_READONLY
 constexpr Status kErrorBadQuerySyntax = 1615;  // ERROR_BAD_QUERY_SYNTAX
 constexpr Status kErrorFunctionFailed = 1627;  // ERROR_FUNCTION_FAILED
 
@@ -162,9 +162,8 @@ TEST_F(InstallerDatabaseTest, RecordStringsFollowTheBufferSizeRules) {
        setup_test::kLongValueLength, nullptr},
       {"long value one short", database::kLanguagePackLong, true, setup_test::kLongValueLength,
        ERROR_MORE_DATA, setup_test::kLongValueLength, nullptr},
-      {"long value just fits", database::kLanguagePackLong, true,
-       setup_test::kLongValueLength + 1, ERROR_SUCCESS, setup_test::kLongValueLength,
-       longValue.c_str()},
+      {"long value just fits", database::kLanguagePackLong, true, setup_test::kLongValueLength + 1,
+       ERROR_SUCCESS, setup_test::kLongValueLength, longValue.c_str()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

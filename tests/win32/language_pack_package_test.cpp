@@ -57,8 +57,8 @@ TEST_F(LanguagePackPackageTest, PackageQueryReportsEachStepsStatus) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caseName);
-    PackageQuery query(platform_, setup_test::DatabasePath(c.caseName).c_str(),
-                       kLanguagePackQuery, 0);
+    PackageQuery query(platform_, setup_test::DatabasePath(c.caseName).c_str(), kLanguagePackQuery,
+                       0);
     EXPECT_EQ(c.queryStatus, query.status()) << "status after opening and executing";
     query.fieldNumber = 2;
     char value[kMaxPath] = {};

@@ -74,8 +74,7 @@ class PlantedMsiDllTest : public ::testing::Test {
 // The control: a plain LoadLibraryA("msi.dll") does take each planted copy
 // here. Without it, the test below could pass for want of a live plant.
 TEST_F(PlantedMsiDllTest, CarelessLoadsTakeEachPlantedCopy) {
-  EXPECT_TRUE(RunCarelessLoader(programFolder_ + "\\" + kLoaderName))
-      << "loader beside the canary";
+  EXPECT_TRUE(RunCarelessLoader(programFolder_ + "\\" + kLoaderName)) << "loader beside the canary";
   EXPECT_EQ(MarkerLineFor(programFolder_), MarkerText())
       << "the copy beside the program is taken first";
 
@@ -113,8 +112,7 @@ TEST_F(PlantedMsiDllTest, InstallerCallsLoadTheSystemCopyOnlyAndOnlyWhenMade) {
   const std::vector<std::u16string> systemFolders = setup_test::SystemFolderForms();
   EXPECT_NE(systemFolders.end(),
             std::find(systemFolders.begin(), systemFolders.end(), loadedFolder))
-      << "msi.dll came from the system folder, not "
-      << ::testing::PrintToString(loadedFolder);
+      << "msi.dll came from the system folder, not " << ::testing::PrintToString(loadedFolder);
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ TEST(SingleInstanceTest, SecondMutexOfTheSameNameReportsTheFirst) {
   Win32Platform platform;
   Status firstError = ERROR_SUCCESS;
   Status secondError = ERROR_SUCCESS;
-  ScopedKernelHandle first(platform, platform.CreateMutexW(u"Local\\SetupPlatformTest", &firstError));
+  ScopedKernelHandle first(platform,
+                           platform.CreateMutexW(u"Local\\SetupPlatformTest", &firstError));
   ScopedKernelHandle second(platform,
                             platform.CreateMutexW(u"Local\\SetupPlatformTest", &secondError));
   ASSERT_TRUE(first.valid());

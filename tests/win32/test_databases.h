@@ -13,10 +13,10 @@ namespace database {
 constexpr char kLanguagePackOne[] = "language-pack-1";             // LanguagePackInstaller "1"
 constexpr char kLanguagePackZero[] = "language-pack-0";            // "0"
 constexpr char kLanguagePackBlankOne[] = "language-pack-blank-1";  // " 1"
-constexpr char kLanguagePackLong[] = "language-pack-long";  // "1" and 299 zeros
-constexpr char kNoLanguagePackRow[] = "no-language-pack-row";  // Property table, no such row
-constexpr char kNoPropertyTable[] = "no-property-table";       // system tables only
-constexpr char kNotADatabase[] = "not-a-database";             // a text file
+constexpr char kLanguagePackLong[] = "language-pack-long";         // "1" and 299 zeros
+constexpr char kNoLanguagePackRow[] = "no-language-pack-row";      // Property table, no such row
+constexpr char kNoPropertyTable[] = "no-property-table";           // system tables only
+constexpr char kNotADatabase[] = "not-a-database";                 // a text file
 constexpr char kAbsent[] = "absent";  // not made: the folder and file do not exist
 }  // namespace database
 

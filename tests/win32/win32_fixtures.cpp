@@ -275,7 +275,8 @@ std::string ManifestOf(const std::string& programPath) {
   const HRSRC resource = ::FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
   const HGLOBAL loaded = resource != nullptr ? ::LoadResource(program, resource) : nullptr;
   const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
-  if (data != nullptr) manifest.assign(static_cast<const char*>(data), ::SizeofResource(program, resource));
+  if (data != nullptr)
+    manifest.assign(static_cast<const char*>(data), ::SizeofResource(program, resource));
   ::FreeLibrary(program);
   return manifest;
 }

@@ -14,8 +14,8 @@ void LockDllSearchPath() {
   if (address != nullptr) {
     // Systems too old to have it fall back on the full system paths that
     // the platform layer loads by; nothing to do on failure either.
-    static_cast<void>(reinterpret_cast<SetDefaultDllDirectoriesFunction>(address)(
-        LOAD_LIBRARY_SEARCH_SYSTEM32));
+    static_cast<void>(
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(address)(LOAD_LIBRARY_SEARCH_SYSTEM32));
   }
   static_cast<void>(::SetDllDirectoryW(L""));
 }

@@ -87,8 +87,8 @@ Status InstallerFunctions::FetchRecord(MsiHandle view, MsiHandle* record) {
   ClearHandle(record);
   if (bindingStatus_ != 0) return bindingStatus_;
   MSIHANDLE fetched = 0;
-  const UINT status = bound<decltype(&::MsiViewFetch)>(kFetchRecord)(
-      view, record != nullptr ? &fetched : nullptr);
+  const UINT status =
+      bound<decltype(&::MsiViewFetch)>(kFetchRecord)(view, record != nullptr ? &fetched : nullptr);
   if (record != nullptr) *record = fetched;
   return status;
 }

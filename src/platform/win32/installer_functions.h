@@ -43,14 +43,20 @@ class InstallerFunctions {
   Status OpenView(MsiHandle database, const char* query, MsiHandle* view);
   Status ExecuteView(MsiHandle view, MsiHandle parameters);
   Status FetchRecord(MsiHandle view, MsiHandle* record);
-  Status GetRecordString(MsiHandle record, std::uint32_t field, char* buffer,
-                         std::uint32_t* count);
+  Status GetRecordString(MsiHandle record, std::uint32_t field, char* buffer, std::uint32_t* count);
   Status CloseHandle(MsiHandle handle);
 
  private:
   // One slot per ordinal, in the order of kOrdinals (installer_functions.cpp).
-  enum Slot { kOpenDatabase, kOpenView, kExecuteView, kFetchRecord, kGetRecordString,
-              kCloseHandle, kSlotCount };
+  enum Slot {
+    kOpenDatabase,
+    kOpenView,
+    kExecuteView,
+    kFetchRecord,
+    kGetRecordString,
+    kCloseHandle,
+    kSlotCount
+  };
 
   // The bound address of `slot` cast to its real type.
   template <typename Function>

@@ -318,8 +318,7 @@ Status Win32Platform::MsiOpenDatabaseA(const char* databasePath, std::uint32_t p
   return InstallerFunctions::ForProcess().OpenDatabase(databasePath, persistMode, database);
 }
 
-Status Win32Platform::MsiDatabaseOpenViewA(MsiHandle database, const char* query,
-                                           MsiHandle* view) {
+Status Win32Platform::MsiDatabaseOpenViewA(MsiHandle database, const char* query, MsiHandle* view) {
   return InstallerFunctions::ForProcess().OpenView(database, query, view);
 }
 

@@ -20,8 +20,8 @@ void AppendToMarker(const wchar_t* markerPath, const wchar_t* text, DWORD units)
 
 void LeaveMarker(HINSTANCE instance) {
   wchar_t markerPath[MAX_PATH + 1] = {};
-  const DWORD markerLength = ::GetEnvironmentVariableW(L"SETUP_CANARY_MARKER", markerPath,
-                                                       MAX_PATH + 1);
+  const DWORD markerLength =
+      ::GetEnvironmentVariableW(L"SETUP_CANARY_MARKER", markerPath, MAX_PATH + 1);
   if (markerLength == 0 || markerLength > MAX_PATH) return;
 
   // Room for the path, "\r\n" and the terminator.
