@@ -1,5 +1,6 @@
 """An Xvfb display for Wine tests that need windows (message boxes), with
-xdotool helpers to find a window, read its title and press its buttons.
+xdotool helpers to find a window, read its title, press its buttons and
+watch a program for any window it shows.
 
     with VirtualDisplay() as display:
         with harness.WinePrefix(artifacts, display=display.name) as prefix: ...
@@ -9,11 +10,13 @@ stays until a test presses a key in it.
 """
 
 import os
+import re
 import signal
 import subprocess
 import time
 
 WAIT_TIMEOUT = 60  # seconds
+WATCH_INTERVAL = 0.05  # seconds between two looks for a program's windows
 
 
 def _kill(process):
@@ -101,3 +104,30 @@ class VirtualDisplay:
     def press(self, window, key="Return"):
         """Sends `key` to window `window` (Return presses a box's default button)."""
         self._xdotool("key", "--window", window, key)
+
+    def visible_windows_of(self, program):
+        """Ids of the visible windows of processes running program file
+        `program` (e.g. "Setup.exe"). Wine names the class of each X window
+        after the program file, in lower case."""
+        pattern = "^" + re.sub(r"([.\[\]()*+?{}|^$\\])", r"\\\1", program.lower()) + "$"
+        _code, output = self._xdotool("search", "--onlyvisible", "--classname", pattern)
+        return [line.strip() for line in output.splitlines() if line.strip()]
+
+    def windows_shown_while(self, program, process, timeout=WAIT_TIMEOUT):
+        """Looks for visible windows of `program` (see visible_windows_of)
+        until `process` (a Popen) ends or `timeout` s pass, and presses Return
+        in each, so that a message box lets the program go on. Returns
+        {window id: title} of every window seen.
+
+        Looks are WATCH_INTERVAL s apart, so a window that comes and goes
+        between two could be missed; a message box stays until a key is
+        pressed in it, so none is."""
+        seen = {}
+        end = time.monotonic() + timeout
+        while process.poll() is None and time.monotonic() < end:
+            for window in self.visible_windows_of(program):
+                if window not in seen:
+                    seen[window] = self.window_title(window)
+                self.press(window)
+            time.sleep(WATCH_INTERVAL)
+        return seen

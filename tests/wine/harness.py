@@ -7,15 +7,19 @@ how it was started (command line, current directory, registry values) and
 exits with the status the test chose. starter.exe runs Setup.exe and reports
 its full 32-bit exit status, which wine alone would cut to 8 bits.
 service_stub.exe is a real service for the service manager to run,
-box_reader.exe reads a message box and presses its OK button, and
-key_access.exe makes a registry key read-only.
+box_reader.exe reads a message box and presses its OK button,
+key_access.exe makes a registry key read-only, canary.dll is planted under
+system DLL names and notes every process that loads it, and
+careless_loader.exe loads DLLs the careless way, to show that a planted one
+is taken.
 
 Every wine call has a timeout. Output of wine calls goes to files, never to
 pipes: a Windows process that outlives the call would keep a pipe open.
 
 Where the programs are: the environment variables SETUP_EXE,
 SETUP_RECORDER_EXE, SETUP_STARTER_EXE, SETUP_SERVICE_STUB_EXE,
-SETUP_BOX_READER_EXE and SETUP_KEY_ACCESS_EXE, or a build folder
+SETUP_BOX_READER_EXE, SETUP_KEY_ACCESS_EXE, SETUP_CANARY_DLL and
+SETUP_CARELESS_LOADER_EXE, or a build folder
 (SETUP_WINDOWS_BUILD_DIR, default build/windows of the repository)
 searched by Artifacts.locate().
 """
@@ -64,7 +68,9 @@ _PROGRAMS = (("setup", "SETUP_EXE", "Setup.exe"),
              ("starter", "SETUP_STARTER_EXE", "starter.exe"),
              ("service_stub", "SETUP_SERVICE_STUB_EXE", "service_stub.exe"),
              ("box_reader", "SETUP_BOX_READER_EXE", "box_reader.exe"),
-             ("key_access", "SETUP_KEY_ACCESS_EXE", "key_access.exe"))
+             ("key_access", "SETUP_KEY_ACCESS_EXE", "key_access.exe"),
+             ("canary", "SETUP_CANARY_DLL", "canary.dll"),
+             ("careless_loader", "SETUP_CARELESS_LOADER_EXE", "careless_loader.exe"))
 
 
 @dataclass(frozen=True)
@@ -77,6 +83,8 @@ class Artifacts:
     service_stub: str
     box_reader: str
     key_access: str
+    canary: str
+    careless_loader: str
 
     @staticmethod
     def locate(build_dir=None):
@@ -489,7 +497,8 @@ class WinePrefix:
         return folder
 
     def start_setup(self, folder, tail="", *, command_line=None, installer_exit=0, hold=False,
-                    record_keys=(), record_values=TRANSFORM_VALUES, extra_env=None, timeout=CALL_TIMEOUT):
+                    record_keys=(), record_values=TRANSFORM_VALUES, extra_env=None, window_station=None,
+                    timeout=CALL_TIMEOUT):
         """Starts Setup.exe in `folder` (its current directory) and returns a RunningSetup.
 
         The command line is "\"C:\\<folder>\\Setup.exe\"" followed by " " and
@@ -497,6 +506,8 @@ class WinePrefix:
         given. The installer stand-in exits with `installer_exit`, records
         `record_values` of every key of `record_keys` (paths under HKCR), and,
         with `hold`, waits for RunningSetup.release() (or wait()) before ending.
+        With `window_station` (a name), Setup.exe runs on a desktop of a new
+        window station that is not visible, as a service's would be.
         """
         if command_line is None:
             command_line = f'"{folder.windows_path}\\Setup.exe"' + (" " + tail if tail else "")
@@ -509,6 +520,7 @@ class WinePrefix:
             "SETUP_RECORD_KEYS": ";".join(record_keys),
             "SETUP_RECORD_VALUES": ";".join(record_values),
             "SETUP_RECORDER_HOLD_UNTIL": hold_windows or None,
+            "SETUP_STARTER_WINDOW_STATION": window_station,
         }
         env.update(extra_env or {})
         process, output_path = self._start_starter(command_line, folder.windows_path, env)
@@ -716,6 +728,11 @@ class PrefixTestCase(unittest.TestCase):
             cls._display.__exit__()
             cls._display = None
         super().tearDownClass()
+
+    @property
+    def virtual_display(self):
+        """The class's display.VirtualDisplay; None unless `with_display` is set."""
+        return self._display
 
     @contextlib.contextmanager
     def patch_folder(self, name="Patch Files", files=None, with_setup=True):
