@@ -4,8 +4,8 @@ namespace setup {
 
 SingleInstance::SingleInstance(Platform& platform) : mutex_(platform) {
   Status error = ERROR_SUCCESS;
-  KernelHandle mutex = platform.CreateMutexW(kGlobalLauncherMutex, &error);
-  if (mutex == NO_KERNEL_HANDLE) mutex = platform.CreateMutexW(kLocalLauncherMutex, &error);
+  KernelHandle mutex = platform.CreateMutexExW(kGlobalLauncherMutex, &error);
+  if (mutex == NO_KERNEL_HANDLE) mutex = platform.CreateMutexExW(kLocalLauncherMutex, &error);
   mutex_.adopt(mutex);
   anotherIsRunning_ = mutex_.valid() && error == ERROR_ALREADY_EXISTS;
 }

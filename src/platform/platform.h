@@ -174,11 +174,13 @@ class Platform {
   virtual bool CloseHandle(KernelHandle handle) = 0;
 
   // One launcher at a time --------------------------------------------------
-  // CreateMutexW with no security attributes, initially owned, named
-  // `name`. A handle, or none; `lastError` receives the thread's last error
-  // either way: ERROR_ALREADY_EXISTS when another process made it first (it
-  // is then not owned), ERROR_ACCESS_DENIED when the namespace is refused.
-  virtual KernelHandle CreateMutexW(const WideChar* name, Status* lastError) = 0;
+  // CreateMutexExW with no security attributes, initially owned, named
+  // `name`, asking for SYNCHRONIZE only: a mutex made by another account (a
+  // launcher running as SYSTEM, say) then opens rather than refusing us. A
+  // handle, or none; `lastError` receives the thread's last error either
+  // way: ERROR_ALREADY_EXISTS when another process made it first (it is then
+  // not owned), ERROR_ACCESS_DENIED when the namespace is refused.
+  virtual KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) = 0;
 
   // User interface and locale ----------------------------------------------
   // GetProcessWindowStation with GetUserObjectInformationW(UOI_FLAGS): false

@@ -166,9 +166,9 @@ class FakeMachine : public Platform {
   // ---- One launcher at a time, window station -----------------------------
   // Makes `name` a mutex that another process holds.
   void HoldMutexElsewhere(const std::u16string& name);
-  // CreateMutexW refuses names that start with `prefix` (e.g. u"Global\\").
+  // CreateMutexExW refuses names that start with `prefix` (e.g. u"Global\\").
   void RefuseMutexNamespace(const std::u16string& prefix);
-  // Every name CreateMutexW was asked for, in order.
+  // Every name CreateMutexExW was asked for, in order.
   const std::vector<std::u16string>& MutexRequests() const { return mutexRequests_; }
   // Names of the mutexes the launcher holds open now.
   std::vector<std::u16string> HeldMutexes() const;
@@ -263,7 +263,7 @@ class FakeMachine : public Platform {
                                     std::uint32_t milliseconds) noexcept override;
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) noexcept override;
   bool CloseHandle(KernelHandle handle) noexcept override;
-  KernelHandle CreateMutexW(const WideChar* name, Status* lastError) noexcept override;
+  KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) noexcept override;

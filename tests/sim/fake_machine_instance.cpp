@@ -21,9 +21,9 @@ std::vector<std::u16string> FakeMachine::HeldMutexes() const {
 
 void FakeMachine::SetWindowStationVisible(bool visible) { windowStationVisible_ = visible; }
 
-KernelHandle FakeMachine::CreateMutexW(const WideChar* name, Status* lastError) noexcept {
+KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError) noexcept {
   Status error = ERROR_SUCCESS;
-  const KernelHandle handle = Enter(Operation::CreateMutexW, NO_KERNEL_HANDLE, [&] {
+  const KernelHandle handle = Enter(Operation::CreateMutexExW, NO_KERNEL_HANDLE, [&] {
     const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";
     mutexRequests_.push_back(text);
     const bool refused = std::any_of(

@@ -32,7 +32,7 @@ enum class Operation {
   WaitForSingleObject,
   GetExitCodeProcess,
   CloseHandle,
-  CreateMutexW,
+  CreateMutexExW,
   ProcessWindowStationIsVisible,
   MessageBoxW,
   GetSystemDefaultLangID,

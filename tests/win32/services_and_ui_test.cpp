@@ -72,9 +72,9 @@ TEST(SingleInstanceTest, SecondMutexOfTheSameNameReportsTheFirst) {
   Status firstError = ERROR_SUCCESS;
   Status secondError = ERROR_SUCCESS;
   ScopedKernelHandle first(platform,
-                           platform.CreateMutexW(u"Local\\SetupPlatformTest", &firstError));
+                           platform.CreateMutexExW(u"Local\\SetupPlatformTest", &firstError));
   ScopedKernelHandle second(platform,
-                            platform.CreateMutexW(u"Local\\SetupPlatformTest", &secondError));
+                            platform.CreateMutexExW(u"Local\\SetupPlatformTest", &secondError));
   ASSERT_TRUE(first.valid());
   EXPECT_NE(firstError, ERROR_ALREADY_EXISTS) << "the first one makes it";
   ASSERT_TRUE(second.valid()) << "an existing mutex opens";

@@ -263,8 +263,9 @@ bool Win32Platform::CloseHandle(KernelHandle handle) {
 
 // User interface and locale ----------------------------------------------
 
-KernelHandle Win32Platform::CreateMutexW(const WideChar* name, Status* lastError) {
-  const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, ToWide(name));
+KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastError) {
+  const HANDLE mutex =
+      ::CreateMutexExW(nullptr, ToWide(name), CREATE_MUTEX_INITIAL_OWNER, SYNCHRONIZE);
   if (lastError != nullptr) *lastError = ::GetLastError();
   return ToPortable<KernelHandle>(mutex);
 }

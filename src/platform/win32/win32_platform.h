@@ -83,7 +83,7 @@ class Win32Platform final : public Platform {
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
   bool CloseHandle(KernelHandle handle) override;
 
-  KernelHandle CreateMutexW(const WideChar* name, Status* lastError) override;
+  KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) override;
   bool ProcessWindowStationIsVisible() override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) override;
