@@ -19,7 +19,8 @@ WAIT_TIMEOUT = 60  # seconds
 WATCH_INTERVAL = 0.05  # seconds between two looks for a program's windows
 
 
-def _kill(process):
+def kill_process_group(process):
+    """Kills `process` and its group, and reaps it; quiet when already gone."""
     try:
         os.killpg(process.pid, signal.SIGKILL)
     except (ProcessLookupError, PermissionError):
@@ -74,7 +75,7 @@ class VirtualDisplay:
 
     def __exit__(self, *_exc):
         if self.process is not None:
-            _kill(self.process)
+            kill_process_group(self.process)
             self.process = None
 
     def _xdotool(self, *args):

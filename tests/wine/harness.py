@@ -252,15 +252,7 @@ def _read_text(path):
         return ""
 
 
-def _kill(process):
-    try:
-        os.killpg(process.pid, signal.SIGKILL)
-    except (ProcessLookupError, PermissionError):
-        pass
-    try:
-        process.wait(timeout=5)
-    except subprocess.TimeoutExpired:
-        pass
+_kill = display.kill_process_group
 
 
 # Prefixes still alive, ended at exit even when the run was interrupted.

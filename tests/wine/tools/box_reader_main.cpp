@@ -43,23 +43,6 @@ struct Options {
   bool leaveOpen = false;
 };
 
-// Splits the tail of the command line at blanks; no quoting is needed for
-// the arguments this tool takes.
-std::vector<std::wstring> Arguments() {
-  std::vector<std::wstring> words;
-  std::wstring word;
-  for (const wchar_t* at = wine_tools::SkipProgramName(GetCommandLineW());; ++at) {
-    if (*at == L'\0' || *at == L' ' || *at == L'\t') {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-      if (*at == L'\0') break;
-    } else {
-      word += *at;
-    }
-  }
-  return words;
-}
-
 bool ParseMilliseconds(const std::wstring& text, DWORD& value) {
   if (text.empty() || text.size() > 9) return false;
   value = 0;
@@ -71,7 +54,8 @@ bool ParseMilliseconds(const std::wstring& text, DWORD& value) {
 }
 
 bool ParseOptions(Options& options) {
-  const std::vector<std::wstring> words = Arguments();
+  const std::vector<std::wstring> words =
+      wine_tools::SplitWords(wine_tools::SkipProgramName(GetCommandLineW()));
   for (std::size_t index = 0; index < words.size(); ++index) {
     const std::wstring& word = words[index];
     const bool hasValue = index + 1 < words.size();
@@ -119,7 +103,8 @@ std::wstring DialogItemText(HWND dialog, int id) {
 // The file name (no folder) of the program that runs process `processId`;
 // empty when it cannot be asked.
 std::wstring ImageName(DWORD processId) {
-  const wine_tools::ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  const wine_tools::ScopedHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process.valid()) return std::wstring();
   wchar_t path[MAX_PATH * 2] = {};
   DWORD size = static_cast<DWORD>(sizeof path / sizeof path[0]);
@@ -197,13 +182,15 @@ void PrintLine(const std::string& line) {
 int Run() {
   Options options;
   if (!ParseOptions(options)) {
-    std::fprintf(stderr, "usage: box_reader.exe [--image <file name>] [--timeout-ms <n>] [--leave-open]\n");
+    std::fprintf(stderr,
+                 "usage: box_reader.exe [--image <file name>] [--timeout-ms <n>] [--leave-open]\n");
     return kUsage;
   }
   const HWND box = WaitForMessageBox(options);
   if (box == nullptr) {
     wine_tools::JsonObject error;
-    error.AddString("error", L"no message box within " + std::to_wstring(options.timeoutMilliseconds) + L" ms");
+    error.AddString(
+        "error", L"no message box within " + std::to_wstring(options.timeoutMilliseconds) + L" ms");
     PrintLine(error.Text());
     return kNotFound;
   }
@@ -211,7 +198,8 @@ int Run() {
   wine_tools::JsonObject report;
   report.AddString("caption", WindowText(box));
   report.AddString("text", DialogItemText(box, kMessageBoxTextId));
-  report.AddNumber("owner", static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(GetWindow(box, GW_OWNER))));
+  report.AddNumber("owner", static_cast<std::uint64_t>(
+                                reinterpret_cast<std::uintptr_t>(GetWindow(box, GW_OWNER))));
   report.AddString("image", ImageOfWindow(box));
   ButtonList buttons;
   EnumChildWindows(box, AddButton, reinterpret_cast<LPARAM>(&buttons));

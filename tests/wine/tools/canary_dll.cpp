@@ -13,8 +13,8 @@ constexpr DWORD kPathUnits = 32768;  // the longest path Windows hands out
 // Appends `bytes` to the file at `markerPath` in one write; best effort, as
 // nothing here may keep the loading process from going on.
 void AppendToMarker(const wchar_t* markerPath, const char* bytes, DWORD size) {
-  const HANDLE file = CreateFileW(markerPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(markerPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, bytes, size, &written, nullptr);
@@ -56,16 +56,18 @@ void LeaveMarker(HMODULE self) {
   static wchar_t dllPath[kPathUnits];
   static wchar_t programPath[kPathUnits];
   static char line[4 * 2 * kPathUnits + 3];
-  const DWORD markerLength = GetEnvironmentVariableW(L"SETUP_CANARY_MARKER", markerPath, kPathUnits);
+  const DWORD markerLength =
+      GetEnvironmentVariableW(L"SETUP_CANARY_MARKER", markerPath, kPathUnits);
   if (markerLength == 0 || markerLength >= kPathUnits) return;
 
   const DWORD dllLength = ModulePath(self, dllPath);
   const DWORD programLength = ModulePath(nullptr, programPath);
   const int capacity = static_cast<int>(sizeof line);
   int used = 0;
-  if (!AppendUtf8(dllPath, dllLength, line, capacity, used) || !AppendByte('\t', line, capacity, used) ||
-      !AppendUtf8(programPath, programLength, line, capacity, used) || !AppendByte('\r', line, capacity, used) ||
-      !AppendByte('\n', line, capacity, used)) {
+  if (!AppendUtf8(dllPath, dllLength, line, capacity, used) ||
+      !AppendByte('\t', line, capacity, used) ||
+      !AppendUtf8(programPath, programLength, line, capacity, used) ||
+      !AppendByte('\r', line, capacity, used) || !AppendByte('\n', line, capacity, used)) {
     return;
   }
   AppendToMarker(markerPath, line, static_cast<DWORD>(used));

@@ -19,22 +19,6 @@
 
 namespace {
 
-// The blank-separated words after the program name; no quoting needed for DLL names.
-std::vector<std::string> Arguments() {
-  std::vector<std::string> words;
-  std::string word;
-  for (const wchar_t* at = wine_tools::SkipProgramName(GetCommandLineW());; ++at) {
-    if (*at == L'\0' || *at == L' ' || *at == L'\t') {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-      if (*at == L'\0') break;
-    } else {
-      word += static_cast<char>(*at & 0x7F);  // DLL names here are ASCII
-    }
-  }
-  return words;
-}
-
 std::string ModuleFileName(HMODULE module) {
   char path[MAX_PATH * 2] = {};
   const DWORD length = GetModuleFileNameA(module, path, static_cast<DWORD>(sizeof path));
@@ -45,9 +29,12 @@ std::string ModuleFileName(HMODULE module) {
 
 int main() {
   // A real use of user32, so that the import stays in the program.
-  std::printf("user32 says the desktop window is %s\n", GetDesktopWindow() != nullptr ? "there" : "absent");
+  std::printf("user32 says the desktop window is %s\n",
+              GetDesktopWindow() != nullptr ? "there" : "absent");
   int status = 0;
-  for (const std::string& name : Arguments()) {
+  for (const std::wstring& wideName :
+       wine_tools::SplitWords(wine_tools::SkipProgramName(GetCommandLineW()))) {
+    const std::string name(wideName.begin(), wideName.end());  // DLL names here are ASCII
     const HMODULE module = LoadLibraryA(name.c_str());
     if (module == nullptr) {
       std::printf("failed %s %lu\n", name.c_str(), static_cast<unsigned long>(GetLastError()));

@@ -15,4 +15,19 @@ const wchar_t* SkipProgramName(const wchar_t* command_line) {
   return at;
 }
 
+std::vector<std::wstring> SplitWords(const wchar_t* text) {
+  std::vector<std::wstring> words;
+  std::wstring word;
+  for (const wchar_t* at = text;; ++at) {
+    if (*at == L'\0' || *at == L' ' || *at == L'\t') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+      if (*at == L'\0') break;
+    } else {
+      word += *at;
+    }
+  }
+  return words;
+}
+
 }  // namespace wine_tools

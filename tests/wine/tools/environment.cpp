@@ -38,9 +38,8 @@ bool ReadEnvironment(const wchar_t* name, std::wstring& value) {
 }
 
 std::wstring CurrentDirectory() {
-  return ReadGrowingText([](wchar_t* buffer, DWORD capacity) {
-    return GetCurrentDirectoryW(capacity, buffer);
-  });
+  return ReadGrowingText(
+      [](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); });
 }
 
 std::wstring ModulePath() {

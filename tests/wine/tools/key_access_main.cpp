@@ -74,14 +74,17 @@ int Run() {
   }
 
   ScopedSecurityDescriptor descriptor;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(list, SDDL_REVISION_1, descriptor.receive(), nullptr)) {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(list, SDDL_REVISION_1,
+                                                            descriptor.receive(), nullptr)) {
     return Report(GetLastError());
   }
   wine_tools::ScopedKey key;
-  const LONG opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey, 0, WRITE_DAC | READ_CONTROL, key.receive());
+  const LONG opened =
+      RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey, 0, WRITE_DAC | READ_CONTROL, key.receive());
   if (opened != ERROR_SUCCESS) return Report(static_cast<DWORD>(opened));
   return Report(static_cast<DWORD>(
-      RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor.get())));
+      RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        descriptor.get())));
 }
 
 }  // namespace

@@ -59,11 +59,13 @@ std::vector<std::wstring> SplitList(const std::wstring& list) {
 // Appends `line` and a line end to the file at `path` in one write.
 bool AppendLine(const std::wstring& path, std::string line) {
   line += '\n';
-  wine_tools::ScopedHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  wine_tools::ScopedHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  const BOOL ok =
+      WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   return ok != FALSE && written == line.size();
 }
 
@@ -86,16 +88,19 @@ DWORD Run() {
 
   DWORD exit_code = 0;
   std::wstring exit_setting;
-  if (wine_tools::ReadEnvironment(L"SETUP_RECORDER_EXIT", exit_setting) && !ParseExitCode(exit_setting, exit_code)) {
+  if (wine_tools::ReadEnvironment(L"SETUP_RECORDER_EXIT", exit_setting) &&
+      !ParseExitCode(exit_setting, exit_code)) {
     exit_code = kBadExitSetting;
-    record.AddString("error", L"SETUP_RECORDER_EXIT is not a decimal 32-bit number: " + exit_setting);
+    record.AddString("error",
+                     L"SETUP_RECORDER_EXIT is not a decimal 32-bit number: " + exit_setting);
   }
   record.AddNumber("exit_code", exit_code);
 
   std::wstring key_list;
   wine_tools::ReadEnvironment(L"SETUP_RECORD_KEYS", key_list);
   std::wstring value_list;
-  if (!wine_tools::ReadEnvironment(L"SETUP_RECORD_VALUES", value_list)) value_list = L"Transforms;TransformsBackup";
+  if (!wine_tools::ReadEnvironment(L"SETUP_RECORD_VALUES", value_list))
+    value_list = L"Transforms;TransformsBackup";
   const std::vector<std::wstring> value_names = SplitList(value_list);
   std::string keys = "[";
   for (const std::wstring& key : SplitList(key_list)) {
@@ -105,7 +110,8 @@ DWORD Run() {
   record.AddJson("keys", keys + "]");
 
   std::wstring hold_file;
-  const bool hold = wine_tools::ReadEnvironment(L"SETUP_RECORDER_HOLD_UNTIL", hold_file) && !hold_file.empty();
+  const bool hold =
+      wine_tools::ReadEnvironment(L"SETUP_RECORDER_HOLD_UNTIL", hold_file) && !hold_file.empty();
   record.AddJson("holds", hold ? "true" : "false");
 
   // Written before holding, so a test sees that the installer has started.

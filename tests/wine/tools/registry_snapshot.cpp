@@ -25,7 +25,8 @@ RawValue ReadRawValue(HKEY key, const std::wstring& name) {
   for (int attempt = 0; attempt < 4 && value.status == ERROR_SUCCESS; ++attempt) {
     value.bytes.assign(static_cast<std::size_t>(size) + sizeof(wchar_t), 0);
     DWORD capacity = static_cast<DWORD>(value.bytes.size());
-    value.status = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.bytes.data(), &capacity);
+    value.status =
+        RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.bytes.data(), &capacity);
     if (value.status == ERROR_MORE_DATA) {
       size = capacity;
       value.status = ERROR_SUCCESS;
@@ -65,12 +66,14 @@ std::string DescribeValue(const RawValue& value) {
 
 }  // namespace
 
-std::string SnapshotKey(const std::wstring& key_path, const std::vector<std::wstring>& value_names) {
+std::string SnapshotKey(const std::wstring& key_path,
+                        const std::vector<std::wstring>& value_names) {
   JsonObject snapshot;
   snapshot.AddString("key", key_path);
 
   ScopedKey key;
-  const LONG open_status = RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_QUERY_VALUE, key.receive());
+  const LONG open_status =
+      RegOpenKeyExW(HKEY_CLASSES_ROOT, key_path.c_str(), 0, KEY_QUERY_VALUE, key.receive());
   snapshot.AddJson("exists", open_status == ERROR_SUCCESS ? "true" : "false");
 
   LONG error = open_status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : open_status;

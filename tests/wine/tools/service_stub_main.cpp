@@ -124,8 +124,8 @@ DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
 void WINAPI ServiceMain(DWORD argumentCount, wchar_t** arguments) {
   StateAfterStart state = g_stateAfterStart;
   const bool switchesValid = ParseArguments(static_cast<int>(argumentCount), arguments, state);
-  g_service.statusHandle = RegisterServiceCtrlHandlerExW(argumentCount > 0 ? arguments[0] : L"",
-                                                         HandleControl, nullptr);
+  g_service.statusHandle =
+      RegisterServiceCtrlHandlerExW(argumentCount > 0 ? arguments[0] : L"", HandleControl, nullptr);
   if (g_service.statusHandle == nullptr) return;
   const wine_tools::ScopedHandle stopRequested(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!switchesValid || !stopRequested.valid()) {

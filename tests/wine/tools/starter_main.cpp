@@ -55,14 +55,16 @@ struct WindowStationFunctions {
            BindOne(user32, "CloseWindowStation", close_station) &&
            BindOne(user32, "GetProcessWindowStation", process_station) &&
            BindOne(user32, "SetProcessWindowStation", set_process_station) &&
-           BindOne(user32, "CreateDesktopW", create_desktop) && BindOne(user32, "CloseDesktop", close_desktop);
+           BindOne(user32, "CreateDesktopW", create_desktop) &&
+           BindOne(user32, "CloseDesktop", close_desktop);
   }
 
  private:
   template <typename Function>
   static bool BindOne(HMODULE module, const char* name, Function& function) {
     // Through an untyped function pointer: GetProcAddress's type says nothing of the export's.
-    function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    function =
+        reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
     return function != nullptr;
   }
 };
@@ -110,7 +112,8 @@ class HiddenDesktop {
 bool ChildCommandLine(std::wstring& command_line) {
   command_line = wine_tools::SkipProgramName(GetCommandLineW());
   if (!command_line.empty()) return true;
-  if (!wine_tools::ReadEnvironment(kCommandVariable, command_line) || command_line.empty()) return false;
+  if (!wine_tools::ReadEnvironment(kCommandVariable, command_line) || command_line.empty())
+    return false;
   SetEnvironmentVariableW(kCommandVariable, nullptr);
   return true;
 }
@@ -118,12 +121,14 @@ bool ChildCommandLine(std::wstring& command_line) {
 int Run() {
   std::wstring command_line;  // CreateProcessW may write into it
   if (!ChildCommandLine(command_line)) {
-    std::printf("start-error usage: starter.exe <command line>, or SETUP_STARTER_COMMAND=<command line>\n");
+    std::printf(
+        "start-error usage: starter.exe <command line>, or SETUP_STARTER_COMMAND=<command line>\n");
     return kUsage;
   }
 
   std::wstring station_name;
-  const bool hidden = wine_tools::ReadEnvironment(kWindowStationVariable, station_name) && !station_name.empty();
+  const bool hidden =
+      wine_tools::ReadEnvironment(kWindowStationVariable, station_name) && !station_name.empty();
   SetEnvironmentVariableW(kWindowStationVariable, nullptr);
   HiddenDesktop desktop;
   if (hidden && !desktop.Create(station_name)) {
@@ -135,8 +140,8 @@ int Run() {
   startup.cb = sizeof(startup);
   if (hidden) startup.lpDesktop = desktop.desktop_name();
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &started)) {
+  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &started)) {
     std::printf("start-error %lu\n", static_cast<unsigned long>(GetLastError()));
     return kNotStarted;
   }
@@ -144,7 +149,8 @@ int Run() {
   const wine_tools::ScopedHandle thread(started.hThread);
 
   DWORD status = 0;
-  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.get(), &status)) {
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.get(), &status)) {
     std::printf("wait-error %lu\n", static_cast<unsigned long>(GetLastError()));
     return kWaitFailed;
   }
