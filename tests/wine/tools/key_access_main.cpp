@@ -30,23 +30,6 @@ constexpr int kUsage = 2;
 constexpr wchar_t kReadOnly[] = L"D:P(A;;KR;;;WD)(A;;KR;;;BA)(A;;KR;;;SY)";
 constexpr wchar_t kFull[] = L"D:P(A;;KA;;;WD)(A;;KA;;;BA)(A;;KA;;;SY)";
 
-// Owns a security descriptor from ConvertStringSecurityDescriptorToSecurityDescriptorW.
-class ScopedSecurityDescriptor {
- public:
-  ScopedSecurityDescriptor() = default;
-  ~ScopedSecurityDescriptor() {
-    if (descriptor_ != nullptr) LocalFree(descriptor_);
-  }
-  ScopedSecurityDescriptor(const ScopedSecurityDescriptor&) = delete;
-  ScopedSecurityDescriptor& operator=(const ScopedSecurityDescriptor&) = delete;
-
-  PSECURITY_DESCRIPTOR* receive() { return &descriptor_; }
-  PSECURITY_DESCRIPTOR get() const { return descriptor_; }
-
- private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-};
-
 int Report(DWORD error) {
   if (error == ERROR_SUCCESS) {
     std::printf("ok\n");
@@ -73,7 +56,7 @@ int Run() {
     return kUsage;
   }
 
-  ScopedSecurityDescriptor descriptor;
+  wine_tools::ScopedSecurityDescriptor descriptor;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(list, SDDL_REVISION_1,
                                                             descriptor.receive(), nullptr)) {
     return Report(GetLastError());

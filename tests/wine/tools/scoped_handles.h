@@ -46,6 +46,23 @@ class ScopedKey {
   HKEY key_ = nullptr;
 };
 
+// Owns a security descriptor from ConvertStringSecurityDescriptorToSecurityDescriptorW.
+class ScopedSecurityDescriptor {
+ public:
+  ScopedSecurityDescriptor() = default;
+  ~ScopedSecurityDescriptor() {
+    if (descriptor_ != nullptr) LocalFree(descriptor_);
+  }
+  ScopedSecurityDescriptor(const ScopedSecurityDescriptor&) = delete;
+  ScopedSecurityDescriptor& operator=(const ScopedSecurityDescriptor&) = delete;
+
+  PSECURITY_DESCRIPTOR* receive() { return &descriptor_; }
+  PSECURITY_DESCRIPTOR get() const { return descriptor_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
+
 }  // namespace wine_tools
 
 #endif  // SETUP_TESTS_WINE_TOOLS_SCOPED_HANDLES_H
