@@ -18,8 +18,7 @@ Status RunSetup(Platform& platform) {
   if (instance.another_is_running()) return ERROR_INSTALL_ALREADY_RUNNING;
 
   const char* const commandTail = CommandTail(platform.GetCommandLineA());
-  SetUserMessagesShown(!RequestsUnattendedRun(commandTail) &&
-                       platform.ProcessWindowStationIsVisible());
+  SetUserMessagesShown(!RequestsUnattendedRun(commandTail));
 
   CurrentProduct = kNoProduct;
   CaptureSourceFolder(platform);

@@ -7,7 +7,9 @@
 
 namespace setup {
 
-// Decided once at start; shown unless set otherwise.
+// Decided once at start; shown unless set otherwise. Shown messages still
+// need a visible window station, which is asked only when the first message
+// is due: most runs show none, and the question costs user32's start-up.
 void SetUserMessagesShown(bool shown);
 
 // Shows a message box with no owner, when messages are shown in this run.

@@ -51,6 +51,20 @@ TEST_F(DeploymentTest, InvisibleWindowStationShowsNothing) {
   EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 
+// Asking the station loads user32 on Windows: only a message due pays for it.
+TEST_F(DeploymentTest, WindowStationIsAskedOnlyWhenAMessageIsDue) {
+  EXPECT_EQ(RunWith(""), 0u);
+  EXPECT_EQ(machine.CallCount(Operation::ProcessWindowStationIsVisible), 0u)
+      << "a run without message";
+
+  SetUserMessagesShown(true);
+  ShowUserMessage(machine, u"first", u"Error:", MB_OK);
+  ShowUserMessage(machine, u"second", u"Error:", MB_OK);
+  EXPECT_EQ(machine.CallCount(Operation::ProcessWindowStationIsVisible), 1u)
+      << "asked once, for the first message";
+  EXPECT_EQ(machine.MessageBoxes().size(), 2u);
+}
+
 TEST_F(DeploymentTest, QuietRunWithoutSourceFolderGoesOnSilently) {
   machine.ClearCurrentDirectory();
   EXPECT_EQ(RunWith("-QUIET"), 0u);
