@@ -21,6 +21,7 @@ Status RunSetup(Platform& platform) {
   SetUserMessagesShown(!RequestsUnattendedRun(commandTail));
 
   CurrentProduct = kNoProduct;
+  CurrentRedirection = Redirection{};
   CaptureSourceFolder(platform);
   if (CheckBlockingServices(platform) == 1) return kExitServiceRunning;
   // A redirection that could not be made still lets the patch run.

@@ -1,7 +1,5 @@
 #include "transforms/transforms_backup.h"
 
-#include <string>
-
 #include "detection/product_table.h"
 #include "platform/registry.h"
 #include "transforms/registry_writer.h"
@@ -9,23 +7,50 @@
 
 namespace setup {
 
-bool BackupTransforms(Platform& platform) {
-  if (CurrentProduct == kNoProduct) return false;
+namespace {
+
+// Whether the journal is absent. A journal reported missing is asked for
+// once more: overwriting it would lose the only copy of the product's own
+// value for good.
+bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
+  if (firstRead == ERROR_INVALID_DATATYPE) return true;  // not a journal of ours
+  if (firstRead != ERROR_FILE_NOT_FOUND) return false;
+  std::string journal;
+  return ReadRegistryString(platform, key, kTransformsBackupValue, journal) ==
+         ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+TransformsJournal BackupTransforms(Platform& platform) {
+  TransformsJournal result;
+  if (CurrentProduct == kNoProduct) return result;
   const NarrowPath keyPath = ProductKeyPath(CurrentProduct);
   ScopedRegKey key(platform);
   if (OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) != ERROR_SUCCESS) {
-    return false;
+    return result;
   }
 
   std::string journal;
-  if (ReadRegistryString(platform, key.get(), kTransformsBackupValue, journal) == ERROR_SUCCESS) {
-    return true;  // left by a run that did not finish; Transforms may be ours
+  const Status journalRead =
+      ReadRegistryString(platform, key.get(), kTransformsBackupValue, journal);
+  if (journalRead == ERROR_SUCCESS) {
+    result.held = true;  // left by a run that did not finish; Transforms may be ours
+    return result;
   }
+  if (!JournalAbsent(platform, key.get(), journalRead)) return result;
+
   std::string ownValue;
   const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, ownValue);
-  if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;
-  return WriteClassesRootString(platform, keyPath.c_str(), kTransformsBackupValue,
-                                ownValue.c_str()) == ERROR_SUCCESS;
+  if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return result;
+  if (WriteClassesRootString(platform, keyPath.c_str(), kTransformsBackupValue,
+                             ownValue.c_str()) != ERROR_SUCCESS) {
+    return result;
+  }
+  result.held = true;
+  result.writtenNow = true;
+  result.ownValue = ownValue.c_str();  // what the journal holds: the text up to a zero
+  return result;
 }
 
 }  // namespace setup

@@ -5,7 +5,6 @@
 #include "detection/language_resolution.h"
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
-#include "detection/product_table.h"
 #include "discovery/file_discovery.h"
 #include "launcher/source_folder.h"
 #include "launcher/user_messages.h"
@@ -17,23 +16,74 @@
 
 namespace setup {
 
+Redirection CurrentRedirection;
+
 namespace {
 
-bool ContainsDefaultTransform(const std::string& value) {
-  return LowerAscii(value).find(kDefaultTransform) != std::string::npos;
+// Whether `value` is a path the redirection writes for the default
+// transform: a product's own value may name "1033.mst" too, but not as
+// the file of a patch folder's Files subfolder.
+bool IsDefaultRedirection(const std::string& value) {
+  const std::string suffix = LowerAscii(std::string(FilesFolderName.narrow) + kDefaultTransform);
+  const std::string lowered = LowerAscii(value);
+  return lowered.size() >= suffix.size() &&
+         lowered.compare(lowered.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// An absent value is as good as a deleted one.
+// An absent value is as good as a deleted one, once a read agrees that it
+// is absent: a value left in place while the backup goes would be lost.
 Status DeleteValue(Platform& platform, RegKey key, const char* valueName) {
   const Status status = platform.RegDeleteValueA(key, valueName);
-  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+  if (status != ERROR_FILE_NOT_FOUND) return status;
+  std::string left;
+  return ReadRegistryString(platform, key, valueName, left) == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
+                                                                                     : status;
+}
+
+// Whether Transforms still reads as the value the backup copied: a read
+// that went wrong while the backup was taken must not lead to overwriting
+// a value that has no copy.
+bool StillOwnValue(Platform& platform, const std::string& ownValue) {
+  ScopedRegKey key(platform);
+  if (OpenClassesRootKey(platform, ProductKeyPath(CurrentProduct).c_str(), KEY_READ, key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  std::string current;
+  const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, current);
+  if (read == ERROR_FILE_NOT_FOUND) return ownValue.empty();
+  return read == ERROR_SUCCESS && current == ownValue;
+}
+
+// Puts the backup back and deletes it; `backup` is what it holds.
+Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath,
+                 const std::string& backup) {
+  const bool leftAlone = CurrentRedirection.product == CurrentProduct &&
+                         CurrentRedirection.backupWrittenNow &&
+                         !CurrentRedirection.transformsWritten;
+  if (!leftAlone) {
+    const Status restored =
+        backup.empty()
+            ? DeleteValue(platform, key, kTransformsValue)
+            : WriteClassesRootString(platform, keyPath.c_str(), kTransformsValue, backup.c_str());
+    if (restored != ERROR_SUCCESS) return restored;  // the backup stays for the next run
+  }
+  // A backup left behind would later overwrite whatever the product's own
+  // value has become by then, so its delete must succeed; having just been
+  // read, even "not found" means something went wrong.
+  return platform.RegDeleteValueA(key, kTransformsBackupValue);
 }
 
 }  // namespace
 
 void RedirectTransforms(Platform& platform) {
+  CurrentRedirection = Redirection{};
   IdentifyProduct(platform);
-  const bool backedUp = BackupTransforms(platform);
+  const TransformsJournal journal = BackupTransforms(platform);
+  if (journal.held) {
+    CurrentRedirection.product = CurrentProduct;
+    CurrentRedirection.backupWrittenNow = journal.writtenNow;
+  }
 
   const NarrowPath sourceFolder = NarrowSourceFolder(platform);
   if (sourceFolder.empty()) {
@@ -42,20 +92,29 @@ void RedirectTransforms(Platform& platform) {
   }
   // Without the product's own value in the backup there would be nothing
   // to restore.
-  if (!backedUp) return;
+  if (!journal.held) return;
 
   const int language = ResolveLanguageIndex(platform);
   const char* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   NarrowPath redirected = sourceFolder;
   if (!redirected.append(FilesFolderName.narrow) || !redirected.append(transform)) return;
-  // A failed write leaves the product's own value in place; nothing to undo.
+  if (journal.writtenNow && !StillOwnValue(platform, journal.ownValue)) return;
+  // Even a write reported failed may have landed (a close that failed):
+  // the restore must put the own value back in any case.
+  CurrentRedirection.transformsWritten = true;
   static_cast<void>(WriteClassesRootString(platform, ProductKeyPath(CurrentProduct).c_str(),
                                            kTransformsValue, redirected.c_str()));
 }
 
 Status RestoreTransforms(Platform& platform) {
-  IdentifyProduct(platform);
+  // A repeated identification could answer otherwise once a call has
+  // failed; the backup this run relies on names the product for certain.
+  if (CurrentRedirection.product != kNoProduct) {
+    CurrentProduct = CurrentRedirection.product;
+  } else {
+    IdentifyProduct(platform);
+  }
   if (CurrentProduct == kNoProduct) return ERROR_SUCCESS;
   const NarrowPath keyPath = ProductKeyPath(CurrentProduct);
   ScopedRegKey key(platform);
@@ -63,19 +122,23 @@ Status RestoreTransforms(Platform& platform) {
   if (opened != ERROR_SUCCESS) return opened;
 
   std::string backup;
-  if (ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup) == ERROR_SUCCESS) {
-    const Status restored =
-        backup.empty()
-            ? DeleteValue(platform, key.get(), kTransformsValue)
-            : WriteClassesRootString(platform, keyPath.c_str(), kTransformsValue, backup.c_str());
-    if (restored != ERROR_SUCCESS) return restored;  // the backup stays for the next run
-    // Should this delete fail, the next run restores the same value again.
-    static_cast<void>(platform.RegDeleteValueA(key.get(), kTransformsBackupValue));
+  const Status backupRead = ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup);
+  if (backupRead == ERROR_SUCCESS) {
+    const Status restored = WriteBack(platform, key.get(), keyPath, backup);
+    if (restored != ERROR_SUCCESS) return restored;
+  } else if (backupRead != ERROR_FILE_NOT_FOUND) {
+    return backupRead;  // the backup stays for the next run
   } else {
+    // Without a backup the own value cannot be put back; a redirection of
+    // this run or of an older one that lost its backup is removed.
     std::string current;
     if (ReadRegistryString(platform, key.get(), kTransformsValue, current) == ERROR_SUCCESS &&
-        ContainsDefaultTransform(current)) {
+        IsDefaultRedirection(current)) {
       static_cast<void>(DeleteValue(platform, key.get(), kTransformsValue));
+    }
+    if (CurrentRedirection.product == CurrentProduct) {
+      static_cast<void>(key.reset());
+      return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
     }
   }
   return key.reset();

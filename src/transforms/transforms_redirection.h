@@ -3,25 +3,43 @@
 #ifndef SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 #define SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 
+#include "detection/product_table.h"
 #include "platform/platform.h"
 
 namespace setup {
+
+// What the redirection left for the restore to finish. Process-wide, like
+// CurrentProduct: RedirectTransforms sets it, RestoreTransforms reads it.
+struct Redirection {
+  // The product whose TransformsBackup the run relies on; -1 for none.
+  int product = kNoProduct;
+  // This run wrote that backup; otherwise a run that did not finish did.
+  bool backupWrittenNow = false;
+  // Transforms was, or may have been, overwritten.
+  bool transformsWritten = false;
+};
+extern Redirection CurrentRedirection;
 
 // Identifies the product, backs up its Transforms and sets Transforms to
 // the narrow source folder + "\Files\" + the transform of the product's
 // language ("1033.mst" when it is not known). An empty narrow source folder
 // is reported with the message box "Fatal Error, no source directory.".
 // Nothing is changed then, nor without a product, without the backup in
-// place, or when the new value would not fit 260 bytes.
+// place, when the new value would not fit 260 bytes, or when Transforms no
+// longer reads as the value just backed up. Sets CurrentRedirection.
 void RedirectTransforms(Platform& platform);
 
-// Identifies the product and puts its own Transforms back from the
-// backup: a non-empty backup is written to Transforms, an empty one means
-// Transforms is deleted; the backup is then deleted, but only once that
-// succeeded. Without a backup, a Transforms naming "1033.mst" (left by an
-// older run) is deleted. Returns 0 without a product; else the status of
-// opening the product key for changing when that fails, the status of a
-// failed write-back, or the status of closing the key.
+// Puts the product's own Transforms back from the backup, for the product
+// the redirection backed up (identified afresh when it backed up none): a
+// non-empty backup is written to Transforms, an empty one means Transforms
+// is deleted, and the backup is then deleted, but only once that succeeded.
+// A backup this run wrote while it left Transforms alone is just deleted.
+// Without a backup, a Transforms that is a patch folder's
+// "\Files\1033.mst" (left by this run or an older one) is deleted.
+// Returns 0 without a product; else the first failure among opening the
+// product key for changing, reading the backup (other than its absence),
+// writing back and deleting the backup; ERROR_FILE_NOT_FOUND when the
+// backup this run relied on has gone; else the status of closing the key.
 Status RestoreTransforms(Platform& platform);
 
 }  // namespace setup

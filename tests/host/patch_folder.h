@@ -9,6 +9,7 @@
 
 #include "launcher/source_folder.h"
 #include "launcher/user_messages.h"
+#include "transforms/transforms_redirection.h"
 #include "sim/fake_machine.h"
 #include "sim/installer_database_builder.h"
 #include "sim/scoped_temp_dir.h"
@@ -23,6 +24,7 @@ class PatchFolderTest : public ::testing::Test {
   PatchFolderTest() {
     SourceFolder.clear();  // process-wide; each test starts without one
     SetUserMessagesShown(true);
+    CurrentRedirection = Redirection{};
     machine.AddFolder(kPatchFolder, "PATCHF~1");
     machine.AddFolder(std::string(kPatchFolder) + "\\Files");
     machine.SetCurrentDirectory(kPatchFolder);

@@ -116,6 +116,70 @@ TEST_F(TransformsRunTest, OlderRunsLeftoverDefaultTransformIsRemoved) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   EXPECT_EQ(RestoreTransforms(machine), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst") << "no backup: another value stays";
+
+  machine.SetString(kHostrelKey, "Transforms", "C:\\Cache\\1033.mst;:1031.mst");
+  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\Cache\\1033.mst;:1031.mst")
+      << "naming the default transform outside a patch folder's Files";
+}
+
+// Faults found by making each platform call fail in turn.
+TEST_F(TransformsRunTest, OwnDefaultTransformSurvivesAFailedBackup) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1033.mst");
+  machine.FailCall(Operation::RegSetValueExA, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run(nullptr), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1033.mst");
+}
+
+TEST_F(TransformsRunTest, RestoreFollowsTheBackedUpProductWhenIdentificationChanges) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.QueueChild([](FakeMachine& m) {
+    // A search for the patch file now would fail and find no product.
+    m.FailCall(Operation::FindFirstFileA, ERROR_ACCESS_DENIED);
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+}
+
+TEST_F(TransformsRunTest, BackupThatCannotBeReadIsKeptAndReported) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1036.mst");
+  machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
+  // The backup's read fails (a full read after the size query succeeded).
+  machine.FailCall(Operation::RegQueryValueExA, ERROR_ACCESS_DENIED, 2);
+  EXPECT_EQ(Run(nullptr), 0u) << "this run's restore repairs the older run";
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1036.mst");
+
+  machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
+  InterruptedRun();
+  machine.FailCall(Operation::RegQueryValueExA, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read(kHostrelKey).backup, ":1036.mst");
+}
+
+TEST_F(TransformsRunTest, BackupGoneDuringTheRunIsReported) {
+  RegisterHostrel();
+  machine.QueueChild([](FakeMachine& m) {
+    m.RemoveValue(kHostrelKey, "TransformsBackup");
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt) << "the default redirection goes";
+}
+
+TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  InterruptedRun();
+  machine.FailCall(Operation::RegDeleteValueA, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RestoreTransforms(machine), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+  EXPECT_EQ(RestoreTransforms(machine), 0u) << "the next restore finishes the job";
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
 TEST_F(TransformsRunTest, ReadableButNotWritableKeyIsLeftAloneAndReported) {

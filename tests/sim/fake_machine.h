@@ -198,8 +198,17 @@ class FakeMachine : public Platform {
   // except that a failed close still releases its handle and a failed
   // CreateProcessW is still recorded.
   void FailCall(Operation operation, Status status, int occurrence = 1);
+  // Makes the `occurrence`-th platform call from now (1 = the next) fail,
+  // whatever its entry, as FailCall does.
+  void FailAnyCall(Status status, std::size_t occurrence) {
+    faults_.FailAnyCall(status, occurrence);
+  }
+  // The entry that FailAnyCall's failure hit; null while none was hit.
+  const Operation* FailedAnyCall() const { return faults_.FailedAnyCall(); }
   // Calls of `operation` so far, failed ones included.
   std::size_t CallCount(Operation operation) const { return faults_.CallCount(operation); }
+  // Platform calls so far, of every entry, failed ones included.
+  std::size_t TotalCallCount() const { return faults_.TotalCallCount(); }
   // Exceptions caught inside platform entries (a throwing child program,
   // say), each as "<entry>: <message>". Empty in a sound test.
   const std::vector<std::string>& InternalErrors() const { return internalErrors_; }

@@ -34,8 +34,21 @@ void FaultPlan::FailCall(Operation operation, Status status, int occurrence) {
   planned_.push_back({operation, callCounts_[IndexOf(operation)] + ahead, status});
 }
 
+void FaultPlan::FailAnyCall(Status status, std::size_t occurrence) {
+  anyCallNumber_ = totalCalls_ + (occurrence < 1 ? 1 : occurrence);
+  anyCallStatus_ = status;
+  anyCallFailed_ = false;
+}
+
 bool FaultPlan::CountCall(Operation operation, Status* status) {
   const std::size_t callNumber = ++callCounts_[IndexOf(operation)];
+  if (++totalCalls_ == anyCallNumber_) {
+    anyCallNumber_ = 0;
+    anyCallFailed_ = true;
+    anyCallOperation_ = operation;
+    *status = anyCallStatus_;
+    return true;
+  }
   for (auto plan = planned_.begin(); plan != planned_.end(); ++plan) {
     if (plan->operation == operation && plan->callNumber == callNumber) {
       *status = plan->status;

@@ -63,8 +63,18 @@ class FaultPlan {
   // `*status` then holds the status planned.
   bool CountCall(Operation operation, Status* status);
 
+  // Plans the `occurrence`-th platform call from now (1 = the next one),
+  // whatever its entry, to fail with `status`.
+  void FailAnyCall(Status status, std::size_t occurrence);
+
   // Calls of `operation` so far, failed ones included.
   std::size_t CallCount(Operation operation) const;
+
+  // Calls of every entry so far, failed ones included.
+  std::size_t TotalCallCount() const { return totalCalls_; }
+
+  // The entry whose call the last FailAnyCall plan made fail; none before.
+  const Operation* FailedAnyCall() const { return anyCallFailed_ ? &anyCallOperation_ : nullptr; }
 
  private:
   struct PlannedFailure {
@@ -75,6 +85,11 @@ class FaultPlan {
 
   std::array<std::size_t, kOperationCount> callCounts_{};
   std::vector<PlannedFailure> planned_;
+  std::size_t totalCalls_ = 0;
+  std::size_t anyCallNumber_ = 0;  // 0: no plan
+  Status anyCallStatus_ = ERROR_SUCCESS;
+  bool anyCallFailed_ = false;
+  Operation anyCallOperation_ = Operation::GetCommandLineA;
 };
 
 }  // namespace setup::sim

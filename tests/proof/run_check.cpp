@@ -1,0 +1,231 @@
+#include "proof/run_check.h"
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "sim/ascii_case.h"
+
+namespace setup::proof {
+
+namespace {
+
+constexpr std::uint32_t kExpandString = 2;
+constexpr Status kUnknown = 0xFFFFFFFF;
+
+// What a reader of a string value sees: the text up to the first zero.
+// None when absent or not a string.
+std::optional<std::string> ReaderText(const std::optional<sim::RegistryValue>& value) {
+  if (!value || (value->type != REG_SZ && value->type != kExpandString)) return std::nullopt;
+  const auto end = std::find(value->bytes.begin(), value->bytes.end(), std::uint8_t{0});
+  return std::string(value->bytes.begin(), end);
+}
+
+bool SameStored(const std::optional<sim::RegistryValue>& left,
+                const std::optional<sim::RegistryValue>& right) {
+  if (left.has_value() != right.has_value()) return false;
+  return !left || (left->type == right->type && left->bytes == right->bytes);
+}
+
+std::string Describe(const std::optional<sim::RegistryValue>& value) {
+  if (!value) return "absent";
+  std::ostringstream out;
+  out << "type " << value->type << " \"";
+  for (const std::uint8_t byte : value->bytes) {
+    if (byte >= 0x20 && byte < 0x7F) {
+      out << static_cast<char>(byte);
+    } else {
+      out << "\\x" << std::hex << static_cast<int>(byte) << std::dec;
+    }
+  }
+  out << "\"";
+  return out.str();
+}
+
+// The product's own Transforms text, "" for none, as the run found it: what
+// a journal from an earlier run recorded, else the value itself. None when
+// the value was there but could not be read, so the run had no copy of it.
+std::optional<std::string> OwnValueBefore(const KeyState& before) {
+  if (const auto journal = ReaderText(before.backup)) return journal;
+  if (!before.transforms) return std::string();
+  return ReaderText(before.transforms);
+}
+
+std::string ProductName(int row) {
+  return "row " + std::to_string(row) + " (" + ProductTable[row].keyword + ")";
+}
+
+class Checker {
+ public:
+  Checker(const Scenario& scenario, const RegistrationSnapshot& before,
+          const sim::FakeMachine& machine, Status exitStatus, Faults faults)
+      : scenario_(scenario), before_(before), machine_(machine), exit_(exitStatus), faults_(faults) {}
+
+  std::vector<std::string> Run() {
+    CheckHandles();
+    CheckInstallerStart();
+    const std::set<int> changed = ChangedRows();
+    for (int row = 0; row < ProductTableCount; ++row) CheckRegistration(row, changed.count(row) != 0);
+    CheckExitStatus(changed);
+    return std::move(violations_);
+  }
+
+ private:
+  void Fail(const std::string& what) { violations_.push_back(what); }
+
+  void CheckHandles() {
+    if (!machine_.AllHandlesClosed()) Fail("handles left open: " + machine_.OpenHandlesReport());
+    for (const std::string& error : machine_.InternalErrors()) Fail("machine error: " + error);
+  }
+
+  void CheckInstallerStart() {
+    const auto& starts = machine_.ProcessStarts();
+    if (starts.size() > 1) Fail("more than one process started");
+    if (starts.empty()) return;
+    const std::u16string prefix = u"/C " + scenario_.systemDirectory + u"\\msiexec.exe /p ";
+    if (starts.front().commandLine.compare(0, prefix.size(), prefix) != 0) {
+      Fail("installer command line does not start with the interpreter's /C and the system's "
+           "msiexec.exe /p");
+    }
+  }
+
+  std::set<int> ChangedRows() {
+    std::set<int> rows;
+    for (const sim::RegistryChange& change : machine_.RegistryChanges()) {
+      int found = kNoProduct;
+      for (int row = 0; row < ProductTableCount; ++row) {
+        if (sim::EqualsIgnoringAsciiCase(change.keyPath, ProductKeyPath(row).c_str())) found = row;
+      }
+      if (found == kNoProduct) {
+        Fail("registry written outside the product registrations: " + change.keyPath);
+      } else {
+        rows.insert(found);
+      }
+    }
+    if (rows.size() > 1) Fail("more than one product's registration changed");
+    return rows;
+  }
+
+  void CheckRegistration(int row, bool changed) {
+    const KeyState& before = before_.keys[static_cast<std::size_t>(row)];
+    const std::string keyPath = ProductKeyPath(row).c_str();
+    const bool exists = machine_.HasKey(keyPath);
+    const auto transforms = exists ? machine_.GetRawValue(keyPath, "Transforms") : std::nullopt;
+    const auto backup = exists ? machine_.GetRawValue(keyPath, "TransformsBackup") : std::nullopt;
+    const std::string name = ProductName(row);
+    if (!changed) {
+      if (exists != before.exists || !SameStored(transforms, before.transforms) ||
+          !SameStored(backup, before.backup)) {
+        Fail(name + ": registration changed outside the launcher's own writes");
+      }
+      return;
+    }
+    if (before.access != KeyAccess::Full) Fail(name + ": written although the key refuses writing");
+    const std::optional<std::string> own = OwnValueBefore(before);
+    if (!own) {
+      Fail(name + ": an unreadable Transforms was replaced; it was " + Describe(before.transforms));
+      return;
+    }
+    const bool restored = !backup && (transforms ? ReaderText(transforms) == own : own->empty());
+    if (restored) return;
+    const bool journalKept = ReaderText(backup) == own;
+    if (faults_ == Faults::Injected && journalKept && exit_ != ERROR_SUCCESS) {
+      recoverableRows_ = true;
+      return;
+    }
+    Fail(name + ": own Transforms \"" + *own + "\" not restored: Transforms " +
+         Describe(transforms) + ", TransformsBackup " + Describe(backup) + ", exit status " +
+         std::to_string(exit_));
+  }
+
+  // The installer's status as the launcher saw it; kUnknown when no
+  // process was started or its end could not be read.
+  Status InstallerStatus() const {
+    const auto& starts = machine_.ProcessStarts();
+    if (starts.empty()) return kUnknown;
+    if (starts.front().result != ERROR_SUCCESS) return starts.front().result;
+    return starts.front().childRan ? starts.front().exitCode : kUnknown;
+  }
+
+  // The restore's status, predicted from the product the restore picked.
+  Status PredictedRestoreStatus() const {
+    if (CurrentProduct == kNoProduct) return ERROR_SUCCESS;
+    const KeyState& key = before_.keys[static_cast<std::size_t>(CurrentProduct)];
+    if (!key.exists) return ERROR_FILE_NOT_FOUND;
+    return key.access == KeyAccess::Full ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  }
+
+  void CheckExitStatus(const std::set<int>& changed) {
+    const bool started = !machine_.ProcessStarts().empty();
+    if (scenario_.otherLauncherRunning) {
+      if (exit_ != ERROR_INSTALL_ALREADY_RUNNING || started || !changed.empty()) {
+        Fail("another launcher runs: expected 1618 and nothing touched, got " +
+             std::to_string(exit_));
+      }
+      return;
+    }
+    if (!started && exit_ == 1 && !changed.empty()) Fail("a blocked run changed the registry");
+    const Status installer = InstallerStatus();
+    if (exit_ == ERROR_SUCCESS && (installer != ERROR_SUCCESS || recoverableRows_)) {
+      Fail("a run whose installer status was " + std::to_string(installer) +
+           " or whose restore failed ended with 0");
+    }
+    if (faults_ == Faults::Injected) return;
+
+    if (ServiceBlocks(scenario_)) {
+      if (exit_ != 1 || started || !changed.empty()) {
+        Fail("a product service runs: expected 1 and nothing touched, got " +
+             std::to_string(exit_));
+      }
+      return;
+    }
+    const Status restore = PredictedRestoreStatus();
+    if (restore != ERROR_SUCCESS) {
+      if (exit_ != restore) {
+        Fail("restore should fail with " + std::to_string(restore) + ", exit status " +
+             std::to_string(exit_));
+      }
+    } else if (started) {
+      if (exit_ != installer) {
+        Fail("exit status " + std::to_string(exit_) + " is not the installer's " +
+             std::to_string(installer));
+      }
+    } else if (exit_ != ERROR_INSUFFICIENT_BUFFER && exit_ != ERROR_PATH_NOT_FOUND) {
+      Fail("no installer started, yet exit status " + std::to_string(exit_));
+    }
+  }
+
+  const Scenario& scenario_;
+  const RegistrationSnapshot& before_;
+  const sim::FakeMachine& machine_;
+  const Status exit_;
+  const Faults faults_;
+  bool recoverableRows_ = false;
+  std::vector<std::string> violations_;
+};
+
+}  // namespace
+
+RegistrationSnapshot TakeSnapshot(const Scenario& scenario, const sim::FakeMachine& machine) {
+  RegistrationSnapshot snapshot;
+  for (int row = 0; row < ProductTableCount; ++row) {
+    KeyState& key = snapshot.keys[static_cast<std::size_t>(row)];
+    const std::string keyPath = ProductKeyPath(row).c_str();
+    key.exists = machine.HasKey(keyPath);
+    if (!key.exists) continue;
+    key.transforms = machine.GetRawValue(keyPath, "Transforms");
+    key.backup = machine.GetRawValue(keyPath, "TransformsBackup");
+    for (const ProductKey& product : scenario.products) {
+      if (product.row == row) key.access = product.access;
+    }
+  }
+  return snapshot;
+}
+
+std::vector<std::string> CheckRun(const Scenario& scenario, const RegistrationSnapshot& before,
+                                  const sim::FakeMachine& machine, Status exitStatus,
+                                  Faults faults) {
+  return Checker(scenario, before, machine, exitStatus, faults).Run();
+}
+
+}  // namespace setup::proof

@@ -1,0 +1,124 @@
+#include "proof/scenario.h"
+
+#include <algorithm>
+
+#include "detection/product_table.h"
+#include "launcher/run_sequence.h"
+#include "launcher/single_instance.h"
+#include "launcher/source_folder.h"
+#include "launcher/user_messages.h"
+#include "services/blocking_services.h"
+#include "transforms/transforms_redirection.h"
+#include "sim/ascii_case.h"
+
+namespace setup::proof {
+
+namespace {
+
+constexpr char kTransforms[] = "Transforms";
+constexpr char kTransformsBackup[] = "TransformsBackup";
+
+std::string WithSeparator(const std::string& folder) {
+  return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+}
+
+bool LauncherChanged(const sim::FakeMachine& machine, const std::string& keyPath) {
+  const auto& changes = machine.RegistryChanges();
+  return std::any_of(changes.begin(), changes.end(), [&](const sim::RegistryChange& change) {
+    return sim::EqualsIgnoringAsciiCase(change.keyPath, keyPath);
+  });
+}
+
+// The child acts on the registrations the launcher has changed by then,
+// which are the ones of the product being patched.
+sim::ChildProgram MakeChild(const Scenario& scenario) {
+  std::vector<std::string> writableKeys;
+  for (const ProductKey& product : scenario.products) {
+    if (product.access == KeyAccess::Full) {
+      writableKeys.emplace_back(ProductKeyPath(product.row).c_str());
+    }
+  }
+  const InstallerChild child = scenario.child;
+  return [child, writableKeys](sim::FakeMachine& machine) {
+    for (const std::string& keyPath : writableKeys) {
+      if (!machine.HasKey(keyPath) || !LauncherChanged(machine, keyPath)) continue;
+      if (child.action == ChildAction::RewriteTransforms) {
+        machine.SetString(keyPath, kTransforms, child.rewrittenValue);
+      } else if (child.action == ChildAction::DeleteTransforms) {
+        machine.RemoveValue(keyPath, kTransforms);
+      }
+    }
+    return child.exitCode;
+  };
+}
+
+}  // namespace
+
+void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMachine& machine) {
+  machine.SetSystemCodePage(scenario.systemCodePage);
+  machine.SetThreadCodePage(scenario.threadCodePage);
+  machine.SetSystemLanguage(scenario.systemLanguage);
+  machine.SetSystemDirectory(scenario.systemDirectory);
+  machine.SetShortNamesAvailable(scenario.shortNamesAvailable);
+  machine.SetCommandLine(scenario.commandLine);
+  machine.SetWindowStationVisible(scenario.windowStationVisible);
+  if (scenario.otherLauncherRunning) machine.HoldMutexElsewhere(kGlobalLauncherMutex);
+
+  if (scenario.folder) {
+    machine.AddFolder(*scenario.folder, scenario.folderShortName);
+    const std::string base = WithSeparator(*scenario.folder);
+    machine.AddFolder(base + "Files");
+    for (const FileName& file : scenario.folderFiles) machine.AddFile(base + file.longName, file.shortName);
+    for (const FileName& file : scenario.packageFiles) {
+      machine.AddFile(base + "Files\\" + file.longName, file.shortName);
+    }
+    if (scenario.databaseFile) {
+      machine.AddInstallerDatabase(base + scenario.databaseFile->longName,
+                                   databases.HostFile(scenario.databaseEntry),
+                                   scenario.databaseFile->shortName);
+    }
+    for (const IniValue& ini : scenario.iniValues) {
+      machine.SetIniValue(base + ini.fileName, ini.section, ini.key, ini.value);
+    }
+    machine.SetCurrentDirectory(*scenario.folder);
+  } else {
+    machine.ClearCurrentDirectory();
+  }
+
+  for (const ProductKey& product : scenario.products) {
+    const std::string keyPath = ProductKeyPath(product.row).c_str();
+    machine.AddKey(keyPath);
+    if (product.transforms) {
+      machine.SetRawValue(keyPath, kTransforms, product.transforms->type, product.transforms->bytes);
+    }
+    if (product.backup) {
+      machine.SetRawValue(keyPath, kTransformsBackup, product.backup->type, product.backup->bytes);
+    }
+    if (product.access == KeyAccess::ReadOnly) machine.DenyWrite(keyPath);
+    if (product.access == KeyAccess::Denied) machine.DenyRead(keyPath);
+  }
+  for (const auto& [name, state] : scenario.services) machine.InstallService(name, state);
+
+  if (scenario.child.startError) {
+    machine.FailCall(sim::Operation::CreateProcessW, *scenario.child.startError);
+  }
+  machine.SetDefaultChild(MakeChild(scenario));
+}
+
+bool ServiceBlocks(const Scenario& scenario) {
+  return std::any_of(scenario.services.begin(), scenario.services.end(), [](const auto& service) {
+    const bool guarded = std::any_of(
+        std::begin(BlockingServiceNames), std::end(BlockingServiceNames),
+        [&](const char* name) { return sim::EqualsIgnoringAsciiCase(service.first, name); });
+    return guarded && service.second != SERVICE_STOPPED;
+  });
+}
+
+Status RunLauncher(sim::FakeMachine& machine) {
+  SourceFolder.clear();
+  CurrentRedirection = Redirection{};
+  SetUserMessagesShown(true);
+  return RunSetup(machine);
+}
+
+}  // namespace setup::proof
