@@ -1,0 +1,154 @@
+#include "proof/seed_scenarios.h"
+
+#include "services/blocking_services.h"
+
+namespace setup::proof {
+
+namespace {
+
+constexpr int kTesselRow = 0;
+constexpr int kHostrelRow = 2;
+constexpr int kLoomworkRow = 4;
+constexpr int kBrisantRow = 6;
+constexpr int kLoomworkLanguagePackRow = 7;
+constexpr std::uint32_t kExpandString = 2;
+
+StoredValue Text(const std::string& text, std::uint32_t type = REG_SZ) {
+  StoredValue value;
+  value.type = type;
+  value.bytes.assign(text.begin(), text.end());
+  value.bytes.push_back(0);
+  return value;
+}
+
+StoredValue Unterminated(const std::string& text) {
+  StoredValue value;
+  value.bytes.assign(text.begin(), text.end());
+  return value;
+}
+
+Scenario Typical() {
+  Scenario scenario;
+  scenario.commandLine = "\"C:\\Patch Files\\Setup.exe\" /qb";
+  scenario.packageFiles = {{"Hostrel_Update.msp", "HOSTRE~1.MSP"}};
+  scenario.products = {{kHostrelRow, KeyAccess::Full, Text(":1031.mst"), std::nullopt},
+                       {kTesselRow, KeyAccess::Full, Text(":1040.mst"), std::nullopt}};
+  for (const char* name : BlockingServiceNames) scenario.services.emplace_back(name, SERVICE_STOPPED);
+  scenario.systemLanguage = 0x0407;
+  scenario.iniValues = {{"0x0407.ini", u"0x0407", u"DESCRIPTION", u"Deutsch"}};
+  return scenario;
+}
+
+Scenario LanguagePack() {
+  Scenario scenario;
+  scenario.packageFiles = {{"Loomwork_LP.msp", ""}};
+  scenario.databaseFile = FileName{"Loomwork LP.msi", "LOOMWO~1.MSI"};
+  scenario.databaseEntry = 0;  // LanguagePackInstaller = 1
+  scenario.products = {{kLoomworkLanguagePackRow, KeyAccess::Full, std::nullopt, std::nullopt},
+                       {kLoomworkRow, KeyAccess::Full, Text(":1041.mst"), std::nullopt}};
+  return scenario;
+}
+
+Scenario WithProduct(Scenario scenario, ProductKey product) {
+  scenario.products = {product};
+  return scenario;
+}
+
+}  // namespace
+
+std::vector<SeedScenario> SeedScenarios() {
+  std::vector<SeedScenario> seeds;
+  const auto add = [&](const char* name, Scenario scenario, Status status, bool swept = false) {
+    seeds.push_back({name, std::move(scenario), status, swept});
+  };
+  add("Typical", Typical(), ERROR_SUCCESS, true);
+  add("LanguagePack", LanguagePack(), ERROR_SUCCESS, true);
+  add("AfterAnInterruptedRun",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text("C:\\OLD\\Files\\1036.mst"),
+                              Text(":1036.mst")}),
+      ERROR_SUCCESS, true);
+  Scenario english = WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(":1033.mst"), {}});
+  english.iniValues.clear();
+  add("EnglishOwnValue", english, ERROR_SUCCESS, true);
+  add("ReadOnlyRegistration",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(":1031.mst"), {}}),
+      ERROR_ACCESS_DENIED, true);
+  Scenario blocked = Typical();
+  blocked.services[1].second = SERVICE_RUNNING;
+  add("BlockedByService", blocked, 1, true);
+
+  add("DeniedRegistration",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Denied, Text(":1031.mst"), {}}),
+      ERROR_FILE_NOT_FOUND);  // taken for the keyword row, which is not installed
+  Scenario brisant = Typical();
+  brisant.packageFiles = {{"Brisant_Update.msp", ""}};
+  add("KeywordProductNotInstalled", brisant, ERROR_FILE_NOT_FOUND);
+  add("KeywordProductInstalled",
+      [&] {
+        Scenario scenario = brisant;
+        scenario.products = {{kBrisantRow, KeyAccess::Full, Text(":1036.mst"), {}}};
+        return scenario;
+      }(),
+      ERROR_SUCCESS);
+  add("LongOwnValue",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full,
+                              Text(":" + std::string(400, 'x') + ".mst"), {}}),
+      ERROR_SUCCESS);
+  add("UnterminatedOwnValue",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Unterminated(":1031.mst"), {}}),
+      ERROR_SUCCESS);
+  add("ExpandableOwnValue",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full,
+                              Text("%TEMP%\\1031.mst", kExpandString), {}}),
+      ERROR_SUCCESS);
+  add("BinaryOwnValue",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, StoredValue{3, {1, 2, 3}}, {}}),
+      ERROR_SUCCESS);
+  Scenario quoted = Typical();
+  quoted.folder = "C:\\Patch & Files";
+  quoted.folderShortName = "";
+  quoted.shortNamesAvailable = false;
+  quoted.packageFiles = {{"Hostrel Update&1.msp", ""}};
+  add("NamesToQuote", quoted, ERROR_SUCCESS);
+  Scenario root = Typical();
+  root.folder = "C:\\";
+  root.folderShortName = "";
+  add("DriveRoot", root, ERROR_SUCCESS);
+  Scenario noFolder = Typical();
+  noFolder.folder.reset();
+  add("NoCurrentDirectory", noFolder, ERROR_SUCCESS);
+  Scenario japanese = Typical();
+  japanese.systemCodePage = 932;
+  japanese.threadCodePage = 932;
+  japanese.systemLanguage = 0x0411;
+  japanese.folder = "C:\\\x83\x70\x83\x62\x83\x60";  // katakana in code page 932
+  japanese.folderShortName = "";
+  japanese.iniValues = {{"0x0411.ini", u"0x0411", u"DESCRIPTION", u"\u65e5\u672c\u8a9e"}};
+  japanese.products = {{kHostrelRow, KeyAccess::Full, std::nullopt, std::nullopt}};
+  add("JapaneseFolder", japanese, ERROR_SUCCESS);
+  Scenario longTail = Typical();
+  longTail.commandLine = "Setup.exe " + std::string(1200, 'p');
+  add("TailTooLong", longTail, ERROR_INSUFFICIENT_BUFFER);
+  Scenario startFails = Typical();
+  startFails.child.startError = ERROR_ACCESS_DENIED;
+  add("InstallerCannotStart", startFails, ERROR_ACCESS_DENIED);
+  Scenario failing = Typical();
+  failing.child.exitCode = 1603;
+  failing.child.action = ChildAction::RewriteTransforms;
+  failing.child.rewrittenValue = "C:\\Cache\\1031.mst";
+  add("InstallerRewritesAndFails", failing, 1603);
+  Scenario deleting = Typical();
+  deleting.child.exitCode = 3010;
+  deleting.child.action = ChildAction::DeleteTransforms;
+  add("InstallerDeletesAndAsksForRestart", deleting, 3010);
+  Scenario second = Typical();
+  second.otherLauncherRunning = true;
+  add("AnotherLauncherRuns", second, ERROR_INSTALL_ALREADY_RUNNING);
+  Scenario quiet = blocked;
+  quiet.commandLine = "Setup.exe /qn";
+  quiet.windowStationVisible = false;
+  add("QuietBlockedRun", quiet, 1);
+  return seeds;
+}
+
+}  // namespace setup::proof
