@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
+  clang libclang-rt-dev
   libgtest-dev googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: host suite (simulated machine, ASan/UBSan), the built
+# Runs every test: host suite (simulated machine, ASan/UBSan, with the
+# fault sweep), a fuzzing campaign, the built
 # Setup.exe's format and imports, the Win32 platform suite under Wine, and
 # the end-to-end suite under Wine. Installs what it needs first.
 set -euo pipefail
@@ -11,6 +12,9 @@ jobs=$(nproc)
 cmake --preset host >/dev/null
 cmake --build --preset host -j "$jobs"
 ctest --preset host -j "$jobs"
+
+# A bounded fuzzing campaign over the simulated machine: a minute a harness.
+SETUP_FUZZ_SECONDS=${SETUP_FUZZ_SECONDS:-60} bash fuzz/run.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"

@@ -126,8 +126,8 @@ Status RestoreTransforms(Platform& platform) {
   if (backupRead == ERROR_SUCCESS) {
     const Status restored = WriteBack(platform, key.get(), keyPath, backup);
     if (restored != ERROR_SUCCESS) return restored;
-  } else if (backupRead != ERROR_FILE_NOT_FOUND) {
-    return backupRead;  // the backup stays for the next run
+  } else if (backupRead != ERROR_FILE_NOT_FOUND && backupRead != ERROR_INVALID_DATATYPE) {
+    return backupRead;  // the backup stays for the next run; one of another type is not ours
   } else {
     // Without a backup the own value cannot be put back; a redirection of
     // this run or of an older one that lost its backup is removed.

@@ -37,7 +37,8 @@ void RedirectTransforms(Platform& platform);
 // Without a backup, a Transforms that is a patch folder's
 // "\Files\1033.mst" (left by this run or an older one) is deleted.
 // Returns 0 without a product; else the first failure among opening the
-// product key for changing, reading the backup (other than its absence),
+// product key for changing, reading the backup (other than its absence or
+// a type no backup has),
 // writing back and deleting the backup; ERROR_FILE_NOT_FOUND when the
 // backup this run relied on has gone; else the status of closing the key.
 Status RestoreTransforms(Platform& platform);

@@ -216,10 +216,32 @@ RegistrationSnapshot TakeSnapshot(const Scenario& scenario, const sim::FakeMachi
     key.transforms = machine.GetRawValue(keyPath, "Transforms");
     key.backup = machine.GetRawValue(keyPath, "TransformsBackup");
     for (const ProductKey& product : scenario.products) {
-      if (product.row == row) key.access = product.access;
+      // Restrictions add up when a row is listed more than once.
+      if (product.row == row) key.access = std::max(key.access, product.access);
     }
   }
   return snapshot;
+}
+
+std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine) {
+  std::ostringstream out;
+  out << "  folder: " << scenario.folder.value_or("(none)") << "\n";
+  for (const FileName& file : scenario.packageFiles) out << "  package: " << file.longName << "\n";
+  for (const ProductKey& product : scenario.products) {
+    out << "  " << ProductName(product.row) << " access " << static_cast<int>(product.access)
+        << ", Transforms " << Describe(product.transforms ? std::optional<sim::RegistryValue>(
+                                                               {"", product.transforms->type,
+                                                                product.transforms->bytes})
+                                                         : std::nullopt)
+        << "\n";
+  }
+  out << "  command line: " << scenario.commandLine.size() << " bytes, system folder "
+      << scenario.systemDirectory.size() << " units\n";
+  if (scenario.child.startError) out << "  start fails with " << *scenario.child.startError << "\n";
+  out << "  processes started: " << machine.ProcessStarts().size()
+      << ", product picked last: " << CurrentProduct << ", registry changes: "
+      << machine.RegistryChanges().size() << "\n";
+  return out.str();
 }
 
 std::vector<std::string> CheckRun(const Scenario& scenario, const RegistrationSnapshot& before,

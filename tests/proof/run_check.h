@@ -44,6 +44,9 @@ std::vector<std::string> CheckRun(const Scenario& scenario, const RegistrationSn
                                   const sim::FakeMachine& machine, Status exitStatus,
                                   Faults faults);
 
+// The scenario's main points and what the run did, for a failure report.
+std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine);
+
 }  // namespace setup::proof
 
 #endif  // SETUP_TESTS_PROOF_RUN_CHECK_H

@@ -21,6 +21,7 @@ struct StoredValue {
   std::vector<std::uint8_t> bytes;
 };
 
+// In rising order of restriction.
 enum class KeyAccess { Full, ReadOnly, Denied };
 
 // One product row's registration key.

@@ -48,7 +48,9 @@ class Reader {
     const std::size_t length = Word() % (kMaxText / 2 + 1);
     std::u16string text;
     for (std::size_t unit = 0; unit < length && position_ < size_; ++unit) {
-      text.push_back(static_cast<char16_t>(Word()));
+      // Windows hands these texts over zero-terminated: no zero inside.
+      const auto read = static_cast<char16_t>(Word());
+      if (read != 0) text.push_back(read);
     }
     return text;
   }
@@ -175,7 +177,10 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   }
   scenario.commandLine = in.Text();
   scenario.systemDirectory = in.WideText();
-  if (in.Byte() % 2 != 0) scenario.child.startError = in.Long();
+  if (in.Byte() % 2 != 0) {
+    const Status error = in.Long();  // a start that fails never reports success
+    scenario.child.startError = error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND;
+  }
   scenario.child.exitCode = in.Long();
   scenario.child.action = static_cast<ChildAction>(in.Byte() % kActionCount);
   scenario.child.rewrittenValue = in.Text();

@@ -1,0 +1,47 @@
+// Whole launcher runs on a simulated machine built from the input: the
+// patch folder and its files, ini values, product registrations with any
+// bytes and access, services, language, code pages, the installer
+// database, the command line and what the installer does. Every run must
+// keep the promises the run check lists; a broken one aborts with a report.
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "proof/database_pool.h"
+#include "proof/run_check.h"
+#include "proof/scenario.h"
+#include "proof/scenario_codec.h"
+
+namespace {
+
+const setup::proof::DatabasePool& Databases() {
+  static const setup::proof::DatabasePool databases;
+  return databases;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  static_cast<void>(Databases());
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace setup;
+  const proof::Scenario scenario = proof::DecodeScenario(data, size);
+  sim::FakeMachine machine;
+  try {
+    proof::Apply(scenario, Databases(), machine);
+  } catch (const std::invalid_argument&) {
+    return -1;  // a machine the simulation cannot hold; not worth keeping
+  }
+  const proof::RegistrationSnapshot before = proof::TakeSnapshot(scenario, machine);
+  const Status exitStatus = proof::RunLauncher(machine);
+  const auto violations =
+      proof::CheckRun(scenario, before, machine, exitStatus, proof::Faults::None);
+  if (violations.empty()) return 0;
+  std::fprintf(stderr, "broken promises (exit status %u):\n", static_cast<unsigned>(exitStatus));
+  for (const std::string& violation : violations) std::fprintf(stderr, "  %s\n", violation.c_str());
+  std::fprintf(stderr, "the run:\n%s", proof::DescribeRun(scenario, machine).c_str());
+  std::abort();
+}

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses (the `fuzz` preset) and runs a campaign of
+# each, starting from the seed runs and whatever corpus earlier campaigns
+# left in build/fuzz/corpus. Prints one line per harness:
+#   fuzz <harness> seconds=<n> executions=<n> corpus_added=<n> findings=<n>
+# and exits nonzero at the first finding (a broken promise or a sanitizer
+# report), whose input is kept in build/fuzz/findings.
+#
+#   SETUP_FUZZ_SECONDS  seconds per harness (default 60)
+#   SETUP_FUZZ_JOBS     parallel fuzzing processes per harness (default 1)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${SETUP_FUZZ_SECONDS:-60}
+jobs=${SETUP_FUZZ_JOBS:-1}
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)"
+
+bin=build/fuzz/fuzz
+corpus=build/fuzz/corpus
+findings=build/fuzz/findings
+mkdir -p "$corpus/full_run" "$corpus/command_line" "$findings"
+"$bin/write_fuzz_seeds" "$corpus/full_run"
+# The launcher's line, then the system folder and the patch path in UTF-16,
+# each after the bytes FF FE.
+printf '"C:\\Patch Files\\Setup.exe" /qn PROP="a b"\377\376C\000:\000\\\000w\000\377\376C\000:\000\\\000P\000 \000' \
+  >"$corpus/command_line/seed-quiet-run"
+
+status=0
+for harness in full_run command_line; do
+  log=build/fuzz/$harness.log
+  before=$(find "$corpus/$harness" -type f | wc -l)
+  set +e
+  if [ "$jobs" -gt 1 ]; then
+    "$bin/${harness}_fuzzer" -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
+      -artifact_prefix="$findings/$harness-" -print_final_stats=1 "$corpus/$harness" >"$log" 2>&1
+  else
+    "$bin/${harness}_fuzzer" -max_total_time="$seconds" -artifact_prefix="$findings/$harness-" \
+      -print_final_stats=1 "$corpus/$harness" >"$log" 2>&1
+  fi
+  result=$?
+  set -e
+  # With several jobs each worker writes its own fuzz-<n>.log.
+  executions=$({ cat "$log"; cat build/fuzz/fuzz-*.log 2>/dev/null || true; } |
+    awk '/stat::number_of_executed_units/ {sum += $2} END {print sum + 0}')
+  after=$(find "$corpus/$harness" -type f | wc -l)
+  found=$(find "$findings" -name "$harness-*" -type f | wc -l)
+  echo "fuzz $harness seconds=$seconds executions=$executions corpus_added=$((after - before)) findings=$found"
+  if [ "$result" -ne 0 ] || [ "$found" -ne 0 ]; then
+    grep -h -A20 -E 'broken|ERROR: (Address|Undefined|Leak)Sanitizer|runtime error' "$log" | head -60 >&2 || true
+    echo "error: $harness found a fault; input kept in $findings" >&2
+    status=1
+  fi
+  rm -f build/fuzz/fuzz-*.log
+done
+exit "$status"
