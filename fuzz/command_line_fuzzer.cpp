@@ -51,9 +51,8 @@ Pieces Split(const std::uint8_t* data, std::size_t size) {
   pieces.commandLine = input.substr(0, first);
   pieces.commandLine = pieces.commandLine.c_str();  // the platform hands over C text
   if (first != std::string::npos) {
-    pieces.systemFolder = Wide(input.substr(first + 2, second == std::string::npos
-                                                           ? std::string::npos
-                                                           : second - first - 2));
+    pieces.systemFolder = Wide(input.substr(
+        first + 2, second == std::string::npos ? std::string::npos : second - first - 2));
   }
   if (second != std::string::npos) pieces.patchPath = Wide(input.substr(second + 2));
   return pieces;

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     const auto bytes = setup::proof::EncodeScenario(seed.scenario);
     const std::string path = std::string(argv[1]) + "/seed-" + seed.name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out.flush()) {
       std::fprintf(stderr, "cannot write %s\n", path.c_str());
       return 1;

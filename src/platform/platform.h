@@ -55,6 +55,7 @@ constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
 constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
 constexpr std::uint32_t KEY_READ_WRITE = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
 constexpr std::uint32_t REG_SZ = 1;
+constexpr std::uint32_t REG_EXPAND_SZ = 2;
 
 // Services.
 constexpr std::uint32_t SC_MANAGER_CONNECT = 0x0001;

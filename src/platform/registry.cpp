@@ -9,7 +9,6 @@ namespace setup {
 
 namespace {
 
-constexpr std::uint32_t REG_EXPAND_SZ = 2;
 // A value that keeps growing between the size query and the read is given
 // up after this many tries rather than chased for ever.
 constexpr int kReadAttempts = 4;
@@ -24,8 +23,8 @@ Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t 
   return status;
 }
 
-Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
-                          std::string& value) {
+Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, std::string& value,
+                          std::uint32_t* valueType) {
   value.clear();
   std::uint32_t size = 0;
   std::uint32_t type = 0;
@@ -44,6 +43,7 @@ Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
     const char* text = reinterpret_cast<const char*>(data.data());
     value.assign(text, std::min<std::size_t>(TextLength(text), read));
+    if (valueType != nullptr) *valueType = type;
     return ERROR_SUCCESS;
   }
   return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;

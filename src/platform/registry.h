@@ -19,9 +19,10 @@ Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t 
 // length, up to its first zero; a value stored without a terminating zero
 // is taken up to its end. Returns 0, the platform's status (2 when absent),
 // or ERROR_INVALID_DATATYPE for a value that is no string; `value` is
-// cleared on failure.
-Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
-                          std::string& value);
+// cleared on failure. `type`, when given, receives the value's type on
+// success.
+Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, std::string& value,
+                          std::uint32_t* type = nullptr);
 
 }  // namespace setup
 

@@ -6,7 +6,7 @@
 namespace setup {
 
 Status WriteClassesRootString(Platform& platform, const char* subKey, const char* valueName,
-                              const char* value) {
+                              const char* value, std::uint32_t type) {
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, subKey, KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) return opened;
@@ -14,7 +14,7 @@ Status WriteClassesRootString(Platform& platform, const char* subKey, const char
   // A write that failed is reported: callers delete the journal only after
   // the product's own value is safely back.
   const Status written = platform.RegSetValueExA(
-      key.get(), valueName, REG_SZ, reinterpret_cast<const std::uint8_t*>(value), size);
+      key.get(), valueName, type, reinterpret_cast<const std::uint8_t*>(value), size);
   const Status closed = key.reset();
   return written != ERROR_SUCCESS ? written : closed;
 }

@@ -7,11 +7,11 @@
 namespace setup {
 
 // Opens `subKey` under HKEY_CLASSES_ROOT for changing and sets `valueName`
-// to `value` as REG_SZ, terminator included. Returns the open's status when
-// it fails, the write's when that fails (the key is closed all the same),
-// else the close's.
+// to `value` as `type` (REG_SZ or REG_EXPAND_SZ), terminator included.
+// Returns the open's status when it fails, the write's when that fails (the
+// key is closed all the same), else the close's.
 Status WriteClassesRootString(Platform& platform, const char* subKey, const char* valueName,
-                              const char* value);
+                              const char* value, std::uint32_t type = REG_SZ);
 
 }  // namespace setup
 

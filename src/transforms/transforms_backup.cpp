@@ -16,8 +16,7 @@ bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
   if (firstRead == ERROR_INVALID_DATATYPE) return true;  // not a journal of ours
   if (firstRead != ERROR_FILE_NOT_FOUND) return false;
   std::string journal;
-  return ReadRegistryString(platform, key, kTransformsBackupValue, journal) ==
-         ERROR_FILE_NOT_FOUND;
+  return ReadRegistryString(platform, key, kTransformsBackupValue, journal) == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
@@ -41,10 +40,13 @@ TransformsJournal BackupTransforms(Platform& platform) {
   if (!JournalAbsent(platform, key.get(), journalRead)) return result;
 
   std::string ownValue;
-  const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, ownValue);
+  std::uint32_t ownType = REG_SZ;
+  const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, ownValue, &ownType);
   if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return result;
-  if (WriteClassesRootString(platform, keyPath.c_str(), kTransformsBackupValue,
-                             ownValue.c_str()) != ERROR_SUCCESS) {
+  // The backup takes the value's type too, so an expandable value comes
+  // back expandable.
+  if (WriteClassesRootString(platform, keyPath.c_str(), kTransformsBackupValue, ownValue.c_str(),
+                             ownType) != ERROR_SUCCESS) {
     return result;
   }
   result.held = true;

@@ -18,8 +18,8 @@ struct TransformsJournal {
   std::string ownValue;
 };
 
-// Copies the identified product's Transforms to TransformsBackup, or an
-// empty TransformsBackup when the product has none. An existing
+// Copies the identified product's Transforms to TransformsBackup, with its
+// type, or an empty TransformsBackup when the product has none. An existing
 // TransformsBackup is never overwritten: it holds the product's own value
 // from a run that did not finish. Nothing is held without a product, when
 // its key cannot be read, when Transforms exists but cannot be read, when

@@ -37,7 +37,7 @@ Status DeleteValue(Platform& platform, RegKey key, const char* valueName) {
   if (status != ERROR_FILE_NOT_FOUND) return status;
   std::string left;
   return ReadRegistryString(platform, key, valueName, left) == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
-                                                                                     : status;
+                                                                                    : status;
 }
 
 // Whether Transforms still reads as the value the backup copied: a read
@@ -55,17 +55,18 @@ bool StillOwnValue(Platform& platform, const std::string& ownValue) {
   return read == ERROR_SUCCESS && current == ownValue;
 }
 
-// Puts the backup back and deletes it; `backup` is what it holds.
+// Puts the backup back and deletes it; `backup` is what it holds, with
+// its type.
 Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath,
-                 const std::string& backup) {
+                 const std::string& backup, std::uint32_t type) {
   const bool leftAlone = CurrentRedirection.product == CurrentProduct &&
                          CurrentRedirection.backupWrittenNow &&
                          !CurrentRedirection.transformsWritten;
   if (!leftAlone) {
-    const Status restored =
-        backup.empty()
-            ? DeleteValue(platform, key, kTransformsValue)
-            : WriteClassesRootString(platform, keyPath.c_str(), kTransformsValue, backup.c_str());
+    const Status restored = backup.empty()
+                                ? DeleteValue(platform, key, kTransformsValue)
+                                : WriteClassesRootString(platform, keyPath.c_str(),
+                                                         kTransformsValue, backup.c_str(), type);
     if (restored != ERROR_SUCCESS) return restored;  // the backup stays for the next run
   }
   // A backup left behind would later overwrite whatever the product's own
@@ -122,9 +123,11 @@ Status RestoreTransforms(Platform& platform) {
   if (opened != ERROR_SUCCESS) return opened;
 
   std::string backup;
-  const Status backupRead = ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup);
+  std::uint32_t backupType = REG_SZ;
+  const Status backupRead =
+      ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup, &backupType);
   if (backupRead == ERROR_SUCCESS) {
-    const Status restored = WriteBack(platform, key.get(), keyPath, backup);
+    const Status restored = WriteBack(platform, key.get(), keyPath, backup, backupType);
     if (restored != ERROR_SUCCESS) return restored;
   } else if (backupRead != ERROR_FILE_NOT_FOUND && backupRead != ERROR_INVALID_DATATYPE) {
     return backupRead;  // the backup stays for the next run; one of another type is not ours

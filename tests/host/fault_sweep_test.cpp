@@ -37,9 +37,9 @@ Outcome RunWithFault(const proof::Scenario& scenario, std::size_t failingCall, S
   Outcome outcome;
   outcome.exitStatus = proof::RunLauncher(machine);
   outcome.calls = machine.TotalCallCount() - setupCalls;
-  outcome.violations = proof::CheckRun(
-      scenario, before, machine, outcome.exitStatus,
-      failingCall == 0 ? proof::Faults::None : proof::Faults::Injected);
+  outcome.violations =
+      proof::CheckRun(scenario, before, machine, outcome.exitStatus,
+                      failingCall == 0 ? proof::Faults::None : proof::Faults::Injected);
   if (const sim::Operation* failed = machine.FailedAnyCall()) {
     outcome.failedEntry = sim::OperationName(*failed);
   }
@@ -74,9 +74,8 @@ TEST_P(FaultSweepTest, EveryFailingCallKeepsTheRunsPromises) {
     for (const Status status : kSweptStatuses) {
       const Outcome faulty = RunWithFault(scenario, call, status);
       if (faulty.violations.empty() || ++reported > 10) continue;
-      ADD_FAILURE() << "call " << call << " (" << faulty.failedEntry << ") failing with "
-                    << status << ", exit status " << faulty.exitStatus << ":"
-                    << Join(faulty.violations);
+      ADD_FAILURE() << "call " << call << " (" << faulty.failedEntry << ") failing with " << status
+                    << ", exit status " << faulty.exitStatus << ":" << Join(faulty.violations);
     }
   }
 }

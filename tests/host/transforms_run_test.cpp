@@ -2,6 +2,7 @@
 // installer runs, the product's own value (or its absence) afterwards.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
@@ -121,6 +122,21 @@ TEST_F(TransformsRunTest, OlderRunsLeftoverDefaultTransformIsRemoved) {
   EXPECT_EQ(RestoreTransforms(machine), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\Cache\\1033.mst;:1031.mst")
       << "naming the default transform outside a patch folder's Files";
+}
+
+TEST_F(TransformsRunTest, ExpandableOwnValueComesBackExpandable) {
+  RegisterHostrel();
+  const std::string own = "%ProgramData%\\Quarrix\\1031.mst";
+  std::vector<std::uint8_t> bytes(own.begin(), own.end());
+  bytes.push_back(0);
+  machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, bytes);
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.backup, own);
+  const auto restored = machine.GetRawValue(kHostrelKey, "Transforms");
+  ASSERT_TRUE(restored.has_value());
+  EXPECT_EQ(restored->type, REG_EXPAND_SZ) << "the type survives the backup";
+  EXPECT_EQ(restored->bytes, bytes);
 }
 
 // Faults found by making each platform call fail in turn.

@@ -10,13 +10,12 @@ namespace setup::proof {
 
 namespace {
 
-constexpr std::uint32_t kExpandString = 2;
 constexpr Status kUnknown = 0xFFFFFFFF;
 
 // What a reader of a string value sees: the text up to the first zero.
 // None when absent or not a string.
 std::optional<std::string> ReaderText(const std::optional<sim::RegistryValue>& value) {
-  if (!value || (value->type != REG_SZ && value->type != kExpandString)) return std::nullopt;
+  if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
   const auto end = std::find(value->bytes.begin(), value->bytes.end(), std::uint8_t{0});
   return std::string(value->bytes.begin(), end);
 }
@@ -51,6 +50,13 @@ std::optional<std::string> OwnValueBefore(const KeyState& before) {
   return ReaderText(before.transforms);
 }
 
+// The type the own value had: the journal's when one was left, else the
+// value's.
+std::uint32_t OwnTypeBefore(const KeyState& before) {
+  if (ReaderText(before.backup)) return before.backup->type;
+  return before.transforms ? before.transforms->type : REG_SZ;
+}
+
 std::string ProductName(int row) {
   return "row " + std::to_string(row) + " (" + ProductTable[row].keyword + ")";
 }
@@ -59,13 +65,18 @@ class Checker {
  public:
   Checker(const Scenario& scenario, const RegistrationSnapshot& before,
           const sim::FakeMachine& machine, Status exitStatus, Faults faults)
-      : scenario_(scenario), before_(before), machine_(machine), exit_(exitStatus), faults_(faults) {}
+      : scenario_(scenario),
+        before_(before),
+        machine_(machine),
+        exit_(exitStatus),
+        faults_(faults) {}
 
   std::vector<std::string> Run() {
     CheckHandles();
     CheckInstallerStart();
     const std::set<int> changed = ChangedRows();
-    for (int row = 0; row < ProductTableCount; ++row) CheckRegistration(row, changed.count(row) != 0);
+    for (int row = 0; row < ProductTableCount; ++row)
+      CheckRegistration(row, changed.count(row) != 0);
     CheckExitStatus(changed);
     return std::move(violations_);
   }
@@ -84,8 +95,9 @@ class Checker {
     if (starts.empty()) return;
     const std::u16string prefix = u"/C " + scenario_.systemDirectory + u"\\msiexec.exe /p ";
     if (starts.front().commandLine.compare(0, prefix.size(), prefix) != 0) {
-      Fail("installer command line does not start with the interpreter's /C and the system's "
-           "msiexec.exe /p");
+      Fail(
+          "installer command line does not start with the interpreter's /C and the system's "
+          "msiexec.exe /p");
     }
   }
 
@@ -126,7 +138,10 @@ class Checker {
       Fail(name + ": an unreadable Transforms was replaced; it was " + Describe(before.transforms));
       return;
     }
-    const bool restored = !backup && (transforms ? ReaderText(transforms) == own : own->empty());
+    const bool restored =
+        !backup && (transforms ? ReaderText(transforms) == own &&
+                                     (own->empty() || transforms->type == OwnTypeBefore(before))
+                               : own->empty());
     if (restored) return;
     const bool journalKept = ReaderText(backup) == own;
     if (faults_ == Faults::Injected && journalKept && exit_ != ERROR_SUCCESS) {
@@ -229,18 +244,19 @@ std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machin
   for (const FileName& file : scenario.packageFiles) out << "  package: " << file.longName << "\n";
   for (const ProductKey& product : scenario.products) {
     out << "  " << ProductName(product.row) << " access " << static_cast<int>(product.access)
-        << ", Transforms " << Describe(product.transforms ? std::optional<sim::RegistryValue>(
-                                                               {"", product.transforms->type,
-                                                                product.transforms->bytes})
-                                                         : std::nullopt)
+        << ", Transforms "
+        << Describe(product.transforms
+                        ? std::optional<sim::RegistryValue>(
+                              {"", product.transforms->type, product.transforms->bytes})
+                        : std::nullopt)
         << "\n";
   }
   out << "  command line: " << scenario.commandLine.size() << " bytes, system folder "
       << scenario.systemDirectory.size() << " units\n";
   if (scenario.child.startError) out << "  start fails with " << *scenario.child.startError << "\n";
   out << "  processes started: " << machine.ProcessStarts().size()
-      << ", product picked last: " << CurrentProduct << ", registry changes: "
-      << machine.RegistryChanges().size() << "\n";
+      << ", product picked last: " << CurrentProduct
+      << ", registry changes: " << machine.RegistryChanges().size() << "\n";
   return out.str();
 }
 

@@ -68,7 +68,8 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
     machine.AddFolder(*scenario.folder, scenario.folderShortName);
     const std::string base = WithSeparator(*scenario.folder);
     machine.AddFolder(base + "Files");
-    for (const FileName& file : scenario.folderFiles) machine.AddFile(base + file.longName, file.shortName);
+    for (const FileName& file : scenario.folderFiles)
+      machine.AddFile(base + file.longName, file.shortName);
     for (const FileName& file : scenario.packageFiles) {
       machine.AddFile(base + "Files\\" + file.longName, file.shortName);
     }
@@ -89,7 +90,8 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
     const std::string keyPath = ProductKeyPath(product.row).c_str();
     machine.AddKey(keyPath);
     if (product.transforms) {
-      machine.SetRawValue(keyPath, kTransforms, product.transforms->type, product.transforms->bytes);
+      machine.SetRawValue(keyPath, kTransforms, product.transforms->type,
+                          product.transforms->bytes);
     }
     if (product.backup) {
       machine.SetRawValue(keyPath, kTransformsBackup, product.backup->type, product.backup->bytes);

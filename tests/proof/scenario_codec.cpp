@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::uint32_t kCodePages[] = {1252, 932, 65001, 1251, 1250};
 constexpr std::size_t kCodePageCount = std::size(kCodePages);
-constexpr std::size_t kMaxEntries = 8;   // of each list
-constexpr std::size_t kMaxText = 4096;   // bytes of one text
+constexpr std::size_t kMaxEntries = 8;  // of each list
+constexpr std::size_t kMaxText = 4096;  // bytes of one text
 constexpr std::uint8_t kAccessCount = 3;
 constexpr std::uint8_t kActionCount = 3;
 
@@ -39,7 +39,8 @@ class Reader {
   }
   std::size_t Count() { return Byte() % (kMaxEntries + 1); }
   std::string Text() {
-    const std::size_t length = std::min<std::size_t>(Word() % (kMaxText + 1), size_ - std::min(position_, size_));
+    const std::size_t length =
+        std::min<std::size_t>(Word() % (kMaxText + 1), size_ - std::min(position_, size_));
     std::string text(reinterpret_cast<const char*>(data_) + std::min(position_, size_), length);
     position_ += length;
     return text;
@@ -86,11 +87,14 @@ class Writer {
     bytes_.insert(bytes_.end(), text.begin(), text.end());
   }
   void WideText(const std::u16string& text) {
-    if (text.size() > kMaxText / 2) throw std::invalid_argument("text longer than the decoder reads");
+    if (text.size() > kMaxText / 2)
+      throw std::invalid_argument("text longer than the decoder reads");
     Word(static_cast<std::uint16_t>(text.size()));
     for (const char16_t unit : text) Word(static_cast<std::uint16_t>(unit));
   }
-  void Blob(const std::vector<std::uint8_t>& bytes) { Text(std::string(bytes.begin(), bytes.end())); }
+  void Blob(const std::vector<std::uint8_t>& bytes) {
+    Text(std::string(bytes.begin(), bytes.end()));
+  }
   std::vector<std::uint8_t> Take() { return std::move(bytes_); }
 
  private:
@@ -149,8 +153,10 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   scenario.shortNamesAvailable = (flags & kShortNames) != 0;
   scenario.otherLauncherRunning = (flags & kOtherLauncher) != 0;
   scenario.windowStationVisible = (flags & kStationVisible) != 0;
-  for (std::size_t count = in.Count(); count > 0; --count) scenario.folderFiles.push_back(ReadFile(in));
-  for (std::size_t count = in.Count(); count > 0; --count) scenario.packageFiles.push_back(ReadFile(in));
+  for (std::size_t count = in.Count(); count > 0; --count)
+    scenario.folderFiles.push_back(ReadFile(in));
+  for (std::size_t count = in.Count(); count > 0; --count)
+    scenario.packageFiles.push_back(ReadFile(in));
   if (in.Byte() % 2 != 0) {
     scenario.databaseFile = ReadFile(in);
     scenario.databaseEntry = in.Byte();

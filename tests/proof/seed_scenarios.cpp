@@ -11,7 +11,6 @@ constexpr int kHostrelRow = 2;
 constexpr int kLoomworkRow = 4;
 constexpr int kBrisantRow = 6;
 constexpr int kLoomworkLanguagePackRow = 7;
-constexpr std::uint32_t kExpandString = 2;
 
 StoredValue Text(const std::string& text, std::uint32_t type = REG_SZ) {
   StoredValue value;
@@ -33,7 +32,8 @@ Scenario Typical() {
   scenario.packageFiles = {{"Hostrel_Update.msp", "HOSTRE~1.MSP"}};
   scenario.products = {{kHostrelRow, KeyAccess::Full, Text(":1031.mst"), std::nullopt},
                        {kTesselRow, KeyAccess::Full, Text(":1040.mst"), std::nullopt}};
-  for (const char* name : BlockingServiceNames) scenario.services.emplace_back(name, SERVICE_STOPPED);
+  for (const char* name : BlockingServiceNames)
+    scenario.services.emplace_back(name, SERVICE_STOPPED);
   scenario.systemLanguage = 0x0407;
   scenario.iniValues = {{"0x0407.ini", u"0x0407", u"DESCRIPTION", u"Deutsch"}};
   return scenario;
@@ -83,7 +83,8 @@ std::vector<SeedScenario> SeedScenarios() {
   Scenario brisant = Typical();
   brisant.packageFiles = {{"Brisant_Update.msp", ""}};
   add("KeywordProductNotInstalled", brisant, ERROR_FILE_NOT_FOUND);
-  add("KeywordProductInstalled",
+  add(
+      "KeywordProductInstalled",
       [&] {
         Scenario scenario = brisant;
         scenario.products = {{kBrisantRow, KeyAccess::Full, Text(":1036.mst"), {}}};
@@ -91,15 +92,15 @@ std::vector<SeedScenario> SeedScenarios() {
       }(),
       ERROR_SUCCESS);
   add("LongOwnValue",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full,
-                              Text(":" + std::string(400, 'x') + ".mst"), {}}),
+      WithProduct(Typical(),
+                  {kHostrelRow, KeyAccess::Full, Text(":" + std::string(400, 'x') + ".mst"), {}}),
       ERROR_SUCCESS);
   add("UnterminatedOwnValue",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Unterminated(":1031.mst"), {}}),
       ERROR_SUCCESS);
   add("ExpandableOwnValue",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full,
-                              Text("%TEMP%\\1031.mst", kExpandString), {}}),
+      WithProduct(Typical(),
+                  {kHostrelRow, KeyAccess::Full, Text("%TEMP%\\1031.mst", REG_EXPAND_SZ), {}}),
       ERROR_SUCCESS);
   add("BinaryOwnValue",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, StoredValue{3, {1, 2, 3}}, {}}),

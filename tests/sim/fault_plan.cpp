@@ -19,7 +19,7 @@ const char* OperationName(Operation operation) {
       "GetSystemDirectoryW",  "GetPrivateProfileStringW",
       "CreateProcessW",       "WaitForSingleObject",
       "GetExitCodeProcess",   "CloseHandle",
-      "CreateMutexExW",         "ProcessWindowStationIsVisible",
+      "CreateMutexExW",       "ProcessWindowStationIsVisible",
       "MessageBoxW",          "GetSystemDefaultLangID",
       "MultiByteToWideChar",  "WideCharToMultiByte",
       "MsiOpenDatabaseA",     "MsiDatabaseOpenViewA",

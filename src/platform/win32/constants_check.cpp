@@ -32,6 +32,7 @@ constexpr std::uint32_t kKeyRead = KEY_READ;
 constexpr std::uint32_t kKeySetValue = KEY_SET_VALUE;
 constexpr std::uint32_t kKeyCreateSubKey = KEY_CREATE_SUB_KEY;
 constexpr std::uint32_t kRegSz = REG_SZ;
+constexpr std::uint32_t kRegExpandSz = REG_EXPAND_SZ;
 
 constexpr std::uint32_t kScManagerConnect = SC_MANAGER_CONNECT;
 constexpr std::uint32_t kScManagerAllAccess = SC_MANAGER_ALL_ACCESS;
@@ -85,6 +86,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef KEY_SET_VALUE
 #undef KEY_CREATE_SUB_KEY
 #undef REG_SZ
+#undef REG_EXPAND_SZ
 #undef SC_MANAGER_CONNECT
 #undef SC_MANAGER_ALL_ACCESS
 #undef SERVICE_QUERY_STATUS
@@ -137,6 +139,7 @@ static_assert(KEY_CREATE_SUB_KEY == w::kKeyCreateSubKey, "KEY_CREATE_SUB_KEY");
 static_assert(KEY_READ_WRITE == (w::kKeyRead | w::kKeySetValue | w::kKeyCreateSubKey),
               "KEY_READ_WRITE");
 static_assert(REG_SZ == w::kRegSz, "REG_SZ");
+static_assert(REG_EXPAND_SZ == w::kRegExpandSz, "REG_EXPAND_SZ");
 
 static_assert(SC_MANAGER_CONNECT == w::kScManagerConnect, "SC_MANAGER_CONNECT");
 static_assert(SC_MANAGER_ALL_ACCESS == w::kScManagerAllAccess, "SC_MANAGER_ALL_ACCESS");
