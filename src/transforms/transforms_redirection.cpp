@@ -55,14 +55,18 @@ bool StillOwnValue(Platform& platform, const std::string& ownValue) {
   return read == ERROR_SUCCESS && current == ownValue;
 }
 
+// Whether this run backed up the product's value and then left it alone,
+// so that Transforms still holds the product's own value.
+bool OwnValueLeftInPlace() {
+  return CurrentRedirection.product == CurrentProduct && CurrentRedirection.backupWrittenNow &&
+         !CurrentRedirection.transformsWritten;
+}
+
 // Puts the backup back and deletes it; `backup` is what it holds, with
 // its type.
 Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath,
                  const std::string& backup, std::uint32_t type) {
-  const bool leftAlone = CurrentRedirection.product == CurrentProduct &&
-                         CurrentRedirection.backupWrittenNow &&
-                         !CurrentRedirection.transformsWritten;
-  if (!leftAlone) {
+  if (!OwnValueLeftInPlace()) {
     const Status restored = backup.empty()
                                 ? DeleteValue(platform, key, kTransformsValue)
                                 : WriteClassesRootString(platform, keyPath.c_str(),
@@ -139,7 +143,7 @@ Status RestoreTransforms(Platform& platform) {
         IsDefaultRedirection(current)) {
       static_cast<void>(DeleteValue(platform, key.get(), kTransformsValue));
     }
-    if (CurrentRedirection.product == CurrentProduct) {
+    if (CurrentRedirection.product == CurrentProduct && !OwnValueLeftInPlace()) {
       static_cast<void>(key.reset());
       return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
     }

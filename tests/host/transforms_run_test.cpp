@@ -187,6 +187,22 @@ TEST_F(TransformsRunTest, BackupGoneDuringTheRunIsReported) {
   EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt) << "the default redirection goes";
 }
 
+TEST_F(TransformsRunTest, BackupGoneIsNoLossWhenTransformsWasLeftAlone) {
+  // 300 characters cannot become a 260-byte narrow folder: no redirection.
+  const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
+  machine.AddFolder(deep + "\\Files");
+  machine.AddFile(deep + "\\Files\\Hostrel_Update.msp");
+  machine.SetCurrentDirectory(deep);
+  machine.SetShortNamesAvailable(false);
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.QueueChild([](FakeMachine& m) {
+    m.RemoveValue(kHostrelKey, "TransformsBackup");
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+}
+
 TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
