@@ -7,8 +7,8 @@
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // Before anything loads a DLL: the platform binds advapi32 and user32 at
-  // construction.
+  // Before anything loads a DLL: the platform binds advapi32 at construction
+  // (and user32, msi.dll later, on first use).
   setup::LockDllSearchPath();
   setup::Win32Platform platform;
   return static_cast<int>(setup::RunSetup(platform));

@@ -310,10 +310,16 @@ class WinePrefix:
                         extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml="})
         # A first boot leaves two service managers running, each with its own
         # idea of which services exist; a fresh server starts just one.
-        self._run_quiet(["wineserver", "-k"], SERVER_TIMEOUT, "end the boot's wineserver")
-        self._run_quiet(["wineserver", "-p"], SERVER_TIMEOUT, "restart the wineserver")
+        self.restart_server()
         self._install_tools()
         return self
+
+    def restart_server(self):
+        """Ends every Windows process of the prefix and its wineserver, as a
+        log-off would, and starts a fresh persistent server. The server saves
+        the registry as it ends; the next wine call starts the services again."""
+        self._run_quiet(["wineserver", "-k"], SERVER_TIMEOUT, "end the wineserver")
+        self._run_quiet(["wineserver", "-p"], SERVER_TIMEOUT, "restart the wineserver")
 
     def close(self):
         """Ends every Windows process of the prefix and removes it."""
@@ -588,7 +594,15 @@ class WinePrefix:
 
     def kill_image(self, image_name):
         """Ends every process whose image is `image_name` (taskkill /f /im)."""
-        return self.wine(["taskkill", "/f", "/im", image_name], check=False)
+        return self.kill_images(image_name)
+
+    def kill_images(self, *image_names):
+        """Ends the processes of all `image_names` in one taskkill call, image
+        by image in the order given, as a deployment tool's timeout would."""
+        args = ["taskkill", "/f"]
+        for name in image_names:
+            args += ["/im", name]
+        return self.wine(args, check=False)
 
     def service_state(self, name):
         """The state of service `name` as `sc query` names it ("RUNNING",

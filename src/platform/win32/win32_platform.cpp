@@ -67,14 +67,24 @@ wchar_t* ToWide(WideChar* text) { return reinterpret_cast<wchar_t*>(text); }
 // What an unbound entry answers through the thread's last error.
 constexpr DWORD kUnboundError = ERROR_PROC_NOT_FOUND;
 
+// Binds every entry of `source` from `library`, which is that DLL.
+void BindEntries(SourceLibrary source, const SystemLibrary& library,
+                 SystemLibrary::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
+  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
+    if (runtimeExport.library != source) continue;
+    entries[static_cast<std::size_t>(runtimeExport.entry)] = library.resolve(runtimeExport.name);
+  }
+}
+
 }  // namespace
 
-Win32Platform::Win32Platform() : advapi32_(L"advapi32.dll"), user32_(L"user32.dll") {
-  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
-    const SystemLibrary& library =
-        runtimeExport.library == SourceLibrary::Advapi32 ? advapi32_ : user32_;
-    entries_[static_cast<std::size_t>(runtimeExport.entry)] = library.resolve(runtimeExport.name);
-  }
+Win32Platform::Win32Platform() : advapi32_(L"advapi32.dll") {
+  BindEntries(SourceLibrary::Advapi32, advapi32_, entries_);
+}
+
+void Win32Platform::BindUser32OnFirstUse() {
+  if (user32_.has_value()) return;
+  BindEntries(SourceLibrary::User32, user32_.emplace(L"user32.dll"), entries_);
 }
 
 bool Win32Platform::is_bound(RuntimeEntry which) const {
@@ -271,6 +281,7 @@ KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastErr
 }
 
 bool Win32Platform::ProcessWindowStationIsVisible() {
+  BindUser32OnFirstUse();
   const auto station =
       entry<decltype(&::GetProcessWindowStation)>(RuntimeEntry::GetProcessWindowStation);
   const auto information =
@@ -289,6 +300,7 @@ bool Win32Platform::ProcessWindowStationIsVisible() {
 
 int Win32Platform::MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                                std::uint32_t style) {
+  BindUser32OnFirstUse();
   const auto show = entry<decltype(&::MessageBoxW)>(RuntimeEntry::MessageBoxW);
   if (show == nullptr) {
     ::SetLastError(kUnboundError);

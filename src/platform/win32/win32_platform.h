@@ -3,17 +3,21 @@
 // Every entry calls its Win32 namesake. The registry, service and message
 // box entries live in advapi32 and user32, which Setup.exe does not import:
 // a static import would let the loader pick a planted copy from the
-// program's folder before any of our code runs. They are bound once, at
-// construction, from DLLs loaded from the system folder; an entry that could
-// not be bound fails as its namesake fails (an error status, a null handle,
-// false or 0) and never crashes. The installer-database entries go to
-// msi.dll by ordinal, bound once per process on the first installer call
-// (installer_functions.h). This header stays free of <windows.h>.
+// program's folder before any of our code runs. They are bound at run time
+// from DLLs loaded from the system folder: advapi32's at construction, since
+// every run reads the registry; user32's on the first window-station or
+// message-box call, since loading user32 is slow and most runs never show a
+// box. An entry that could not be bound fails as its namesake fails (an
+// error status, a null handle, false or 0) and never crashes. The
+// installer-database entries go to msi.dll by ordinal, bound once per
+// process on the first installer call (installer_functions.h). This header
+// stays free of <windows.h>.
 #ifndef SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 #define SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "platform/platform.h"
 #include "platform/win32/system_library.h"
@@ -39,10 +43,13 @@ class Win32Platform final : public Platform {
   };
   static constexpr std::size_t kRuntimeEntryCount = 12;
 
-  // Loads advapi32 and user32 from the system folder and binds the entries.
+  // Loads advapi32 from the system folder and binds its entries; user32's
+  // wait for their first use.
   Win32Platform();
 
-  // True when `entry` was bound; an unbound entry fails when called.
+  // True when `entry` has been bound: advapi32's from construction on,
+  // user32's once a window-station or message-box call has bound them. An
+  // entry that is not bound when called fails.
   bool is_bound(RuntimeEntry entry) const;
 
   // Platform: see platform.h. Unbound runtime entries report
@@ -112,8 +119,12 @@ class Win32Platform final : public Platform {
     return reinterpret_cast<Function>(entries_[static_cast<std::size_t>(which)]);
   }
 
+  // Loads user32 and binds its entries on the first call; later calls do
+  // nothing, whether that load succeeded or not.
+  void BindUser32OnFirstUse();
+
   SystemLibrary advapi32_;
-  SystemLibrary user32_;
+  std::optional<SystemLibrary> user32_;  // empty until first used
   SystemLibrary::ExportAddress entries_[kRuntimeEntryCount] = {};
 };
 

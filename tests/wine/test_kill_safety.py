@@ -1,0 +1,149 @@
+"""Setup.exe under Wine: a run that is killed never costs the product its own transforms.
+
+A deployment tool's timeout, a log-off or an impatient user may end Setup.exe
+and its children while the installer runs, when the product's Transforms
+names the patch folder and TransformsBackup holds the product's own value.
+The next run that completes must put the own value back and leave no
+backup, however many runs were cut short before it. When only a child is
+killed, Setup.exe itself must notice and restore.
+"""
+
+import subprocess
+import unittest
+
+import harness
+
+PRODUCT_KEY = r"Installer\Products\8C0FD386649E9D942AA845BBA3A1420B"
+PRODUCT_NAME = "Quarrix Hostrel"
+
+# Many site transforms before the language one: far longer than any fixed
+# buffer of 260 characters.
+LONG_TRANSFORMS = ";".join(f"C:\\Site Transforms\\custom-{n:02}.mst" for n in range(40)) + ";:1031.mst"
+
+# How a run is cut short: the images killed in one taskkill call, Setup.exe
+# first so that it gets no chance to restore, or the whole prefix.
+ALL_THREE = ("Setup.exe", "cmd.exe", "msiexec.exe")
+SETUP_ALONE = ("Setup.exe",)  # its installer goes on running
+WHOLE_PREFIX = None  # wineserver -k
+
+
+class KillSafetyTest(harness.PrefixTestCase):
+
+    def setUp(self):
+        self.prefix.delete_key(PRODUCT_KEY)
+        self.addCleanup(self.prefix.delete_key, PRODUCT_KEY)
+
+    # ----- helpers -----
+
+    def register(self, transforms):
+        """Registers the product with its own Transforms (None: no such value)."""
+        self.prefix.set_values(PRODUCT_KEY, {"ProductName": PRODUCT_NAME, "Transforms": transforms})
+
+    def during(self, folder, own, transform):
+        """The values while the installer runs from `folder`: Transforms names
+        the folder's `transform` (by the folder's 8.3 form), the backup holds `own`."""
+        short = self.prefix.short_path(folder.windows_path).rstrip("\\")
+        return {"Transforms": f"{short}\\Files\\{transform}", "TransformsBackup": own if own is not None else ""}
+
+    def assert_during(self, record, expected, what):
+        seen = {name: harness.record_value(record, PRODUCT_KEY, name) for name in expected}
+        self.assertEqual(expected, seen, f"{what}: values while the installer ran")
+
+    def assert_now(self, expected, what):
+        self.assertEqual(expected, self.prefix.read_values(PRODUCT_KEY), f"{what}: values after the run")
+
+    def interrupt(self, folder, kill, expected_during, what):
+        """Starts Setup.exe in `folder`, checks the values once the installer
+        holds the run, then cuts the run short the way `kill` says. Returns
+        the RunningSetup, whose release() ends an installer left running."""
+        running = self.prefix.start_setup(folder, "/qn", hold=True, record_keys=(PRODUCT_KEY,))
+        try:
+            self.assert_during(running.wait_for_installer()[0], expected_during, what)
+        finally:  # a Setup.exe left holding the launcher mutex would fail every later test
+            if kill is WHOLE_PREFIX:
+                self.prefix.restart_server()
+            else:
+                self.prefix.kill_images(*kill)
+            running.process.wait(timeout=harness.CALL_TIMEOUT)  # the starter: no status to read after wineserver -k
+        # Else the next run would be a normal one, not a repair.
+        self.assert_now(expected_during, f"{what}, killed before the restore")
+        return running
+
+    def complete(self, folder, expected_during, own, what):
+        """Runs Setup.exe in `folder` to its end and checks that it repaired the registration."""
+        run = self.prefix.run_setup(folder, "/qn", record_keys=(PRODUCT_KEY,))
+        self.assertEqual(1, run.installer_runs, f"{what}: the installer should start once; records: {run.records!r}")
+        # The backup still holds the product's own value, not the patch
+        # folder's that the killed run left in Transforms.
+        self.assert_during(run.records[0], expected_during, f"{what}, completing run")
+        self.assertEqual(0, run.status, f"{what}: the completing run should end with the installer's status")
+        self.assert_now({"Transforms": own, "TransformsBackup": None}, f"{what}, completing run")
+
+    # ----- Setup.exe killed -----
+
+    def test_next_run_repairs_a_run_killed_with_its_children(self):
+        cases = [
+            # (what, how the run is cut short, product's own Transforms, language transform)
+            ("all three killed, own transform", ALL_THREE, ":1031.mst", "1031.mst"),
+            ("all three killed, long own value", ALL_THREE, LONG_TRANSFORMS, "1031.mst"),
+            ("all three killed, no own value", ALL_THREE, None, "1033.mst"),
+            ("Setup.exe killed, next run while its installer still runs", SETUP_ALONE, ":1041.mst", "1041.mst"),
+            ("every process of the prefix ended", WHOLE_PREFIX, ":1036.mst", "1036.mst"),
+        ]
+        for what, kill, own, transform in cases:
+            with self.subTest(what), self.patch_folder("Patch Files") as folder:
+                self.prefix.delete_key(PRODUCT_KEY)
+                self.register(own)
+                expected_during = self.during(folder, own, transform)
+                running = self.interrupt(folder, kill, expected_during, what)
+                try:
+                    self.complete(folder, expected_during, own, what)
+                finally:
+                    running.release()
+
+    def test_backup_survives_two_killed_runs_in_a_row(self):
+        own = ":1031.mst"
+        self.register(own)
+        with self.patch_folder("Patch Files") as first, self.patch_folder("Hotfix Files") as second:
+            self.interrupt(first, ALL_THREE, self.during(first, own, "1031.mst"), "first killed run")
+            # The second run finds the first one's redirection in Transforms:
+            # it must keep the backup, and still know the product's language.
+            self.interrupt(second, ALL_THREE, self.during(second, own, "1031.mst"), "second killed run")
+            self.complete(first, self.during(first, own, "1031.mst"), own, "after two killed runs")
+
+    # ----- only a child killed -----
+
+    def kill_status(self, folder):
+        """The exit status this Wine gives a process ended with taskkill /f."""
+        running = self.prefix.start_setup(folder, command_line=harness.TOOLS_FOLDER + r"\recorder.exe", hold=True)
+        running.wait_for_installer()
+        self.prefix.kill_image("recorder.exe")
+        return running.wait().status
+
+    def test_setup_restores_by_itself_when_its_child_is_killed(self):
+        with self.patch_folder("Patch Files") as folder:
+            killed_status = self.kill_status(folder)
+            for what, image in (("installer killed", "msiexec.exe"), ("command interpreter killed", "cmd.exe")):
+                with self.subTest(what):
+                    self.register(":1031.mst")
+                    running = self.prefix.start_setup(folder, "/qn", hold=True, installer_exit=1603,
+                                                      record_keys=(PRODUCT_KEY,))
+                    try:
+                        self.assert_during(running.wait_for_installer()[0],
+                                           self.during(folder, ":1031.mst", "1031.mst"), what)
+                        self.prefix.kill_image(image)
+                        # The installer is not released: Setup.exe must end by itself.
+                        try:
+                            running.process.wait(timeout=harness.CALL_TIMEOUT)
+                        except subprocess.TimeoutExpired:
+                            self.fail(f"{what}: Setup.exe should end once its child is killed")
+                    finally:
+                        run = running.wait()  # lets an orphaned installer end
+                    self.assertEqual(killed_status, run.status,
+                                     f"{what}: Setup.exe should pass on the killed child's status, not the 1603 "
+                                     "the installer would have ended with")
+                    self.assert_now({"Transforms": ":1031.mst", "TransformsBackup": None}, what)
+
+
+if __name__ == "__main__":
+    unittest.main()
