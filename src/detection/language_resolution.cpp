@@ -1,7 +1,7 @@
 #include "detection/language_resolution.h"
 
 #include <algorithm>
-#include <string>
+#include <iterator>
 
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
@@ -33,10 +33,9 @@ constexpr SystemLanguageRow kSystemLanguages[] = {
     {0x500A, 6}, {0x041D, 7}, {0x081D, 7},
 };
 
-int LanguageIndexOfTransforms(const std::string& transforms) {
-  const std::string lowered = LowerAscii(transforms);
+int LanguageIndexOfTransforms(const char* transforms) {
   for (int row = 0; row < LanguageTableCount; ++row) {
-    if (lowered.find(LowerAscii(LanguageTable[row].transformFile)) != std::string::npos) return row;
+    if (ContainsIgnoringAsciiCase(transforms, LanguageTable[row].transformFile)) return row;
   }
   return kNoLanguage;
 }
@@ -53,11 +52,11 @@ int ResolveLanguageIndex(Platform& platform) {
       ERROR_SUCCESS) {
     return kNoLanguage;
   }
-  std::string transforms;
+  HeapText transforms;
   if (ReadRegistryString(platform, key.get(), "Transforms", transforms) != ERROR_SUCCESS) {
     return kNoLanguage;
   }
-  return LanguageIndexOfTransforms(transforms);
+  return LanguageIndexOfTransforms(transforms.c_str());
 }
 
 int LanguageIndexFromSystem(Platform& platform) {

@@ -1,6 +1,7 @@
 #include "launcher/unattended_switches.h"
 
-#include <string>
+#include <cstddef>
+#include <cstring>
 
 #include "platform/ascii_case.h"
 
@@ -8,39 +9,60 @@ namespace setup {
 
 namespace {
 
+// Longer than any switch with its modifiers ("/passive", "/qb+!-"): a word
+// this long is a property or a path, never a switch.
+constexpr std::size_t kLongestSwitch = 15;
+
+struct Word {
+  char text[kLongestSwitch + 1] = {};
+  std::size_t length = 0;
+  bool tooLong = false;
+};
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The word's text with its quotes dropped, in lower case.
-std::string NextWord(const char*& position) {
+// The next word at `position`, its quotes dropped and its letters lowered.
+Word NextWord(const char*& position) {
   while (*position != '\0' && IsBlank(*position)) ++position;
-  std::string word;
+  Word word;
   bool quoted = false;
   for (; *position != '\0' && (quoted || !IsBlank(*position)); ++position) {
     if (*position == '"') {
       quoted = !quoted;
+    } else if (word.length < kLongestSwitch) {
+      word.text[word.length++] = LowerAsciiLetter(*position);
     } else {
-      word += LowerAsciiLetter(*position);
+      word.tooLong = true;
     }
   }
   return word;
 }
 
-bool OnlyModifiers(const std::string& text) {
-  return text.find_first_not_of("+-!") == std::string::npos;
+bool OnlyModifiers(const char* text, std::size_t length) {
+  for (std::size_t at = 0; at < length; ++at) {
+    if (text[at] != '+' && text[at] != '-' && text[at] != '!') return false;
+  }
+  return true;
 }
 
-bool IsUnattendedSwitch(const std::string& word) {
-  if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return false;
-  const std::string name = word.substr(1);
-  if (name == "quiet" || name == "passive") return true;
+bool NameIs(const char* name, std::size_t length, const char* expected) {
+  return length == std::strlen(expected) && std::memcmp(name, expected, length) == 0;
+}
+
+bool IsUnattendedSwitch(const Word& word) {
+  if (word.tooLong || word.length < 2 || (word.text[0] != '/' && word.text[0] != '-')) return false;
+  const char* const name = word.text + 1;
+  const std::size_t nameLength = word.length - 1;
+  if (NameIs(name, nameLength, "quiet") || NameIs(name, nameLength, "passive")) return true;
   if (name[0] != 'q') return false;
-  if (OnlyModifiers(name.substr(1))) return true;  // /q, /q+, ...
-  const char level = name.size() > 1 ? name[1] : '\0';
-  const std::string modifiers = name.substr(2);
-  if (!OnlyModifiers(modifiers)) return false;
+  if (OnlyModifiers(name + 1, nameLength - 1)) return true;  // /q, /q+, ...
+  const char level = name[1];
+  const char* const modifiers = name + 2;
+  const std::size_t modifierCount = nameLength - 2;
+  if (!OnlyModifiers(modifiers, modifierCount)) return false;
   if (level == 'n') return true;
   // Basic and reduced UI end with a modal box unless '-' turns it off.
-  return (level == 'b' || level == 'r') && modifiers.find('-') != std::string::npos;
+  return (level == 'b' || level == 'r') && std::memchr(modifiers, '-', modifierCount) != nullptr;
 }
 
 }  // namespace

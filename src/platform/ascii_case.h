@@ -3,7 +3,7 @@
 #ifndef SETUP_PLATFORM_ASCII_CASE_H
 #define SETUP_PLATFORM_ASCII_CASE_H
 
-#include <string>
+#include <cstddef>
 
 namespace setup {
 
@@ -12,10 +12,40 @@ inline char LowerAsciiLetter(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// `text` with A to Z lowered.
-inline std::string LowerAscii(std::string text) {
-  for (char& c : text) c = LowerAsciiLetter(c);
-  return text;
+// Whether the `length` bytes at `text` and at `other` differ only in the
+// letter case of A to Z.
+inline bool EqualsIgnoringAsciiCase(const char* text, const char* other, std::size_t length) {
+  for (std::size_t at = 0; at < length; ++at) {
+    if (LowerAsciiLetter(text[at]) != LowerAsciiLetter(other[at])) return false;
+  }
+  return true;
+}
+
+// Whether zero-terminated `text` holds `part` anywhere, ignoring the
+// letter case of A to Z. The empty part is in every text.
+inline bool ContainsIgnoringAsciiCase(const char* text, const char* part) {
+  std::size_t partLength = 0;
+  while (part[partLength] != '\0') ++partLength;
+  for (const char* start = text;; ++start) {
+    std::size_t matched = 0;
+    while (matched < partLength && start[matched] != '\0' &&
+           LowerAsciiLetter(start[matched]) == LowerAsciiLetter(part[matched])) {
+      ++matched;
+    }
+    if (matched == partLength) return true;
+    if (*start == '\0') return false;
+  }
+}
+
+// Whether zero-terminated `text` ends with `suffix`, ignoring the letter
+// case of A to Z.
+inline bool EndsWithIgnoringAsciiCase(const char* text, const char* suffix) {
+  std::size_t textLength = 0;
+  std::size_t suffixLength = 0;
+  while (text[textLength] != '\0') ++textLength;
+  while (suffix[suffixLength] != '\0') ++suffixLength;
+  return textLength >= suffixLength &&
+         EqualsIgnoringAsciiCase(text + textLength - suffixLength, suffix, suffixLength);
 }
 
 }  // namespace setup

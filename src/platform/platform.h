@@ -27,6 +27,7 @@ constexpr Status ERROR_FILE_NOT_FOUND = 2;
 constexpr Status ERROR_PATH_NOT_FOUND = 3;
 constexpr Status ERROR_ACCESS_DENIED = 5;
 constexpr Status ERROR_INVALID_HANDLE = 6;
+constexpr Status ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr Status ERROR_ALREADY_EXISTS = 183;
 constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr Status ERROR_MORE_DATA = 234;

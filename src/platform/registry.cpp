@@ -1,7 +1,6 @@
 #include "platform/registry.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "platform/bounded_text.h"
 
@@ -23,7 +22,7 @@ Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t 
   return status;
 }
 
-Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, std::string& value,
+Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, HeapText& value,
                           std::uint32_t* valueType) {
   value.clear();
   std::uint32_t size = 0;
@@ -31,21 +30,27 @@ Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
   Status status = platform.RegQueryValueExA(key, valueName, &type, nullptr, &size);
   for (int attempt = 0; attempt < kReadAttempts && status == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
-    std::vector<std::uint8_t> data(size + 1u, 0);  // one more: a terminator of our own
+    // The room has one byte more than the value: a terminator of our own.
+    char* const room = value.make_room(size);
+    if (room == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     std::uint32_t read = size;
-    status = platform.RegQueryValueExA(key, valueName, &type, data.data(), &read);
+    status = platform.RegQueryValueExA(key, valueName, &type, reinterpret_cast<std::uint8_t*>(room),
+                                       &read);
     if (status == ERROR_MORE_DATA) {
       status = ERROR_SUCCESS;
       size = read;
       continue;
     }
     if (status != ERROR_SUCCESS) break;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
-    const char* text = reinterpret_cast<const char*>(data.data());
-    value.assign(text, std::min<std::size_t>(TextLength(text), read));
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+      value.clear();
+      return ERROR_INVALID_DATATYPE;
+    }
+    value.set_length(std::min<std::size_t>(TextLength(room), std::min(read, size)));
     if (valueType != nullptr) *valueType = type;
     return ERROR_SUCCESS;
   }
+  value.clear();
   return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
 }
 

@@ -3,8 +3,7 @@
 #ifndef SETUP_PLATFORM_REGISTRY_H
 #define SETUP_PLATFORM_REGISTRY_H
 
-#include <string>
-
+#include "platform/heap_text.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 
@@ -18,10 +17,10 @@ Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t 
 // Reads a REG_SZ or REG_EXPAND_SZ value whole into `value`, whatever its
 // length, up to its first zero; a value stored without a terminating zero
 // is taken up to its end. Returns 0, the platform's status (2 when absent),
-// or ERROR_INVALID_DATATYPE for a value that is no string; `value` is
-// cleared on failure. `type`, when given, receives the value's type on
-// success.
-Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, std::string& value,
+// ERROR_INVALID_DATATYPE for a value that is no string, or
+// ERROR_NOT_ENOUGH_MEMORY; `value` is cleared on failure. `type`, when
+// given, receives the value's type on success.
+Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, HeapText& value,
                           std::uint32_t* type = nullptr);
 
 }  // namespace setup

@@ -1,5 +1,7 @@
 #include "transforms/transforms_backup.h"
 
+#include <utility>
+
 #include "detection/product_table.h"
 #include "platform/registry.h"
 #include "transforms/registry_writer.h"
@@ -15,7 +17,7 @@ namespace {
 bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
   if (firstRead == ERROR_INVALID_DATATYPE) return true;  // not a journal of ours
   if (firstRead != ERROR_FILE_NOT_FOUND) return false;
-  std::string journal;
+  HeapText journal;
   return ReadRegistryString(platform, key, kTransformsBackupValue, journal) == ERROR_FILE_NOT_FOUND;
 }
 
@@ -30,7 +32,7 @@ TransformsJournal BackupTransforms(Platform& platform) {
     return result;
   }
 
-  std::string journal;
+  HeapText journal;
   const Status journalRead =
       ReadRegistryString(platform, key.get(), kTransformsBackupValue, journal);
   if (journalRead == ERROR_SUCCESS) {
@@ -39,7 +41,7 @@ TransformsJournal BackupTransforms(Platform& platform) {
   }
   if (!JournalAbsent(platform, key.get(), journalRead)) return result;
 
-  std::string ownValue;
+  HeapText ownValue;
   std::uint32_t ownType = REG_SZ;
   const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, ownValue, &ownType);
   if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return result;
@@ -51,7 +53,7 @@ TransformsJournal BackupTransforms(Platform& platform) {
   }
   result.held = true;
   result.writtenNow = true;
-  result.ownValue = ownValue.c_str();  // what the journal holds: the text up to a zero
+  result.ownValue = std::move(ownValue);
   return result;
 }
 

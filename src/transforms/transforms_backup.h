@@ -2,8 +2,7 @@
 #ifndef SETUP_TRANSFORMS_TRANSFORMS_BACKUP_H
 #define SETUP_TRANSFORMS_TRANSFORMS_BACKUP_H
 
-#include <string>
-
+#include "platform/heap_text.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -15,7 +14,7 @@ struct TransformsJournal {
   // This run wrote it; otherwise a run that did not finish left it.
   bool writtenNow = false;
   // The own value this run copied, "" for none; only when writtenNow.
-  std::string ownValue;
+  HeapText ownValue;
 };
 
 // Copies the identified product's Transforms to TransformsBackup, with its

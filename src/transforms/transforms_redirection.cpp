@@ -1,7 +1,5 @@
 #include "transforms/transforms_redirection.h"
 
-#include <string>
-
 #include "detection/language_resolution.h"
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
@@ -23,11 +21,10 @@ namespace {
 // Whether `value` is a path the redirection writes for the default
 // transform: a product's own value may name "1033.mst" too, but not as
 // the file of a patch folder's Files subfolder.
-bool IsDefaultRedirection(const std::string& value) {
-  const std::string suffix = LowerAscii(std::string(FilesFolderName.narrow) + kDefaultTransform);
-  const std::string lowered = LowerAscii(value);
-  return lowered.size() >= suffix.size() &&
-         lowered.compare(lowered.size() - suffix.size(), suffix.size(), suffix) == 0;
+bool IsDefaultRedirection(const HeapText& value) {
+  NarrowPath suffix;
+  return suffix.assign(FilesFolderName.narrow) && suffix.append(kDefaultTransform) &&
+         EndsWithIgnoringAsciiCase(value.c_str(), suffix.c_str());
 }
 
 // An absent value is as good as a deleted one, once a read agrees that it
@@ -35,7 +32,7 @@ bool IsDefaultRedirection(const std::string& value) {
 Status DeleteValue(Platform& platform, RegKey key, const char* valueName) {
   const Status status = platform.RegDeleteValueA(key, valueName);
   if (status != ERROR_FILE_NOT_FOUND) return status;
-  std::string left;
+  HeapText left;
   return ReadRegistryString(platform, key, valueName, left) == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
                                                                                     : status;
 }
@@ -43,13 +40,13 @@ Status DeleteValue(Platform& platform, RegKey key, const char* valueName) {
 // Whether Transforms still reads as the value the backup copied: a read
 // that went wrong while the backup was taken must not lead to overwriting
 // a value that has no copy.
-bool StillOwnValue(Platform& platform, const std::string& ownValue) {
+bool StillOwnValue(Platform& platform, const HeapText& ownValue) {
   ScopedRegKey key(platform);
   if (OpenClassesRootKey(platform, ProductKeyPath(CurrentProduct).c_str(), KEY_READ, key) !=
       ERROR_SUCCESS) {
     return false;
   }
-  std::string current;
+  HeapText current;
   const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, current);
   if (read == ERROR_FILE_NOT_FOUND) return ownValue.empty();
   return read == ERROR_SUCCESS && current == ownValue;
@@ -64,8 +61,8 @@ bool OwnValueLeftInPlace() {
 
 // Puts the backup back and deletes it; `backup` is what it holds, with
 // its type.
-Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath,
-                 const std::string& backup, std::uint32_t type) {
+Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath, const HeapText& backup,
+                 std::uint32_t type) {
   if (!OwnValueLeftInPlace()) {
     const Status restored = backup.empty()
                                 ? DeleteValue(platform, key, kTransformsValue)
@@ -126,7 +123,7 @@ Status RestoreTransforms(Platform& platform) {
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) return opened;
 
-  std::string backup;
+  HeapText backup;
   std::uint32_t backupType = REG_SZ;
   const Status backupRead =
       ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup, &backupType);
@@ -138,7 +135,7 @@ Status RestoreTransforms(Platform& platform) {
   } else {
     // Without a backup the own value cannot be put back; a redirection of
     // this run or of an older one that lost its backup is removed.
-    std::string current;
+    HeapText current;
     if (ReadRegistryString(platform, key.get(), kTransformsValue, current) == ERROR_SUCCESS &&
         IsDefaultRedirection(current)) {
       static_cast<void>(DeleteValue(platform, key.get(), kTransformsValue));

@@ -20,7 +20,11 @@ class RegistryStringTest : public ::testing::Test {
     ScopedRegKey key(machine);
     const Status opened = OpenClassesRootKey(machine, kKey, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
-    return ReadRegistryString(machine, key.get(), name, value);
+    HeapText text;
+    static_cast<void>(text.assign("stale"));
+    const Status status = ReadRegistryString(machine, key.get(), name, text);
+    value.assign(text.c_str(), text.size());
+    return status;
   }
 
   void TearDown() override {

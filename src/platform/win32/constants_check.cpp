@@ -21,6 +21,7 @@ constexpr std::uint32_t kErrorFileNotFound = ERROR_FILE_NOT_FOUND;
 constexpr std::uint32_t kErrorPathNotFound = ERROR_PATH_NOT_FOUND;
 constexpr std::uint32_t kErrorAccessDenied = ERROR_ACCESS_DENIED;
 constexpr std::uint32_t kErrorInvalidHandle = ERROR_INVALID_HANDLE;
+constexpr std::uint32_t kErrorNotEnoughMemory = ERROR_NOT_ENOUGH_MEMORY;
 constexpr std::uint32_t kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER;
 constexpr std::uint32_t kErrorMoreData = ERROR_MORE_DATA;
 constexpr std::uint32_t kErrorNoMoreItems = ERROR_NO_MORE_ITEMS;
@@ -76,6 +77,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef ERROR_PATH_NOT_FOUND
 #undef ERROR_ACCESS_DENIED
 #undef ERROR_INVALID_HANDLE
+#undef ERROR_NOT_ENOUGH_MEMORY
 #undef ERROR_INSUFFICIENT_BUFFER
 #undef ERROR_MORE_DATA
 #undef ERROR_NO_MORE_ITEMS
@@ -124,6 +126,7 @@ static_assert(ERROR_FILE_NOT_FOUND == w::kErrorFileNotFound, "ERROR_FILE_NOT_FOU
 static_assert(ERROR_PATH_NOT_FOUND == w::kErrorPathNotFound, "ERROR_PATH_NOT_FOUND");
 static_assert(ERROR_ACCESS_DENIED == w::kErrorAccessDenied, "ERROR_ACCESS_DENIED");
 static_assert(ERROR_INVALID_HANDLE == w::kErrorInvalidHandle, "ERROR_INVALID_HANDLE");
+static_assert(ERROR_NOT_ENOUGH_MEMORY == w::kErrorNotEnoughMemory, "ERROR_NOT_ENOUGH_MEMORY");
 static_assert(ERROR_INSUFFICIENT_BUFFER == w::kErrorInsufficientBuffer,
               "ERROR_INSUFFICIENT_BUFFER");
 static_assert(ERROR_MORE_DATA == w::kErrorMoreData, "ERROR_MORE_DATA");

@@ -1,0 +1,70 @@
+#include "platform/heap_text.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace setup {
+
+HeapText::~HeapText() { std::free(data_); }
+
+HeapText::HeapText(HeapText&& other) noexcept
+    : data_(other.data_), length_(other.length_), capacity_(other.capacity_) {
+  other.data_ = nullptr;
+  other.length_ = 0;
+  other.capacity_ = 0;
+}
+
+HeapText& HeapText::operator=(HeapText&& other) noexcept {
+  if (this != &other) {
+    std::free(data_);
+    data_ = other.data_;
+    length_ = other.length_;
+    capacity_ = other.capacity_;
+    other.data_ = nullptr;
+    other.length_ = 0;
+    other.capacity_ = 0;
+  }
+  return *this;
+}
+
+char* HeapText::make_room(std::size_t capacity) {
+  clear();
+  if (capacity == static_cast<std::size_t>(-1)) return nullptr;
+  data_ = static_cast<char*>(std::calloc(capacity + 1, 1));
+  if (data_ == nullptr) return nullptr;
+  capacity_ = capacity;
+  return data_;
+}
+
+void HeapText::set_length(std::size_t length) {
+  length_ = length < capacity_ ? length : capacity_;
+  if (data_ != nullptr) data_[length_] = '\0';
+}
+
+bool HeapText::assign(const char* text) {
+  const std::size_t length = std::strlen(text);
+  // `text` may live in this object's own room.
+  HeapText copy;
+  char* const room = copy.make_room(length);
+  if (room == nullptr) {
+    clear();
+    return false;
+  }
+  std::memcpy(room, text, length);
+  copy.set_length(length);
+  *this = static_cast<HeapText&&>(copy);
+  return true;
+}
+
+void HeapText::clear() {
+  std::free(data_);
+  data_ = nullptr;
+  length_ = 0;
+  capacity_ = 0;
+}
+
+bool operator==(const HeapText& left, const HeapText& right) {
+  return left.size() == right.size() && std::memcmp(left.c_str(), right.c_str(), left.size()) == 0;
+}
+
+}  // namespace setup
