@@ -170,6 +170,23 @@ class TransformsRunTest(harness.PrefixTestCase):
             self.assert_now(REGISTERED_PRODUCT_KEY, {"Transforms": ":1041.mst", "TransformsBackup": None},
                             "run after a refused restore")
 
+    def test_expandable_transforms_come_back_expandable(self):
+        own = r"%ProgramData%\Quarrix\1031.mst"
+        encoded = ",".join(f"{byte:02x}" for byte in (own + "\0").encode("utf-16-le"))
+        with self.patch_folder("Patch Files") as folder:
+            self.register(REGISTERED_PRODUCT_KEY, None)
+            self.prefix.import_registry([f"[HKEY_CLASSES_ROOT\\{REGISTERED_PRODUCT_KEY}]",
+                                         f'"Transforms"=hex(2):{encoded}'])
+            run = self.prefix.run_setup(folder, "/qn", record_keys=PRODUCT_KEYS)
+            during = self.only_record(run)["keys"][0]["values"]["TransformsBackup"]
+            self.assertEqual((2, own), (during["type"], during["data"]),
+                             "the backup keeps the value's type (REG_EXPAND_SZ) while the installer runs")
+            self.assertEqual(0, run.status)
+            after = self.prefix.read_key(REGISTERED_PRODUCT_KEY)["values"]
+            self.assertEqual((2, own), (after["Transforms"]["type"], after["Transforms"]["data"]),
+                             "Transforms comes back as REG_EXPAND_SZ with its text unexpanded")
+            self.assertIsNone(after["TransformsBackup"])
+
     # ----- a run that did not finish -----
 
     def test_next_run_repairs_an_interrupted_one(self):
