@@ -24,6 +24,15 @@ enum Flags : std::uint8_t {
   kStationVisible = 4,
 };
 
+constexpr int kMaxRepeat = 64;
+
+template <typename Text>
+Text Repeated(const Text& text, std::uint8_t repeat) {
+  Text repeated;
+  for (int time = 0; time <= repeat % kMaxRepeat; ++time) repeated += text;
+  return repeated;
+}
+
 class Reader {
  public:
   Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -56,8 +65,18 @@ class Reader {
     return text;
   }
   std::vector<std::uint8_t> Blob() {
-    const std::string text = Text();
+    const std::string text = LongText();
     return std::vector<std::uint8_t>(text.begin(), text.end());
+  }
+  // A text, then how many times over it stands (1 to 64): long paths and
+  // values are few mutations away.
+  std::string LongText() {
+    const std::string text = Text();
+    return Repeated(text, Byte());
+  }
+  std::u16string LongWideText() {
+    const std::u16string text = WideText();
+    return Repeated(text, Byte());
   }
 
  private:
@@ -93,7 +112,15 @@ class Writer {
     for (const char16_t unit : text) Word(static_cast<std::uint16_t>(unit));
   }
   void Blob(const std::vector<std::uint8_t>& bytes) {
-    Text(std::string(bytes.begin(), bytes.end()));
+    LongText(std::string(bytes.begin(), bytes.end()));
+  }
+  void LongText(const std::string& text) {
+    Text(text);
+    Byte(0);  // once
+  }
+  void LongWideText(const std::u16string& text) {
+    WideText(text);
+    Byte(0);
   }
   std::vector<std::uint8_t> Take() { return std::move(bytes_); }
 
@@ -109,13 +136,24 @@ std::uint8_t CodePageIndex(std::uint32_t codePage) {
 
 FileName ReadFile(Reader& in) {
   FileName file;
-  file.longName = in.Text();
+  file.longName = in.LongText();
   file.shortName = in.Text();
   return file;
 }
 
+// A patch file: as written, or (odd mode byte) a product's keyword, the
+// text and ".msp", so that inputs reach identified products easily.
+FileName ReadPackageFile(Reader& in) {
+  const std::uint8_t mode = in.Byte();
+  FileName file = ReadFile(in);
+  if (mode % 2 != 0) {
+    file.longName = ProductTable[(mode / 2) % ProductTableCount].keyword + file.longName + ".msp";
+  }
+  return file;
+}
+
 void WriteFile(Writer& out, const FileName& file) {
-  out.Text(file.longName);
+  out.LongText(file.longName);
   out.Text(file.shortName);
 }
 
@@ -144,9 +182,9 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   scenario.systemLanguage = in.Word();
   if (in.Byte() % 2 == 0) {
     scenario.folder.reset();
-    in.Text();
+    in.LongText();
   } else {
-    scenario.folder = in.Text();
+    scenario.folder = in.LongText();
   }
   scenario.folderShortName = in.Text();
   const std::uint8_t flags = in.Byte();
@@ -156,7 +194,7 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   for (std::size_t count = in.Count(); count > 0; --count)
     scenario.folderFiles.push_back(ReadFile(in));
   for (std::size_t count = in.Count(); count > 0; --count)
-    scenario.packageFiles.push_back(ReadFile(in));
+    scenario.packageFiles.push_back(ReadPackageFile(in));
   if (in.Byte() % 2 != 0) {
     scenario.databaseFile = ReadFile(in);
     scenario.databaseEntry = in.Byte();
@@ -166,7 +204,7 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
     ini.fileName = in.Text();
     ini.section = in.WideText();
     ini.key = in.WideText();
-    ini.value = in.WideText();
+    ini.value = in.LongWideText();
     scenario.iniValues.push_back(ini);
   }
   for (std::size_t count = in.Count(); count > 0; --count) {
@@ -181,15 +219,15 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
     std::string name = in.Text();
     scenario.services.emplace_back(std::move(name), in.Long());
   }
-  scenario.commandLine = in.Text();
-  scenario.systemDirectory = in.WideText();
+  scenario.commandLine = in.LongText();
+  scenario.systemDirectory = in.LongWideText();
   if (in.Byte() % 2 != 0) {
     const Status error = in.Long();  // a start that fails never reports success
     scenario.child.startError = error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND;
   }
   scenario.child.exitCode = in.Long();
   scenario.child.action = static_cast<ChildAction>(in.Byte() % kActionCount);
-  scenario.child.rewrittenValue = in.Text();
+  scenario.child.rewrittenValue = in.LongText();
   return scenario;
 }
 
@@ -199,7 +237,7 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
   out.Byte(CodePageIndex(scenario.threadCodePage));
   out.Word(scenario.systemLanguage);
   out.Byte(scenario.folder ? 1 : 0);
-  out.Text(scenario.folder.value_or(""));
+  out.LongText(scenario.folder.value_or(""));
   out.Text(scenario.folderShortName);
   out.Byte(static_cast<std::uint8_t>((scenario.shortNamesAvailable ? kShortNames : 0) |
                                      (scenario.otherLauncherRunning ? kOtherLauncher : 0) |
@@ -207,7 +245,10 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
   out.Count(scenario.folderFiles.size());
   for (const FileName& file : scenario.folderFiles) WriteFile(out, file);
   out.Count(scenario.packageFiles.size());
-  for (const FileName& file : scenario.packageFiles) WriteFile(out, file);
+  for (const FileName& file : scenario.packageFiles) {
+    out.Byte(0);  // as written
+    WriteFile(out, file);
+  }
   out.Byte(scenario.databaseFile ? 1 : 0);
   if (scenario.databaseFile) {
     WriteFile(out, *scenario.databaseFile);
@@ -219,7 +260,7 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
     out.Text(ini.fileName);
     out.WideText(ini.section);
     out.WideText(ini.key);
-    out.WideText(ini.value);
+    out.LongWideText(ini.value);
   }
   out.Count(scenario.products.size());
   for (const ProductKey& product : scenario.products) {
@@ -233,13 +274,13 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
     out.Text(name);
     out.Long(state);
   }
-  out.Text(scenario.commandLine);
-  out.WideText(scenario.systemDirectory);
+  out.LongText(scenario.commandLine);
+  out.LongWideText(scenario.systemDirectory);
   out.Byte(scenario.child.startError ? 1 : 0);
   if (scenario.child.startError) out.Long(*scenario.child.startError);
   out.Long(scenario.child.exitCode);
   out.Byte(static_cast<std::uint8_t>(scenario.child.action));
-  out.Text(scenario.child.rewrittenValue);
+  out.LongText(scenario.child.rewrittenValue);
   return out.Take();
 }
 
