@@ -6,6 +6,7 @@
 #include <string>
 
 #include "detection/product_table.h"
+#include "services/blocking_services.h"
 
 namespace setup::proof {
 
@@ -216,7 +217,10 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
     scenario.products.push_back(product);
   }
   for (std::size_t count = in.Count(); count > 0; --count) {
+    // Odd mode: one of the guarded services, whose text is ignored.
+    const std::uint8_t mode = in.Byte();
     std::string name = in.Text();
+    if (mode % 2 != 0) name = BlockingServiceNames[(mode / 2) % BlockingServiceCount];
     scenario.services.emplace_back(std::move(name), in.Long());
   }
   scenario.commandLine = in.LongText();
@@ -271,6 +275,7 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
   }
   out.Count(scenario.services.size());
   for (const auto& [name, state] : scenario.services) {
+    out.Byte(0);  // as written
     out.Text(name);
     out.Long(state);
   }
