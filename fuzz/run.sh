@@ -26,23 +26,20 @@ mkdir -p "$corpus/full_run" "$corpus/command_line" "$findings"
 printf '"C:\\Patch Files\\Setup.exe" /qn PROP="a b"\377\376C\000:\000\\\000w\000\377\376C\000:\000\\\000P\000 \000' \
   >"$corpus/command_line/seed-quiet-run"
 
+root=$(pwd)
 status=0
 for harness in full_run command_line; do
-  log=build/fuzz/$harness.log
+  log=$root/build/fuzz/$harness.log
   before=$(find "$corpus/$harness" -type f | wc -l)
+  options=(-max_total_time="$seconds" -artifact_prefix="$root/$findings/$harness-" -print_final_stats=1)
+  if [ "$jobs" -gt 1 ]; then options+=(-jobs="$jobs" -workers="$jobs"); fi
   set +e
-  if [ "$jobs" -gt 1 ]; then
-    "$bin/${harness}_fuzzer" -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
-      -artifact_prefix="$findings/$harness-" -print_final_stats=1 "$corpus/$harness" >"$log" 2>&1
-  else
-    "$bin/${harness}_fuzzer" -max_total_time="$seconds" -artifact_prefix="$findings/$harness-" \
-      -print_final_stats=1 "$corpus/$harness" >"$log" 2>&1
-  fi
+  # Workers write fuzz-<n>.log into the current folder; the log gathers them.
+  (cd build/fuzz && "$root/$bin/${harness}_fuzzer" "${options[@]}" "$root/$corpus/$harness" >"$log" 2>&1)
   result=$?
   set -e
-  # With several jobs each worker writes its own fuzz-<n>.log.
-  executions=$({ cat "$log"; cat build/fuzz/fuzz-*.log 2>/dev/null || true; } |
-    awk '/stat::number_of_executed_units/ {sum += $2} END {print sum + 0}')
+  rm -f build/fuzz/fuzz-*.log
+  executions=$(awk '/stat::number_of_executed_units/ {sum += $2} END {print sum + 0}' "$log")
   after=$(find "$corpus/$harness" -type f | wc -l)
   found=$(find "$findings" -name "$harness-*" -type f | wc -l)
   echo "fuzz $harness seconds=$seconds executions=$executions corpus_added=$((after - before)) findings=$found"
@@ -51,6 +48,5 @@ for harness in full_run command_line; do
     echo "error: $harness found a fault; input kept in $findings" >&2
     status=1
   fi
-  rm -f build/fuzz/fuzz-*.log
 done
 exit "$status"
