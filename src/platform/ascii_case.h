@@ -4,6 +4,7 @@
 #define SETUP_PLATFORM_ASCII_CASE_H
 
 #include <cstddef>
+#include <cstring>
 
 namespace setup {
 
@@ -24,26 +25,19 @@ inline bool EqualsIgnoringAsciiCase(const char* text, const char* other, std::si
 // Whether zero-terminated `text` holds `part` anywhere, ignoring the
 // letter case of A to Z. The empty part is in every text.
 inline bool ContainsIgnoringAsciiCase(const char* text, const char* part) {
-  std::size_t partLength = 0;
-  while (part[partLength] != '\0') ++partLength;
-  for (const char* start = text;; ++start) {
-    std::size_t matched = 0;
-    while (matched < partLength && start[matched] != '\0' &&
-           LowerAsciiLetter(start[matched]) == LowerAsciiLetter(part[matched])) {
-      ++matched;
-    }
-    if (matched == partLength) return true;
-    if (*start == '\0') return false;
+  const std::size_t textLength = std::strlen(text);
+  const std::size_t partLength = std::strlen(part);
+  for (std::size_t start = 0; start + partLength <= textLength; ++start) {
+    if (EqualsIgnoringAsciiCase(text + start, part, partLength)) return true;
   }
+  return false;
 }
 
 // Whether zero-terminated `text` ends with `suffix`, ignoring the letter
 // case of A to Z.
 inline bool EndsWithIgnoringAsciiCase(const char* text, const char* suffix) {
-  std::size_t textLength = 0;
-  std::size_t suffixLength = 0;
-  while (text[textLength] != '\0') ++textLength;
-  while (suffix[suffixLength] != '\0') ++suffixLength;
+  const std::size_t textLength = std::strlen(text);
+  const std::size_t suffixLength = std::strlen(suffix);
   return textLength >= suffixLength &&
          EqualsIgnoringAsciiCase(text + textLength - suffixLength, suffix, suffixLength);
 }

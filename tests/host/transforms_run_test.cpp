@@ -48,6 +48,16 @@ class TransformsRunTest : public PatchFolderTest {
     RedirectTransforms(machine);
   }
 
+  // Starts the launcher in a folder of 300 characters without short names,
+  // which cannot become a 260-byte narrow folder; returns its path.
+  std::string StartInFolderTooDeepForNarrowPath() {
+    const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
+    machine.AddFolder(deep);
+    machine.SetCurrentDirectory(deep);
+    machine.SetShortNamesAvailable(false);
+    return deep;
+  }
+
   void RegisterHostrel() {
     AddPatchFile("Hostrel_Update.msp");
     machine.AddKey(kHostrelKey);
@@ -188,12 +198,9 @@ TEST_F(TransformsRunTest, BackupGoneDuringTheRunIsReported) {
 }
 
 TEST_F(TransformsRunTest, BackupGoneIsNoLossWhenTransformsWasLeftAlone) {
-  // 300 characters cannot become a 260-byte narrow folder: no redirection.
-  const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
+  const std::string deep = StartInFolderTooDeepForNarrowPath();  // no redirection
   machine.AddFolder(deep + "\\Files");
   machine.AddFile(deep + "\\Files\\Hostrel_Update.msp");
-  machine.SetCurrentDirectory(deep);
-  machine.SetShortNamesAvailable(false);
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   machine.QueueChild([](FakeMachine& m) {
     m.RemoveValue(kHostrelKey, "TransformsBackup");
@@ -283,11 +290,7 @@ TEST_F(TransformsRunTest, RedirectedValueThatDoesNotFitIsNotWritten) {
 }
 
 TEST_F(TransformsRunTest, EmptySourceFolderIsReportedAndThePatchStillRuns) {
-  // 300 characters cannot become a 260-byte narrow folder.
-  const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
-  machine.AddFolder(deep);
-  machine.SetCurrentDirectory(deep);
-  machine.SetShortNamesAvailable(false);
+  StartInFolderTooDeepForNarrowPath();
   EXPECT_EQ(Run(nullptr, 1603), 1603u);
   ASSERT_EQ(machine.MessageBoxes().size(), 1u);
   EXPECT_EQ(machine.MessageBoxes()[0].text, u"Fatal Error, no source directory.");
