@@ -36,12 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return -1;  // a machine the simulation cannot hold; not worth keeping
   }
   const proof::RegistrationSnapshot before = proof::TakeSnapshot(scenario, machine);
-  const Status exitStatus = proof::RunLauncher(machine);
-  const auto violations =
-      proof::CheckRun(scenario, before, machine, exitStatus, proof::Faults::None);
+  const proof::LauncherRun run = proof::RunLauncher(machine);
+  const auto violations = proof::CheckRun(scenario, before, machine, run, proof::Faults::None);
   if (violations.empty()) return 0;
-  std::fprintf(stderr, "broken promises (exit status %u):\n", static_cast<unsigned>(exitStatus));
+  std::fprintf(stderr, "broken promises (exit status %u):\n",
+               static_cast<unsigned>(run.exitStatus));
   for (const std::string& violation : violations) std::fprintf(stderr, "  %s\n", violation.c_str());
-  std::fprintf(stderr, "the run:\n%s", proof::DescribeRun(scenario, machine).c_str());
+  std::fprintf(stderr, "the run:\n%s", proof::DescribeRun(scenario, machine, run).c_str());
   std::abort();
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test: host suite (simulated machine, ASan/UBSan, with the
+# Runs every test: the folders' layering, host suite (simulated machine, ASan/UBSan, with the
 # fault sweep), a fuzzing campaign, the built
 # Setup.exe's format and imports, the Win32 platform suite under Wine, and
 # the end-to-end suite under Wine. Installs what it needs first.
@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+python3 scripts/check_layering.py
 
 jobs=$(nproc)
 cmake --preset host >/dev/null

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     for (const setup::proof::SeedScenario& seed : seeds) {
       setup::sim::FakeMachine machine;
       setup::proof::Apply(seed.scenario, databases, machine);
-      if (setup::proof::RunLauncher(machine) != seed.cleanExitStatus) {
+      if (setup::proof::RunLauncher(machine).exitStatus != seed.cleanExitStatus) {
         std::fprintf(stderr, "%s ended otherwise than expected\n", seed.name.c_str());
         return 1;
       }

@@ -6,7 +6,6 @@
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
-#include "launcher/source_folder.h"
 #include "platform/ascii_case.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
@@ -42,13 +41,13 @@ int LanguageIndexOfTransforms(const char* transforms) {
 
 }  // namespace
 
-int ResolveLanguageIndex(Platform& platform) {
-  if (CurrentProduct == kNoProduct) {
-    IdentifyProduct(platform);
-    if (CurrentProduct == kNoProduct) return LanguageIndexFromSystem(platform);
+int ResolveLanguageIndex(Platform& platform, RunState& run) {
+  if (run.CurrentProduct == kNoProduct) {
+    IdentifyProduct(platform, run);
+    if (run.CurrentProduct == kNoProduct) return LanguageIndexFromSystem(platform, run);
   }
   ScopedRegKey key(platform);
-  if (OpenClassesRootKey(platform, ProductKeyPath(CurrentProduct).c_str(), KEY_READ, key) !=
+  if (OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key) !=
       ERROR_SUCCESS) {
     return kNoLanguage;
   }
@@ -59,23 +58,23 @@ int ResolveLanguageIndex(Platform& platform) {
   return LanguageIndexOfTransforms(transforms.c_str());
 }
 
-int LanguageIndexFromSystem(Platform& platform) {
+int LanguageIndexFromSystem(Platform& platform, const RunState& run) {
   const std::uint16_t languageId = platform.GetSystemDefaultLangID();
   const auto* const end = std::end(kSystemLanguages);
   const auto* const match = std::find_if(
       std::begin(kSystemLanguages), end,
       [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
   const int candidate = match == end ? kEnglish : match->row;
-  return HasLanguageIni(platform, candidate) ? candidate : kEnglish;
+  return HasLanguageIni(platform, run, candidate) ? candidate : kEnglish;
 }
 
-bool HasLanguageIni(Platform& platform, int row) {
+bool HasLanguageIni(Platform& platform, const RunState& run, int row) {
   // Without a folder the platform would look for the bare name in the
   // Windows folder instead.
-  if (SourceFolder.empty()) return false;
+  if (run.SourceFolder.empty()) return false;
   const WideChar* const iniName = LanguageTable[row].iniName;
   WidePath iniPath;
-  if (!iniPath.assign(SourceFolder.c_str()) || !iniPath.append(iniName) ||
+  if (!iniPath.assign(run.SourceFolder.c_str()) || !iniPath.append(iniName) ||
       !iniPath.append(u".ini")) {
     return false;
   }

@@ -3,6 +3,7 @@
 #define SETUP_DETECTION_LANGUAGE_RESOLUTION_H
 
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -11,17 +12,17 @@ namespace setup {
 // whose transform file name occurs in the product's registered Transforms
 // (of any length, letter case ignored), or -1 when the registration, its
 // Transforms or a known transform is missing.
-int ResolveLanguageIndex(Platform& platform);
+int ResolveLanguageIndex(Platform& platform, RunState& run);
 
 // The row for the system default language (German, Dutch, Italian,
 // Japanese, French, Spanish or Swedish identifiers), provided the patch
 // folder has a usable ini file for it; 0 (English) otherwise.
-int LanguageIndexFromSystem(Platform& platform);
+int LanguageIndexFromSystem(Platform& platform, const RunState& run);
 
-// True when SourceFolder holds "<ini name>.ini" with a non-empty
+// True when run.SourceFolder holds "<ini name>.ini" with a non-empty
 // DESCRIPTION in the section named like the file. False without a source
 // folder or when the path would not fit.
-bool HasLanguageIni(Platform& platform, int row);
+bool HasLanguageIni(Platform& platform, const RunState& run, int row);
 
 }  // namespace setup
 

@@ -18,18 +18,18 @@ bool IsRegistered(Platform& platform, int row) {
 
 }  // namespace
 
-void IdentifyProduct(Platform& platform) {
-  ScanProductTable(platform, FindPatchPackageName(platform).c_str());
+void IdentifyProduct(Platform& platform, RunState& run) {
+  ScanProductTable(platform, run, FindPatchPackageName(platform, run).c_str());
 }
 
-void ScanProductTable(Platform& platform, const char* patchFileName) {
-  const int startRow = IsLanguagePackPackage(platform) ? kFirstKeywordOnlyRow : 0;
+void ScanProductTable(Platform& platform, RunState& run, const char* patchFileName) {
+  const int startRow = IsLanguagePackPackage(platform, run) ? kFirstKeywordOnlyRow : 0;
   for (int row = startRow; row < ProductTableCount; ++row) {
-    CurrentProduct = row;
+    run.CurrentProduct = row;
     if (std::strstr(patchFileName, ProductTable[row].keyword) == nullptr) continue;
     if (row >= kFirstKeywordOnlyRow || IsRegistered(platform, row)) return;
   }
-  CurrentProduct = kNoProduct;
+  run.CurrentProduct = kNoProduct;
 }
 
 }  // namespace setup

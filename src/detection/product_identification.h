@@ -3,18 +3,19 @@
 #define SETUP_DETECTION_PRODUCT_IDENTIFICATION_H
 
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
 // Finds the patch package's name in the Files subfolder (empty when there
 // is none) and scans the product table with it.
-void IdentifyProduct(Platform& platform);
+void IdentifyProduct(Platform& platform, RunState& run);
 
-// Sets CurrentProduct to the first qualifying row from row 5 on when the
+// Sets run.CurrentProduct to the first qualifying row from row 5 on when the
 // patch folder's database is a language-pack installer, else from row 0 on;
 // -1 when none qualifies. A row qualifies when its keyword occurs in
 // `patchFileName` and, for rows 0 to 4, its product key opens for reading.
-void ScanProductTable(Platform& platform, const char* patchFileName);
+void ScanProductTable(Platform& platform, RunState& run, const char* patchFileName);
 
 }  // namespace setup
 

@@ -15,8 +15,6 @@ const ProductEntry ProductTable[ProductTableCount] = {
     {"E359D2F96F56DF147AD77D973394339F", "Hostrel", "{9F2D953E-65F6-41FD-A77D-D779334933F9}"},
 };
 
-int CurrentProduct = kNoProduct;
-
 NarrowPath ProductKeyPath(int row) {
   NarrowPath path;
   // 51 characters always fit.

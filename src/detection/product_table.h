@@ -3,6 +3,7 @@
 #define SETUP_DETECTION_PRODUCT_TABLE_H
 
 #include "platform/bounded_text.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -17,11 +18,6 @@ struct ProductEntry {
 constexpr int ProductTableCount = 9;
 constexpr int kFirstKeywordOnlyRow = 5;
 extern const ProductEntry ProductTable[ProductTableCount];
-
-// The row the last identification picked, or -1; only the identification
-// writes it.
-constexpr int kNoProduct = -1;
-extern int CurrentProduct;
 
 // "Installer\Products\" followed by the row's packed code; the key lives
 // under HKEY_CLASSES_ROOT.

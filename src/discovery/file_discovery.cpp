@@ -1,8 +1,7 @@
 #include "discovery/file_discovery.h"
 
-#include "launcher/source_folder.h"
 #include "platform/scoped_handle.h"
-#include "platform/text_conversion.h"
+#include "shared/files_folder.h"
 
 namespace setup {
 
@@ -20,22 +19,15 @@ bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern,
   return name.assign(match.fileName);
 }
 
-NarrowPath NarrowSourceFolder(Platform& platform) {
-  NarrowPath folder;
-  if (SourceFolder.empty()) return folder;
-  ConvertToNarrow(platform, CP_ACP, SourceFolder.c_str(), SourceFolder.length() - 1, folder);
-  return folder;
-}
-
-NarrowPath NarrowFilesFolder(Platform& platform) {
-  NarrowPath folder = NarrowSourceFolder(platform);
+NarrowPath NarrowFilesFolder(const RunState& run) {
+  NarrowPath folder = run.NarrowSourceFolder;
   if (folder.empty() || !folder.append(FilesFolderName.narrow)) folder.clear();
   return folder;
 }
 
-NarrowPath FindPatchPackageName(Platform& platform) {
+NarrowPath FindPatchPackageName(Platform& platform, const RunState& run) {
   NarrowPath name;
-  const NarrowPath filesFolder = NarrowFilesFolder(platform);
+  const NarrowPath filesFolder = NarrowFilesFolder(run);
   if (!filesFolder.empty())
     FindFirstMatch(platform, filesFolder.c_str(), kPatchPackagePattern, name);
   return name;

@@ -4,6 +4,7 @@
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -18,17 +19,13 @@ inline constexpr char kInstallerDatabasePattern[] = "\\*.msi";
 // search path would not fit. The search handle is closed before returning.
 bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern, NarrowPath& name);
 
-// SourceFolder in the system ANSI code page without its trailing
-// backslash. Empty when SourceFolder is empty or the result does not fit.
-NarrowPath NarrowSourceFolder(Platform& platform);
-
-// The narrow source folder followed by "\Files\"; empty when either is
+// run.NarrowSourceFolder followed by "\Files\"; empty when it is
 // missing or the join does not fit.
-NarrowPath NarrowFilesFolder(Platform& platform);
+NarrowPath NarrowFilesFolder(const RunState& run);
 
 // The name of the first patch package in the Files subfolder; empty when
 // there is none.
-NarrowPath FindPatchPackageName(Platform& platform);
+NarrowPath FindPatchPackageName(Platform& platform, const RunState& run);
 
 }  // namespace setup
 

@@ -12,8 +12,8 @@ bool EqualsOne(const char* value) { return value[0] == '1' && value[1] == '\0'; 
 
 }  // namespace
 
-bool IsLanguagePackPackage(Platform& platform) {
-  NarrowPath databasePath = NarrowSourceFolder(platform);
+bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
+  NarrowPath databasePath = run.NarrowSourceFolder;
   NarrowPath databaseName;
   if (databasePath.empty() ||
       !FindFirstMatch(platform, databasePath.c_str(), kInstallerDatabasePattern, databaseName) ||

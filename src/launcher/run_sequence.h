@@ -3,6 +3,7 @@
 #define SETUP_LAUNCHER_RUN_SEQUENCE_H
 
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -12,6 +13,12 @@ namespace setup {
 // applies the patch with the command tail of the process's command line,
 // restores the transforms, and returns the exit status for the process.
 // No message box is shown in an unattended run.
+//
+// `run` is reset first and afterwards holds what the run learned and
+// decided, for a caller that wants to look.
+Status RunSetup(Platform& platform, RunState& run);
+
+// The same with a state of its own.
 Status RunSetup(Platform& platform);
 
 }  // namespace setup

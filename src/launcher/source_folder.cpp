@@ -4,8 +4,6 @@
 
 namespace setup {
 
-WideLongText SourceFolder;
-
 namespace {
 
 // The platform reports the length copied when the text fits, else the size
@@ -22,8 +20,9 @@ bool AdoptPlatformText(std::uint32_t reported, BoundedText<char, Capacity>& text
 
 }  // namespace
 
-void CaptureSourceFolder(Platform& platform) {
-  SourceFolder.clear();
+void CaptureSourceFolder(Platform& platform, RunState& run) {
+  run.SourceFolder.clear();
+  run.NarrowSourceFolder.clear();
 
   NarrowLongText longPath;
   const auto directoryLength = platform.GetCurrentDirectoryA(
@@ -37,7 +36,13 @@ void CaptureSourceFolder(Platform& platform) {
                                  static_cast<std::uint32_t>(shortPath.capacity()));
   const NarrowLongText& chosen = AdoptPlatformText(shortLength, shortPath) ? shortPath : longPath;
 
-  ConvertToWide(platform, CP_ACP, MB_PRECOMPOSED, chosen.c_str(), SourceFolder);
+  if (!ConvertToWide(platform, CP_ACP, MB_PRECOMPOSED, chosen.c_str(), run.SourceFolder) ||
+      run.SourceFolder.empty()) {
+    return;
+  }
+  // Left empty when it does not fit: the narrow steps then do nothing.
+  static_cast<void>(ConvertToNarrow(platform, CP_ACP, run.SourceFolder.c_str(),
+                                    run.SourceFolder.length() - 1, run.NarrowSourceFolder));
 }
 
 }  // namespace setup

@@ -1,11 +1,11 @@
 #include "runner/patch_runner.h"
 
 #include "discovery/file_discovery.h"
-#include "launcher/source_folder.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/text_conversion.h"
 #include "runner/installer_command_line.h"
+#include "shared/files_folder.h"
 
 namespace setup {
 
@@ -24,7 +24,7 @@ Status WaitForExit(Platform& platform, KernelHandle process) {
 
 }  // namespace
 
-Status RunPatch(Platform& platform, const char* commandTail) {
+Status RunPatch(Platform& platform, const RunState& run, const char* commandTail) {
   WidePath systemFolder;
   const std::uint32_t systemFolderLength = platform.GetSystemDirectoryW(
       systemFolder.writable_buffer(), static_cast<std::uint32_t>(systemFolder.capacity()));
@@ -37,14 +37,14 @@ Status RunPatch(Platform& platform, const char* commandTail) {
 
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
-  const NarrowPath patchName = FindPatchPackageName(platform);
+  const NarrowPath patchName = FindPatchPackageName(platform, run);
   WidePath widePatchName;
   WideLongText patchPath;
   WideLongText arguments;
   WideLongText commandLine;
   WidePath application;
   const bool fits = ConvertToWide(platform, CP_THREAD_ACP, 0, patchName.c_str(), widePatchName) &&
-                    patchPath.assign(SourceFolder.c_str()) &&
+                    patchPath.assign(run.SourceFolder.c_str()) &&
                     patchPath.append(FilesFolderName.wide) && patchPath.append(widePatchName) &&
                     ConvertToWide(platform, CP_THREAD_ACP, 0, commandTail, arguments) &&
                     BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
@@ -59,7 +59,7 @@ Status RunPatch(Platform& platform, const char* commandTail) {
   ProcessInformation child;
   const Status started = platform.CreateProcessW(
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
-      SourceFolder.empty() ? nullptr : SourceFolder.c_str(), startup, &child);
+      run.SourceFolder.empty() ? nullptr : run.SourceFolder.c_str(), startup, &child);
   if (started != ERROR_SUCCESS) return started;
 
   const ScopedKernelHandle process(platform, child.process);

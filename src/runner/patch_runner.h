@@ -4,10 +4,11 @@
 #define SETUP_RUNNER_PATCH_RUNNER_H
 
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
-// Starts "<system folder>\cmd.exe" hidden, in SourceFolder, to run the
+// Starts "<system folder>\cmd.exe" hidden, in run.SourceFolder, to run the
 // installer on the first patch package of the Files subfolder with
 // "REINSTALL=ALL" and `commandTail` (narrow, thread ANSI code page, passed
 // on unchanged), and returns once the child has ended.
@@ -17,7 +18,7 @@ namespace setup {
 // be started; ERROR_INSUFFICIENT_BUFFER, without starting anything, when
 // the command line or the converted tail would not fit its 1000 units; or
 // ERROR_PATH_NOT_FOUND when the system folder cannot be had.
-Status RunPatch(Platform& platform, const char* commandTail);
+Status RunPatch(Platform& platform, const RunState& run, const char* commandTail);
 
 }  // namespace setup
 

@@ -1,9 +1,9 @@
 #include "services/service_guard.h"
 
 #include "detection/language_resolution.h"
-#include "launcher/user_messages.h"
 #include "platform/scoped_handle.h"
 #include "services/blocking_services.h"
+#include "shared/user_messages.h"
 
 namespace setup {
 
@@ -17,7 +17,7 @@ bool IsStopped(Platform& platform, ServiceHandle service) {
 
 }  // namespace
 
-int CheckBlockingServices(Platform& platform) {
+int CheckBlockingServices(Platform& platform, RunState& run) {
   ScopedServiceHandle manager(platform,
                               platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.valid()) return 0;
@@ -27,8 +27,8 @@ int CheckBlockingServices(Platform& platform) {
                                 platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
     if (!service.valid() || IsStopped(platform, service.get())) continue;
 
-    const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform));
-    ShowUserMessage(platform, message.text, message.caption, MB_ICONERROR);
+    const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
+    ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
     static_cast<void>(service.reset());  // the service before the manager
     static_cast<void>(manager.reset());
     return 1;

@@ -3,6 +3,7 @@
 #define SETUP_SERVICES_SERVICE_GUARD_H
 
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -11,7 +12,7 @@ namespace setup {
 // state cannot be read) it shows the message in the product's language,
 // closes the service and then the manager, and returns 1. Returns 0 when
 // none blocks, and also when the service manager cannot be opened at all.
-int CheckBlockingServices(Platform& platform);
+int CheckBlockingServices(Platform& platform, RunState& run);
 
 }  // namespace setup
 

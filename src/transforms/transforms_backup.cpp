@@ -23,10 +23,10 @@ bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
 
 }  // namespace
 
-TransformsJournal BackupTransforms(Platform& platform) {
+TransformsJournal BackupTransforms(Platform& platform, const RunState& run) {
   TransformsJournal result;
-  if (CurrentProduct == kNoProduct) return result;
-  const NarrowPath keyPath = ProductKeyPath(CurrentProduct);
+  if (run.CurrentProduct == kNoProduct) return result;
+  const NarrowPath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   if (OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) != ERROR_SUCCESS) {
     return result;

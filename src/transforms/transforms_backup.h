@@ -4,6 +4,7 @@
 
 #include "platform/heap_text.h"
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -24,7 +25,7 @@ struct TransformsJournal {
 // its key cannot be read, when Transforms exists but cannot be read, when
 // an existing TransformsBackup cannot be read for another reason than its
 // type, or when the write fails.
-TransformsJournal BackupTransforms(Platform& platform);
+TransformsJournal BackupTransforms(Platform& platform, const RunState& run);
 
 }  // namespace setup
 

@@ -3,18 +3,16 @@
 #include "detection/language_resolution.h"
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
-#include "discovery/file_discovery.h"
-#include "launcher/source_folder.h"
-#include "launcher/user_messages.h"
+#include "detection/product_table.h"
 #include "platform/ascii_case.h"
 #include "platform/registry.h"
+#include "shared/files_folder.h"
+#include "shared/user_messages.h"
 #include "transforms/registry_writer.h"
 #include "transforms/transforms_backup.h"
 #include "transforms/transforms_values.h"
 
 namespace setup {
-
-Redirection CurrentRedirection;
 
 namespace {
 
@@ -40,9 +38,9 @@ Status DeleteValue(Platform& platform, RegKey key, const char* valueName) {
 // Whether Transforms still reads as the value the backup copied: a read
 // that went wrong while the backup was taken must not lead to overwriting
 // a value that has no copy.
-bool StillOwnValue(Platform& platform, const HeapText& ownValue) {
+bool StillOwnValue(Platform& platform, const RunState& run, const HeapText& ownValue) {
   ScopedRegKey key(platform);
-  if (OpenClassesRootKey(platform, ProductKeyPath(CurrentProduct).c_str(), KEY_READ, key) !=
+  if (OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key) !=
       ERROR_SUCCESS) {
     return false;
   }
@@ -54,16 +52,17 @@ bool StillOwnValue(Platform& platform, const HeapText& ownValue) {
 
 // Whether this run backed up the product's value and then left it alone,
 // so that Transforms still holds the product's own value.
-bool OwnValueLeftInPlace() {
-  return CurrentRedirection.product == CurrentProduct && CurrentRedirection.backupWrittenNow &&
-         !CurrentRedirection.transformsWritten;
+bool OwnValueLeftInPlace(const RunState& run) {
+  const Redirection& redirection = run.CurrentRedirection;
+  return redirection.product == run.CurrentProduct && redirection.backupWrittenNow &&
+         !redirection.transformsWritten;
 }
 
 // Puts the backup back and deletes it; `backup` is what it holds, with
 // its type.
-Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath, const HeapText& backup,
-                 std::uint32_t type) {
-  if (!OwnValueLeftInPlace()) {
+Status WriteBack(Platform& platform, const RunState& run, RegKey key, const NarrowPath& keyPath,
+                 const HeapText& backup, std::uint32_t type) {
+  if (!OwnValueLeftInPlace(run)) {
     const Status restored = backup.empty()
                                 ? DeleteValue(platform, key, kTransformsValue)
                                 : WriteClassesRootString(platform, keyPath.c_str(),
@@ -78,47 +77,47 @@ Status WriteBack(Platform& platform, RegKey key, const NarrowPath& keyPath, cons
 
 }  // namespace
 
-void RedirectTransforms(Platform& platform) {
-  CurrentRedirection = Redirection{};
-  IdentifyProduct(platform);
-  const TransformsJournal journal = BackupTransforms(platform);
+void RedirectTransforms(Platform& platform, RunState& run) {
+  run.CurrentRedirection = Redirection{};
+  IdentifyProduct(platform, run);
+  const TransformsJournal journal = BackupTransforms(platform, run);
   if (journal.held) {
-    CurrentRedirection.product = CurrentProduct;
-    CurrentRedirection.backupWrittenNow = journal.writtenNow;
+    run.CurrentRedirection.product = run.CurrentProduct;
+    run.CurrentRedirection.backupWrittenNow = journal.writtenNow;
   }
 
-  const NarrowPath sourceFolder = NarrowSourceFolder(platform);
+  const NarrowPath& sourceFolder = run.NarrowSourceFolder;
   if (sourceFolder.empty()) {
-    ShowUserMessage(platform, u"Fatal Error, no source directory.", u"Error:", MB_OK);
+    ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
     return;
   }
   // Without the product's own value in the backup there would be nothing
   // to restore.
   if (!journal.held) return;
 
-  const int language = ResolveLanguageIndex(platform);
+  const int language = ResolveLanguageIndex(platform, run);
   const char* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   NarrowPath redirected = sourceFolder;
   if (!redirected.append(FilesFolderName.narrow) || !redirected.append(transform)) return;
-  if (journal.writtenNow && !StillOwnValue(platform, journal.ownValue)) return;
+  if (journal.writtenNow && !StillOwnValue(platform, run, journal.ownValue)) return;
   // Even a write reported failed may have landed (a close that failed):
   // the restore must put the own value back in any case.
-  CurrentRedirection.transformsWritten = true;
-  static_cast<void>(WriteClassesRootString(platform, ProductKeyPath(CurrentProduct).c_str(),
+  run.CurrentRedirection.transformsWritten = true;
+  static_cast<void>(WriteClassesRootString(platform, ProductKeyPath(run.CurrentProduct).c_str(),
                                            kTransformsValue, redirected.c_str()));
 }
 
-Status RestoreTransforms(Platform& platform) {
+Status RestoreTransforms(Platform& platform, RunState& run) {
   // A repeated identification could answer otherwise once a call has
   // failed; the backup this run relies on names the product for certain.
-  if (CurrentRedirection.product != kNoProduct) {
-    CurrentProduct = CurrentRedirection.product;
+  if (run.CurrentRedirection.product != kNoProduct) {
+    run.CurrentProduct = run.CurrentRedirection.product;
   } else {
-    IdentifyProduct(platform);
+    IdentifyProduct(platform, run);
   }
-  if (CurrentProduct == kNoProduct) return ERROR_SUCCESS;
-  const NarrowPath keyPath = ProductKeyPath(CurrentProduct);
+  if (run.CurrentProduct == kNoProduct) return ERROR_SUCCESS;
+  const NarrowPath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) return opened;
@@ -128,7 +127,7 @@ Status RestoreTransforms(Platform& platform) {
   const Status backupRead =
       ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup, &backupType);
   if (backupRead == ERROR_SUCCESS) {
-    const Status restored = WriteBack(platform, key.get(), keyPath, backup, backupType);
+    const Status restored = WriteBack(platform, run, key.get(), keyPath, backup, backupType);
     if (restored != ERROR_SUCCESS) return restored;
   } else if (backupRead != ERROR_FILE_NOT_FOUND && backupRead != ERROR_INVALID_DATATYPE) {
     return backupRead;  // the backup stays for the next run; one of another type is not ours
@@ -140,7 +139,7 @@ Status RestoreTransforms(Platform& platform) {
         IsDefaultRedirection(current)) {
       static_cast<void>(DeleteValue(platform, key.get(), kTransformsValue));
     }
-    if (CurrentRedirection.product == CurrentProduct && !OwnValueLeftInPlace()) {
+    if (run.CurrentRedirection.product == run.CurrentProduct && !OwnValueLeftInPlace(run)) {
       static_cast<void>(key.reset());
       return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
     }

@@ -3,22 +3,10 @@
 #ifndef SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 #define SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 
-#include "detection/product_table.h"
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
-
-// What the redirection left for the restore to finish. Process-wide, like
-// CurrentProduct: RedirectTransforms sets it, RestoreTransforms reads it.
-struct Redirection {
-  // The product whose TransformsBackup the run relies on; -1 for none.
-  int product = kNoProduct;
-  // This run wrote that backup; otherwise a run that did not finish did.
-  bool backupWrittenNow = false;
-  // Transforms was, or may have been, overwritten.
-  bool transformsWritten = false;
-};
-extern Redirection CurrentRedirection;
 
 // Identifies the product, backs up its Transforms and sets Transforms to
 // the narrow source folder + "\Files\" + the transform of the product's
@@ -26,8 +14,8 @@ extern Redirection CurrentRedirection;
 // is reported with the message box "Fatal Error, no source directory.".
 // Nothing is changed then, nor without a product, without the backup in
 // place, when the new value would not fit 260 bytes, or when Transforms no
-// longer reads as the value just backed up. Sets CurrentRedirection.
-void RedirectTransforms(Platform& platform);
+// longer reads as the value just backed up. Sets run.CurrentRedirection.
+void RedirectTransforms(Platform& platform, RunState& run);
 
 // Puts the product's own Transforms back from the backup, for the product
 // the redirection backed up (identified afresh when it backed up none): a
@@ -41,7 +29,7 @@ void RedirectTransforms(Platform& platform);
 // a type no backup has),
 // writing back and deleting the backup; ERROR_FILE_NOT_FOUND when the
 // backup this run relied on has gone; else the status of closing the key.
-Status RestoreTransforms(Platform& platform);
+Status RestoreTransforms(Platform& platform, RunState& run);
 
 }  // namespace setup
 

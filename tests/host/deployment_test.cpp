@@ -6,6 +6,7 @@
 #include "launcher/single_instance.h"
 #include "patch_folder.h"
 #include "services/blocking_services.h"
+#include "shared/user_messages.h"
 
 namespace setup {
 namespace {
@@ -57,9 +58,9 @@ TEST_F(DeploymentTest, WindowStationIsAskedOnlyWhenAMessageIsDue) {
   EXPECT_EQ(machine.CallCount(Operation::ProcessWindowStationIsVisible), 0u)
       << "a run without message";
 
-  SetUserMessagesShown(true);
-  ShowUserMessage(machine, u"first", u"Error:", MB_OK);
-  ShowUserMessage(machine, u"second", u"Error:", MB_OK);
+  run = RunState{};
+  ShowUserMessage(machine, run, u"first", u"Error:", MB_OK);
+  ShowUserMessage(machine, run, u"second", u"Error:", MB_OK);
   EXPECT_EQ(machine.CallCount(Operation::ProcessWindowStationIsVisible), 1u)
       << "asked once, for the first message";
   EXPECT_EQ(machine.MessageBoxes().size(), 2u);

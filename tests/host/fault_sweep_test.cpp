@@ -35,10 +35,11 @@ Outcome RunWithFault(const proof::Scenario& scenario, std::size_t failingCall, S
   const std::size_t setupCalls = machine.TotalCallCount();
   if (failingCall != 0) machine.FailAnyCall(status, failingCall);
   Outcome outcome;
-  outcome.exitStatus = proof::RunLauncher(machine);
+  const proof::LauncherRun run = proof::RunLauncher(machine);
+  outcome.exitStatus = run.exitStatus;
   outcome.calls = machine.TotalCallCount() - setupCalls;
   outcome.violations =
-      proof::CheckRun(scenario, before, machine, outcome.exitStatus,
+      proof::CheckRun(scenario, before, machine, run,
                       failingCall == 0 ? proof::Faults::None : proof::Faults::Injected);
   if (const sim::Operation* failed = machine.FailedAnyCall()) {
     outcome.failedEntry = sim::OperationName(*failed);

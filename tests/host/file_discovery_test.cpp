@@ -11,17 +11,17 @@ using testing::PatchFolderTest;
 
 class FileDiscoveryTest : public PatchFolderTest {
  protected:
-  FileDiscoveryTest() { CaptureSourceFolder(machine); }
+  FileDiscoveryTest() { CaptureSourceFolder(machine, run); }
 };
 
 TEST_F(FileDiscoveryTest, NarrowPathsDropTheTrailingBackslash) {
-  EXPECT_STREQ(NarrowSourceFolder(machine).c_str(), "C:\\PATCHF~1");
-  EXPECT_STREQ(NarrowFilesFolder(machine).c_str(), "C:\\PATCHF~1\\Files\\");
+  EXPECT_STREQ(run.NarrowSourceFolder.c_str(), "C:\\PATCHF~1");
+  EXPECT_STREQ(NarrowFilesFolder(run).c_str(), "C:\\PATCHF~1\\Files\\");
 }
 
 TEST_F(FileDiscoveryTest, PatchSearchPassesTheDoubledBackslashUnchanged) {
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_STREQ(FindPatchPackageName(machine).c_str(), "Hostrel_Update.msp");
+  EXPECT_STREQ(FindPatchPackageName(machine, run).c_str(), "Hostrel_Update.msp");
   ASSERT_EQ(machine.FindPatterns().size(), 1u);
   EXPECT_EQ(machine.FindPatterns()[0], "C:\\PATCHF~1\\Files\\\\*.msp");
 }
@@ -29,9 +29,9 @@ TEST_F(FileDiscoveryTest, PatchSearchPassesTheDoubledBackslashUnchanged) {
 TEST_F(FileDiscoveryTest, FirstMatchInThePlatformsOrderWins) {
   AddPatchFile("b_Hostrel.msp");
   AddPatchFile("a_Tessel.msp");
-  EXPECT_STREQ(FindPatchPackageName(machine).c_str(), "b_Hostrel.msp");
+  EXPECT_STREQ(FindPatchPackageName(machine, run).c_str(), "b_Hostrel.msp");
   machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\a_Tessel.msp");
-  EXPECT_STREQ(FindPatchPackageName(machine).c_str(), "a_Tessel.msp");
+  EXPECT_STREQ(FindPatchPackageName(machine, run).c_str(), "a_Tessel.msp");
 }
 
 TEST_F(FileDiscoveryTest, NoMatchLeavesTheNameUntouched) {
@@ -39,7 +39,7 @@ TEST_F(FileDiscoveryTest, NoMatchLeavesTheNameUntouched) {
   ASSERT_TRUE(name.assign("before"));
   EXPECT_FALSE(FindFirstMatch(machine, "C:\\PATCHF~1", kInstallerDatabasePattern, name));
   EXPECT_STREQ(name.c_str(), "before");
-  EXPECT_STREQ(FindPatchPackageName(machine).c_str(), "");
+  EXPECT_STREQ(FindPatchPackageName(machine, run).c_str(), "");
 }
 
 TEST_F(FileDiscoveryTest, SearchPathThatDoesNotFitFindsNothing) {
@@ -51,17 +51,18 @@ TEST_F(FileDiscoveryTest, SearchPathThatDoesNotFitFindsNothing) {
 }
 
 TEST_F(FileDiscoveryTest, NoSourceFolderGivesNoPaths) {
-  SourceFolder.clear();
+  run = RunState{};
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_STREQ(NarrowSourceFolder(machine).c_str(), "");
-  EXPECT_STREQ(NarrowFilesFolder(machine).c_str(), "");
-  EXPECT_STREQ(FindPatchPackageName(machine).c_str(), "");
+  EXPECT_STREQ(run.NarrowSourceFolder.c_str(), "");
+  EXPECT_STREQ(NarrowFilesFolder(run).c_str(), "");
+  EXPECT_STREQ(FindPatchPackageName(machine, run).c_str(), "");
 }
 
 TEST_F(FileDiscoveryTest, NarrowSourceFolderThatDoesNotFitIsEmpty) {
-  // 300 units of source folder cannot become a 260-byte narrow path.
-  ASSERT_TRUE(SourceFolder.assign((u"C:\\" + std::u16string(296, u'x') + u"\\").c_str()));
-  EXPECT_STREQ(NarrowSourceFolder(machine).c_str(), "");
+  StartInFolderTooDeepForNarrowPath();
+  CaptureSourceFolder(machine, run);
+  EXPECT_EQ(run.SourceFolder.length(), 305u);
+  EXPECT_STREQ(run.NarrowSourceFolder.c_str(), "");
 }
 
 }  // namespace

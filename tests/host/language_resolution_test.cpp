@@ -16,10 +16,7 @@ const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3
 
 class LanguageResolutionTest : public PatchFolderTest {
  protected:
-  LanguageResolutionTest() {
-    CurrentProduct = kNoProduct;
-    CaptureSourceFolder(machine);
-  }
+  LanguageResolutionTest() { CaptureSourceFolder(machine, run); }
 
   // Hostrel_Update.msp with row 2's product registered.
   void RegisterHostrel(const char* transforms) {
@@ -45,9 +42,9 @@ class TransformsLanguageTest : public LanguageResolutionTest,
 
 TEST_P(TransformsLanguageTest, FirstTableTransformNamedInTheValueWins) {
   RegisterHostrel(GetParam().transforms);
-  EXPECT_EQ(ResolveLanguageIndex(machine), GetParam().expectedIndex)
+  EXPECT_EQ(ResolveLanguageIndex(machine, run), GetParam().expectedIndex)
       << "Transforms: " << GetParam().transforms;
-  EXPECT_EQ(CurrentProduct, 2);
+  EXPECT_EQ(run.CurrentProduct, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,27 +57,27 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LanguageResolutionTest, LongTransformsValueStillGivesItsLanguage) {
   const std::string longValue = "C:\\" + std::string(300, 'p') + "\\1031.mst";
   RegisterHostrel(longValue.c_str());
-  EXPECT_EQ(ResolveLanguageIndex(machine), 2) << "a value past 260 bytes is read whole";
+  EXPECT_EQ(ResolveLanguageIndex(machine, run), 2) << "a value past 260 bytes is read whole";
 }
 
 TEST_F(LanguageResolutionTest, IdentifiedProductWithoutTransformsIsUndetermined) {
   RegisterHostrel(nullptr);
   machine.SetSystemLanguage(0x0407);
   AddIni("0x0407", u"Deutsch");
-  EXPECT_EQ(ResolveLanguageIndex(machine), kNoLanguage) << "the system must not be consulted";
+  EXPECT_EQ(ResolveLanguageIndex(machine, run), kNoLanguage) << "the system must not be consulted";
 }
 
 TEST_F(LanguageResolutionTest, UnreadableRegistrationIsUndetermined) {
   RegisterHostrel(":1031.mst");
-  CurrentProduct = 2;
+  run.CurrentProduct = 2;
   machine.FailCall(Operation::RegOpenKeyExA, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(ResolveLanguageIndex(machine), kNoLanguage);
+  EXPECT_EQ(ResolveLanguageIndex(machine, run), kNoLanguage);
 }
 
 TEST_F(LanguageResolutionTest, IdentifiesTheProductWhenNoneIsYet) {
   RegisterHostrel(":1040.mst");
-  EXPECT_EQ(ResolveLanguageIndex(machine), 3);
-  EXPECT_EQ(CurrentProduct, 2);
+  EXPECT_EQ(ResolveLanguageIndex(machine, run), 3);
+  EXPECT_EQ(run.CurrentProduct, 2);
 }
 
 struct SystemCase {
@@ -97,9 +94,9 @@ TEST_P(SystemLanguageTest, NoProductFallsBackToTheSystemLanguageWithItsIni) {
   AddPatchFile("Unknown_Update.msp");
   machine.SetSystemLanguage(c.languageId);
   if (c.iniName != nullptr) AddIni(c.iniName, u"Language pack");
-  EXPECT_EQ(ResolveLanguageIndex(machine), c.expectedIndex)
+  EXPECT_EQ(ResolveLanguageIndex(machine, run), c.expectedIndex)
       << "language id 0x" << std::hex << c.languageId;
-  EXPECT_EQ(CurrentProduct, kNoProduct);
+  EXPECT_EQ(run.CurrentProduct, kNoProduct);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,26 +111,26 @@ INSTANTIATE_TEST_SUITE_P(
                       SystemCase{0x0419, nullptr, 0}));
 
 TEST_F(LanguageResolutionTest, IniNeedsANonEmptyDescriptionInItsOwnSection) {
-  EXPECT_FALSE(HasLanguageIni(machine, 6)) << "no file";
+  EXPECT_FALSE(HasLanguageIni(machine, run, 6)) << "no file";
   AddIni("0x040a", u"");
-  EXPECT_FALSE(HasLanguageIni(machine, 6)) << "empty description";
+  EXPECT_FALSE(HasLanguageIni(machine, run, 6)) << "empty description";
   machine.SetIniValue(std::string(testing::kPatchFolder) + "\\0x040a.ini", u"0x0409",
                       u"DESCRIPTION", u"English");
-  EXPECT_FALSE(HasLanguageIni(machine, 6)) << "description in another section";
+  EXPECT_FALSE(HasLanguageIni(machine, run, 6)) << "description in another section";
   AddIni("0x040a", u"Espa\u00f1ol");
-  EXPECT_TRUE(HasLanguageIni(machine, 6));
+  EXPECT_TRUE(HasLanguageIni(machine, run, 6));
 }
 
 TEST_F(LanguageResolutionTest, IniPathThatDoesNotFitIsNoIni) {
   // 250 units of folder leave no room for "0x040a.ini" in 260.
-  ASSERT_TRUE(SourceFolder.assign((u"C:\\" + std::u16string(246, u'x') + u"\\").c_str()));
-  EXPECT_FALSE(HasLanguageIni(machine, 6));
+  ASSERT_TRUE(run.SourceFolder.assign((u"C:\\" + std::u16string(246, u'x') + u"\\").c_str()));
+  EXPECT_FALSE(HasLanguageIni(machine, run, 6));
   EXPECT_EQ(machine.CallCount(Operation::GetPrivateProfileStringW), 0u);
 }
 
 TEST_F(LanguageResolutionTest, NoSourceFolderIsNoIni) {
-  SourceFolder.clear();
-  EXPECT_FALSE(HasLanguageIni(machine, 0)) << "a bare name would be looked up elsewhere";
+  run.SourceFolder.clear();
+  EXPECT_FALSE(HasLanguageIni(machine, run, 0)) << "a bare name would be looked up elsewhere";
   EXPECT_EQ(machine.CallCount(Operation::GetPrivateProfileStringW), 0u);
 }
 

@@ -8,8 +8,7 @@
 #include <string>
 
 #include "launcher/source_folder.h"
-#include "launcher/user_messages.h"
-#include "transforms/transforms_redirection.h"
+#include "shared/run_state.h"
 #include "sim/fake_machine.h"
 #include "sim/installer_database_builder.h"
 #include "sim/scoped_temp_dir.h"
@@ -22,9 +21,6 @@ inline constexpr char16_t kShortSourceFolder[] = u"C:\\PATCHF~1\\";
 class PatchFolderTest : public ::testing::Test {
  protected:
   PatchFolderTest() {
-    SourceFolder.clear();  // process-wide; each test starts without one
-    SetUserMessagesShown(true);
-    CurrentRedirection = Redirection{};
     machine.AddFolder(kPatchFolder, "PATCHF~1");
     machine.AddFolder(std::string(kPatchFolder) + "\\Files");
     machine.SetCurrentDirectory(kPatchFolder);
@@ -42,12 +38,24 @@ class PatchFolderTest : public ::testing::Test {
     machine.AddInstallerDatabase(std::string(kPatchFolder) + "\\" + name, hostPath);
   }
 
+  // Starts the launcher in a folder of 300 characters without short names,
+  // which cannot become a 260-byte narrow folder; returns its path.
+  std::string StartInFolderTooDeepForNarrowPath() {
+    const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
+    machine.AddFolder(deep);
+    machine.SetCurrentDirectory(deep);
+    machine.SetShortNamesAvailable(false);
+    return deep;
+  }
+
   void TearDown() override {
     EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
     EXPECT_TRUE(machine.InternalErrors().empty()) << machine.InternalErrors().front();
   }
 
   sim::FakeMachine machine;
+  // The state the steps under test share, as RunSetup would hand it on.
+  RunState run;
 
  private:
   sim::ScopedTempDir databases_;

@@ -18,7 +18,7 @@ constexpr char16_t kInstallerPrefix[] =
 
 class PatchRunnerTest : public PatchFolderTest {
  protected:
-  PatchRunnerTest() { CaptureSourceFolder(machine); }
+  PatchRunnerTest() { CaptureSourceFolder(machine, run); }
 
   const ProcessStart& OnlyStart() {
     EXPECT_EQ(machine.ProcessStarts().size(), 1u);
@@ -28,7 +28,7 @@ class PatchRunnerTest : public PatchFolderTest {
 
 TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(RunPatch(machine, "/qn PROP=1"), 0u);
+  EXPECT_EQ(RunPatch(machine, run, "/qn PROP=1"), 0u);
 
   const ProcessStart& start = OnlyStart();
   EXPECT_EQ(start.applicationName, u"C:\\windows\\system32\\cmd.exe");
@@ -57,7 +57,7 @@ TEST_P(PatchRunnerTailTest, TailIsPassedOnUnchangedAfterOneBlank) {
   const TailCase& c = GetParam();
   machine.SetThreadCodePage(c.threadCodePage);
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(RunPatch(machine, c.tail), 0u);
+  EXPECT_EQ(RunPatch(machine, run, c.tail), 0u);
   EXPECT_EQ(OnlyStart().commandLine,
             std::u16string(kInstallerPrefix) + u"Hostrel_Update.msp" + c.expectedEnd);
 }
@@ -77,7 +77,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "x^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
     machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\" + name);
-    EXPECT_EQ(RunPatch(machine, "/qn"), 0u);
+    EXPECT_EQ(RunPatch(machine, run, "/qn"), 0u);
     const std::u16string expected =
         u"/C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +
         machine.DecodeAnsi(name) + u"\" REINSTALL=ALL /qn";
@@ -87,7 +87,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
 
 TEST_F(PatchRunnerTest, NoPatchPackageStillStartsTheInstallerWithAnEmptyName) {
   machine.QueueChild([](FakeMachine&) { return 1619u; });
-  EXPECT_EQ(RunPatch(machine, ""), 1619u) << "the installer's report becomes ours";
+  EXPECT_EQ(RunPatch(machine, run, ""), 1619u) << "the installer's report becomes ours";
   EXPECT_EQ(OnlyStart().commandLine, std::u16string(kInstallerPrefix) + u" REINSTALL=ALL ");
 }
 
@@ -95,7 +95,7 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
   AddPatchFile("Hostrel_Update.msp");
   for (std::uint32_t status : {0u, 1603u, 3010u, 1641u, 259u}) {
     machine.QueueChild([status](FakeMachine&) { return status; });
-    EXPECT_EQ(RunPatch(machine, ""), status);
+    EXPECT_EQ(RunPatch(machine, run, ""), status);
   }
   EXPECT_EQ(machine.KernelHandleCloses().size(), 10u) << "process and thread handle each time";
 }
@@ -103,38 +103,38 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
 TEST_F(PatchRunnerTest, ChildThatCannotStartEndsTheWaitWithItsError) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::CreateProcessW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RunPatch(machine, ""), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RunPatch(machine, run, ""), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(machine.CallCount(Operation::WaitForSingleObject), 0u);
 }
 
 TEST_F(PatchRunnerTest, FailedWaitIsNotReportedAsSuccess) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE);
-  EXPECT_NE(RunPatch(machine, ""), 0u);
+  EXPECT_NE(RunPatch(machine, run, ""), 0u);
   machine.FailCall(Operation::GetExitCodeProcess, ERROR_INVALID_HANDLE);
-  EXPECT_NE(RunPatch(machine, ""), 0u);
+  EXPECT_NE(RunPatch(machine, run, ""), 0u);
 }
 
 TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
   AddPatchFile("Hostrel_Update.msp");
   const std::string tailOf999(999, 'a');  // fits the argument text, not the command line
-  EXPECT_EQ(RunPatch(machine, tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(RunPatch(machine, run, tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
   const std::string tailOf1000(1000, 'a');  // does not fit the argument text
-  EXPECT_EQ(RunPatch(machine, tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(RunPatch(machine, run, tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_TRUE(machine.ProcessStarts().empty());
 
   // The longest tail that fits still runs, to the last unit.
   const std::size_t fixedPart = std::u16string(kInstallerPrefix).size() +
                                 std::u16string(u"Hostrel_Update.msp REINSTALL=ALL ").size();
   const std::string longest(999 - fixedPart, 'b');
-  EXPECT_EQ(RunPatch(machine, longest.c_str()), 0u);
+  EXPECT_EQ(RunPatch(machine, run, longest.c_str()), 0u);
   EXPECT_EQ(OnlyStart().commandLine.size(), 999u);
 }
 
 TEST_F(PatchRunnerTest, NoSystemFolderStartsNothing) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::GetSystemDirectoryW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RunPatch(machine, ""), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(RunPatch(machine, run, ""), ERROR_PATH_NOT_FOUND);
   EXPECT_TRUE(machine.ProcessStarts().empty());
 }
 

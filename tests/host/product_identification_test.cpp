@@ -15,17 +15,14 @@ std::string KeyOfRow(int row) { return ProductKeyPath(row).c_str(); }
 
 class ProductIdentificationTest : public PatchFolderTest {
  protected:
-  ProductIdentificationTest() {
-    CurrentProduct = kNoProduct;
-    CaptureSourceFolder(machine);
-  }
+  ProductIdentificationTest() { CaptureSourceFolder(machine, run); }
 
   void Register(int row) { machine.AddKey(KeyOfRow(row)); }
 
   int Identify(const std::string& patchFile) {
     AddPatchFile(patchFile);
-    IdentifyProduct(machine);
-    return CurrentProduct;
+    IdentifyProduct(machine, run);
+    return run.CurrentProduct;
   }
 };
 
@@ -49,20 +46,20 @@ TEST_F(ProductIdentificationTest, RowsWithoutKeywordOnlyTwinNeedTheirRegistratio
 
 TEST_F(ProductIdentificationTest, NameWithTwoKeywordsTakesTheFirstQualifyingRow) {
   AddPatchFile("Tessel_Loomwork.msp");
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, 5) << "nothing registered: row 5 on the keyword alone";
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, 5) << "nothing registered: row 5 on the keyword alone";
   Register(4);
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, 4);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, 4);
   Register(0);
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, 0);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, 0);
 }
 
 TEST_F(ProductIdentificationTest, KeywordOnlyRowNeedsNoRegistryAtAll) {
   AddPatchFile("Brisant_Update.msp");
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, 6);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, 6);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExA), 0u);
 }
 
@@ -71,10 +68,10 @@ TEST_F(ProductIdentificationTest, KeywordInTheFolderPathOnlyIsNoMatch) {
   machine.AddFolder("C:\\Hostrel\\Files");
   machine.AddFile("C:\\Hostrel\\Files\\Update.msp");
   machine.SetCurrentDirectory("C:\\Hostrel");
-  CaptureSourceFolder(machine);
+  CaptureSourceFolder(machine, run);
   Register(2);
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, kNoProduct);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, kNoProduct);
 }
 
 TEST_F(ProductIdentificationTest, KeyThatCannotBeReadDoesNotQualify) {
@@ -86,8 +83,8 @@ TEST_F(ProductIdentificationTest, KeyThatCannotBeReadDoesNotQualify) {
 
 TEST_F(ProductIdentificationTest, NoPatchPackageIdentifiesNothing) {
   Register(2);
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, kNoProduct);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, kNoProduct);
 }
 
 TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) {
@@ -98,8 +95,8 @@ TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) 
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
   machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
   machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, 5);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, 5);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExA), 0u) << "no registration is looked at";
 }
 
@@ -110,12 +107,12 @@ TEST_F(ProductIdentificationTest, LanguagePackForARowWithoutKeywordOnlyTwinIsNot
 }
 
 TEST_F(ProductIdentificationTest, EveryRunStartsAfreshFromTheFirstRow) {
-  CurrentProduct = 8;
+  run.CurrentProduct = 8;
   Register(2);
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 2);
   machine.RemoveKey(KeyOfRow(2));
-  IdentifyProduct(machine);
-  EXPECT_EQ(CurrentProduct, 8);
+  IdentifyProduct(machine, run);
+  EXPECT_EQ(run.CurrentProduct, 8);
 }
 
 }  // namespace

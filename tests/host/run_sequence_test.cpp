@@ -17,12 +17,12 @@ class RunSequenceTest : public PatchFolderTest {
 TEST_F(RunSequenceTest, RunsTheInstallerWithTheProcessTailFromTheShortFolder) {
   AddPatchFile("Hostrel_Update.msp");
   machine.SetCommandLine("\"C:\\Patch Files\\Setup.exe\"  /qn  REBOOT=ReallySuppress");
-  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(RunSetup(machine, run), 0u);
   ASSERT_EQ(machine.ProcessStarts().size(), 1u);
   EXPECT_EQ(machine.ProcessStarts()[0].commandLine,
             u"/C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
             u" REINSTALL=ALL /qn  REBOOT=ReallySuppress");
-  EXPECT_EQ(SourceFolder.c_str(), std::u16string(u"C:\\PATCHF~1\\"));
+  EXPECT_EQ(run.SourceFolder.c_str(), std::u16string(u"C:\\PATCHF~1\\"));
 }
 
 TEST_F(RunSequenceTest, ExitStatusIsTheInstallersStatus) {

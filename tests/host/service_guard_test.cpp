@@ -4,7 +4,6 @@
 
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
-#include "launcher/user_messages.h"
 #include "patch_folder.h"
 #include "services/blocking_services.h"
 
@@ -30,14 +29,11 @@ class GuardMachine : public FakeMachine {
 class ServiceGuardTest : public ::testing::Test {
  protected:
   ServiceGuardTest() {
-    CurrentProduct = kNoProduct;
-    SourceFolder.clear();
-    SetUserMessagesShown(true);
     machine.AddFolder("C:\\Patch Files", "PATCHF~1");
     machine.AddFolder("C:\\Patch Files\\Files");
     machine.AddFile("C:\\Patch Files\\Files\\Hostrel_Update.msp");
     machine.SetCurrentDirectory("C:\\Patch Files");
-    CaptureSourceFolder(machine);
+    CaptureSourceFolder(machine, run);
   }
 
   void TearDown() override {
@@ -51,10 +47,11 @@ class ServiceGuardTest : public ::testing::Test {
   }
 
   GuardMachine machine;
+  RunState run;
 };
 
 TEST_F(ServiceGuardTest, NoneInstalledPasses) {
-  EXPECT_EQ(CheckBlockingServices(machine), 0);
+  EXPECT_EQ(CheckBlockingServices(machine, run), 0);
   EXPECT_TRUE(machine.MessageBoxes().empty());
   EXPECT_EQ(OpenedNames().size(), 4u);
 }
@@ -63,7 +60,7 @@ TEST_F(ServiceGuardTest, FirstServiceNotStoppedStopsTheSearch) {
   machine.InstallService(BlockingServiceNames[0], SERVICE_STOPPED);
   machine.InstallService(BlockingServiceNames[2], SERVICE_RUNNING);
   machine.InstallService(BlockingServiceNames[3], SERVICE_RUNNING);
-  EXPECT_EQ(CheckBlockingServices(machine), 1);
+  EXPECT_EQ(CheckBlockingServices(machine, run), 1);
   EXPECT_EQ(machine.MessageBoxes().size(), 1u);
   EXPECT_EQ(OpenedNames(),
             (std::vector<std::string>{BlockingServiceNames[0], BlockingServiceNames[1],
@@ -81,30 +78,31 @@ TEST_F(ServiceGuardTest, EveryStateButStoppedBlocks) {
   for (std::uint32_t state : {SERVICE_START_PENDING, SERVICE_STOP_PENDING, SERVICE_RUNNING,
                               SERVICE_CONTINUE_PENDING, SERVICE_PAUSE_PENDING, SERVICE_PAUSED}) {
     machine.SetServiceState(BlockingServiceNames[1], state);
-    EXPECT_EQ(CheckBlockingServices(machine), 1) << "state " << state;
+    EXPECT_EQ(CheckBlockingServices(machine, run), 1) << "state " << state;
   }
   machine.SetServiceState(BlockingServiceNames[1], SERVICE_STOPPED);
-  EXPECT_EQ(CheckBlockingServices(machine), 0);
+  EXPECT_EQ(CheckBlockingServices(machine, run), 0);
 }
 
 TEST_F(ServiceGuardTest, StateThatCannotBeReadBlocks) {
   machine.InstallService(BlockingServiceNames[3], SERVICE_STOPPED);
   machine.FailStatusQuery(BlockingServiceNames[3]);
-  EXPECT_EQ(CheckBlockingServices(machine), 1);
+  EXPECT_EQ(CheckBlockingServices(machine, run), 1);
 }
 
 TEST_F(ServiceGuardTest, AsksOnlyForTheRightsAStatusQueryNeeds) {
   machine.SetManagerAllowedAccess(SC_MANAGER_CONNECT);
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
   machine.SetServiceAllowedAccess(BlockingServiceNames[0], SERVICE_QUERY_STATUS);
-  EXPECT_EQ(CheckBlockingServices(machine), 1) << "a user without full rights is still guarded";
+  EXPECT_EQ(CheckBlockingServices(machine, run), 1)
+      << "a user without full rights is still guarded";
   EXPECT_EQ(machine.ManagerAccessRequests(), (std::vector<std::uint32_t>{SC_MANAGER_CONNECT}));
 }
 
 TEST_F(ServiceGuardTest, ManagerThatCannotBeOpenedLetsTheRunGoOn) {
   machine.FailCall(sim::Operation::OpenSCManagerA, ERROR_ACCESS_DENIED);
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-  EXPECT_EQ(CheckBlockingServices(machine), 0);
+  EXPECT_EQ(CheckBlockingServices(machine, run), 0);
   EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 
@@ -122,7 +120,7 @@ TEST_P(GuardMessageTest, MessageIsInTheProductsLanguageOrEnglish) {
   if (c.transforms != nullptr) machine.SetString(kHostrelKey, "Transforms", c.transforms);
   machine.SetSystemLanguage(c.systemLanguage);
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-  ASSERT_EQ(CheckBlockingServices(machine), 1);
+  ASSERT_EQ(CheckBlockingServices(machine, run), 1);
   ASSERT_EQ(machine.MessageBoxes().size(), 1u);
   const auto& box = machine.MessageBoxes()[0];
   const ServiceMessage& expected = BlockingServiceMessages[c.expectedMessage];

@@ -13,8 +13,8 @@ using testing::PatchFolderTest;
 class SourceFolderTest : public PatchFolderTest {
  protected:
   std::u16string Captured() {
-    CaptureSourceFolder(machine);
-    return SourceFolder.c_str();
+    CaptureSourceFolder(machine, run);
+    return run.SourceFolder.c_str();
   }
 };
 

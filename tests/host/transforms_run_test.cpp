@@ -26,7 +26,7 @@ struct Values {
 
 class TransformsRunTest : public PatchFolderTest {
  protected:
-  TransformsRunTest() { CaptureSourceFolder(machine); }
+  TransformsRunTest() { CaptureSourceFolder(machine, run); }
 
   Values Read(const std::string& key) {
     return {machine.GetString(key, "Transforms"), machine.GetString(key, "TransformsBackup")};
@@ -43,19 +43,9 @@ class TransformsRunTest : public PatchFolderTest {
 
   // A run cut short while the installer ran: the restore never came.
   void InterruptedRun() {
-    CurrentProduct = kNoProduct;
-    CaptureSourceFolder(machine);
-    RedirectTransforms(machine);
-  }
-
-  // Starts the launcher in a folder of 300 characters without short names,
-  // which cannot become a 260-byte narrow folder; returns its path.
-  std::string StartInFolderTooDeepForNarrowPath() {
-    const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
-    machine.AddFolder(deep);
-    machine.SetCurrentDirectory(deep);
-    machine.SetShortNamesAvailable(false);
-    return deep;
+    run = RunState{};
+    CaptureSourceFolder(machine, run);
+    RedirectTransforms(machine, run);
   }
 
   void RegisterHostrel() {
@@ -121,15 +111,15 @@ TEST_F(TransformsRunTest, AbsenceSurvivesInterruptedRuns) {
 TEST_F(TransformsRunTest, OlderRunsLeftoverDefaultTransformIsRemoved) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1033.MST");
-  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt);
 
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst") << "no backup: another value stays";
 
   machine.SetString(kHostrelKey, "Transforms", "C:\\Cache\\1033.mst;:1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\Cache\\1033.mst;:1031.mst")
       << "naming the default transform outside a patch folder's Files";
 }
@@ -183,7 +173,7 @@ TEST_F(TransformsRunTest, BackupThatCannotBeReadIsKeptAndReported) {
   machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegQueryValueExA, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1036.mst");
 }
 
@@ -215,9 +205,9 @@ TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegDeleteValueA, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RestoreTransforms(machine), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine), 0u) << "the next restore finishes the job";
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u) << "the next restore finishes the job";
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
@@ -259,9 +249,9 @@ TEST_F(TransformsRunTest, FailedWriteBackKeepsTheJournal) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegSetValueExA, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
 }
 

@@ -64,11 +64,12 @@ std::string ProductName(int row) {
 class Checker {
  public:
   Checker(const Scenario& scenario, const RegistrationSnapshot& before,
-          const sim::FakeMachine& machine, Status exitStatus, Faults faults)
+          const sim::FakeMachine& machine, const LauncherRun& run, Faults faults)
       : scenario_(scenario),
         before_(before),
         machine_(machine),
-        exit_(exitStatus),
+        exit_(run.exitStatus),
+        restoredProduct_(run.productPickedLast),
         faults_(faults) {}
 
   std::vector<std::string> Run() {
@@ -164,8 +165,8 @@ class Checker {
 
   // The restore's status, predicted from the product the restore picked.
   Status PredictedRestoreStatus() const {
-    if (CurrentProduct == kNoProduct) return ERROR_SUCCESS;
-    const KeyState& key = before_.keys[static_cast<std::size_t>(CurrentProduct)];
+    if (restoredProduct_ == kNoProduct) return ERROR_SUCCESS;
+    const KeyState& key = before_.keys[static_cast<std::size_t>(restoredProduct_)];
     if (!key.exists) return ERROR_FILE_NOT_FOUND;
     return key.access == KeyAccess::Full ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
   }
@@ -214,6 +215,7 @@ class Checker {
   const RegistrationSnapshot& before_;
   const sim::FakeMachine& machine_;
   const Status exit_;
+  const int restoredProduct_;
   const Faults faults_;
   bool recoverableRows_ = false;
   std::vector<std::string> violations_;
@@ -238,7 +240,8 @@ RegistrationSnapshot TakeSnapshot(const Scenario& scenario, const sim::FakeMachi
   return snapshot;
 }
 
-std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine) {
+std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine,
+                        const LauncherRun& run) {
   std::ostringstream out;
   out << "  folder: " << scenario.folder.value_or("(none)") << "\n";
   for (const FileName& file : scenario.packageFiles) out << "  package: " << file.longName << "\n";
@@ -255,15 +258,15 @@ std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machin
       << scenario.systemDirectory.size() << " units\n";
   if (scenario.child.startError) out << "  start fails with " << *scenario.child.startError << "\n";
   out << "  processes started: " << machine.ProcessStarts().size()
-      << ", product picked last: " << CurrentProduct
+      << ", product picked last: " << run.productPickedLast
       << ", registry changes: " << machine.RegistryChanges().size() << "\n";
   return out.str();
 }
 
 std::vector<std::string> CheckRun(const Scenario& scenario, const RegistrationSnapshot& before,
-                                  const sim::FakeMachine& machine, Status exitStatus,
+                                  const sim::FakeMachine& machine, const LauncherRun& run,
                                   Faults faults) {
-  return Checker(scenario, before, machine, exitStatus, faults).Run();
+  return Checker(scenario, before, machine, run, faults).Run();
 }
 
 }  // namespace setup::proof

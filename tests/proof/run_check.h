@@ -41,11 +41,12 @@ enum class Faults { None, Injected };
 
 // Every broken promise, one line each; empty when the run kept them all.
 std::vector<std::string> CheckRun(const Scenario& scenario, const RegistrationSnapshot& before,
-                                  const sim::FakeMachine& machine, Status exitStatus,
+                                  const sim::FakeMachine& machine, const LauncherRun& run,
                                   Faults faults);
 
 // The scenario's main points and what the run did, for a failure report.
-std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine);
+std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine,
+                        const LauncherRun& run);
 
 }  // namespace setup::proof
 

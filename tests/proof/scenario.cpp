@@ -5,10 +5,8 @@
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
 #include "launcher/single_instance.h"
-#include "launcher/source_folder.h"
-#include "launcher/user_messages.h"
 #include "services/blocking_services.h"
-#include "transforms/transforms_redirection.h"
+#include "shared/run_state.h"
 #include "sim/ascii_case.h"
 
 namespace setup::proof {
@@ -116,11 +114,10 @@ bool ServiceBlocks(const Scenario& scenario) {
   });
 }
 
-Status RunLauncher(sim::FakeMachine& machine) {
-  SourceFolder.clear();
-  CurrentRedirection = Redirection{};
-  SetUserMessagesShown(true);
-  return RunSetup(machine);
+LauncherRun RunLauncher(sim::FakeMachine& machine) {
+  RunState run;
+  const Status exitStatus = RunSetup(machine, run);
+  return {exitStatus, run.CurrentProduct};
 }
 
 }  // namespace setup::proof

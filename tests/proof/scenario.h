@@ -93,8 +93,14 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
 // Whether a blocking service is installed in another state than stopped.
 bool ServiceBlocks(const Scenario& scenario);
 
-// Resets what the launcher keeps for the process, then runs it once.
-Status RunLauncher(sim::FakeMachine& machine);
+// What a whole run returned, and the product its restore picked last.
+struct LauncherRun {
+  Status exitStatus;
+  int productPickedLast;
+};
+
+// Runs the launcher once on `machine`.
+LauncherRun RunLauncher(sim::FakeMachine& machine);
 
 }  // namespace setup::proof
 

@@ -32,7 +32,6 @@ class LanguagePackPackageTest : public ::testing::Test {
     ASSERT_FALSE(savedDirectory_.empty()) << "current directory readable";
   }
   void TearDown() override {
-    SourceFolder.clear();
     EXPECT_TRUE(setup_test::ChangeDirectory(savedDirectory_)) << "current directory restored";
   }
 
@@ -84,9 +83,10 @@ TEST_F(LanguagePackPackageTest, OnlyAWholeOneMakesALanguagePack) {
     SCOPED_TRACE(c.caseName);
     // The launcher reads the first *.msi of the folder it was started in.
     ASSERT_TRUE(setup_test::ChangeDirectory(setup_test::DatabaseFolder(c.caseName)));
-    CaptureSourceFolder(platform_);
-    ASSERT_FALSE(SourceFolder.empty()) << "source folder captured";
-    EXPECT_EQ(c.languagePack, IsLanguagePackPackage(platform_));
+    RunState run;
+    CaptureSourceFolder(platform_, run);
+    ASSERT_FALSE(run.SourceFolder.empty()) << "source folder captured";
+    EXPECT_EQ(c.languagePack, IsLanguagePackPackage(platform_, run));
   }
 }
 

@@ -1,0 +1,48 @@
+// What one run of the launcher learns and decides. RunSetup makes a fresh
+// one for every run and hands it to each step beside the platform, so that
+// nothing of one run can leak into the next.
+#ifndef SETUP_SHARED_RUN_STATE_H
+#define SETUP_SHARED_RUN_STATE_H
+
+#include "platform/bounded_text.h"
+
+namespace setup {
+
+// A row of the product table, or this when no product is identified.
+constexpr int kNoProduct = -1;
+
+// What the redirection left for the restore to finish.
+struct Redirection {
+  // The product whose TransformsBackup the run relies on; -1 for none.
+  int product = kNoProduct;
+  // This run wrote that backup; otherwise a run that did not finish did.
+  bool backupWrittenNow = false;
+  // Transforms was, or may have been, overwritten.
+  bool transformsWritten = false;
+};
+
+// Whether the launcher's own message boxes may be shown. An unattended
+// run hides them; otherwise they need a visible window station, which is
+// asked only when the first message is due: most runs show none, and the
+// question costs user32's start-up.
+enum class UserMessages { Hidden, ShownIfStationVisible, Shown };
+
+struct RunState {
+  // The current directory at start in short (8.3) form, ending in a
+  // backslash; empty when it could not be had. Paths built from it go
+  // unquoted into the registry, so the short form matters.
+  WideLongText SourceFolder;
+  // SourceFolder in the system ANSI code page without its trailing
+  // backslash; empty when SourceFolder is, or when it does not fit.
+  NarrowPath NarrowSourceFolder;
+  // The row the last identification picked; only the identification (and
+  // the restore, from the redirection's product) writes it.
+  int CurrentProduct = kNoProduct;
+  // Set by the redirection, read by the restore.
+  Redirection CurrentRedirection;
+  UserMessages Messages = UserMessages::ShownIfStationVisible;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_SHARED_RUN_STATE_H
