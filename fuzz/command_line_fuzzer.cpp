@@ -23,10 +23,10 @@ void Require(bool holds, const char* what) {
   std::abort();
 }
 
-// Splits the input at the first two 0xFF 0xFE pairs into the launcher's
-// command line and two wide texts (the system folder, the patch path).
+// Splits the input at the first two 0xFF 0xFE pairs into three wide texts:
+// the launcher's command line, the system folder and the patch path.
 struct Pieces {
-  std::string commandLine;
+  std::u16string commandLine;
   std::u16string systemFolder;
   std::u16string patchPath;
 };
@@ -48,8 +48,8 @@ Pieces Split(const std::uint8_t* data, std::size_t size) {
   const std::size_t second =
       first == std::string::npos ? std::string::npos : input.find(separator, first + 2);
   Pieces pieces;
-  pieces.commandLine = input.substr(0, first);
-  pieces.commandLine = pieces.commandLine.c_str();  // the platform hands over C text
+  pieces.commandLine =
+      Wide(input.substr(0, first));  // no zero inside: the platform hands over C text
   if (first != std::string::npos) {
     pieces.systemFolder = Wide(input.substr(
         first + 2, second == std::string::npos ? std::string::npos : second - first - 2));
@@ -62,16 +62,14 @@ Pieces Split(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Pieces pieces = Split(data, size);
-  const char* const line = pieces.commandLine.c_str();
-  const char* const tail = setup::CommandTail(line);
+  const char16_t* const line = pieces.commandLine.c_str();
+  const char16_t* const tail = setup::CommandTail(line);
   Require(tail >= line && tail <= line + pieces.commandLine.size(), "tail inside the line");
-  Require(*tail == '\0' || static_cast<unsigned char>(*tail) > ' ', "tail starts with a word");
+  Require(*tail == u'\0' || *tail > u' ', "tail starts with a word");
   static_cast<void>(setup::RequestsUnattendedRun(tail));
 
-  std::u16string arguments;
-  for (const char* at = tail; *at != '\0'; ++at) {
-    arguments.push_back(static_cast<char16_t>(static_cast<unsigned char>(*at)));
-  }
+  // The tail reaches the installer unit for unit.
+  const std::u16string arguments(tail);
   setup::WideLongText built;
   const bool fits = setup::BuildInstallerCommandLine(
       pieces.systemFolder.c_str(), pieces.patchPath.c_str(), arguments.c_str(), built);

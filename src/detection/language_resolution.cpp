@@ -32,7 +32,7 @@ constexpr SystemLanguageRow kSystemLanguages[] = {
     {0x500A, 6}, {0x041D, 7}, {0x081D, 7},
 };
 
-int LanguageIndexOfTransforms(const char* transforms) {
+int LanguageIndexOfTransforms(const WideChar* transforms) {
   for (int row = 0; row < LanguageTableCount; ++row) {
     if (ContainsIgnoringAsciiCase(transforms, LanguageTable[row].transformFile)) return row;
   }
@@ -52,7 +52,7 @@ int ResolveLanguageIndex(Platform& platform, RunState& run) {
     return kNoLanguage;
   }
   HeapText transforms;
-  if (ReadRegistryString(platform, key.get(), "Transforms", transforms) != ERROR_SUCCESS) {
+  if (ReadRegistryString(platform, key.get(), u"Transforms", transforms) != ERROR_SUCCESS) {
     return kNoLanguage;
   }
   return LanguageIndexOfTransforms(transforms.c_str());

@@ -1,6 +1,6 @@
 #include "detection/product_identification.h"
 
-#include <cstring>
+#include <string_view>
 
 #include "detection/product_table.h"
 #include "discovery/file_discovery.h"
@@ -22,11 +22,12 @@ void IdentifyProduct(Platform& platform, RunState& run) {
   ScanProductTable(platform, run, FindPatchPackageName(platform, run).c_str());
 }
 
-void ScanProductTable(Platform& platform, RunState& run, const char* patchFileName) {
+void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFileName) {
+  const std::u16string_view name(patchFileName);
   const int startRow = IsLanguagePackPackage(platform, run) ? kFirstKeywordOnlyRow : 0;
   for (int row = startRow; row < ProductTableCount; ++row) {
     run.CurrentProduct = row;
-    if (std::strstr(patchFileName, ProductTable[row].keyword) == nullptr) continue;
+    if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
     if (row >= kFirstKeywordOnlyRow || IsRegistered(platform, row)) return;
   }
   run.CurrentProduct = kNoProduct;

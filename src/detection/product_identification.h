@@ -15,7 +15,7 @@ void IdentifyProduct(Platform& platform, RunState& run);
 // patch folder's database is a language-pack installer, else from row 0 on;
 // -1 when none qualifies. A row qualifies when its keyword occurs in
 // `patchFileName` and, for rows 0 to 4, its product key opens for reading.
-void ScanProductTable(Platform& platform, RunState& run, const char* patchFileName);
+void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFileName);
 
 }  // namespace setup
 

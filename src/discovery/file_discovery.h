@@ -10,22 +10,23 @@ namespace setup {
 
 // Search patterns; each starts with a backslash and is joined to a folder
 // as it is.
-inline constexpr char kPatchPackagePattern[] = "\\*.msp";
-inline constexpr char kInstallerDatabasePattern[] = "\\*.msi";
+inline constexpr WideChar kPatchPackagePattern[] = u"\\*.msp";
+inline constexpr WideChar kInstallerDatabasePattern[] = u"\\*.msi";
 
 // Puts the name (no folder) of the first file the platform's search
 // reports for `folder` + `pattern` into `name` and returns true. Returns
 // false and leaves `name` untouched when nothing matches or the joined
 // search path would not fit. The search handle is closed before returning.
-bool FindFirstMatch(Platform& platform, const char* folder, const char* pattern, NarrowPath& name);
+bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
+                    WidePath& name);
 
-// run.NarrowSourceFolder followed by "\Files\"; empty when it is
-// missing or the join does not fit.
-NarrowPath NarrowFilesFolder(const RunState& run);
+// run.SourceFolderPath followed by "\Files\"; empty when it is missing
+// or the join does not fit.
+WidePath FilesFolderPath(const RunState& run);
 
 // The name of the first patch package in the Files subfolder; empty when
 // there is none.
-NarrowPath FindPatchPackageName(Platform& platform, const RunState& run);
+WidePath FindPatchPackageName(Platform& platform, const RunState& run);
 
 }  // namespace setup
 

@@ -10,8 +10,8 @@ namespace setup {
 
 // The query run on the first "*.msi" of the patch folder itself (never
 // one inside Files); its second field is the property's value.
-inline constexpr char kLanguagePackQuery[] =
-    "SELECT * FROM `Property`  WHERE `Property`= 'LanguagePackInstaller'";
+inline constexpr WideChar kLanguagePackQuery[] =
+    u"SELECT * FROM `Property`  WHERE `Property`= 'LanguagePackInstaller'";
 
 // Yes only when a value was fetched whole and is exactly "1" (a digit has
 // no letter case to ignore); blanks count. No database, no Property table or

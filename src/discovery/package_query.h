@@ -18,17 +18,17 @@ class PackageQuery {
   // Opens `databasePath` (null: nothing is called and the status stays
   // unwritten) with `persistMode` (0 = read-only), opens a view on
   // `queryText` and executes it, stopping at the first step that fails.
-  PackageQuery(Platform& platform, const char* databasePath, const char* queryText,
+  PackageQuery(Platform& platform, const WideChar* databasePath, const WideChar* queryText,
                std::uint32_t persistMode);
   ~PackageQuery();
   PackageQuery(const PackageQuery&) = delete;
   PackageQuery& operator=(const PackageQuery&) = delete;
 
   // Reads field `fieldNumber` of the view's next record into `buffer`;
-  // `count` holds the buffer's capacity in characters on entry. Returns
+  // `count` holds the buffer's capacity in units on entry. Returns
   // ERROR_INVALID_HANDLE when there is no view, the fetch's status when no
   // record came, else the read's status. The record is closed in any case.
-  Status FetchString(char* buffer, std::uint32_t* count);
+  Status FetchString(WideChar* buffer, std::uint32_t* count);
 
   // The status of the last installer call the object kept; meaningless
   // before the first.

@@ -4,22 +4,21 @@ namespace setup {
 
 namespace {
 
-// Bytes of non-ASCII characters are above 0x7F and never count as blanks.
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+// Units of non-ASCII characters are above 0x7F and never count as blanks.
+bool IsBlankOrControl(WideChar c) { return c <= u' '; }
 
 }  // namespace
 
-const char* CommandTail(const char* commandLine) {
-  static const char kEmpty[] = "";
-  if (commandLine == nullptr) return kEmpty;
+const WideChar* CommandTail(const WideChar* commandLine) {
+  if (commandLine == nullptr) return u"";
 
-  const char* position = commandLine;
+  const WideChar* position = commandLine;
   bool quoted = false;
-  while (*position != '\0' && (quoted || !IsBlankOrControl(*position))) {
-    if (*position == '"') quoted = !quoted;
+  while (*position != u'\0' && (quoted || !IsBlankOrControl(*position))) {
+    if (*position == u'"') quoted = !quoted;
     ++position;
   }
-  while (*position != '\0' && IsBlankOrControl(*position)) ++position;
+  while (*position != u'\0' && IsBlankOrControl(*position)) ++position;
   return position;
 }
 

@@ -16,7 +16,7 @@ Status RunSetup(Platform& platform, RunState& run) {
   const SingleInstance instance(platform);
   if (instance.another_is_running()) return ERROR_INSTALL_ALREADY_RUNNING;
 
-  const char* const commandTail = CommandTail(platform.GetCommandLineA());
+  const WideChar* const commandTail = CommandTail(platform.GetCommandLineW());
   if (RequestsUnattendedRun(commandTail)) run.Messages = UserMessages::Hidden;
 
   CaptureSourceFolder(platform, run);

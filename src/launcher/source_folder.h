@@ -11,7 +11,7 @@ namespace setup {
 // added unless the directory already ends in one (a drive root); the short
 // form is taken when the platform has one, else the long path as it is.
 // When the directory cannot be had or does not fit, it stays empty. Then
-// fills run.NarrowSourceFolder from it.
+// fills run.SourceFolderPath from it.
 void CaptureSourceFolder(Platform& platform, RunState& run);
 
 }  // namespace setup

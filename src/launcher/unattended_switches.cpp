@@ -1,7 +1,6 @@
 #include "launcher/unattended_switches.h"
 
 #include <cstddef>
-#include <cstring>
 
 #include "platform/ascii_case.h"
 
@@ -14,20 +13,20 @@ namespace {
 constexpr std::size_t kLongestSwitch = 15;
 
 struct Word {
-  char text[kLongestSwitch + 1] = {};
+  WideChar text[kLongestSwitch + 1] = {};
   std::size_t length = 0;
   bool tooLong = false;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(WideChar c) { return c == u' ' || c == u'\t'; }
 
 // The next word at `position`, its quotes dropped and its letters lowered.
-Word NextWord(const char*& position) {
-  while (*position != '\0' && IsBlank(*position)) ++position;
+Word NextWord(const WideChar*& position) {
+  while (*position != u'\0' && IsBlank(*position)) ++position;
   Word word;
   bool quoted = false;
-  for (; *position != '\0' && (quoted || !IsBlank(*position)); ++position) {
-    if (*position == '"') {
+  for (; *position != u'\0' && (quoted || !IsBlank(*position)); ++position) {
+    if (*position == u'"') {
       quoted = !quoted;
     } else if (word.length < kLongestSwitch) {
       word.text[word.length++] = LowerAsciiLetter(*position);
@@ -38,39 +37,48 @@ Word NextWord(const char*& position) {
   return word;
 }
 
-bool OnlyModifiers(const char* text, std::size_t length) {
+bool OnlyModifiers(const WideChar* text, std::size_t length) {
   for (std::size_t at = 0; at < length; ++at) {
-    if (text[at] != '+' && text[at] != '-' && text[at] != '!') return false;
+    if (text[at] != u'+' && text[at] != u'-' && text[at] != u'!') return false;
   }
   return true;
 }
 
-bool NameIs(const char* name, std::size_t length, const char* expected) {
-  return length == std::strlen(expected) && std::memcmp(name, expected, length) == 0;
+bool HasMinus(const WideChar* text, std::size_t length) {
+  for (std::size_t at = 0; at < length; ++at) {
+    if (text[at] == u'-') return true;
+  }
+  return false;
+}
+
+bool NameIs(const WideChar* name, std::size_t length, const WideChar* expected) {
+  return length == TextLength(expected) && EqualsIgnoringAsciiCase(name, expected, length);
 }
 
 bool IsUnattendedSwitch(const Word& word) {
-  if (word.tooLong || word.length < 2 || (word.text[0] != '/' && word.text[0] != '-')) return false;
-  const char* const name = word.text + 1;
+  if (word.tooLong || word.length < 2 || (word.text[0] != u'/' && word.text[0] != u'-')) {
+    return false;
+  }
+  const WideChar* const name = word.text + 1;
   const std::size_t nameLength = word.length - 1;
-  if (NameIs(name, nameLength, "quiet") || NameIs(name, nameLength, "passive")) return true;
-  if (name[0] != 'q') return false;
+  if (NameIs(name, nameLength, u"quiet") || NameIs(name, nameLength, u"passive")) return true;
+  if (name[0] != u'q') return false;
   if (OnlyModifiers(name + 1, nameLength - 1)) return true;  // /q, /q+, ...
-  const char level = name[1];
-  const char* const modifiers = name + 2;
+  const WideChar level = name[1];
+  const WideChar* const modifiers = name + 2;
   const std::size_t modifierCount = nameLength - 2;
   if (!OnlyModifiers(modifiers, modifierCount)) return false;
-  if (level == 'n') return true;
+  if (level == u'n') return true;
   // Basic and reduced UI end with a modal box unless '-' turns it off.
-  return (level == 'b' || level == 'r') && std::memchr(modifiers, '-', modifierCount) != nullptr;
+  return (level == u'b' || level == u'r') && HasMinus(modifiers, modifierCount);
 }
 
 }  // namespace
 
-bool RequestsUnattendedRun(const char* commandTail) {
+bool RequestsUnattendedRun(const WideChar* commandTail) {
   if (commandTail == nullptr) return false;
-  const char* position = commandTail;
-  while (*position != '\0') {
+  const WideChar* position = commandTail;
+  while (*position != u'\0') {
     if (IsUnattendedSwitch(NextWord(position))) return true;
   }
   return false;

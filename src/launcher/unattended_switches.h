@@ -2,6 +2,8 @@
 #ifndef SETUP_LAUNCHER_UNATTENDED_SWITCHES_H
 #define SETUP_LAUNCHER_UNATTENDED_SWITCHES_H
 
+#include "platform/platform.h"
+
 namespace setup {
 
 // True when a separate word of `commandTail` sets an installer UI level
@@ -10,7 +12,7 @@ namespace setup {
 // any letter case. Words are separated by blanks outside double quotes; the
 // quotes of a word are not part of the switch, so a property value that
 // merely holds "/q" does not count.
-bool RequestsUnattendedRun(const char* commandTail);
+bool RequestsUnattendedRun(const WideChar* commandTail);
 
 }  // namespace setup
 

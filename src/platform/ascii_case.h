@@ -1,21 +1,24 @@
 // Letter case the way the launcher compares registry values and switches:
-// ASCII letters only, whatever the code page.
+// ASCII letters only, whatever the language. Works on UTF-16 units.
 #ifndef SETUP_PLATFORM_ASCII_CASE_H
 #define SETUP_PLATFORM_ASCII_CASE_H
 
 #include <cstddef>
-#include <cstring>
+
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
 
 namespace setup {
 
-// `c` with A to Z lowered; every other byte as it is.
-inline char LowerAsciiLetter(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// `c` with A to Z lowered; every other unit as it is.
+inline WideChar LowerAsciiLetter(WideChar c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<WideChar>(c - u'A' + u'a') : c;
 }
 
-// Whether the `length` bytes at `text` and at `other` differ only in the
+// Whether the `length` units at `text` and at `other` differ only in the
 // letter case of A to Z.
-inline bool EqualsIgnoringAsciiCase(const char* text, const char* other, std::size_t length) {
+inline bool EqualsIgnoringAsciiCase(const WideChar* text, const WideChar* other,
+                                    std::size_t length) {
   for (std::size_t at = 0; at < length; ++at) {
     if (LowerAsciiLetter(text[at]) != LowerAsciiLetter(other[at])) return false;
   }
@@ -24,9 +27,9 @@ inline bool EqualsIgnoringAsciiCase(const char* text, const char* other, std::si
 
 // Whether zero-terminated `text` holds `part` anywhere, ignoring the
 // letter case of A to Z. The empty part is in every text.
-inline bool ContainsIgnoringAsciiCase(const char* text, const char* part) {
-  const std::size_t textLength = std::strlen(text);
-  const std::size_t partLength = std::strlen(part);
+inline bool ContainsIgnoringAsciiCase(const WideChar* text, const WideChar* part) {
+  const std::size_t textLength = TextLength(text);
+  const std::size_t partLength = TextLength(part);
   for (std::size_t start = 0; start + partLength <= textLength; ++start) {
     if (EqualsIgnoringAsciiCase(text + start, part, partLength)) return true;
   }
@@ -35,9 +38,9 @@ inline bool ContainsIgnoringAsciiCase(const char* text, const char* part) {
 
 // Whether zero-terminated `text` ends with `suffix`, ignoring the letter
 // case of A to Z.
-inline bool EndsWithIgnoringAsciiCase(const char* text, const char* suffix) {
-  const std::size_t textLength = std::strlen(text);
-  const std::size_t suffixLength = std::strlen(suffix);
+inline bool EndsWithIgnoringAsciiCase(const WideChar* text, const WideChar* suffix) {
+  const std::size_t textLength = TextLength(text);
+  const std::size_t suffixLength = TextLength(suffix);
   return textLength >= suffixLength &&
          EqualsIgnoringAsciiCase(text + textLength - suffixLength, suffix, suffixLength);
 }

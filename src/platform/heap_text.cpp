@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/bounded_text.h"
+
 namespace setup {
 
 HeapText::~HeapText() { std::free(data_); }
@@ -27,10 +29,10 @@ HeapText& HeapText::operator=(HeapText&& other) noexcept {
   return *this;
 }
 
-char* HeapText::make_room(std::size_t capacity) {
+WideChar* HeapText::make_room(std::size_t capacity) {
   clear();
-  if (capacity == static_cast<std::size_t>(-1)) return nullptr;
-  data_ = static_cast<char*>(std::calloc(capacity + 1, 1));
+  if (capacity >= static_cast<std::size_t>(-1) / sizeof(WideChar) - 1) return nullptr;
+  data_ = static_cast<WideChar*>(std::calloc(capacity + 1, sizeof(WideChar)));
   if (data_ == nullptr) return nullptr;
   capacity_ = capacity;
   return data_;
@@ -38,19 +40,19 @@ char* HeapText::make_room(std::size_t capacity) {
 
 void HeapText::set_length(std::size_t length) {
   length_ = length < capacity_ ? length : capacity_;
-  if (data_ != nullptr) data_[length_] = '\0';
+  if (data_ != nullptr) data_[length_] = u'\0';
 }
 
-bool HeapText::assign(const char* text) {
-  const std::size_t length = std::strlen(text);
+bool HeapText::assign(const WideChar* text) {
+  const std::size_t length = TextLength(text);
   // `text` may live in this object's own room.
   HeapText copy;
-  char* const room = copy.make_room(length);
+  WideChar* const room = copy.make_room(length);
   if (room == nullptr) {
     clear();
     return false;
   }
-  std::memcpy(room, text, length);
+  std::memcpy(room, text, length * sizeof(WideChar));
   copy.set_length(length);
   *this = static_cast<HeapText&&>(copy);
   return true;
@@ -64,7 +66,8 @@ void HeapText::clear() {
 }
 
 bool operator==(const HeapText& left, const HeapText& right) {
-  return left.size() == right.size() && std::memcmp(left.c_str(), right.c_str(), left.size()) == 0;
+  return left.size() == right.size() &&
+         std::memcmp(left.c_str(), right.c_str(), left.size() * sizeof(WideChar)) == 0;
 }
 
 }  // namespace setup

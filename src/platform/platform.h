@@ -78,25 +78,23 @@ constexpr std::uint16_t SW_HIDE = 0;
 constexpr std::uint32_t STILL_ACTIVE = 259;
 constexpr std::uint32_t INFINITE = 0xFFFFFFFFu;
 constexpr std::uint32_t WAIT_OBJECT_0 = 0;
+constexpr std::uint32_t WAIT_TIMEOUT = 258;
 constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFFu;
 constexpr std::uint32_t STARTUPINFOW_SIZE_32 = 68;  // sizeof(STARTUPINFOW), 32-bit
 
-// User interface and code pages.
+// User interface.
 constexpr std::uint32_t MB_OK = 0x0;
 constexpr std::uint32_t MB_ICONERROR = 0x10;
-constexpr std::uint32_t CP_ACP = 0;
-constexpr std::uint32_t CP_THREAD_ACP = 3;
-constexpr std::uint32_t MB_PRECOMPOSED = 0x1;
 
 // What a service status query fills; the launcher reads the state only.
 struct ServiceStatus {
   std::uint32_t currentState = 0;
 };
 
-// What a file search reports of one match: the name without its folder,
-// in the system ANSI code page (MAX_PATH bytes, as in WIN32_FIND_DATAA).
-struct FindData {
-  char fileName[260] = {};
+// What a file search reports of one match: the name without its folder
+// (MAX_PATH units, as in WIN32_FIND_DATAW).
+struct WideFindData {
+  WideChar fileName[260] = {};
 };
 
 // The start-up record handed to process creation. Fields the launcher
@@ -123,19 +121,21 @@ class Platform {
   virtual ~Platform() = default;
 
   // Process start-up -------------------------------------------------------
-  // The process's full command line, narrow, as the platform keeps it.
-  virtual const char* GetCommandLineA() = 0;
+  // The process's full command line in UTF-16, as the process was given it.
+  virtual const WideChar* GetCommandLineW() = 0;
 
   // Registry ---------------------------------------------------------------
-  virtual Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
+  // Names and string data in UTF-16, unconverted; `size` counts bytes,
+  // terminator included. `data` may be null to ask for the size only. On
+  // ERROR_MORE_DATA `size` holds the size needed; data stored without a
+  // terminator comes back as is.
+  virtual Status RegOpenKeyExW(RegKey root, const WideChar* subKey, std::uint32_t options,
                                std::uint32_t access, RegKey* result) = 0;
-  // `data` may be null to ask for the size only. On ERROR_MORE_DATA `size`
-  // holds the size needed; data stored without a terminator comes back as is.
-  virtual Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+  virtual Status RegQueryValueExW(RegKey key, const WideChar* valueName, std::uint32_t* type,
                                   std::uint8_t* data, std::uint32_t* size) = 0;
-  virtual Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+  virtual Status RegSetValueExW(RegKey key, const WideChar* valueName, std::uint32_t type,
                                 const std::uint8_t* data, std::uint32_t size) = 0;
-  virtual Status RegDeleteValueA(RegKey key, const char* valueName) = 0;
+  virtual Status RegDeleteValueW(RegKey key, const WideChar* valueName) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
 
   // Services ---------------------------------------------------------------
@@ -151,11 +151,12 @@ class Platform {
   // Files and folders ------------------------------------------------------
   // Both return the length copied without the terminator; the size needed,
   // terminator included, when the buffer is too small; 0 on failure.
-  virtual std::uint32_t GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) = 0;
-  virtual std::uint32_t GetShortPathNameA(const char* longPath, char* shortPath,
+  // Lengths and sizes count UTF-16 units.
+  virtual std::uint32_t GetCurrentDirectoryW(std::uint32_t bufferSize, WideChar* buffer) = 0;
+  virtual std::uint32_t GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                           std::uint32_t bufferSize) = 0;
   // INVALID_FIND_HANDLE when nothing matches.
-  virtual FindHandle FindFirstFileA(const char* pattern, FindData* data) = 0;
+  virtual FindHandle FindFirstFileW(const WideChar* pattern, WideFindData* data) = 0;
   virtual bool FindClose(FindHandle handle) = 0;
   // The length copied without the terminator; the size needed when too small.
   virtual std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) = 0;
@@ -174,6 +175,7 @@ class Platform {
   virtual std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) = 0;
   virtual bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) = 0;
   virtual bool CloseHandle(KernelHandle handle) = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
 
   // One launcher at a time --------------------------------------------------
   // CreateMutexExW with no security attributes, initially owned, named
@@ -193,28 +195,22 @@ class Platform {
   virtual int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                           std::uint32_t style) = 0;
   virtual std::uint16_t GetSystemDefaultLangID() = 0;
-  // Lengths are in units of the respective side; -1 means "up to and with
-  // the terminator". Return the units written, 0 on failure.
-  virtual int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
-                                  int sourceLength, WideChar* target, int targetLength) = 0;
-  virtual int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
-                                  const WideChar* source, int sourceLength, char* target,
-                                  int targetLength) = 0;
 
   // Installer databases (msi.dll, reached by ordinal) ---------------------
-  // Narrow texts in the ANSI code page; every call returns 0 or an error.
-  // Ordinal 91. `persistMode` 0 opens read-only.
-  virtual Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
+  // Texts in UTF-16; every call returns 0 or an error.
+  // Ordinal 92. `persistMode` 0 opens read-only.
+  virtual Status MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                   MsiHandle* database) = 0;
-  // Ordinal 31.
-  virtual Status MsiDatabaseOpenViewA(MsiHandle database, const char* query, MsiHandle* view) = 0;
+  // Ordinal 32.
+  virtual Status MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
+                                      MsiHandle* view) = 0;
   // Ordinal 159. `parameters` 0: no parameter record.
   virtual Status MsiViewExecute(MsiHandle view, MsiHandle parameters) = 0;
   // Ordinal 160. Any status but 0 means no record was obtained.
   virtual Status MsiViewFetch(MsiHandle view, MsiHandle* record) = 0;
-  // Ordinal 117. `count`: the buffer's capacity in characters on entry, the
+  // Ordinal 118. `count`: the buffer's capacity in units on entry, the
   // text's length on return; ERROR_MORE_DATA when the buffer is too small.
-  virtual Status MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+  virtual Status MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                      std::uint32_t* count) = 0;
   // Ordinal 8. Closes a database, view or record handle.
   virtual Status MsiCloseHandle(MsiHandle handle) = 0;

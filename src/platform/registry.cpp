@@ -14,27 +14,28 @@ constexpr int kReadAttempts = 4;
 
 }  // namespace
 
-Status OpenClassesRootKey(Platform& platform, const char* subKey, std::uint32_t access,
+Status OpenClassesRootKey(Platform& platform, const WideChar* subKey, std::uint32_t access,
                           ScopedRegKey& key) {
   RegKey opened{};
-  const Status status = platform.RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey, 0, access, &opened);
+  const Status status = platform.RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey, 0, access, &opened);
   if (status == ERROR_SUCCESS) key.adopt(opened);
   return status;
 }
 
-Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName, HeapText& value,
-                          std::uint32_t* valueType) {
+Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueName,
+                          HeapText& value, std::uint32_t* valueType) {
   value.clear();
   std::uint32_t size = 0;
   std::uint32_t type = 0;
-  Status status = platform.RegQueryValueExA(key, valueName, &type, nullptr, &size);
+  Status status = platform.RegQueryValueExW(key, valueName, &type, nullptr, &size);
   for (int attempt = 0; attempt < kReadAttempts && status == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
-    // The room has one byte more than the value: a terminator of our own.
-    char* const room = value.make_room(size);
+    // The room holds every byte of the value (an odd one too) and a
+    // terminating unit of our own.
+    WideChar* const room = value.make_room(size / sizeof(WideChar) + 1);
     if (room == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     std::uint32_t read = size;
-    status = platform.RegQueryValueExA(key, valueName, &type, reinterpret_cast<std::uint8_t*>(room),
+    status = platform.RegQueryValueExW(key, valueName, &type, reinterpret_cast<std::uint8_t*>(room),
                                        &read);
     if (status == ERROR_MORE_DATA) {
       status = ERROR_SUCCESS;
@@ -46,7 +47,9 @@ Status ReadRegistryString(Platform& platform, RegKey key, const char* valueName,
       value.clear();
       return ERROR_INVALID_DATATYPE;
     }
-    value.set_length(std::min<std::size_t>(TextLength(room), std::min(read, size)));
+    // A unit cut in half by an odd size is not text.
+    value.set_length(
+        std::min<std::size_t>(TextLength(room), std::min(read, size) / sizeof(WideChar)));
     if (valueType != nullptr) *valueType = type;
     return ERROR_SUCCESS;
   }

@@ -3,7 +3,6 @@
 #include "discovery/file_discovery.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
-#include "platform/text_conversion.h"
 #include "runner/installer_command_line.h"
 #include "shared/files_folder.h"
 
@@ -11,20 +10,43 @@ namespace setup {
 
 namespace {
 
-// Waits on the child itself rather than polling its exit code, so a child
-// whose own status is STILL_ACTIVE is not taken for a running one.
-Status WaitForExit(Platform& platform, KernelHandle process) {
-  if (platform.WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) {
-    return ERROR_INVALID_HANDLE;
-  }
+// How often the exit code is read while waiting on the child fails.
+constexpr std::uint32_t kPollMilliseconds = 50;
+
+// The child's exit code, or ERROR_INVALID_HANDLE when it cannot be read.
+Status ExitCodeOf(Platform& platform, KernelHandle process) {
   std::uint32_t exitCode = STILL_ACTIVE;
   if (!platform.GetExitCodeProcess(process, &exitCode)) return ERROR_INVALID_HANDLE;
   return exitCode;
 }
 
+// Waits on the child itself rather than polling its exit code, so a child
+// whose own status is STILL_ACTIVE is not taken for a running one. The
+// restore must not run while the installer may still read Transforms: when
+// the wait fails, the exit code is read every 50 ms until it is no longer
+// STILL_ACTIVE, and the wait is tried again each round, so that a wait that
+// works again (the only way to tell a child that ended with 259) ends the
+// loop. A handle that answers neither is given up as ERROR_INVALID_HANDLE.
+Status WaitForExit(Platform& platform, KernelHandle process) {
+  if (platform.WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0) {
+    return ExitCodeOf(platform, process);
+  }
+  for (;;) {
+    std::uint32_t exitCode = STILL_ACTIVE;
+    const bool read = platform.GetExitCodeProcess(process, &exitCode);
+    if (read && exitCode != STILL_ACTIVE) return exitCode;
+    const std::uint32_t waited = platform.WaitForSingleObject(process, kPollMilliseconds);
+    if (waited == WAIT_OBJECT_0) return ExitCodeOf(platform, process);
+    if (waited == WAIT_FAILED) {
+      if (!read) return ERROR_INVALID_HANDLE;
+      platform.Sleep(kPollMilliseconds);
+    }
+  }
+}
+
 }  // namespace
 
-Status RunPatch(Platform& platform, const RunState& run, const char* commandTail) {
+Status RunPatch(Platform& platform, const RunState& run, const WideChar* commandTail) {
   WidePath systemFolder;
   const std::uint32_t systemFolderLength = platform.GetSystemDirectoryW(
       systemFolder.writable_buffer(), static_cast<std::uint32_t>(systemFolder.capacity()));
@@ -37,16 +59,15 @@ Status RunPatch(Platform& platform, const RunState& run, const char* commandTail
 
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
-  const NarrowPath patchName = FindPatchPackageName(platform, run);
-  WidePath widePatchName;
+  const WidePath patchName = FindPatchPackageName(platform, run);
   WideLongText patchPath;
   WideLongText arguments;
   WideLongText commandLine;
   WidePath application;
-  const bool fits = ConvertToWide(platform, CP_THREAD_ACP, 0, patchName.c_str(), widePatchName) &&
-                    patchPath.assign(run.SourceFolder.c_str()) &&
-                    patchPath.append(FilesFolderName.wide) && patchPath.append(widePatchName) &&
-                    ConvertToWide(platform, CP_THREAD_ACP, 0, commandTail, arguments) &&
+  // The tail reaches the installer unit for unit; it must fit its buffer.
+  const bool fits = patchPath.assign(run.SourceFolder.c_str()) &&
+                    patchPath.append(FilesFolderName.afterSourceFolder) &&
+                    patchPath.append(patchName) && arguments.assign(commandTail) &&
                     BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
                                               arguments.c_str(), commandLine) &&
                     application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");

@@ -7,10 +7,10 @@
 namespace setup {
 
 struct FilesFolderSpellings {
-  const WideChar* wide;  // "Files\", joined directly after SourceFolder
-  const char* narrow;    // "\Files\", joined after NarrowSourceFolder
+  const WideChar* afterSourceFolder;      // "Files\", joined directly after SourceFolder
+  const WideChar* afterSourceFolderPath;  // "\Files\", joined after SourceFolderPath
 };
-inline constexpr FilesFolderSpellings FilesFolderName = {u"Files\\", "\\Files\\"};
+inline constexpr FilesFolderSpellings FilesFolderName = {u"Files\\", u"\\Files\\"};
 
 }  // namespace setup
 

@@ -32,9 +32,10 @@ struct RunState {
   // backslash; empty when it could not be had. Paths built from it go
   // unquoted into the registry, so the short form matters.
   WideLongText SourceFolder;
-  // SourceFolder in the system ANSI code page without its trailing
-  // backslash; empty when SourceFolder is, or when it does not fit.
-  NarrowPath NarrowSourceFolder;
+  // SourceFolder without its trailing backslash, as the paths of the patch
+  // folder's files are built from it; empty when SourceFolder is, or when
+  // it does not fit a path.
+  WidePath SourceFolderPath;
   // The row the last identification picked; only the identification (and
   // the restore, from the redirection's product) writes it.
   int CurrentProduct = kNoProduct;

@@ -7,11 +7,12 @@
 namespace setup {
 
 // Opens `subKey` under HKEY_CLASSES_ROOT for changing and sets `valueName`
-// to `value` as `type` (REG_SZ or REG_EXPAND_SZ), terminator included.
+// to the UTF-16 `value` as `type` (REG_SZ or REG_EXPAND_SZ), terminator
+// included, unit for unit.
 // Returns the open's status when it fails, the write's when that fails (the
 // key is closed all the same), else the close's.
-Status WriteClassesRootString(Platform& platform, const char* subKey, const char* valueName,
-                              const char* value, std::uint32_t type = REG_SZ);
+Status WriteClassesRootString(Platform& platform, const WideChar* subKey, const WideChar* valueName,
+                              const WideChar* value, std::uint32_t type = REG_SZ);
 
 }  // namespace setup
 

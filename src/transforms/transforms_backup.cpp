@@ -26,7 +26,7 @@ bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
 TransformsJournal BackupTransforms(Platform& platform, const RunState& run) {
   TransformsJournal result;
   if (run.CurrentProduct == kNoProduct) return result;
-  const NarrowPath keyPath = ProductKeyPath(run.CurrentProduct);
+  const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   if (OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) != ERROR_SUCCESS) {
     return result;

@@ -20,15 +20,15 @@ namespace {
 // transform: a product's own value may name "1033.mst" too, but not as
 // the file of a patch folder's Files subfolder.
 bool IsDefaultRedirection(const HeapText& value) {
-  NarrowPath suffix;
-  return suffix.assign(FilesFolderName.narrow) && suffix.append(kDefaultTransform) &&
+  WidePath suffix;
+  return suffix.assign(FilesFolderName.afterSourceFolderPath) && suffix.append(kDefaultTransform) &&
          EndsWithIgnoringAsciiCase(value.c_str(), suffix.c_str());
 }
 
 // An absent value is as good as a deleted one, once a read agrees that it
 // is absent: a value left in place while the backup goes would be lost.
-Status DeleteValue(Platform& platform, RegKey key, const char* valueName) {
-  const Status status = platform.RegDeleteValueA(key, valueName);
+Status DeleteValue(Platform& platform, RegKey key, const WideChar* valueName) {
+  const Status status = platform.RegDeleteValueW(key, valueName);
   if (status != ERROR_FILE_NOT_FOUND) return status;
   HeapText left;
   return ReadRegistryString(platform, key, valueName, left) == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
@@ -60,7 +60,7 @@ bool OwnValueLeftInPlace(const RunState& run) {
 
 // Puts the backup back and deletes it; `backup` is what it holds, with
 // its type.
-Status WriteBack(Platform& platform, const RunState& run, RegKey key, const NarrowPath& keyPath,
+Status WriteBack(Platform& platform, const RunState& run, RegKey key, const WidePath& keyPath,
                  const HeapText& backup, std::uint32_t type) {
   if (!OwnValueLeftInPlace(run)) {
     const Status restored = backup.empty()
@@ -72,7 +72,7 @@ Status WriteBack(Platform& platform, const RunState& run, RegKey key, const Narr
   // A backup left behind would later overwrite whatever the product's own
   // value has become by then, so its delete must succeed; having just been
   // read, even "not found" means something went wrong.
-  return platform.RegDeleteValueA(key, kTransformsBackupValue);
+  return platform.RegDeleteValueW(key, kTransformsBackupValue);
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
     run.CurrentRedirection.backupWrittenNow = journal.writtenNow;
   }
 
-  const NarrowPath& sourceFolder = run.NarrowSourceFolder;
+  const WidePath& sourceFolder = run.SourceFolderPath;
   if (sourceFolder.empty()) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
     return;
@@ -96,10 +96,12 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   if (!journal.held) return;
 
   const int language = ResolveLanguageIndex(platform, run);
-  const char* const transform =
+  const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
-  NarrowPath redirected = sourceFolder;
-  if (!redirected.append(FilesFolderName.narrow) || !redirected.append(transform)) return;
+  WidePath redirected = sourceFolder;
+  if (!redirected.append(FilesFolderName.afterSourceFolderPath) || !redirected.append(transform)) {
+    return;
+  }
   if (journal.writtenNow && !StillOwnValue(platform, run, journal.ownValue)) return;
   // Even a write reported failed may have landed (a close that failed):
   // the restore must put the own value back in any case.
@@ -117,7 +119,7 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     IdentifyProduct(platform, run);
   }
   if (run.CurrentProduct == kNoProduct) return ERROR_SUCCESS;
-  const NarrowPath keyPath = ProductKeyPath(run.CurrentProduct);
+  const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) return opened;

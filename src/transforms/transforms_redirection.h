@@ -9,11 +9,11 @@
 namespace setup {
 
 // Identifies the product, backs up its Transforms and sets Transforms to
-// the narrow source folder + "\Files\" + the transform of the product's
-// language ("1033.mst" when it is not known). An empty narrow source folder
+// run.SourceFolderPath + "\Files\" + the transform of the product's
+// language ("1033.mst" when it is not known), in UTF-16. An empty SourceFolderPath
 // is reported with the message box "Fatal Error, no source directory.".
 // Nothing is changed then, nor without a product, without the backup in
-// place, when the new value would not fit 260 bytes, or when Transforms no
+// place, when the new value would not fit 260 units, or when Transforms no
 // longer reads as the value just backed up. Sets run.CurrentRedirection.
 void RedirectTransforms(Platform& platform, RunState& run);
 

@@ -3,16 +3,18 @@
 #ifndef SETUP_TRANSFORMS_TRANSFORMS_VALUES_H
 #define SETUP_TRANSFORMS_TRANSFORMS_VALUES_H
 
+#include "platform/platform.h"
+
 namespace setup {
 
 // The product's registered transforms; the patch folder's transform while
 // the patch runs.
-inline constexpr char kTransformsValue[] = "Transforms";
+inline constexpr WideChar kTransformsValue[] = u"Transforms";
 // The journal: the product's own Transforms, empty when it had none,
 // present from the backup until the restore has put it back.
-inline constexpr char kTransformsBackupValue[] = "TransformsBackup";
+inline constexpr WideChar kTransformsBackupValue[] = u"TransformsBackup";
 // Registered when the product's language is not known.
-inline constexpr char kDefaultTransform[] = "1033.mst";
+inline constexpr WideChar kDefaultTransform[] = u"1033.mst";
 
 }  // namespace setup
 

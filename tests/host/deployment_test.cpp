@@ -78,8 +78,8 @@ TEST_F(DeploymentTest, SecondLauncherTouchesNothing) {
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
   EXPECT_EQ(RunWith(""), ERROR_INSTALL_ALREADY_RUNNING);
   for (const Operation touched :
-       {Operation::GetCurrentDirectoryA, Operation::RegOpenKeyExA, Operation::OpenSCManagerA,
-        Operation::FindFirstFileA, Operation::CreateProcessW, Operation::MessageBoxW}) {
+       {Operation::GetCurrentDirectoryW, Operation::RegOpenKeyExW, Operation::OpenSCManagerA,
+        Operation::FindFirstFileW, Operation::CreateProcessW, Operation::MessageBoxW}) {
     EXPECT_EQ(machine.CallCount(touched), 0u) << "operation " << static_cast<int>(touched);
   }
 }

@@ -70,7 +70,7 @@ TEST_F(LanguageResolutionTest, IdentifiedProductWithoutTransformsIsUndetermined)
 TEST_F(LanguageResolutionTest, UnreadableRegistrationIsUndetermined) {
   RegisterHostrel(":1031.mst");
   run.CurrentProduct = 2;
-  machine.FailCall(Operation::RegOpenKeyExA, ERROR_ACCESS_DENIED);
+  machine.FailCall(Operation::RegOpenKeyExW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(ResolveLanguageIndex(machine, run), kNoLanguage);
 }
 

@@ -23,7 +23,7 @@ class PackageQueryTest : public PatchFolderTest {
 TEST_F(PackageQueryTest, WithoutAPathNothingIsCalled) {
   {
     PackageQuery query(machine, nullptr, kLanguagePackQuery, 0);
-    char value[kMaxPath] = {};
+    WideChar value[kMaxPath] = {};
     std::uint32_t count = kMaxPath;
     EXPECT_EQ(query.FetchString(value, &count), ERROR_INVALID_HANDLE);
   }
@@ -33,13 +33,13 @@ TEST_F(PackageQueryTest, WithoutAPathNothingIsCalled) {
 TEST_F(PackageQueryTest, ExecutedViewIsReadAndClosedBeforeItsDatabase) {
   AddDatabase("Product.msi", {{"ProductName", "Hostrel"}, {"LanguagePackInstaller", "1"}});
   {
-    PackageQuery query(machine, "C:\\PATCHF~1\\Product.msi", kLanguagePackQuery, 0);
+    PackageQuery query(machine, u"C:\\PATCHF~1\\Product.msi", kLanguagePackQuery, 0);
     EXPECT_EQ(query.status(), ERROR_SUCCESS);
     query.fieldNumber = 2;
-    char value[kMaxPath] = {};
+    WideChar value[kMaxPath] = {};
     std::uint32_t count = kMaxPath;
     EXPECT_EQ(query.FetchString(value, &count), ERROR_SUCCESS);
-    EXPECT_STREQ(value, "1");
+    EXPECT_EQ(std::u16string(value), u"1");
     EXPECT_EQ(query.FetchString(value, &count), ERROR_NO_MORE_ITEMS) << "one row only";
   }
   EXPECT_EQ(Closes(), (std::vector<std::string>{"record", "view", "database"}));
@@ -52,9 +52,9 @@ TEST_F(PackageQueryTest, QueryThatCannotBePreparedClosesOnlyTheDatabase) {
   sim::BuildDatabaseWithoutPropertyTable(temp.File("none.msi"));
   machine.AddInstallerDatabase("C:\\Patch Files\\None.msi", temp.File("none.msi"));
   {
-    PackageQuery query(machine, "C:\\PATCHF~1\\None.msi", kLanguagePackQuery, 0);
+    PackageQuery query(machine, u"C:\\PATCHF~1\\None.msi", kLanguagePackQuery, 0);
     EXPECT_NE(query.status(), ERROR_SUCCESS);
-    char value[kMaxPath] = {};
+    WideChar value[kMaxPath] = {};
     std::uint32_t count = kMaxPath;
     EXPECT_EQ(query.FetchString(value, &count), ERROR_INVALID_HANDLE);
   }
@@ -65,9 +65,9 @@ TEST_F(PackageQueryTest, FailedExecutionStillFetchesThroughTheView) {
   AddDatabase("Product.msi", {{"LanguagePackInstaller", "1"}});
   machine.FailCall(Operation::MsiViewExecute, 1627);
   {
-    PackageQuery query(machine, "C:\\PATCHF~1\\Product.msi", kLanguagePackQuery, 0);
+    PackageQuery query(machine, u"C:\\PATCHF~1\\Product.msi", kLanguagePackQuery, 0);
     EXPECT_EQ(query.status(), 1627u);
-    char value[kMaxPath] = {};
+    WideChar value[kMaxPath] = {};
     std::uint32_t count = kMaxPath;
     EXPECT_NE(query.FetchString(value, &count), ERROR_SUCCESS);
     EXPECT_EQ(machine.CallCount(Operation::MsiViewFetch), 1u);
@@ -79,7 +79,7 @@ TEST_F(PackageQueryTest, HandlesAreClosedWhenAnExceptionLeavesTheOwner) {
   AddDatabase("Product.msi", {{"LanguagePackInstaller", "1"}});
   EXPECT_THROW(
       {
-        PackageQuery query(machine, "C:\\PATCHF~1\\Product.msi", kLanguagePackQuery, 0);
+        PackageQuery query(machine, u"C:\\PATCHF~1\\Product.msi", kLanguagePackQuery, 0);
         throw std::runtime_error("owner gives up");
       },
       std::runtime_error);

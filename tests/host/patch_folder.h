@@ -39,8 +39,8 @@ class PatchFolderTest : public ::testing::Test {
   }
 
   // Starts the launcher in a folder of 300 characters without short names,
-  // which cannot become a 260-byte narrow folder; returns its path.
-  std::string StartInFolderTooDeepForNarrowPath() {
+  // too deep for a path of 260 units to be built from it; returns its path.
+  std::string StartInFolderTooDeepForAPath() {
     const std::string deep = "C:\\" + std::string(200, 'p') + "\\" + std::string(100, 'q');
     machine.AddFolder(deep);
     machine.SetCurrentDirectory(deep);

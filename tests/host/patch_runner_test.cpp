@@ -28,7 +28,7 @@ class PatchRunnerTest : public PatchFolderTest {
 
 TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(RunPatch(machine, run, "/qn PROP=1"), 0u);
+  EXPECT_EQ(RunPatch(machine, run, u"/qn PROP=1"), 0u);
 
   const ProcessStart& start = OnlyStart();
   EXPECT_EQ(start.applicationName, u"C:\\windows\\system32\\cmd.exe");
@@ -45,7 +45,7 @@ TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
 
 struct TailCase {
   const char* name;
-  const char* tail;
+  const char16_t* tail;
   std::uint32_t threadCodePage;
   std::u16string expectedEnd;  // what follows the patch file name
 };
@@ -64,12 +64,12 @@ TEST_P(PatchRunnerTailTest, TailIsPassedOnUnchangedAfterOneBlank) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tails, PatchRunnerTailTest,
-    ::testing::Values(TailCase{"Empty", "", 1252, u" REINSTALL=ALL "},
-                      TailCase{"QuotesAndSwitches", "/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!",
+    ::testing::Values(TailCase{"Empty", u"", 1252, u" REINSTALL=ALL "},
+                      TailCase{"QuotesAndSwitches", u"/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!",
                                1252, u" REINSTALL=ALL /l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
-                      TailCase{"Latin1ThroughThreadCodePage", "NAME=\xe9t\xe9", 1252,
+                      TailCase{"Latin1WhateverTheThreadCodePage", u"NAME=\u00e9t\u00e9", 932,
                                u" REINSTALL=ALL NAME=\u00e9t\u00e9"},
-                      TailCase{"ShiftJisThroughThreadCodePage", "NAME=\x82\xa0", 932,
+                      TailCase{"KanaWhateverTheThreadCodePage", u"NAME=\u3042", 1252,
                                u" REINSTALL=ALL NAME=\u3042"}),
     [](const ::testing::TestParamInfo<TailCase>& param) { return param.param.name; });
 
@@ -77,7 +77,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "x^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
     machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\" + name);
-    EXPECT_EQ(RunPatch(machine, run, "/qn"), 0u);
+    EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
     const std::u16string expected =
         u"/C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +
         machine.DecodeAnsi(name) + u"\" REINSTALL=ALL /qn";
@@ -87,7 +87,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
 
 TEST_F(PatchRunnerTest, NoPatchPackageStillStartsTheInstallerWithAnEmptyName) {
   machine.QueueChild([](FakeMachine&) { return 1619u; });
-  EXPECT_EQ(RunPatch(machine, run, ""), 1619u) << "the installer's report becomes ours";
+  EXPECT_EQ(RunPatch(machine, run, u""), 1619u) << "the installer's report becomes ours";
   EXPECT_EQ(OnlyStart().commandLine, std::u16string(kInstallerPrefix) + u" REINSTALL=ALL ");
 }
 
@@ -95,7 +95,7 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
   AddPatchFile("Hostrel_Update.msp");
   for (std::uint32_t status : {0u, 1603u, 3010u, 1641u, 259u}) {
     machine.QueueChild([status](FakeMachine&) { return status; });
-    EXPECT_EQ(RunPatch(machine, run, ""), status);
+    EXPECT_EQ(RunPatch(machine, run, u""), status);
   }
   EXPECT_EQ(machine.KernelHandleCloses().size(), 10u) << "process and thread handle each time";
 }
@@ -103,30 +103,42 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
 TEST_F(PatchRunnerTest, ChildThatCannotStartEndsTheWaitWithItsError) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::CreateProcessW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RunPatch(machine, run, ""), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RunPatch(machine, run, u""), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(machine.CallCount(Operation::WaitForSingleObject), 0u);
 }
 
-TEST_F(PatchRunnerTest, FailedWaitIsNotReportedAsSuccess) {
+// The restore after a failed wait would pull Transforms from under a
+// running installer: the launcher polls until the installer has ended.
+TEST_F(PatchRunnerTest, FailedWaitFallsBackToPollingUntilTheInstallerHasEnded) {
   AddPatchFile("Hostrel_Update.msp");
-  machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE);
-  EXPECT_NE(RunPatch(machine, run, ""), 0u);
-  machine.FailCall(Operation::GetExitCodeProcess, ERROR_INVALID_HANDLE);
-  EXPECT_NE(RunPatch(machine, run, ""), 0u);
+  for (int failedWaits : {1, 3}) {
+    machine.QueueChild([](FakeMachine&) { return 1603u; });
+    for (int n = 1; n <= failedWaits; ++n) {
+      machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE, n);
+    }
+    EXPECT_EQ(RunPatch(machine, run, u""), 1603u) << failedWaits << " failed waits";
+    EXPECT_TRUE(machine.ProcessStarts().back().childRan) << "returned before the installer ended";
+  }
+  EXPECT_EQ(machine.CallCount(Operation::Sleep), 2u) << "a pause after each poll whose wait failed";
+
+  machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE, 1);
+  machine.FailCall(Operation::GetExitCodeProcess, ERROR_INVALID_HANDLE, 1);
+  machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE, 2);
+  EXPECT_EQ(RunPatch(machine, run, u""), ERROR_INVALID_HANDLE) << "a handle that answers nothing";
 }
 
 TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
   AddPatchFile("Hostrel_Update.msp");
-  const std::string tailOf999(999, 'a');  // fits the argument text, not the command line
+  const std::u16string tailOf999(999, u'a');  // fits the argument text, not the command line
   EXPECT_EQ(RunPatch(machine, run, tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
-  const std::string tailOf1000(1000, 'a');  // does not fit the argument text
+  const std::u16string tailOf1000(1000, u'a');  // does not fit the argument text
   EXPECT_EQ(RunPatch(machine, run, tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_TRUE(machine.ProcessStarts().empty());
 
   // The longest tail that fits still runs, to the last unit.
   const std::size_t fixedPart = std::u16string(kInstallerPrefix).size() +
                                 std::u16string(u"Hostrel_Update.msp REINSTALL=ALL ").size();
-  const std::string longest(999 - fixedPart, 'b');
+  const std::u16string longest(999 - fixedPart, u'b');
   EXPECT_EQ(RunPatch(machine, run, longest.c_str()), 0u);
   EXPECT_EQ(OnlyStart().commandLine.size(), 999u);
 }
@@ -134,7 +146,7 @@ TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
 TEST_F(PatchRunnerTest, NoSystemFolderStartsNothing) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::GetSystemDirectoryW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RunPatch(machine, run, ""), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(RunPatch(machine, run, u""), ERROR_PATH_NOT_FOUND);
   EXPECT_TRUE(machine.ProcessStarts().empty());
 }
 

@@ -4,6 +4,7 @@
 
 #include "detection/product_table.h"
 #include "patch_folder.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 using sim::Operation;
 using testing::PatchFolderTest;
 
-std::string KeyOfRow(int row) { return ProductKeyPath(row).c_str(); }
+std::string KeyOfRow(int row) { return sim::AsciiText(ProductKeyPath(row).c_str()); }
 
 class ProductIdentificationTest : public PatchFolderTest {
  protected:
@@ -60,7 +61,7 @@ TEST_F(ProductIdentificationTest, KeywordOnlyRowNeedsNoRegistryAtAll) {
   AddPatchFile("Brisant_Update.msp");
   IdentifyProduct(machine, run);
   EXPECT_EQ(run.CurrentProduct, 6);
-  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExA), 0u);
+  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u);
 }
 
 TEST_F(ProductIdentificationTest, KeywordInTheFolderPathOnlyIsNoMatch) {
@@ -97,7 +98,7 @@ TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) 
   machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
   IdentifyProduct(machine, run);
   EXPECT_EQ(run.CurrentProduct, 5);
-  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExA), 0u) << "no registration is looked at";
+  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u) << "no registration is looked at";
 }
 
 TEST_F(ProductIdentificationTest, LanguagePackForARowWithoutKeywordOnlyTwinIsNothing) {

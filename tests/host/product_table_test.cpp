@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "sim/utf16_bytes.h"
 
 namespace setup {
 namespace {
@@ -27,7 +28,8 @@ std::string PackProductCode(const std::string& braced) {
 
 TEST(ProductTable, KeywordOnlyRowsCarryTheirOwnProductCodes) {
   for (int row = kFirstKeywordOnlyRow; row < ProductTableCount; ++row) {
-    EXPECT_EQ(PackProductCode(ProductTable[row].bracedCode), ProductTable[row].packedCode)
+    EXPECT_EQ(PackProductCode(sim::AsciiText(ProductTable[row].bracedCode)),
+              sim::AsciiText(ProductTable[row].packedCode))
         << "row " << row;
   }
   EXPECT_EQ(PackProductCode("{AE177F9E-D8BE-4652-B21A-5651C0262147}"),
@@ -36,14 +38,15 @@ TEST(ProductTable, KeywordOnlyRowsCarryTheirOwnProductCodes) {
 
 TEST(ProductTable, PackedCodesAreThirtyTwoUpperCaseHexDigits) {
   for (const ProductEntry& entry : ProductTable) {
-    const std::string code = entry.packedCode;
+    const std::string code = sim::AsciiText(entry.packedCode);
     EXPECT_EQ(code.size(), 32u) << code;
     EXPECT_EQ(code.find_first_not_of("0123456789ABCDEF"), std::string::npos) << code;
   }
 }
 
 TEST(ProductTable, KeyPathIsUnderTheInstallersProducts) {
-  EXPECT_STREQ(ProductKeyPath(2).c_str(), "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B");
+  EXPECT_EQ(std::u16string(ProductKeyPath(2).c_str()),
+            u"Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B");
   EXPECT_EQ(ProductKeyPath(8).length(), 51u);
 }
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -15,12 +17,13 @@
 #include "sim/installer_database_builder.h"
 #include "sim/installer_status.h"
 #include "sim/scoped_temp_dir.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup::sim {
 namespace {
 
-constexpr char kDatabasePath[] = "C:\\Patch Files\\Hostrel Update.msi";
-constexpr char kShortDatabasePath[] = "C:\\PATCHF~1\\HOSTRE~1.MSI";
+constexpr char16_t kDatabasePath[] = u"C:\\Patch Files\\Hostrel Update.msi";
+constexpr char16_t kShortDatabasePath[] = u"C:\\PATCHF~1\\HOSTRE~1.MSI";
 
 const std::vector<PropertyRow> kLanguagePackRows{
     {"ProductName", "Quarrix Hostrel"},
@@ -46,15 +49,15 @@ class SimulatedInstallerTest : public ::testing::Test {
     } else {
       BuildDatabaseWithoutPropertyTable(host);
     }
-    machine.AddInstallerDatabase(kDatabasePath, host, "HOSTRE~1.MSI");
+    machine.AddInstallerDatabase(sim::AsciiText(kDatabasePath), host, "HOSTRE~1.MSI");
   }
 
   // Opens the database, its view on the launcher's query and executes it;
   // every step must work.
   void OpenExecutedView(MsiHandle* database, MsiHandle* view) {
-    ASSERT_EQ(machine.MsiOpenDatabaseA(kShortDatabasePath, 0, database), ERROR_SUCCESS)
+    ASSERT_EQ(machine.MsiOpenDatabaseW(kShortDatabasePath, 0, database), ERROR_SUCCESS)
         << "open by short path";
-    ASSERT_EQ(machine.MsiDatabaseOpenViewA(*database, kLanguagePackQuery, view), ERROR_SUCCESS)
+    ASSERT_EQ(machine.MsiDatabaseOpenViewW(*database, kLanguagePackQuery, view), ERROR_SUCCESS)
         << "the launcher's query opens";
     ASSERT_EQ(machine.MsiViewExecute(*view, 0), ERROR_SUCCESS) << "view executes";
   }
@@ -65,10 +68,10 @@ class SimulatedInstallerTest : public ::testing::Test {
 
 TEST_F(SimulatedInstallerTest, LauncherQueryFetchesThePropertyValue) {
   AddDatabase(kLanguagePackRows);
-  FindData found;
-  const FindHandle search = machine.FindFirstFileA("C:\\PATCHF~1\\*.msi", &found);
+  WideFindData found;
+  const FindHandle search = machine.FindFirstFileW(u"C:\\PATCHF~1\\*.msi", &found);
   ASSERT_NE(search, INVALID_FIND_HANDLE) << "the database is a file in the simulated tree";
-  EXPECT_STREQ(found.fileName, "Hostrel Update.msi") << "found by its long name";
+  EXPECT_EQ(std::u16string(found.fileName), u"Hostrel Update.msi") << "found by its long name";
   machine.FindClose(search);
 
   MsiHandle database = 0;
@@ -77,14 +80,14 @@ TEST_F(SimulatedInstallerTest, LauncherQueryFetchesThePropertyValue) {
 
   MsiHandle record = 0;
   ASSERT_EQ(machine.MsiViewFetch(view, &record), ERROR_SUCCESS) << "the row is found";
-  char value[260] = {};
-  std::uint32_t count = sizeof value;
-  EXPECT_EQ(machine.MsiRecordGetStringA(record, 2, value, &count), ERROR_SUCCESS) << "field 2";
-  EXPECT_STREQ(value, "1") << "field 2 is the value";
+  WideChar value[260] = {};
+  std::uint32_t count = std::size(value);
+  EXPECT_EQ(machine.MsiRecordGetStringW(record, 2, value, &count), ERROR_SUCCESS) << "field 2";
+  EXPECT_EQ(std::u16string(value), u"1") << "field 2 is the value";
   EXPECT_EQ(count, 1u) << "count becomes the length";
-  count = sizeof value;
-  EXPECT_EQ(machine.MsiRecordGetStringA(record, 1, value, &count), ERROR_SUCCESS) << "field 1";
-  EXPECT_STREQ(value, "LanguagePackInstaller") << "field 1 is the name";
+  count = std::size(value);
+  EXPECT_EQ(machine.MsiRecordGetStringW(record, 1, value, &count), ERROR_SUCCESS) << "field 1";
+  EXPECT_EQ(std::u16string(value), u"LanguagePackInstaller") << "field 1 is the name";
 
   MsiHandle next = 77;
   EXPECT_EQ(machine.MsiViewFetch(view, &next), ERROR_NO_MORE_ITEMS) << "one row only";
@@ -99,10 +102,10 @@ TEST_F(SimulatedInstallerTest, LauncherQueryFetchesThePropertyValue) {
 
   const std::vector<InstallerCall>& calls = machine.InstallerCalls();
   ASSERT_EQ(calls.size(), 10u) << "every installer call recorded";
-  EXPECT_EQ(calls[0].operation, Operation::MsiOpenDatabaseA) << "first call opens";
-  EXPECT_EQ(calls[0].text, kShortDatabasePath) << "path recorded as passed";
+  EXPECT_EQ(calls[0].operation, Operation::MsiOpenDatabaseW) << "first call opens";
+  EXPECT_EQ(calls[0].text, sim::AsciiText(kShortDatabasePath)) << "path recorded as passed";
   EXPECT_EQ(calls[0].persistMode, 0u) << "persist mode recorded";
-  EXPECT_EQ(calls[1].text, kLanguagePackQuery) << "query recorded as passed";
+  EXPECT_EQ(calls[1].text, sim::AsciiText(kLanguagePackQuery)) << "query recorded as passed";
   EXPECT_EQ(calls[4].field, 2u) << "field read recorded";
   EXPECT_EQ(calls[6].result, ERROR_NO_MORE_ITEMS) << "results recorded";
 }
@@ -129,11 +132,11 @@ TEST_F(SimulatedInstallerTest, QueryOutcomeFollowsTheDatabaseContent) {
     } else {
       BuildDatabaseWithoutPropertyTable(host);
     }
-    fresh.AddInstallerDatabase(kDatabasePath, host);
+    fresh.AddInstallerDatabase(sim::AsciiText(kDatabasePath), host);
     MsiHandle database = 0;
-    ASSERT_EQ(fresh.MsiOpenDatabaseA(kDatabasePath, 0, &database), ERROR_SUCCESS) << "open";
+    ASSERT_EQ(fresh.MsiOpenDatabaseW(kDatabasePath, 0, &database), ERROR_SUCCESS) << "open";
     MsiHandle view = 0;
-    ASSERT_EQ(fresh.MsiDatabaseOpenViewA(database, kLanguagePackQuery, &view), c.expectedViewStatus)
+    ASSERT_EQ(fresh.MsiDatabaseOpenViewW(database, kLanguagePackQuery, &view), c.expectedViewStatus)
         << "view status";
     if (c.expectedViewStatus == ERROR_SUCCESS) {
       ASSERT_EQ(fresh.MsiViewExecute(view, 0), ERROR_SUCCESS) << "execute";
@@ -158,25 +161,25 @@ TEST_F(SimulatedInstallerTest, OpeningFailsWithoutAReadableDatabase) {
   AddDatabase(kLanguagePackRows);
   machine.SetCurrentDirectory("C:\\Patch Files");
   struct Case {
-    const char* path;
+    const char16_t* path;
     std::uint32_t persistMode;
     Status expected;
   };
   const Case cases[] = {
-      {"C:\\Patch Files\\Absent.msi", 0, ERROR_OPEN_FAILED},
-      {"C:\\Absent Folder\\Hostrel Update.msi", 0, ERROR_OPEN_FAILED},
-      {"C:\\Patch Files", 0, ERROR_OPEN_FAILED},               // a folder
-      {"C:\\Patch Files\\Plain.msi", 0, ERROR_OPEN_FAILED},    // no database behind it
-      {"C:\\Patch Files\\Text.msi", 0, ERROR_OPEN_FAILED},     // not a database
-      {"C:\\Patch Files\\Missing.msi", 0, ERROR_OPEN_FAILED},  // host file gone
-      {kDatabasePath, 1, ERROR_INVALID_PARAMETER},             // only read-only opens
-      {"c:\\patch files\\HOSTREL UPDATE.MSI", 0, ERROR_SUCCESS},
-      {"Hostrel Update.msi", 0, ERROR_SUCCESS},  // relative to the current directory
+      {u"C:\\Patch Files\\Absent.msi", 0, ERROR_OPEN_FAILED},
+      {u"C:\\Absent Folder\\Hostrel Update.msi", 0, ERROR_OPEN_FAILED},
+      {u"C:\\Patch Files", 0, ERROR_OPEN_FAILED},               // a folder
+      {u"C:\\Patch Files\\Plain.msi", 0, ERROR_OPEN_FAILED},    // no database behind it
+      {u"C:\\Patch Files\\Text.msi", 0, ERROR_OPEN_FAILED},     // not a database
+      {u"C:\\Patch Files\\Missing.msi", 0, ERROR_OPEN_FAILED},  // host file gone
+      {kDatabasePath, 1, ERROR_INVALID_PARAMETER},              // only read-only opens
+      {u"c:\\patch files\\HOSTREL UPDATE.MSI", 0, ERROR_SUCCESS},
+      {u"Hostrel Update.msi", 0, ERROR_SUCCESS},  // relative to the current directory
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
+    SCOPED_TRACE(sim::AsciiText(c.path));
     MsiHandle database = 0;
-    EXPECT_EQ(machine.MsiOpenDatabaseA(c.path, c.persistMode, &database), c.expected)
+    EXPECT_EQ(machine.MsiOpenDatabaseW(c.path, c.persistMode, &database), c.expected)
         << "open status";
     EXPECT_EQ(database != 0, c.expected == ERROR_SUCCESS) << "a handle only on success";
     EXPECT_EQ(machine.InstallerCalls().back().result, c.expected) << "result recorded";
@@ -200,32 +203,32 @@ TEST_F(SimulatedInstallerTest, GetStringFollowsWindowsSizeRules) {
     std::uint32_t capacity;
     Status expectedStatus;
     std::uint32_t expectedCount;
-    const char* expectedText;  // null: buffer untouched
+    const char16_t* expectedText;  // null: buffer untouched
   };
   const Case cases[] = {
-      {"fits with terminator", 1, true, 22, ERROR_SUCCESS, kNameLength, "LanguagePackInstaller"},
+      {"fits with terminator", 1, true, 22, ERROR_SUCCESS, kNameLength, u"LanguagePackInstaller"},
       {"no room for terminator: cut", 1, true, 21, ERROR_MORE_DATA, kNameLength,
-       "LanguagePackInstalle"},
-      {"small buffer: cut", 1, true, 5, ERROR_MORE_DATA, kNameLength, "Lang"},
-      {"one unit: terminator only", 1, true, 1, ERROR_MORE_DATA, kNameLength, ""},
+       u"LanguagePackInstalle"},
+      {"small buffer: cut", 1, true, 5, ERROR_MORE_DATA, kNameLength, u"Lang"},
+      {"one unit: terminator only", 1, true, 1, ERROR_MORE_DATA, kNameLength, u""},
       {"no capacity: nothing written", 1, true, 0, ERROR_MORE_DATA, kNameLength, nullptr},
       {"no buffer: length only", 1, false, 0, ERROR_SUCCESS, kNameLength, nullptr},
-      {"field out of range: empty", 9, true, 22, ERROR_SUCCESS, 0, ""},
+      {"field out of range: empty", 9, true, 22, ERROR_SUCCESS, 0, u""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    char buffer[32];
-    std::memset(buffer, '#', sizeof buffer);
+    WideChar buffer[32];
+    std::fill(std::begin(buffer), std::end(buffer), u'#');
     std::uint32_t count = c.capacity;
-    EXPECT_EQ(machine.MsiRecordGetStringA(record, c.field, c.withBuffer ? buffer : nullptr, &count),
+    EXPECT_EQ(machine.MsiRecordGetStringW(record, c.field, c.withBuffer ? buffer : nullptr, &count),
               c.expectedStatus)
         << "status";
     EXPECT_EQ(count, c.expectedCount) << "count becomes the full length";
     if (c.expectedText != nullptr) {
-      EXPECT_STREQ(buffer, c.expectedText) << "text written";
-      EXPECT_EQ(buffer[std::strlen(c.expectedText) + 1], '#') << "nothing past the terminator";
+      EXPECT_EQ(std::u16string(buffer), c.expectedText) << "text written";
+      EXPECT_EQ(buffer[TextLength(c.expectedText) + 1], u'#') << "nothing past the terminator";
     } else {
-      EXPECT_EQ(buffer[0], '#') << "buffer untouched";
+      EXPECT_EQ(buffer[0], u'#') << "buffer untouched";
     }
   }
   machine.MsiCloseHandle(record);
@@ -233,7 +236,7 @@ TEST_F(SimulatedInstallerTest, GetStringFollowsWindowsSizeRules) {
   machine.MsiCloseHandle(database);
 }
 
-TEST_F(SimulatedInstallerTest, TextComesInTheAnsiCodePage) {
+TEST_F(SimulatedInstallerTest, TextComesInUtf16) {
   AddDatabase(std::vector<PropertyRow>{{"LanguagePackInstaller",
                                         "Gr\xC3\xB6\xC3\x9F"
                                         "e"}});
@@ -242,14 +245,11 @@ TEST_F(SimulatedInstallerTest, TextComesInTheAnsiCodePage) {
   OpenExecutedView(&database, &view);
   MsiHandle record = 0;
   ASSERT_EQ(machine.MsiViewFetch(view, &record), ERROR_SUCCESS) << "fetch";
-  char value[16] = {};
-  std::uint32_t count = sizeof value;
-  EXPECT_EQ(machine.MsiRecordGetStringA(record, 2, value, &count), ERROR_SUCCESS) << "read";
-  EXPECT_STREQ(value,
-               "Gr\xF6\xDF"
-               "e")
-      << "the value in code page 1252";
-  EXPECT_EQ(count, 5u) << "length in ANSI units";
+  WideChar value[16] = {};
+  std::uint32_t count = std::size(value);
+  EXPECT_EQ(machine.MsiRecordGetStringW(record, 2, value, &count), ERROR_SUCCESS) << "read";
+  EXPECT_EQ(std::u16string(value), u"Gr\u00f6\u00dfe") << "the value whole";
+  EXPECT_EQ(count, 5u) << "length in units";
   machine.MsiCloseHandle(record);
   machine.MsiCloseHandle(view);
   machine.MsiCloseHandle(database);
@@ -258,21 +258,21 @@ TEST_F(SimulatedInstallerTest, TextComesInTheAnsiCodePage) {
 TEST_F(SimulatedInstallerTest, HandlesOfTheWrongKindOrStateAreRefused) {
   AddDatabase(kLanguagePackRows);
   MsiHandle database = 0;
-  ASSERT_EQ(machine.MsiOpenDatabaseA(kDatabasePath, 0, &database), ERROR_SUCCESS) << "open";
+  ASSERT_EQ(machine.MsiOpenDatabaseW(kDatabasePath, 0, &database), ERROR_SUCCESS) << "open";
   MsiHandle view = 0;
-  ASSERT_EQ(machine.MsiDatabaseOpenViewA(database, kLanguagePackQuery, &view), ERROR_SUCCESS)
+  ASSERT_EQ(machine.MsiDatabaseOpenViewW(database, kLanguagePackQuery, &view), ERROR_SUCCESS)
       << "view";
   MsiHandle record = 0;
   EXPECT_EQ(machine.MsiViewFetch(view, &record), ERROR_FUNCTION_FAILED) << "fetch before execute";
   EXPECT_EQ(machine.MsiViewExecute(database, 0), ERROR_INVALID_HANDLE) << "execute a database";
   MsiHandle other = 0;
-  EXPECT_EQ(machine.MsiDatabaseOpenViewA(view, kLanguagePackQuery, &other), ERROR_INVALID_HANDLE)
+  EXPECT_EQ(machine.MsiDatabaseOpenViewW(view, kLanguagePackQuery, &other), ERROR_INVALID_HANDLE)
       << "open a view on a view";
   ASSERT_EQ(machine.MsiViewExecute(view, 0), ERROR_SUCCESS) << "execute";
   EXPECT_EQ(machine.MsiViewFetch(database, &record), ERROR_INVALID_HANDLE) << "fetch a database";
-  char value[8];
-  std::uint32_t count = sizeof value;
-  EXPECT_EQ(machine.MsiRecordGetStringA(view, 1, value, &count), ERROR_INVALID_HANDLE)
+  WideChar value[8];
+  std::uint32_t count = std::size(value);
+  EXPECT_EQ(machine.MsiRecordGetStringW(view, 1, value, &count), ERROR_INVALID_HANDLE)
       << "read a view as a record";
 
   EXPECT_EQ(machine.MsiCloseHandle(database), ERROR_SUCCESS) << "database closes first";
@@ -297,35 +297,35 @@ TEST_F(SimulatedInstallerTest, EachEntryCanBeMadeToFail) {
     std::size_t expectedCalls;  // of that entry in the whole sequence
   };
   const Case cases[] = {
-      {Operation::MsiOpenDatabaseA, 1},
-      {Operation::MsiDatabaseOpenViewA, 1},
+      {Operation::MsiOpenDatabaseW, 1},
+      {Operation::MsiDatabaseOpenViewW, 1},
       {Operation::MsiViewExecute, 1},
       {Operation::MsiViewFetch, 1},
-      {Operation::MsiRecordGetStringA, 1},
+      {Operation::MsiRecordGetStringW, 1},
       {Operation::MsiCloseHandle, 3},  // the record's close fails; view and database follow
   };
   for (const Case& c : cases) {
     const Operation operation = c.operation;
     SCOPED_TRACE(OperationName(operation));
     FakeMachine fresh;
-    fresh.AddInstallerDatabase(kDatabasePath, host);
+    fresh.AddInstallerDatabase(sim::AsciiText(kDatabasePath), host);
     fresh.FailCall(operation, kPlanned);
     // The launcher's sequence: stop at the first failure, close what was
     // opened, the view before the database.
     MsiHandle database = 0;
     MsiHandle view = 0;
-    Status status = fresh.MsiOpenDatabaseA(kDatabasePath, 0, &database);
+    Status status = fresh.MsiOpenDatabaseW(kDatabasePath, 0, &database);
     if (status == ERROR_SUCCESS) {
-      status = fresh.MsiDatabaseOpenViewA(database, kLanguagePackQuery, &view);
+      status = fresh.MsiDatabaseOpenViewW(database, kLanguagePackQuery, &view);
     }
     if (status == ERROR_SUCCESS) status = fresh.MsiViewExecute(view, 0);
     if (status == ERROR_SUCCESS) {
       MsiHandle record = 0;
       status = fresh.MsiViewFetch(view, &record);
       if (status == ERROR_SUCCESS) {
-        char value[8];
-        std::uint32_t count = sizeof value;
-        status = fresh.MsiRecordGetStringA(record, 2, value, &count);
+        WideChar value[8];
+        std::uint32_t count = std::size(value);
+        status = fresh.MsiRecordGetStringW(record, 2, value, &count);
         const Status closed = fresh.MsiCloseHandle(record);
         if (status == ERROR_SUCCESS) status = closed;
       }

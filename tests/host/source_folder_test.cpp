@@ -38,7 +38,7 @@ TEST_F(SourceFolderTest, LongPathIsUsedWhenNoShortFormCanBeHad) {
   EXPECT_EQ(Captured(), u"C:\\Patch Files\\") << "volume without 8.3 names";
 
   machine.SetShortNamesAvailable(true);
-  machine.FailCall(Operation::GetShortPathNameA, ERROR_ACCESS_DENIED);
+  machine.FailCall(Operation::GetShortPathNameW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(Captured(), u"C:\\Patch Files\\") << "short path query failed";
 }
 

@@ -7,6 +7,7 @@
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
+#include "sim/utf16_bytes.h"
 #include "transforms/transforms_redirection.h"
 
 namespace setup {
@@ -127,8 +128,7 @@ TEST_F(TransformsRunTest, OlderRunsLeftoverDefaultTransformIsRemoved) {
 TEST_F(TransformsRunTest, ExpandableOwnValueComesBackExpandable) {
   RegisterHostrel();
   const std::string own = "%ProgramData%\\Quarrix\\1031.mst";
-  std::vector<std::uint8_t> bytes(own.begin(), own.end());
-  bytes.push_back(0);
+  const std::vector<std::uint8_t> bytes = sim::Utf16Bytes(machine.DecodeAnsi(own));
   machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, bytes);
   Values during;
   EXPECT_EQ(Run(&during), 0u);
@@ -143,7 +143,7 @@ TEST_F(TransformsRunTest, ExpandableOwnValueComesBackExpandable) {
 TEST_F(TransformsRunTest, OwnDefaultTransformSurvivesAFailedBackup) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", ":1033.mst");
-  machine.FailCall(Operation::RegSetValueExA, ERROR_ACCESS_DENIED);
+  machine.FailCall(Operation::RegSetValueExW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(Run(nullptr), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1033.mst");
 }
@@ -153,7 +153,7 @@ TEST_F(TransformsRunTest, RestoreFollowsTheBackedUpProductWhenIdentificationChan
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   machine.QueueChild([](FakeMachine& m) {
     // A search for the patch file now would fail and find no product.
-    m.FailCall(Operation::FindFirstFileA, ERROR_ACCESS_DENIED);
+    m.FailCall(Operation::FindFirstFileW, ERROR_ACCESS_DENIED);
     return 0u;
   });
   EXPECT_EQ(RunSetup(machine), 0u);
@@ -166,13 +166,13 @@ TEST_F(TransformsRunTest, BackupThatCannotBeReadIsKeptAndReported) {
   machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1036.mst");
   machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
   // The backup's read fails (a full read after the size query succeeded).
-  machine.FailCall(Operation::RegQueryValueExA, ERROR_ACCESS_DENIED, 2);
+  machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED, 2);
   EXPECT_EQ(Run(nullptr), 0u) << "this run's restore repairs the older run";
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1036.mst");
 
   machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
   InterruptedRun();
-  machine.FailCall(Operation::RegQueryValueExA, ERROR_ACCESS_DENIED);
+  machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1036.mst");
 }
@@ -188,7 +188,7 @@ TEST_F(TransformsRunTest, BackupGoneDuringTheRunIsReported) {
 }
 
 TEST_F(TransformsRunTest, BackupGoneIsNoLossWhenTransformsWasLeftAlone) {
-  const std::string deep = StartInFolderTooDeepForNarrowPath();  // no redirection
+  const std::string deep = StartInFolderTooDeepForAPath();  // no redirection
   machine.AddFolder(deep + "\\Files");
   machine.AddFile(deep + "\\Files\\Hostrel_Update.msp");
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
@@ -204,7 +204,7 @@ TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
-  machine.FailCall(Operation::RegDeleteValueA, ERROR_FILE_NOT_FOUND);
+  machine.FailCall(Operation::RegDeleteValueW, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RestoreTransforms(machine, run), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
   EXPECT_EQ(RestoreTransforms(machine, run), 0u) << "the next restore finishes the job";
@@ -248,7 +248,7 @@ TEST_F(TransformsRunTest, FailedWriteBackKeepsTheJournal) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
-  machine.FailCall(Operation::RegSetValueExA, ERROR_ACCESS_DENIED);
+  machine.FailCall(Operation::RegSetValueExW, ERROR_ACCESS_DENIED);
   EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
   EXPECT_EQ(RestoreTransforms(machine, run), 0u);
@@ -280,7 +280,7 @@ TEST_F(TransformsRunTest, RedirectedValueThatDoesNotFitIsNotWritten) {
 }
 
 TEST_F(TransformsRunTest, EmptySourceFolderIsReportedAndThePatchStillRuns) {
-  StartInFolderTooDeepForNarrowPath();
+  StartInFolderTooDeepForAPath();
   EXPECT_EQ(Run(nullptr, 1603), 1603u);
   ASSERT_EQ(machine.MessageBoxes().size(), 1u);
   EXPECT_EQ(machine.MessageBoxes()[0].text, u"Fatal Error, no source directory.");

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace setup {
 namespace {
 
 struct SwitchCase {
-  const char* tail;
+  const char16_t* tail;
   bool unattended;
 };
 
@@ -14,27 +16,27 @@ class UnattendedSwitchesTest : public ::testing::TestWithParam<SwitchCase> {};
 
 TEST_P(UnattendedSwitchesTest, RecognisesUiLevelsWithoutModalDialogs) {
   EXPECT_EQ(RequestsUnattendedRun(GetParam().tail), GetParam().unattended)
-      << "tail: [" << GetParam().tail << "]";
+      << "tail: [" << ::testing::PrintToString(std::u16string(GetParam().tail)) << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UnattendedSwitchesTest,
     ::testing::Values(
         // Silent and passive forms, any prefix and letter case.
-        SwitchCase{"/q", true}, SwitchCase{"/qn", true}, SwitchCase{"-QN", true},
-        SwitchCase{"/qn+", true}, SwitchCase{"/qn-", true}, SwitchCase{"/qn!", true},
-        SwitchCase{"/q+!", true}, SwitchCase{"/Quiet", true}, SwitchCase{"-passive", true},
-        SwitchCase{"/qb-", true}, SwitchCase{"/qb-!", true}, SwitchCase{"/QB!-", true},
-        SwitchCase{"/qr-", true}, SwitchCase{"REBOOT=R /l*v log.txt /qn", true},
-        SwitchCase{"\t/qn\t", true}, SwitchCase{"\"/qn\"", true},
+        SwitchCase{u"/q", true}, SwitchCase{u"/qn", true}, SwitchCase{u"-QN", true},
+        SwitchCase{u"/qn+", true}, SwitchCase{u"/qn-", true}, SwitchCase{u"/qn!", true},
+        SwitchCase{u"/q+!", true}, SwitchCase{u"/Quiet", true}, SwitchCase{u"-passive", true},
+        SwitchCase{u"/qb-", true}, SwitchCase{u"/qb-!", true}, SwitchCase{u"/QB!-", true},
+        SwitchCase{u"/qr-", true}, SwitchCase{u"REBOOT=R /l*v log.txt /qn", true},
+        SwitchCase{u"\t/qn\t", true}, SwitchCase{u"\"/qn\"", true},
         // Levels that end with a modal dialog, or are no UI switch at all.
-        SwitchCase{"", false}, SwitchCase{"/qb", false}, SwitchCase{"/qb+", false},
-        SwitchCase{"/qb!", false}, SwitchCase{"/qr", false}, SwitchCase{"/qf", false},
-        SwitchCase{"/qf-", false}, SwitchCase{"/qx", false}, SwitchCase{"/qnx", false},
-        SwitchCase{"/quieter", false}, SwitchCase{"q", false}, SwitchCase{"/", false},
-        SwitchCase{"/l*v quiet.log", false}, SwitchCase{"PATH=C:\\q", false},
-        SwitchCase{"PATH=/q", false}, SwitchCase{"PROP=\"a /qn b\"", false},
-        SwitchCase{"TARGETDIR=\"C:\\a b\"/qn", false}, SwitchCase{"x/qn", false}));
+        SwitchCase{u"", false}, SwitchCase{u"/qb", false}, SwitchCase{u"/qb+", false},
+        SwitchCase{u"/qb!", false}, SwitchCase{u"/qr", false}, SwitchCase{u"/qf", false},
+        SwitchCase{u"/qf-", false}, SwitchCase{u"/qx", false}, SwitchCase{u"/qnx", false},
+        SwitchCase{u"/quieter", false}, SwitchCase{u"q", false}, SwitchCase{u"/", false},
+        SwitchCase{u"/l*v quiet.log", false}, SwitchCase{u"PATH=C:\\q", false},
+        SwitchCase{u"PATH=/q", false}, SwitchCase{u"PROP=\"a /qn b\"", false},
+        SwitchCase{u"TARGETDIR=\"C:\\a b\"/qn", false}, SwitchCase{u"x/qn", false}));
 
 TEST(UnattendedSwitches, NoTailIsAttended) { EXPECT_FALSE(RequestsUnattendedRun(nullptr)); }
 

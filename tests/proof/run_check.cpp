@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "sim/ascii_case.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup::proof {
 
@@ -12,12 +13,26 @@ namespace {
 
 constexpr Status kUnknown = 0xFFFFFFFF;
 
-// What a reader of a string value sees: the text up to the first zero.
-// None when absent or not a string.
-std::optional<std::string> ReaderText(const std::optional<sim::RegistryValue>& value) {
+// What a reader of a string value sees: the UTF-16 text up to the first
+// zero unit. None when absent or not a string.
+std::optional<std::u16string> ReaderText(const std::optional<sim::RegistryValue>& value) {
   if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
-  const auto end = std::find(value->bytes.begin(), value->bytes.end(), std::uint8_t{0});
-  return std::string(value->bytes.begin(), end);
+  std::u16string text = sim::Utf16Text(value->bytes);
+  text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
+  return text;
+}
+
+// Text for a report: printable ASCII as it is, every other unit escaped.
+std::string Printable(std::u16string_view text) {
+  std::ostringstream out;
+  for (const char16_t unit : text) {
+    if (unit >= 0x20 && unit < 0x7F) {
+      out << static_cast<char>(unit);
+    } else {
+      out << "\\u" << std::hex << static_cast<int>(unit) << std::dec;
+    }
+  }
+  return out.str();
 }
 
 bool SameStored(const std::optional<sim::RegistryValue>& left,
@@ -29,24 +44,16 @@ bool SameStored(const std::optional<sim::RegistryValue>& left,
 std::string Describe(const std::optional<sim::RegistryValue>& value) {
   if (!value) return "absent";
   std::ostringstream out;
-  out << "type " << value->type << " \"";
-  for (const std::uint8_t byte : value->bytes) {
-    if (byte >= 0x20 && byte < 0x7F) {
-      out << static_cast<char>(byte);
-    } else {
-      out << "\\x" << std::hex << static_cast<int>(byte) << std::dec;
-    }
-  }
-  out << "\"";
+  out << "type " << value->type << " \"" << Printable(sim::Utf16Text(value->bytes)) << "\"";
   return out.str();
 }
 
 // The product's own Transforms text, "" for none, as the run found it: what
 // a journal from an earlier run recorded, else the value itself. None when
 // the value was there but could not be read, so the run had no copy of it.
-std::optional<std::string> OwnValueBefore(const KeyState& before) {
+std::optional<std::u16string> OwnValueBefore(const KeyState& before) {
   if (const auto journal = ReaderText(before.backup)) return journal;
-  if (!before.transforms) return std::string();
+  if (!before.transforms) return std::u16string();
   return ReaderText(before.transforms);
 }
 
@@ -58,7 +65,7 @@ std::uint32_t OwnTypeBefore(const KeyState& before) {
 }
 
 std::string ProductName(int row) {
-  return "row " + std::to_string(row) + " (" + ProductTable[row].keyword + ")";
+  return "row " + std::to_string(row) + " (" + sim::AsciiText(ProductTable[row].keyword) + ")";
 }
 
 class Checker {
@@ -107,7 +114,9 @@ class Checker {
     for (const sim::RegistryChange& change : machine_.RegistryChanges()) {
       int found = kNoProduct;
       for (int row = 0; row < ProductTableCount; ++row) {
-        if (sim::EqualsIgnoringAsciiCase(change.keyPath, ProductKeyPath(row).c_str())) found = row;
+        if (sim::EqualsIgnoringAsciiCase(change.keyPath,
+                                         sim::AsciiText(ProductKeyPath(row).c_str())))
+          found = row;
       }
       if (found == kNoProduct) {
         Fail("registry written outside the product registrations: " + change.keyPath);
@@ -121,7 +130,7 @@ class Checker {
 
   void CheckRegistration(int row, bool changed) {
     const KeyState& before = before_.keys[static_cast<std::size_t>(row)];
-    const std::string keyPath = ProductKeyPath(row).c_str();
+    const std::string keyPath = sim::AsciiText(ProductKeyPath(row).c_str());
     const bool exists = machine_.HasKey(keyPath);
     const auto transforms = exists ? machine_.GetRawValue(keyPath, "Transforms") : std::nullopt;
     const auto backup = exists ? machine_.GetRawValue(keyPath, "TransformsBackup") : std::nullopt;
@@ -134,7 +143,7 @@ class Checker {
       return;
     }
     if (before.access != KeyAccess::Full) Fail(name + ": written although the key refuses writing");
-    const std::optional<std::string> own = OwnValueBefore(before);
+    const std::optional<std::u16string> own = OwnValueBefore(before);
     if (!own) {
       Fail(name + ": an unreadable Transforms was replaced; it was " + Describe(before.transforms));
       return;
@@ -149,7 +158,7 @@ class Checker {
       recoverableRows_ = true;
       return;
     }
-    Fail(name + ": own Transforms \"" + *own + "\" not restored: Transforms " +
+    Fail(name + ": own Transforms \"" + Printable(*own) + "\" not restored: Transforms " +
          Describe(transforms) + ", TransformsBackup " + Describe(backup) + ", exit status " +
          std::to_string(exit_));
   }
@@ -227,7 +236,7 @@ RegistrationSnapshot TakeSnapshot(const Scenario& scenario, const sim::FakeMachi
   RegistrationSnapshot snapshot;
   for (int row = 0; row < ProductTableCount; ++row) {
     KeyState& key = snapshot.keys[static_cast<std::size_t>(row)];
-    const std::string keyPath = ProductKeyPath(row).c_str();
+    const std::string keyPath = sim::AsciiText(ProductKeyPath(row).c_str());
     key.exists = machine.HasKey(keyPath);
     if (!key.exists) continue;
     key.transforms = machine.GetRawValue(keyPath, "Transforms");
@@ -243,8 +252,10 @@ RegistrationSnapshot TakeSnapshot(const Scenario& scenario, const sim::FakeMachi
 std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machine,
                         const LauncherRun& run) {
   std::ostringstream out;
-  out << "  folder: " << scenario.folder.value_or("(none)") << "\n";
-  for (const FileName& file : scenario.packageFiles) out << "  package: " << file.longName << "\n";
+  out << "  folder: " << (scenario.folder ? Printable(*scenario.folder) : "(none)") << "\n";
+  for (const FileName& file : scenario.packageFiles) {
+    out << "  package: " << Printable(file.longName) << "\n";
+  }
   for (const ProductKey& product : scenario.products) {
     out << "  " << ProductName(product.row) << " access " << static_cast<int>(product.access)
         << ", Transforms "
@@ -254,7 +265,7 @@ std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machin
                         : std::nullopt)
         << "\n";
   }
-  out << "  command line: " << scenario.commandLine.size() << " bytes, system folder "
+  out << "  command line: " << scenario.commandLine.size() << " units, system folder "
       << scenario.systemDirectory.size() << " units\n";
   if (scenario.child.startError) out << "  start fails with " << *scenario.child.startError << "\n";
   out << "  processes started: " << machine.ProcessStarts().size()

@@ -8,6 +8,7 @@
 #include "services/blocking_services.h"
 #include "shared/run_state.h"
 #include "sim/ascii_case.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup::proof {
 
@@ -16,8 +17,8 @@ namespace {
 constexpr char kTransforms[] = "Transforms";
 constexpr char kTransformsBackup[] = "TransformsBackup";
 
-std::string WithSeparator(const std::string& folder) {
-  return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+std::u16string WithSeparator(const std::u16string& folder) {
+  return !folder.empty() && folder.back() == u'\\' ? folder : folder + u"\\";
 }
 
 bool LauncherChanged(const sim::FakeMachine& machine, const std::string& keyPath) {
@@ -33,7 +34,7 @@ sim::ChildProgram MakeChild(const Scenario& scenario) {
   std::vector<std::string> writableKeys;
   for (const ProductKey& product : scenario.products) {
     if (product.access == KeyAccess::Full) {
-      writableKeys.emplace_back(ProductKeyPath(product.row).c_str());
+      writableKeys.emplace_back(sim::AsciiText(ProductKeyPath(product.row).c_str()));
     }
   }
   const InstallerChild child = scenario.child;
@@ -64,12 +65,12 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
 
   if (scenario.folder) {
     machine.AddFolder(*scenario.folder, scenario.folderShortName);
-    const std::string base = WithSeparator(*scenario.folder);
-    machine.AddFolder(base + "Files");
+    const std::u16string base = WithSeparator(*scenario.folder);
+    machine.AddFolder(base + u"Files");
     for (const FileName& file : scenario.folderFiles)
       machine.AddFile(base + file.longName, file.shortName);
     for (const FileName& file : scenario.packageFiles) {
-      machine.AddFile(base + "Files\\" + file.longName, file.shortName);
+      machine.AddFile(base + u"Files\\" + file.longName, file.shortName);
     }
     if (scenario.databaseFile) {
       machine.AddInstallerDatabase(base + scenario.databaseFile->longName,
@@ -77,7 +78,7 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
                                    scenario.databaseFile->shortName);
     }
     for (const IniValue& ini : scenario.iniValues) {
-      machine.SetIniValue(base + ini.fileName, ini.section, ini.key, ini.value);
+      machine.SetIniValue(base + machine.DecodeAnsi(ini.fileName), ini.section, ini.key, ini.value);
     }
     machine.SetCurrentDirectory(*scenario.folder);
   } else {
@@ -85,7 +86,7 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
   }
 
   for (const ProductKey& product : scenario.products) {
-    const std::string keyPath = ProductKeyPath(product.row).c_str();
+    const std::string keyPath = sim::AsciiText(ProductKeyPath(product.row).c_str());
     machine.AddKey(keyPath);
     if (product.transforms) {
       machine.SetRawValue(keyPath, kTransforms, product.transforms->type,

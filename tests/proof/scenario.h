@@ -34,8 +34,8 @@ struct ProductKey {
 
 // A file added by long name and optional 8.3 name.
 struct FileName {
-  std::string longName;
-  std::string shortName;
+  std::u16string longName;
+  std::u16string shortName;
 };
 
 // A value of one of the patch folder's language ini files.
@@ -59,14 +59,14 @@ struct InstallerChild {
   std::optional<Status> startError;  // the process cannot be started
   std::uint32_t exitCode = 0;
   ChildAction action = ChildAction::ExitOnly;
-  std::string rewrittenValue;
+  std::u16string rewrittenValue;
 };
 
 struct Scenario {
   // The patch folder the launcher starts in; none: the current directory
   // cannot be had.
-  std::optional<std::string> folder = std::string("C:\\Patch Files");
-  std::string folderShortName = "PATCHF~1";
+  std::optional<std::u16string> folder = std::u16string(u"C:\\Patch Files");
+  std::u16string folderShortName = u"PATCHF~1";
   bool shortNamesAvailable = true;
   std::vector<FileName> folderFiles;   // beside Setup.exe
   std::vector<FileName> packageFiles;  // in Files
@@ -79,7 +79,7 @@ struct Scenario {
   std::uint16_t systemLanguage = 0x0409;
   std::uint32_t systemCodePage = 1252;
   std::uint32_t threadCodePage = 1252;
-  std::string commandLine = "Setup.exe";
+  std::u16string commandLine = u"Setup.exe";
   std::u16string systemDirectory = u"C:\\windows\\system32";
   bool otherLauncherRunning = false;
   bool windowStationVisible = true;

@@ -137,8 +137,8 @@ std::uint8_t CodePageIndex(std::uint32_t codePage) {
 
 FileName ReadFile(Reader& in) {
   FileName file;
-  file.longName = in.LongText();
-  file.shortName = in.Text();
+  file.longName = in.LongWideText();
+  file.shortName = in.WideText();
   return file;
 }
 
@@ -148,14 +148,14 @@ FileName ReadPackageFile(Reader& in) {
   const std::uint8_t mode = in.Byte();
   FileName file = ReadFile(in);
   if (mode % 2 != 0) {
-    file.longName = ProductTable[(mode / 2) % ProductTableCount].keyword + file.longName + ".msp";
+    file.longName = ProductTable[(mode / 2) % ProductTableCount].keyword + file.longName + u".msp";
   }
   return file;
 }
 
 void WriteFile(Writer& out, const FileName& file) {
-  out.LongText(file.longName);
-  out.Text(file.shortName);
+  out.LongWideText(file.longName);
+  out.WideText(file.shortName);
 }
 
 std::optional<StoredValue> ReadValue(Reader& in) {
@@ -183,11 +183,11 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   scenario.systemLanguage = in.Word();
   if (in.Byte() % 2 == 0) {
     scenario.folder.reset();
-    in.LongText();
+    in.LongWideText();
   } else {
-    scenario.folder = in.LongText();
+    scenario.folder = in.LongWideText();
   }
-  scenario.folderShortName = in.Text();
+  scenario.folderShortName = in.WideText();
   const std::uint8_t flags = in.Byte();
   scenario.shortNamesAvailable = (flags & kShortNames) != 0;
   scenario.otherLauncherRunning = (flags & kOtherLauncher) != 0;
@@ -223,7 +223,7 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
     if (mode % 2 != 0) name = BlockingServiceNames[(mode / 2) % BlockingServiceCount];
     scenario.services.emplace_back(std::move(name), in.Long());
   }
-  scenario.commandLine = in.LongText();
+  scenario.commandLine = in.LongWideText();
   scenario.systemDirectory = in.LongWideText();
   if (in.Byte() % 2 != 0) {
     const Status error = in.Long();  // a start that fails never reports success
@@ -231,7 +231,7 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   }
   scenario.child.exitCode = in.Long();
   scenario.child.action = static_cast<ChildAction>(in.Byte() % kActionCount);
-  scenario.child.rewrittenValue = in.LongText();
+  scenario.child.rewrittenValue = in.LongWideText();
   return scenario;
 }
 
@@ -241,8 +241,8 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
   out.Byte(CodePageIndex(scenario.threadCodePage));
   out.Word(scenario.systemLanguage);
   out.Byte(scenario.folder ? 1 : 0);
-  out.LongText(scenario.folder.value_or(""));
-  out.Text(scenario.folderShortName);
+  out.LongWideText(scenario.folder.value_or(u""));
+  out.WideText(scenario.folderShortName);
   out.Byte(static_cast<std::uint8_t>((scenario.shortNamesAvailable ? kShortNames : 0) |
                                      (scenario.otherLauncherRunning ? kOtherLauncher : 0) |
                                      (scenario.windowStationVisible ? kStationVisible : 0)));
@@ -279,13 +279,13 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
     out.Text(name);
     out.Long(state);
   }
-  out.LongText(scenario.commandLine);
+  out.LongWideText(scenario.commandLine);
   out.LongWideText(scenario.systemDirectory);
   out.Byte(scenario.child.startError ? 1 : 0);
   if (scenario.child.startError) out.Long(*scenario.child.startError);
   out.Long(scenario.child.exitCode);
   out.Byte(static_cast<std::uint8_t>(scenario.child.action));
-  out.LongText(scenario.child.rewrittenValue);
+  out.LongWideText(scenario.child.rewrittenValue);
   return out.Take();
 }
 

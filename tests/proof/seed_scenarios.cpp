@@ -1,6 +1,7 @@
 #include "proof/seed_scenarios.h"
 
 #include "services/blocking_services.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup::proof {
 
@@ -12,26 +13,25 @@ constexpr int kLoomworkRow = 4;
 constexpr int kBrisantRow = 6;
 constexpr int kLoomworkLanguagePackRow = 7;
 
-StoredValue Text(const std::string& text, std::uint32_t type = REG_SZ) {
+StoredValue Text(const std::u16string& text, std::uint32_t type = REG_SZ) {
   StoredValue value;
   value.type = type;
-  value.bytes.assign(text.begin(), text.end());
-  value.bytes.push_back(0);
+  value.bytes = sim::Utf16Bytes(text);
   return value;
 }
 
-StoredValue Unterminated(const std::string& text) {
+StoredValue Unterminated(const std::u16string& text) {
   StoredValue value;
-  value.bytes.assign(text.begin(), text.end());
+  value.bytes = sim::Utf16Bytes(text, false);
   return value;
 }
 
 Scenario Typical() {
   Scenario scenario;
-  scenario.commandLine = "\"C:\\Patch Files\\Setup.exe\" /qb";
-  scenario.packageFiles = {{"Hostrel_Update.msp", "HOSTRE~1.MSP"}};
-  scenario.products = {{kHostrelRow, KeyAccess::Full, Text(":1031.mst"), std::nullopt},
-                       {kTesselRow, KeyAccess::Full, Text(":1040.mst"), std::nullopt}};
+  scenario.commandLine = u"\"C:\\Patch Files\\Setup.exe\" /qb";
+  scenario.packageFiles = {{u"Hostrel_Update.msp", u"HOSTRE~1.MSP"}};
+  scenario.products = {{kHostrelRow, KeyAccess::Full, Text(u":1031.mst"), std::nullopt},
+                       {kTesselRow, KeyAccess::Full, Text(u":1040.mst"), std::nullopt}};
   for (const char* name : BlockingServiceNames)
     scenario.services.emplace_back(name, SERVICE_STOPPED);
   scenario.systemLanguage = 0x0407;
@@ -41,11 +41,11 @@ Scenario Typical() {
 
 Scenario LanguagePack() {
   Scenario scenario;
-  scenario.packageFiles = {{"Loomwork_LP.msp", ""}};
-  scenario.databaseFile = FileName{"Loomwork LP.msi", "LOOMWO~1.MSI"};
+  scenario.packageFiles = {{u"Loomwork_LP.msp", u""}};
+  scenario.databaseFile = FileName{u"Loomwork LP.msi", u"LOOMWO~1.MSI"};
   scenario.databaseEntry = 0;  // LanguagePackInstaller = 1
   scenario.products = {{kLoomworkLanguagePackRow, KeyAccess::Full, std::nullopt, std::nullopt},
-                       {kLoomworkRow, KeyAccess::Full, Text(":1041.mst"), std::nullopt}};
+                       {kLoomworkRow, KeyAccess::Full, Text(u":1041.mst"), std::nullopt}};
   return scenario;
 }
 
@@ -64,56 +64,57 @@ std::vector<SeedScenario> SeedScenarios() {
   add("Typical", Typical(), ERROR_SUCCESS, true);
   add("LanguagePack", LanguagePack(), ERROR_SUCCESS, true);
   add("AfterAnInterruptedRun",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text("C:\\OLD\\Files\\1036.mst"),
-                              Text(":1036.mst")}),
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u"C:\\OLD\\Files\\1036.mst"),
+                              Text(u":1036.mst")}),
       ERROR_SUCCESS, true);
-  Scenario english = WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(":1033.mst"), {}});
+  Scenario english = WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u":1033.mst"), {}});
   english.iniValues.clear();
   add("EnglishOwnValue", english, ERROR_SUCCESS, true);
   add("ReadOnlyRegistration",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(":1031.mst"), {}}),
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(u":1031.mst"), {}}),
       ERROR_ACCESS_DENIED, true);
   Scenario blocked = Typical();
   blocked.services[1].second = SERVICE_RUNNING;
   add("BlockedByService", blocked, 1, true);
 
   add("DeniedRegistration",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::Denied, Text(":1031.mst"), {}}),
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Denied, Text(u":1031.mst"), {}}),
       ERROR_FILE_NOT_FOUND);  // taken for the keyword row, which is not installed
   Scenario brisant = Typical();
-  brisant.packageFiles = {{"Brisant_Update.msp", ""}};
+  brisant.packageFiles = {{u"Brisant_Update.msp", u""}};
   add("KeywordProductNotInstalled", brisant, ERROR_FILE_NOT_FOUND);
   add(
       "KeywordProductInstalled",
       [&] {
         Scenario scenario = brisant;
-        scenario.products = {{kBrisantRow, KeyAccess::Full, Text(":1036.mst"), {}}};
+        scenario.products = {{kBrisantRow, KeyAccess::Full, Text(u":1036.mst"), {}}};
         return scenario;
       }(),
       ERROR_SUCCESS);
   add("LongOwnValue",
-      WithProduct(Typical(),
-                  {kHostrelRow, KeyAccess::Full, Text(":" + std::string(400, 'x') + ".mst"), {}}),
+      WithProduct(
+          Typical(),
+          {kHostrelRow, KeyAccess::Full, Text(u":" + std::u16string(400, u'x') + u".mst"), {}}),
       ERROR_SUCCESS);
   add("UnterminatedOwnValue",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Unterminated(":1031.mst"), {}}),
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Unterminated(u":1031.mst"), {}}),
       ERROR_SUCCESS);
   add("ExpandableOwnValue",
       WithProduct(Typical(),
-                  {kHostrelRow, KeyAccess::Full, Text("%TEMP%\\1031.mst", REG_EXPAND_SZ), {}}),
+                  {kHostrelRow, KeyAccess::Full, Text(u"%TEMP%\\1031.mst", REG_EXPAND_SZ), {}}),
       ERROR_SUCCESS);
   add("BinaryOwnValue",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, StoredValue{3, {1, 2, 3}}, {}}),
       ERROR_SUCCESS);
   Scenario quoted = Typical();
-  quoted.folder = "C:\\Patch & Files";
-  quoted.folderShortName = "";
+  quoted.folder = u"C:\\Patch & Files";
+  quoted.folderShortName = u"";
   quoted.shortNamesAvailable = false;
-  quoted.packageFiles = {{"Hostrel Update&1.msp", ""}};
+  quoted.packageFiles = {{u"Hostrel Update&1.msp", u""}};
   add("NamesToQuote", quoted, ERROR_SUCCESS);
   Scenario root = Typical();
-  root.folder = "C:\\";
-  root.folderShortName = "";
+  root.folder = u"C:\\";
+  root.folderShortName = u"";
   add("DriveRoot", root, ERROR_SUCCESS);
   Scenario noFolder = Typical();
   noFolder.folder.reset();
@@ -122,13 +123,13 @@ std::vector<SeedScenario> SeedScenarios() {
   japanese.systemCodePage = 932;
   japanese.threadCodePage = 932;
   japanese.systemLanguage = 0x0411;
-  japanese.folder = "C:\\\x83\x70\x83\x62\x83\x60";  // katakana in code page 932
-  japanese.folderShortName = "";
+  japanese.folder = u"C:\\\u30d1\u30c3\u30c1";  // katakana
+  japanese.folderShortName = u"";
   japanese.iniValues = {{"0x0411.ini", u"0x0411", u"DESCRIPTION", u"\u65e5\u672c\u8a9e"}};
   japanese.products = {{kHostrelRow, KeyAccess::Full, std::nullopt, std::nullopt}};
   add("JapaneseFolder", japanese, ERROR_SUCCESS);
   Scenario longTail = Typical();
-  longTail.commandLine = "Setup.exe " + std::string(1200, 'p');
+  longTail.commandLine = u"Setup.exe " + std::u16string(1200, u'p');
   add("TailTooLong", longTail, ERROR_INSUFFICIENT_BUFFER);
   Scenario startFails = Typical();
   startFails.child.startError = ERROR_ACCESS_DENIED;
@@ -136,7 +137,7 @@ std::vector<SeedScenario> SeedScenarios() {
   Scenario failing = Typical();
   failing.child.exitCode = 1603;
   failing.child.action = ChildAction::RewriteTransforms;
-  failing.child.rewrittenValue = "C:\\Cache\\1031.mst";
+  failing.child.rewrittenValue = u"C:\\Cache\\1031.mst";
   add("InstallerRewritesAndFails", failing, 1603);
   Scenario deleting = Typical();
   deleting.child.exitCode = 3010;
@@ -146,7 +147,7 @@ std::vector<SeedScenario> SeedScenarios() {
   second.otherLauncherRunning = true;
   add("AnotherLauncherRuns", second, ERROR_INSTALL_ALREADY_RUNNING);
   Scenario quiet = blocked;
-  quiet.commandLine = "Setup.exe /qn";
+  quiet.commandLine = u"Setup.exe /qn";
   quiet.windowStationVisible = false;
   add("QuietBlockedRun", quiet, 1);
   return seeds;

@@ -1,5 +1,5 @@
 // FakeMachine: construction, command line, fault injection, leak checks and
-// the ANSI conversions shared by the narrow entries.
+// the ANSI conversions of the set-up calls.
 #include "sim/fake_machine.h"
 
 #include <stdexcept>
@@ -13,7 +13,7 @@ namespace setup::sim {
 FakeMachine::FakeMachine()
     : systemDirectory_(u"C:\\windows\\system32"),
       installerObjects_(std::make_unique<InstallerObjects>()),
-      commandLine_("Setup.exe") {
+      commandLine_(u"Setup.exe") {
   files_.Add(u"C:\\", u"", true);
   currentDirectory_ = u"C:\\";
   defaultChild_ = [](FakeMachine&) { return std::uint32_t{0}; };
@@ -63,16 +63,19 @@ std::string FakeMachine::OpenHandlesReport() const {
   return report;
 }
 
-void FakeMachine::SetCommandLine(const std::string& commandLine) { commandLine_ = commandLine; }
-
-const char* FakeMachine::GetCommandLineA() noexcept {
-  return Enter(Operation::GetCommandLineA, "", [&] { return commandLine_.c_str(); });
+void FakeMachine::SetCommandLine(const std::string& commandLine) {
+  commandLine_ = DecodeAnsi(commandLine);
 }
 
-std::uint32_t FakeMachine::ResolveCodePage(std::uint32_t codePage) const {
-  if (codePage == CP_ACP) return systemCodePage_;
-  if (codePage == CP_THREAD_ACP) return threadCodePage_;
-  return codePage;
+void FakeMachine::SetCommandLine(const std::u16string& commandLine) { commandLine_ = commandLine; }
+
+const WideChar* FakeMachine::GetCommandLineW() noexcept {
+  return Enter(Operation::GetCommandLineW, static_cast<const WideChar*>(u""),
+               [&] { return commandLine_.c_str(); });
+}
+
+std::string FakeMachine::NameOf(const WideChar* name) const {
+  return name != nullptr ? EncodeAnsi(std::u16string_view(name)) : std::string();
 }
 
 void FakeMachine::SetSystemCodePage(std::uint32_t codePage) { systemCodePage_ = codePage; }

@@ -10,10 +10,11 @@
 // to fail on a chosen call, and every kind of handle is counted so a test
 // can check that none leaked.
 //
-// Narrow paths are bytes in the system ANSI code page, converted when they
-// are passed in, as the A entries of Windows convert them: set the code page
-// before adding paths whose bytes depend on it. Test set-up calls throw
-// std::invalid_argument on misuse; platform entries never throw.
+// Text is UTF-16 throughout, as Windows keeps it. Set-up calls also take
+// narrow text, as bytes in the system ANSI code page, converted when they
+// are passed in: set the code page before adding text whose bytes depend on
+// it. Test set-up calls throw std::invalid_argument on misuse; platform
+// entries never throw.
 #ifndef SETUP_TESTS_SIM_FAKE_MACHINE_H
 #define SETUP_TESTS_SIM_FAKE_MACHINE_H
 
@@ -52,12 +53,19 @@ class FakeMachine : public Platform {
   // Creates the key and its missing parents.
   void AddKey(const std::string& path);
   // Stores `value` as REG_SZ with its terminating zero; creates the key.
+  // String data is kept in UTF-16, as Windows keeps it: narrow text is
+  // converted with the system ANSI code page.
   void SetString(const std::string& path, const std::string& name, const std::string& value);
-  // Stores the bytes exactly as given (e.g. a REG_SZ without terminator).
+  void SetString(const std::string& path, const std::string& name, const std::u16string& value);
+  // Stores the bytes exactly as given (e.g. a REG_SZ without terminator);
+  // string data is UTF-16 little-endian (sim/utf16_bytes.h).
   void SetRawValue(const std::string& path, const std::string& name, std::uint32_t type,
                    std::vector<std::uint8_t> bytes);
-  // The value's bytes as text, one trailing zero dropped; none when absent.
+  // The value's text, one trailing zero unit dropped; none when absent.
+  // The narrow form is converted with the system ANSI code page, with its loss.
   std::optional<std::string> GetString(const std::string& path, const std::string& name) const;
+  std::optional<std::u16string> GetWideString(const std::string& path,
+                                              const std::string& name) const;
   // The value as stored; none when absent.
   std::optional<RegistryValue> GetRawValue(const std::string& path, const std::string& name) const;
   // Whether the key, or the value in the key, exists.
@@ -104,6 +112,9 @@ class FakeMachine : public Platform {
   // entry sets its short name. Entries are searched in the order added.
   void AddFolder(const std::string& longPath, const std::string& shortName = "");
   void AddFile(const std::string& longPath, const std::string& shortName = "");
+  // The same for names the ANSI code page may not spell.
+  void AddFolder(const std::u16string& longPath, const std::u16string& shortName = u"");
+  void AddFile(const std::u16string& longPath, const std::u16string& shortName = u"");
   // Moves the entry (long or short path) to the front of its folder's
   // search order.
   void PutFirstInSearchOrder(const std::string& path);
@@ -112,6 +123,7 @@ class FakeMachine : public Platform {
   // The current directory, kept without trailing separator except for a
   // drive root. The folder need not exist.
   void SetCurrentDirectory(const std::string& path);
+  void SetCurrentDirectory(const std::u16string& path);
   // GetCurrentDirectoryA then fails with 0.
   void ClearCurrentDirectory();
   // False simulates a volume without 8.3 names: GetShortPathNameA gives
@@ -130,15 +142,19 @@ class FakeMachine : public Platform {
   // without short name when absent.
   void SetIniValue(const std::string& path, const std::u16string& section,
                    const std::u16string& key, const std::u16string& value);
+  void SetIniValue(const std::u16string& path, const std::u16string& section,
+                   const std::u16string& key, const std::u16string& value);
 
   // ---- Installer databases -------------------------------------------------
   // Adds the file at `longPath` as AddFile does and makes it an installer
-  // database: MsiOpenDatabaseA on a path naming it (long or short names)
+  // database: MsiOpenDatabaseW on a path naming it (long or short names)
   // opens the host file `hostFilePath` read-only with libmsi. The host file
   // is read at each open, so it need not exist yet. Throws as AddFile does,
   // and when `hostFilePath` is empty.
   void AddInstallerDatabase(const std::string& longPath, const std::string& hostFilePath,
                             const std::string& shortName = "");
+  void AddInstallerDatabase(const std::u16string& longPath, const std::string& hostFilePath,
+                            const std::u16string& shortName);
   // Every call of the six installer entries, in order; empty when the
   // launcher never touched an installer database.
   const std::vector<InstallerCall>& InstallerCalls() const { return installerCalls_; }
@@ -149,8 +165,10 @@ class FakeMachine : public Platform {
   std::size_t OpenInstallerHandleCount() const;
 
   // ---- Processes -----------------------------------------------------------
-  // What GetCommandLineA returns.
+  // What GetCommandLineW returns. Narrow text is converted with the system
+  // ANSI code page when set.
   void SetCommandLine(const std::string& commandLine);
+  void SetCommandLine(const std::u16string& commandLine);
   // The program the next start runs; programs queue up, one per start.
   void QueueChild(ChildProgram child);
   // The program of starts with nothing queued. Default: exits with 0.
@@ -182,11 +200,13 @@ class FakeMachine : public Platform {
   const std::vector<MessageBoxCall>& MessageBoxes() const { return messageBoxes_; }
   // What GetSystemDefaultLangID returns.
   void SetSystemLanguage(std::uint16_t language);
-  // The code pages CP_ACP and CP_THREAD_ACP stand for; 1252 and 932 are
-  // known, and 65001 and other "CP<n>" glibc has.
+  // The system's and the thread's ANSI code pages; 1252 and 932 are known,
+  // and 65001 and other "CP<n>" glibc has. The launcher reads no text
+  // through either: tests set them to show that.
   void SetSystemCodePage(std::uint32_t codePage);
   void SetThreadCodePage(std::uint32_t codePage);
-  // Converts with the system ANSI code page, as the A entries do.
+  // Converts with the system ANSI code page, as Windows' narrow entries do
+  // (a character the page lacks becomes '?').
   std::u16string DecodeAnsi(std::string_view text) const;
   std::string EncodeAnsi(std::u16string_view text) const;
 
@@ -221,10 +241,10 @@ class FakeMachine : public Platform {
   // ---- Platform ----------------------------------------------------------
   // Each entry behaves as platform.h and its Win32 namesake say, with these
   // departures, none of which the launcher meets:
-  // - RegOpenKeyExA ignores `options` and the WOW64 view flags (one view).
+  // - RegOpenKeyExW ignores `options` and the WOW64 view flags (one view).
   // - OpenSCManagerA knows only the local machine's active database.
-  // - GetShortPathNameA takes absolute paths only.
-  // - FindFirstFileA matches plain '*' and '?' (and "*.*" as everything),
+  // - GetShortPathNameW takes absolute paths only.
+  // - FindFirstFileW matches plain '*' and '?' (and "*.*" as everything),
   //   not the DOS wildcard quirks; a pattern without folder searches the
   //   current directory.
   // - GetPrivateProfileStringW does not list sections or keys (null section
@@ -232,21 +252,20 @@ class FakeMachine : public Platform {
   // - CreateProcessW rewrites one unit of the command line in place, as
   //   Windows may, so a read-only command line faults here too.
   // - WaitForSingleObject runs the child to its end whatever the timeout.
-  // - WideCharToMultiByte has no best-fit mapping: unmappable units give '?'.
-  // - MsiOpenDatabaseA opens read-only only: another `persistMode` fails
+  // - MsiOpenDatabaseW opens read-only only: another `persistMode` fails
   //   with ERROR_INVALID_PARAMETER. A path that names no database file, or
   //   a host file libmsi cannot read, gives ERROR_OPEN_FAILED.
   // - Queries run on libmsi's SQL engine, which follows the installer's
   //   (back-quoted names, a missing table giving ERROR_BAD_QUERY_SYNTAX);
   //   executing a view again restarts its rows.
-  const char* GetCommandLineA() noexcept override;
-  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options, std::uint32_t access,
-                       RegKey* result) noexcept override;
-  Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+  const WideChar* GetCommandLineW() noexcept override;
+  Status RegOpenKeyExW(RegKey root, const WideChar* subKey, std::uint32_t options,
+                       std::uint32_t access, RegKey* result) noexcept override;
+  Status RegQueryValueExW(RegKey key, const WideChar* valueName, std::uint32_t* type,
                           std::uint8_t* data, std::uint32_t* size) noexcept override;
-  Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+  Status RegSetValueExW(RegKey key, const WideChar* valueName, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) noexcept override;
-  Status RegDeleteValueA(RegKey key, const char* valueName) noexcept override;
+  Status RegDeleteValueW(RegKey key, const WideChar* valueName) noexcept override;
   Status RegCloseKey(RegKey key) noexcept override;
   ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
                                std::uint32_t access) noexcept override;
@@ -254,10 +273,10 @@ class FakeMachine : public Platform {
                              std::uint32_t access) noexcept override;
   bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) noexcept override;
   bool CloseServiceHandle(ServiceHandle handle) noexcept override;
-  std::uint32_t GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) noexcept override;
-  std::uint32_t GetShortPathNameA(const char* longPath, char* shortPath,
+  std::uint32_t GetCurrentDirectoryW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
+  std::uint32_t GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                   std::uint32_t bufferSize) noexcept override;
-  FindHandle FindFirstFileA(const char* pattern, FindData* data) noexcept override;
+  FindHandle FindFirstFileW(const WideChar* pattern, WideFindData* data) noexcept override;
   bool FindClose(FindHandle handle) noexcept override;
   std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) noexcept override;
   std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
@@ -272,22 +291,20 @@ class FakeMachine : public Platform {
                                     std::uint32_t milliseconds) noexcept override;
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) noexcept override;
   bool CloseHandle(KernelHandle handle) noexcept override;
+  // Sleeps not at all: simulated time does not pass.
+  void Sleep(std::uint32_t milliseconds) noexcept override;
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) noexcept override;
   std::uint16_t GetSystemDefaultLangID() noexcept override;
-  int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
-                          int sourceLength, WideChar* target, int targetLength) noexcept override;
-  int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, const WideChar* source,
-                          int sourceLength, char* target, int targetLength) noexcept override;
-  Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
-                          MsiHandle* database) noexcept override;
-  Status MsiDatabaseOpenViewA(MsiHandle database, const char* query,
-                              MsiHandle* view) noexcept override;
   Status MsiViewExecute(MsiHandle view, MsiHandle parameters) noexcept override;
   Status MsiViewFetch(MsiHandle view, MsiHandle* record) noexcept override;
-  Status MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+  Status MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
+                          MsiHandle* database) noexcept override;
+  Status MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
+                              MsiHandle* view) noexcept override;
+  Status MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                              std::uint32_t* count) noexcept override;
   Status MsiCloseHandle(MsiHandle handle) noexcept override;
 
@@ -333,25 +350,30 @@ class FakeMachine : public Platform {
 
   // A fresh value for a handle of any kind; no two handles share one.
   std::uintptr_t NextHandleValue();
-  // The code page CP_ACP or CP_THREAD_ACP stands for; others as they are.
-  std::uint32_t ResolveCodePage(std::uint32_t codePage) const;
   // The key and granted rights behind a handle, or the status to report.
   Status LookUpKey(RegKey handle, OpenRegistryKey* open) const;
+  // A key or value name passed in UTF-16, as the tree keeps names.
+  std::string NameOf(const WideChar* name) const;
   // The key at `path`, created when absent; throws on a malformed path.
   std::shared_ptr<RegistryKey> KeyForSetUp(const std::string& path);
   // The installed service of that name (case-insensitive), or null.
   InstalledService* FindService(std::string_view name);
   // The installed service of that name; throws when there is none.
   InstalledService& ServiceForSetUp(const std::string& name);
+  // The first name a search for `pattern` finds, in search order.
+  std::optional<std::u16string> FirstFileMatch(const std::u16string& pattern) const;
   // Adds a folder or file for set-up; throws when the path is unusable.
-  FileEntry* AddEntry(const std::string& longPath, const std::string& shortName, bool isFolder);
+  FileEntry* AddEntry(const std::u16string& longPath, const std::u16string& shortName,
+                      bool isFolder);
   // Runs the child program of that start, once, and records its exit code.
   void RunChild(std::size_t startIndex);
   // A fresh installer handle value; installer handles are 32-bit.
   MsiHandle NextInstallerHandle();
-  // The host database file behind a narrow database path (absolute, or
-  // relative to the current directory); empty when there is none.
-  std::string HostDatabaseFor(const char* databasePath) const;
+  // The host database file behind a database path (absolute, or relative
+  // to the current directory); empty when there is none.
+  std::string HostDatabaseFor(std::u16string databasePath) const;
+  // Opens the database at `databasePath` read-only into `database`.
+  Status OpenDatabase(const std::u16string& databasePath, MsiHandle* database);
   // Records one installer call; never throws.
   void NoteInstallerCall(Operation operation, const char* text, std::uint32_t persistMode,
                          std::uint32_t field, Status result) noexcept;
@@ -388,7 +410,7 @@ class FakeMachine : public Platform {
   std::vector<std::string> installerCloses_;
 
   // Processes.
-  std::string commandLine_;
+  std::u16string commandLine_;
   std::vector<ProcessStart> processStarts_;
   std::map<std::size_t, ChildProgram> pendingChildren_;  // by start index, until run
   std::deque<ChildProgram> queuedChildren_;

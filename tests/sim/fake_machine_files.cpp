@@ -53,21 +53,30 @@ std::optional<std::u16string> FirstMatch(const FileEntry& folder, std::u16string
 
 // ---- Test set-up -------------------------------------------------------------
 
-FileEntry* FakeMachine::AddEntry(const std::string& longPath, const std::string& shortName,
+FileEntry* FakeMachine::AddEntry(const std::u16string& longPath, const std::u16string& shortName,
                                  bool isFolder) {
-  FileEntry* entry = files_.Add(DecodeAnsi(longPath), DecodeAnsi(shortName), isFolder);
+  FileEntry* entry = files_.Add(longPath, shortName, isFolder);
   if (entry == nullptr) {
     throw std::invalid_argument("cannot add " + std::string(isFolder ? "folder " : "file ") +
-                                longPath + " (relative, through a file, or kind changed)");
+                                EncodeAnsi(longPath) +
+                                " (relative, through a file, or kind changed)");
   }
   return entry;
 }
 
 void FakeMachine::AddFolder(const std::string& longPath, const std::string& shortName) {
-  AddEntry(longPath, shortName, true);
+  AddEntry(DecodeAnsi(longPath), DecodeAnsi(shortName), true);
 }
 
 void FakeMachine::AddFile(const std::string& longPath, const std::string& shortName) {
+  AddEntry(DecodeAnsi(longPath), DecodeAnsi(shortName), false);
+}
+
+void FakeMachine::AddFolder(const std::u16string& longPath, const std::u16string& shortName) {
+  AddEntry(longPath, shortName, true);
+}
+
+void FakeMachine::AddFile(const std::u16string& longPath, const std::u16string& shortName) {
   AddEntry(longPath, shortName, false);
 }
 
@@ -82,7 +91,11 @@ bool FakeMachine::PathExists(const std::string& path) const {
 }
 
 void FakeMachine::SetCurrentDirectory(const std::string& path) {
-  currentDirectory_ = WithoutTrailingSeparator(DecodeAnsi(path));
+  SetCurrentDirectory(DecodeAnsi(path));
+}
+
+void FakeMachine::SetCurrentDirectory(const std::u16string& path) {
+  currentDirectory_ = WithoutTrailingSeparator(path);
 }
 
 void FakeMachine::ClearCurrentDirectory() { currentDirectory_.reset(); }
@@ -93,40 +106,44 @@ void FakeMachine::SetSystemDirectory(const std::u16string& path) { systemDirecto
 
 // ---- Platform ----------------------------------------------------------------
 
-std::uint32_t FakeMachine::GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) noexcept {
-  return Enter(Operation::GetCurrentDirectoryA, std::uint32_t{0}, [&]() -> std::uint32_t {
+std::uint32_t FakeMachine::GetCurrentDirectoryW(std::uint32_t bufferSize,
+                                                WideChar* buffer) noexcept {
+  return Enter(Operation::GetCurrentDirectoryW, std::uint32_t{0}, [&]() -> std::uint32_t {
     if (!currentDirectory_) return 0;
-    return CopyOut(EncodeAnsi(*currentDirectory_), buffer, bufferSize);
+    return CopyOut(*currentDirectory_, buffer, bufferSize);
   });
 }
 
-std::uint32_t FakeMachine::GetShortPathNameA(const char* longPath, char* shortPath,
+std::uint32_t FakeMachine::GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                              std::uint32_t bufferSize) noexcept {
-  return Enter(Operation::GetShortPathNameA, std::uint32_t{0}, [&]() -> std::uint32_t {
+  return Enter(Operation::GetShortPathNameW, std::uint32_t{0}, [&]() -> std::uint32_t {
     if (longPath == nullptr) return 0;
     std::u16string resolved;
-    if (!files_.ShortPath(DecodeAnsi(longPath), shortNamesAvailable_, &resolved)) return 0;
-    return CopyOut(EncodeAnsi(resolved), shortPath, bufferSize);
+    if (!files_.ShortPath(longPath, shortNamesAvailable_, &resolved)) return 0;
+    return CopyOut(resolved, shortPath, bufferSize);
   });
 }
 
-FindHandle FakeMachine::FindFirstFileA(const char* pattern, FindData* data) noexcept {
-  return Enter(Operation::FindFirstFileA, INVALID_FIND_HANDLE, [&] {
+std::optional<std::u16string> FakeMachine::FirstFileMatch(const std::u16string& wide) const {
+  const std::size_t cut = wide.find_last_of(u"\\/");
+  // A pattern without folder searches the current directory.
+  const std::u16string folderPath =
+      cut == std::u16string::npos ? currentDirectory_.value_or(u"") : wide.substr(0, cut + 1);
+  const std::u16string namePattern = cut == std::u16string::npos ? wide : wide.substr(cut + 1);
+  const FileEntry* folder = files_.Find(folderPath);
+  if (folder == nullptr || !folder->isFolder || namePattern.empty()) return std::nullopt;
+  return FirstMatch(*folder, namePattern);
+}
+
+FindHandle FakeMachine::FindFirstFileW(const WideChar* pattern, WideFindData* data) noexcept {
+  return Enter(Operation::FindFirstFileW, INVALID_FIND_HANDLE, [&] {
     if (pattern == nullptr || data == nullptr) return INVALID_FIND_HANDLE;
-    findPatterns_.emplace_back(pattern);
-    const std::u16string wide = DecodeAnsi(pattern);
-    const std::size_t cut = wide.find_last_of(u"\\/");
-    // A pattern without folder searches the current directory.
-    const std::u16string folderPath =
-        cut == std::u16string::npos ? currentDirectory_.value_or(u"") : wide.substr(0, cut + 1);
-    const std::u16string namePattern = cut == std::u16string::npos ? wide : wide.substr(cut + 1);
-    const FileEntry* folder = files_.Find(folderPath);
-    if (folder == nullptr || !folder->isFolder || namePattern.empty()) return INVALID_FIND_HANDLE;
-    const std::optional<std::u16string> match = FirstMatch(*folder, namePattern);
+    findPatterns_.push_back(EncodeAnsi(pattern));
+    const std::optional<std::u16string> match = FirstFileMatch(pattern);
     if (!match) return INVALID_FIND_HANDLE;
-    const std::string name = EncodeAnsi(*match);
-    std::memset(data->fileName, 0, sizeof data->fileName);
-    std::memcpy(data->fileName, name.data(), std::min(name.size(), sizeof data->fileName - 1));
+    std::fill(std::begin(data->fileName), std::end(data->fileName), WideChar{});
+    std::copy_n(match->begin(), std::min(match->size(), std::size(data->fileName) - 1),
+                data->fileName);
     const FindHandle handle{NextHandleValue()};
     openFinds_.insert(handle);
     return handle;

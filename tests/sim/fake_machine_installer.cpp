@@ -1,5 +1,6 @@
 // FakeMachine: installer databases, their views and records, backed by real
 // database files on the host and read with libmsi.
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -38,7 +39,13 @@ std::u16string FromUtf8(std::string_view utf8) {
 
 void FakeMachine::AddInstallerDatabase(const std::string& longPath, const std::string& hostFilePath,
                                        const std::string& shortName) {
-  if (hostFilePath.empty()) throw std::invalid_argument("no host file for " + longPath);
+  AddInstallerDatabase(DecodeAnsi(longPath), hostFilePath, DecodeAnsi(shortName));
+}
+
+void FakeMachine::AddInstallerDatabase(const std::u16string& longPath,
+                                       const std::string& hostFilePath,
+                                       const std::u16string& shortName) {
+  if (hostFilePath.empty()) throw std::invalid_argument("no host file for " + EncodeAnsi(longPath));
   AddEntry(longPath, shortName, false)->installerDatabase = hostFilePath;
 }
 
@@ -46,8 +53,7 @@ std::size_t FakeMachine::OpenInstallerHandleCount() const { return installerObje
 
 MsiHandle FakeMachine::NextInstallerHandle() { return static_cast<MsiHandle>(NextHandleValue()); }
 
-std::string FakeMachine::HostDatabaseFor(const char* databasePath) const {
-  std::u16string path = DecodeAnsi(databasePath);
+std::string FakeMachine::HostDatabaseFor(std::u16string path) const {
   if (!IsAbsolute(path)) {
     if (!currentDirectory_) return "";
     path = *currentDirectory_ + u"\\" + path;
@@ -68,32 +74,80 @@ void FakeMachine::NoteInstallerCall(Operation operation, const char* text,
 
 // ---- Platform ----------------------------------------------------------------
 
-Status FakeMachine::MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
+namespace {
+
+// Hands a record's text out as MsiRecordGetString does: `count` is the
+// buffer's capacity on entry and the text's length on return; no buffer asks
+// for the length only; a buffer too small gets what fits, cut and
+// terminated, and ERROR_MORE_DATA.
+template <typename Unit>
+Status CopyRecordText(const std::basic_string<Unit>& text, Unit* buffer, std::uint32_t* count) {
+  const auto length = static_cast<std::uint32_t>(text.size());
+  const std::uint32_t capacity = *count;
+  *count = length;
+  if (buffer == nullptr) return ERROR_SUCCESS;
+  if (length < capacity) {
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[length] = Unit{};
+    return ERROR_SUCCESS;
+  }
+  if (capacity > 0) {
+    std::copy_n(text.begin(), capacity - 1, buffer);
+    buffer[capacity - 1] = Unit{};
+  }
+  return ERROR_MORE_DATA;
+}
+
+}  // namespace
+
+Status FakeMachine::OpenDatabase(const std::u16string& databasePath, MsiHandle* database) {
+  const std::string hostPath = HostDatabaseFor(databasePath);
+  if (hostPath.empty()) return ERROR_OPEN_FAILED;
+  const MsiHandle handle = NextInstallerHandle();
+  const Status status = installerObjects_->OpenDatabase(hostPath, handle);
+  if (status == ERROR_SUCCESS) *database = handle;
+  return status;
+}
+
+Status FakeMachine::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                      MsiHandle* database) noexcept {
-  const Status result = EnterWithStatus(Operation::MsiOpenDatabaseA, [&]() -> Status {
+  std::string recorded;
+  const Status result = EnterWithStatus(Operation::MsiOpenDatabaseW, [&]() -> Status {
     if (databasePath == nullptr || database == nullptr) return ERROR_INVALID_PARAMETER;
+    recorded = EncodeAnsi(databasePath);
     if (persistMode != 0) return ERROR_INVALID_PARAMETER;  // read-only opens only
-    const std::string hostPath = HostDatabaseFor(databasePath);
-    if (hostPath.empty()) return ERROR_OPEN_FAILED;
-    const MsiHandle handle = NextInstallerHandle();
-    const Status status = installerObjects_->OpenDatabase(hostPath, handle);
-    if (status == ERROR_SUCCESS) *database = handle;
-    return status;
+    return OpenDatabase(databasePath, database);
   });
-  NoteInstallerCall(Operation::MsiOpenDatabaseA, databasePath, persistMode, 0, result);
+  NoteInstallerCall(Operation::MsiOpenDatabaseW, recorded.c_str(), persistMode, 0, result);
   return result;
 }
 
-Status FakeMachine::MsiDatabaseOpenViewA(MsiHandle database, const char* query,
+Status FakeMachine::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                          MsiHandle* view) noexcept {
-  const Status result = EnterWithStatus(Operation::MsiDatabaseOpenViewA, [&]() -> Status {
+  std::string recorded;
+  const Status result = EnterWithStatus(Operation::MsiDatabaseOpenViewW, [&]() -> Status {
     if (query == nullptr || view == nullptr) return ERROR_INVALID_PARAMETER;
+    recorded = EncodeAnsi(query);
     const MsiHandle handle = NextInstallerHandle();
-    const Status status = installerObjects_->OpenView(database, ToUtf8(DecodeAnsi(query)), handle);
+    const Status status =
+        installerObjects_->OpenView(database, ToUtf8(std::u16string(query)), handle);
     if (status == ERROR_SUCCESS) *view = handle;
     return status;
   });
-  NoteInstallerCall(Operation::MsiDatabaseOpenViewA, query, 0, 0, result);
+  NoteInstallerCall(Operation::MsiDatabaseOpenViewW, recorded.c_str(), 0, 0, result);
+  return result;
+}
+
+Status FakeMachine::MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
+                                        std::uint32_t* count) noexcept {
+  const Status result = EnterWithStatus(Operation::MsiRecordGetStringW, [&]() -> Status {
+    std::string utf8;
+    const Status status = installerObjects_->GetString(record, field, &utf8);
+    if (status != ERROR_SUCCESS) return status;
+    if (count == nullptr) return ERROR_INVALID_PARAMETER;
+    return CopyRecordText(FromUtf8(utf8), buffer, count);
+  });
+  NoteInstallerCall(Operation::MsiRecordGetStringW, nullptr, 0, field, result);
   return result;
 }
 
@@ -117,35 +171,6 @@ Status FakeMachine::MsiViewFetch(MsiHandle view, MsiHandle* record) noexcept {
     return status;
   });
   NoteInstallerCall(Operation::MsiViewFetch, nullptr, 0, 0, result);
-  return result;
-}
-
-Status FakeMachine::MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
-                                        std::uint32_t* count) noexcept {
-  const Status result = EnterWithStatus(Operation::MsiRecordGetStringA, [&]() -> Status {
-    std::string utf8;
-    const Status status = installerObjects_->GetString(record, field, &utf8);
-    if (status != ERROR_SUCCESS) return status;
-    if (count == nullptr) return ERROR_INVALID_PARAMETER;
-    const std::string text = EncodeAnsi(FromUtf8(utf8));
-    const auto length = static_cast<std::uint32_t>(text.size());
-    const std::uint32_t capacity = *count;
-    *count = length;
-    // No buffer asks for the length only.
-    if (buffer == nullptr) return ERROR_SUCCESS;
-    if (length < capacity) {
-      std::memcpy(buffer, text.data(), length);
-      buffer[length] = '\0';
-      return ERROR_SUCCESS;
-    }
-    // Too small: as much as fits, cut and terminated.
-    if (capacity > 0) {
-      std::memcpy(buffer, text.data(), capacity - 1);
-      buffer[capacity - 1] = '\0';
-    }
-    return ERROR_MORE_DATA;
-  });
-  NoteInstallerCall(Operation::MsiRecordGetStringA, nullptr, 0, field, result);
   return result;
 }
 

@@ -99,6 +99,10 @@ bool FakeMachine::GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCo
   });
 }
 
+void FakeMachine::Sleep(std::uint32_t /*milliseconds*/) noexcept {
+  static_cast<void>(Enter(Operation::Sleep, 0, [] { return 0; }));
+}
+
 bool FakeMachine::CloseHandle(KernelHandle handle) noexcept {
   return EnterClose(Operation::CloseHandle, false, [&] {
     if (mutexHandles_.erase(handle) != 0) {

@@ -18,10 +18,16 @@ std::u16string TextOrEmpty(const WideChar* text) {
 
 void FakeMachine::SetIniValue(const std::string& path, const std::u16string& section,
                               const std::u16string& key, const std::u16string& value) {
-  const std::u16string widePath = DecodeAnsi(path);
-  FileEntry* file = files_.Find(widePath);
-  if (file == nullptr) file = files_.Add(widePath, u"", false);
-  if (file == nullptr || file->isFolder) throw std::invalid_argument("not a file path: " + path);
+  SetIniValue(DecodeAnsi(path), section, key, value);
+}
+
+void FakeMachine::SetIniValue(const std::u16string& path, const std::u16string& section,
+                              const std::u16string& key, const std::u16string& value) {
+  FileEntry* file = files_.Find(path);
+  if (file == nullptr) file = files_.Add(path, u"", false);
+  if (file == nullptr || file->isFolder) {
+    throw std::invalid_argument("not a file path: " + EncodeAnsi(path));
+  }
   file->profile[FoldedKey(section)][FoldedKey(key)] = value;
 }
 

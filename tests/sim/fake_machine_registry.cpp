@@ -5,6 +5,7 @@
 
 #include "sim/fake_machine.h"
 #include "sim/fake_machine_entry.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup::sim {
 namespace {
@@ -35,7 +36,12 @@ std::uint32_t MapKeyAccess(std::uint32_t access) {
   return rights;
 }
 
-std::string ValueNameOf(const char* valueName) { return valueName != nullptr ? valueName : ""; }
+// The text of a terminated value, one trailing zero unit dropped.
+std::u16string StoredText(const std::vector<std::uint8_t>& bytes) {
+  std::u16string text = Utf16Text(bytes);
+  if (!text.empty() && text.back() == u'\0') text.pop_back();
+  return text;
+}
 
 }  // namespace
 
@@ -51,9 +57,12 @@ void FakeMachine::AddKey(const std::string& path) { KeyForSetUp(path); }
 
 void FakeMachine::SetString(const std::string& path, const std::string& name,
                             const std::string& value) {
-  std::vector<std::uint8_t> bytes(value.begin(), value.end());
-  bytes.push_back(0);
-  SetRawValue(path, name, REG_SZ, std::move(bytes));
+  SetString(path, name, DecodeAnsi(value));
+}
+
+void FakeMachine::SetString(const std::string& path, const std::string& name,
+                            const std::u16string& value) {
+  SetRawValue(path, name, REG_SZ, Utf16Bytes(value));
 }
 
 void FakeMachine::SetRawValue(const std::string& path, const std::string& name, std::uint32_t type,
@@ -77,11 +86,16 @@ std::optional<RegistryValue> FakeMachine::GetRawValue(const std::string& path,
 
 std::optional<std::string> FakeMachine::GetString(const std::string& path,
                                                   const std::string& name) const {
-  std::optional<RegistryValue> value = GetRawValue(path, name);
+  const std::optional<std::u16string> text = GetWideString(path, name);
+  if (!text) return std::nullopt;
+  return EncodeAnsi(*text);
+}
+
+std::optional<std::u16string> FakeMachine::GetWideString(const std::string& path,
+                                                         const std::string& name) const {
+  const std::optional<RegistryValue> value = GetRawValue(path, name);
   if (!value) return std::nullopt;
-  std::string text(value->bytes.begin(), value->bytes.end());
-  if (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
+  return StoredText(value->bytes);
 }
 
 bool FakeMachine::HasKey(const std::string& path) const { return registry_.Find(path) != nullptr; }
@@ -116,15 +130,15 @@ Status FakeMachine::LookUpKey(RegKey handle, OpenRegistryKey* open) const {
   return ERROR_SUCCESS;
 }
 
-Status FakeMachine::RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t /*options*/,
+Status FakeMachine::RegOpenKeyExW(RegKey root, const WideChar* subKey, std::uint32_t /*options*/,
                                   std::uint32_t access, RegKey* result) noexcept {
-  return EnterWithStatus(Operation::RegOpenKeyExA, [&]() -> Status {
+  return EnterWithStatus(Operation::RegOpenKeyExW, [&]() -> Status {
     if (result == nullptr) return kErrorInvalidParameter;
     *result = RegKey{0};
     OpenRegistryKey base;
     if (const Status status = LookUpKey(root, &base); status != ERROR_SUCCESS) return status;
     std::vector<std::string> names;
-    if (!SplitKeyPath(subKey != nullptr ? subKey : "", &names)) return kErrorBadPathname;
+    if (!SplitKeyPath(NameOf(subKey), &names)) return kErrorBadPathname;
     const std::shared_ptr<RegistryKey> key = RegistryTree::Walk(base.key, names);
     if (key == nullptr) return ERROR_FILE_NOT_FOUND;
     if (key->readDenied) return ERROR_ACCESS_DENIED;
@@ -141,14 +155,14 @@ Status FakeMachine::RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t
   });
 }
 
-Status FakeMachine::RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+Status FakeMachine::RegQueryValueExW(RegKey key, const WideChar* valueName, std::uint32_t* type,
                                      std::uint8_t* data, std::uint32_t* size) noexcept {
-  return EnterWithStatus(Operation::RegQueryValueExA, [&]() -> Status {
+  return EnterWithStatus(Operation::RegQueryValueExW, [&]() -> Status {
     if (data != nullptr && size == nullptr) return kErrorInvalidParameter;
     OpenRegistryKey open;
     if (const Status status = LookUpKey(key, &open); status != ERROR_SUCCESS) return status;
     if ((open.rights & kKeyQueryValue) == 0) return ERROR_ACCESS_DENIED;
-    const RegistryValue* value = open.key->FindValue(ValueNameOf(valueName));
+    const RegistryValue* value = open.key->FindValue(NameOf(valueName));
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     if (type != nullptr) *type = value->type;
     const auto stored = static_cast<std::uint32_t>(value->bytes.size());
@@ -164,16 +178,16 @@ Status FakeMachine::RegQueryValueExA(RegKey key, const char* valueName, std::uin
   });
 }
 
-Status FakeMachine::RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+Status FakeMachine::RegSetValueExW(RegKey key, const WideChar* valueName, std::uint32_t type,
                                    const std::uint8_t* data, std::uint32_t size) noexcept {
-  return EnterWithStatus(Operation::RegSetValueExA, [&]() -> Status {
+  return EnterWithStatus(Operation::RegSetValueExW, [&]() -> Status {
     OpenRegistryKey open;
     if (const Status status = LookUpKey(key, &open); status != ERROR_SUCCESS) return status;
     if ((open.rights & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     if (data == nullptr && size > 0) return kErrorInvalidParameter;
     std::vector<std::uint8_t> bytes;
     if (size > 0) bytes.assign(data, data + size);
-    const std::string name = ValueNameOf(valueName);
+    const std::string name = NameOf(valueName);
     registryChanges_.push_back({RegistryChange::Kind::Set, open.key->path, name, type, bytes});
     if (RegistryValue* value = open.key->FindValue(name)) {
       value->type = type;
@@ -185,12 +199,12 @@ Status FakeMachine::RegSetValueExA(RegKey key, const char* valueName, std::uint3
   });
 }
 
-Status FakeMachine::RegDeleteValueA(RegKey key, const char* valueName) noexcept {
-  return EnterWithStatus(Operation::RegDeleteValueA, [&]() -> Status {
+Status FakeMachine::RegDeleteValueW(RegKey key, const WideChar* valueName) noexcept {
+  return EnterWithStatus(Operation::RegDeleteValueW, [&]() -> Status {
     OpenRegistryKey open;
     if (const Status status = LookUpKey(key, &open); status != ERROR_SUCCESS) return status;
     if ((open.rights & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
-    const std::string name = ValueNameOf(valueName);
+    const std::string name = NameOf(valueName);
     if (!open.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
     registryChanges_.push_back({RegistryChange::Kind::Delete, open.key->path, name, 0, {}});
     return ERROR_SUCCESS;

@@ -12,19 +12,19 @@ namespace setup::sim {
 
 // One enumerator per entry of the platform seam, in platform.h's order.
 enum class Operation {
-  GetCommandLineA,
-  RegOpenKeyExA,
-  RegQueryValueExA,
-  RegSetValueExA,
-  RegDeleteValueA,
+  GetCommandLineW,
+  RegOpenKeyExW,
+  RegQueryValueExW,
+  RegSetValueExW,
+  RegDeleteValueW,
   RegCloseKey,
   OpenSCManagerA,
   OpenServiceA,
   QueryServiceStatus,
   CloseServiceHandle,
-  GetCurrentDirectoryA,
-  GetShortPathNameA,
-  FindFirstFileA,
+  GetCurrentDirectoryW,
+  GetShortPathNameW,
+  FindFirstFileW,
   FindClose,
   GetSystemDirectoryW,
   GetPrivateProfileStringW,
@@ -32,17 +32,16 @@ enum class Operation {
   WaitForSingleObject,
   GetExitCodeProcess,
   CloseHandle,
+  Sleep,
   CreateMutexExW,
   ProcessWindowStationIsVisible,
   MessageBoxW,
   GetSystemDefaultLangID,
-  MultiByteToWideChar,
-  WideCharToMultiByte,
-  MsiOpenDatabaseA,
-  MsiDatabaseOpenViewA,
   MsiViewExecute,
   MsiViewFetch,
-  MsiRecordGetStringA,
+  MsiOpenDatabaseW,
+  MsiDatabaseOpenViewW,
+  MsiRecordGetStringW,
   MsiCloseHandle,
 };
 
@@ -89,7 +88,7 @@ class FaultPlan {
   std::size_t anyCallNumber_ = 0;  // 0: no plan
   Status anyCallStatus_ = ERROR_SUCCESS;
   bool anyCallFailed_ = false;
-  Operation anyCallOperation_ = Operation::GetCommandLineA;
+  Operation anyCallOperation_ = Operation::GetCommandLineW;
 };
 
 }  // namespace setup::sim

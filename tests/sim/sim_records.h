@@ -61,10 +61,10 @@ struct MessageBoxCall {
 // One call of an installer entry (MsiOpenDatabaseA .. MsiCloseHandle),
 // failed ones included.
 struct InstallerCall {
-  Operation operation = Operation::MsiOpenDatabaseA;
+  Operation operation = Operation::MsiOpenDatabaseW;
   std::string text;               // the database path or the query as passed; else empty
-  std::uint32_t persistMode = 0;  // for MsiOpenDatabaseA
-  std::uint32_t field = 0;        // for MsiRecordGetStringA
+  std::uint32_t persistMode = 0;  // for MsiOpenDatabaseW
+  std::uint32_t field = 0;        // for MsiRecordGetStringW
   Status result = ERROR_SUCCESS;  // what the entry returned
 };
 

@@ -1,8 +1,8 @@
 // Folder, search and profile behaviour the launcher's path handling relies
-// on, in a scratch folder under %TEMP% whose name holds a blank.
+// on, in a scratch folder under %TEMP% whose name holds blanks and letters
+// outside the ANSI code page, which only UTF-16 spells whole.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,8 +18,8 @@ using setup_test::ScratchFolder;
 class FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(folder_.created()) << "scratch folder " << folder_.path();
-    ASSERT_NE(std::string::npos, folder_.path().find(' ')) << "the folder name holds a blank";
+    ASSERT_TRUE(folder_.created()) << "scratch folder " << ::testing::PrintToString(path());
+    ASSERT_NE(std::u16string::npos, path().find(u' ')) << "the folder name holds a blank";
     savedDirectory_ = setup_test::CurrentDirectory();
     ASSERT_FALSE(savedDirectory_.empty()) << "current directory readable";
   }
@@ -27,63 +27,67 @@ class FilesTest : public ::testing::Test {
     EXPECT_TRUE(setup_test::ChangeDirectory(savedDirectory_)) << "current directory restored";
   }
 
+  const std::u16string& path() const { return folder_.wide_path(); }
+
   Win32Platform platform_;
-  ScratchFolder folder_{"Setup Platform Test "};
+  ScratchFolder folder_{u"Setup Platform Łódź 予定表 "};
   std::string savedDirectory_;
 };
 
 TEST_F(FilesTest, CurrentDirectoryIsReportedWithoutTrailingBackslash) {
-  ASSERT_TRUE(setup_test::ChangeDirectory(folder_.path() + "\\"));
-  char buffer[260] = {};
-  const std::uint32_t length = platform_.GetCurrentDirectoryA(sizeof buffer, buffer);
-  EXPECT_EQ(folder_.path(), std::string(buffer)) << "the folder, no trailing backslash";
-  EXPECT_EQ(std::strlen(buffer), length) << "length without the terminator";
+  ASSERT_TRUE(setup_test::ChangeDirectory(path() + u"\\"));
+  WideChar buffer[260] = {};
+  const std::uint32_t length = platform_.GetCurrentDirectoryW(260, buffer);
+  EXPECT_EQ(path(), std::u16string(buffer)) << "the folder, no trailing backslash";
+  EXPECT_EQ(path().size(), length) << "length without the terminator";
 
-  char tooSmall[4] = {};
-  EXPECT_EQ(length + 1, platform_.GetCurrentDirectoryA(sizeof tooSmall, tooSmall))
+  WideChar tooSmall[4] = {};
+  EXPECT_EQ(length + 1, platform_.GetCurrentDirectoryW(4, tooSmall))
       << "size needed, terminator included, when the buffer is too small";
 }
 
 TEST_F(FilesTest, ShortPathHasNoBlankAndKeepsTheTrailingBackslash) {
-  const std::string longPath = folder_.path() + "\\";
-  char buffer[260] = {};
-  const std::uint32_t length = platform_.GetShortPathNameA(longPath.c_str(), buffer, sizeof buffer);
-  const std::string shortPath(buffer);
-  ASSERT_NE(0u, length) << "short name of " << longPath;
+  const std::u16string longPath = path() + u"\\";
+  WideChar buffer[260] = {};
+  const std::uint32_t length = platform_.GetShortPathNameW(longPath.c_str(), buffer, 260);
+  const std::u16string shortPath(buffer);
+  ASSERT_NE(0u, length) << "a short name";
   EXPECT_EQ(shortPath.size(), length) << "length without the terminator";
-  EXPECT_EQ(std::string::npos, shortPath.find(' ')) << "no blank in " << shortPath;
+  EXPECT_EQ(std::u16string::npos, shortPath.find(u' '))
+      << "no blank in " << ::testing::PrintToString(shortPath);
   ASSERT_FALSE(shortPath.empty());
-  EXPECT_EQ('\\', shortPath.back()) << "trailing backslash kept in " << shortPath;
-  EXPECT_TRUE(setup_test::IsDirectory(shortPath)) << shortPath << " names the folder";
+  EXPECT_EQ(u'\\', shortPath.back()) << "trailing backslash kept";
+  EXPECT_TRUE(setup_test::IsDirectory(shortPath)) << "the short name names the folder";
 
-  char tooSmall[4] = {};
-  EXPECT_EQ(length + 1, platform_.GetShortPathNameA(longPath.c_str(), tooSmall, sizeof tooSmall))
+  WideChar tooSmall[4] = {};
+  EXPECT_EQ(length + 1, platform_.GetShortPathNameW(longPath.c_str(), tooSmall, 4))
       << "size needed, terminator included, when the buffer is too small";
-  const std::string absent = folder_.path() + "\\Absent Folder\\";
-  EXPECT_EQ(0u, platform_.GetShortPathNameA(absent.c_str(), buffer, sizeof buffer))
+  const std::u16string absent = path() + u"\\Absent Folder\\";
+  EXPECT_EQ(0u, platform_.GetShortPathNameW(absent.c_str(), buffer, 260))
       << "an absent path has no short name";
 }
 
 TEST_F(FilesTest, FindFirstFileAcceptsSingleAndDoubledBackslashBeforeTheWildcard) {
-  ASSERT_TRUE(folder_.AddFile("Update.msp", "patch"));
+  ASSERT_TRUE(folder_.AddFile(u"Łódź 予定表.msp", "patch"));
   struct Case {
-    const char* separator;
+    const char16_t* separator;
     const char* what;
   };
-  for (const Case& search : {Case{"\\", "single backslash"}, Case{"\\\\", "doubled backslash"}}) {
-    const std::string pattern = folder_.path() + search.separator + "*.msp";
-    FindData data;
-    ScopedFindHandle found(platform_, platform_.FindFirstFileA(pattern.c_str(), &data));
-    ASSERT_TRUE(found.valid()) << search.what << ": " << pattern << " finds the patch";
-    EXPECT_STREQ("Update.msp", data.fileName) << search.what << ": name without its folder";
+  for (const Case& search : {Case{u"\\", "single backslash"}, Case{u"\\\\", "doubled backslash"}}) {
+    const std::u16string pattern = path() + search.separator + u"*.msp";
+    WideFindData data;
+    ScopedFindHandle found(platform_, platform_.FindFirstFileW(pattern.c_str(), &data));
+    ASSERT_TRUE(found.valid()) << search.what << ": the patch found";
+    EXPECT_EQ(u"Łódź 予定表.msp", std::u16string(data.fileName))
+        << search.what << ": name without its folder";
     EXPECT_EQ(ERROR_SUCCESS, found.reset()) << search.what << ": FindClose succeeds";
   }
 }
 
 TEST_F(FilesTest, FindFirstFileWithoutMatchReturnsTheInvalidHandle) {
-  const std::string pattern = folder_.path() + "\\*.msp";
-  FindData data;
-  EXPECT_EQ(INVALID_FIND_HANDLE, platform_.FindFirstFileA(pattern.c_str(), &data));
+  const std::u16string pattern = path() + u"\\*.msp";
+  WideFindData data;
+  EXPECT_EQ(INVALID_FIND_HANDLE, platform_.FindFirstFileW(pattern.c_str(), &data));
 }
 
 TEST_F(FilesTest, SystemDirectoryFollowsTheSizeRules) {
@@ -100,8 +104,8 @@ TEST_F(FilesTest, SystemDirectoryFollowsTheSizeRules) {
 
 TEST_F(FilesTest, PrivateProfileStringReadsKeysAndFallsBackToTheDefault) {
   ASSERT_TRUE(folder_.AddFile("setup.ini", "[Startup]\r\nLanguage=1031\r\nProduct=Quarrix\r\n"));
-  const std::u16string iniPath = setup_test::WidenAnsi(folder_.path() + "\\setup.ini");
-  const std::u16string absentPath = setup_test::WidenAnsi(folder_.path() + "\\absent.ini");
+  const std::u16string iniPath = path() + u"\\setup.ini";
+  const std::u16string absentPath = path() + u"\\absent.ini";
   struct Case {
     const char* what;
     const char16_t* section;

@@ -3,7 +3,6 @@
 // step answers, the string size rules and handle closing.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "discovery/language_pack_package.h"
@@ -11,6 +10,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/win32/win32_platform.h"
 #include "test_databases.h"
+#include "win32_fixtures.h"
 
 namespace setup {
 namespace {
@@ -28,29 +28,53 @@ struct MsiHandleTraits {
 };
 using ScopedMsiHandle = ScopedHandle<MsiHandleTraits>;
 
+// What reading one record field answered. `buffer` is the whole buffer the
+// call was given, prefilled with '#'.
+struct FieldRead {
+  Status status;
+  std::uint32_t count;
+  std::u16string buffer;
+};
+
 class InstallerDatabaseTest : public ::testing::Test {
  protected:
+  static constexpr std::size_t kBufferUnits = setup_test::kLongValueLength + 8;
+
   void SetUp() override {
     ASSERT_FALSE(setup_test::DatabasesFolder().empty())
         << "SETUP_TEST_DATABASES names the databases of make_test_databases.sh";
   }
 
-  // Opens case `caseName` read-only; `database` owns the handle.
-  Status Open(const char* caseName, ScopedMsiHandle* database) {
+  // Opens the database at `path` read-only; `database` owns the handle.
+  Status OpenPath(const std::u16string& path, ScopedMsiHandle* database) {
     MsiHandle opened = 0x1234;
-    const Status status =
-        platform_.MsiOpenDatabaseA(setup_test::DatabasePath(caseName).c_str(), kReadOnly, &opened);
+    const Status status = platform_.MsiOpenDatabaseW(path.c_str(), kReadOnly, &opened);
     if (status == ERROR_SUCCESS) database->adopt(opened);
     return status;
+  }
+
+  // Opens case `caseName` read-only; `database` owns the handle.
+  Status Open(const char* caseName, ScopedMsiHandle* database) {
+    return OpenPath(setup_test::WidenAnsi(setup_test::DatabasePath(caseName)), database);
   }
 
   // Opens and executes the launcher's query on `database`; `view` owns it.
   Status Query(const ScopedMsiHandle& database, ScopedMsiHandle* view) {
     MsiHandle opened = 0;
-    Status status = platform_.MsiDatabaseOpenViewA(database.get(), kLanguagePackQuery, &opened);
+    Status status = platform_.MsiDatabaseOpenViewW(database.get(), kLanguagePackQuery, &opened);
     if (status != ERROR_SUCCESS) return status;
     view->adopt(opened);
     return platform_.MsiViewExecute(view->get(), 0);
+  }
+
+  // Field `field` of `record` into a buffer of `capacity` units (no buffer
+  // at all unless `withBuffer`).
+  FieldRead ReadField(MsiHandle record, std::uint32_t field, bool withBuffer,
+                      std::uint32_t capacity) {
+    FieldRead read{ERROR_SUCCESS, capacity, std::u16string(kBufferUnits, u'#')};
+    read.status = platform_.MsiRecordGetStringW(
+        record, field, withBuffer ? &read.buffer[0] : nullptr, &read.count);
+    return read;
   }
 
   Win32Platform platform_;
@@ -59,11 +83,11 @@ class InstallerDatabaseTest : public ::testing::Test {
 TEST_F(InstallerDatabaseTest, TheLaunchersQueryReadsTheOneLanguagePackRow) {
   const struct {
     const char* caseName;
-    const char* value;
+    const char16_t* value;
   } cases[] = {
-      {database::kLanguagePackOne, "1"},
-      {database::kLanguagePackZero, "0"},
-      {database::kLanguagePackBlankOne, " 1"},
+      {database::kLanguagePackOne, u"1"},
+      {database::kLanguagePackZero, u"0"},
+      {database::kLanguagePackBlankOne, u" 1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caseName);
@@ -77,14 +101,16 @@ TEST_F(InstallerDatabaseTest, TheLaunchersQueryReadsTheOneLanguagePackRow) {
     ASSERT_EQ(ERROR_SUCCESS, platform_.MsiViewFetch(view.get(), &fetched)) << "one row";
     ScopedMsiHandle record(platform_, fetched);
     ASSERT_TRUE(record.valid()) << "a record handle";
-    char text[260] = {};
-    std::uint32_t count = sizeof text;
-    EXPECT_EQ(ERROR_SUCCESS, platform_.MsiRecordGetStringA(record.get(), 1, text, &count));
-    EXPECT_STREQ("LanguagePackInstaller", text) << "field 1 is the property's name";
-    count = sizeof text;
-    EXPECT_EQ(ERROR_SUCCESS, platform_.MsiRecordGetStringA(record.get(), 2, text, &count));
-    EXPECT_STREQ(c.value, text) << "field 2 is its value, blanks kept";
-    EXPECT_EQ(std::strlen(c.value), count) << "count is the value's length";
+    const FieldRead name = ReadField(record.get(), 1, true, 260);
+    EXPECT_EQ(ERROR_SUCCESS, name.status);
+    EXPECT_EQ(u"LanguagePackInstaller", std::u16string(name.buffer.c_str()))
+        << "field 1 is the property's name";
+    const FieldRead value = ReadField(record.get(), 2, true, 260);
+    EXPECT_EQ(ERROR_SUCCESS, value.status);
+    EXPECT_EQ(std::u16string(c.value), std::u16string(value.buffer.c_str()))
+        << "field 2 is its value, blanks kept";
+    EXPECT_EQ(std::char_traits<char16_t>::length(c.value), value.count)
+        << "count is the value's length";
 
     MsiHandle next = 0x1234;
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, platform_.MsiViewFetch(view.get(), &next)) << "only one row";
@@ -123,7 +149,7 @@ TEST_F(InstallerDatabaseTest, DatabasesWithoutTheValueStopAtTheStepThatFails) {
     ASSERT_EQ(ERROR_SUCCESS, opened) << "opens";
 
     MsiHandle view = 0x1234;
-    const Status viewed = platform_.MsiDatabaseOpenViewA(database.get(), kLanguagePackQuery, &view);
+    const Status viewed = platform_.MsiDatabaseOpenViewW(database.get(), kLanguagePackQuery, &view);
     ScopedMsiHandle ownedView(platform_, viewed == ERROR_SUCCESS ? view : 0);
     if (c.failingStep == Step::OpenView) {
       EXPECT_EQ(c.status, viewed) << "opening the view fails";
@@ -139,10 +165,10 @@ TEST_F(InstallerDatabaseTest, DatabasesWithoutTheValueStopAtTheStepThatFails) {
   }
 }
 
-// What MsiRecordGetStringA answers for each buffer size: the count that
-// comes back is the text's length, without the terminator.
+// What MsiRecordGetStringW answers for each buffer size, in UTF-16 units:
+// the count that comes back is the text's length, without the terminator.
 TEST_F(InstallerDatabaseTest, RecordStringsFollowTheBufferSizeRules) {
-  const std::string longValue = "1" + std::string(setup_test::kLongValueLength - 1, '0');
+  const std::u16string longValue = u"1" + std::u16string(setup_test::kLongValueLength - 1, u'0');
   const struct {
     const char* what;
     const char* caseName;
@@ -150,12 +176,12 @@ TEST_F(InstallerDatabaseTest, RecordStringsFollowTheBufferSizeRules) {
     std::uint32_t capacity;
     Status status;
     std::uint32_t count;
-    const char* text;  // checked on success only
+    const char16_t* text;  // checked on success only
   } cases[] = {
       {"no room at all", database::kLanguagePackOne, true, 0, ERROR_MORE_DATA, 1, nullptr},
       {"no room for the terminator", database::kLanguagePackOne, true, 1, ERROR_MORE_DATA, 1,
        nullptr},
-      {"just enough", database::kLanguagePackOne, true, 2, ERROR_SUCCESS, 1, "1"},
+      {"just enough", database::kLanguagePackOne, true, 2, ERROR_SUCCESS, 1, u"1"},
       {"no buffer asks the length", database::kLanguagePackOne, false, 0, ERROR_SUCCESS, 1,
        nullptr},
       {"long value in MAX_PATH", database::kLanguagePackLong, true, 260, ERROR_MORE_DATA,
@@ -175,17 +201,30 @@ TEST_F(InstallerDatabaseTest, RecordStringsFollowTheBufferSizeRules) {
     ASSERT_EQ(ERROR_SUCCESS, platform_.MsiViewFetch(view.get(), &fetched));
     ScopedMsiHandle record(platform_, fetched);
 
-    std::string buffer(setup_test::kLongValueLength + 8, '#');
-    std::uint32_t count = c.capacity;
-    EXPECT_EQ(c.status, platform_.MsiRecordGetStringA(record.get(), 2,
-                                                      c.withBuffer ? &buffer[0] : nullptr, &count))
-        << "status for capacity " << c.capacity;
-    EXPECT_EQ(c.count, count) << "count for capacity " << c.capacity;
+    const FieldRead read = ReadField(record.get(), 2, c.withBuffer, c.capacity);
+    EXPECT_EQ(c.status, read.status) << "status for capacity " << c.capacity;
+    EXPECT_EQ(c.count, read.count) << "count for capacity " << c.capacity;
     if (c.text != nullptr) {
-      EXPECT_STREQ(c.text, buffer.c_str()) << "the whole value";
+      EXPECT_EQ(std::u16string(c.text), std::u16string(read.buffer.c_str())) << "the whole value";
     }
-    EXPECT_EQ('#', buffer[c.capacity]) << "nothing written past the capacity";
+    EXPECT_EQ(u'#', read.buffer[c.capacity]) << "nothing written past the capacity";
   }
+}
+
+// A patch folder named outside the ANSI code page, which only a UTF-16 path
+// spells whole.
+TEST_F(InstallerDatabaseTest, OpensADatabaseInAFolderNamedOutsideTheCodePage) {
+  setup_test::ScratchFolder folder(u"Setup 予定表 Łódź ");
+  ASSERT_TRUE(folder.created());
+  ASSERT_TRUE(folder.AddCopy("Package.msi", setup_test::DatabasePath(database::kLanguagePackOne)));
+  ScopedMsiHandle database(platform_);
+  ASSERT_EQ(ERROR_SUCCESS, OpenPath(folder.wide_path() + u"\\Package.msi", &database));
+  ScopedMsiHandle view(platform_);
+  ASSERT_EQ(ERROR_SUCCESS, Query(database, &view));
+  MsiHandle fetched = 0;
+  ASSERT_EQ(ERROR_SUCCESS, platform_.MsiViewFetch(view.get(), &fetched));
+  ScopedMsiHandle record(platform_, fetched);
+  EXPECT_EQ(u"1", std::u16string(ReadField(record.get(), 2, true, 260).buffer.c_str()));
 }
 
 TEST_F(InstallerDatabaseTest, ClosingAnswersForEachKindOfHandle) {

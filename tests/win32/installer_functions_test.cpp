@@ -2,6 +2,8 @@
 // answer when the DLL or one of its ordinals is missing.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/platform.h"
 #include "platform/win32/installer_functions.h"
 #include "platform/win32/system_library.h"
@@ -22,19 +24,19 @@ TEST(InstallerFunctionsTest, TheProcessInstanceBindsTheSystemMsiDll) {
 // out no handle.
 void ExpectEveryCallFails(InstallerFunctions& functions, Status expected) {
   MsiHandle handle = 0x1234;
-  EXPECT_EQ(expected, functions.OpenDatabase("C:\\absent.msi", 0, &handle)) << "open";
+  EXPECT_EQ(expected, functions.OpenDatabase(u"C:\\absent.msi", 0, &handle)) << "open";
   EXPECT_EQ(0u, handle) << "no database handle";
   handle = 0x1234;
-  EXPECT_EQ(expected, functions.OpenView(1, "SELECT * FROM `Property`", &handle)) << "view";
+  EXPECT_EQ(expected, functions.OpenView(1, u"SELECT * FROM `Property`", &handle)) << "view";
   EXPECT_EQ(0u, handle) << "no view handle";
   EXPECT_EQ(expected, functions.ExecuteView(1, 0)) << "execute";
   handle = 0x1234;
   EXPECT_EQ(expected, functions.FetchRecord(1, &handle)) << "fetch";
   EXPECT_EQ(0u, handle) << "no record handle";
-  char text[8] = "#######";
-  std::uint32_t count = sizeof text;
+  WideChar text[8] = u"#######";
+  std::uint32_t count = 8;
   EXPECT_EQ(expected, functions.GetRecordString(1, 2, text, &count)) << "get string";
-  EXPECT_STREQ("#######", text) << "buffer untouched";
+  EXPECT_EQ(u"#######", std::u16string(text)) << "buffer untouched";
   EXPECT_EQ(expected, functions.CloseHandle(1)) << "close";
 }
 

@@ -56,15 +56,16 @@ TEST_F(LanguagePackPackageTest, PackageQueryReportsEachStepsStatus) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caseName);
-    PackageQuery query(platform_, setup_test::DatabasePath(c.caseName).c_str(), kLanguagePackQuery,
-                       0);
+    PackageQuery query(platform_,
+                       setup_test::WidenAnsi(setup_test::DatabasePath(c.caseName)).c_str(),
+                       kLanguagePackQuery, 0);
     EXPECT_EQ(c.queryStatus, query.status()) << "status after opening and executing";
     query.fieldNumber = 2;
-    char value[kMaxPath] = {};
+    WideChar value[kMaxPath] = {};
     std::uint32_t count = kMaxPath;
     EXPECT_EQ(c.fetchStatus, query.FetchString(value, &count)) << "first fetch";
     if (c.value != nullptr) {
-      EXPECT_STREQ(c.value, value) << "the value";
+      EXPECT_EQ(setup_test::WidenAnsi(c.value), std::u16string(value)) << "the value";
     }
   }
 }
@@ -88,6 +89,19 @@ TEST_F(LanguagePackPackageTest, OnlyAWholeOneMakesALanguagePack) {
     ASSERT_FALSE(run.SourceFolder.empty()) << "source folder captured";
     EXPECT_EQ(c.languagePack, IsLanguagePackPackage(platform_, run));
   }
+}
+
+TEST_F(LanguagePackPackageTest, AFolderNamedOutsideTheCodePageIsReadToo) {
+  setup_test::ScratchFolder folder(u"Setup 予定表 Łódź ");
+  ASSERT_TRUE(folder.created());
+  ASSERT_TRUE(folder.AddCopy("Package.msi", setup_test::DatabasePath(database::kLanguagePackOne)));
+  ASSERT_TRUE(setup_test::ChangeDirectory(folder.wide_path()));
+  RunState run;
+  CaptureSourceFolder(platform_, run);
+  ASSERT_FALSE(run.SourceFolder.empty()) << "source folder captured";
+  EXPECT_TRUE(IsLanguagePackPackage(platform_, run));
+  // The folder goes before the test's end; it may not be the current one.
+  EXPECT_TRUE(setup_test::ChangeDirectory(savedDirectory_));
 }
 
 }  // namespace

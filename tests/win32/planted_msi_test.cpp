@@ -95,15 +95,15 @@ TEST_F(PlantedMsiDllTest, InstallerCallsLoadTheSystemCopyOnlyAndOnlyWhenMade) {
   EXPECT_EQ(u"", setup_test::LoadedModulePath(L"msi.dll")) << "the platform loads it lazily";
 
   {
-    PackageQuery query(platform,
-                       setup_test::DatabasePath(setup_test::database::kLanguagePackOne).c_str(),
-                       kLanguagePackQuery, 0);
+    const std::u16string path =
+        setup_test::WidenAnsi(setup_test::DatabasePath(setup_test::database::kLanguagePackOne));
+    PackageQuery query(platform, path.c_str(), kLanguagePackQuery, 0);
     EXPECT_EQ(ERROR_SUCCESS, query.status()) << "the real msi.dll opened and executed";
     query.fieldNumber = 2;
-    char value[kMaxPath] = {};
+    WideChar value[kMaxPath] = {};
     std::uint32_t count = kMaxPath;
     EXPECT_EQ(ERROR_SUCCESS, query.FetchString(value, &count)) << "the real msi.dll fetched";
-    EXPECT_STREQ("1", value) << "the real msi.dll read the value";
+    EXPECT_EQ(u"1", std::u16string(value)) << "the real msi.dll read the value";
   }
 
   EXPECT_EQ(u"", MarkerText()) << "no planted msi.dll was loaded";

@@ -13,7 +13,6 @@ namespace setup {
 namespace {
 
 constexpr std::uint32_t kCreateSuspended = 0x4;  // CREATE_SUSPENDED
-constexpr std::uint32_t kWaitTimeout = 258;      // WAIT_TIMEOUT
 // Long enough for a cold cmd.exe under Wine, short enough never to hang.
 constexpr std::uint32_t kChildTimeoutMs = 60000;
 
@@ -70,9 +69,23 @@ TEST_F(ProcessTest, ChildThatHasNotEndedReportsStillActive) {
   std::uint32_t exitCode = 0;
   EXPECT_TRUE(platform_.GetExitCodeProcess(process_.get(), &exitCode));
   EXPECT_EQ(STILL_ACTIVE, exitCode) << "exit code of a live process";
-  EXPECT_EQ(kWaitTimeout, platform_.WaitForSingleObject(process_.get(), 0))
+  EXPECT_EQ(WAIT_TIMEOUT, platform_.WaitForSingleObject(process_.get(), 0))
       << "a zero wait on a live process times out";
   EXPECT_TRUE(setup_test::TerminateAndWait(process_.get())) << "suspended child ended";
+}
+
+TEST_F(ProcessTest, PollingWithSleepSeesTheChildEnd) {
+  ASSERT_EQ(ERROR_SUCCESS, StartCmd(u"/C exit 5", NORMAL_PRIORITY_CLASS));
+  std::uint32_t waited = 0;
+  std::uint32_t state = WAIT_TIMEOUT;
+  for (; state == WAIT_TIMEOUT && waited < kChildTimeoutMs; waited += 20) {
+    state = platform_.WaitForSingleObject(process_.get(), 0);
+    if (state == WAIT_TIMEOUT) platform_.Sleep(20);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, state) << "the child ended within " << waited << " ms";
+  std::uint32_t exitCode = 0;
+  EXPECT_TRUE(platform_.GetExitCodeProcess(process_.get(), &exitCode));
+  EXPECT_EQ(5u, exitCode);
 }
 
 TEST_F(ProcessTest, FailedStartReportsWhyAndHandsOutNoHandles) {
@@ -108,9 +121,9 @@ TEST_F(ProcessTest, CallsOnNoHandleFail) {
 
 TEST(CommandLineTest, CommandLineNamesTheProgram) {
   Win32Platform platform;
-  const std::string commandLine = platform.GetCommandLineA();
-  EXPECT_NE(std::string::npos, commandLine.find("win32_platform_tests"))
-      << "the program name leads the command line: " << commandLine;
+  const std::u16string commandLine(platform.GetCommandLineW());
+  EXPECT_NE(std::u16string::npos, commandLine.find(u"win32_platform_tests"))
+      << "the program name leads the command line: " << ::testing::PrintToString(commandLine);
 }
 
 }  // namespace

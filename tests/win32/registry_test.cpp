@@ -1,8 +1,8 @@
 // The registry rules the launcher's lookups depend on, on a scratch key
-// under HKEY_CLASSES_ROOT.
+// under HKEY_CLASSES_ROOT. String data travels in UTF-16, unconverted: text
+// outside the ANSI code page must come back byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,12 +18,22 @@ using setup_test::DeleteClassesRootKey;
 using setup_test::ReadClassesRootValue;
 using setup_test::WriteClassesRootValue;
 
-const std::uint8_t* Bytes(const char* text) { return reinterpret_cast<const std::uint8_t*>(text); }
+const std::uint8_t* Bytes(const char16_t* text) {
+  return reinterpret_cast<const std::uint8_t*>(text);
+}
+std::uint8_t* Bytes(std::string& buffer) { return reinterpret_cast<std::uint8_t*>(&buffer[0]); }
+
+// The size in bytes of `text` with its terminator.
+std::uint32_t SizeWithTerminator(const char16_t* text) {
+  return static_cast<std::uint32_t>((std::char_traits<char16_t>::length(text) + 1) *
+                                    sizeof(char16_t));
+}
 
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     keyName_ = setup_test::UniqueName("SetupPlatformTest-");
+    wideKeyName_ = setup_test::WidenAnsi(keyName_);
     ASSERT_TRUE(CreateClassesRootKey(keyName_)) << "scratch key HKCR\\" << keyName_;
   }
   void TearDown() override { EXPECT_TRUE(DeleteClassesRootKey(keyName_)) << "scratch key removed"; }
@@ -32,20 +42,21 @@ class RegistryTest : public ::testing::Test {
   Status Open(std::uint32_t access, ScopedRegKey* key) {
     RegKey opened = RegKey{0};
     const Status status =
-        platform_.RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName_.c_str(), 0, access, &opened);
+        platform_.RegOpenKeyExW(HKEY_CLASSES_ROOT, wideKeyName_.c_str(), 0, access, &opened);
     if (status == ERROR_SUCCESS) key->adopt(opened);
     return status;
   }
 
   Win32Platform platform_;
   std::string keyName_;
+  std::u16string wideKeyName_;
 };
 
 TEST_F(RegistryTest, OpensAnExistingKeyForReadingAndForReadWrite) {
   for (const std::uint32_t access : {KEY_READ, KEY_READ_WRITE}) {
     RegKey key = RegKey{0};
     EXPECT_EQ(ERROR_SUCCESS,
-              platform_.RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName_.c_str(), 0, access, &key))
+              platform_.RegOpenKeyExW(HKEY_CLASSES_ROOT, wideKeyName_.c_str(), 0, access, &key))
         << "open with access 0x" << std::hex << access;
     EXPECT_NE(RegKey{0}, key) << "a key handle for access 0x" << std::hex << access;
     EXPECT_EQ(ERROR_SUCCESS, platform_.RegCloseKey(key)) << "the key closes";
@@ -54,86 +65,93 @@ TEST_F(RegistryTest, OpensAnExistingKeyForReadingAndForReadWrite) {
 
 TEST_F(RegistryTest, OpeningAnAbsentKeyReportsFileNotFoundAndNoHandle) {
   RegKey key = RegKey{0x1234};
-  const std::string absent = keyName_ + "\\Absent";
+  const std::u16string absent = wideKeyName_ + u"\\Absent";
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            platform_.RegOpenKeyExA(HKEY_CLASSES_ROOT, absent.c_str(), 0, KEY_READ, &key));
+            platform_.RegOpenKeyExW(HKEY_CLASSES_ROOT, absent.c_str(), 0, KEY_READ, &key));
   EXPECT_EQ(RegKey{0}, key) << "no handle is handed out on failure";
 }
 
+// Values stored from outside, read through the platform: sizes count bytes,
+// and data stored without a terminator, or ending in half a unit, comes
+// back exactly as stored.
 TEST_F(RegistryTest, QueryFollowsTheSizeRules) {
-  static const char kStored[] = ":1031.mst";  // stored with its terminator
-  ASSERT_TRUE(WriteClassesRootValue(keyName_, "Transforms", kStored, sizeof kStored));
+  const struct {
+    const char* what;
+    const char16_t* text;
+    std::uint32_t size;  // bytes stored; 0: the whole text and its terminator
+  } cases[] = {
+      {"the launcher's own value", u":1031.mst", 0},
+      {"Polish path", u"C:\\Łódź Files\\1031.mst", 0},
+      {"Japanese folder", u":予定表\\1041.mst", 0},
+      {"empty: the product had none", u"", 0},
+      // A unit other than zero follows the stored ones, so no terminator is
+      // counted in on the caller's behalf.
+      {"no terminator", u"abcd", 6},
+      {"odd size", u"abcd", 7},
+  };
   ScopedRegKey key(platform_);
   ASSERT_EQ(ERROR_SUCCESS, Open(KEY_READ, &key));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::uint32_t stored = c.size != 0 ? c.size : SizeWithTerminator(c.text);
+    const std::string storedBytes(reinterpret_cast<const char*>(c.text), stored);
+    ASSERT_TRUE(WriteClassesRootValue(keyName_, u"Transforms", c.text, stored));
 
-  // Size only: no buffer, the full size with terminator comes back.
-  std::uint32_t type = 0;
-  std::uint32_t size = 0;
-  EXPECT_EQ(ERROR_SUCCESS,
-            platform_.RegQueryValueExA(key.get(), "Transforms", &type, nullptr, &size));
-  EXPECT_EQ(REG_SZ, type) << "type of a string value";
-  EXPECT_EQ(sizeof kStored, size) << "size needed, terminator included";
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    EXPECT_EQ(ERROR_SUCCESS,
+              platform_.RegQueryValueExW(key.get(), u"Transforms", &type, nullptr, &size))
+        << "no buffer asks the size";
+    EXPECT_EQ(REG_SZ, type) << "type of a string value";
+    EXPECT_EQ(stored, size) << "size needed, in bytes";
 
-  // Too small: ERROR_MORE_DATA, and the size needed.
-  std::uint8_t small[4] = {};
-  size = sizeof small;
-  EXPECT_EQ(ERROR_MORE_DATA,
-            platform_.RegQueryValueExA(key.get(), "Transforms", nullptr, small, &size));
-  EXPECT_EQ(sizeof kStored, size) << "size needed after ERROR_MORE_DATA";
+    std::string buffer(stored + 8, '#');
+    size = stored - 1;
+    EXPECT_EQ(ERROR_MORE_DATA,
+              platform_.RegQueryValueExW(key.get(), u"Transforms", nullptr, Bytes(buffer), &size));
+    EXPECT_EQ(stored, size) << "size needed after ERROR_MORE_DATA";
 
-  // Exactly large enough: the text with its terminator.
-  std::uint8_t exact[sizeof kStored] = {};
-  size = sizeof exact;
-  EXPECT_EQ(ERROR_SUCCESS,
-            platform_.RegQueryValueExA(key.get(), "Transforms", nullptr, exact, &size));
-  EXPECT_EQ(sizeof kStored, size) << "bytes written";
-  EXPECT_EQ(0, std::memcmp(kStored, exact, sizeof kStored)) << "the stored text";
+    buffer.assign(stored + 8, '#');
+    size = stored;
+    EXPECT_EQ(ERROR_SUCCESS,
+              platform_.RegQueryValueExW(key.get(), u"Transforms", nullptr, Bytes(buffer), &size))
+        << "a buffer of exactly the stored size suffices";
+    EXPECT_EQ(stored, size) << "bytes written";
+    EXPECT_EQ(storedBytes + std::string(8, '#'), buffer)
+        << "the stored bytes, nothing written after them";
 
-  // Absent value.
-  size = sizeof exact;
+    size = static_cast<std::uint32_t>(buffer.size());
+    EXPECT_EQ(ERROR_SUCCESS,
+              platform_.RegQueryValueExW(key.get(), u"Transforms", nullptr, Bytes(buffer), &size));
+    EXPECT_EQ(stored, size) << "a larger buffer still reports the stored size";
+  }
+
+  std::string buffer(8, '#');
+  std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-            platform_.RegQueryValueExA(key.get(), "NoSuchValue", nullptr, exact, &size));
+            platform_.RegQueryValueExW(key.get(), u"NoSuchValue", nullptr, Bytes(buffer), &size));
 }
 
-TEST_F(RegistryTest, ValueStoredWithoutTerminatorComesBackAsStored) {
-  // RegSetValueExA counts a terminator the caller left out when one follows
-  // the data in memory; a byte other than zero after it keeps the value bare.
-  ASSERT_TRUE(WriteClassesRootValue(keyName_, "Bare", "abcd", 3));
-  ScopedRegKey key(platform_);
-  ASSERT_EQ(ERROR_SUCCESS, Open(KEY_READ, &key));
-
-  std::uint32_t size = 0;
-  EXPECT_EQ(ERROR_SUCCESS, platform_.RegQueryValueExA(key.get(), "Bare", nullptr, nullptr, &size));
-  EXPECT_EQ(3u, size) << "size needed counts no terminator";
-
-  std::uint8_t data[8];
-  std::memset(data, 'X', sizeof data);
-  size = 3;
-  EXPECT_EQ(ERROR_SUCCESS, platform_.RegQueryValueExA(key.get(), "Bare", nullptr, data, &size))
-      << "a buffer of exactly the stored size suffices";
-  EXPECT_EQ(3u, size) << "bytes written";
-  EXPECT_EQ(0, std::memcmp("abcX", data, 4)) << "the stored bytes, nothing written after them";
-
-  size = sizeof data;
-  EXPECT_EQ(ERROR_SUCCESS, platform_.RegQueryValueExA(key.get(), "Bare", nullptr, data, &size));
-  EXPECT_EQ(3u, size) << "a larger buffer still reports the stored size";
-}
-
+// Values set through the platform, as the launcher writes them (with their
+// terminator), checked from outside.
 TEST_F(RegistryTest, SetAndDeleteThroughAReadWriteKey) {
   ScopedRegKey key(platform_);
   ASSERT_EQ(ERROR_SUCCESS, Open(KEY_READ_WRITE, &key));
+  for (const char16_t* text :
+       {u"C:\\Patches", u"C:\\Łódź Files\\1031.mst", u":予定表\\1041.mst", u""}) {
+    SCOPED_TRACE(::testing::PrintToString(std::u16string(text)));
+    const std::uint32_t size = SizeWithTerminator(text);
+    EXPECT_EQ(ERROR_SUCCESS,
+              platform_.RegSetValueExW(key.get(), u"Source", REG_SZ, Bytes(text), size));
+    std::string stored;
+    ASSERT_TRUE(ReadClassesRootValue(keyName_, u"Source", &stored)) << "value visible outside";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), size), stored) << "the bytes set";
 
-  static const char kText[] = "C:\\Patches";
-  EXPECT_EQ(ERROR_SUCCESS,
-            platform_.RegSetValueExA(key.get(), "Source", REG_SZ, Bytes(kText), sizeof kText));
-  std::string stored;
-  ASSERT_TRUE(ReadClassesRootValue(keyName_, "Source", &stored)) << "value visible outside";
-  EXPECT_EQ(std::string(kText, sizeof kText), stored) << "the bytes set";
-
-  EXPECT_EQ(ERROR_SUCCESS, platform_.RegDeleteValueA(key.get(), "Source"));
-  EXPECT_FALSE(ReadClassesRootValue(keyName_, "Source", &stored)) << "value gone";
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, platform_.RegDeleteValueA(key.get(), "Source"))
-      << "deleting an absent value";
+    EXPECT_EQ(ERROR_SUCCESS, platform_.RegDeleteValueW(key.get(), u"Source"));
+    EXPECT_FALSE(ReadClassesRootValue(keyName_, u"Source", &stored)) << "value gone";
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, platform_.RegDeleteValueW(key.get(), u"Source"))
+        << "deleting an absent value";
+  }
   EXPECT_EQ(ERROR_SUCCESS, key.reset()) << "the key closes";
 }
 
@@ -141,7 +159,7 @@ TEST_F(RegistryTest, AKeyOpenedForReadingRefusesWrites) {
   ScopedRegKey key(platform_);
   ASSERT_EQ(ERROR_SUCCESS, Open(KEY_READ, &key));
   EXPECT_EQ(ERROR_ACCESS_DENIED,
-            platform_.RegSetValueExA(key.get(), "Source", REG_SZ, Bytes("x"), 2));
+            platform_.RegSetValueExW(key.get(), u"Source", REG_SZ, Bytes(u"x"), 4));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The service manager as the launcher's checks use it, and the entries
-// bound at run time from advapi32 and user32.
+// The service manager as the launcher's checks use it, the entries bound at
+// run time from advapi32 and user32, and the system language.
 #include <gtest/gtest.h>
 
 #include "launcher/single_instance.h"
@@ -18,10 +18,10 @@ TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse)
     const char* name;
     bool fromUser32;
   } entries[] = {
-      {Entry::RegOpenKeyExA, "RegOpenKeyExA", false},
-      {Entry::RegQueryValueExA, "RegQueryValueExA", false},
-      {Entry::RegSetValueExA, "RegSetValueExA", false},
-      {Entry::RegDeleteValueA, "RegDeleteValueA", false},
+      {Entry::RegOpenKeyExW, "RegOpenKeyExW", false},
+      {Entry::RegQueryValueExW, "RegQueryValueExW", false},
+      {Entry::RegSetValueExW, "RegSetValueExW", false},
+      {Entry::RegDeleteValueW, "RegDeleteValueW", false},
       {Entry::RegCloseKey, "RegCloseKey", false},
       {Entry::OpenSCManagerA, "OpenSCManagerA", false},
       {Entry::OpenServiceA, "OpenServiceA", false},
@@ -101,6 +101,12 @@ TEST(SingleInstanceTest, LauncherMutexRefusesASecondLauncher) {
 TEST(WindowStationTest, InteractiveSessionIsVisible) {
   Win32Platform platform;
   EXPECT_TRUE(platform.ProcessWindowStationIsVisible()) << "tests run on Wine's visible desktop";
+}
+
+TEST(LocaleTest, SystemLanguageIsAValidLanguageId) {
+  Win32Platform platform;
+  const std::uint16_t language = platform.GetSystemDefaultLangID();
+  EXPECT_NE(0, language & 0x3FF) << "a primary language is set: 0x" << std::hex << language;
 }
 
 TEST_F(ServicesTest, CallsOnNoHandleFail) {

@@ -21,8 +21,8 @@ TEST_P(SystemLibraryRouteTest, LoadsFromTheSystemFolder) {
   const SystemLibrary advapi32(L"advapi32.dll", GetParam());
   ASSERT_TRUE(advapi32.loaded()) << "error " << advapi32.load_error();
   EXPECT_EQ(0u, advapi32.load_error()) << "no error when loaded";
-  const SystemLibrary::ExportAddress address = advapi32.resolve("RegOpenKeyExA");
-  ASSERT_NE(nullptr, address) << "RegOpenKeyExA exported";
+  const SystemLibrary::ExportAddress address = advapi32.resolve("RegOpenKeyExW");
+  ASSERT_NE(nullptr, address) << "RegOpenKeyExW exported";
   const std::u16string moduleFolder = setup_test::LowerAscii(setup_test::ModuleFolderOf(address));
   const std::vector<std::u16string> systemFolders = setup_test::SystemFolderForms();
   EXPECT_NE(systemFolders.end(),
@@ -51,7 +51,7 @@ TEST(SystemLibraryTest, RefusesWhatIsNotABareSystemDllName) {
     const SystemLibrary library(c.name);
     EXPECT_FALSE(library.loaded()) << c.what;
     EXPECT_EQ(c.expected, library.load_error()) << c.what;
-    EXPECT_EQ(nullptr, library.resolve("RegOpenKeyExA")) << c.what << ": nothing resolves";
+    EXPECT_EQ(nullptr, library.resolve("RegOpenKeyExW")) << c.what << ": nothing resolves";
     EXPECT_EQ(nullptr, library.resolve_ordinal(8)) << c.what << ": nothing resolves";
   }
 }
@@ -71,8 +71,8 @@ TEST(SystemLibraryTest, MsiOrdinalsResolveToTheNamedFunctions) {
     std::uint16_t ordinal;
     const char* name;
   } cases[] = {
-      {91, "MsiOpenDatabaseA"}, {31, "MsiDatabaseOpenViewA"}, {159, "MsiViewExecute"},
-      {160, "MsiViewFetch"},    {117, "MsiRecordGetStringA"}, {8, "MsiCloseHandle"},
+      {92, "MsiOpenDatabaseW"}, {32, "MsiDatabaseOpenViewW"}, {159, "MsiViewExecute"},
+      {160, "MsiViewFetch"},    {118, "MsiRecordGetStringW"}, {8, "MsiCloseHandle"},
   };
   for (const auto& c : cases) {
     const SystemLibrary::ExportAddress byName = msi.resolve(c.name);

@@ -28,11 +28,29 @@ class RawKey {
   HKEY key_ = nullptr;
 };
 
-std::string TempFolder() {
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD length = ::GetTempPathA(sizeof buffer, buffer);
-  if (length == 0 || length >= sizeof buffer) return std::string();
-  return std::string(buffer, length);  // ends with a backslash
+std::u16string TempFolder() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) return std::u16string();
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);  // ends with '\'
+}
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// `text` in the ANSI code page, characters outside it replaced.
+std::string NarrowAnsi(const std::u16string& text) {
+  if (text.empty()) return std::string();
+  const int length = static_cast<int>(text.size());
+  const int bytes =
+      ::WideCharToMultiByte(CP_ACP, 0, Wide(text), length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string narrow(static_cast<std::size_t>(bytes), '\0');
+  // Sized just above: the conversion cannot fall short.
+  static_cast<void>(
+      ::WideCharToMultiByte(CP_ACP, 0, Wide(text), length, &narrow[0], bytes, nullptr, nullptr));
+  return narrow;
 }
 
 // The full path of a loaded module; empty when it cannot be had.
@@ -65,23 +83,24 @@ bool DeleteClassesRootKey(const std::string& subKey) {
   return ::RegDeleteKeyA(HKEY_CLASSES_ROOT, subKey.c_str()) == NO_ERROR;
 }
 
-bool WriteClassesRootValue(const std::string& subKey, const char* valueName, const char* data,
-                           std::uint32_t size) {
+bool WriteClassesRootValue(const std::string& subKey, const char16_t* valueName,
+                           const char16_t* data, std::uint32_t size) {
   const RawKey key(subKey, KEY_SET_VALUE);
   return key.get() != nullptr &&
-         ::RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                          size) == NO_ERROR;
+         ::RegSetValueExW(key.get(), reinterpret_cast<const wchar_t*>(valueName), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data), size) == NO_ERROR;
 }
 
-bool ReadClassesRootValue(const std::string& subKey, const char* valueName, std::string* data) {
+bool ReadClassesRootValue(const std::string& subKey, const char16_t* valueName, std::string* data) {
   const RawKey key(subKey, KEY_QUERY_VALUE);
-  if (key.get() == nullptr) return false;
+  const wchar_t* name = reinterpret_cast<const wchar_t*>(valueName);
   DWORD size = 0;
-  if (::RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) != NO_ERROR) {
+  if (key.get() == nullptr ||
+      ::RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &size) != NO_ERROR) {
     return false;
   }
   std::string bytes(size, '\0');
-  if (size > 0 && ::RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
+  if (size > 0 && ::RegQueryValueExW(key.get(), name, nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(&bytes[0]), &size) != NO_ERROR) {
     return false;
   }
@@ -90,21 +109,30 @@ bool ReadClassesRootValue(const std::string& subKey, const char* valueName, std:
   return true;
 }
 
-ScratchFolder::ScratchFolder(const char* stem) {
-  const std::string temp = TempFolder();
+ScratchFolder::ScratchFolder(const char* stem) { Create(WidenAnsi(UniqueName(stem))); }
+
+ScratchFolder::ScratchFolder(const char16_t* stem) { Create(stem + WidenAnsi(UniqueName(""))); }
+
+void ScratchFolder::Create(const std::u16string& leaf) {
+  const std::u16string temp = TempFolder();
   if (temp.empty()) return;
-  path_ = temp + UniqueName(stem);
-  created_ = ::CreateDirectoryA(path_.c_str(), nullptr) != FALSE;
+  widePath_ = temp + leaf;
+  path_ = NarrowAnsi(widePath_);
+  created_ = ::CreateDirectoryW(Wide(widePath_), nullptr) != FALSE;
 }
 
 ScratchFolder::~ScratchFolder() {
-  for (const std::string& file : files_) ::DeleteFileA(file.c_str());
-  if (created_) ::RemoveDirectoryA(path_.c_str());
+  for (const std::u16string& file : files_) ::DeleteFileW(Wide(file));
+  if (created_) ::RemoveDirectoryW(Wide(widePath_));
 }
 
 bool ScratchFolder::AddFile(const char* name, const std::string& content) {
-  const std::string file = path_ + "\\" + name;
-  const HANDLE handle = ::CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  return AddFile(WidenAnsi(name).c_str(), content);
+}
+
+bool ScratchFolder::AddFile(const char16_t* name, const std::string& content) {
+  const std::u16string file = widePath_ + u"\\" + name;
+  const HANDLE handle = ::CreateFileW(Wide(file), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   files_.push_back(file);
@@ -116,8 +144,8 @@ bool ScratchFolder::AddFile(const char* name, const std::string& content) {
 }
 
 bool ScratchFolder::AddCopy(const char* name, const std::string& source) {
-  const std::string file = path_ + "\\" + name;
-  if (::CopyFileA(source.c_str(), file.c_str(), TRUE) == FALSE) return false;
+  const std::u16string file = widePath_ + u"\\" + WidenAnsi(name);
+  if (::CopyFileW(Wide(WidenAnsi(source)), Wide(file), TRUE) == FALSE) return false;
   files_.push_back(file);
   return true;
 }
@@ -165,8 +193,12 @@ bool ChangeDirectory(const std::string& path) {
   return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
 }
 
-bool IsDirectory(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+bool ChangeDirectory(const std::u16string& path) {
+  return ::SetCurrentDirectoryW(Wide(path)) != FALSE;
+}
+
+bool IsDirectory(const std::u16string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -262,8 +294,6 @@ bool TerminateAndWait(setup::KernelHandle process) {
   return ::TerminateProcess(handle, 1) != FALSE &&
          ::WaitForSingleObject(handle, 30000) == WAIT_OBJECT_0;
 }
-
-std::uint32_t AnsiCodePage() { return ::GetACP(); }
 
 // Resources of a built program ---------------------------------------------
 

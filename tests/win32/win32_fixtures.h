@@ -24,11 +24,12 @@ std::string UniqueName(const char* stem);
 bool CreateClassesRootKey(const std::string& subKey);
 // Deletes the key `subKey`, which must have no subkeys; true on success.
 bool DeleteClassesRootKey(const std::string& subKey);
-// Stores exactly `size` bytes of `data` as a REG_SZ value.
-bool WriteClassesRootValue(const std::string& subKey, const char* valueName, const char* data,
-                           std::uint32_t size);
-// Reads a value's bytes whole; false when it cannot be read.
-bool ReadClassesRootValue(const std::string& subKey, const char* valueName, std::string* data);
+// Stores `size` bytes of `data` as a REG_SZ value through the UTF-16 call,
+// which converts nothing.
+bool WriteClassesRootValue(const std::string& subKey, const char16_t* valueName,
+                           const char16_t* data, std::uint32_t size);
+// Reads a value's bytes whole, unconverted; false when it cannot be read.
+bool ReadClassesRootValue(const std::string& subKey, const char16_t* valueName, std::string* data);
 
 // Files and folders --------------------------------------------------------
 // A folder under %TEMP% that exists for the fixture's lifetime; the files
@@ -37,6 +38,8 @@ class ScratchFolder {
  public:
   // Creates `%TEMP%\<UniqueName(stem)>`.
   explicit ScratchFolder(const char* stem);
+  // The same for a stem that may hold text outside the ANSI code page.
+  explicit ScratchFolder(const char16_t* stem);
   // Removes the added files, then the folder.
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
@@ -44,17 +47,24 @@ class ScratchFolder {
 
   // True when the folder was created.
   bool created() const { return created_; }
-  // The folder's full path, without a trailing backslash.
+  // The folder's full path, without a trailing backslash; in the ANSI code
+  // page, so whole only for a narrow stem.
   const std::string& path() const { return path_; }
+  // The same in UTF-16, whole for either stem.
+  const std::u16string& wide_path() const { return widePath_; }
   // Writes `content` to `<path>\<name>`; true on success.
   bool AddFile(const char* name, const std::string& content);
+  bool AddFile(const char16_t* name, const std::string& content);
   // Copies the file `source` to `<path>\<name>`; true on success.
   bool AddCopy(const char* name, const std::string& source);
 
  private:
+  void Create(const std::u16string& leaf);
+
   std::string path_;
+  std::u16string widePath_;
   bool created_ = false;
-  std::vector<std::string> files_;
+  std::vector<std::u16string> files_;
 };
 
 // True when `path` names an existing file (not a folder).
@@ -69,8 +79,9 @@ std::string ExecutableFolder();
 std::string CurrentDirectory();
 // Makes `path` the current directory; true on success.
 bool ChangeDirectory(const std::string& path);
+bool ChangeDirectory(const std::u16string& path);
 // True when `path` names an existing folder.
-bool IsDirectory(const std::string& path);
+bool IsDirectory(const std::u16string& path);
 // The system folder, from the system itself.
 std::u16string SystemDirectory();
 // Every folder the system folder may stand for in this process: the system
@@ -111,15 +122,13 @@ struct VersionInformation {
 // The program's version resource, as the version functions report it.
 VersionInformation VersionOf(const std::string& programPath);
 
-// Processes and locale -----------------------------------------------------
+// Processes ----------------------------------------------------------------
 // Runs `program` (no arguments) in this process's current directory and
 // waits up to `timeoutMs` for it to end; true with its exit code when it
 // ran and ended (one that did not end is terminated).
 bool RunToExit(const std::string& program, std::uint32_t timeoutMs, std::uint32_t* exitCode);
 // Ends `process` with exit code 1 and waits for it; true when it ended.
 bool TerminateAndWait(setup::KernelHandle process);
-// The system ANSI code page.
-std::uint32_t AnsiCodePage();
 
 }  // namespace setup_test
 

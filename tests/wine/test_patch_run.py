@@ -7,6 +7,7 @@ it through "<system folder>\\cmd.exe /C", and Wine's cmd passes the text after
 """
 
 import os
+import re
 import shutil
 import time
 import unittest
@@ -90,6 +91,9 @@ class PatchRunTest(harness.PrefixTestCase):
             # Text in the ANSI code page: Windows-1252 by default, 932 in Japanese.
             ("Western text", quoted_setup + ' /qn NAME="Ärger € ß"', '/qn NAME="Ärger € ß"'),
             ("Japanese text", quoted_setup + ' /qn NAME="日本語 テスト"', '/qn NAME="日本語 テスト"', "ja_JP.UTF-8"),
+            # Text outside it: Windows-1252 has no "Ł" or "ź".
+            ("text outside the code page", quoted_setup + " /qn TARGETDIR=C:\\Łódź", "/qn TARGETDIR=C:\\Łódź",
+             "de_DE.UTF-8"),
         ]
         for what, command_line, expected_tail, *locale in cases:
             with self.subTest(what), self.patch_folder("Patch Files") as folder:
@@ -150,6 +154,27 @@ class PatchRunTest(harness.PrefixTestCase):
                 record = self.only_record(run)
                 self.assert_installer_line(record, f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL ")
                 self.assert_current_directory(record, source)
+
+    def test_folder_whose_name_ends_in_a_backslash_byte_in_code_page_932(self):
+        # In code page 932 "予" is 0x97 0x5C and "表" 0x95 0x5C: read narrow,
+        # the path of this folder seems to end in a backslash.
+        locale = "ja_JP.UTF-8"
+        if not harness.locale_installed(locale):
+            self.skipTest(f"locale {locale} is not installed, so Wine cannot take that code page")
+        with self.patch_folder("予定表") as folder:
+            run = self.prefix.run_setup(folder, "/qn", installer_exit=3010, record_keys=[HOSTREL_PRODUCT_KEY],
+                                        extra_env={"LC_ALL": locale})
+            record = self.only_record(run)
+            source = self.source_folder(folder)
+            self.assert_installer_line(record, f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL /qn")
+            self.assert_current_directory(record, source)
+            transforms = harness.record_value(record, HOSTREL_PRODUCT_KEY, "Transforms")
+            self.assertRegex(transforms or "", "^" + re.escape(source + "Files\\") + r"\d{4}\.mst$",
+                             "while the installer runs, Transforms should name a transform in the folder's Files")
+            self.assertEqual(3010, run.status, "Setup.exe status when the installer succeeds")
+            self.assertEqual({"Transforms": None, "TransformsBackup": None},
+                             self.prefix.read_values(HOSTREL_PRODUCT_KEY),
+                             "the product's transforms values should be as before the run")
 
     # ----- exit status and waiting -----
 

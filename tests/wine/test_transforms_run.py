@@ -187,6 +187,41 @@ class TransformsRunTest(harness.PrefixTestCase):
                              "Transforms comes back as REG_EXPAND_SZ with its text unexpanded")
             self.assertIsNone(after["TransformsBackup"])
 
+    # ----- text outside the ANSI code page -----
+
+    def test_transforms_outside_the_code_page_come_back_whole(self):
+        # Neither code page 1252 nor 932 holds "Ł" and "ź": a narrow read gives
+        # look-alikes or "?" back, and a restore would write those.
+        own = "C:\\Łódź Files\\1031.mst"
+        whole = {"type": 1, "size": 2 * (len(own) + 1), "data": own}  # REG_SZ, UTF-16 with its terminator
+        cases = [
+            # (what, locale Setup.exe runs under, an interrupted run's state to start from?)
+            ("own value, code page 1252", "de_DE.UTF-8", False),
+            ("own value, code page 932", "ja_JP.UTF-8", False),
+            ("interrupted run's backup, code page 1252", "de_DE.UTF-8", True),
+        ]
+        for what, locale, interrupted in cases:
+            with self.subTest(what), self.patch_folder("Patch Files") as folder:
+                if not harness.locale_installed(locale):
+                    self.skipTest(f"locale {locale} is not installed, so Wine cannot take that code page")
+                self.remove_products()
+                redirected = self.redirected(folder, "1031.mst")
+                if interrupted:
+                    # As a run cut short while the installer ran leaves it.
+                    self.prefix.set_values(REGISTERED_PRODUCT_KEY, {"ProductName": PRODUCT_NAME,
+                                                                    "Transforms": redirected,
+                                                                    "TransformsBackup": own})
+                else:
+                    self.register(REGISTERED_PRODUCT_KEY, own)
+                run = self.prefix.run_setup(folder, "/qn", record_keys=PRODUCT_KEYS, extra_env={"LC_ALL": locale})
+                record = self.only_record(run)
+                self.assert_during(record, REGISTERED_PRODUCT_KEY,
+                                   {"Transforms": redirected, "TransformsBackup": own}, what)
+                self.assertEqual(0, run.status, f"{what}: Setup.exe status")
+                after = self.prefix.read_key(REGISTERED_PRODUCT_KEY)["values"]
+                self.assertEqual({"Transforms": whole, "TransformsBackup": None}, after,
+                                 f"{what}: the product's own Transforms should be back byte for byte")
+
     # ----- a run that did not finish -----
 
     def test_next_run_repairs_an_interrupted_one(self):

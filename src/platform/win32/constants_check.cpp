@@ -53,14 +53,12 @@ constexpr std::uint16_t kSwHide = SW_HIDE;
 constexpr std::uint32_t kStillActive = STILL_ACTIVE;
 constexpr std::uint32_t kInfinite = INFINITE;
 constexpr std::uint32_t kWaitObject0 = WAIT_OBJECT_0;
+constexpr std::uint32_t kWaitTimeout = WAIT_TIMEOUT;
 constexpr std::uint32_t kWaitFailed = WAIT_FAILED;
 constexpr std::size_t kStartupInfoWSize = sizeof(STARTUPINFOW);
 
 constexpr std::uint32_t kMbOk = MB_OK;
 constexpr std::uint32_t kMbIconError = MB_ICONERROR;
-constexpr std::uint32_t kCpAcp = CP_ACP;
-constexpr std::uint32_t kCpThreadAcp = CP_THREAD_ACP;
-constexpr std::uint32_t kMbPrecomposed = MB_PRECOMPOSED;
 
 constexpr std::size_t kMaxPath = MAX_PATH;
 
@@ -106,12 +104,10 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef STILL_ACTIVE
 #undef INFINITE
 #undef WAIT_OBJECT_0
+#undef WAIT_TIMEOUT
 #undef WAIT_FAILED
 #undef MB_OK
 #undef MB_ICONERROR
-#undef CP_ACP
-#undef CP_THREAD_ACP
-#undef MB_PRECOMPOSED
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
@@ -162,6 +158,7 @@ static_assert(SW_HIDE == w::kSwHide, "SW_HIDE");
 static_assert(STILL_ACTIVE == w::kStillActive, "STILL_ACTIVE");
 static_assert(INFINITE == w::kInfinite, "INFINITE");
 static_assert(WAIT_OBJECT_0 == w::kWaitObject0, "WAIT_OBJECT_0");
+static_assert(WAIT_TIMEOUT == w::kWaitTimeout, "WAIT_TIMEOUT");
 static_assert(WAIT_FAILED == w::kWaitFailed, "WAIT_FAILED");
 // The size is only fixed for 32-bit builds, which is all Setup.exe is.
 static_assert(sizeof(void*) != 4 || STARTUPINFOW_SIZE_32 == w::kStartupInfoWSize,
@@ -169,13 +166,11 @@ static_assert(sizeof(void*) != 4 || STARTUPINFOW_SIZE_32 == w::kStartupInfoWSize
 
 static_assert(MB_OK == w::kMbOk, "MB_OK");
 static_assert(MB_ICONERROR == w::kMbIconError, "MB_ICONERROR");
-static_assert(CP_ACP == w::kCpAcp, "CP_ACP");
-static_assert(CP_THREAD_ACP == w::kCpThreadAcp, "CP_THREAD_ACP");
-static_assert(MB_PRECOMPOSED == w::kMbPrecomposed, "MB_PRECOMPOSED");
 
 static_assert(w::kMaxPath == 260, "MAX_PATH");
 static_assert(kMaxPath == w::kMaxPath, "narrow path buffers hold MAX_PATH units");
-static_assert(sizeof(FindData::fileName) == w::kMaxPath, "found names hold MAX_PATH bytes");
+static_assert(sizeof(WideFindData::fileName) / sizeof(WideChar) == w::kMaxPath,
+              "wide found names hold MAX_PATH units");
 
 static_assert(sizeof(MsiHandle) == sizeof(w::MsiHandleType) &&
                   std::is_unsigned<w::MsiHandleType>::value,

@@ -12,16 +12,10 @@ namespace {
 
 static_assert(sizeof(MSIHANDLE) == sizeof(MsiHandle), "installer handles are 32-bit");
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "character counts are 32-bit");
+static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows text is UTF-16");
 
-// msi.dll's ordinals for the six functions, in Slot order.
-constexpr std::uint16_t kOrdinals[] = {
-    91,   // MsiOpenDatabaseA
-    31,   // MsiDatabaseOpenViewA
-    159,  // MsiViewExecute
-    160,  // MsiViewFetch
-    117,  // MsiRecordGetStringA
-    8,    // MsiCloseHandle
-};
+const wchar_t* ToWide(const WideChar* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* ToWide(WideChar* text) { return reinterpret_cast<wchar_t*>(text); }
 
 // The handle a failed or unbound call hands out.
 template <typename Handle>
@@ -31,6 +25,28 @@ void ClearHandle(Handle* handle) {
 
 }  // namespace
 
+// A switch rather than a table: a slot added without its ordinal fails the
+// build (-Wswitch), and removing one takes its case with it.
+std::uint16_t InstallerFunctions::OrdinalOf(Slot slot) {
+  switch (slot) {
+    case kOpenDatabaseW:
+      return 92;  // MsiOpenDatabaseW
+    case kOpenViewW:
+      return 32;  // MsiDatabaseOpenViewW
+    case kGetRecordStringW:
+      return 118;  // MsiRecordGetStringW
+    case kExecuteView:
+      return 159;  // MsiViewExecute
+    case kFetchRecord:
+      return 160;  // MsiViewFetch
+    case kCloseHandle:
+      return 8;  // MsiCloseHandle
+    case kSlotCount:
+      break;
+  }
+  return 0;  // no ordinal: resolves to nothing, so the binding fails
+}
+
 InstallerFunctions& InstallerFunctions::ForProcess() {
   // Built on the first call, once, even with several threads asking.
   static InstallerFunctions instance(L"msi.dll");
@@ -38,44 +54,19 @@ InstallerFunctions& InstallerFunctions::ForProcess() {
 }
 
 InstallerFunctions::InstallerFunctions(const wchar_t* libraryName) : library_(libraryName) {
-  static_assert(sizeof kOrdinals / sizeof kOrdinals[0] == kSlotCount, "one ordinal per slot");
   if (!library_.loaded()) {
     bindingStatus_ = library_.load_error();
     return;
   }
   SystemLibrary::ExportAddress found[kSlotCount] = {};
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    found[slot] = library_.resolve_ordinal(kOrdinals[slot]);
+    found[slot] = library_.resolve_ordinal(OrdinalOf(static_cast<Slot>(slot)));
     if (found[slot] == nullptr) {
       bindingStatus_ = ERROR_PROC_NOT_FOUND;
       return;
     }
   }
   for (int slot = 0; slot < kSlotCount; ++slot) functions_[slot] = found[slot];
-}
-
-Status InstallerFunctions::OpenDatabase(const char* databasePath, std::uint32_t persistMode,
-                                        MsiHandle* database) {
-  ClearHandle(database);
-  if (bindingStatus_ != 0) return bindingStatus_;
-  // The persist mode travels in the name's place: MSIDBOPEN_READONLY is
-  // the pointer value 0.
-  const auto persist = reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(persistMode));
-  MSIHANDLE opened = 0;
-  const UINT status = bound<decltype(&::MsiOpenDatabaseA)>(kOpenDatabase)(
-      databasePath, persist, database != nullptr ? &opened : nullptr);
-  if (database != nullptr) *database = opened;
-  return status;
-}
-
-Status InstallerFunctions::OpenView(MsiHandle database, const char* query, MsiHandle* view) {
-  ClearHandle(view);
-  if (bindingStatus_ != 0) return bindingStatus_;
-  MSIHANDLE opened = 0;
-  const UINT status = bound<decltype(&::MsiDatabaseOpenViewA)>(kOpenView)(
-      database, query, view != nullptr ? &opened : nullptr);
-  if (view != nullptr) *view = opened;
-  return status;
 }
 
 Status InstallerFunctions::ExecuteView(MsiHandle view, MsiHandle parameters) {
@@ -93,12 +84,36 @@ Status InstallerFunctions::FetchRecord(MsiHandle view, MsiHandle* record) {
   return status;
 }
 
-Status InstallerFunctions::GetRecordString(MsiHandle record, std::uint32_t field, char* buffer,
+Status InstallerFunctions::OpenDatabase(const WideChar* databasePath, std::uint32_t persistMode,
+                                        MsiHandle* database) {
+  ClearHandle(database);
+  if (bindingStatus_ != 0) return bindingStatus_;
+  // The persist mode travels in the name's place: MSIDBOPEN_READONLY is
+  // the pointer value 0.
+  const auto persist = reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(persistMode));
+  MSIHANDLE opened = 0;
+  const UINT status = bound<decltype(&::MsiOpenDatabaseW)>(kOpenDatabaseW)(
+      ToWide(databasePath), persist, database != nullptr ? &opened : nullptr);
+  if (database != nullptr) *database = opened;
+  return status;
+}
+
+Status InstallerFunctions::OpenView(MsiHandle database, const WideChar* query, MsiHandle* view) {
+  ClearHandle(view);
+  if (bindingStatus_ != 0) return bindingStatus_;
+  MSIHANDLE opened = 0;
+  const UINT status = bound<decltype(&::MsiDatabaseOpenViewW)>(kOpenViewW)(
+      database, ToWide(query), view != nullptr ? &opened : nullptr);
+  if (view != nullptr) *view = opened;
+  return status;
+}
+
+Status InstallerFunctions::GetRecordString(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                            std::uint32_t* count) {
   if (bindingStatus_ != 0) return bindingStatus_;
   DWORD units = count != nullptr ? *count : 0;
-  const UINT status = bound<decltype(&::MsiRecordGetStringA)>(kGetRecordString)(
-      record, field, buffer, count != nullptr ? &units : nullptr);
+  const UINT status = bound<decltype(&::MsiRecordGetStringW)>(kGetRecordStringW)(
+      record, field, ToWide(buffer), count != nullptr ? &units : nullptr);
   if (count != nullptr) *count = units;
   return status;
 }

@@ -22,41 +22,45 @@ class InstallerFunctions {
   // kept until the process ends. A failed load is not retried.
   static InstallerFunctions& ForProcess();
 
-  // Loads `libraryName` from the system folder and binds the six ordinals
-  // of platform.h. All six or none: a DLL lacking one of them is not the
-  // installer DLL, and none of its exports is called. Production code uses
+  // Loads `libraryName` from the system folder and binds the ordinals of
+  // platform.h. All or none: a DLL lacking one of them is not the installer
+  // DLL, and none of its exports is called. Production code uses
   // ForProcess(); tests name other DLLs to reach the failure paths.
   explicit InstallerFunctions(const wchar_t* libraryName);
 
   InstallerFunctions(const InstallerFunctions&) = delete;
   InstallerFunctions& operator=(const InstallerFunctions&) = delete;
 
-  // 0 when all six are bound; else the load error of the DLL, or
+  // 0 when all are bound; else the load error of the DLL, or
   // ERROR_PROC_NOT_FOUND (127) when it lacks an ordinal. Every call below
   // returns this status without calling anything while it is not 0, and
   // sets the handle it would hand out to 0.
   Status binding_status() const { return bindingStatus_; }
 
   // The calls of platform.h's "Installer databases" section, with the same
-  // contracts.
-  Status OpenDatabase(const char* databasePath, std::uint32_t persistMode, MsiHandle* database);
-  Status OpenView(MsiHandle database, const char* query, MsiHandle* view);
+  // contracts; text in UTF-16.
+  Status OpenDatabase(const WideChar* databasePath, std::uint32_t persistMode, MsiHandle* database);
+  Status OpenView(MsiHandle database, const WideChar* query, MsiHandle* view);
+  Status GetRecordString(MsiHandle record, std::uint32_t field, WideChar* buffer,
+                         std::uint32_t* count);
   Status ExecuteView(MsiHandle view, MsiHandle parameters);
   Status FetchRecord(MsiHandle view, MsiHandle* record);
-  Status GetRecordString(MsiHandle record, std::uint32_t field, char* buffer, std::uint32_t* count);
   Status CloseHandle(MsiHandle handle);
 
  private:
-  // One slot per ordinal, in the order of kOrdinals (installer_functions.cpp).
+  // One slot per bound function.
   enum Slot {
-    kOpenDatabase,
-    kOpenView,
+    kOpenDatabaseW,
+    kOpenViewW,
+    kGetRecordStringW,
     kExecuteView,
     kFetchRecord,
-    kGetRecordString,
     kCloseHandle,
     kSlotCount
   };
+
+  // msi.dll's ordinal for `slot` (installer_functions.cpp); 0 for none.
+  static std::uint16_t OrdinalOf(Slot slot);
 
   // The bound address of `slot` cast to its real type.
   template <typename Function>

@@ -11,7 +11,7 @@ namespace setup {
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows text is UTF-16");
-static_assert(sizeof(FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName),
+static_assert(sizeof(WideFindData::fileName) == sizeof(WIN32_FIND_DATAW::cFileName),
               "a found name is copied whole");
 
 using Entry = Win32Platform::RuntimeEntry;
@@ -26,10 +26,10 @@ struct RuntimeExport {
 };
 
 constexpr RuntimeExport kRuntimeExports[] = {
-    {Entry::RegOpenKeyExA, SourceLibrary::Advapi32, "RegOpenKeyExA"},
-    {Entry::RegQueryValueExA, SourceLibrary::Advapi32, "RegQueryValueExA"},
-    {Entry::RegSetValueExA, SourceLibrary::Advapi32, "RegSetValueExA"},
-    {Entry::RegDeleteValueA, SourceLibrary::Advapi32, "RegDeleteValueA"},
+    {Entry::RegOpenKeyExW, SourceLibrary::Advapi32, "RegOpenKeyExW"},
+    {Entry::RegQueryValueExW, SourceLibrary::Advapi32, "RegQueryValueExW"},
+    {Entry::RegSetValueExW, SourceLibrary::Advapi32, "RegSetValueExW"},
+    {Entry::RegDeleteValueW, SourceLibrary::Advapi32, "RegDeleteValueW"},
     {Entry::RegCloseKey, SourceLibrary::Advapi32, "RegCloseKey"},
     {Entry::OpenSCManagerA, SourceLibrary::Advapi32, "OpenSCManagerA"},
     {Entry::OpenServiceA, SourceLibrary::Advapi32, "OpenServiceA"},
@@ -92,46 +92,48 @@ bool Win32Platform::is_bound(RuntimeEntry which) const {
   return index < kRuntimeEntryCount && entries_[index] != nullptr;
 }
 
-const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
+const WideChar* Win32Platform::GetCommandLineW() {
+  return reinterpret_cast<const WideChar*>(::GetCommandLineW());
+}
 
 // Registry ---------------------------------------------------------------
 
-Status Win32Platform::RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options,
+Status Win32Platform::RegOpenKeyExW(RegKey root, const WideChar* subKey, std::uint32_t options,
                                     std::uint32_t access, RegKey* result) {
-  const auto open = entry<decltype(&::RegOpenKeyExA)>(RuntimeEntry::RegOpenKeyExA);
+  const auto open = entry<decltype(&::RegOpenKeyExW)>(RuntimeEntry::RegOpenKeyExW);
   if (open == nullptr) return kUnboundError;
   HKEY opened = nullptr;
-  const LSTATUS status =
-      open(ToNative<HKEY>(root), subKey, options, access, result != nullptr ? &opened : nullptr);
+  const LSTATUS status = open(ToNative<HKEY>(root), ToWide(subKey), options, access,
+                              result != nullptr ? &opened : nullptr);
   if (result != nullptr) *result = ToPortable<RegKey>(opened);
   return static_cast<Status>(status);
 }
 
-Status Win32Platform::RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+Status Win32Platform::RegQueryValueExW(RegKey key, const WideChar* valueName, std::uint32_t* type,
                                        std::uint8_t* data, std::uint32_t* size) {
-  const auto query = entry<decltype(&::RegQueryValueExA)>(RuntimeEntry::RegQueryValueExA);
+  const auto query = entry<decltype(&::RegQueryValueExW)>(RuntimeEntry::RegQueryValueExW);
   if (query == nullptr) return kUnboundError;
   DWORD valueType = 0;
   DWORD valueSize = size != nullptr ? *size : 0;
   const LSTATUS status =
-      query(ToNative<HKEY>(key), valueName, nullptr, type != nullptr ? &valueType : nullptr, data,
-            size != nullptr ? &valueSize : nullptr);
+      query(ToNative<HKEY>(key), ToWide(valueName), nullptr, type != nullptr ? &valueType : nullptr,
+            data, size != nullptr ? &valueSize : nullptr);
   if (type != nullptr) *type = valueType;
   if (size != nullptr) *size = valueSize;
   return static_cast<Status>(status);
 }
 
-Status Win32Platform::RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+Status Win32Platform::RegSetValueExW(RegKey key, const WideChar* valueName, std::uint32_t type,
                                      const std::uint8_t* data, std::uint32_t size) {
-  const auto set = entry<decltype(&::RegSetValueExA)>(RuntimeEntry::RegSetValueExA);
+  const auto set = entry<decltype(&::RegSetValueExW)>(RuntimeEntry::RegSetValueExW);
   if (set == nullptr) return kUnboundError;
-  return static_cast<Status>(set(ToNative<HKEY>(key), valueName, 0, type, data, size));
+  return static_cast<Status>(set(ToNative<HKEY>(key), ToWide(valueName), 0, type, data, size));
 }
 
-Status Win32Platform::RegDeleteValueA(RegKey key, const char* valueName) {
-  const auto remove = entry<decltype(&::RegDeleteValueA)>(RuntimeEntry::RegDeleteValueA);
+Status Win32Platform::RegDeleteValueW(RegKey key, const WideChar* valueName) {
+  const auto remove = entry<decltype(&::RegDeleteValueW)>(RuntimeEntry::RegDeleteValueW);
   if (remove == nullptr) return kUnboundError;
-  return static_cast<Status>(remove(ToNative<HKEY>(key), valueName));
+  return static_cast<Status>(remove(ToNative<HKEY>(key), ToWide(valueName)));
 }
 
 Status Win32Platform::RegCloseKey(RegKey key) {
@@ -189,22 +191,25 @@ bool Win32Platform::CloseServiceHandle(ServiceHandle handle) {
 
 // Files and folders ------------------------------------------------------
 
-std::uint32_t Win32Platform::GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) {
-  return ::GetCurrentDirectoryA(bufferSize, buffer);
+std::uint32_t Win32Platform::GetCurrentDirectoryW(std::uint32_t bufferSize, WideChar* buffer) {
+  return ::GetCurrentDirectoryW(bufferSize, ToWide(buffer));
 }
 
-std::uint32_t Win32Platform::GetShortPathNameA(const char* longPath, char* shortPath,
+std::uint32_t Win32Platform::GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                                std::uint32_t bufferSize) {
-  return ::GetShortPathNameA(longPath, shortPath, bufferSize);
+  return ::GetShortPathNameW(ToWide(longPath), ToWide(shortPath), bufferSize);
 }
 
-FindHandle Win32Platform::FindFirstFileA(const char* pattern, FindData* data) {
-  WIN32_FIND_DATAA found{};
-  const HANDLE search = ::FindFirstFileA(pattern, &found);
+FindHandle Win32Platform::FindFirstFileW(const WideChar* pattern, WideFindData* data) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(ToWide(pattern), &found);
   // INVALID_HANDLE_VALUE maps onto INVALID_FIND_HANDLE: both are all ones.
   if (search != INVALID_HANDLE_VALUE && data != nullptr) {
-    for (std::size_t i = 0; i < sizeof found.cFileName; ++i) data->fileName[i] = found.cFileName[i];
-    data->fileName[sizeof data->fileName - 1] = '\0';
+    constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
+    for (std::size_t i = 0; i < kUnits; ++i) {
+      data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
+    }
+    data->fileName[kUnits - 1] = u'\0';
   }
   return ToPortable<FindHandle>(search);
 }
@@ -271,6 +276,8 @@ bool Win32Platform::CloseHandle(KernelHandle handle) {
   return ::CloseHandle(ToNative<HANDLE>(handle)) != FALSE;
 }
 
+void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 // User interface and locale ----------------------------------------------
 
 KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastError) {
@@ -311,29 +318,7 @@ int Win32Platform::MessageBoxW(WindowHandle owner, const WideChar* text, const W
 
 std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaultLangID(); }
 
-int Win32Platform::MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags,
-                                       const char* source, int sourceLength, WideChar* target,
-                                       int targetLength) {
-  return ::MultiByteToWideChar(codePage, flags, source, sourceLength, ToWide(target), targetLength);
-}
-
-int Win32Platform::WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
-                                       const WideChar* source, int sourceLength, char* target,
-                                       int targetLength) {
-  return ::WideCharToMultiByte(codePage, flags, ToWide(source), sourceLength, target, targetLength,
-                               nullptr, nullptr);
-}
-
 // Installer databases ----------------------------------------------------
-
-Status Win32Platform::MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
-                                       MsiHandle* database) {
-  return InstallerFunctions::ForProcess().OpenDatabase(databasePath, persistMode, database);
-}
-
-Status Win32Platform::MsiDatabaseOpenViewA(MsiHandle database, const char* query, MsiHandle* view) {
-  return InstallerFunctions::ForProcess().OpenView(database, query, view);
-}
 
 Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
   return InstallerFunctions::ForProcess().ExecuteView(view, parameters);
@@ -343,7 +328,17 @@ Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
   return InstallerFunctions::ForProcess().FetchRecord(view, record);
 }
 
-Status Win32Platform::MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+Status Win32Platform::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
+                                       MsiHandle* database) {
+  return InstallerFunctions::ForProcess().OpenDatabase(databasePath, persistMode, database);
+}
+
+Status Win32Platform::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
+                                           MsiHandle* view) {
+  return InstallerFunctions::ForProcess().OpenView(database, query, view);
+}
+
+Status Win32Platform::MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                           std::uint32_t* count) {
   return InstallerFunctions::ForProcess().GetRecordString(record, field, buffer, count);
 }

@@ -28,10 +28,10 @@ class Win32Platform final : public Platform {
  public:
   // The entries bound at run time from advapi32 and user32.
   enum class RuntimeEntry : std::size_t {
-    RegOpenKeyExA,
-    RegQueryValueExA,
-    RegSetValueExA,
-    RegDeleteValueA,
+    RegOpenKeyExW,
+    RegQueryValueExW,
+    RegSetValueExW,
+    RegDeleteValueW,
     RegCloseKey,
     OpenSCManagerA,
     OpenServiceA,
@@ -54,15 +54,15 @@ class Win32Platform final : public Platform {
 
   // Platform: see platform.h. Unbound runtime entries report
   // ERROR_PROC_NOT_FOUND (as status or as the thread's last error).
-  const char* GetCommandLineA() override;
+  const WideChar* GetCommandLineW() override;
 
-  Status RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t options, std::uint32_t access,
-                       RegKey* result) override;
-  Status RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+  Status RegOpenKeyExW(RegKey root, const WideChar* subKey, std::uint32_t options,
+                       std::uint32_t access, RegKey* result) override;
+  Status RegQueryValueExW(RegKey key, const WideChar* valueName, std::uint32_t* type,
                           std::uint8_t* data, std::uint32_t* size) override;
-  Status RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+  Status RegSetValueExW(RegKey key, const WideChar* valueName, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) override;
-  Status RegDeleteValueA(RegKey key, const char* valueName) override;
+  Status RegDeleteValueW(RegKey key, const WideChar* valueName) override;
   Status RegCloseKey(RegKey key) override;
 
   ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
@@ -72,10 +72,10 @@ class Win32Platform final : public Platform {
   bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) override;
   bool CloseServiceHandle(ServiceHandle handle) override;
 
-  std::uint32_t GetCurrentDirectoryA(std::uint32_t bufferSize, char* buffer) override;
-  std::uint32_t GetShortPathNameA(const char* longPath, char* shortPath,
+  std::uint32_t GetCurrentDirectoryW(std::uint32_t bufferSize, WideChar* buffer) override;
+  std::uint32_t GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                   std::uint32_t bufferSize) override;
-  FindHandle FindFirstFileA(const char* pattern, FindData* data) override;
+  FindHandle FindFirstFileW(const WideChar* pattern, WideFindData* data) override;
   bool FindClose(FindHandle handle) override;
   std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) override;
   std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
@@ -89,26 +89,23 @@ class Win32Platform final : public Platform {
   std::uint32_t WaitForSingleObject(KernelHandle handle, std::uint32_t milliseconds) override;
   bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) override;
   bool CloseHandle(KernelHandle handle) override;
+  void Sleep(std::uint32_t milliseconds) override;
 
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) override;
   bool ProcessWindowStationIsVisible() override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) override;
   std::uint16_t GetSystemDefaultLangID() override;
-  int MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
-                          int sourceLength, WideChar* target, int targetLength) override;
-  int WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, const WideChar* source,
-                          int sourceLength, char* target, int targetLength) override;
 
   // Each of these first binds msi.dll for the process when no installer
   // call has yet. When msi.dll could not be loaded they return its load
-  // error, when it lacks one of the six ordinals ERROR_PROC_NOT_FOUND.
-  Status MsiOpenDatabaseA(const char* databasePath, std::uint32_t persistMode,
-                          MsiHandle* database) override;
-  Status MsiDatabaseOpenViewA(MsiHandle database, const char* query, MsiHandle* view) override;
+  // error, when it lacks one of the ordinals ERROR_PROC_NOT_FOUND.
   Status MsiViewExecute(MsiHandle view, MsiHandle parameters) override;
   Status MsiViewFetch(MsiHandle view, MsiHandle* record) override;
-  Status MsiRecordGetStringA(MsiHandle record, std::uint32_t field, char* buffer,
+  Status MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
+                          MsiHandle* database) override;
+  Status MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query, MsiHandle* view) override;
+  Status MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                              std::uint32_t* count) override;
   Status MsiCloseHandle(MsiHandle handle) override;
 
