@@ -47,15 +47,30 @@ int ResolveLanguageIndex(Platform& platform, RunState& run) {
     if (run.CurrentProduct == kNoProduct) return LanguageIndexFromSystem(platform, run);
   }
   ScopedRegKey key(platform);
-  if (OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key) !=
-      ERROR_SUCCESS) {
-    return kNoLanguage;
-  }
+  const Status opened =
+      OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key);
   HeapText transforms;
-  if (ReadRegistryString(platform, key.get(), u"Transforms", transforms) != ERROR_SUCCESS) {
+  const Status read = opened == ERROR_SUCCESS
+                          ? ReadRegistryString(platform, key.get(), u"Transforms", transforms)
+                          : opened;
+  if (read != ERROR_SUCCESS) {
+    WriteLog(platform, run,
+             LogLine() << "Language: not determined, the product's Transforms could not be read"
+                       << " (status " << read << ")");
     return kNoLanguage;
   }
-  return LanguageIndexOfTransforms(transforms.c_str());
+  const int row = LanguageIndexOfTransforms(transforms.c_str());
+  LogLine line;
+  line << "Language: ";
+  if (row == kNoLanguage) {
+    line << "not determined, no known transform in the product's Transforms ";
+  } else {
+    line << "row " << row << " (" << LanguageTable[row].displayName << ", "
+         << LanguageTable[row].transformFile << "), from the product's Transforms ";
+  }
+  line.Quoted(transforms.c_str());
+  WriteLog(platform, run, line);
+  return row;
 }
 
 int LanguageIndexFromSystem(Platform& platform, const RunState& run) {
@@ -65,7 +80,16 @@ int LanguageIndexFromSystem(Platform& platform, const RunState& run) {
       std::begin(kSystemLanguages), end,
       [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
   const int candidate = match == end ? kEnglish : match->row;
-  return HasLanguageIni(platform, run, candidate) ? candidate : kEnglish;
+  const bool hasIni = HasLanguageIni(platform, run, candidate);
+  const int row = hasIni ? candidate : kEnglish;
+  LogLine line;
+  line << "Language: row " << row << " (" << LanguageTable[row].displayName
+       << "), from the system language ";
+  line.Hex(languageId, 4) << (hasIni ? " and the patch folder's ini file "
+                                     : " (no usable ini file ")
+                          << LanguageTable[candidate].iniName << ".ini" << (hasIni ? "" : ")");
+  WriteLog(platform, run, line);
+  return row;
 }
 
 bool HasLanguageIni(Platform& platform, const RunState& run, int row) {

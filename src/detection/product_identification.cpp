@@ -19,18 +19,41 @@ bool IsRegistered(Platform& platform, int row) {
 }  // namespace
 
 void IdentifyProduct(Platform& platform, RunState& run) {
-  ScanProductTable(platform, run, FindPatchPackageName(platform, run).c_str());
+  const WidePath patchName = FindPatchPackageName(platform, run);
+  LogLine found;
+  if (patchName.empty()) {
+    found << "Patch package: none (*.msp) in " << FilesFolderPath(run).c_str();
+  } else {
+    found << "Patch package: " << patchName.c_str();
+  }
+  WriteLog(platform, run, found);
+  ScanProductTable(platform, run, patchName.c_str());
 }
 
 void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFileName) {
   const std::u16string_view name(patchFileName);
-  const int startRow = IsLanguagePackPackage(platform, run) ? kFirstKeywordOnlyRow : 0;
+  const bool languagePack = IsLanguagePackPackage(platform, run);
+  const int startRow = languagePack ? kFirstKeywordOnlyRow : 0;
   for (int row = startRow; row < ProductTableCount; ++row) {
     run.CurrentProduct = row;
     if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
-    if (row >= kFirstKeywordOnlyRow || IsRegistered(platform, row)) return;
+    const bool keywordOnly = row >= kFirstKeywordOnlyRow;
+    if (keywordOnly || IsRegistered(platform, row)) {
+      const ProductEntry& product = ProductTable[row];
+      WriteLog(platform, run,
+               LogLine() << "Product: row " << row << " (" << product.keyword << ", "
+                         << product.packedCode << "), "
+                         << (!keywordOnly ? "its keyword is in the patch name and it is registered"
+                             : languagePack ? "its keyword is in the patch name and the patch "
+                                              "folder's database is a language-pack installer"
+                                            : "its keyword alone is in the patch name"));
+      return;
+    }
   }
   run.CurrentProduct = kNoProduct;
+  WriteLog(platform, run,
+           LogLine() << "Product: no row of the product table qualifies"
+                     << (languagePack ? " (language-pack rows only)" : ""));
 }
 
 }  // namespace setup

@@ -18,6 +18,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   if (databasePath.empty() ||
       !FindFirstMatch(platform, databasePath.c_str(), kInstallerDatabasePattern, databaseName) ||
       !databasePath.append(u'\\') || !databasePath.append(databaseName)) {
+    WriteLog(platform, run, LogLine() << "Installer database: none (*.msi) in the patch folder");
     return false;
   }
 
@@ -26,9 +27,19 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   WideChar value[kMaxPath] = {};
   std::uint32_t count = kMaxPath;
   // A value that did not come whole (or at all) is not "1".
-  if (query.FetchString(value, &count) != ERROR_SUCCESS) return false;
+  const Status fetched = query.FetchString(value, &count);
   value[kMaxPath - 1] = u'\0';
-  return EqualsOne(value);
+  const bool languagePack = fetched == ERROR_SUCCESS && EqualsOne(value);
+  LogLine line;
+  line << "Installer database: " << databasePath.c_str() << ", LanguagePackInstaller ";
+  if (fetched == ERROR_SUCCESS) {
+    line.Quoted(value);
+  } else {
+    line << "not read (status " << fetched << ")";
+  }
+  line << (languagePack ? ": a language-pack installer" : ": no language-pack installer");
+  WriteLog(platform, run, line);
+  return languagePack;
 }
 
 }  // namespace setup

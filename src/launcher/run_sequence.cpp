@@ -7,17 +7,46 @@
 #include "launcher/unattended_switches.h"
 #include "runner/patch_runner.h"
 #include "services/service_guard.h"
+#include "shared/secret_masking.h"
+#include "shared/status_meanings.h"
 #include "transforms/transforms_redirection.h"
+
+#ifndef SETUP_VERSION
+#define SETUP_VERSION "unknown"
+#endif
 
 namespace setup {
 
-Status RunSetup(Platform& platform, RunState& run) {
-  run = RunState{};
-  const SingleInstance instance(platform);
-  if (instance.another_is_running()) return ERROR_INSTALL_ALREADY_RUNNING;
+namespace {
 
-  const WideChar* const commandTail = CommandTail(platform.GetCommandLineW());
-  if (RequestsUnattendedRun(commandTail)) run.Messages = UserMessages::Hidden;
+// Who ran, where, and how quietly: the lines a support case starts from.
+void LogStart(Platform& platform, const RunState& run, const WideChar* commandLine,
+              bool unattendedSwitch) {
+  WindowsVersion version;
+  LogLine start;
+  start << "Setup " << SETUP_VERSION << " started, process " << platform.GetCurrentProcessId();
+  if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
+    start << ", Windows " << version.major << "." << version.minor << "." << version.build;
+  }
+  WriteLog(platform, run, start);
+  WriteLog(platform, run, LogLine() << "Single instance: no other launcher is running");
+  LogLine line;
+  line << "Command line: ";
+  AppendWithSecretsMasked(line, commandLine);
+  WriteLog(platform, run, line);
+  WriteLog(platform, run,
+           LogLine() << (unattendedSwitch
+                             ? "Unattended: a switch asks for no dialogs; no message box is shown"
+                             : "Attended: message boxes are shown if the window station is "
+                               "visible"));
+}
+
+Status RunSteps(Platform& platform, RunState& run) {
+  const WideChar* const commandLine = platform.GetCommandLineW();
+  const WideChar* const commandTail = CommandTail(commandLine);
+  const bool unattendedSwitch = RequestsUnattendedRun(commandTail);
+  if (unattendedSwitch) run.Messages = UserMessages::Hidden;
+  LogStart(platform, run, commandLine, unattendedSwitch);
 
   CaptureSourceFolder(platform, run);
   if (CheckBlockingServices(platform, run) == 1) return kExitServiceRunning;
@@ -26,6 +55,31 @@ Status RunSetup(Platform& platform, RunState& run) {
   const Status installerStatus = RunPatch(platform, run, commandTail);
   const Status restoreStatus = RestoreTransforms(platform, run);
   return ExitStatusOf(restoreStatus, installerStatus);
+}
+
+}  // namespace
+
+Status RunSetup(Platform& platform, RunState& run) {
+  run = RunState{};
+  const std::uint32_t started = platform.GetTickCount();
+  OpenRunLog(platform, run.Log);
+  Status exitStatus = ERROR_INSTALL_ALREADY_RUNNING;
+  {
+    const SingleInstance instance(platform);
+    if (instance.another_is_running()) {
+      WriteLog(platform, run,
+               LogLine() << "Another launcher is running: ending with "
+                         << StatusText{ERROR_INSTALL_ALREADY_RUNNING}
+                         << ", nothing read, written or started");
+    } else {
+      exitStatus = RunSteps(platform, run);
+      WriteLog(platform, run,
+               LogLine() << "Setup ends with exit status " << StatusText{exitStatus} << " after "
+                         << (platform.GetTickCount() - started) << " ms");
+    }
+  }
+  CloseRunLog(platform, run.Log);
+  return exitStatus;
 }
 
 Status RunSetup(Platform& platform) {

@@ -27,8 +27,13 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   WideLongText longPath;
   const auto directoryLength = platform.GetCurrentDirectoryW(
       static_cast<std::uint32_t>(longPath.capacity()), longPath.writable_buffer());
-  if (!AdoptPlatformText(directoryLength, longPath)) return;
-  if (!longPath.ends_with(u'\\') && !longPath.append(u'\\')) return;
+  if (!AdoptPlatformText(directoryLength, longPath) ||
+      (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
+    WriteLog(platform, run,
+             LogLine() << "Patch folder: the current directory could not be read or is longer than "
+                       << static_cast<std::uint32_t>(longPath.capacity() - 2) << " units");
+    return;
+  }
 
   WideLongText shortPath;
   const auto shortLength =
@@ -40,6 +45,10 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   // nothing.
   static_cast<void>(
       run.SourceFolderPath.append(run.SourceFolder.c_str(), run.SourceFolder.length() - 1));
+  WriteLog(platform, run,
+           LogLine() << "Patch folder: " << longPath.c_str() << ", short form "
+                     << run.SourceFolder.c_str()
+                     << (run.SourceFolderPath.empty() ? " (too long to build paths from)" : ""));
 }
 
 }  // namespace setup

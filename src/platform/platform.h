@@ -28,6 +28,7 @@ constexpr Status ERROR_PATH_NOT_FOUND = 3;
 constexpr Status ERROR_ACCESS_DENIED = 5;
 constexpr Status ERROR_INVALID_HANDLE = 6;
 constexpr Status ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr Status ERROR_FILE_EXISTS = 80;
 constexpr Status ERROR_ALREADY_EXISTS = 183;
 constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr Status ERROR_MORE_DATA = 234;
@@ -71,6 +72,13 @@ constexpr std::uint32_t SERVICE_CONTINUE_PENDING = 5;
 constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
 constexpr std::uint32_t SERVICE_PAUSED = 7;
 
+// Files (the run log).
+constexpr std::uint32_t GENERIC_WRITE = 0x40000000u;
+constexpr std::uint32_t FILE_SHARE_READ = 0x1;
+constexpr std::uint32_t CREATE_NEW = 1;
+constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr std::uint32_t FILE_FLAG_WRITE_THROUGH = 0x80000000u;
+
 // Processes.
 constexpr std::uint32_t NORMAL_PRIORITY_CLASS = 0x20;
 constexpr std::uint32_t STARTF_USESHOWWINDOW = 0x1;
@@ -95,6 +103,26 @@ struct ServiceStatus {
 // (MAX_PATH units, as in WIN32_FIND_DATAW).
 struct WideFindData {
   WideChar fileName[260] = {};
+};
+
+// The local time as GetLocalTime fills SYSTEMTIME (the day of the week
+// left out).
+struct LocalTime {
+  std::uint16_t year = 0;
+  std::uint16_t month = 0;
+  std::uint16_t day = 0;
+  std::uint16_t hour = 0;
+  std::uint16_t minute = 0;
+  std::uint16_t second = 0;
+  std::uint16_t milliseconds = 0;
+};
+
+// The Windows version as RtlGetVersion reports it (the real one, whatever
+// the program's manifest says).
+struct WindowsVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 0;
 };
 
 // The start-up record handed to process creation. Fields the launcher
@@ -176,6 +204,29 @@ class Platform {
   virtual bool GetExitCodeProcess(KernelHandle process, std::uint32_t* exitCode) = 0;
   virtual bool CloseHandle(KernelHandle handle) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+
+  // The run log ----------------------------------------------------------------
+  // The length copied without the terminator, the path ending in a
+  // backslash; the size needed when too small; 0 on failure.
+  virtual std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) = 0;
+  // CreateFileW with no security attributes and no template. A handle, or
+  // NO_KERNEL_HANDLE on failure (the platform's INVALID_HANDLE_VALUE);
+  // `lastError` receives the thread's last error either way
+  // (ERROR_FILE_EXISTS when CREATE_NEW meets an existing name). Closed with
+  // CloseHandle.
+  virtual KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
+                                   std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                   std::uint32_t flagsAndAttributes, Status* lastError) = 0;
+  // No overlapped write. False on failure; `written` receives the bytes
+  // written.
+  virtual bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
+                         std::uint32_t* written) = 0;
+  virtual LocalTime GetLocalTime() = 0;
+  // Milliseconds since the system started; wraps after 49.7 days.
+  virtual std::uint32_t GetTickCount() = 0;
+  virtual std::uint32_t GetCurrentProcessId() = 0;
+  // ntdll's RtlGetVersion, bound at run time. 0 or an error status.
+  virtual Status RtlGetVersion(WindowsVersion* version) = 0;
 
   // One launcher at a time --------------------------------------------------
   // CreateMutexExW with no security attributes, initially owned, named

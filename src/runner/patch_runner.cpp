@@ -5,6 +5,8 @@
 #include "platform/scoped_handle.h"
 #include "runner/installer_command_line.h"
 #include "shared/files_folder.h"
+#include "shared/secret_masking.h"
+#include "shared/status_meanings.h"
 
 namespace setup {
 
@@ -27,10 +29,13 @@ Status ExitCodeOf(Platform& platform, KernelHandle process) {
 // STILL_ACTIVE, and the wait is tried again each round, so that a wait that
 // works again (the only way to tell a child that ended with 259) ends the
 // loop. A handle that answers neither is given up as ERROR_INVALID_HANDLE.
-Status WaitForExit(Platform& platform, KernelHandle process) {
+Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process) {
   if (platform.WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0) {
     return ExitCodeOf(platform, process);
   }
+  WriteLog(platform, run,
+           LogLine() << "Installer: waiting on it failed; its exit code is read every "
+                     << kPollMilliseconds << " ms until it has ended");
   for (;;) {
     std::uint32_t exitCode = STILL_ACTIVE;
     const bool read = platform.GetExitCodeProcess(process, &exitCode);
@@ -53,6 +58,7 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
   if (systemFolderLength == 0 || systemFolderLength >= systemFolder.capacity()) {
     // Without it the interpreter's path would be relative to whatever the
     // current drive holds; nothing is started.
+    WriteLog(platform, run, LogLine() << "Installer: not started, no system folder");
     return ERROR_PATH_NOT_FOUND;
   }
   systemFolder.adopt_written_text();
@@ -71,7 +77,16 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
                     BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
                                               arguments.c_str(), commandLine) &&
                     application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");
-  if (!fits) return ERROR_INSUFFICIENT_BUFFER;
+  if (!fits) {
+    WriteLog(platform, run,
+             LogLine() << "Installer: not started, its command line would be longer than "
+                       << static_cast<std::uint32_t>(commandLine.capacity() - 1) << " units");
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  LogLine line;
+  line << "Installer command line: " << application.c_str() << " ";
+  AppendWithSecretsMasked(line, commandLine.c_str());
+  WriteLog(platform, run, line);
 
   StartupInfo startup;
   startup.size = STARTUPINFOW_SIZE_32;
@@ -81,11 +96,18 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
   const Status started = platform.CreateProcessW(
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
       run.SourceFolder.empty() ? nullptr : run.SourceFolder.c_str(), startup, &child);
-  if (started != ERROR_SUCCESS) return started;
+  if (started != ERROR_SUCCESS) {
+    WriteLog(platform, run,
+             LogLine() << "Installer: could not be started: " << StatusText{started});
+    return started;
+  }
+  WriteLog(platform, run, LogLine() << "Installer started: process " << child.processId);
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);
-  return WaitForExit(platform, process.get());
+  const Status ended = WaitForExit(platform, run, process.get());
+  WriteLog(platform, run, LogLine() << "Installer ended with " << StatusText{ended});
+  return ended;
 }
 
 }  // namespace setup

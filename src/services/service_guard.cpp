@@ -9,10 +9,26 @@ namespace setup {
 
 namespace {
 
+constexpr const char* kStateNames[] = {
+    "unknown", "stopped",          "start pending", "stop pending",
+    "running", "continue pending", "pause pending", "paused",
+};
+
+const char* StateName(std::uint32_t state) {
+  return state < sizeof kStateNames / sizeof kStateNames[0] ? kStateNames[state] : "unknown";
+}
+
 // A state that could not be read must not let the patch through.
-bool IsStopped(Platform& platform, ServiceHandle service) {
+bool IsStopped(Platform& platform, const RunState& run, const char* name, ServiceHandle service) {
   ServiceStatus status;
-  return platform.QueryServiceStatus(service, &status) && status.currentState == SERVICE_STOPPED;
+  if (!platform.QueryServiceStatus(service, &status)) {
+    WriteLog(platform, run, LogLine() << "Service " << name << ": its state could not be read");
+    return false;
+  }
+  WriteLog(platform, run,
+           LogLine() << "Service " << name << ": " << StateName(status.currentState) << " ("
+                     << status.currentState << ")");
+  return status.currentState == SERVICE_STOPPED;
 }
 
 }  // namespace
@@ -20,13 +36,24 @@ bool IsStopped(Platform& platform, ServiceHandle service) {
 int CheckBlockingServices(Platform& platform, RunState& run) {
   ScopedServiceHandle manager(platform,
                               platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.valid()) return 0;
+  if (!manager.valid()) {
+    WriteLog(platform, run,
+             LogLine() << "Services: the service manager could not be opened; "
+                          "no service is checked");
+    return 0;
+  }
 
   for (const char* name : BlockingServiceNames) {
     ScopedServiceHandle service(platform,
                                 platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
-    if (!service.valid() || IsStopped(platform, service.get())) continue;
+    if (!service.valid()) {
+      WriteLog(platform, run, LogLine() << "Service " << name << ": not installed");
+      continue;
+    }
+    if (IsStopped(platform, run, name, service.get())) continue;
 
+    WriteLog(platform, run,
+             LogLine() << "Service " << name << " is not stopped: the patch is not applied");
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
     static_cast<void>(service.reset());  // the service before the manager

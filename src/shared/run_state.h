@@ -5,6 +5,9 @@
 #define SETUP_SHARED_RUN_STATE_H
 
 #include "platform/bounded_text.h"
+#include "platform/platform.h"
+#include "shared/log_line.h"
+#include "shared/run_log.h"
 
 namespace setup {
 
@@ -42,7 +45,14 @@ struct RunState {
   // Set by the redirection, read by the restore.
   Redirection CurrentRedirection;
   UserMessages Messages = UserMessages::ShownIfStationVisible;
+  // What the run decided, for the people who deploy it.
+  RunLog Log;
 };
+
+// Writes one line to the run's log (nothing when it has none).
+inline void WriteLog(Platform& platform, const RunState& run, const LogLine& line) {
+  WriteLogLine(platform, run.Log, line);
+}
 
 }  // namespace setup
 

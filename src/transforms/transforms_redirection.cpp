@@ -7,6 +7,7 @@
 #include "platform/ascii_case.h"
 #include "platform/registry.h"
 #include "shared/files_folder.h"
+#include "shared/status_meanings.h"
 #include "shared/user_messages.h"
 #include "transforms/registry_writer.h"
 #include "transforms/transforms_backup.h"
@@ -67,12 +68,26 @@ Status WriteBack(Platform& platform, const RunState& run, RegKey key, const Wide
                                 ? DeleteValue(platform, key, kTransformsValue)
                                 : WriteClassesRootString(platform, keyPath.c_str(),
                                                          kTransformsValue, backup.c_str(), type);
+    LogLine line;
+    line << "Restore: "
+         << (backup.empty() ? "Transforms deleted (the product had none)"
+                            : "Transforms written back: ");
+    if (!backup.empty()) line.Quoted(backup.c_str()) << " type " << type;
+    if (restored != ERROR_SUCCESS) line << ", failed: " << StatusText{restored};
+    WriteLog(platform, run, line);
     if (restored != ERROR_SUCCESS) return restored;  // the backup stays for the next run
+  } else {
+    WriteLog(platform, run, LogLine() << "Restore: Transforms was left alone, nothing to write");
   }
   // A backup left behind would later overwrite whatever the product's own
   // value has become by then, so its delete must succeed; having just been
   // read, even "not found" means something went wrong.
-  return platform.RegDeleteValueW(key, kTransformsBackupValue);
+  const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
+  LogLine line;
+  line << "Restore: TransformsBackup deleted";
+  if (deleted != ERROR_SUCCESS) line << ", failed: " << StatusText{deleted};
+  WriteLog(platform, run, line);
+  return deleted;
 }
 
 }  // namespace
@@ -93,21 +108,36 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   }
   // Without the product's own value in the backup there would be nothing
   // to restore.
-  if (!journal.held) return;
+  if (!journal.held) {
+    WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
+    return;
+  }
 
   const int language = ResolveLanguageIndex(platform, run);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected = sourceFolder;
   if (!redirected.append(FilesFolderName.afterSourceFolderPath) || !redirected.append(transform)) {
+    WriteLog(platform, run,
+             LogLine() << "Redirection: none, the transform's path would be longer than "
+                       << static_cast<std::uint32_t>(redirected.capacity() - 1) << " units");
     return;
   }
-  if (journal.writtenNow && !StillOwnValue(platform, run, journal.ownValue)) return;
+  if (journal.writtenNow && !StillOwnValue(platform, run, journal.ownValue)) {
+    WriteLog(platform, run,
+             LogLine() << "Redirection: none, Transforms no longer reads as the value backed up");
+    return;
+  }
   // Even a write reported failed may have landed (a close that failed):
   // the restore must put the own value back in any case.
   run.CurrentRedirection.transformsWritten = true;
-  static_cast<void>(WriteClassesRootString(platform, ProductKeyPath(run.CurrentProduct).c_str(),
-                                           kTransformsValue, redirected.c_str()));
+  const Status written = WriteClassesRootString(
+      platform, ProductKeyPath(run.CurrentProduct).c_str(), kTransformsValue, redirected.c_str());
+  LogLine line;
+  line << "Redirection: Transforms set to ";
+  line.Quoted(redirected.c_str());
+  if (written != ERROR_SUCCESS) line << ", failed: " << StatusText{written};
+  WriteLog(platform, run, line);
 }
 
 Status RestoreTransforms(Platform& platform, RunState& run) {
@@ -118,11 +148,19 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
   } else {
     IdentifyProduct(platform, run);
   }
-  if (run.CurrentProduct == kNoProduct) return ERROR_SUCCESS;
+  if (run.CurrentProduct == kNoProduct) {
+    WriteLog(platform, run, LogLine() << "Restore: no product, nothing to put back");
+    return ERROR_SUCCESS;
+  }
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
-  if (opened != ERROR_SUCCESS) return opened;
+  if (opened != ERROR_SUCCESS) {
+    WriteLog(platform, run,
+             LogLine() << "Restore: the registration " << keyPath.c_str()
+                       << " could not be opened for changing: " << StatusText{opened});
+    return opened;
+  }
 
   HeapText backup;
   std::uint32_t backupType = REG_SZ;
@@ -132,6 +170,9 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     const Status restored = WriteBack(platform, run, key.get(), keyPath, backup, backupType);
     if (restored != ERROR_SUCCESS) return restored;
   } else if (backupRead != ERROR_FILE_NOT_FOUND && backupRead != ERROR_INVALID_DATATYPE) {
+    WriteLog(platform, run,
+             LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{backupRead}
+                       << "); it stays for the next run");
     return backupRead;  // the backup stays for the next run; one of another type is not ours
   } else {
     // Without a backup the own value cannot be put back; a redirection of
@@ -139,9 +180,16 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     HeapText current;
     if (ReadRegistryString(platform, key.get(), kTransformsValue, current) == ERROR_SUCCESS &&
         IsDefaultRedirection(current)) {
-      static_cast<void>(DeleteValue(platform, key.get(), kTransformsValue));
+      const Status deleted = DeleteValue(platform, key.get(), kTransformsValue);
+      WriteLog(platform, run,
+               (LogLine() << "Restore: no TransformsBackup; a redirection left behind is deleted: ")
+                       .Quoted(current.c_str())
+                   << " " << StatusText{deleted});
     }
     if (run.CurrentRedirection.product == run.CurrentProduct && !OwnValueLeftInPlace(run)) {
+      WriteLog(platform, run,
+               LogLine() << "Restore: the TransformsBackup this run wrote has gone; the product's "
+                            "own Transforms cannot be put back");
       static_cast<void>(key.reset());
       return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
     }

@@ -195,6 +195,115 @@ TEST(SimulatedFiles, SearchMatchesLongAndShortNamesInSearchOrder) {
   EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
 }
 
+// Writes `text` through the platform; true when all of it went.
+bool WriteText(FakeMachine& machine, KernelHandle file, const std::string& text) {
+  std::uint32_t written = 0xEEEE;
+  const bool ok = machine.WriteFile(file, reinterpret_cast<const std::uint8_t*>(text.data()),
+                                    static_cast<std::uint32_t>(text.size()), &written);
+  EXPECT_EQ(written, ok ? text.size() : 0u) << "count written";
+  return ok && written == text.size();
+}
+
+// CreateFileW as the run log calls it.
+KernelHandle CreateLog(FakeMachine& machine, const char16_t* path, Status* error,
+                       std::uint32_t disposition = CREATE_NEW) {
+  return machine.CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, disposition,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, error);
+}
+
+// The run log relies on CREATE_NEW never touching what is there.
+TEST(SimulatedFiles, CreateNewMakesOnlyANewFile) {
+  constexpr std::uint32_t kCreateAlways = 2;
+  constexpr char16_t kKept[] = u"C:\\Run Logs\\Setup Run.log";
+  struct Case {
+    const char* what;
+    const char16_t* path;
+    std::uint32_t disposition;
+    Status expected;
+  };
+  const Case cases[] = {
+      {"a new name is created", u"C:\\Run Logs\\new.log", CREATE_NEW, ERROR_SUCCESS},
+      {"an existing file, names compared without case", u"C:\\Run Logs\\setup run.LOG", CREATE_NEW,
+       ERROR_FILE_EXISTS},
+      {"an existing file by its short names", u"C:\\RUNLOG~1\\SETUPR~1.LOG", CREATE_NEW,
+       ERROR_FILE_EXISTS},
+      {"an existing folder", u"C:\\Run Logs", CREATE_NEW, ERROR_FILE_EXISTS},
+      {"a missing folder", u"C:\\Missing\\new.log", CREATE_NEW, ERROR_PATH_NOT_FOUND},
+      {"a folder through a file", u"C:\\Run Logs\\Setup Run.log\\new.log", CREATE_NEW,
+       ERROR_PATH_NOT_FOUND},
+      {"a folder the account may not write", u"C:\\Locked\\new.log", CREATE_NEW,
+       ERROR_ACCESS_DENIED},
+      {"only CREATE_NEW is simulated", u"C:\\Run Logs\\new.log", kCreateAlways, 87},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeMachine machine;
+    machine.AddFolder("C:\\Run Logs", "RUNLOG~1");
+    machine.DenyFileCreation(u"C:\\Locked");
+    Status error = 0xEEEE;
+    const KernelHandle kept = CreateLog(machine, kKept, &error);
+    ASSERT_EQ(error, ERROR_SUCCESS) << "a new file in an existing folder";
+    ASSERT_TRUE(WriteText(machine, kept, "kept"));
+    ASSERT_TRUE(machine.CloseHandle(kept));
+    machine.AddFile(kKept, u"SETUPR~1.LOG");
+
+    error = 0xEEEE;
+    const KernelHandle file = CreateLog(machine, c.path, &error, c.disposition);
+    EXPECT_EQ(error, c.expected) << "last error";
+    EXPECT_EQ(machine.FileContents(kKept), "kept") << "an existing file is never truncated";
+    if (c.expected != ERROR_SUCCESS) {
+      EXPECT_EQ(file, NO_KERNEL_HANDLE) << "no handle on failure";
+      EXPECT_FALSE(machine.PathExists("C:\\Run Logs\\new.log")) << "nothing made";
+      EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+      continue;
+    }
+    EXPECT_EQ(machine.FileContents(c.path), "") << "a new file is empty";
+    EXPECT_EQ(machine.OpenFileHandleCount(), 1u) << "the handle is counted";
+    EXPECT_FALSE(machine.AllHandlesClosed()) << "an open file counts as a leak";
+    EXPECT_TRUE(WriteText(machine, file, "line 1\r\n"));
+    EXPECT_TRUE(WriteText(machine, file, "line 2\r\n"));
+    EXPECT_EQ(machine.FileContents(u"C:\\RUNLOG~1\\NEW.LOG"), "line 1\r\nline 2\r\n")
+        << "the bytes in the order written, found by any spelling of the path";
+    EXPECT_TRUE(machine.CloseHandle(file)) << "the file handle closes";
+    EXPECT_EQ(machine.KernelHandleCloses().back(), "file:C:\\Run Logs\\new.log");
+    EXPECT_FALSE(WriteText(machine, file, "x")) << "a closed handle writes nothing";
+    EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+  }
+}
+
+TEST(SimulatedFiles, AFailedWriteWritesNothing) {
+  constexpr Status kSharingViolation = 32;
+  FakeMachine machine;
+  WideChar temp[260] = {};
+  const std::u16string expectedTemp = u"C:\\Users\\Setup\\AppData\\Local\\Temp\\";
+  ASSERT_EQ(machine.GetTempPathW(std::size(temp), temp), expectedTemp.size()) << "length copied";
+  EXPECT_EQ(std::u16string(temp), expectedTemp) << "with its trailing backslash";
+
+  const std::u16string path = expectedTemp + u"run.log";
+  Status error = 0xEEEE;
+  const KernelHandle log = CreateLog(machine, path.c_str(), &error);
+  ASSERT_NE(log, NO_KERNEL_HANDLE) << "the default temp folder exists, error " << error;
+  machine.SetFreeDiskSpace(6);
+  EXPECT_TRUE(WriteText(machine, log, "abcd")) << "fits";
+  EXPECT_FALSE(WriteText(machine, log, "efg")) << "does not fit: fails whole";
+  machine.SetDiskFull(false);
+  EXPECT_TRUE(WriteText(machine, log, "efg")) << "space again";
+  machine.FailCall(Operation::WriteFile, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(WriteText(machine, log, "h")) << "planned failure";
+  EXPECT_EQ(machine.FileContents(path), "abcdefg") << "failed writes left no bytes";
+
+  Status mutexError = ERROR_SUCCESS;
+  const KernelHandle mutex = machine.CreateMutexExW(u"Local\\Launcher", &mutexError);
+  EXPECT_FALSE(WriteText(machine, mutex, "x")) << "a mutex is no file";
+  machine.FailCall(Operation::CreateFileW, kSharingViolation);
+  EXPECT_EQ(CreateLog(machine, (expectedTemp + u"other.log").c_str(), &error), NO_KERNEL_HANDLE);
+  EXPECT_EQ(error, kSharingViolation) << "a planned failure is the last error";
+  EXPECT_FALSE(machine.FileContents(expectedTemp + u"other.log")) << "nothing made";
+  machine.CloseHandle(mutex);
+  machine.CloseHandle(log);
+  EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+}
+
 // The set-up calls and the test helpers convert narrow text as Windows does.
 TEST(SimulatedCodePages, ConversionsFollowWindowsRules) {
   struct Case {

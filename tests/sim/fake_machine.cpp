@@ -12,9 +12,11 @@ namespace setup::sim {
 
 FakeMachine::FakeMachine()
     : systemDirectory_(u"C:\\windows\\system32"),
+      tempPath_(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\"),
       installerObjects_(std::make_unique<InstallerObjects>()),
       commandLine_(u"Setup.exe") {
   files_.Add(u"C:\\", u"", true);
+  files_.Add(tempPath_, u"", true);
   currentDirectory_ = u"C:\\";
   defaultChild_ = [](FakeMachine&) { return std::uint32_t{0}; };
 }
@@ -41,7 +43,8 @@ std::uintptr_t FakeMachine::NextHandleValue() {
 
 bool FakeMachine::AllHandlesClosed() const {
   return openKeys_.empty() && openServices_.empty() && openFinds_.empty() &&
-         kernelHandles_.empty() && mutexHandles_.empty() && installerObjects_->OpenCount() == 0;
+         kernelHandles_.empty() && mutexHandles_.empty() && fileHandles_.empty() &&
+         installerObjects_->OpenCount() == 0;
 }
 
 std::string FakeMachine::OpenHandlesReport() const {
@@ -57,6 +60,10 @@ std::string FakeMachine::OpenHandlesReport() const {
   for (const auto& open : kernelHandles_) {
     report += std::string(open.second.isThread ? " [thread:" : " [process:") +
               std::to_string(open.second.startIndex) + "]";
+  }
+  report += "; open file handles: " + std::to_string(fileHandles_.size());
+  for (const auto& open : fileHandles_) {
+    report += " [" + EncodeAnsi(FileTree::LongPathOf(*open.second.file)) + "]";
   }
   report += "; open installer handles: " + std::to_string(installerObjects_->OpenCount()) +
             installerObjects_->Describe();

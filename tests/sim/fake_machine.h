@@ -2,13 +2,13 @@
 //
 // FakeMachine implements the platform seam over in-memory state: a registry
 // under HKEY_CLASSES_ROOT, a service manager, drives of folders and files
-// with 8.3 short names, ini files, installer databases read from real files
-// on the host, child processes that run a test-supplied program, message
-// boxes, the system language and code pages. Each entry follows its Win32
-// namesake where the launcher depends on it: size rules, status codes,
-// case-insensitive names, search order. Any entry can be made
-// to fail on a chosen call, and every kind of handle is counted so a test
-// can check that none leaked.
+// with 8.3 short names and contents, ini files, installer databases read
+// from real files on the host, child processes that run a test-supplied
+// program, message boxes, a clock, the system language and code pages.
+// Each entry follows its Win32 namesake where the launcher depends on it:
+// size rules, status codes, case-insensitive names, search order. Any entry
+// can be made to fail on a chosen call, and every kind of handle is counted
+// so a test can check that none leaked.
 //
 // Text is UTF-16 throughout, as Windows keeps it. Set-up calls also take
 // narrow text, as bytes in the system ANSI code page, converted when they
@@ -42,8 +42,9 @@ class InstallerObjects;
 class FakeMachine : public Platform {
  public:
   // A machine with drive C:, current directory "C:\", system directory
-  // "C:\windows\system32", command line "Setup.exe", language 0x0409 and
-  // code page 1252 for both the system and the thread.
+  // "C:\windows\system32", temp folder "C:\Users\Setup\AppData\Local\Temp\"
+  // (which exists), command line "Setup.exe", language 0x0409 and code page
+  // 1252 for both the system and the thread.
   FakeMachine();
   ~FakeMachine() override;
   FakeMachine(const FakeMachine&) = delete;
@@ -131,6 +132,21 @@ class FakeMachine : public Platform {
   void SetShortNamesAvailable(bool available);
   // What GetSystemDirectoryW reports.
   void SetSystemDirectory(const std::u16string& path);
+  // What GetTempPathW reports, given with its trailing backslash as Windows
+  // gives it. Like Windows, the machine neither checks nor creates the
+  // folder: AddFolder it for the run log to be made there.
+  void SetTempPath(const std::u16string& path);
+  // CreateFileW refuses to add a file in the folder (access denied), as in
+  // a folder the account may not write. Creates the folder when absent.
+  void DenyFileCreation(const std::u16string& folder);
+  // Free space for WriteFile: each write uses its size, and a write that
+  // does not fit fails whole, nothing written. Default: unlimited.
+  void SetFreeDiskSpace(std::uint64_t bytes);
+  // No space at all (true) or unlimited space again (false).
+  void SetDiskFull(bool full);
+  // The bytes written to the file (long or short path) through the
+  // platform; "" for a file added by the test. None when no file is there.
+  std::optional<std::string> FileContents(const std::u16string& path) const;
   // Patterns passed to FindFirstFileA, in order.
   const std::vector<std::string>& FindPatterns() const { return findPatterns_; }
   // Searches opened and not yet closed.
@@ -176,10 +192,12 @@ class FakeMachine : public Platform {
   // Every CreateProcessW call, in order.
   const std::vector<ProcessStart>& ProcessStarts() const { return processStarts_; }
   // Kernel handles in the order they were closed: "process:<n>" or
-  // "thread:<n>", n indexing ProcessStarts().
+  // "thread:<n>", n indexing ProcessStarts(); "mutex"; "file:<long path>".
   const std::vector<std::string>& KernelHandleCloses() const { return kernelCloses_; }
   // Process and thread handles open.
   std::size_t OpenKernelHandleCount() const { return kernelHandles_.size(); }
+  // Files opened by CreateFileW and not yet closed.
+  std::size_t OpenFileHandleCount() const { return fileHandles_.size(); }
 
   // ---- One launcher at a time, window station -----------------------------
   // Makes `name` a mutex that another process holds.
@@ -192,6 +210,20 @@ class FakeMachine : public Platform {
   std::vector<std::u16string> HeldMutexes() const;
   // What ProcessWindowStationIsVisible answers. Default: visible.
   void SetWindowStationVisible(bool visible);
+
+  // ---- Clock, process id, Windows version ---------------------------------
+  // What GetLocalTime returns. Default: 2026-12-08 14:03:07.412.
+  void SetLocalTime(const LocalTime& time);
+  // What the next GetTickCount returns, and how far each call moves the
+  // count on (0: time stands still). Default: 5000000, step 0. The count
+  // wraps at 2^32 as Windows' does.
+  void SetTickCount(std::uint32_t now, std::uint32_t stepPerCall = 0);
+  // Moves the count on, as the time a child program takes, say.
+  void AdvanceTickCount(std::uint32_t milliseconds);
+  // What GetCurrentProcessId returns. Default: 4242.
+  void SetProcessId(std::uint32_t id);
+  // What RtlGetVersion reports. Default: 10.0.19045.
+  void SetWindowsVersion(const WindowsVersion& version);
 
   // ---- Message boxes, language, code pages --------------------------------
   // What MessageBoxW returns. Default: 1 (IDOK).
@@ -212,9 +244,10 @@ class FakeMachine : public Platform {
 
   // ---- Fault injection and leak checks ------------------------------------
   // Makes the `occurrence`-th call of `operation` from now (1 = the next)
-  // fail. Entries returning a Status return `status`; the others return
-  // their failure value (null handle, INVALID_FIND_HANDLE, false, 0; an
-  // empty command line) and ignore `status`. A failed call has no effect,
+  // fail. Entries returning a Status return `status`, and CreateFileW
+  // reports it as its last error; the others return their failure value
+  // (null handle, INVALID_FIND_HANDLE, false, 0; an empty command line, a
+  // zeroed LocalTime) and ignore `status`. A failed call has no effect,
   // except that a failed close still releases its handle and a failed
   // CreateProcessW is still recorded.
   void FailCall(Operation operation, Status status, int occurrence = 1);
@@ -232,8 +265,8 @@ class FakeMachine : public Platform {
   // Exceptions caught inside platform entries (a throwing child program,
   // say), each as "<entry>: <message>". Empty in a sound test.
   const std::vector<std::string>& InternalErrors() const { return internalErrors_; }
-  // True when no registry key, service, search, kernel or installer handle
-  // is open.
+  // True when no registry key, service, search, kernel (process, thread,
+  // mutex, file) or installer handle is open.
   bool AllHandlesClosed() const;
   // The open handles by kind, for a failure message.
   std::string OpenHandlesReport() const;
@@ -252,6 +285,16 @@ class FakeMachine : public Platform {
   // - CreateProcessW rewrites one unit of the command line in place, as
   //   Windows may, so a read-only command line faults here too.
   // - WaitForSingleObject runs the child to its end whatever the timeout.
+  // - CreateFileW knows CREATE_NEW only: another disposition fails with
+  //   ERROR_INVALID_PARAMETER. It takes absolute paths only (a relative
+  //   one gives ERROR_PATH_NOT_FOUND), does not enforce the share mode or
+  //   act on the flags, keeps trailing dots and blanks of a name, and gives
+  //   the new file no 8.3 name. A name that exists wins over a denied
+  //   folder (ERROR_FILE_EXISTS).
+  // - WriteFile appends, which is where the file pointer of a file made by
+  //   CREATE_NEW stands; the seam carries no last error.
+  // - GetTickCount moves on only by its step and AdvanceTickCount; Sleep
+  //   leaves it, and GetLocalTime does not follow it.
   // - MsiOpenDatabaseW opens read-only only: another `persistMode` fails
   //   with ERROR_INVALID_PARAMETER. A path that names no database file, or
   //   a host file libmsi cannot read, gives ERROR_OPEN_FAILED.
@@ -293,6 +336,16 @@ class FakeMachine : public Platform {
   bool CloseHandle(KernelHandle handle) noexcept override;
   // Sleeps not at all: simulated time does not pass.
   void Sleep(std::uint32_t milliseconds) noexcept override;
+  std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
+  KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
+                           std::uint32_t shareMode, std::uint32_t creationDisposition,
+                           std::uint32_t flagsAndAttributes, Status* lastError) noexcept override;
+  bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
+                 std::uint32_t* written) noexcept override;
+  LocalTime GetLocalTime() noexcept override;
+  std::uint32_t GetTickCount() noexcept override;
+  std::uint32_t GetCurrentProcessId() noexcept override;
+  Status RtlGetVersion(WindowsVersion* version) noexcept override;
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
@@ -332,6 +385,11 @@ class FakeMachine : public Platform {
     std::size_t startIndex = 0;  // into processStarts_
     bool isThread = false;
   };
+  // A file handle from CreateFileW.
+  struct OpenFile {
+    FileEntry* file = nullptr;  // entries are never removed, so this stays valid
+    bool writable = false;      // write rights were asked for
+  };
 
   // Runs one platform entry: counts the call, applies a planned failure,
   // and turns an exception into `failure`. Defined in fake_machine_entry.h.
@@ -341,6 +399,12 @@ class FakeMachine : public Platform {
   // the planned status.
   template <typename Body>
   Status EnterWithStatus(Operation operation, Body&& body) noexcept;
+  // The same for an entry that reports the thread's last error: `body`
+  // receives where to put it; a planned failure returns `failure` with the
+  // planned status as last error.
+  template <typename Result, typename Body>
+  Result EnterWithLastError(Operation operation, Result failure, Status* lastError,
+                            Body&& body) noexcept;
   // The same for an entry that closes a handle: `release` runs even when
   // the call is planned to fail, so the handle is released either way.
   template <typename Result, typename Release>
@@ -365,6 +429,8 @@ class FakeMachine : public Platform {
   // Adds a folder or file for set-up; throws when the path is unusable.
   FileEntry* AddEntry(const std::u16string& longPath, const std::u16string& shortName,
                       bool isFolder);
+  // CreateFileW's CREATE_NEW: the new file, or null with `*error` set.
+  FileEntry* CreateNewFile(const std::u16string& path, Status* error);
   // Runs the child program of that start, once, and records its exit code.
   void RunChild(std::size_t startIndex);
   // A fresh installer handle value; installer handles are 32-bit.
@@ -403,6 +469,9 @@ class FakeMachine : public Platform {
   std::u16string systemDirectory_;
   std::set<FindHandle> openFinds_;
   std::vector<std::string> findPatterns_;
+  std::u16string tempPath_;
+  std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
+  std::map<KernelHandle, OpenFile> fileHandles_;
 
   // Installer databases; the objects are defined with the libmsi sources.
   std::unique_ptr<InstallerObjects> installerObjects_;
@@ -418,13 +487,21 @@ class FakeMachine : public Platform {
   std::map<KernelHandle, KernelObject> kernelHandles_;
   std::vector<std::string> kernelCloses_;
 
-  // Message boxes, language, code pages.
+  // One launcher at a time, window station.
   std::set<std::u16string> mutexesElsewhere_;
   std::vector<std::u16string> refusedMutexPrefixes_;
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;
   bool windowStationVisible_ = true;
 
+  // Clock, process id, Windows version.
+  LocalTime localTime_{2026, 12, 8, 14, 3, 7, 412};
+  std::uint32_t tickCount_ = 5000000;
+  std::uint32_t tickStep_ = 0;
+  std::uint32_t processId_ = 4242;
+  WindowsVersion windowsVersion_{10, 0, 19045};
+
+  // Message boxes, language, code pages.
   int messageBoxResult_ = 1;
   std::vector<MessageBoxCall> messageBoxes_;
   std::uint16_t language_ = 0x0409;

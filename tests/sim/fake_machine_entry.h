@@ -42,6 +42,32 @@ Status FakeMachine::EnterWithStatus(Operation operation, Body&& body) noexcept {
   return kErrorNotEnoughMemory;
 }
 
+template <typename Result, typename Body>
+Result FakeMachine::EnterWithLastError(Operation operation, Result failure, Status* lastError,
+                                       Body&& body) noexcept {
+  Status error = kErrorNotEnoughMemory;
+  Result result = failure;
+  try {
+    Status planned = ERROR_SUCCESS;
+    if (faults_.CountCall(operation, &planned)) {
+      error = planned;
+    } else {
+      error = ERROR_SUCCESS;
+      result = body(&error);
+    }
+  } catch (const std::exception& caught) {
+    NoteInternalError(operation, caught.what());
+    result = failure;
+    error = kErrorNotEnoughMemory;
+  } catch (...) {
+    NoteInternalError(operation, "unknown exception");
+    result = failure;
+    error = kErrorNotEnoughMemory;
+  }
+  if (lastError != nullptr) *lastError = error;
+  return result;
+}
+
 template <typename Result, typename Release>
 Result FakeMachine::EnterClose(Operation operation, Result failure, Release&& release) noexcept {
   try {

@@ -1,5 +1,5 @@
-// FakeMachine: folders and files, the current and system directories, short
-// names and file searches.
+// FakeMachine: folders and files, the current, system and temp folders,
+// short names, file searches, and the files the launcher creates and writes.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -11,6 +11,24 @@
 
 namespace setup::sim {
 namespace {
+
+constexpr Status kErrorInvalidParameter = 87;
+constexpr Status kErrorInvalidName = 123;
+
+// Rights that let a handle write a file's data.
+constexpr std::uint32_t kGenericAll = 0x10000000u;
+constexpr std::uint32_t kFileWriteData = 0x2;
+constexpr std::uint32_t kFileAppendData = 0x4;
+constexpr std::uint32_t kWriteRights =
+    GENERIC_WRITE | kGenericAll | kFileWriteData | kFileAppendData;
+
+// Whether Windows accepts `name` as one path component of a new file.
+bool IsValidNewName(std::u16string_view name) {
+  if (name.empty()) return false;
+  return std::none_of(name.begin(), name.end(), [](char16_t unit) {
+    return unit < 0x20 || std::u16string_view(u"<>:\"|?*").find(unit) != std::u16string_view::npos;
+  });
+}
 
 // Copies `text` out under the rule GetCurrentDirectory, GetShortPathName
 // and GetSystemDirectory share: the length without terminator when text
@@ -104,6 +122,28 @@ void FakeMachine::SetShortNamesAvailable(bool available) { shortNamesAvailable_ 
 
 void FakeMachine::SetSystemDirectory(const std::u16string& path) { systemDirectory_ = path; }
 
+void FakeMachine::SetTempPath(const std::u16string& path) { tempPath_ = path; }
+
+void FakeMachine::DenyFileCreation(const std::u16string& folder) {
+  AddEntry(folder, u"", true)->creationDenied = true;
+}
+
+void FakeMachine::SetFreeDiskSpace(std::uint64_t bytes) { freeDiskSpace_ = bytes; }
+
+void FakeMachine::SetDiskFull(bool full) {
+  if (full) {
+    freeDiskSpace_ = 0;
+  } else {
+    freeDiskSpace_.reset();
+  }
+}
+
+std::optional<std::string> FakeMachine::FileContents(const std::u16string& path) const {
+  const FileEntry* entry = files_.Find(path);
+  if (entry == nullptr || entry->isFolder) return std::nullopt;
+  return entry->contents;
+}
+
 // ---- Platform ----------------------------------------------------------------
 
 std::uint32_t FakeMachine::GetCurrentDirectoryW(std::uint32_t bufferSize,
@@ -157,6 +197,73 @@ bool FakeMachine::FindClose(FindHandle handle) noexcept {
 std::uint32_t FakeMachine::GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) noexcept {
   return Enter(Operation::GetSystemDirectoryW, std::uint32_t{0},
                [&] { return CopyOut(systemDirectory_, buffer, size); });
+}
+
+std::uint32_t FakeMachine::GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept {
+  return Enter(Operation::GetTempPathW, std::uint32_t{0},
+               [&] { return CopyOut(tempPath_, buffer, bufferSize); });
+}
+
+FileEntry* FakeMachine::CreateNewFile(const std::u16string& path, Status* error) {
+  const std::size_t cut = path.find_last_of(u"\\/");
+  if (cut == std::u16string::npos) {
+    *error = ERROR_PATH_NOT_FOUND;
+    return nullptr;
+  }
+  const FileEntry* existing = files_.Find(path);
+  FileEntry* folder = files_.Find(std::u16string_view(path).substr(0, cut + 1));
+  if (folder == nullptr || !folder->isFolder) {
+    *error = ERROR_PATH_NOT_FOUND;
+  } else if (existing != nullptr) {
+    // Long or short name, file or folder: CREATE_NEW touches none of them.
+    *error = ERROR_FILE_EXISTS;
+  } else if (!IsValidNewName(std::u16string_view(path).substr(cut + 1))) {
+    *error = kErrorInvalidName;
+  } else if (folder->creationDenied) {
+    *error = ERROR_ACCESS_DENIED;
+  } else {
+    return FileTree::AddChild(folder, std::u16string_view(path).substr(cut + 1), false);
+  }
+  return nullptr;
+}
+
+KernelHandle FakeMachine::CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
+                                      std::uint32_t /*shareMode*/,
+                                      std::uint32_t creationDisposition,
+                                      std::uint32_t /*flagsAndAttributes*/,
+                                      Status* lastError) noexcept {
+  return EnterWithLastError(
+      Operation::CreateFileW, NO_KERNEL_HANDLE, lastError, [&](Status* error) {
+        if (fileName == nullptr) {
+          *error = ERROR_PATH_NOT_FOUND;
+          return NO_KERNEL_HANDLE;
+        }
+        if (creationDisposition != CREATE_NEW) {
+          *error = kErrorInvalidParameter;
+          return NO_KERNEL_HANDLE;
+        }
+        FileEntry* file = CreateNewFile(fileName, error);
+        if (file == nullptr) return NO_KERNEL_HANDLE;
+        const KernelHandle handle{NextHandleValue()};
+        fileHandles_[handle] = OpenFile{file, (desiredAccess & kWriteRights) != 0};
+        return handle;
+      });
+}
+
+bool FakeMachine::WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
+                            std::uint32_t* written) noexcept {
+  // Windows clears the count before anything else, so a failed write reads 0.
+  if (written != nullptr) *written = 0;
+  return Enter(Operation::WriteFile, false, [&] {
+    const auto open = fileHandles_.find(file);
+    if (open == fileHandles_.end() || !open->second.writable || written == nullptr) return false;
+    if (data == nullptr && size != 0) return false;
+    if (freeDiskSpace_ && size > *freeDiskSpace_) return false;  // ERROR_DISK_FULL
+    if (size != 0) open->second.file->contents.append(reinterpret_cast<const char*>(data), size);
+    if (freeDiskSpace_) *freeDiskSpace_ -= size;
+    *written = size;
+    return true;
+  });
 }
 
 }  // namespace setup::sim

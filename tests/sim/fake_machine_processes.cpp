@@ -109,6 +109,13 @@ bool FakeMachine::CloseHandle(KernelHandle handle) noexcept {
       kernelCloses_.push_back("mutex");
       return true;
     }
+    const auto file = fileHandles_.find(handle);
+    if (file != fileHandles_.end()) {
+      const FileEntry* entry = file->second.file;
+      fileHandles_.erase(file);
+      kernelCloses_.push_back("file:" + EncodeAnsi(FileTree::LongPathOf(*entry)));
+      return true;
+    }
     const auto open = kernelHandles_.find(handle);
     if (open == kernelHandles_.end()) return false;
     kernelCloses_.push_back((open->second.isThread ? "thread:" : "process:") +

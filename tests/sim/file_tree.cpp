@@ -67,14 +67,7 @@ FileEntry* FileTree::Add(std::u16string_view path, std::u16string_view shortName
     const bool last = i + 1 == components.size();
     if (components[i] == u"." || components[i] == u"..") return nullptr;
     FileEntry* child = folder->FindChild(components[i]);
-    if (child == nullptr) {
-      auto entry = std::make_unique<FileEntry>();
-      entry->longName = std::u16string(components[i]);
-      entry->isFolder = last ? isFolder : true;
-      entry->parent = folder;
-      folder->children.push_back(std::move(entry));
-      child = folder->children.back().get();
-    }
+    if (child == nullptr) child = AddChild(folder, components[i], last ? isFolder : true);
     if (!last && !child->isFolder) return nullptr;
     folder = child;
   }
@@ -130,6 +123,22 @@ bool FileTree::ShortPath(std::u16string_view path, bool shortNamesAvailable,
   }
   *result = shortPath;
   return true;
+}
+
+FileEntry* FileTree::AddChild(FileEntry* folder, std::u16string_view name, bool isFolder) {
+  auto entry = std::make_unique<FileEntry>();
+  entry->longName = std::u16string(name);
+  entry->isFolder = isFolder;
+  entry->parent = folder;
+  folder->children.push_back(std::move(entry));
+  return folder->children.back().get();
+}
+
+std::u16string FileTree::LongPathOf(const FileEntry& entry) {
+  if (entry.parent == nullptr) return entry.longName + u"\\";
+  std::u16string path = LongPathOf(*entry.parent);
+  if (entry.parent->parent != nullptr) path.push_back(u'\\');
+  return path + entry.longName;
 }
 
 void FileTree::PutFirst(FileEntry* entry) {

@@ -24,6 +24,8 @@ struct FileEntry {
   std::vector<std::unique_ptr<FileEntry>> children;  // in search order
   ProfileSections profile;        // what GetPrivateProfileStringW reads from a file
   std::string installerDatabase;  // host file MsiOpenDatabaseA reads for a file; "" if none
+  std::string contents;           // a file's bytes as written through the platform
+  bool creationDenied = false;    // a folder in which CreateFileW may not add a file
 
   // The name GetShortPathNameA gives for this entry.
   const std::u16string& ShortForm() const { return shortName.empty() ? longName : shortName; }
@@ -51,6 +53,13 @@ class FileTree {
 
   // Moves `entry` to the front of its folder's search order.
   static void PutFirst(FileEntry* entry);
+
+  // Adds a new entry named `name` at the end of `folder`'s search order;
+  // the caller has checked that the name is free.
+  static FileEntry* AddChild(FileEntry* folder, std::u16string_view name, bool isFolder);
+
+  // The entry's absolute path by long names ("C:\" for a drive root).
+  static std::u16string LongPathOf(const FileEntry& entry);
 
  private:
   FileEntry* FindDrive(std::u16string_view drive) const;

@@ -1,5 +1,5 @@
-// Folder, search and profile behaviour the launcher's path handling relies
-// on, in a scratch folder under %TEMP% whose name holds blanks and letters
+// Folder, search, profile and log-file behaviour the launcher relies on,
+// in a scratch folder under %TEMP% whose name holds blanks and letters
 // outside the ANSI code page, which only UTF-16 spells whole.
 #include <gtest/gtest.h>
 
@@ -100,6 +100,52 @@ TEST_F(FilesTest, SystemDirectoryFollowsTheSizeRules) {
   WideChar tooSmall[1] = {};
   EXPECT_EQ(length + 1, platform_.GetSystemDirectoryW(tooSmall, 1))
       << "size needed, terminator included, when the buffer is too small";
+}
+
+TEST_F(FilesTest, TempPathEndsInABackslashAndNamesAFolder) {
+  WideChar buffer[261] = {};
+  const std::uint32_t length = platform_.GetTempPathW(261, buffer);
+  const std::u16string temp(buffer);
+  ASSERT_NE(0u, length) << "a temporary folder";
+  EXPECT_EQ(temp.size(), length) << "length without the terminator";
+  EXPECT_EQ(u'\\', temp.back()) << ::testing::PrintToString(temp);
+  EXPECT_TRUE(setup_test::IsDirectory(temp)) << ::testing::PrintToString(temp);
+
+  WideChar tooSmall[2] = {};
+  EXPECT_EQ(length + 1, platform_.GetTempPathW(2, tooSmall))
+      << "size needed, terminator included, when the buffer is too small";
+}
+
+TEST_F(FilesTest, CreateNewMakesALogOthersCanReadAndNeverOpensAnExistingOne) {
+  const std::u16string logPath = folder_.PathFor(u"Setup Łódź 予定表.log");
+  const auto createNew = [&](Status* lastError) {
+    return platform_.CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, lastError);
+  };
+  Status lastError = ERROR_INVALID_HANDLE;
+  ScopedKernelHandle log(platform_, createNew(&lastError));
+  ASSERT_TRUE(log.valid()) << "the log is made; error " << lastError;
+  EXPECT_EQ(ERROR_SUCCESS, lastError) << "no error when made";
+
+  // Non-ASCII UTF-8, a line end and a zero byte: written as they are.
+  const char bytes[] = "07.12.2026 \xC5\x81\xC3\xB3" "d\xC5\xBA\r\n\0end";
+  const std::string line(bytes, sizeof bytes - 1);
+  std::uint32_t written = 0;
+  EXPECT_TRUE(platform_.WriteFile(log.get(), reinterpret_cast<const std::uint8_t*>(line.data()),
+                                  static_cast<std::uint32_t>(line.size()), &written));
+  EXPECT_EQ(line.size(), written) << "bytes written";
+
+  // A log already there, still open or not, is neither opened again nor cut.
+  for (const char* state : {"open", "closed"}) {
+    lastError = ERROR_SUCCESS;
+    ScopedKernelHandle second(platform_, createNew(&lastError));
+    EXPECT_FALSE(second.valid()) << "a second CREATE_NEW, the log " << state;
+    EXPECT_EQ(ERROR_FILE_EXISTS, lastError) << "the log " << state;
+    std::string content;
+    EXPECT_TRUE(setup_test::ReadFileBytes(logPath, &content)) << "a reader, the log " << state;
+    EXPECT_EQ(line, content) << "exactly the bytes written, the log " << state;
+    EXPECT_EQ(ERROR_SUCCESS, log.reset()) << "the log closes";
+  }
 }
 
 TEST_F(FilesTest, PrivateProfileStringReadsKeysAndFallsBackToTheDefault) {

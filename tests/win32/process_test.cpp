@@ -1,5 +1,6 @@
 // Process creation and waiting as the launcher uses them to run the
-// installer: hidden start, wait, exit code, and the failure statuses.
+// installer: hidden start, wait, exit code, and the failure statuses; and
+// what the run log records of the process and the system.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -117,6 +118,10 @@ TEST_F(ProcessTest, CallsOnNoHandleFail) {
   std::uint32_t exitCode = 0;
   EXPECT_FALSE(platform_.GetExitCodeProcess(NO_KERNEL_HANDLE, &exitCode));
   EXPECT_FALSE(platform_.CloseHandle(NO_KERNEL_HANDLE));
+  std::uint32_t written = 7;
+  const std::uint8_t byte = 0;
+  EXPECT_FALSE(platform_.WriteFile(NO_KERNEL_HANDLE, &byte, 1, &written));
+  EXPECT_EQ(0u, written) << "nothing written";
 }
 
 TEST(CommandLineTest, CommandLineNamesTheProgram) {
@@ -124,6 +129,30 @@ TEST(CommandLineTest, CommandLineNamesTheProgram) {
   const std::u16string commandLine(platform.GetCommandLineW());
   EXPECT_NE(std::u16string::npos, commandLine.find(u"win32_platform_tests"))
       << "the program name leads the command line: " << ::testing::PrintToString(commandLine);
+}
+
+TEST(RunLogFactsTest, ProcessIdAndVersionAreTheSystems) {
+  Win32Platform platform;
+  EXPECT_EQ(setup_test::CurrentProcessId(), platform.GetCurrentProcessId());
+  WindowsVersion version;
+  ASSERT_EQ(ERROR_SUCCESS, platform.RtlGetVersion(&version));
+  EXPECT_GE(version.major, 6u) << "the launcher's oldest system is 6.1";
+  EXPECT_LE(version.major, 10u) << "a version, not another field of the record";
+  EXPECT_NE(0u, version.build) << version.major << "." << version.minor;
+}
+
+TEST(RunLogFactsTest, LocalTimeIsAPlausibleDate) {
+  const LocalTime now = Win32Platform().GetLocalTime();
+  const struct {
+    const char* field;
+    unsigned value, low, high;
+  } fields[] = {{"year", now.year, 2020, 2200}, {"month", now.month, 1, 12},
+                {"day", now.day, 1, 31},        {"hour", now.hour, 0, 23},
+                {"minute", now.minute, 0, 59},  {"second", now.second, 0, 59},
+                {"milliseconds", now.milliseconds, 0, 999}};
+  for (const auto& f : fields) {
+    EXPECT_TRUE(f.value >= f.low && f.value <= f.high) << f.field << " " << f.value;
+  }
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse)
       {Entry::MessageBoxW, "MessageBoxW", true},
       {Entry::GetProcessWindowStation, "GetProcessWindowStation", true},
       {Entry::GetUserObjectInformationW, "GetUserObjectInformationW", true},
+      {Entry::RtlGetVersion, "RtlGetVersion", false},
   };
   static_assert(sizeof entries / sizeof entries[0] == Win32Platform::kRuntimeEntryCount,
                 "every runtime entry is listed");

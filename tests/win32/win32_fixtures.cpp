@@ -150,6 +150,11 @@ bool ScratchFolder::AddCopy(const char* name, const std::string& source) {
   return true;
 }
 
+std::u16string ScratchFolder::PathFor(const char16_t* name) {
+  files_.push_back(widePath_ + u"\\" + name);
+  return files_.back();
+}
+
 bool FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -171,6 +176,20 @@ std::u16string ReadUtf16File(const std::string& path) {
   }
   ::CloseHandle(file);
   return text;
+}
+
+bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
+  const HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  char chunk[256];
+  DWORD read = 0;
+  while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) != FALSE && read > 0) {
+    bytes->append(chunk, read);
+  }
+  ::CloseHandle(file);
+  return true;
 }
 
 std::string ExecutableFolder() {
@@ -266,6 +285,8 @@ std::string EnvironmentVariable(const char* name) {
   value.resize(length);
   return value;
 }
+
+std::uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
 
 bool RunToExit(const std::string& program, std::uint32_t timeoutMs, std::uint32_t* exitCode) {
   std::string commandLine = "\"" + program + "\"";

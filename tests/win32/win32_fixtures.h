@@ -57,6 +57,9 @@ class ScratchFolder {
   bool AddFile(const char16_t* name, const std::string& content);
   // Copies the file `source` to `<path>\<name>`; true on success.
   bool AddCopy(const char* name, const std::string& source);
+  // `<path>\<name>`, for a file the code under test is to make there; it is
+  // removed with the folder if it was made.
+  std::u16string PathFor(const char16_t* name);
 
  private:
   void Create(const std::u16string& leaf);
@@ -73,6 +76,9 @@ bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 // The whole of the file `path` read as UTF-16 text; empty when unreadable.
 std::u16string ReadUtf16File(const std::string& path);
+// The bytes of the file `path`, read through a handle of its own that
+// lets others read and write meanwhile; false when it cannot be opened.
+bool ReadFileBytes(const std::u16string& path, std::string* bytes);
 // The folder (no trailing backslash) of this test program.
 std::string ExecutableFolder();
 // The current directory; empty when it cannot be read.
@@ -123,6 +129,8 @@ struct VersionInformation {
 VersionInformation VersionOf(const std::string& programPath);
 
 // Processes ----------------------------------------------------------------
+// This process's id, from the system itself.
+std::uint32_t CurrentProcessId();
 // Runs `program` (no arguments) in this process's current directory and
 // waits up to `timeoutMs` for it to end; true with its exit code when it
 // ran and ended (one that did not end is terminated).

@@ -11,7 +11,8 @@ box_reader.exe reads a message box and presses its OK button,
 key_access.exe makes a registry key read-only, canary.dll is planted under
 system DLL names and notes every process that loads it, and
 careless_loader.exe loads DLLs the careless way, to show that a planted one
-is taken.
+is taken. Setup.exe's own run logs are found in the prefix's temporary folder
+(WinePrefix.run_logs, newest_run_log) and read with read_run_log.
 
 Every wine call has a timeout. Output of wine calls goes to files, never to
 pipes: a Windows process that outlives the call would keep a pipe open.
@@ -56,6 +57,11 @@ RECORDS_FOLDER = r"C:\e2erecords"
 
 # The values the recorder reads from each key unless told otherwise.
 TRANSFORM_VALUES = ("Transforms", "TransformsBackup")
+
+# Setup.exe's run log in the temporary folder: the local time it was made,
+# then "_2" to "_9" when a run of the same second took the plain name.
+RUN_LOG_NAME = re.compile(r"QuarrixPatchSetup_(\d{14})(?:_([2-9]))?\.log")
+RUN_LOG_STAMP = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
 
 
 class WineError(RuntimeError):
@@ -244,6 +250,29 @@ def locale_installed(name):
     return any(line.strip().lower().replace("-", "") == wanted for line in result.stdout.splitlines())
 
 
+def read_run_log(path):
+    """The events of a run log (Linux path), in order, without their time
+    stamps. Raises ValueError unless the file is UTF-8 and every line ends in
+    CRLF and starts with a "yyyy-MM-dd HH:mm:ss.fff " stamp."""
+    with open(path, "rb") as source:
+        data = source.read()
+    try:
+        text = data.decode("utf-8-sig")  # strict: a code page's bytes fail here
+    except UnicodeDecodeError as error:
+        raise ValueError(f"{path}: not UTF-8 ({error}): {data!r}")
+    if text and not text.endswith("\r\n"):
+        raise ValueError(f"{path}: the last line has no CRLF: {text!r}")
+    events = []
+    for line in text.split("\r\n")[:-1]:
+        if "\n" in line or "\r" in line:
+            raise ValueError(f"{path}: a line end other than CRLF in {line!r}")
+        stamp = RUN_LOG_STAMP.match(line)
+        if not stamp:
+            raise ValueError(f"{path}: line without a time stamp: {line!r}")
+        events.append(line[stamp.end():])
+    return events
+
+
 def _read_text(path):
     try:
         with open(path, "r", encoding="utf-8", errors="replace") as source:
@@ -292,6 +321,7 @@ class WinePrefix:
         self.root = None
         self.path = None
         self._started = False
+        self._temp_folder = None
 
     # ----- lifetime -----
 
@@ -529,6 +559,47 @@ class WinePrefix:
     def run_setup(self, folder, tail="", **options):
         """Runs Setup.exe to its end (see start_setup for the options) and returns the SetupRun."""
         return self.start_setup(folder, tail, **options).wait()
+
+    # ----- Setup.exe's run logs -----
+
+    def temp_folder(self):
+        """Linux path of the folder GetTempPathW gives this prefix's programs:
+        TMP, else TEMP, else USERPROFILE, else the Windows folder, as a Windows
+        program's environment holds them (Wine fills them from the registry,
+        not from Linux's TMP)."""
+        if self._temp_folder is None:
+            _code, output = self.wine(["cmd", "/c", "set"])
+            variables = {}
+            for line in output.splitlines():
+                name, equals, value = line.partition("=")
+                if equals and value.strip():
+                    variables.setdefault(name.strip().upper(), value.rstrip("\r\n"))
+            windows = next((variables[name] for name in ("TMP", "TEMP", "USERPROFILE") if name in variables),
+                           "C:\\windows")
+            folder = self.linux_path(windows) if windows[:3].upper() == "C:\\" else ""
+            # An 8.3 or other drive's form needs Wine to map it.
+            self._temp_folder = folder if os.path.isdir(folder) else self.resolve_windows_path(windows)
+        return self._temp_folder
+
+    def run_logs(self):
+        """Linux paths of Setup.exe's run logs in the temporary folder, oldest first."""
+        folder = self.temp_folder()
+        found = []
+        for name in os.listdir(folder) if os.path.isdir(folder) else ():
+            match = RUN_LOG_NAME.fullmatch(name)
+            if match:
+                found.append(((match.group(1), int(match.group(2) or 1)), os.path.join(folder, name)))
+        return [path for _order, path in sorted(found)]
+
+    def newest_run_log(self):
+        """Linux path of the newest run log, or None."""
+        logs = self.run_logs()
+        return logs[-1] if logs else None
+
+    def remove_run_logs(self):
+        """Deletes every run log, so that a test sees only those of its own runs."""
+        for path in self.run_logs():
+            os.remove(path)
 
     # ----- registry (HKEY_CLASSES_ROOT) -----
 

@@ -9,6 +9,7 @@ killed, Setup.exe itself must notice and restore.
 """
 
 import subprocess
+import time
 import unittest
 
 import harness
@@ -52,13 +53,16 @@ class KillSafetyTest(harness.PrefixTestCase):
     def assert_now(self, expected, what):
         self.assertEqual(expected, self.prefix.read_values(PRODUCT_KEY), f"{what}: values after the run")
 
-    def interrupt(self, folder, kill, expected_during, what):
+    def interrupt(self, folder, kill, expected_during, what, while_held=None):
         """Starts Setup.exe in `folder`, checks the values once the installer
-        holds the run, then cuts the run short the way `kill` says. Returns
-        the RunningSetup, whose release() ends an installer left running."""
+        holds the run (and calls `while_held`, if given), then cuts the run
+        short the way `kill` says. Returns the RunningSetup, whose release()
+        ends an installer left running."""
         running = self.prefix.start_setup(folder, "/qn", hold=True, record_keys=(PRODUCT_KEY,))
         try:
             self.assert_during(running.wait_for_installer()[0], expected_during, what)
+            if while_held is not None:
+                while_held()
         finally:  # a Setup.exe left holding the launcher mutex would fail every later test
             if kill is WHOLE_PREFIX:
                 self.prefix.restart_server()
@@ -78,6 +82,20 @@ class KillSafetyTest(harness.PrefixTestCase):
         self.assert_during(run.records[0], expected_during, f"{what}, completing run")
         self.assertEqual(0, run.status, f"{what}: the completing run should end with the installer's status")
         self.assert_now({"Transforms": own, "TransformsBackup": None}, f"{what}, completing run")
+
+    def wait_for_log_text(self, text, timeout=10):
+        """Waits until the newest run log holds `text` (raw bytes: the line
+        may be half written when looked at)."""
+        end = time.monotonic() + timeout
+        while True:
+            path = self.prefix.newest_run_log()
+            if path:
+                with open(path, "rb") as source:
+                    if text.encode("utf-8") in source.read():
+                        return
+            if time.monotonic() > end:
+                self.fail(f"the run log should hold {text!r} while the installer runs; newest log: {path!r}")
+            time.sleep(0.05)
 
     # ----- Setup.exe killed -----
 
@@ -110,6 +128,36 @@ class KillSafetyTest(harness.PrefixTestCase):
             # it must keep the backup, and still know the product's language.
             self.interrupt(second, ALL_THREE, self.during(second, own, "1031.mst"), "second killed run")
             self.complete(first, self.during(first, own, "1031.mst"), own, "after two killed runs")
+
+    def test_killed_run_leaves_its_log_up_to_the_installers_start(self):
+        own = ":1031.mst"
+        self.register(own)
+        with self.patch_folder("Patch Files") as folder:
+            self.prefix.remove_run_logs()
+            expected_during = self.during(folder, own, "1031.mst")
+            # The launcher writes the line just after starting the interpreter,
+            # which may be after the installer's record; it must be on disk
+            # while the run is held, not only once the launcher ends.
+            self.interrupt(folder, ALL_THREE, expected_during, "killed run",
+                           while_held=lambda: self.wait_for_log_text("Installer started: process "))
+            logs = self.prefix.run_logs()
+            self.assertEqual(1, len(logs), "the killed run should have left one log")
+            with open(logs[0], "rb") as source:
+                killed_log = source.read()
+            events = harness.read_run_log(logs[0])
+            self.assertRegex(events[-1], r"^Installer started: process \d+$",
+                             f"the killed run's log should end with the installer's start: {events!r}")
+            self.assertTrue(any(e.startswith("Installer command line: ") for e in events), repr(events))
+
+            # The next run writes a log of its own and leaves the killed run's as it was.
+            self.complete(folder, expected_during, own, "after the killed run")
+            logs_after = self.prefix.run_logs()
+            self.assertEqual([logs[0]], logs_after[:1], "the killed run's log should still be there")
+            self.assertEqual(2, len(logs_after), "the completing run should add one log")
+            with open(logs[0], "rb") as source:
+                self.assertEqual(killed_log, source.read(), "the killed run's log should be unchanged")
+            self.assertRegex(harness.read_run_log(logs_after[1])[-1],
+                             r"^Setup ends with exit status 0 \(success\) after \d+ ms$")
 
     # ----- only a child killed -----
 

@@ -194,6 +194,43 @@ class PatchRunTest(harness.PrefixTestCase):
             run = running.wait()
             self.assertEqual(3010, run.status, "Setup.exe status once the installer ended")
 
+    # ----- the run log -----
+
+    def test_run_log_names_product_installer_line_and_status_with_secrets_masked(self):
+        packed_code = HOSTREL_PRODUCT_KEY.rsplit("\\", 1)[1]
+        # Secrets bare and in a quoted word; "Łódź" is outside the Western code page.
+        tail = '/qn ADMINPASSWORD=hunter2 "SERVICE_TOKEN=x9 y8z" NAME=Łódź'
+        secrets = ("hunter2", "x9 y8z")
+        for installer_exit, meaning in ((0, "success"), (1603, "the installation failed")):
+            with self.subTest(installer_exit), self.patch_folder("Übergabe Patch") as folder:
+                self.prefix.remove_run_logs()
+                run = self.prefix.run_setup(folder, tail, installer_exit=installer_exit)
+                record = self.only_record(run)
+                self.assertTrue(record["command_line"].endswith(" REINSTALL=ALL " + tail),
+                                f"the installer should get the secrets unmasked: {record['command_line']!r}")
+                logs = self.prefix.run_logs()
+                self.assertEqual(1, len(logs), f"one run should leave one log in {self.prefix.temp_folder()}")
+                events = harness.read_run_log(logs[0])
+                text = "\n".join(events)
+                for secret in secrets:
+                    self.assertNotIn(secret, text, "a secret property's value should be masked in the log")
+                self.assertIn("C:\\Übergabe Patch\\", text, "the patch folder's long name, in UTF-8")
+                self.assertRegex(text, rf"(?m)^Product: row 8 \(Hostrel, {packed_code}\), ",
+                                 "the log should name the product row")
+                installer_lines = [e for e in events if e.startswith("Installer command line: ")]
+                self.assertEqual(1, len(installer_lines), f"one installer command line in {events!r}")
+                shown_before_tail = (f"Installer command line: {record['system_directory']}\\cmd.exe /C "
+                                     + record["command_line"][:-len(tail)])
+                self.assertEqual(shown_before_tail, installer_lines[0][:len(shown_before_tail)],
+                                 "the logged installer command line should be the one started")
+                self.assertRegex(installer_lines[0][len(shown_before_tail):],
+                                 r'^/qn ADMINPASSWORD=\*{8} "?SERVICE_TOKEN=\*{8}"? NAME=Łódź$',
+                                 "the logged tail should have its secret values masked, all else kept")
+                self.assertIn(f"Installer ended with {installer_exit} ({meaning})", events)
+                self.assertRegex(events[-1], rf"^Setup ends with exit status {installer_exit} \({meaning}\) "
+                                             r"after \d+ ms$", "the last line should be the exit status")
+                self.assertEqual(installer_exit, run.status)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -28,6 +28,7 @@ constexpr std::uint32_t kErrorNoMoreItems = ERROR_NO_MORE_ITEMS;
 constexpr std::uint32_t kErrorInstallAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;
 constexpr std::uint32_t kErrorInvalidDatatype = ERROR_INVALID_DATATYPE;
 constexpr std::uint32_t kErrorAlreadyExists = ERROR_ALREADY_EXISTS;
+constexpr std::uint32_t kErrorFileExists = ERROR_FILE_EXISTS;
 
 constexpr std::uint32_t kKeyRead = KEY_READ;
 constexpr std::uint32_t kKeySetValue = KEY_SET_VALUE;
@@ -46,6 +47,12 @@ constexpr std::uint32_t kServiceRunning = SERVICE_RUNNING;
 constexpr std::uint32_t kServiceContinuePending = SERVICE_CONTINUE_PENDING;
 constexpr std::uint32_t kServicePausePending = SERVICE_PAUSE_PENDING;
 constexpr std::uint32_t kServicePaused = SERVICE_PAUSED;
+
+constexpr std::uint32_t kGenericWrite = GENERIC_WRITE;
+constexpr std::uint32_t kFileShareRead = FILE_SHARE_READ;
+constexpr std::uint32_t kCreateNew = CREATE_NEW;
+constexpr std::uint32_t kFileAttributeNormal = FILE_ATTRIBUTE_NORMAL;
+constexpr std::uint32_t kFileFlagWriteThrough = FILE_FLAG_WRITE_THROUGH;
 
 constexpr std::uint32_t kNormalPriorityClass = NORMAL_PRIORITY_CLASS;
 constexpr std::uint32_t kStartfUseShowWindow = STARTF_USESHOWWINDOW;
@@ -82,6 +89,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef ERROR_INSTALL_ALREADY_RUNNING
 #undef ERROR_INVALID_DATATYPE
 #undef ERROR_ALREADY_EXISTS
+#undef ERROR_FILE_EXISTS
 #undef KEY_READ
 #undef KEY_SET_VALUE
 #undef KEY_CREATE_SUB_KEY
@@ -98,6 +106,11 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef SERVICE_CONTINUE_PENDING
 #undef SERVICE_PAUSE_PENDING
 #undef SERVICE_PAUSED
+#undef GENERIC_WRITE
+#undef FILE_SHARE_READ
+#undef CREATE_NEW
+#undef FILE_ATTRIBUTE_NORMAL
+#undef FILE_FLAG_WRITE_THROUGH
 #undef NORMAL_PRIORITY_CLASS
 #undef STARTF_USESHOWWINDOW
 #undef SW_HIDE
@@ -131,6 +144,7 @@ static_assert(ERROR_INSTALL_ALREADY_RUNNING == w::kErrorInstallAlreadyRunning,
               "ERROR_INSTALL_ALREADY_RUNNING");
 static_assert(ERROR_INVALID_DATATYPE == w::kErrorInvalidDatatype, "ERROR_INVALID_DATATYPE");
 static_assert(ERROR_ALREADY_EXISTS == w::kErrorAlreadyExists, "ERROR_ALREADY_EXISTS");
+static_assert(ERROR_FILE_EXISTS == w::kErrorFileExists, "ERROR_FILE_EXISTS");
 
 static_assert(KEY_READ == w::kKeyRead, "KEY_READ");
 static_assert(KEY_SET_VALUE == w::kKeySetValue, "KEY_SET_VALUE");
@@ -151,6 +165,12 @@ static_assert(SERVICE_RUNNING == w::kServiceRunning, "SERVICE_RUNNING");
 static_assert(SERVICE_CONTINUE_PENDING == w::kServiceContinuePending, "SERVICE_CONTINUE_PENDING");
 static_assert(SERVICE_PAUSE_PENDING == w::kServicePausePending, "SERVICE_PAUSE_PENDING");
 static_assert(SERVICE_PAUSED == w::kServicePaused, "SERVICE_PAUSED");
+
+static_assert(GENERIC_WRITE == w::kGenericWrite, "GENERIC_WRITE");
+static_assert(FILE_SHARE_READ == w::kFileShareRead, "FILE_SHARE_READ");
+static_assert(CREATE_NEW == w::kCreateNew, "CREATE_NEW");
+static_assert(FILE_ATTRIBUTE_NORMAL == w::kFileAttributeNormal, "FILE_ATTRIBUTE_NORMAL");
+static_assert(FILE_FLAG_WRITE_THROUGH == w::kFileFlagWriteThrough, "FILE_FLAG_WRITE_THROUGH");
 
 static_assert(NORMAL_PRIORITY_CLASS == w::kNormalPriorityClass, "NORMAL_PRIORITY_CLASS");
 static_assert(STARTF_USESHOWWINDOW == w::kStartfUseShowWindow, "STARTF_USESHOWWINDOW");

@@ -13,10 +13,21 @@ namespace {
 static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows text is UTF-16");
 static_assert(sizeof(WideFindData::fileName) == sizeof(WIN32_FIND_DATAW::cFileName),
               "a found name is copied whole");
+static_assert(sizeof(LocalTime::year) == sizeof(SYSTEMTIME::wYear) &&
+                  sizeof(LocalTime::milliseconds) == sizeof(SYSTEMTIME::wMilliseconds),
+              "local time fields are copied whole");
+static_assert(sizeof(WindowsVersion::major) == sizeof(OSVERSIONINFOW::dwMajorVersion) &&
+                  sizeof(WindowsVersion::build) == sizeof(OSVERSIONINFOW::dwBuildNumber),
+              "version fields are copied whole");
+static_assert(sizeof(KernelHandle) == sizeof(HANDLE), "kernel handles cross the seam whole");
+
+// ntdll's RtlGetVersion, which no SDK header here declares. It returns an
+// NTSTATUS, 0 on success.
+using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 
 using Entry = Win32Platform::RuntimeEntry;
 
-enum class SourceLibrary { Advapi32, User32 };
+enum class SourceLibrary { Advapi32, User32, Ntdll };
 
 // Where each runtime entry comes from, in RuntimeEntry order.
 struct RuntimeExport {
@@ -38,6 +49,7 @@ constexpr RuntimeExport kRuntimeExports[] = {
     {Entry::MessageBoxW, SourceLibrary::User32, "MessageBoxW"},
     {Entry::GetProcessWindowStation, SourceLibrary::User32, "GetProcessWindowStation"},
     {Entry::GetUserObjectInformationW, SourceLibrary::User32, "GetUserObjectInformationW"},
+    {Entry::RtlGetVersion, SourceLibrary::Ntdll, "RtlGetVersion"},
 };
 
 constexpr bool ExportsFollowEntryOrder() {
@@ -78,8 +90,9 @@ void BindEntries(SourceLibrary source, const SystemLibrary& library,
 
 }  // namespace
 
-Win32Platform::Win32Platform() : advapi32_(L"advapi32.dll") {
+Win32Platform::Win32Platform() : advapi32_(L"advapi32.dll"), ntdll_(L"ntdll.dll") {
   BindEntries(SourceLibrary::Advapi32, advapi32_, entries_);
+  BindEntries(SourceLibrary::Ntdll, ntdll_, entries_);
 }
 
 void Win32Platform::BindUser32OnFirstUse() {
@@ -277,6 +290,64 @@ bool Win32Platform::CloseHandle(KernelHandle handle) {
 }
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+// The run log --------------------------------------------------------------
+
+std::uint32_t Win32Platform::GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) {
+  return ::GetTempPathW(bufferSize, ToWide(buffer));
+}
+
+KernelHandle Win32Platform::CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
+                                        std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                        std::uint32_t flagsAndAttributes, Status* lastError) {
+  const HANDLE file = ::CreateFileW(ToWide(fileName), desiredAccess, shareMode, nullptr,
+                                    creationDisposition, flagsAndAttributes, nullptr);
+  if (lastError != nullptr) *lastError = ::GetLastError();
+  // A file handle is never null, so null can stand for the failure value.
+  if (file == INVALID_HANDLE_VALUE) return NO_KERNEL_HANDLE;
+  return ToPortable<KernelHandle>(file);
+}
+
+bool Win32Platform::WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
+                              std::uint32_t* written) {
+  // The count must be given whenever the write is not overlapped.
+  DWORD done = 0;
+  const BOOL wrote = ::WriteFile(ToNative<HANDLE>(file), data, size, &done, nullptr);
+  if (written != nullptr) *written = done;
+  return wrote != FALSE;
+}
+
+LocalTime Win32Platform::GetLocalTime() {
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  LocalTime time;
+  time.year = now.wYear;
+  time.month = now.wMonth;
+  time.day = now.wDay;
+  time.hour = now.wHour;
+  time.minute = now.wMinute;
+  time.second = now.wSecond;
+  time.milliseconds = now.wMilliseconds;
+  return time;
+}
+
+std::uint32_t Win32Platform::GetTickCount() { return ::GetTickCount(); }
+
+std::uint32_t Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+Status Win32Platform::RtlGetVersion(WindowsVersion* version) {
+  const auto query = entry<RtlGetVersionFunction>(RuntimeEntry::RtlGetVersion);
+  if (query == nullptr) return kUnboundError;
+  if (version == nullptr) return ERROR_INVALID_PARAMETER;
+  OSVERSIONINFOW reported{};
+  reported.dwOSVersionInfoSize = sizeof reported;
+  // Its only failure is a malformed record; 0 must never stand for one.
+  if (query(&reported) != 0) return ERROR_GEN_FAILURE;
+  version->major = reported.dwMajorVersion;
+  version->minor = reported.dwMinorVersion;
+  version->build = reported.dwBuildNumber;
+  return 0;
+}
 
 // User interface and locale ----------------------------------------------
 

@@ -7,11 +7,13 @@
 // from DLLs loaded from the system folder: advapi32's at construction, since
 // every run reads the registry; user32's on the first window-station or
 // message-box call, since loading user32 is slow and most runs never show a
-// box. An entry that could not be bound fails as its namesake fails (an
-// error status, a null handle, false or 0) and never crashes. The
-// installer-database entries go to msi.dll by ordinal, bound once per
-// process on the first installer call (installer_functions.h). This header
-// stays free of <windows.h>.
+// box. RtlGetVersion is bound from ntdll at construction too: ntdll is in
+// every process already, so that costs next to nothing, and it keeps ntdll
+// out of Setup.exe's imports. An entry that could not be bound fails as its
+// namesake fails (an error status, a null handle, false or 0) and never
+// crashes. The installer-database entries go to msi.dll by ordinal, bound
+// once per process on the first installer call (installer_functions.h).
+// This header stays free of <windows.h>.
 #ifndef SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 #define SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 
@@ -26,7 +28,7 @@ namespace setup {
 
 class Win32Platform final : public Platform {
  public:
-  // The entries bound at run time from advapi32 and user32.
+  // The entries bound at run time from advapi32, user32 and ntdll.
   enum class RuntimeEntry : std::size_t {
     RegOpenKeyExW,
     RegQueryValueExW,
@@ -40,16 +42,17 @@ class Win32Platform final : public Platform {
     MessageBoxW,
     GetProcessWindowStation,
     GetUserObjectInformationW,
+    RtlGetVersion,
   };
-  static constexpr std::size_t kRuntimeEntryCount = 12;
+  static constexpr std::size_t kRuntimeEntryCount = 13;
 
-  // Loads advapi32 from the system folder and binds its entries; user32's
-  // wait for their first use.
+  // Loads advapi32 and ntdll from the system folder and binds their entries;
+  // user32's wait for their first use.
   Win32Platform();
 
-  // True when `entry` has been bound: advapi32's from construction on,
-  // user32's once a window-station or message-box call has bound them. An
-  // entry that is not bound when called fails.
+  // True when `entry` has been bound: advapi32's and ntdll's from
+  // construction on, user32's once a window-station or message-box call has
+  // bound them. An entry that is not bound when called fails.
   bool is_bound(RuntimeEntry entry) const;
 
   // Platform: see platform.h. Unbound runtime entries report
@@ -91,6 +94,19 @@ class Win32Platform final : public Platform {
   bool CloseHandle(KernelHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
 
+  std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) override;
+  KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
+                           std::uint32_t shareMode, std::uint32_t creationDisposition,
+                           std::uint32_t flagsAndAttributes, Status* lastError) override;
+  bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
+                 std::uint32_t* written) override;
+  LocalTime GetLocalTime() override;
+  std::uint32_t GetTickCount() override;
+  std::uint32_t GetCurrentProcessId() override;
+  // ERROR_INVALID_PARAMETER for a null record; ERROR_GEN_FAILURE should the
+  // call itself fail, which it does not for a well-formed record.
+  Status RtlGetVersion(WindowsVersion* version) override;
+
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) override;
   bool ProcessWindowStationIsVisible() override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
@@ -121,6 +137,7 @@ class Win32Platform final : public Platform {
   void BindUser32OnFirstUse();
 
   SystemLibrary advapi32_;
+  SystemLibrary ntdll_;
   std::optional<SystemLibrary> user32_;  // empty until first used
   SystemLibrary::ExportAddress entries_[kRuntimeEntryCount] = {};
 };

@@ -1,0 +1,64 @@
+#include "shared/log_line.h"
+
+namespace setup {
+
+void LogLine::Append(WideChar unit) {
+  if (cut_) return;
+  // Room is kept for the mark, so a cut line always shows it.
+  if (text_.length() + kCutMarkUnits >= kUnits - 1) {
+    static_cast<void>(text_.append(u"..."));
+    cut_ = true;
+    return;
+  }
+  static_cast<void>(text_.append(unit));
+}
+
+LogLine& LogLine::operator<<(const WideChar* text) {
+  for (const WideChar* at = text; at != nullptr && *at != u'\0'; ++at) Append(*at);
+  return *this;
+}
+
+LogLine& LogLine::operator<<(const char* text) {
+  for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
+    Append(static_cast<WideChar>(static_cast<unsigned char>(*at)));
+  }
+  return *this;
+}
+
+LogLine& LogLine::operator<<(std::uint32_t number) {
+  WideChar digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<WideChar>(u'0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count > 0) Append(digits[--count]);
+  return *this;
+}
+
+LogLine& LogLine::operator<<(int number) {
+  if (number >= 0) return *this << static_cast<std::uint32_t>(number);
+  Append(u'-');
+  return *this << (0u - static_cast<std::uint32_t>(number));
+}
+
+LogLine& LogLine::Hex(std::uint32_t number, int digits) {
+  WideChar units[8];
+  int count = 0;
+  do {
+    units[count++] = u"0123456789ABCDEF"[number % 16];
+    number /= 16;
+  } while ((number != 0 || count < digits) && count < 8);
+  *this << "0x";
+  while (count > 0) Append(units[--count]);
+  return *this;
+}
+
+LogLine& LogLine::Quoted(const WideChar* text) {
+  Append(u'"');
+  *this << text;
+  Append(u'"');
+  return *this;
+}
+
+}  // namespace setup

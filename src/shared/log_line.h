@@ -1,0 +1,44 @@
+// One line of the run log while it is being put together.
+#ifndef SETUP_SHARED_LOG_LINE_H
+#define SETUP_SHARED_LOG_LINE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+
+namespace setup {
+
+// Pieces are appended as they come; a line that would outgrow its buffer
+// is cut and ends in "...", so that a value of any length still leaves its
+// line in the log.
+class LogLine {
+ public:
+  // `text` may be null (written as nothing).
+  LogLine& operator<<(const WideChar* text);
+  // ASCII text, as the launcher's own words are.
+  LogLine& operator<<(const char* text);
+  LogLine& operator<<(std::uint32_t number);
+  LogLine& operator<<(int number);
+  // "0x" and `digits` hexadecimal digits at least.
+  LogLine& Hex(std::uint32_t number, int digits);
+  // `text` between double quotes.
+  LogLine& Quoted(const WideChar* text);
+
+  const WideChar* c_str() const { return text_.c_str(); }
+  std::size_t length() const { return text_.length(); }
+
+ private:
+  static constexpr std::size_t kUnits = 2048;
+  static constexpr std::size_t kCutMarkUnits = 3;
+  // Appends one unit unless the line is full; a full line gets its mark.
+  void Append(WideChar unit);
+
+  BoundedText<WideChar, kUnits> text_;
+  bool cut_ = false;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_SHARED_LOG_LINE_H

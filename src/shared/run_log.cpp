@@ -1,0 +1,140 @@
+#include "shared/run_log.h"
+
+#include <cstddef>
+
+namespace setup {
+
+namespace {
+
+constexpr WideChar kLogNamePrefix[] = u"QuarrixPatchSetup_";
+constexpr int kLastNameSuffix = 9;
+
+// Appends `value` with at least `digits` digits.
+template <std::size_t Capacity>
+bool AppendDigits(BoundedText<WideChar, Capacity>& text, std::uint32_t value, int digits) {
+  WideChar units[10];
+  int count = 0;
+  do {
+    units[count++] = static_cast<WideChar>(u'0' + value % 10);
+    value /= 10;
+  } while (value != 0 || count < digits);
+  while (count > 0) {
+    if (!text.append(units[--count])) return false;
+  }
+  return true;
+}
+
+// The bytes of one UTF-16 text in UTF-8; a unit that is half of no pair
+// becomes U+FFFD, as a text editor would show it.
+class Utf8Line {
+ public:
+  void Append(const WideChar* text, std::size_t length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      std::uint32_t code = text[at];
+      if (code >= 0xD800 && code <= 0xDBFF && at + 1 < length && text[at + 1] >= 0xDC00 &&
+          text[at + 1] <= 0xDFFF) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (text[++at] - 0xDC00u);
+      } else if (code >= 0xD800 && code <= 0xDFFF) {
+        code = 0xFFFD;
+      }
+      Encode(code);
+    }
+  }
+  const std::uint8_t* data() const { return bytes_; }
+  std::uint32_t size() const { return static_cast<std::uint32_t>(size_); }
+
+ private:
+  void Put(std::uint32_t byte) { bytes_[size_++] = static_cast<std::uint8_t>(byte); }
+  void Encode(std::uint32_t code) {
+    if (size_ + 4 > sizeof bytes_) return;  // cannot happen for a line and its stamp
+    if (code < 0x80) {
+      Put(code);
+    } else if (code < 0x800) {
+      Put(0xC0 | (code >> 6));
+      Put(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      Put(0xE0 | (code >> 12));
+      Put(0x80 | ((code >> 6) & 0x3F));
+      Put(0x80 | (code & 0x3F));
+    } else {
+      Put(0xF0 | (code >> 18));
+      Put(0x80 | ((code >> 12) & 0x3F));
+      Put(0x80 | ((code >> 6) & 0x3F));
+      Put(0x80 | (code & 0x3F));
+    }
+  }
+
+  // Three bytes a unit at most, for the line, its stamp and its end.
+  std::uint8_t bytes_[3 * 2100] = {};
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+void OpenRunLog(Platform& platform, RunLog& log) {
+  log = RunLog{};
+  WidePath folder;
+  const std::uint32_t length = platform.GetTempPathW(static_cast<std::uint32_t>(folder.capacity()),
+                                                     folder.writable_buffer());
+  if (length == 0 || length >= folder.capacity()) return;
+  folder.adopt_written_text();
+
+  const LocalTime now = platform.GetLocalTime();
+  WidePath stem = folder;
+  if (!stem.append(kLogNamePrefix) || !AppendDigits(stem, now.year, 4) ||
+      !AppendDigits(stem, now.month, 2) || !AppendDigits(stem, now.day, 2) ||
+      !AppendDigits(stem, now.hour, 2) || !AppendDigits(stem, now.minute, 2) ||
+      !AppendDigits(stem, now.second, 2)) {
+    return;
+  }
+  for (int suffix = 1; suffix <= kLastNameSuffix; ++suffix) {
+    WidePath name = stem;
+    if (suffix > 1 &&
+        (!name.append(u'_') || !AppendDigits(name, static_cast<std::uint32_t>(suffix), 1))) {
+      return;
+    }
+    if (!name.append(u".log")) return;
+    Status lastError = ERROR_SUCCESS;
+    const KernelHandle file =
+        platform.CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, &lastError);
+    if (file != NO_KERNEL_HANDLE) {
+      log.file = file;
+      log.path = name;
+      return;
+    }
+    // Only a taken name is worth another try; no folder, a full disk or a
+    // refusal would refuse the next name too.
+    if (lastError != ERROR_FILE_EXISTS && lastError != ERROR_ALREADY_EXISTS) return;
+  }
+}
+
+void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line) {
+  if (log.file == NO_KERNEL_HANDLE) return;
+  const LocalTime now = platform.GetLocalTime();
+  BoundedText<WideChar, 32> stamp;
+  static_cast<void>(AppendDigits(stamp, now.year, 4) && stamp.append(u'-') &&
+                    AppendDigits(stamp, now.month, 2) && stamp.append(u'-') &&
+                    AppendDigits(stamp, now.day, 2) && stamp.append(u' ') &&
+                    AppendDigits(stamp, now.hour, 2) && stamp.append(u':') &&
+                    AppendDigits(stamp, now.minute, 2) && stamp.append(u':') &&
+                    AppendDigits(stamp, now.second, 2) && stamp.append(u'.') &&
+                    AppendDigits(stamp, now.milliseconds, 3) && stamp.append(u' '));
+  Utf8Line bytes;
+  bytes.Append(stamp.c_str(), stamp.length());
+  bytes.Append(line.c_str(), line.length());
+  bytes.Append(u"\r\n", 2);
+  std::uint32_t written = 0;
+  // A line that could not be written is lost; the run is not.
+  static_cast<void>(platform.WriteFile(log.file, bytes.data(), bytes.size(), &written));
+}
+
+void CloseRunLog(Platform& platform, RunLog& log) {
+  if (log.file != NO_KERNEL_HANDLE) {
+    // Every line was written through; a failed close loses nothing.
+    static_cast<void>(platform.CloseHandle(log.file));
+  }
+  log.file = NO_KERNEL_HANDLE;
+}
+
+}  // namespace setup

@@ -1,0 +1,39 @@
+// The run log: what the launcher decided, one UTF-8 line per event, in the
+// temporary folder where deployment tools and support staff look, so that
+// a run on a machine nobody can reach explains itself.
+#ifndef SETUP_SHARED_RUN_LOG_H
+#define SETUP_SHARED_RUN_LOG_H
+
+#include <cstdint>
+
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+#include "shared/log_line.h"
+
+namespace setup {
+
+// One run's log file. Plain data, so that it travels in the run's state;
+// OpenRunLog and CloseRunLog own the handle.
+struct RunLog {
+  KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
+  WidePath path;                         // where the log is, once open
+};
+
+// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>.log" in the temporary folder,
+// or "..._2.log" to "..._9.log" when that name exists: created new (an
+// existing file or link of the name is never opened), shared for reading
+// and written through, so that a killed run leaves every line up to its
+// end. When none can be made the log stays closed and the run goes on as
+// without one.
+void OpenRunLog(Platform& platform, RunLog& log);
+
+// Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8.
+// Nothing when the log is closed; a failed write drops the line only.
+void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line);
+
+// Closes the log; later lines are dropped.
+void CloseRunLog(Platform& platform, RunLog& log);
+
+}  // namespace setup
+
+#endif  // SETUP_SHARED_RUN_LOG_H

@@ -1,0 +1,120 @@
+// The run log: what an administrator reads when a deployment fails.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/run_sequence.h"
+#include "patch_folder.h"
+#include "services/blocking_services.h"
+#include "shared/secret_masking.h"
+
+namespace setup {
+namespace {
+
+using sim::FakeMachine;
+using testing::PatchFolderTest;
+
+const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
+constexpr char16_t kLogPath[] =
+    u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307.log";
+
+class RunLogTest : public PatchFolderTest {
+ protected:
+  RunLogTest() {
+    AddPatchFile("Hostrel_Update.msp");
+    machine.SetString(kHostrelKey, "Transforms", u"C:\\\u0141\u00f3d\u017a\\1031.mst");
+    machine.SetCommandLine(u"\"C:\\Patch Files\\Setup.exe\" /qn ADMINPASSWORD=hunter2");
+  }
+
+  std::string Log(const std::u16string& path = kLogPath) {
+    return machine.FileContents(path).value_or("<no log>");
+  }
+};
+
+TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
+  machine.QueueChild([](FakeMachine&) { return 1603u; });
+  EXPECT_EQ(RunSetup(machine), 1603u);
+  const std::string log = Log();
+  for (const char* line : {
+           "2026-12-08 14:03:07.412 Setup ",
+           "Command line: \"C:\\Patch Files\\Setup.exe\" /qn ADMINPASSWORD=********\r\n",
+           "Unattended: a switch asks for no dialogs",
+           "Patch folder: C:\\Patch Files\\, short form C:\\PATCHF~1\\",
+           "Product: row 2 (Hostrel, 8C0FD386649E9D942AA845BBA3A1420B), its keyword is in the "
+           "patch name and it is registered",
+           "Language: row 2 (German, 1031.mst), from the product's Transforms",
+           "Backup: Transforms \"C:\\\xC5\x81\xC3\xB3"
+           "d\xC5\xBA\\1031.mst\" type 1 copied",
+           "Redirection: Transforms set to \"C:\\PATCHF~1\\Files\\1031.mst\"",
+           "msiexec.exe /p C:\\PATCHF~1\\Files\\Hostrel_Update.msp REINSTALL=ALL /qn "
+           "ADMINPASSWORD=********\r\n",
+           "Installer ended with 1603 (the installation failed)",
+           "Restore: TransformsBackup deleted",
+           "Setup ends with exit status 1603 (the installation failed) after ",
+       }) {
+    EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nlog:\n" << log;
+  }
+  EXPECT_EQ(log.find("hunter2"), std::string::npos) << "a password reached the log";
+  EXPECT_NE(machine.ProcessStarts()[0].commandLine.find(u"ADMINPASSWORD=hunter2"),
+            std::u16string::npos)
+      << "the installer gets the real text";
+}
+
+TEST_F(RunLogTest, BlockedRunNamesTheServiceAndTheStatus) {
+  machine.InstallService(BlockingServiceNames[1], SERVICE_RUNNING);
+  EXPECT_EQ(RunSetup(machine), 1u);
+  const std::string log = Log();
+  EXPECT_NE(log.find(std::string("Service ") + BlockingServiceNames[1] + ": running (4)"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Setup ends with exit status 1 (a product service is not stopped)"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
+  machine.HoldMutexElsewhere(u"Global\\Quarrix.Setup.PatchLauncher");
+  EXPECT_EQ(RunSetup(machine), ERROR_INSTALL_ALREADY_RUNNING);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Another launcher is running: ending with 1618"), std::string::npos) << log;
+  EXPECT_EQ(log.find("\r\n"), log.size() - 2) << "one line only:\n" << log;
+}
+
+// A log that cannot be made, or whose name is taken, changes nothing else.
+TEST_F(RunLogTest, RunIsTheSameWithoutALog) {
+  EXPECT_EQ(RunSetup(machine), 0u);
+  const auto changes = machine.RegistryChanges().size();
+  const auto command = machine.ProcessStarts().at(0).commandLine;
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_NE(Log(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_2.log"),
+            "<no log>")
+      << "a taken name moves on to _2";
+
+  machine.DenyFileCreation(u"C:\\Users\\Setup\\AppData\\Local\\Temp");
+  EXPECT_EQ(RunSetup(machine), 0u);
+  machine.SetDiskFull(true);
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(machine.RegistryChanges().size(), 4 * changes);
+  EXPECT_EQ(machine.ProcessStarts().back().commandLine, command);
+}
+
+TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
+  const struct {
+    const char16_t* text;
+    const char16_t* logged;
+  } cases[] = {
+      {u"/qn PASSWORD=x REBOOT=R", u"/qn PASSWORD=******** REBOOT=R"},
+      {u"SqlPwd=\"a b\" /l*v x.log", u"SqlPwd=******** /l*v x.log"},
+      {u"  \"SERVICE_TOKEN=a b\"\tPIDKEY=ABC", u"  \"SERVICE_TOKEN=********\"\tPIDKEY=********"},
+      {u"MYSECRET= passwd", u"MYSECRET=******** passwd"},
+      {u"TARGETDIR=C:\\Password Files", u"TARGETDIR=C:\\Password Files"},
+  };
+  for (const auto& c : cases) {
+    LogLine line;
+    AppendWithSecretsMasked(line, c.text);
+    EXPECT_EQ(std::u16string(line.c_str()), c.logged);
+  }
+}
+
+}  // namespace
+}  // namespace setup
