@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The launcher's main job: builds Setup.exe and runs it under Wine on a
-# sample patch folder, showing the installer command line it produced, the
-# product's registration before, during and after, and the exit status.
+# The launcher's main job: builds Setup.exe, installs the sample product with
+# Wine's own installer, makes a real patch for it, and applies it through
+# Setup.exe from a patch folder, showing the product before and after.
+# With --recorder, a recording stand-in replaces the installer instead and
+# the product's registration is shown while "the installer" runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$(nproc)" >/dev/null
-python3 scripts/demo.py build/windows
+python3 scripts/demo.py build/windows "$@"

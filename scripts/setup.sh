@@ -9,8 +9,9 @@ packages=(
   libgtest-dev googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
-  msitools libmsi-dev libglib2.0-dev
+  msitools wixl libmsi-dev libglib2.0-dev
   xvfb xdotool file python3 locales
+  osslsigncode python3-pefile openssl
 )
 
 # Locales the Wine tests start programs under, for their code pages.

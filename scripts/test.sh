@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 python3 scripts/check_layering.py
+python3 -m unittest discover -s tools -p 'test_*.py'
 
 jobs=$(nproc)
 cmake --preset host >/dev/null
@@ -20,7 +21,9 @@ SETUP_FUZZ_SECONDS=${SETUP_FUZZ_SECONDS:-60} bash fuzz/run.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
-bash tests/binary/check_setup_exe.sh build/windows/src/Setup.exe
+/usr/bin/python3 tests/binary/check_setup_exe.py build/windows/src/Setup.exe
+bash tests/binary/check_reproducible.sh
+bash tests/binary/check_signing.sh build/windows
 bash tests/win32/run_under_wine.sh build/windows
 bash tests/wine/run_tests.sh build/windows
 

@@ -1,6 +1,7 @@
 #include "proof/run_check.h"
 
 #include <algorithm>
+#include <iomanip>
 #include <set>
 #include <sstream>
 
@@ -14,10 +15,13 @@ namespace {
 constexpr Status kUnknown = 0xFFFFFFFF;
 
 // What a reader of a string value sees: the UTF-16 text up to the first
-// zero unit. None when absent or not a string.
+// zero unit; an odd last byte is half a unit, no text. None when absent or
+// not a string.
 std::optional<std::u16string> ReaderText(const std::optional<sim::RegistryValue>& value) {
   if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
-  std::u16string text = sim::Utf16Text(value->bytes);
+  std::vector<std::uint8_t> whole = value->bytes;
+  if (whole.size() % 2 != 0) whole.pop_back();
+  std::u16string text = sim::Utf16Text(whole);
   text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
   return text;
 }
@@ -29,7 +33,8 @@ std::string Printable(std::u16string_view text) {
     if (unit >= 0x20 && unit < 0x7F) {
       out << static_cast<char>(unit);
     } else {
-      out << "\\u" << std::hex << static_cast<int>(unit) << std::dec;
+      out << "\\u" << std::hex << std::setw(4) << std::setfill('0') << static_cast<int>(unit)
+          << std::dec;
     }
   }
   return out.str();

@@ -99,6 +99,11 @@ std::vector<SeedScenario> SeedScenarios() {
   add("UnterminatedOwnValue",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Unterminated(u":1031.mst"), {}}),
       ERROR_SUCCESS);
+  add("OwnValueOutsideCodePage",
+      WithProduct(
+          Typical(),
+          {kHostrelRow, KeyAccess::Full, Text(u"C:\\\u0141\u00f3d\u017a Files\\1031.mst"), {}}),
+      ERROR_SUCCESS);  // code page 1252 spells neither the L with stroke nor the z with acute
   add("ExpandableOwnValue",
       WithProduct(Typical(),
                   {kHostrelRow, KeyAccess::Full, Text(u"%TEMP%\\1031.mst", REG_EXPAND_SZ), {}}),
@@ -106,6 +111,12 @@ std::vector<SeedScenario> SeedScenarios() {
   add("BinaryOwnValue",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, StoredValue{3, {1, 2, 3}}, {}}),
       ERROR_SUCCESS);
+  // An odd byte count leaves half a unit at the end, which no reader takes
+  // for text: the own value's text comes back without it.
+  StoredValue halfUnit = Text(u":1031.mst");
+  halfUnit.bytes.push_back('x');
+  add("OwnValueEndingInHalfAUnit",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, halfUnit, {}}), ERROR_SUCCESS);
   Scenario quoted = Typical();
   quoted.folder = u"C:\\Patch & Files";
   quoted.folderShortName = u"";
@@ -152,5 +163,7 @@ std::vector<SeedScenario> SeedScenarios() {
   add("QuietBlockedRun", quiet, 1);
   return seeds;
 }
+
+void PrintTo(const SeedScenario& seed, std::ostream* out) { *out << seed.name; }
 
 }  // namespace setup::proof

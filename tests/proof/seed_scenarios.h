@@ -3,6 +3,7 @@
 #ifndef SETUP_TESTS_PROOF_SEED_SCENARIOS_H
 #define SETUP_TESTS_PROOF_SEED_SCENARIOS_H
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct SeedScenario {
 };
 
 std::vector<SeedScenario> SeedScenarios();
+
+// A seed run by its name, as a failing test names its parameter.
+void PrintTo(const SeedScenario& seed, std::ostream* out);
 
 }  // namespace setup::proof
 

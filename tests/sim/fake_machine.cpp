@@ -27,6 +27,33 @@ void FakeMachine::FailCall(Operation operation, Status status, int occurrence) {
   faults_.FailCall(operation, status, occurrence);
 }
 
+void FakeMachine::EndProcess() {
+  // Runs while the registry changes of the process still tell a child
+  // program which registration the launcher was patching.
+  while (!pendingChildren_.empty()) RunChild(pendingChildren_.begin()->first);
+
+  openKeys_.clear();
+  openServices_.clear();
+  openFinds_.clear();
+  fileHandles_.clear();
+  kernelHandles_.clear();
+  mutexHandles_.clear();
+  installerObjects_->CloseAll();
+
+  registryChanges_.clear();
+  managerRequests_.clear();
+  serviceRequests_.clear();
+  serviceCloses_.clear();
+  findPatterns_.clear();
+  installerCalls_.clear();
+  installerCloses_.clear();
+  processStarts_.clear();
+  kernelCloses_.clear();
+  mutexRequests_.clear();
+  messageBoxes_.clear();
+  faults_.ClearCrash();
+}
+
 void FakeMachine::NoteInternalError(Operation operation, const char* what) noexcept {
   try {
     internalErrors_.push_back(std::string(OperationName(operation)) + ": " + what);

@@ -7,8 +7,9 @@
 // program, message boxes, a clock, the system language and code pages.
 // Each entry follows its Win32 namesake where the launcher depends on it:
 // size rules, status codes, case-insensitive names, search order. Any entry
-// can be made to fail on a chosen call, and every kind of handle is counted
-// so a test can check that none leaked.
+// can be made to fail on a chosen call, the launcher can be killed at any
+// call, and every kind of handle is counted so a test can check that none
+// leaked.
 //
 // Text is UTF-16 throughout, as Windows keeps it. Set-up calls also take
 // narrow text, as bytes in the system ANSI code page, converted when they
@@ -147,6 +148,9 @@ class FakeMachine : public Platform {
   // The bytes written to the file (long or short path) through the
   // platform; "" for a file added by the test. None when no file is there.
   std::optional<std::string> FileContents(const std::u16string& path) const;
+  // Long paths of the files CreateFileW made, in order. The files stay, so
+  // this is kept when a process ends.
+  const std::vector<std::u16string>& CreatedFiles() const { return createdFiles_; }
   // Patterns passed to FindFirstFileA, in order.
   const std::vector<std::string>& FindPatterns() const { return findPatterns_; }
   // Searches opened and not yet closed.
@@ -249,13 +253,35 @@ class FakeMachine : public Platform {
   // (null handle, INVALID_FIND_HANDLE, false, 0; an empty command line, a
   // zeroed LocalTime) and ignore `status`. A failed call has no effect,
   // except that a failed close still releases its handle and a failed
-  // CreateProcessW is still recorded.
+  // CreateProcessW is still recorded. (A call CrashAt cuts off releases
+  // nothing.)
   void FailCall(Operation operation, Status status, int occurrence = 1);
   // Makes the `occurrence`-th platform call from now (1 = the next) fail,
   // whatever its entry, as FailCall does.
   void FailAnyCall(Status status, std::size_t occurrence) {
     faults_.FailAnyCall(status, occurrence);
   }
+  // Kills the launcher at the `occurrence`-th platform call from now (1 =
+  // the next): from that call (Cut::BeforeCall) or the one after it
+  // (Cut::AfterCall) on, every call fails without any effect, a close
+  // included, so the machine stays as the kill left it while the launcher's
+  // code runs on to its end. EndProcess then ends the process.
+  void CrashAt(std::size_t occurrence, Cut cut) { faults_.CrashAt(occurrence, cut); }
+  // The entry of the call the kill came before or after; null until it
+  // happened.
+  const Operation* CrashCall() const { return faults_.CrashCall(); }
+  // Ends the launcher's process as the system ends a killed one, and makes
+  // the machine ready for a new launcher: a child it started and did not
+  // see end runs to its end, as an installer outlives the launcher waiting
+  // on it; every handle the process held is released (keys, services,
+  // searches, files, processes, threads, mutexes, installer handles);
+  // calls work again; and the records of the process's calls are cleared
+  // (registry changes, process starts, message boxes, service, search,
+  // mutex and installer requests, handle closes), so the next run's can be
+  // read on their own. The registry, files, services, call counts, planned
+  // failures and machine errors stay. Also right after a run that ended by
+  // itself.
+  void EndProcess();
   // The entry that FailAnyCall's failure hit; null while none was hit.
   const Operation* FailedAnyCall() const { return faults_.FailedAnyCall(); }
   // Calls of `operation` so far, failed ones included.
@@ -406,7 +432,8 @@ class FakeMachine : public Platform {
   Result EnterWithLastError(Operation operation, Result failure, Status* lastError,
                             Body&& body) noexcept;
   // The same for an entry that closes a handle: `release` runs even when
-  // the call is planned to fail, so the handle is released either way.
+  // the call is planned to fail, so the handle is released either way,
+  // unless a kill cut the call off.
   template <typename Result, typename Release>
   Result EnterClose(Operation operation, Result failure, Release&& release) noexcept;
   // Records an exception caught inside an entry.
@@ -472,6 +499,7 @@ class FakeMachine : public Platform {
   std::u16string tempPath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
   std::map<KernelHandle, OpenFile> fileHandles_;
+  std::vector<std::u16string> createdFiles_;
 
   // Installer databases; the objects are defined with the libmsi sources.
   std::unique_ptr<InstallerObjects> installerObjects_;

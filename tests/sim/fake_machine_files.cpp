@@ -244,6 +244,7 @@ KernelHandle FakeMachine::CreateFileW(const WideChar* fileName, std::uint32_t de
         }
         FileEntry* file = CreateNewFile(fileName, error);
         if (file == nullptr) return NO_KERNEL_HANDLE;
+        createdFiles_.push_back(FileTree::LongPathOf(*file));
         const KernelHandle handle{NextHandleValue()};
         fileHandles_[handle] = OpenFile{file, (desiredAccess & kWriteRights) != 0};
         return handle;

@@ -62,9 +62,42 @@ void FaultPlan::FailAnyCall(Status status, std::size_t occurrence) {
   anyCallFailed_ = false;
 }
 
+void FaultPlan::CrashAt(std::size_t occurrence, Cut cut) {
+  crashCallNumber_ = totalCalls_ + (occurrence < 1 ? 1 : occurrence);
+  crashCut_ = cut;
+  dead_ = false;
+}
+
+void FaultPlan::ClearCrash() {
+  crashCallNumber_ = 0;
+  dead_ = false;
+  lastCallCutOff_ = false;
+}
+
 bool FaultPlan::CountCall(Operation operation, Status* status) {
   const std::size_t callNumber = ++callCounts_[IndexOf(operation)];
-  if (++totalCalls_ == anyCallNumber_) {
+  ++totalCalls_;
+  if (totalCalls_ == crashCallNumber_) {
+    crashCallNumber_ = 0;
+    dead_ = true;
+    crashOperation_ = operation;
+    // Cut after the call: this one still takes effect, the next is cut off.
+    if (crashCut_ == Cut::AfterCall) {
+      lastCallCutOff_ = false;
+      return CountPlannedFailure(operation, callNumber, status);
+    }
+  }
+  lastCallCutOff_ = dead_;
+  if (dead_) {
+    // What a dead process would be told does not matter: it never acts on it.
+    *status = ERROR_INVALID_HANDLE;
+    return true;
+  }
+  return CountPlannedFailure(operation, callNumber, status);
+}
+
+bool FaultPlan::CountPlannedFailure(Operation operation, std::size_t callNumber, Status* status) {
+  if (totalCalls_ == anyCallNumber_) {
     anyCallNumber_ = 0;
     anyCallFailed_ = true;
     anyCallOperation_ = operation;

@@ -58,6 +58,9 @@ constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::MsiC
 // The entry's platform name, for messages.
 const char* OperationName(Operation operation);
 
+// Where a kill cuts a run: just before a call takes effect, or just after.
+enum class Cut { BeforeCall, AfterCall };
+
 // Planned failures and call counts, one counter per operation.
 class FaultPlan {
  public:
@@ -72,6 +75,25 @@ class FaultPlan {
   // Plans the `occurrence`-th platform call from now (1 = the next one),
   // whatever its entry, to fail with `status`.
   void FailAnyCall(Status status, std::size_t occurrence);
+
+  // Kills the process at the `occurrence`-th platform call from now (1 =
+  // the next one): from that call (Cut::BeforeCall) or the one after it
+  // (Cut::AfterCall) on, every call fails without effect, as nothing a
+  // killed process would still do reaches the machine.
+  void CrashAt(std::size_t occurrence, Cut cut);
+
+  // Whether the planned kill has happened: calls now fail.
+  bool Dead() const { return dead_; }
+
+  // Whether the call counted last failed because the process was dead.
+  bool LastCallCutOff() const { return lastCallCutOff_; }
+
+  // The entry of the call the kill was planned at (the one it came before
+  // or after); none until that call was made.
+  const Operation* CrashCall() const { return dead_ ? &crashOperation_ : nullptr; }
+
+  // Forgets the kill, planned or done: a new process makes calls again.
+  void ClearCrash();
 
   // Calls of `operation` so far, failed ones included.
   std::size_t CallCount(Operation operation) const;
@@ -89,6 +111,9 @@ class FaultPlan {
     Status status;
   };
 
+  // The planned failures' part of CountCall, for a call already counted.
+  bool CountPlannedFailure(Operation operation, std::size_t callNumber, Status* status);
+
   std::array<std::size_t, kOperationCount> callCounts_{};
   std::vector<PlannedFailure> planned_;
   std::size_t totalCalls_ = 0;
@@ -96,6 +121,11 @@ class FaultPlan {
   Status anyCallStatus_ = ERROR_SUCCESS;
   bool anyCallFailed_ = false;
   Operation anyCallOperation_ = Operation::GetCommandLineW;
+  std::size_t crashCallNumber_ = 0;  // 0: no kill planned
+  Cut crashCut_ = Cut::BeforeCall;
+  bool dead_ = false;
+  bool lastCallCutOff_ = false;
+  Operation crashOperation_ = Operation::GetCommandLineW;
 };
 
 }  // namespace setup::sim

@@ -48,6 +48,9 @@ class InstallerObjects {
   // `*kind` says what it was.
   bool Close(MsiHandle handle, Kind* kind);
 
+  // Releases every object, as the end of the process holding them does.
+  void CloseAll() { objects_.clear(); }
+
   // Handles open, and a description of them for a failure message.
   std::size_t OpenCount() const { return objects_.size(); }
   std::string Describe() const;

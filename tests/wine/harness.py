@@ -312,12 +312,14 @@ class WinePrefix:
     handed to it are C:\\ paths inside the prefix.
     """
 
-    def __init__(self, artifacts, display=None):
+    def __init__(self, artifacts, display=None, real_installer=False):
         """`artifacts`: an Artifacts; `display`: an X display name (":95",
         e.g. display.VirtualDisplay().name) for windows to appear on, else
-        programs run without one and message boxes return at once."""
+        programs run without one and message boxes return at once. With
+        `real_installer`, Wine's own msiexec stays in place of the recorder."""
         self.artifacts = artifacts
         self.display = display
+        self.real_installer = real_installer
         self.root = None
         self.path = None
         self._started = False
@@ -374,7 +376,7 @@ class WinePrefix:
         windows = os.path.join(self.drive_c, "windows")
         # A 32-bit launcher's "system32" is syswow64 in a 64-bit prefix; both get
         # the stand-in so that either view starts it.
-        for folder in ("syswow64", "system32"):
+        for folder in ("syswow64", "system32") if not self.real_installer else ():
             if os.path.isdir(os.path.join(windows, folder)):
                 shutil.copyfile(self.artifacts.recorder, os.path.join(windows, folder, "msiexec.exe"))
         os.makedirs(self.linux_path(TOOLS_FOLDER), exist_ok=True)
@@ -779,10 +781,12 @@ class PrefixTestCase(unittest.TestCase):
 
     Tests make their own patch folders with patch_folder(), which removes them
     afterwards, so they do not depend on each other. A class that sets
-    `with_display` gets a private X display, so message boxes stay up to be read."""
+    `with_display` gets a private X display, so message boxes stay up to be read;
+    one that sets `real_installer` keeps Wine's own msiexec (no records)."""
 
     prefix = None
     with_display = False
+    real_installer = False
     _display = None
 
     @classmethod
@@ -791,7 +795,8 @@ class PrefixTestCase(unittest.TestCase):
         try:
             if cls.with_display:
                 cls._display = display.VirtualDisplay().__enter__()
-            cls.prefix = WinePrefix(Artifacts.locate(), display=cls._display.name if cls._display else None).start()
+            cls.prefix = WinePrefix(Artifacts.locate(), display=cls._display.name if cls._display else None,
+                                    real_installer=cls.real_installer).start()
         except BaseException:
             cls.tearDownClass()
             raise
