@@ -116,22 +116,24 @@ class BenchPrefix(harness.WinePrefix):
 
     # ----- runs -----
 
-    def timed(self, args, cwd, extra_env=None):
-        """Settles, then runs `wine <args>` in Linux folder `cwd`; returns
-        (seconds, Linux exit code). Waits with a blocking wait4: Popen.wait
-        with a timeout polls and would add up to 50 ms to a run."""
+    def timed(self, args, cwd, extra_env=None, output_path=None):
+        """Settles, then runs `wine <args>` in Linux folder `cwd`, its output
+        to `output_path` when given; returns (seconds, Linux exit code). Waits
+        with a blocking wait4: Popen.wait with a timeout polls and would add
+        up to 50 ms to a run."""
         self.settle()
         env = self.environment(extra_env)
-        began = time.perf_counter()
-        process = subprocess.Popen(["wine"] + list(args), env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        watchdog = threading.Timer(RUN_TIMEOUT, process.kill)
-        watchdog.start()
-        try:
-            _pid, status, _usage = os.wait4(process.pid, 0)
-            elapsed = time.perf_counter() - began
-        finally:
-            watchdog.cancel()
+        with open(output_path or os.devnull, "wb") as output:
+            began = time.perf_counter()
+            process = subprocess.Popen(["wine"] + list(args), env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                       stdout=output, stderr=subprocess.DEVNULL)
+            watchdog = threading.Timer(RUN_TIMEOUT, process.kill)
+            watchdog.start()
+            try:
+                _pid, status, _usage = os.wait4(process.pid, 0)
+                elapsed = time.perf_counter() - began
+            finally:
+                watchdog.cancel()
         process.returncode = os.waitstatus_to_exitcode(status)
         if elapsed >= RUN_TIMEOUT:
             raise harness.WineError(f"wine {args!r} did not end within {RUN_TIMEOUT} s")

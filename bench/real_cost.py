@@ -33,9 +33,6 @@ medians of each kind. Progress goes to stderr.
 
 import argparse
 import os
-import subprocess
-import threading
-import time
 
 import bench_prefix
 from bench_prefix import harness, log, median
@@ -86,28 +83,13 @@ class RealPrefix(bench_prefix.BenchPrefix):
             raise harness.WineError(f"the fresh product holds {real_product.installed_text(self)!r}")
 
     def timed_start(self, command_line, cwd):
-        """Settles, then runs `command_line` through starter.exe in Linux
-        folder `cwd`; returns (seconds, the child's full exit status). Waits
-        with a blocking wait4, as BenchPrefix.timed does."""
-        self.settle()
-        env = self.environment({"SETUP_STARTER_COMMAND": command_line})
+        """Runs `command_line` through starter.exe in Linux folder `cwd`, as
+        BenchPrefix.timed runs a program; returns (seconds, the child's full
+        exit status)."""
         output_path = os.path.join(self.root, "real-cost-starter.out")
-        with open(output_path, "wb") as output:
-            began = time.perf_counter()
-            process = subprocess.Popen(["wine", STARTER], env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                       stdout=output, stderr=subprocess.DEVNULL)
-            watchdog = threading.Timer(bench_prefix.RUN_TIMEOUT, process.kill)
-            watchdog.start()
-            try:
-                _pid, status, _usage = os.wait4(process.pid, 0)
-                elapsed = time.perf_counter() - began
-            finally:
-                watchdog.cancel()
-        process.returncode = os.waitstatus_to_exitcode(status)
-        if elapsed >= bench_prefix.RUN_TIMEOUT:
-            raise harness.WineError(f"{command_line!r} did not end within {bench_prefix.RUN_TIMEOUT} s")
+        elapsed, code = self.timed([STARTER], cwd, {"SETUP_STARTER_COMMAND": command_line}, output_path)
         with open(output_path, encoding="utf-8", errors="replace") as source:
-            return elapsed, harness.parse_starter_output(source.read(), process.returncode)
+            return elapsed, harness.parse_starter_output(source.read(), code)
 
 
 def installer_command_line(prefix):
