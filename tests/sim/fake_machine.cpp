@@ -108,8 +108,17 @@ const WideChar* FakeMachine::GetCommandLineW() noexcept {
                [&] { return commandLine_.c_str(); });
 }
 
+std::string FakeMachine::RecordedText(std::u16string_view text) {
+  // UTF-8, which every unit has a spelling in: an entry must not fail on a
+  // code page the machine does not know.
+  std::string narrow;
+  bool hadUnmappable = false;
+  static_cast<void>(EncodeWide(kCodePageUtf8, text, &narrow, &hadUnmappable));
+  return narrow;
+}
+
 std::string FakeMachine::NameOf(const WideChar* name) const {
-  return name != nullptr ? EncodeAnsi(std::u16string_view(name)) : std::string();
+  return name != nullptr ? RecordedText(name) : std::string();
 }
 
 void FakeMachine::SetSystemCodePage(std::uint32_t codePage) { systemCodePage_ = codePage; }

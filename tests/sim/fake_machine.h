@@ -151,7 +151,7 @@ class FakeMachine : public Platform {
   // Long paths of the files CreateFileW made, in order. The files stay, so
   // this is kept when a process ends.
   const std::vector<std::u16string>& CreatedFiles() const { return createdFiles_; }
-  // Patterns passed to FindFirstFileA, in order.
+  // Patterns passed to FindFirstFileW, in order, in UTF-8.
   const std::vector<std::string>& FindPatterns() const { return findPatterns_; }
   // Searches opened and not yet closed.
   std::size_t OpenFindHandleCount() const { return openFinds_.size(); }
@@ -445,6 +445,8 @@ class FakeMachine : public Platform {
   Status LookUpKey(RegKey handle, OpenRegistryKey* open) const;
   // A key or value name passed in UTF-16, as the tree keeps names.
   std::string NameOf(const WideChar* name) const;
+  // Text an entry records for the tests, in UTF-8; never throws.
+  static std::string RecordedText(std::u16string_view text);
   // The key at `path`, created when absent; throws on a malformed path.
   std::shared_ptr<RegistryKey> KeyForSetUp(const std::string& path);
   // The installed service of that name (case-insensitive), or null.

@@ -178,7 +178,7 @@ std::optional<std::u16string> FakeMachine::FirstFileMatch(const std::u16string& 
 FindHandle FakeMachine::FindFirstFileW(const WideChar* pattern, WideFindData* data) noexcept {
   return Enter(Operation::FindFirstFileW, INVALID_FIND_HANDLE, [&] {
     if (pattern == nullptr || data == nullptr) return INVALID_FIND_HANDLE;
-    findPatterns_.push_back(EncodeAnsi(pattern));
+    findPatterns_.push_back(RecordedText(pattern));
     const std::optional<std::u16string> match = FirstFileMatch(pattern);
     if (!match) return INVALID_FIND_HANDLE;
     std::fill(std::begin(data->fileName), std::end(data->fileName), WideChar{});

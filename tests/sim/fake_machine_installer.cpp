@@ -114,7 +114,7 @@ Status FakeMachine::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t
   std::string recorded;
   const Status result = EnterWithStatus(Operation::MsiOpenDatabaseW, [&]() -> Status {
     if (databasePath == nullptr || database == nullptr) return ERROR_INVALID_PARAMETER;
-    recorded = EncodeAnsi(databasePath);
+    recorded = RecordedText(databasePath);
     if (persistMode != 0) return ERROR_INVALID_PARAMETER;  // read-only opens only
     return OpenDatabase(databasePath, database);
   });
@@ -127,7 +127,7 @@ Status FakeMachine::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* que
   std::string recorded;
   const Status result = EnterWithStatus(Operation::MsiDatabaseOpenViewW, [&]() -> Status {
     if (query == nullptr || view == nullptr) return ERROR_INVALID_PARAMETER;
-    recorded = EncodeAnsi(query);
+    recorded = RecordedText(query);
     const MsiHandle handle = NextInstallerHandle();
     const Status status =
         installerObjects_->OpenView(database, ToUtf8(std::u16string(query)), handle);

@@ -113,7 +113,7 @@ bool FakeMachine::CloseHandle(KernelHandle handle) noexcept {
     if (file != fileHandles_.end()) {
       const FileEntry* entry = file->second.file;
       fileHandles_.erase(file);
-      kernelCloses_.push_back("file:" + EncodeAnsi(FileTree::LongPathOf(*entry)));
+      kernelCloses_.push_back("file:" + RecordedText(FileTree::LongPathOf(*entry)));
       return true;
     }
     const auto open = kernelHandles_.find(handle);

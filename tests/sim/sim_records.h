@@ -62,7 +62,7 @@ struct MessageBoxCall {
 // failed ones included.
 struct InstallerCall {
   Operation operation = Operation::MsiOpenDatabaseW;
-  std::string text;               // the database path or the query as passed; else empty
+  std::string text;               // the database path or the query, in UTF-8; else empty
   std::uint32_t persistMode = 0;  // for MsiOpenDatabaseW
   std::uint32_t field = 0;        // for MsiRecordGetStringW
   Status result = ERROR_SUCCESS;  // what the entry returned
