@@ -13,6 +13,7 @@ a desktop process behind for about a second, and their work would otherwise
 fall into the next run.
 """
 
+import argparse
 import os
 import subprocess
 import sys
@@ -45,6 +46,19 @@ RUN_TIMEOUT = 60.0
 def log(text):
     """Progress for the person watching; the result line alone goes to stdout."""
     print(text, file=sys.stderr, flush=True)
+
+
+def paired_run_arguments(description, runs, warmup):
+    """Parses the options every paired-run bench takes: --runs (default
+    `runs`), --build-dir and --warmup (default `warmup`)."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--runs", type=int, default=runs, help=f"rounds of paired runs (default {runs})")
+    parser.add_argument("--build-dir", help="the windows build folder (default build/windows)")
+    parser.add_argument("--warmup", type=int, default=warmup, help=f"untimed rounds first (default {warmup})")
+    options = parser.parse_args()
+    if options.runs < 1:
+        parser.error("--runs must be at least 1")
+    return options
 
 
 def median(values):

@@ -31,7 +31,6 @@ ratio being the median over the rounds of setup/direct, and the times the
 medians of each kind. Progress goes to stderr.
 """
 
-import argparse
 import os
 
 import bench_prefix
@@ -48,14 +47,7 @@ COMMAND_LINE_EVENT = "Installer command line: "
 
 
 def arguments():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--runs", type=int, default=10, help="rounds of paired runs (default 10)")
-    parser.add_argument("--build-dir", help="the windows build folder (default build/windows)")
-    parser.add_argument("--warmup", type=int, default=1, help="untimed rounds first (default 1)")
-    options = parser.parse_args()
-    if options.runs < 1:
-        parser.error("--runs must be at least 1")
-    return options
+    return bench_prefix.paired_run_arguments(__doc__.split("\n\n")[0], runs=10, warmup=1)
 
 
 class RealPrefix(bench_prefix.BenchPrefix):

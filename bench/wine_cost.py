@@ -33,7 +33,6 @@ Prints one line, e.g.
 followed by the median milliseconds of each kind of run. Progress goes to stderr.
 """
 
-import argparse
 import re
 
 import bench_prefix
@@ -43,14 +42,7 @@ KINDS = ("setup", "direct", "floor", "db_setup", "db_floor")
 
 
 def arguments():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--runs", type=int, default=30, help="rounds of paired runs (default 30)")
-    parser.add_argument("--build-dir", help="the windows build folder (default build/windows)")
-    parser.add_argument("--warmup", type=int, default=2, help="untimed rounds first (default 2)")
-    options = parser.parse_args()
-    if options.runs < 1:
-        parser.error("--runs must be at least 1")
-    return options
+    return bench_prefix.paired_run_arguments(__doc__.split("\n\n")[0], runs=30, warmup=2)
 
 
 def msi_load_ms(prefix, runs):
