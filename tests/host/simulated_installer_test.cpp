@@ -14,6 +14,7 @@
 
 #include "discovery/language_pack_package.h"
 #include "sim/fake_machine.h"
+#include "sim/host_descriptors.h"
 #include "sim/installer_database_builder.h"
 #include "sim/installer_status.h"
 #include "sim/scoped_temp_dir.h"
@@ -184,6 +185,34 @@ TEST_F(SimulatedInstallerTest, OpeningFailsWithoutAReadableDatabase) {
     EXPECT_EQ(database != 0, c.expected == ERROR_SUCCESS) << "a handle only on success";
     EXPECT_EQ(machine.InstallerCalls().back().result, c.expected) << "result recorded";
     machine.MsiCloseHandle(database);
+  }
+}
+
+// libmsi leaves a database file's descriptor open after the database is
+// gone; over millions of fuzzed runs that exhausted the process's limit.
+TEST_F(SimulatedInstallerTest, NoDescriptorOutlivesItsDatabase) {
+  AddDatabase(kLanguagePackRows);
+  const std::string host = temp.File("update.msi");
+  enum class Ending { InOrder, DatabaseBeforeView, ProcessEnds };
+  for (const Ending ending : {Ending::InOrder, Ending::DatabaseBeforeView, Ending::ProcessEnds}) {
+    SCOPED_TRACE(static_cast<int>(ending));
+    MsiHandle database = 0;
+    MsiHandle view = 0;
+    OpenExecutedView(&database, &view);
+    MsiHandle record = 0;
+    ASSERT_EQ(machine.MsiViewFetch(view, &record), ERROR_SUCCESS) << "the row is found";
+    ASSERT_FALSE(DescriptorsOpenOn(host).empty()) << "the file is open while read";
+    if (ending == Ending::ProcessEnds) {
+      machine.EndProcess();
+    } else {
+      machine.MsiCloseHandle(record);
+      machine.MsiCloseHandle(ending == Ending::InOrder ? view : database);
+      if (ending == Ending::DatabaseBeforeView) {
+        EXPECT_FALSE(DescriptorsOpenOn(host).empty()) << "the view still reads the database";
+      }
+      machine.MsiCloseHandle(ending == Ending::InOrder ? database : view);
+    }
+    EXPECT_TRUE(DescriptorsOpenOn(host).empty()) << "closed with the last handle";
   }
 }
 

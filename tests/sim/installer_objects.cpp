@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "sim/database_file_descriptors.h"
 #include "sim/installer_status.h"
 
 namespace setup::sim {
@@ -108,11 +109,13 @@ const InstallerObjects::Object* InstallerObjects::Find(MsiHandle handle, Kind ki
 Status InstallerObjects::OpenDatabase(const std::string& hostPath, MsiHandle handle) {
   const QuietLibmsiWarnings quiet;
   GErrorSlot error;
+  const DatabaseFileDescriptors descriptors(hostPath);
   GObjectPtr<LibmsiDatabase> database(
       libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, error.Out()));
   // libmsi fails without an error for a missing file or one that is no
   // database; the platform says ERROR_OPEN_FAILED to both.
   if (database == nullptr) return ERROR_OPEN_FAILED;
+  descriptors.CloseWhenFinalized(database.get());
   Object object;
   object.kind = Kind::Database;
   object.database = std::move(database);
