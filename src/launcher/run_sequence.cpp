@@ -5,6 +5,7 @@
 #include "launcher/single_instance.h"
 #include "launcher/source_folder.h"
 #include "launcher/unattended_switches.h"
+#include "runner/installer_command_line.h"
 #include "runner/patch_runner.h"
 #include "services/service_guard.h"
 #include "shared/secret_masking.h"
@@ -47,6 +48,15 @@ Status RunSteps(Platform& platform, RunState& run) {
   const bool unattendedSwitch = RequestsUnattendedRun(commandTail);
   if (unattendedSwitch) run.Messages = UserMessages::Hidden;
   LogStart(platform, run, commandLine, unattendedSwitch);
+  if (!InterpreterCanCarry(commandTail)) {
+    // Cut at the line break, the installer would run with other arguments
+    // than the deployment gave.
+    WriteLog(platform, run,
+             LogLine() << "Command line: its arguments hold a line break, which the command "
+                          "interpreter cannot pass on to the installer; nothing is changed or "
+                          "started");
+    return ERROR_INVALID_COMMAND_LINE;
+  }
 
   CaptureSourceFolder(platform, run);
   if (CheckBlockingServices(platform, run) == 1) return kExitServiceRunning;

@@ -33,7 +33,9 @@ constexpr Status ERROR_ALREADY_EXISTS = 183;
 constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr Status ERROR_MORE_DATA = 234;
 constexpr Status ERROR_NO_MORE_ITEMS = 259;
+constexpr Status ERROR_INSTALL_FAILURE = 1603;
 constexpr Status ERROR_INSTALL_ALREADY_RUNNING = 1618;
+constexpr Status ERROR_INVALID_COMMAND_LINE = 1639;
 constexpr Status ERROR_INVALID_DATATYPE = 1804;
 
 // Opaque handles. Zero means "no handle" for every kind but FindHandle,

@@ -7,16 +7,33 @@
 
 namespace setup {
 
-// True when the interpreter would split `path` or read part of it as an
-// operator: a blank, a tab, or one of & | < > ^.
+// The interpreter's switches before the command: /D so that no AutoRun
+// command from the registry runs first, /E:ON for the variable substring
+// the percent escape relies on, /V:OFF so that "!" stays text whatever the
+// registry's DelayedExpansion says.
+inline constexpr WideChar kInterpreterSwitches[] = u"/D /E:ON /V:OFF /C";
+
+// True when the interpreter would read `path` as more than one word or
+// part of it as an operator: a blank, a tab, or one of & | < > ^ ( ).
 bool NeedsQuoting(const WideChar* path);
 
-// Joins "/C " systemFolder "\msiexec.exe /p " patchPath " REINSTALL=ALL"
-// " " arguments into `commandLine`. The patch path is put in double quotes
-// when NeedsQuoting says so, and only then. False, with `commandLine`
-// empty, when the pieces do not fit.
-bool BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
-                               const WideChar* arguments, WideLongText& commandLine);
+// True when the interpreter can hand `text` on unchanged: it holds no
+// carriage return (the interpreter drops it) and no line feed (which ends
+// its command there).
+bool InterpreterCanCarry(const WideChar* text);
+
+// Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ", patchPath,
+// " REINSTALL=ALL", " " and arguments into `commandLine`, each escaped so
+// that the interpreter runs the one command and hands the installer
+// `patchPath` literally and `arguments` as typed at a command prompt
+// ("%NAME%" expanded, all else unit for unit). The patch path is quoted
+// when NeedsQuoting says so, and only then.
+// Returns 0; ERROR_INVALID_COMMAND_LINE when the path or the arguments
+// hold what the interpreter cannot carry (a line break, or a quote in the
+// path); ERROR_INSUFFICIENT_BUFFER when the line would not fit. On failure
+// `commandLine` is empty.
+Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
+                                 const WideChar* arguments, WideLongText& commandLine);
 
 }  // namespace setup
 

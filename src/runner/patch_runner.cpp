@@ -67,25 +67,35 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
   // the same and reports the missing package itself.
   const WidePath patchName = FindPatchPackageName(platform, run);
   WideLongText patchPath;
-  WideLongText arguments;
   WideLongText commandLine;
   WidePath application;
-  // The tail reaches the installer unit for unit; it must fit its buffer.
-  const bool fits = patchPath.assign(run.SourceFolder.c_str()) &&
-                    patchPath.append(FilesFolderName.afterSourceFolder) &&
-                    patchPath.append(patchName) && arguments.assign(commandTail) &&
-                    BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
-                                              arguments.c_str(), commandLine) &&
-                    application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");
-  if (!fits) {
+  const bool pathsFit = patchPath.assign(run.SourceFolder.c_str()) &&
+                        patchPath.append(FilesFolderName.afterSourceFolder) &&
+                        patchPath.append(patchName) && application.assign(systemFolder.c_str()) &&
+                        application.append(u"\\cmd.exe");
+  const Status built = pathsFit ? BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
+                                                            commandTail, commandLine)
+                                : ERROR_INSUFFICIENT_BUFFER;
+  if (built == ERROR_INVALID_COMMAND_LINE) {
+    WriteLog(platform, run,
+             LogLine() << "Installer: not started, the patch path or the arguments hold a line "
+                          "break or quote the command interpreter cannot pass on");
+    return built;
+  }
+  if (built != ERROR_SUCCESS) {
     WriteLog(platform, run,
              LogLine() << "Installer: not started, its command line would be longer than "
                        << static_cast<std::uint32_t>(commandLine.capacity() - 1) << " units");
-    return ERROR_INSUFFICIENT_BUFFER;
+    return built;
   }
+  // The path and the tail as the installer gets them; the line the
+  // interpreter is given has its operators and the path's "%" escaped.
+  const bool quoted = NeedsQuoting(patchPath.c_str());
   LogLine line;
-  line << "Installer command line: " << application.c_str() << " ";
-  AppendWithSecretsMasked(line, commandLine.c_str());
+  line << "Installer command line: " << application.c_str() << " " << kInterpreterSwitches << " "
+       << systemFolder.c_str() << "\\msiexec.exe /p " << (quoted ? "\"" : "") << patchPath.c_str()
+       << (quoted ? "\"" : "") << " REINSTALL=ALL ";
+  AppendWithSecretsMasked(line, commandTail);
   WriteLog(platform, run, line);
 
   StartupInfo startup;

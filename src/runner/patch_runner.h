@@ -10,14 +10,16 @@ namespace setup {
 
 // Starts "<system folder>\cmd.exe" hidden, in run.SourceFolder, to run the
 // installer on the first patch package of the Files subfolder with
-// "REINSTALL=ALL" and `commandTail` (passed on unit for unit), and returns
+// "REINSTALL=ALL" and `commandTail` (escaped so that the installer gets it
+// as typed at a command prompt: see installer_command_line.h), and returns
 // once the child has ended, never before: should waiting on it fail, its
 // exit code is read every 50 ms until it has ended.
 //
 // Returns the installer's status: the interpreter's exit code, which it
 // takes from the installer; the start's error code when the child could not
 // be started; ERROR_INSUFFICIENT_BUFFER, without starting anything, when
-// the command line or the tail would not fit its 1000 units; or
+// the command line would not fit its 1000 units; ERROR_INVALID_COMMAND_LINE,
+// likewise, when the interpreter could not carry the path or the tail; or
 // ERROR_PATH_NOT_FOUND when the system folder cannot be had; or
 // ERROR_INVALID_HANDLE when the child can be neither waited for nor asked.
 Status RunPatch(Platform& platform, const RunState& run, const WideChar* commandTail);

@@ -14,7 +14,7 @@ using sim::ProcessStart;
 using testing::PatchFolderTest;
 
 constexpr char16_t kInstallerPrefix[] =
-    u"/C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\";
+    u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\";
 
 class PatchRunnerTest : public PatchFolderTest {
  protected:
@@ -33,7 +33,8 @@ TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
   const ProcessStart& start = OnlyStart();
   EXPECT_EQ(start.applicationName, u"C:\\windows\\system32\\cmd.exe");
   EXPECT_EQ(start.commandLine,
-            u"/C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
+            u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p "
+            u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
             u" REINSTALL=ALL /qn PROP=1");
   EXPECT_EQ(start.currentDirectory, u"C:\\PATCHF~1\\");
   EXPECT_EQ(start.creationFlags, NORMAL_PRIORITY_CLASS);
@@ -70,8 +71,56 @@ INSTANTIATE_TEST_SUITE_P(
                       TailCase{"Latin1WhateverTheThreadCodePage", u"NAME=\u00e9t\u00e9", 932,
                                u" REINSTALL=ALL NAME=\u00e9t\u00e9"},
                       TailCase{"KanaWhateverTheThreadCodePage", u"NAME=\u3042", 1252,
-                               u" REINSTALL=ALL NAME=\u3042"}),
+                               u" REINSTALL=ALL NAME=\u3042"},
+                      // The interpreter's operators outside quotes get a caret; inside
+                      // quotes they, and carets, are plain text already.
+                      TailCase{"OperatorsOutsideQuotes", u"/qn COMPANY=AT&T X=a|b<c>d", 1252,
+                               u" REINSTALL=ALL /qn COMPANY=AT^&T X=a^|b^<c^>d"},
+                      TailCase{"CaretsAndParentheses", u"PASSWORD=Pa^ss (x) ^", 1252,
+                               u" REINSTALL=ALL PASSWORD=Pa^^ss ^(x^) ^^"},
+                      TailCase{"OperatorsInsideQuotes", u"Q=\"a&b|c^d (e)\" R=&", 1252,
+                               u" REINSTALL=ALL Q=\"a&b|c^d (e)\" R=^&"},
+                      TailCase{"UnbalancedQuoteKeepsTheRestPlain", u"X=\"a & b", 1252,
+                               u" REINSTALL=ALL X=\"a & b"},
+                      TailCase{"QuotesCountedAcrossWords", u"A=\"x\" & B=\"y&\"&", 1252,
+                               u" REINSTALL=ALL A=\"x\" ^& B=\"y&\"^&"},
+                      // "%NAME%" is expanded as at a command prompt; "!" is text.
+                      TailCase{"PercentAndBangAsTyped", u"/l*v \"%TEMP%\\x.log\" P=100%! %", 1252,
+                               u" REINSTALL=ALL /l*v \"%TEMP%\\x.log\" P=100%! %"}),
     [](const ::testing::TestParamInfo<TailCase>& param) { return param.param.name; });
+
+// The path is the launcher's own: nothing in it may reach the installer
+// changed, so a "%" is kept from the interpreter's expansion.
+TEST_F(PatchRunnerTest, PatchPathReachesTheInstallerLiterally) {
+  struct {
+    const char16_t* folder;
+    const char16_t* file;
+    const char16_t* expectedPath;
+  } const cases[] = {
+      {u"C:\\P%OS%", u"H%OS%.msp", u"C:\\P%%cd:~,%OS%%cd:~,%\\Files\\H%%cd:~,%OS%%cd:~,%.msp"},
+      {u"C:\\100%", u"a (1)%.msp", u"\"C:\\100%%cd:~,%\\Files\\a (1)%%cd:~,%.msp\""},
+  };
+  for (const auto& c : cases) {
+    machine.SetShortNamesAvailable(false);
+    machine.AddFolder(std::u16string(c.folder) + u"\\Files");
+    machine.AddFile(std::u16string(c.folder) + u"\\Files\\" + c.file);
+    machine.SetCurrentDirectory(c.folder);
+    CaptureSourceFolder(machine, run);
+    EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
+    EXPECT_EQ(machine.ProcessStarts().back().commandLine,
+              u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p " +
+                  std::u16string(c.expectedPath) + u" REINSTALL=ALL /qn");
+  }
+}
+
+// Cut at a line break, the installer would get other arguments than given.
+TEST_F(PatchRunnerTest, TailWithALineBreakStartsNothing) {
+  AddPatchFile("Hostrel_Update.msp");
+  for (const char16_t* tail : {u"/qn X=a\nB=b", u"/qn X=\"a\rb\""}) {
+    EXPECT_EQ(RunPatch(machine, run, tail), ERROR_INVALID_COMMAND_LINE);
+  }
+  EXPECT_TRUE(machine.ProcessStarts().empty());
+}
 
 TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "x^y|z<w>.msp"}) {
@@ -79,7 +128,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
     machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\" + name);
     EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
     const std::u16string expected =
-        u"/C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +
+        u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +
         machine.DecodeAnsi(name) + u"\" REINSTALL=ALL /qn";
     EXPECT_EQ(machine.ProcessStarts().back().commandLine, expected) << name;
   }
@@ -152,7 +201,8 @@ TEST_F(PatchRunnerTest, NoSystemFolderStartsNothing) {
 
 TEST(InstallerCommandLine, QuotingCharacters) {
   EXPECT_FALSE(NeedsQuoting(u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp"));
-  for (const char16_t* path : {u"a b", u"a\tb", u"a&b", u"a|b", u"a<b", u"a>b", u"a^b"}) {
+  for (const char16_t* path :
+       {u"a b", u"a\tb", u"a&b", u"a|b", u"a<b", u"a>b", u"a^b", u"a(b", u"a)b"}) {
     EXPECT_TRUE(NeedsQuoting(path)) << "path with an interpreter character must be quoted";
   }
 }

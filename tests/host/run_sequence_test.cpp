@@ -23,7 +23,8 @@ TEST_F(RunSequenceTest, RunsTheInstallerWithTheProcessTailFromTheShortFolder) {
   EXPECT_EQ(RunSetup(machine, run), 0u);
   ASSERT_EQ(machine.ProcessStarts().size(), 1u);
   EXPECT_EQ(machine.ProcessStarts()[0].commandLine,
-            u"/C C:\\windows\\system32\\msiexec.exe /p C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
+            u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p "
+            u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
             u" REINSTALL=ALL /qn  REBOOT=ReallySuppress");
   EXPECT_EQ(run.SourceFolder.c_str(), std::u16string(u"C:\\PATCHF~1\\"));
 }
@@ -32,6 +33,19 @@ TEST_F(RunSequenceTest, ExitStatusIsTheInstallersStatus) {
   AddPatchFile("Hostrel_Update.msp");
   machine.QueueChild([](FakeMachine&) { return 1603u; });
   EXPECT_EQ(RunSetup(machine), 1603u) << "a failed patch must not end as success";
+}
+
+// Cut at the break, the installer would run with other arguments than the
+// deployment gave; refused before the registry is touched.
+TEST_F(RunSequenceTest, ArgumentsWithALineBreakChangeAndStartNothing) {
+  AddPatchFile("Hostrel_Update.msp");
+  const std::string key = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
+  machine.SetString(key, "Transforms", u":1031.mst");
+  machine.SetCommandLine(u"\"C:\\Patch Files\\Setup.exe\" /qn X=a\nREINSTALLMODE=amus");
+  EXPECT_EQ(RunSetup(machine), ERROR_INVALID_COMMAND_LINE);
+  EXPECT_TRUE(machine.ProcessStarts().empty());
+  EXPECT_EQ(machine.CallCount(sim::Operation::RegSetValueExW), 0u);
+  EXPECT_EQ(machine.GetWideString(key, "Transforms"), u":1031.mst");
 }
 
 // Text of any language comes through a whole run unchanged: the product's
@@ -71,8 +85,9 @@ TEST_P(WholeTextTest, ComesThroughTheRunUnchanged) {
 
   EXPECT_EQ(RunSetup(machine), 0u);
   ASSERT_EQ(machine.ProcessStarts().size(), 1u);
-  EXPECT_EQ(machine.ProcessStarts()[0].commandLine, u"/C C:\\windows\\system32\\msiexec.exe /p " +
-                                                        c.patchPath + u" REINSTALL=ALL " + c.tail);
+  EXPECT_EQ(machine.ProcessStarts()[0].commandLine,
+            u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p " + c.patchPath +
+                u" REINSTALL=ALL " + c.tail);
   EXPECT_EQ(during, c.folder + u"\\Files\\1031.mst") << "the redirection names the folder";
   EXPECT_EQ(machine.GetWideString(key, "Transforms"), c.backup.empty() ? c.own : c.backup);
   EXPECT_FALSE(machine.HasValue(key, "TransformsBackup"));

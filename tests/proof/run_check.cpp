@@ -106,10 +106,11 @@ class Checker {
     const auto& starts = machine_.ProcessStarts();
     if (starts.size() > 1) Fail("more than one process started");
     if (starts.empty()) return;
-    const std::u16string prefix = u"/C " + scenario_.systemDirectory + u"\\msiexec.exe /p ";
+    const std::u16string prefix =
+        u"/D /E:ON /V:OFF /C " + scenario_.systemDirectory + u"\\msiexec.exe /p ";
     if (starts.front().commandLine.compare(0, prefix.size(), prefix) != 0) {
       Fail(
-          "installer command line does not start with the interpreter's /C and the system's "
+          "installer command line does not start with the interpreter's switches and the system's "
           "msiexec.exe /p");
     }
   }

@@ -7,6 +7,7 @@ it through "<system folder>\\cmd.exe /C", and Wine's cmd passes the text after
 """
 
 import os
+import random
 import re
 import shutil
 import time
@@ -127,6 +128,47 @@ class PatchRunTest(harness.PrefixTestCase):
                 record = self.only_record(run)
                 self.assert_installer_line(record, f" /p {path} REINSTALL=ALL /qn")
 
+    def test_interpreter_operators_reach_the_installer_as_given(self):
+        # Unescaped, the interpreter would run "T", drop the caret, read a
+        # file, start a pipe and create out.txt, and end with another status.
+        tail = ('/qn COMPANY=AT&T X=1&hostname PASSWORD=Pa^ss X=a|b X=a<nofile X=a>out.txt '
+                'NAME="Smith & Sons (UK)" Y=(z) "Q=a^b|c" R="open&')
+        with self.patch_folder("Patch Files") as folder:
+            run = self.prefix.run_setup(folder, tail, installer_exit=1603)
+            source = self.source_folder(folder)
+            self.assert_installer_line(self.only_record(run),
+                                       f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL {tail}")
+            self.assertEqual(1603, run.status, "Setup.exe should end with the installer's status")
+            self.assertFalse(os.path.exists(folder.file("out.txt")), "the interpreter redirected output")
+
+    def test_percent_in_the_patch_path_is_not_expanded(self):
+        # "OS" is defined ("Windows_NT"), so an expanded path names another file.
+        name = "Hostrel_%OS%.msp"
+        with self.patch_folder("P%OS%", {"Files\\" + name: b""}) as folder:
+            run = self.prefix.run_setup(folder, "/qn X=%OS%")
+            source = self.source_folder(folder)
+            self.assertIn("%OS%", source, "the folder's short form should keep its name")
+            self.assert_installer_line(self.only_record(run),
+                                       f" /p {source}Files\\{name} REINSTALL=ALL /qn X=Windows_NT")
+
+    def test_random_tails_reach_the_installer_exactly(self):
+        # A differential check of the escaping against Wine's interpreter:
+        # operators, quotes, carets, percent signs around names no variable
+        # has, blanks and letters, each tail through the real Setup.exe.
+        seed = int(os.environ.get("SETUP_TAIL_SEED", "19"))
+        pieces = ["&", "|", "<", ">", "^", "(", ")", '"', "%", "%xq%", "%kw zq%", " ", "  ", "x", "Yz", "=", "/"]
+        generator = random.Random(seed)
+        tails = ["a" + "".join(generator.choice(pieces) for _ in range(generator.randint(1, 14)))
+                 for _ in range(30)]
+        with self.patch_folder("Patch Files") as folder:
+            source = self.source_folder(folder)
+            for tail in tails:
+                with self.subTest(tail=tail, seed=seed):
+                    run = self.prefix.run_setup(folder, tail, installer_exit=1603)
+                    self.assert_installer_line(self.only_record(run),
+                                               f" /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL {tail}")
+                    self.assertEqual(1603, run.status, "Setup.exe should end with the installer's status")
+
     def test_without_a_patch_file_the_installer_gets_the_bare_files_folder(self):
         cases = [
             ("empty Files folder", {}),
@@ -219,7 +261,7 @@ class PatchRunTest(harness.PrefixTestCase):
                                  "the log should name the product row")
                 installer_lines = [e for e in events if e.startswith("Installer command line: ")]
                 self.assertEqual(1, len(installer_lines), f"one installer command line in {events!r}")
-                shown_before_tail = (f"Installer command line: {record['system_directory']}\\cmd.exe /C "
+                shown_before_tail = (f"Installer command line: {record['system_directory']}\\cmd.exe /D /E:ON /V:OFF /C "
                                      + record["command_line"][:-len(tail)])
                 self.assertEqual(shown_before_tail, installer_lines[0][:len(shown_before_tail)],
                                  "the logged installer command line should be the one started")

@@ -26,6 +26,8 @@ constexpr std::uint32_t kErrorInsufficientBuffer = ERROR_INSUFFICIENT_BUFFER;
 constexpr std::uint32_t kErrorMoreData = ERROR_MORE_DATA;
 constexpr std::uint32_t kErrorNoMoreItems = ERROR_NO_MORE_ITEMS;
 constexpr std::uint32_t kErrorInstallAlreadyRunning = ERROR_INSTALL_ALREADY_RUNNING;
+constexpr std::uint32_t kErrorInstallFailure = ERROR_INSTALL_FAILURE;
+constexpr std::uint32_t kErrorInvalidCommandLine = ERROR_INVALID_COMMAND_LINE;
 constexpr std::uint32_t kErrorInvalidDatatype = ERROR_INVALID_DATATYPE;
 constexpr std::uint32_t kErrorAlreadyExists = ERROR_ALREADY_EXISTS;
 constexpr std::uint32_t kErrorFileExists = ERROR_FILE_EXISTS;
@@ -87,6 +89,8 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef ERROR_MORE_DATA
 #undef ERROR_NO_MORE_ITEMS
 #undef ERROR_INSTALL_ALREADY_RUNNING
+#undef ERROR_INSTALL_FAILURE
+#undef ERROR_INVALID_COMMAND_LINE
 #undef ERROR_INVALID_DATATYPE
 #undef ERROR_ALREADY_EXISTS
 #undef ERROR_FILE_EXISTS
@@ -142,6 +146,9 @@ static_assert(ERROR_MORE_DATA == w::kErrorMoreData, "ERROR_MORE_DATA");
 static_assert(ERROR_NO_MORE_ITEMS == w::kErrorNoMoreItems, "ERROR_NO_MORE_ITEMS");
 static_assert(ERROR_INSTALL_ALREADY_RUNNING == w::kErrorInstallAlreadyRunning,
               "ERROR_INSTALL_ALREADY_RUNNING");
+static_assert(ERROR_INSTALL_FAILURE == w::kErrorInstallFailure, "ERROR_INSTALL_FAILURE");
+static_assert(ERROR_INVALID_COMMAND_LINE == w::kErrorInvalidCommandLine,
+              "ERROR_INVALID_COMMAND_LINE");
 static_assert(ERROR_INVALID_DATATYPE == w::kErrorInvalidDatatype, "ERROR_INVALID_DATATYPE");
 static_assert(ERROR_ALREADY_EXISTS == w::kErrorAlreadyExists, "ERROR_ALREADY_EXISTS");
 static_assert(ERROR_FILE_EXISTS == w::kErrorFileExists, "ERROR_FILE_EXISTS");
