@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   msitools wixl libmsi-dev libglib2.0-dev
+  gcab python3-gi gir1.2-gcab-1.0 gir1.2-gsf-1 gir1.2-libmsi-1.0
   xvfb xdotool file python3 locales
   osslsigncode python3-pefile openssl
 )

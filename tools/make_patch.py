@@ -1,35 +1,36 @@
 #!/usr/bin/env python3
-"""Make a Windows Installer patch (.msp) for an installed product.
+"""Make a Windows Installer patch (.msp) that replaces unversioned files of an installed
+product and raises its product version.
 
-The patch replaces unversioned files of the product and may raise its product
-version. It holds two transforms, ":T1" (the product's own tables: File,
-MsiFileHash, Property) and ":#T1" (the patch's media: a Media row and a
-PatchPackage row), and an uncompressed cabinet with the new files.
+The patch holds two transforms, ":T1" (the product's own tables: File, MsiFileHash,
+Property) and ":#T1" (the patch's media: a Media row and a PatchPackage row), a cabinet
+with the new files, and a database of its own with its MsiPatchSequence row. Patches made
+from the same shipped package stack: the disk id, the cabinet stream name and the file
+sequence numbers come from the version patched to, so a later version's files sort after
+an earlier patch's.
 
-The target package's tables are read with msiinfo (Debian package msitools);
-everything written is produced here, with the Python standard library.
+Maintained libraries do what they can, through GObject introspection: msiinfo (msitools)
+reads the package, libgcab reads and writes cabinets, libmsi writes the patch's own tables
+and libgsf writes the compound file. No library writes transforms, so their rows, string
+pools and summary information are written here.
 """
 
 import argparse
-import array
 import datetime
-import functools
 import hashlib
-import operator
 import os
 import re
 import struct
 import subprocess
 import sys
+import tempfile
 import uuid
-import zlib
 
 PATCH_CLSID = uuid.UUID("000C1086-0000-0000-C000-000000000046")
 TRANSFORM_CLSID = uuid.UUID("000C1082-0000-0000-C000-000000000046")
 SUMMARY_FMTID = uuid.UUID("F29F85E0-4FF9-1068-AB91-08002B27B3D9")
 SUMMARY_STREAM = "\x05SummaryInformation"
 TRANSFORMS = ("T1", "#T1")
-CAB_STREAM = "PATCH_CAB"
 # The installer sets this property to the patch's path while it installs from the patch.
 MEDIA_SOURCE_PROPERTY = "PATCH_SOURCE"
 # Wine reads the low word of this as the validation flags: 0x0007 asks for the product
@@ -37,10 +38,18 @@ MEDIA_SOURCE_PROPERTY = "PATCH_SOURCE"
 # versions, and 0x20 and above make it skip the transform without a word. The high word
 # holds the flags other installers read for a patch's transforms.
 TRANSFORM_FLAGS = 0x09220007
-# The installer moves patch media to disk ids from 32000 and sequences from 10000 up;
-# the patch's own numbers must stay below.
-MAX_DISK_ID = 31999
-MAX_SEQUENCE = 9999
+# Wine moves the media of each patch it applies to disk ids from 30000 and, when the
+# media's LastSequence is below 10000, to sequences from 10000 in the order it applies
+# the patches; a file of a later patch would then be looked for on the first patch's
+# media. Sequence numbers from 10000 up are kept, so patches number their files there.
+MAX_DISK_ID = 29999
+SEQUENCE_BASE = 10000
+COLUMN_LIMITS = {"i2": 0x7FFF, "i4": 0x7FFFFFFF}
+# The installer packs a product version into 32 bits: 8 for major, 8 for minor, 16 for build.
+VERSION_LIMITS = (255, 255, 65535)
+# Debian's GObject bindings (python3-gi) are built for Debian's own interpreter.
+SYSTEM_PYTHON = "/usr/bin/python3"
+BINDINGS_PACKAGES = "python3-gi, gir1.2-gcab-1.0, gir1.2-gsf-1 and gir1.2-libmsi-1.0"
 
 TABLES_NEEDED = {
     "Property": "the product code and version",
@@ -52,6 +61,21 @@ TABLES_NEEDED = {
 
 class TargetError(Exception):
     """The package or the request is something this tool cannot make a patch of."""
+
+
+class Bindings:
+    """libgcab, libgsf and libmsi, loaded once."""
+
+    def __init__(self):
+        try:
+            import gi
+            for name, version in (("GCab", "1.0"), ("Gsf", "1"), ("Libmsi", "1.0")):
+                gi.require_version(name, version)
+            from gi.repository import GCab, Gio, GLib, Gsf, Libmsi
+        except (ImportError, ValueError) as e:
+            raise TargetError(f"cannot load the libraries this tool uses ({e}); "
+                              f"install {BINDINGS_PACKAGES}")
+        self.GCab, self.Gio, self.GLib, self.Gsf, self.Libmsi = GCab, Gio, GLib, Gsf, Libmsi
 
 
 # ---------------------------------------------------------------- the target package
@@ -106,10 +130,10 @@ def export_table(package, name):
 
 
 class Package:
-    def __init__(self, path):
+    def __init__(self, path, lib):
         if not os.path.isfile(path):
             raise TargetError(f"{path}: no such package")
-        self.path = path
+        self.path, self.lib = path, lib
         tables = set(msiinfo("tables", path).decode("utf-8").split())
         for name, why in TABLES_NEEDED.items():
             if name not in tables:
@@ -166,7 +190,7 @@ class Package:
                         data = f.read()
                 except OSError as e:
                     raise TargetError(f"cannot read cabinet {cabinet}: {e.strerror}")
-            self._cabinets[cabinet] = read_cab(data, cabinet)
+            self._cabinets[cabinet] = read_cab(self.lib, data, cabinet)
         contents = self._cabinets[cabinet].get(row["File"])
         if contents is None:
             raise TargetError(f"{row['File']} is not in cabinet {cabinet}")
@@ -177,107 +201,41 @@ def export_table_text(package, name):
     return msiinfo("export", package, name).decode("utf-8").rstrip("\0").split("\r\n")
 
 
-# ---------------------------------------------------------------- cabinets
-
-CAB_METHODS = {0: "none", 1: "MSZIP", 2: "Quantum", 3: "LZX"}
+# ---------------------------------------------------------------- cabinets (libgcab)
 
 
-def read_cab(data, label):
-    """{name: contents} of a cabinet stored or MSZIP-compressed, in one file."""
+def read_cab(lib, data, label):
+    """{name: contents} of a cabinet, as libgcab extracts it."""
+    cabinet = lib.GCab.Cabinet.new()
     try:
-        if data[:4] != b"MSCF":
-            raise TargetError(f"cannot read cabinet {label}: not a cabinet file")
-        coff_files, folders_n, files_n, flags = struct.unpack_from("<16xI6xHHH", data, 0)
-        if flags & 3:
-            raise TargetError(f"cannot read cabinet {label}: it continues in another cabinet")
-        pos, folder_reserve, data_reserve = 36, 0, 0
-        if flags & 4:
-            header_reserve, folder_reserve, data_reserve = struct.unpack_from("<HBB", data, 36)
-            pos = 40 + header_reserve
-        folders = []
-        for _ in range(folders_n):
-            start, blocks, method = struct.unpack_from("<IHH", data, pos)
-            pos += 8 + folder_reserve
-            folders.append(unpack_folder(data, start, blocks, method & 0x0F, data_reserve, label))
-        files, pos = {}, coff_files
-        for _ in range(files_n):
-            size, offset, folder, attributes = struct.unpack_from("<IIH4xH", data, pos)
-            end = data.index(b"\0", pos + 16)
-            name = data[pos + 16:end].decode("utf-8" if attributes & 0x80 else "cp1252")
-            pos = end + 1
-            if folder >= len(folders):
-                raise TargetError(f"cannot read cabinet {label}: {name} continues in another cabinet")
-            files[name] = folders[folder][offset:offset + size]
-        return files
-    except (struct.error, ValueError, zlib.error) as e:
-        raise TargetError(f"cannot read cabinet {label}: it is damaged ({e})")
+        cabinet.load(lib.Gio.MemoryInputStream.new_from_bytes(lib.GLib.Bytes.new(data)), None)
+        # Without a folder to extract to, libgcab keeps each file's contents in memory.
+        cabinet.extract(None, None, None, None)
+    except lib.GLib.Error as e:
+        raise TargetError(f"cannot read cabinet {label}: {e.message}")
+    return {f.get_name(): bytes(f.get_bytes().get_data() or b"")
+            for folder in cabinet.get_folders() for f in folder.get_files()}
 
 
-def unpack_folder(data, pos, blocks, method, reserve, label):
-    if method not in (0, 1):
-        raise TargetError(f"cannot read cabinet {label}: "
-                          f"{CAB_METHODS.get(method, method)} compression is not supported")
-    out = bytearray()
-    for _ in range(blocks):
-        size, = struct.unpack_from("<4xH", data, pos)
-        pos += 8 + reserve
-        block = data[pos:pos + size]
-        pos += size
-        if method == 0:
-            out += block
-        elif block[:2] != b"CK":
-            raise TargetError(f"cannot read cabinet {label}: damaged MSZIP block")
-        else:
-            # Each MSZIP block is deflate primed with the previous 32 KiB of output.
-            inflate = (zlib.decompressobj(-15, zdict=bytes(out[-32768:])) if out
-                       else zlib.decompressobj(-15))
-            out += inflate.decompress(block[2:])
-    return bytes(out)
-
-
-def dos_time(seconds):
-    t = datetime.datetime.fromtimestamp(seconds)
-    if t.year < 1980:
-        t = datetime.datetime(1980, 1, 1)
-    return ((t.year - 1980) << 9 | t.month << 5 | t.day,
-            t.hour << 11 | t.minute << 5 | t.second // 2)
-
-
-def write_cab(files):
-    """An uncompressed cabinet of [(name, contents, mtime)], one folder."""
-    entries, folder = [], bytearray()
+def write_cab(lib, files):
+    """An uncompressed cabinet of [(name, contents, mtime)] in one folder."""
+    folder = lib.GCab.Folder.new(lib.GCab.Compression.NONE)
     for name, contents, mtime in files:
-        encoded = name.encode("utf-8")
-        attributes = 0x20 | (0x80 if not name.isascii() else 0)
-        date, time = dos_time(mtime)
-        entries.append(struct.pack("<IIHHHH", len(contents), len(folder), 0, date, time,
-                                   attributes) + encoded + b"\0")
-        folder += contents
-    blocks = [folder[i:i + 32768] for i in range(0, len(folder), 32768)]
-    data_start = 36 + 8 + sum(len(e) for e in entries)
-    total = data_start + sum(8 + len(b) for b in blocks)
-    head = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, 44, 0, 3, 1, 1,
-                       len(files), 0, 0x5150, 0)
-    head += struct.pack("<IHH", data_start, len(blocks), 0)
-    out = bytearray(head + b"".join(entries))
-    for block in blocks:
-        sizes = struct.pack("<HH", len(block), len(block))
-        out += struct.pack("<I", cab_checksum(sizes, cab_checksum(block, 0))) + sizes + block
-    return bytes(out)
+        entry = lib.GCab.File.new_with_bytes(name, lib.GLib.Bytes.new(contents))
+        entry.set_date_time(lib.GLib.DateTime.new_from_unix_local(int(max(mtime, 315532800))))
+        folder.add_file(entry, False)
+    cabinet = lib.GCab.Cabinet.new()
+    out = lib.Gio.MemoryOutputStream.new_resizable()
+    try:
+        cabinet.add_folder(folder)
+        cabinet.write_simple(out, None, None, None)
+        out.close(None)
+    except lib.GLib.Error as e:
+        raise TargetError(f"cannot write the patch's cabinet: {e.message}")
+    return bytes(out.steal_as_bytes().get_data())
 
 
-def cab_checksum(data, seed):
-    """The cabinet checksum: XOR of little-endian words, the tail bytes taken high first."""
-    whole = len(data) // 4 * 4
-    words = array.array("I", data[:whole])
-    if sys.byteorder == "big":
-        words.byteswap()
-    value = functools.reduce(operator.xor, words, seed)
-    tail = 0
-    for byte in data[whole:]:
-        tail = tail << 8 | byte
-    return value ^ tail
-
+# ---------------------------------------------------------------- installer storage formats
 
 # ---------------------------------------------------------------- installer storage formats
 
@@ -417,11 +375,8 @@ class Transform:
         return Storage(TRANSFORM_CLSID, streams)
 
 
-# ---------------------------------------------------------------- compound file
 
-SECTOR, MINI_SECTOR, MINI_CUTOFF = 512, 64, 4096
-FREE, END, FAT_SECTOR, DIFAT_SECTOR, NONE = 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFD, 0xFFFFFFFC, 0xFFFFFFFF
-RED, BLACK = 0, 1
+# ---------------------------------------------------------------- compound file (libgsf)
 
 
 class Storage:
@@ -429,122 +384,57 @@ class Storage:
         self.clsid, self.items = clsid, dict(items or {})
 
 
-def compound_file(root):
-    """The bytes of a compound file (version 3, 512-byte sectors) holding root."""
-    entries = []
+def write_compound_file(lib, path, root):
+    """Writes root (a Storage of streams and storages) as a compound file of 512-byte sectors."""
+    sink = lib.Gsf.OutputStdio.new(path)
+    outfile = lib.Gsf.OutfileMSOle.new_full(sink, 512, 64)
 
-    def add(name, item):
-        entry = {"name": name, "left": NONE, "right": NONE, "child": NONE, "color": BLACK,
-                 "start": 0, "size": 0, "clsid": bytes(16), "data": None, "depth": 0}
-        index = len(entries)
-        entries.append(entry)
-        if isinstance(item, Storage):
-            entry["type"] = 5 if index == 0 else 1
-            entry["clsid"] = item.clsid.bytes_le if item.clsid else bytes(16)
-            children = [add(n, i) for n, i in item.items.items()]
-            # Siblings form a red-black tree ordered by name length, then upper-cased name.
-            children.sort(key=lambda k: (len(entries[k]["name"]), entries[k]["name"].upper()))
-            entry["child"] = balanced(children, 0)
-            if children:
-                deepest = max(entries[k]["depth"] for k in children)
-                if len(children) != 2 ** (deepest + 1) - 1:
-                    for k in children:
-                        if entries[k]["depth"] == deepest:
-                            entries[k]["color"] = RED
-        else:
-            entry["type"], entry["data"] = 2, bytes(item)
-        return index
+    def fill(storage, node):
+        if storage.clsid:
+            node.set_class_id(storage.clsid.bytes_le)
+        for name, item in storage.items.items():
+            child = node.new_child(name, isinstance(item, Storage))
+            if isinstance(item, Storage):
+                fill(item, child)
+            elif item and not child.write(item):
+                raise TargetError(f"cannot write {path}")
+            child.close()
 
-    def balanced(keys, depth):
-        if not keys:
-            return NONE
-        middle = len(keys) // 2
-        entry = entries[keys[middle]]
-        entry["depth"] = depth
-        entry["left"] = balanced(keys[:middle], depth + 1)
-        entry["right"] = balanced(keys[middle + 1:], depth + 1)
-        return keys[middle]
-
-    add("Root Entry", root)
-
-    fat, body = [], bytearray()
-
-    def place(data):
-        count = -(-len(data) // SECTOR)
-        start = len(fat)
-        fat.extend(range(start + 1, start + count))
-        fat.append(END)
-        body.extend(data + bytes(count * SECTOR - len(data)))
-        return start
-
-    mini, mini_fat = bytearray(), []
-    for entry in entries:
-        data = entry["data"]
-        if entry["type"] != 2:
-            continue
-        entry["size"] = len(data)
-        if not data:
-            entry["start"] = END
-        elif len(data) >= MINI_CUTOFF:
-            entry["start"] = place(data)
-        else:
-            count = -(-len(data) // MINI_SECTOR)
-            entry["start"] = len(mini_fat)
-            mini_fat.extend(range(len(mini_fat) + 1, len(mini_fat) + count))
-            mini_fat.append(END)
-            mini += data + bytes(count * MINI_SECTOR - len(data))
-    entries[0]["start"] = place(mini) if mini else END
-    entries[0]["size"] = len(mini)
-
-    directory = b"".join(directory_entry(e) for e in entries)
-    directory += directory_entry(None) * (-len(entries) % (SECTOR // 128))
-    directory_start = place(directory)
-    mini_fat_start, mini_fat_count = END, 0
-    if mini_fat:
-        mini_fat += [FREE] * (-len(mini_fat) % (SECTOR // 4))
-        mini_fat_count = len(mini_fat) * 4 // SECTOR
-        mini_fat_start = place(struct.pack(f"<{len(mini_fat)}I", *mini_fat))
-
-    used, fat_count, difat_count = len(fat), 0, 0
-    while True:
-        need_fat = -(-(used + fat_count + difat_count) // (SECTOR // 4))
-        need_difat = -(-max(0, need_fat - 109) // 127)
-        if (need_fat, need_difat) == (fat_count, difat_count):
-            break
-        fat_count, difat_count = need_fat, need_difat
-    fat_sectors = list(range(used, used + fat_count))
-    difat_sectors = list(range(used + fat_count, used + fat_count + difat_count))
-    fat += [FAT_SECTOR] * fat_count + [DIFAT_SECTOR] * difat_count
-    fat += [FREE] * (fat_count * SECTOR // 4 - len(fat))
-    body += struct.pack(f"<{len(fat)}I", *fat)
-    rest = fat_sectors[109:]
-    for i in range(difat_count):
-        chunk = rest[i * 127:(i + 1) * 127]
-        chunk += [FREE] * (127 - len(chunk))
-        chunk.append(difat_sectors[i + 1] if i + 1 < difat_count else END)
-        body += struct.pack("<128I", *chunk)
-
-    first = fat_sectors[:109] + [FREE] * (109 - min(109, fat_count))
-    header = struct.pack("<8s16s5H6s9I", b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", bytes(16),
-                         0x3E, 3, 0xFFFE, 9, 6, bytes(6), 0, fat_count, directory_start, 0,
-                         MINI_CUTOFF, mini_fat_start, mini_fat_count,
-                         difat_sectors[0] if difat_sectors else END, difat_count)
-    return header + struct.pack("<109I", *first) + bytes(body)
+    fill(root, outfile)
+    if not outfile.close():
+        raise TargetError(f"cannot write {path}")
 
 
-def directory_entry(e):
-    if e is None:
-        return struct.pack("<64sHBBIII16sIQQIQ", b"", 0, 0, 0, NONE, NONE, NONE,
-                           bytes(16), 0, 0, 0, 0, 0)
-    name = e["name"].encode("utf-16-le")
-    if len(name) > 62:
-        raise TargetError(f"{e['name']!r}: name too long for a compound file")
-    return struct.pack("<64sHBBIII16sIQQIQ", name, len(name) + 2, e["type"], e["color"],
-                       e["left"], e["right"], e["child"], e["clsid"], 0, 0, 0,
-                       e["start"], e["size"])
+def patch_tables(lib, family, product_code, version):
+    """The streams of the patch's own database, holding its MsiPatchSequence row, as libmsi
+    writes them (string pool, _Tables, _Columns, the table)."""
+    Libmsi, Gsf = lib.Libmsi, lib.Gsf
+    with tempfile.TemporaryDirectory(prefix="make_patch.") as folder:
+        path = os.path.join(folder, "tables.msi")
+        try:
+            database = Libmsi.Database.new(path, Libmsi.DbFlags.CREATE, None)
+            for sql in ("CREATE TABLE `MsiPatchSequence` (`PatchFamily` CHAR(72) NOT NULL, "
+                        "`ProductCode` CHAR(38), `Sequence` CHAR(72) NOT NULL, `Attributes` "
+                        "INT PRIMARY KEY `PatchFamily`, `ProductCode`)",
+                        "INSERT INTO `MsiPatchSequence` (`PatchFamily`, `ProductCode`, "
+                        f"`Sequence`) VALUES ('{family}', '{product_code}', '{version}')"):
+                query = Libmsi.Query.new(database, sql)
+                query.execute(None)
+                query.close()
+            database.commit()
+            del database
+            tables = Gsf.InfileMSOle.new(Gsf.InputStdio.new(path))
+        except lib.GLib.Error as e:
+            raise TargetError(f"cannot write the patch's MsiPatchSequence table: {e.message}")
+        streams = {}
+        for i in range(tables.num_children()):
+            child = tables.child_by_index(i)
+            size = child.props.size
+            streams[tables.name_by_index(i)] = bytes(child.read(size)) if size else b""
+        return streams
 
 
-# ---------------------------------------------------------------- the patch
+# ---------------------------------------------------------------- versions and numbering
 
 
 def normal_guid(text):
@@ -554,23 +444,80 @@ def normal_guid(text):
     return "{" + text.strip("{}").upper() + "}"
 
 
-def check_version(text):
+def parse_version(text):
+    """(major, minor, build) of a version X.Y.Z within the installer's limits."""
     parts = text.split(".")
-    limits = (255, 255, 65535, 65535)
-    if not 2 <= len(parts) <= 4 or not all(p.isdigit() for p in parts) or \
-            any(int(p) > limit for p, limit in zip(parts, limits)):
-        raise TargetError(f"{text} is not a product version (major.minor.build, "
-                          "at most 255.255.65535)")
-    return text
+    if len(parts) != 3 or not all(p.isdigit() for p in parts):
+        raise TargetError(f"{text} is not a product version X.Y.Z")
+    version = tuple(int(p) for p in parts)
+    if any(v > limit for v, limit in zip(version, VERSION_LIMITS)):
+        raise TargetError(f"{text} is above the installer's limits for a product version "
+                          "(major and minor at most 255, build at most 65535)")
+    return version
 
 
-def make_patch(package_path, replacements, product_version=None, patch_code=None, now=None):
-    """The bytes of a patch; replacements: [(file key or name, path of the new contents)]."""
-    package = Package(package_path)
+def package_version(text, path):
+    """The first three fields of the package's ProductVersion: the installer ignores a fourth."""
+    parts = text.split(".")
+    if not 2 <= len(parts) <= 4 or not all(p.isdigit() for p in parts):
+        raise TargetError(f"{path} has the ProductVersion {text}, which is not a version")
+    return tuple(int(p) for p in (parts + ["0"])[:3])
+
+
+def packed(version):
+    return version[0] << 24 | version[1] << 16 | version[2]
+
+
+def unpacked(number):
+    return "%d.%d.%d" % (number >> 24, number >> 16 & 0xFF, number & 0xFFFF)
+
+
+def numbering(package, old, new):
+    """(disk id, first sequence number) of a patch to version new of the package.
+
+    Every patch of a package has a slot of as many sequence numbers as the package has
+    files, in the order of the versions patched to, so that a later version's files sort
+    after every earlier patch's media. Disk ids follow the same order and repeat only
+    after some 30000 slots."""
+    files, media = package.tables["File"], package.tables["Media"]
+    width = len(files.rows)
+    base = max([SEQUENCE_BASE] + [r["Sequence"] or 0 for r in files.rows] +
+               [m["LastSequence"] or 0 for m in media.rows])
+    limit = min(COLUMN_LIMITS.get(files.types["Sequence"].lower(), 0),
+                COLUMN_LIMITS.get(media.types["LastSequence"].lower(), 0))
+    slot = packed(new) - packed(old)
+    if base + slot * width > limit:
+        highest = packed(old) + max(0, (limit - base) // width)
+        raise TargetError(f"{unpacked(packed(new))} is too far above the package's version "
+                          f"{unpacked(packed(old))} for its file sequence numbers: the highest "
+                          f"version a patch of it can take is {unpacked(highest)}")
+    last_disk = max([m["DiskId"] for m in media.rows] or [0])
+    if last_disk >= MAX_DISK_ID:
+        raise TargetError(f"{package.path} uses disk ids up to {last_disk}, too high to patch")
+    disk = last_disk + 1 + (slot - 1) % (MAX_DISK_ID - last_disk)
+    return disk, base + (slot - 1) * width + 1
+
+
+# ---------------------------------------------------------------- the patch
+
+
+def make_patch(lib, package_path, replacements, product_version, patch_code, output, now=None):
+    """Writes the patch to output; replacements: [(file key or name, path of the new
+    contents)]. Returns (patch code, old version, new version, files, disk id, sequences)."""
+    package = Package(package_path, lib)
     props = package.properties
+    code = props["ProductCode"]
     patch_code = normal_guid(patch_code) if patch_code else "{%s}" % str(uuid.uuid4()).upper()
+    if patch_code == normal_guid(code):
+        raise TargetError(f"the patch code {patch_code} is the product's own code; "
+                          "a patch needs a code of its own")
     old_version = props["ProductVersion"]
-    new_version = check_version(product_version) if product_version else old_version
+    old = package_version(old_version, package_path)
+    new = parse_version(product_version)
+    if new <= old:
+        raise TargetError(f"{product_version} is not above the package's version "
+                          f"{old_version}: a patch must raise the product version")
+    new_version = product_version
     now = datetime.datetime.now().timestamp() if now is None else now
 
     files, seen = [], set()
@@ -590,37 +537,31 @@ def make_patch(package_path, replacements, product_version=None, patch_code=None
                               "nothing to patch")
         files.append((row, contents, mtime))
 
-    sequence = max([r["Sequence"] or 0 for r in package.tables["File"].rows] +
-                   [m["LastSequence"] or 0 for m in package.tables["Media"].rows])
-    disk_id = max(m["DiskId"] for m in package.tables["Media"].rows) + 1 \
-        if package.tables["Media"].rows else 1
-    if sequence + len(files) > MAX_SEQUENCE or disk_id > MAX_DISK_ID:
-        raise TargetError(f"{package_path} uses sequence numbers or disk ids too high to patch")
+    disk_id, first = numbering(package, old, new)
+    last = first + len(files) - 1
+    cab_stream = "PATCH_%d_%d_%d" % new
 
     # :T1, the product's own tables.
     product = Transform(package.codepage)
     hashes = {r["File_"] for r in package.tables["MsiFileHash"].rows}
-    for offset, (row, contents, _) in enumerate(files, 1):
+    for sequence, (row, contents, _) in enumerate(files, first):
         product.row(package.tables["File"], {"File": row["File"], "FileSize": len(contents),
-                                             "Sequence": sequence + offset})
+                                             "Sequence": sequence})
         digest = dict(zip(("HashPart1", "HashPart2", "HashPart3", "HashPart4"),
                           struct.unpack("<4i", hashlib.md5(contents).digest())))
         product.row(package.tables["MsiFileHash"], {"File_": row["File"], "Options": 0, **digest},
                     insert=row["File"] not in hashes)
-    if new_version != old_version:
-        product.row(package.tables["Property"], {"Property": "ProductVersion",
-                                                 "Value": new_version})
+    product.row(package.tables["Property"], {"Property": "ProductVersion", "Value": new_version})
 
     # :#T1, the patch's media: the cabinet stream of this patch holds those sequences.
     media = Transform(package.codepage)
-    media.row(package.tables["Media"], {"DiskId": disk_id, "LastSequence": sequence + len(files),
-                                        "Cabinet": "#" + CAB_STREAM,
+    media.row(package.tables["Media"], {"DiskId": disk_id, "LastSequence": last,
+                                        "Cabinet": "#" + cab_stream,
                                         "Source": MEDIA_SOURCE_PROPERTY}, insert=True)
     if not package.has_patch_package:
         media.add_table(PATCH_PACKAGE)
     media.row(PATCH_PACKAGE, {"PatchId": patch_code, "Media_": disk_id}, insert=True)
 
-    code = props["ProductCode"]
     transform_summary = summary_stream({
         7: package.template, 8: package.template,
         9: f"{code}{old_version};{code}{new_version};{props['UpgradeCode']}",
@@ -634,61 +575,107 @@ def make_patch(package_path, replacements, product_version=None, patch_code=None
         7: code, 8: ";".join(":" + t for t in TRANSFORMS), 9: patch_code,
         12: ("time", now), 13: ("time", now), 15: ("i4", 4), 18: "make_patch.py"})
 
-    cab = write_cab([(row["File"], contents, mtime) for row, contents, mtime in files])
+    # One patch family per product, ordered by the version patched to.
+    family = "Patches_" + code.strip("{}").replace("-", "")
     root = Storage(PATCH_CLSID, {
+        **patch_tables(lib, family, code, new_version),
         SUMMARY_STREAM: patch_summary,
-        # The patch's own database is empty, but the installer opens it only with a pool.
-        stream_name("_StringPool", True): struct.pack("<HH", 0, 0),
-        stream_name("_StringData", True): b"",
         TRANSFORMS[0]: product.storage(transform_summary),
         TRANSFORMS[1]: media.storage(transform_summary),
-        stream_name(CAB_STREAM): cab,
+        stream_name(cab_stream): write_cab(lib, [(row["File"], contents, mtime)
+                                                 for row, contents, mtime in files]),
     })
-    return compound_file(root), patch_code, old_version, new_version, files
+    temporary = output + ".part"
+    try:
+        write_compound_file(lib, temporary, root)
+        os.replace(temporary, output)
+    except OSError as e:
+        raise TargetError(f"cannot write {output}: {e.strerror}")
+    except lib.GLib.Error as e:
+        raise TargetError(f"cannot write {output}: {e.message}")
+    finally:
+        if os.path.exists(temporary):
+            os.remove(temporary)
+    return patch_code, old_version, new_version, files, disk_id, (first, last)
+
+
+HELP = """\
+What it can patch: unversioned files (no Version in the File table) of one product, from a
+package whose cabinets are embedded or beside it, in one piece and readable by libgcab.
+It replaces whole files and raises the product version (X.Y.Z above the package's, as far
+as the package's sequence numbers reach). It cannot patch versioned files or packages with
+loose source files; it adds, removes or renames no file, changes no other table and makes
+no binary deltas.
+
+Patches are made from the package as shipped, and stack: a patch to 1.0.2 applies over one
+to 1.0.1 and its files win, when the patches are applied in the order of their versions
+(Wine's installer applies patches in the order they were installed, not by their
+MsiPatchSequence). Make one patch per version.
+
+Apply a patch with: msiexec /p PATCH.msp REINSTALL=ALL /qn"""
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
-        prog="make_patch.py",
-        description="Make a Windows Installer patch (.msp) that replaces unversioned files "
-                    "of an installed product and optionally raises its product version.",
-        epilog="Apply it with: msiexec /p out.msp REINSTALL=ALL /qn")
+        prog="make_patch.py", formatter_class=argparse.RawDescriptionHelpFormatter,
+        description="Make a Windows Installer patch (.msp) that replaces unversioned files\n"
+                    "of an installed product and raises its product version.",
+        epilog=HELP)
     parser.add_argument("--package", required=True, metavar="MSI",
-                        help="the product's installer package, as installed")
+                        help="the product's installer package, as shipped")
     parser.add_argument("--replace", required=True, action="append", metavar="FILE=NEW",
                         help="replace the package's FILE (File key or long file name) with "
                              "the contents of NEW; may be repeated")
-    parser.add_argument("--product-version", metavar="X.Y.Z",
-                        help="the product version after the patch (default: unchanged)")
+    parser.add_argument("--product-version", required=True, metavar="X.Y.Z",
+                        help="the product version after the patch, above the package's; "
+                             "major and minor at most 255, build at most 65535")
     parser.add_argument("--patch-code", metavar="GUID",
                         help="the patch's code (default: a new GUID)")
     parser.add_argument("-o", "--output", required=True, metavar="MSP",
-                        help="the patch file to write")
+                        help="the patch file to write; not the package, nor an existing "
+                             "file unless --force")
+    parser.add_argument("--force", action="store_true",
+                        help="replace the output file if it exists")
     args = parser.parse_args(argv)
 
     try:
+        if os.path.exists(args.output):
+            if os.path.exists(args.package) and os.path.samefile(args.output, args.package):
+                raise TargetError(f"{args.output} is the package itself; "
+                                  "write the patch to another file")
+            if not args.force:
+                raise TargetError(f"{args.output} exists; give --force to replace it")
         pairs = []
         for item in args.replace:
             name, sep, source = item.partition("=")
             if not sep or not name or not source:
                 raise TargetError(f"--replace {item}: expected FILE=NEW")
             pairs.append((name, source))
-        data, code, old, new, files = make_patch(args.package, pairs, args.product_version,
-                                                 args.patch_code)
-        temporary = args.output + ".part"
-        try:
-            with open(temporary, "wb") as f:
-                f.write(data)
-            os.replace(temporary, args.output)
-        except OSError as e:
-            raise TargetError(f"cannot write {args.output}: {e.strerror}")
+        code, old, new, files, disk, (first, last) = make_patch(
+            Bindings(), args.package, pairs, args.product_version, args.patch_code, args.output)
     except TargetError as e:
         print(f"make_patch.py: error: {e}", file=sys.stderr)
         return 1
     print(f"{args.output}: patch {code}, product version {old} -> {new}, replaces "
-          + ", ".join(f"{row['File']} ({len(c)} bytes)" for row, c, _ in files))
+          + ", ".join(f"{row['File']} ({len(c)} bytes)" for row, c, _ in files)
+          + f"; disk {disk}, sequence {first}" + (f"-{last}" if last != first else "")
+          + ", so it applies over this package's patches to lower versions")
     return 0
 
 
+def reexec_for_bindings():
+    """Debian's bindings load only in Debian's interpreter; another python3 first on PATH
+    (a pyenv one, say) runs the tool through it instead."""
+    try:
+        import gi  # noqa: F401
+        return
+    except ImportError:
+        pass
+    if os.access(SYSTEM_PYTHON, os.X_OK) and \
+            os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON):
+        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, os.path.abspath(__file__), *sys.argv[1:]])
+
+
 if __name__ == "__main__":
+    reexec_for_bindings()
     sys.exit(main())

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks of make_patch.py that run in seconds without Wine (they need wixl and msiinfo).
+"""Checks of make_patch.py that run in seconds without Wine (they need wixl, msiinfo and gcab).
 
 Run: python3 tools/test_make_patch.py   (or python3 -m unittest discover -s tools)
 tools/wine_patch_demo.sh proves the patches with Wine's installer.
@@ -17,16 +17,13 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL = os.path.join(HERE, "make_patch.py")
-sys.path.insert(0, HERE)
-import make_patch  # noqa: E402  (its cabinet reader decodes what the patch carries)
-
 PRODUCT_CODE = "{683DF0C8-E946-49D9-A28A-54BB3A1A24B0}"
 PATCH_CODE = "{D6515280-EF42-46AD-BDA1-6E90CBA66B77}"
 PATCH_CLSID = uuid.UUID("000C1086-0000-0000-C000-000000000046").bytes_le
 
 
-@unittest.skipUnless(shutil.which("wixl") and shutil.which("msiinfo"),
-                     "needs wixl and msiinfo (Debian packages wixl, msitools)")
+@unittest.skipUnless(shutil.which("wixl") and shutil.which("msiinfo") and shutil.which("gcab"),
+                     "needs wixl, msiinfo and gcab (Debian packages wixl, msitools, gcab)")
 class MakePatchTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -42,27 +39,36 @@ class MakePatchTest(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def run_tool(self, package, *args):
-        out = self.path("out.msp")
-        if os.path.exists(out):
-            os.remove(out)
+    def run_tool(self, package, *args, out=None):
+        if out is None:
+            out = self.path("out.msp")
+            if os.path.exists(out):
+                os.remove(out)
         run = subprocess.run([sys.executable, TOOL, "--package", package, *args, "-o", out],
                              capture_output=True, text=True)
         return run, out
 
-    def make(self, contents, *args):
+    def new_contents(self, contents=b"Hostrel 1.0.1\r\n"):
         source = self.path("new.txt")
         with open(source, "wb") as f:
             f.write(contents)
+        return source
+
+    def make(self, contents, *args):
+        source = self.new_contents(contents)
         run, out = self.run_tool(self.msi, "--replace", f"version.txt={source}", *args)
         self.assertEqual(run.returncode, 0, run.stderr)
         return out
 
-    def assert_refused(self, run, out, words):
-        self.assertNotEqual(run.returncode, 0)
+    def assert_refused(self, run, out, words, existing=None):
+        self.assertEqual(run.returncode, 1, run.stderr)
         self.assertRegex(run.stderr, r"^make_patch\.py: error: [^\n]*\n$")
         self.assertIn(words, run.stderr)
-        self.assertFalse(os.path.exists(out))
+        if existing is None:
+            self.assertFalse(os.path.exists(out))
+        else:
+            with open(out, "rb") as f:
+                self.assertEqual(f.read(), existing, f"{out} should be left as it was")
 
     def test_patch_opens_as_a_patch_of_the_product(self):
         msp = self.make(b"Hostrel 1.0.1\r\n", "--product-version", "1.0.1",
@@ -73,6 +79,9 @@ class MakePatchTest(unittest.TestCase):
         self.assertEqual(info["Template"], PRODUCT_CODE)
         self.assertEqual(info["Revision number (UUID)"], PATCH_CODE)
         self.assertEqual(info["Last author"], ":T1;:#T1")
+        sequence = subprocess.run(["msiinfo", "export", msp, "MsiPatchSequence"],
+                                  capture_output=True, text=True, check=True).stdout
+        self.assertEqual(sequence.splitlines()[3].split("\t")[1:3], [PRODUCT_CODE, "1.0.1"])
         with open(msp, "rb") as f:
             data = f.read()
         root = 512 * (struct.unpack_from("<I", data, 48)[0] + 1)
@@ -84,10 +93,58 @@ class MakePatchTest(unittest.TestCase):
         for size in (5000, 8 << 20):
             with self.subTest(size=size):
                 contents = random.Random(size).randbytes(size)
-                msp = self.make(contents)
-                cab = subprocess.run(["msiinfo", "extract", msp, "PATCH_CAB"],
+                msp = self.make(contents, "--product-version", "1.0.1")
+                cab = subprocess.run(["msiinfo", "extract", msp, "PATCH_1_0_1"],
                                      capture_output=True, check=True).stdout
-                self.assertEqual(make_patch.read_cab(cab, "PATCH_CAB"), {"version.txt": contents})
+                with open(self.path("patch.cab"), "wb") as f:
+                    f.write(cab)
+                folder = tempfile.mkdtemp(dir=self.dir)
+                subprocess.run(["gcab", "-x", "-C", folder, self.path("patch.cab")], check=True,
+                               capture_output=True)
+                self.assertEqual(os.listdir(folder), ["version.txt"])
+                with open(os.path.join(folder, "version.txt"), "rb") as f:
+                    self.assertEqual(f.read(), contents)
+
+    def test_refusals(self):
+        shutil.copy(self.msi, self.path("shipped.msi"))
+        with open(self.path("shipped.msi"), "rb") as f:
+            shipped = f.read()
+        source = self.new_contents()
+        # (case, version, extra arguments, output, words in the message, file left as it was)
+        cases = [
+            ("output is the package", "1.0.1", [], "shipped.msi", "is the package itself",
+             shipped),
+            ("output is the package, even with --force", "1.0.1", ["--force"], "shipped.msi",
+             "is the package itself", shipped),
+            ("output exists", "1.0.1", [], "old.msp", "exists; give --force", b"old"),
+            ("not X.Y.Z", "1.0", [], None, "is not a product version X.Y.Z", None),
+            ("four fields", "1.0.1.0", [], None, "is not a product version X.Y.Z", None),
+            ("downgrade", "0.9.0", [], None, "is not above the package's version 1.0.0", None),
+            ("unchanged", "1.0.0", [], None, "is not above the package's version 1.0.0", None),
+            ("minor above 255", "1.256.0", [], None, "above the installer's limits", None),
+            ("build above 65535", "1.0.65536", [], None, "above the installer's limits", None),
+            ("too far for the sequence numbers", "200.0.0", [], None,
+             "the highest version a patch of it can take is 128.255.55535", None),
+            ("patch code is the product code", "1.0.1",
+             ["--patch-code", PRODUCT_CODE.strip("{}").lower()], None,
+             "is the product's own code", None),
+        ]
+        for case, version, extra, output, words, existing in cases:
+            with self.subTest(case):
+                out = None
+                if output:
+                    out = self.path(output)
+                    if output == "old.msp":
+                        with open(out, "wb") as f:
+                            f.write(existing)
+                run, out = self.run_tool(self.path("shipped.msi"), "--replace",
+                                         f"version.txt={source}", "--product-version", version,
+                                         *extra, out=out)
+                self.assert_refused(run, out, words, existing)
+        # What --force is for: an existing patch file other than the package.
+        run, _ = self.run_tool(self.msi, "--replace", f"version.txt={source}",
+                               "--product-version", "1.0.1", "--force", out=self.path("old.msp"))
+        self.assertEqual(run.returncode, 0, run.stderr)
 
     def test_versioned_file_is_refused(self):
         versioned = self.path("versioned.msi")
@@ -100,11 +157,13 @@ class MakePatchTest(unittest.TestCase):
         with open(self.path("File.idt"), "w", newline="") as f:
             f.write("\r\n".join(table))
         subprocess.run(["msibuild", versioned, "-i", self.path("File.idt")], check=True)
-        run, out = self.run_tool(versioned, "--replace", f"version.txt={TOOL}")
+        run, out = self.run_tool(versioned, "--replace", f"version.txt={TOOL}",
+                                 "--product-version", "1.0.1")
         self.assert_refused(run, out, "version.txt is a versioned file")
 
     def test_file_not_in_package_is_refused(self):
-        run, out = self.run_tool(self.msi, "--replace", f"readme.txt={TOOL}")
+        run, out = self.run_tool(self.msi, "--replace", f"readme.txt={TOOL}",
+                                 "--product-version", "1.0.1")
         self.assert_refused(run, out, "readme.txt is not a file of")
 
 

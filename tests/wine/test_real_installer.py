@@ -57,10 +57,10 @@ class RealInstallerTest(harness.PrefixTestCase):
     # ----- helpers -----
 
     def unpatched_product(self):
-        """The product as installed, without patches. Patches made for the same
-        package do not stack under Wine (a second one leaves the first one's
-        file), so a case that checks a patch's effect reinstalls after another
-        case's patch (about a second)."""
+        """The product as installed, without patches. A case that checks a
+        patch's effect starts from 1.0.0, so it reinstalls after another case's
+        patches (about a second): a patch to a lower version applied over a
+        higher one would set the version back."""
         if real_product.registered_patches(self.prefix):
             self.assertEqual(0, real_product.uninstall(self.prefix), "msiexec /x of the patched product")
             self.install_product()
@@ -113,6 +113,17 @@ class RealInstallerTest(harness.PrefixTestCase):
                              self.builder.patch("1.0.2", patch_code=patch_code))
         self.assert_applied(run, "1.0.2", patch_code)
         self.assert_redirected_and_restored()
+
+    def test_later_patch_from_the_shipped_package_applies_over_an_earlier_one(self):
+        # Both are made from the package as shipped; the later version's file must win.
+        self.unpatched_product()
+        first, second = new_patch_code(), new_patch_code()
+        run = self.run_patch("First Patch", "Hostrel_Update.msp", self.builder.patch("1.0.1", patch_code=first))
+        self.assert_applied(run, "1.0.1", first)
+        run = self.run_patch("Second Patch", "Hostrel_Update.msp", self.builder.patch("1.0.2", patch_code=second))
+        self.assert_applied(run, "1.0.2", second)
+        self.assertIn(real_product.packed(first), real_product.registered_patches(self.prefix),
+                      "the first patch should stay registered under the second")
 
     def test_installer_status_for_a_product_not_installed_is_passed_on(self):
         # The name picks the installed Hostrel row; the patch itself targets
