@@ -2,6 +2,7 @@
 
 #include "launcher/command_tail.h"
 #include "launcher/exit_status.h"
+#include "launcher/installation_in_progress.h"
 #include "launcher/single_instance.h"
 #include "launcher/source_folder.h"
 #include "launcher/unattended_switches.h"
@@ -48,6 +49,9 @@ Status RunSteps(Platform& platform, RunState& run) {
   const bool unattendedSwitch = RequestsUnattendedRun(commandTail);
   if (unattendedSwitch) run.Messages = UserMessages::Hidden;
   LogStart(platform, run, commandLine, unattendedSwitch);
+  // Before anything changes: the running installation would meet a
+  // registration pulled from under it, and ours would end with 1618.
+  if (InstallationInProgress(platform, run)) return ERROR_INSTALL_ALREADY_RUNNING;
   if (!InterpreterCanCarry(commandTail)) {
     // Cut at the line break, the installer would run with other arguments
     // than the deployment gave.
@@ -64,7 +68,18 @@ Status RunSteps(Platform& platform, RunState& run) {
   RedirectTransforms(platform, run);
   const Status installerStatus = RunPatch(platform, run, commandTail);
   const Status restoreStatus = RestoreTransforms(platform, run);
-  return ExitStatusOf(restoreStatus, installerStatus);
+  if (installerStatus == kExitServiceRunning) {
+    WriteLog(platform, run,
+             LogLine() << "Installer status 1 (it was ended or failed) is reported as "
+                       << StatusText{ERROR_INSTALL_FAILURE}
+                       << "; the launcher's own 1 means a service is running");
+  }
+  if (restoreStatus != ERROR_SUCCESS && !run.CurrentRedirection.registrationInPlay) {
+    WriteLog(platform, run,
+             LogLine() << "Restore: failed on a registration this run did not change; the "
+                          "installer's status stands");
+  }
+  return ExitStatusOf(restoreStatus, installerStatus, run.CurrentRedirection.registrationInPlay);
 }
 
 }  // namespace

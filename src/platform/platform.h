@@ -88,6 +88,7 @@ constexpr std::uint16_t SW_HIDE = 0;
 constexpr std::uint32_t STILL_ACTIVE = 259;
 constexpr std::uint32_t INFINITE = 0xFFFFFFFFu;
 constexpr std::uint32_t WAIT_OBJECT_0 = 0;
+constexpr std::uint32_t WAIT_ABANDONED = 0x80;
 constexpr std::uint32_t WAIT_TIMEOUT = 258;
 constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFFu;
 constexpr std::uint32_t STARTUPINFOW_SIZE_32 = 68;  // sizeof(STARTUPINFOW), 32-bit
@@ -238,6 +239,13 @@ class Platform {
   // way: ERROR_ALREADY_EXISTS when another process made it first (it is then
   // not owned), ERROR_ACCESS_DENIED when the namespace is refused.
   virtual KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) = 0;
+  // OpenMutexW for SYNCHRONIZE and MUTEX_MODIFY_STATE (enough to wait on it
+  // and release it), not inherited. A handle, or none; `lastError` receives
+  // the thread's last error either way (ERROR_FILE_NOT_FOUND when no mutex
+  // has the name).
+  virtual KernelHandle OpenMutexW(const WideChar* name, Status* lastError) = 0;
+  // False on failure (a mutex the caller does not own).
+  virtual bool ReleaseMutex(KernelHandle mutex) = 0;
 
   // User interface and locale ----------------------------------------------
   // GetProcessWindowStation with GetUserObjectInformationW(UOI_FLAGS): false

@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/bounded_text.h"
 
@@ -22,17 +23,34 @@ Status OpenClassesRootKey(Platform& platform, const WideChar* subKey, std::uint3
   return status;
 }
 
-Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueName,
-                          HeapText& value, std::uint32_t* valueType) {
-  value.clear();
+bool StoredString::IsEmpty() const {
+  return byteCount == 0 || (byteCount == sizeof(WideChar) && units.c_str()[0] == u'\0');
+}
+
+std::size_t StoredString::ShownLength() const {
+  const std::size_t length = units.size();
+  const bool terminated =
+      byteCount % sizeof(WideChar) == 0 && length > 0 && units.c_str()[length - 1] == u'\0';
+  return terminated ? length - 1 : length;
+}
+
+bool SameStoredString(const StoredString& left, const StoredString& right) {
+  return left.type == right.type && left.byteCount == right.byteCount &&
+         std::memcmp(left.bytes(), right.bytes(), left.byteCount) == 0;
+}
+
+Status ReadStoredString(Platform& platform, RegKey key, const WideChar* valueName,
+                        StoredString& value) {
+  value.units.clear();
+  value.byteCount = 0;
   std::uint32_t size = 0;
   std::uint32_t type = 0;
   Status status = platform.RegQueryValueExW(key, valueName, &type, nullptr, &size);
   for (int attempt = 0; attempt < kReadAttempts && status == ERROR_SUCCESS; ++attempt) {
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) break;
     // The room holds every byte of the value (an odd one too) and a
     // terminating unit of our own.
-    WideChar* const room = value.make_room(size / sizeof(WideChar) + 1);
+    WideChar* const room = value.units.make_room(size / sizeof(WideChar) + 1);
     if (room == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     std::uint32_t read = size;
     status = platform.RegQueryValueExW(key, valueName, &type, reinterpret_cast<std::uint8_t*>(room),
@@ -42,19 +60,33 @@ Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueN
       size = read;
       continue;
     }
-    if (status != ERROR_SUCCESS) break;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-      value.clear();
-      return ERROR_INVALID_DATATYPE;
-    }
-    // A unit cut in half by an odd size is not text.
-    value.set_length(
-        std::min<std::size_t>(TextLength(room), std::min(read, size) / sizeof(WideChar)));
-    if (valueType != nullptr) *valueType = type;
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) break;
+    value.byteCount = std::min(read, size);
+    value.units.set_length((value.byteCount + 1) / sizeof(WideChar));
+    value.type = type;
     return ERROR_SUCCESS;
   }
-  value.clear();
+  value.units.clear();
+  if (status == ERROR_SUCCESS && type != REG_SZ && type != REG_EXPAND_SZ) {
+    value.type = type;
+    return ERROR_INVALID_DATATYPE;
+  }
   return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+}
+
+Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueName,
+                          HeapText& value, std::uint32_t* valueType) {
+  StoredString stored;
+  const Status status = ReadStoredString(platform, key, valueName, stored);
+  value.clear();
+  if (status != ERROR_SUCCESS) return status;
+  // The text ends at its first zero; a unit cut in half by an odd size is
+  // not text.
+  const std::size_t wholeUnits = stored.byteCount / sizeof(WideChar);
+  value = static_cast<HeapText&&>(stored.units);
+  value.set_length(std::min<std::size_t>(TextLength(value.c_str()), wholeUnits));
+  if (valueType != nullptr) *valueType = stored.type;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace setup

@@ -14,6 +14,34 @@ namespace setup {
 Status OpenClassesRootKey(Platform& platform, const WideChar* subKey, std::uint32_t access,
                           ScopedRegKey& key);
 
+// A string value as the registry keeps it: every byte, zeros inside and an
+// odd last byte included, and its type.
+struct StoredString {
+  // The bytes as units, the last one half filled for an odd count; may
+  // hold zeros. Its room always ends in a zero unit of its own.
+  HeapText units;
+  std::uint32_t byteCount = 0;
+  std::uint32_t type = REG_SZ;
+
+  const std::uint8_t* bytes() const { return reinterpret_cast<const std::uint8_t*>(units.c_str()); }
+  // Holds no text: no bytes, or only a terminating zero unit.
+  bool IsEmpty() const;
+  // The units worth showing: all but a terminating zero unit.
+  std::size_t ShownLength() const;
+};
+
+// The same bytes and type.
+bool SameStoredString(const StoredString& left, const StoredString& right);
+
+// Reads a REG_SZ or REG_EXPAND_SZ value whole into `value`, whatever its
+// length, as stored. Returns 0, the platform's status (2 when absent),
+// ERROR_INVALID_DATATYPE for a value that is no string (value.type then
+// holds its type), ERROR_NOT_ENOUGH_MEMORY, or ERROR_MORE_DATA for a value
+// that kept growing between the size query and the read four times over;
+// the bytes are cleared on failure.
+Status ReadStoredString(Platform& platform, RegKey key, const WideChar* valueName,
+                        StoredString& value);
+
 // Reads a REG_SZ or REG_EXPAND_SZ value whole into `value` as the
 // registry keeps it, in UTF-16, whatever its length, up to its first zero
 // unit; a value stored without a terminating zero is taken up to its last

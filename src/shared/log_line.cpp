@@ -13,14 +13,41 @@ void LogLine::Append(WideChar unit) {
   static_cast<void>(text_.append(unit));
 }
 
+void LogLine::AppendVisible(WideChar unit) {
+  if (unit >= 0x20 && unit != 0x7F) {
+    Append(unit);
+    return;
+  }
+  // One event, one line: a control character is named, never written.
+  const char* const name = unit == u'\n'   ? "<LF>"
+                           : unit == u'\r' ? "<CR>"
+                           : unit == u'\t' ? "<TAB>"
+                           : unit == u'\0' ? "<NUL>"
+                                           : nullptr;
+  if (name != nullptr) {
+    for (const char* at = name; *at != '\0'; ++at) Append(static_cast<WideChar>(*at));
+    return;
+  }
+  Append(u'<');
+  Append(u'U');
+  Append(u'+');
+  for (int shift = 12; shift >= 0; shift -= 4) Append(u"0123456789ABCDEF"[(unit >> shift) & 0xF]);
+  Append(u'>');
+}
+
 LogLine& LogLine::operator<<(const WideChar* text) {
-  for (const WideChar* at = text; at != nullptr && *at != u'\0'; ++at) Append(*at);
+  for (const WideChar* at = text; at != nullptr && *at != u'\0'; ++at) AppendVisible(*at);
+  return *this;
+}
+
+LogLine& LogLine::Text(const WideChar* text, std::size_t length) {
+  for (std::size_t at = 0; at < length; ++at) AppendVisible(text[at]);
   return *this;
 }
 
 LogLine& LogLine::operator<<(const char* text) {
   for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
-    Append(static_cast<WideChar>(static_cast<unsigned char>(*at)));
+    AppendVisible(static_cast<WideChar>(static_cast<unsigned char>(*at)));
   }
   return *this;
 }
@@ -57,6 +84,13 @@ LogLine& LogLine::Hex(std::uint32_t number, int digits) {
 LogLine& LogLine::Quoted(const WideChar* text) {
   Append(u'"');
   *this << text;
+  Append(u'"');
+  return *this;
+}
+
+LogLine& LogLine::Quoted(const WideChar* text, std::size_t length) {
+  Append(u'"');
+  Text(text, length);
   Append(u'"');
   return *this;
 }

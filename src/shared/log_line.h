@@ -12,7 +12,9 @@ namespace setup {
 
 // Pieces are appended as they come; a line that would outgrow its buffer
 // is cut and ends in "...", so that a value of any length still leaves its
-// line in the log.
+// line in the log. Control characters in text are written by name ("<LF>",
+// "<CR>", "<TAB>", "<NUL>", else "<U+001B>"), so an event never runs over
+// two lines.
 class LogLine {
  public:
   // `text` may be null (written as nothing).
@@ -23,8 +25,11 @@ class LogLine {
   LogLine& operator<<(int number);
   // "0x" and `digits` hexadecimal digits at least.
   LogLine& Hex(std::uint32_t number, int digits);
+  // `length` units, zeros included.
+  LogLine& Text(const WideChar* text, std::size_t length);
   // `text` between double quotes.
   LogLine& Quoted(const WideChar* text);
+  LogLine& Quoted(const WideChar* text, std::size_t length);
 
   const WideChar* c_str() const { return text_.c_str(); }
   std::size_t length() const { return text_.length(); }
@@ -34,6 +39,7 @@ class LogLine {
   static constexpr std::size_t kCutMarkUnits = 3;
   // Appends one unit unless the line is full; a full line gets its mark.
   void Append(WideChar unit);
+  void AppendVisible(WideChar unit);
 
   BoundedText<WideChar, kUnits> text_;
   bool cut_ = false;

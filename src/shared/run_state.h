@@ -22,6 +22,9 @@ struct Redirection {
   bool backupWrittenNow = false;
   // Transforms was, or may have been, overwritten.
   bool transformsWritten = false;
+  // The run wrote to a product's registration or found a journal to
+  // finish: a failed restore then outweighs the installer's status.
+  bool registrationInPlay = false;
 };
 
 // Whether the launcher's own message boxes may be shown. An unattended

@@ -8,8 +8,9 @@ namespace setup {
 
 namespace {
 
-constexpr const WideChar* kSecretMarks[] = {u"PASSWORD", u"PASSWD", u"PWD",
-                                            u"SECRET",   u"TOKEN",  u"PIDKEY"};
+// Broad on purpose: masking a harmless value costs nothing, a leaked one a
+// credential (ADMINPASS, PASSPHRASE, PRODUCTKEY, LICENSEKEY, CREDENTIAL...).
+constexpr const WideChar* kSecretMarks[] = {u"PASS", u"PWD", u"SECRET", u"TOKEN", u"KEY", u"CRED"};
 
 bool IsBlank(WideChar unit) { return unit == u' ' || unit == u'\t'; }
 
@@ -25,11 +26,7 @@ bool NamesASecret(const WideChar* name, std::size_t length) {
 }
 
 void AppendUnits(LogLine& line, const WideChar* text, std::size_t length) {
-  WideChar piece[2] = {};
-  for (std::size_t at = 0; at < length; ++at) {
-    piece[0] = text[at];
-    line << piece;
-  }
+  line.Text(text, length);
 }
 
 }  // namespace

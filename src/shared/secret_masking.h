@@ -9,8 +9,8 @@
 namespace setup {
 
 // Appends `commandText` to `line` as it is, but for the value of every
-// NAME=value word whose name holds PASSWORD, PASSWD, PWD, SECRET, TOKEN or
-// PIDKEY (ASCII letters in any case), written as "********" whether quoted
+// NAME=value word whose name holds PASS, PWD, SECRET, TOKEN, KEY or CRED
+// (ASCII letters in any case), written as "********" whether quoted
 // or not. Words are split at blanks outside double quotes, as the
 // installer splits them.
 void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText);

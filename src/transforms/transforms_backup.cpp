@@ -16,10 +16,18 @@ namespace {
 // once more: overwriting it would lose the only copy of the product's own
 // value for good.
 bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
-  if (firstRead == ERROR_INVALID_DATATYPE) return true;  // not a journal of ours
   if (firstRead != ERROR_FILE_NOT_FOUND) return false;
-  HeapText journal;
-  return ReadRegistryString(platform, key, kTransformsBackupValue, journal) == ERROR_FILE_NOT_FOUND;
+  StoredString journal;
+  return ReadStoredString(platform, key, kTransformsBackupValue, journal) == ERROR_FILE_NOT_FOUND;
+}
+
+// What the journal records for a product without Transforms.
+bool MakeEmptyValue(StoredString& value) {
+  if (value.units.make_room(1) == nullptr) return false;
+  value.units.set_length(1);
+  value.byteCount = sizeof(WideChar);
+  value.type = REG_SZ;
+  return true;
 }
 
 }  // namespace
@@ -37,14 +45,20 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run) {
     return result;
   }
 
-  HeapText journal;
-  const Status journalRead =
-      ReadRegistryString(platform, key.get(), kTransformsBackupValue, journal);
+  StoredString journal;
+  const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
   if (journalRead == ERROR_SUCCESS) {
     result.held = true;  // left by a run that did not finish; Transforms may be ours
     WriteLog(platform, run,
              (LogLine() << "Backup: TransformsBackup left by a run that did not finish is kept: ")
-                 .Quoted(journal.c_str()));
+                 .Quoted(journal.units.c_str(), journal.ShownLength()));
+    return result;
+  }
+  if (journalRead == ERROR_INVALID_DATATYPE) {
+    WriteLog(platform, run,
+             LogLine() << "Backup: TransformsBackup is of type " << journal.type
+                       << ", no journal of the launcher's; it and Transforms are left alone, "
+                          "nothing is redirected");
     return result;
   }
   if (!JournalAbsent(platform, key.get(), journalRead)) {
@@ -54,22 +68,23 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run) {
     return result;
   }
 
-  HeapText ownValue;
-  std::uint32_t ownType = REG_SZ;
-  const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, ownValue, &ownType);
-  if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) {
+  StoredString ownValue;
+  const Status read = ReadStoredString(platform, key.get(), kTransformsValue, ownValue);
+  if ((read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) ||
+      (read == ERROR_FILE_NOT_FOUND && !MakeEmptyValue(ownValue))) {
     WriteLog(platform, run,
              LogLine() << "Backup: Transforms could not be read (" << StatusText{read}
                        << "); nothing is redirected");
     return result;
   }
-  // The backup takes the value's type too, so an expandable value comes
-  // back expandable.
-  const Status written = WriteClassesRootString(platform, keyPath.c_str(), kTransformsBackupValue,
-                                                ownValue.c_str(), ownType);
+  // Byte for byte with its type, so that an expandable value comes back
+  // expandable and one holding a zero comes back whole.
+  const Status written =
+      WriteClassesRootStored(platform, keyPath.c_str(), kTransformsBackupValue, ownValue);
   LogLine line;
   line << "Backup: Transforms " << (read == ERROR_SUCCESS ? "" : "(absent) ");
-  line.Quoted(ownValue.c_str()) << " type " << ownType;
+  line.Quoted(ownValue.units.c_str(), ownValue.ShownLength())
+      << " type " << ownValue.type << ", " << ownValue.byteCount << " bytes";
   if (written != ERROR_SUCCESS) {
     line << ": TransformsBackup could not be written (" << StatusText{written}
          << "); nothing is redirected";

@@ -39,16 +39,16 @@ Status DeleteValue(Platform& platform, RegKey key, const WideChar* valueName) {
 // Whether Transforms still reads as the value the backup copied: a read
 // that went wrong while the backup was taken must not lead to overwriting
 // a value that has no copy.
-bool StillOwnValue(Platform& platform, const RunState& run, const HeapText& ownValue) {
+bool StillOwnValue(Platform& platform, const RunState& run, const StoredString& ownValue) {
   ScopedRegKey key(platform);
   if (OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key) !=
       ERROR_SUCCESS) {
     return false;
   }
-  HeapText current;
-  const Status read = ReadRegistryString(platform, key.get(), kTransformsValue, current);
-  if (read == ERROR_FILE_NOT_FOUND) return ownValue.empty();
-  return read == ERROR_SUCCESS && current == ownValue;
+  StoredString current;
+  const Status read = ReadStoredString(platform, key.get(), kTransformsValue, current);
+  if (read == ERROR_FILE_NOT_FOUND) return ownValue.IsEmpty();
+  return read == ERROR_SUCCESS && SameStoredString(current, ownValue);
 }
 
 // Whether this run backed up the product's value and then left it alone,
@@ -59,20 +59,22 @@ bool OwnValueLeftInPlace(const RunState& run) {
          !redirection.transformsWritten;
 }
 
-// Puts the backup back and deletes it; `backup` is what it holds, with
-// its type.
+// Puts the backup back and deletes it; `backup` is what it holds, byte for
+// byte with its type.
 Status WriteBack(Platform& platform, const RunState& run, RegKey key, const WidePath& keyPath,
-                 const HeapText& backup, std::uint32_t type) {
+                 const StoredString& backup) {
   if (!OwnValueLeftInPlace(run)) {
-    const Status restored = backup.empty()
-                                ? DeleteValue(platform, key, kTransformsValue)
-                                : WriteClassesRootString(platform, keyPath.c_str(),
-                                                         kTransformsValue, backup.c_str(), type);
+    const Status restored = backup.IsEmpty() ? DeleteValue(platform, key, kTransformsValue)
+                                             : WriteClassesRootStored(platform, keyPath.c_str(),
+                                                                      kTransformsValue, backup);
     LogLine line;
     line << "Restore: "
-         << (backup.empty() ? "Transforms deleted (the product had none)"
-                            : "Transforms written back: ");
-    if (!backup.empty()) line.Quoted(backup.c_str()) << " type " << type;
+         << (backup.IsEmpty() ? "Transforms deleted (the product had none)"
+                              : "Transforms written back: ");
+    if (!backup.IsEmpty()) {
+      line.Quoted(backup.units.c_str(), backup.ShownLength())
+          << " type " << backup.type << ", " << backup.byteCount << " bytes";
+    }
     if (restored != ERROR_SUCCESS) line << ", failed: " << StatusText{restored};
     WriteLog(platform, run, line);
     if (restored != ERROR_SUCCESS) return restored;  // the backup stays for the next run
@@ -99,6 +101,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   if (journal.held) {
     run.CurrentRedirection.product = run.CurrentProduct;
     run.CurrentRedirection.backupWrittenNow = journal.writtenNow;
+    run.CurrentRedirection.registrationInPlay = true;
   }
 
   const WidePath& sourceFolder = run.SourceFolderPath;
@@ -162,14 +165,18 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     return opened;
   }
 
-  HeapText backup;
-  std::uint32_t backupType = REG_SZ;
-  const Status backupRead =
-      ReadRegistryString(platform, key.get(), kTransformsBackupValue, backup, &backupType);
+  StoredString backup;
+  const Status backupRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, backup);
   if (backupRead == ERROR_SUCCESS) {
-    const Status restored = WriteBack(platform, run, key.get(), keyPath, backup, backupType);
+    // A journal to finish: what the restore does now counts, whoever left it.
+    run.CurrentRedirection.registrationInPlay = true;
+    const Status restored = WriteBack(platform, run, key.get(), keyPath, backup);
     if (restored != ERROR_SUCCESS) return restored;
-  } else if (backupRead != ERROR_FILE_NOT_FOUND && backupRead != ERROR_INVALID_DATATYPE) {
+  } else if (backupRead == ERROR_INVALID_DATATYPE) {
+    WriteLog(platform, run,
+             LogLine() << "Restore: TransformsBackup is of type " << backup.type
+                       << ", no journal of the launcher's; it and Transforms are left alone");
+  } else if (backupRead != ERROR_FILE_NOT_FOUND) {
     WriteLog(platform, run,
              LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{backupRead}
                        << "); it stays for the next run");

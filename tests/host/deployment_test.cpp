@@ -84,6 +84,29 @@ TEST_F(DeploymentTest, SecondLauncherTouchesNothing) {
   }
 }
 
+// The platform's installer holds it while it works, for one a killed
+// launcher's installer still running: nothing may change under it.
+TEST_F(DeploymentTest, AnInstallationInProgressTouchesNothing) {
+  machine.HoldMutexElsewhere(u"Global\\_MSIExecute");
+  machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+  EXPECT_EQ(RunWith(""), ERROR_INSTALL_ALREADY_RUNNING);
+  for (const Operation touched :
+       {Operation::GetCurrentDirectoryW, Operation::RegOpenKeyExW, Operation::OpenSCManagerA,
+        Operation::CreateProcessW, Operation::MessageBoxW}) {
+    EXPECT_EQ(machine.CallCount(touched), 0u) << "operation " << static_cast<int>(touched);
+  }
+  EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+}
+
+TEST_F(DeploymentTest, AFreeInstallerMutexIsGivenBackAtOnce) {
+  machine.AddFreeMutex(u"Global\\_MSIExecute");
+  EXPECT_EQ(RunWith("/qn"), 0u);
+  EXPECT_EQ(machine.UnreleasedOpenedMutexes(), 0) << "held, it would keep our installer out";
+  EXPECT_EQ(machine.CallCount(Operation::CreateProcessW), 1u);
+  machine.FailCall(Operation::OpenMutexW, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunWith("/qn"), 0u) << "a mutex that cannot be asked stops nothing";
+}
+
 TEST_F(DeploymentTest, SessionMutexStandsInWhereTheGlobalOneIsRefused) {
   machine.RefuseMutexNamespace(u"Global\\");
   EXPECT_EQ(RunWith(""), 0u);

@@ -80,6 +80,16 @@ TEST_F(RegistryStringTest, FailuresLeaveTheValueEmpty) {
   EXPECT_EQ(value, u"");
 }
 
+// Chased for ever, a value another program keeps rewriting would hang the run.
+TEST_F(RegistryStringTest, ValueThatKeepsGrowingIsGivenUp) {
+  machine.SetString(kKey, "Transforms", ":1031.mst");
+  machine.GrowOnEveryQuery(kKey, "Transforms", 1);
+  std::u16string value;
+  EXPECT_EQ(Read(u"Transforms", value), ERROR_MORE_DATA);
+  EXPECT_EQ(value, u"");
+  EXPECT_EQ(machine.CallCount(Operation::RegQueryValueExW), 5u) << "the size, then four reads";
+}
+
 TEST_F(RegistryStringTest, KeyIsHeldOnlyWhenItOpened) {
   ScopedRegKey key(machine);
   EXPECT_EQ(OpenClassesRootKey(machine, u"Installer\\Products\\Missing", KEY_READ, key),

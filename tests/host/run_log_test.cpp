@@ -44,7 +44,7 @@ TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
            "patch name and it is registered",
            "Language: row 2 (German, 1031.mst), from the product's Transforms",
            "Backup: Transforms \"C:\\\xC5\x81\xC3\xB3"
-           "d\xC5\xBA\\1031.mst\" type 1 copied",
+           "d\xC5\xBA\\1031.mst\" type 1, 34 bytes copied",
            "Redirection: Transforms set to \"C:\\PATCHF~1\\Files\\1031.mst\"",
            "msiexec.exe /p C:\\PATCHF~1\\Files\\Hostrel_Update.msp REINSTALL=ALL /qn "
            "ADMINPASSWORD=********\r\n",
@@ -105,7 +105,10 @@ TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
   } cases[] = {
       {u"/qn PASSWORD=x REBOOT=R", u"/qn PASSWORD=******** REBOOT=R"},
       {u"SqlPwd=\"a b\" /l*v x.log", u"SqlPwd=******** /l*v x.log"},
-      {u"  \"SERVICE_TOKEN=a b\"\tPIDKEY=ABC", u"  \"SERVICE_TOKEN=********\"\tPIDKEY=********"},
+      {u"  \"SERVICE_TOKEN=a b\"\tPIDKEY=ABC", u"  \"SERVICE_TOKEN=********\"<TAB>PIDKEY=********"},
+      {u"AdminPass=x PASSPHRASE=\"y z\"", u"AdminPass=******** PASSPHRASE=********"},
+      {u"PRODUCTKEY=A-B LicenseKey=C CREDENTIAL=D",
+       u"PRODUCTKEY=******** LicenseKey=******** CREDENTIAL=********"},
       {u"MYSECRET= passwd", u"MYSECRET=******** passwd"},
       {u"TARGETDIR=C:\\Password Files", u"TARGETDIR=C:\\Password Files"},
   };

@@ -67,6 +67,53 @@ TEST_F(TransformsRunTest, ProductsOwnValueIsRedirectedAndPutBack) {
   EXPECT_EQ(after.backup, std::nullopt);
 }
 
+// Whatever the installer did to the redirected value, the product had none.
+TEST_F(TransformsRunTest, RedirectionDeletedWhileTheInstallerRunsLeavesNeither) {
+  RegisterHostrel();
+  machine.QueueChild([](FakeMachine& m) {
+    m.RemoveValue(kHostrelKey, "Transforms");
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_FALSE(machine.HasValue(kHostrelKey, "Transforms"));
+  EXPECT_FALSE(machine.HasValue(kHostrelKey, "TransformsBackup"));
+}
+
+// The product's value comes back as stored, not as text: a zero inside and
+// an odd last byte included.
+TEST_F(TransformsRunTest, OwnValueComesBackByteForByte) {
+  RegisterHostrel();
+  std::vector<std::uint8_t> withZero = sim::Utf16Bytes(std::u16string(u"a.mst\0 1031.mst", 15));
+  std::vector<std::uint8_t> oddEnd = sim::Utf16Bytes(u":1031.mst", false);
+  oddEnd.push_back(0x7A);
+  for (const auto& stored : {withZero, oddEnd}) {
+    machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, stored);
+    Values during;
+    EXPECT_EQ(Run(&during), 0u);
+    EXPECT_EQ(during.transforms.value_or("").rfind("C:\\PATCHF~1\\Files\\", 0), 0u);
+    const auto after = machine.GetRawValue(kHostrelKey, "Transforms");
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(after->bytes, stored);
+    EXPECT_EQ(after->type, REG_EXPAND_SZ);
+    EXPECT_FALSE(machine.HasValue(kHostrelKey, "TransformsBackup"));
+  }
+}
+
+// A TransformsBackup no launcher wrote: neither it nor Transforms is ours.
+TEST_F(TransformsRunTest, BackupOfAnotherTypeIsLeftWithTransforms) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.SetRawValue(kHostrelKey, "TransformsBackup", 4 /* REG_DWORD */, {7, 0, 0, 0});
+  EXPECT_EQ(Run(nullptr, 3010), 3010u);
+  EXPECT_TRUE(machine.RegistryChanges().empty());
+  EXPECT_EQ(machine.ProcessStarts().size(), 1u) << "the patch runs all the same";
+}
+
+TEST_F(TransformsRunTest, InstallersOneIsNotTheServiceGuardsOne) {
+  RegisterHostrel();
+  EXPECT_EQ(Run(nullptr, 1), ERROR_INSTALL_FAILURE);
+}
+
 TEST_F(TransformsRunTest, ProductWithoutTransformsHasNoneAfterwards) {
   RegisterHostrel();
   Values during;
@@ -211,18 +258,20 @@ TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
+// Nothing could be changed, so nothing hides the installer's verdict.
 TEST_F(TransformsRunTest, ReadableButNotWritableKeyIsLeftAloneAndReported) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   machine.DenyWrite(kHostrelKey);
-  EXPECT_EQ(Run(nullptr), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run(nullptr, 1603), 1603u);
   EXPECT_TRUE(machine.RegistryChanges().empty());
   EXPECT_EQ(machine.ProcessStarts().size(), 1u) << "the patch runs all the same";
 }
 
-TEST_F(TransformsRunTest, KeywordOnlyProductWithoutRegistrationEndsWithNotFound) {
+TEST_F(TransformsRunTest, KeywordOnlyProductWithoutRegistrationKeepsTheInstallersStatus) {
   AddPatchFile("Brisant_Update.msp");
-  EXPECT_EQ(Run(nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Run(nullptr), 0u) << "a per-user product patched correctly";
+  EXPECT_EQ(Run(nullptr, 1605), 1605u) << "a product not installed at all";
   EXPECT_FALSE(machine.HasKey(kBrisantKey));
   EXPECT_TRUE(machine.RegistryChanges().empty());
 }

@@ -29,6 +29,7 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{u"/qb-", true}, SwitchCase{u"/qb-!", true}, SwitchCase{u"/QB!-", true},
         SwitchCase{u"/qr-", true}, SwitchCase{u"REBOOT=R /l*v log.txt /qn", true},
         SwitchCase{u"\t/qn\t", true}, SwitchCase{u"\"/qn\"", true},
+        SwitchCase{u"/q+++++++++++++", true},  // 15 units: the longest a switch can be
         // Levels that end with a modal dialog, or are no UI switch at all.
         SwitchCase{u"", false}, SwitchCase{u"/qb", false}, SwitchCase{u"/qb+", false},
         SwitchCase{u"/qb!", false}, SwitchCase{u"/qr", false}, SwitchCase{u"/qf", false},
@@ -36,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{u"/quieter", false}, SwitchCase{u"q", false}, SwitchCase{u"/", false},
         SwitchCase{u"/l*v quiet.log", false}, SwitchCase{u"PATH=C:\\q", false},
         SwitchCase{u"PATH=/q", false}, SwitchCase{u"PROP=\"a /qn b\"", false},
-        SwitchCase{u"TARGETDIR=\"C:\\a b\"/qn", false}, SwitchCase{u"x/qn", false}));
+        SwitchCase{u"TARGETDIR=\"C:\\a b\"/qn", false}, SwitchCase{u"x/qn", false},
+        SwitchCase{u"/q++++++++++++++", false}));
 
 TEST(UnattendedSwitches, NoTailIsAttended) { EXPECT_FALSE(RequestsUnattendedRun(nullptr)); }
 

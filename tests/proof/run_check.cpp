@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "launcher/exit_status.h"
 #include "sim/ascii_case.h"
 #include "sim/utf16_bytes.h"
 
@@ -178,12 +179,17 @@ class Checker {
     return starts.front().childRan ? starts.front().exitCode : kUnknown;
   }
 
-  // The restore's status, predicted from the product the restore picked.
+  // The restore's status where it counts, predicted from the product the
+  // restore picked: only a registration the run had in play (a journal
+  // left to finish, since a key it cannot write gets no new one) can make
+  // the restore's failure the run's.
   Status PredictedRestoreStatus() const {
     if (restoredProduct_ == kNoProduct) return ERROR_SUCCESS;
     const KeyState& key = before_.keys[static_cast<std::size_t>(restoredProduct_)];
-    if (!key.exists) return ERROR_FILE_NOT_FOUND;
-    return key.access == KeyAccess::Full ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    const bool journal =
+        key.backup && (key.backup->type == REG_SZ || key.backup->type == REG_EXPAND_SZ);
+    return key.exists && key.access == KeyAccess::ReadOnly && journal ? ERROR_ACCESS_DENIED
+                                                                      : ERROR_SUCCESS;
   }
 
   void CheckExitStatus(const std::set<int>& changed) {
@@ -217,7 +223,7 @@ class Checker {
              std::to_string(exit_));
       }
     } else if (started) {
-      if (exit_ != installer) {
+      if (exit_ != ReportedInstallerStatus(installer)) {
         Fail("exit status " + std::to_string(exit_) + " is not the installer's " +
              std::to_string(installer));
       }

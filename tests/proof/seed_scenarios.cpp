@@ -72,17 +72,17 @@ std::vector<SeedScenario> SeedScenarios() {
   add("EnglishOwnValue", english, ERROR_SUCCESS, true);
   add("ReadOnlyRegistration",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(u":1031.mst"), {}}),
-      ERROR_ACCESS_DENIED, true);
+      ERROR_SUCCESS, true);  // nothing could be changed, so the installer's status stands
   Scenario blocked = Typical();
   blocked.services[1].second = SERVICE_RUNNING;
   add("BlockedByService", blocked, 1, true);
 
   add("DeniedRegistration",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Denied, Text(u":1031.mst"), {}}),
-      ERROR_FILE_NOT_FOUND);  // taken for the keyword row, which is not installed
+      ERROR_SUCCESS);  // taken for the keyword row, which is not installed: nothing changed
   Scenario brisant = Typical();
   brisant.packageFiles = {{u"Brisant_Update.msp", u""}};
-  add("KeywordProductNotInstalled", brisant, ERROR_FILE_NOT_FOUND);
+  add("KeywordProductNotInstalled", brisant, ERROR_SUCCESS);
   add(
       "KeywordProductInstalled",
       [&] {

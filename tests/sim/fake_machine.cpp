@@ -38,6 +38,7 @@ void FakeMachine::EndProcess() {
   fileHandles_.clear();
   kernelHandles_.clear();
   mutexHandles_.clear();
+  openedMutexes_.clear();
   installerObjects_->CloseAll();
 
   registryChanges_.clear();
@@ -70,8 +71,8 @@ std::uintptr_t FakeMachine::NextHandleValue() {
 
 bool FakeMachine::AllHandlesClosed() const {
   return openKeys_.empty() && openServices_.empty() && openFinds_.empty() &&
-         kernelHandles_.empty() && mutexHandles_.empty() && fileHandles_.empty() &&
-         installerObjects_->OpenCount() == 0;
+         kernelHandles_.empty() && mutexHandles_.empty() && openedMutexes_.empty() &&
+         fileHandles_.empty() && installerObjects_->OpenCount() == 0;
 }
 
 std::string FakeMachine::OpenHandlesReport() const {
@@ -82,7 +83,7 @@ std::string FakeMachine::OpenHandlesReport() const {
     report += open.second.isManager ? " [manager]" : " [service:" + open.second.serviceName + "]";
   }
   report += "; open find handles: " + std::to_string(openFinds_.size());
-  report += "; open mutex handles: " + std::to_string(mutexHandles_.size());
+  report += "; open mutex handles: " + std::to_string(mutexHandles_.size() + openedMutexes_.size());
   report += "; open kernel handles: " + std::to_string(kernelHandles_.size());
   for (const auto& open : kernelHandles_) {
     report += std::string(open.second.isThread ? " [thread:" : " [process:") +

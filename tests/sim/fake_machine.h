@@ -76,6 +76,9 @@ class FakeMachine : public Platform {
   // Removes a value, or a key with its subtree (open handles then report
   // the key deleted). Nothing happens when it is absent.
   void RemoveValue(const std::string& path, const std::string& name);
+  // The value grows by `units` UTF-16 units just before every query of it,
+  // as one another program keeps rewriting would.
+  void GrowOnEveryQuery(const std::string& path, const std::string& name, std::size_t units);
   void RemoveKey(const std::string& path);
   // Every open of the key fails with access denied. Creates the key.
   void DenyRead(const std::string& path);
@@ -212,6 +215,11 @@ class FakeMachine : public Platform {
   const std::vector<std::u16string>& MutexRequests() const { return mutexRequests_; }
   // Names of the mutexes the launcher holds open now.
   std::vector<std::u16string> HeldMutexes() const;
+  // Makes `name` a mutex that exists and nobody owns.
+  void AddFreeMutex(const std::u16string& name);
+  // Mutexes opened with OpenMutexW that a wait took and no release gave
+  // back, closed or not.
+  int UnreleasedOpenedMutexes() const { return unreleasedOpenedMutexes_; }
   // What ProcessWindowStationIsVisible answers. Default: visible.
   void SetWindowStationVisible(bool visible);
 
@@ -373,6 +381,8 @@ class FakeMachine : public Platform {
   std::uint32_t GetCurrentProcessId() noexcept override;
   Status RtlGetVersion(WindowsVersion* version) noexcept override;
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
+  KernelHandle OpenMutexW(const WideChar* name, Status* lastError) noexcept override;
+  bool ReleaseMutex(KernelHandle mutex) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) noexcept override;
@@ -518,10 +528,18 @@ class FakeMachine : public Platform {
   std::vector<std::string> kernelCloses_;
 
   // One launcher at a time, window station.
+  std::map<std::string, std::size_t> growingValues_;  // key path + '\n' + value name
   std::set<std::u16string> mutexesElsewhere_;
   std::vector<std::u16string> refusedMutexPrefixes_;
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;
+  std::set<std::u16string> freeMutexes_;
+  struct OpenedMutex {
+    std::u16string name;
+    bool owned = false;
+  };
+  std::map<KernelHandle, OpenedMutex> openedMutexes_;
+  int unreleasedOpenedMutexes_ = 0;
   bool windowStationVisible_ = true;
 
   // Clock, process id, Windows version.

@@ -47,6 +47,38 @@ KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError
   return handle;
 }
 
+void FakeMachine::AddFreeMutex(const std::u16string& name) { freeMutexes_.insert(name); }
+
+KernelHandle FakeMachine::OpenMutexW(const WideChar* name, Status* lastError) noexcept {
+  Status error = ERROR_SUCCESS;
+  const KernelHandle handle = Enter(Operation::OpenMutexW, NO_KERNEL_HANDLE, [&] {
+    const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";
+    const bool exists = mutexesElsewhere_.count(text) != 0 || freeMutexes_.count(text) != 0 ||
+                        std::any_of(mutexHandles_.begin(), mutexHandles_.end(),
+                                    [&](const auto& held) { return held.second == text; });
+    if (!exists) {
+      error = ERROR_FILE_NOT_FOUND;
+      return NO_KERNEL_HANDLE;
+    }
+    const KernelHandle mutex{NextHandleValue()};
+    openedMutexes_[mutex] = OpenedMutex{text, false};
+    return mutex;
+  });
+  if (handle == NO_KERNEL_HANDLE && error == ERROR_SUCCESS) error = ERROR_ACCESS_DENIED;
+  if (lastError != nullptr) *lastError = error;
+  return handle;
+}
+
+bool FakeMachine::ReleaseMutex(KernelHandle mutex) noexcept {
+  return Enter(Operation::ReleaseMutex, false, [&] {
+    const auto opened = openedMutexes_.find(mutex);
+    if (opened == openedMutexes_.end() || !opened->second.owned) return false;
+    opened->second.owned = false;
+    --unreleasedOpenedMutexes_;
+    return true;
+  });
+}
+
 bool FakeMachine::ProcessWindowStationIsVisible() noexcept {
   return Enter(Operation::ProcessWindowStationIsVisible, true,
                [&] { return windowStationVisible_; });

@@ -81,6 +81,14 @@ void FakeMachine::RunChild(std::size_t startIndex) {
 std::uint32_t FakeMachine::WaitForSingleObject(KernelHandle handle,
                                                std::uint32_t /*milliseconds*/) noexcept {
   return Enter(Operation::WaitForSingleObject, WAIT_FAILED, [&]() -> std::uint32_t {
+    const auto mutex = openedMutexes_.find(handle);
+    if (mutex != openedMutexes_.end()) {
+      // Held elsewhere it stays held for a zero wait; otherwise the wait takes it.
+      if (mutexesElsewhere_.count(mutex->second.name) != 0) return WAIT_TIMEOUT;
+      if (!mutex->second.owned) ++unreleasedOpenedMutexes_;
+      mutex->second.owned = true;
+      return WAIT_OBJECT_0;
+    }
     const auto open = kernelHandles_.find(handle);
     if (open == kernelHandles_.end()) return WAIT_FAILED;
     // The child runs to its end during any wait, whatever the timeout.
@@ -105,7 +113,7 @@ void FakeMachine::Sleep(std::uint32_t /*milliseconds*/) noexcept {
 
 bool FakeMachine::CloseHandle(KernelHandle handle) noexcept {
   return EnterClose(Operation::CloseHandle, false, [&] {
-    if (mutexHandles_.erase(handle) != 0) {
+    if (mutexHandles_.erase(handle) != 0 || openedMutexes_.erase(handle) != 0) {
       kernelCloses_.push_back("mutex");
       return true;
     }

@@ -76,6 +76,11 @@ void FakeMachine::SetRawValue(const std::string& path, const std::string& name, 
   }
 }
 
+void FakeMachine::GrowOnEveryQuery(const std::string& path, const std::string& name,
+                                   std::size_t units) {
+  growingValues_[path + "\n" + name] = units;
+}
+
 std::optional<RegistryValue> FakeMachine::GetRawValue(const std::string& path,
                                                       const std::string& name) const {
   const std::shared_ptr<RegistryKey> key = registry_.Find(path);
@@ -162,8 +167,12 @@ Status FakeMachine::RegQueryValueExW(RegKey key, const WideChar* valueName, std:
     OpenRegistryKey open;
     if (const Status status = LookUpKey(key, &open); status != ERROR_SUCCESS) return status;
     if ((open.rights & kKeyQueryValue) == 0) return ERROR_ACCESS_DENIED;
-    const RegistryValue* value = open.key->FindValue(NameOf(valueName));
+    RegistryValue* value = open.key->FindValue(NameOf(valueName));
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+    const auto growing = growingValues_.find(open.key->path + "\n" + value->name);
+    if (growing != growingValues_.end()) {
+      value->bytes.insert(value->bytes.begin(), growing->second * sizeof(char16_t), 'x');
+    }
     if (type != nullptr) *type = value->type;
     const auto stored = static_cast<std::uint32_t>(value->bytes.size());
     if (data != nullptr) {

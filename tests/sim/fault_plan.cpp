@@ -38,6 +38,8 @@ const char* OperationName(Operation operation) {
       "GetCurrentProcessId",
       "RtlGetVersion",
       "CreateMutexExW",
+      "OpenMutexW",
+      "ReleaseMutex",
       "ProcessWindowStationIsVisible",
       "MessageBoxW",
       "GetSystemDefaultLangID",

@@ -41,6 +41,8 @@ enum class Operation {
   GetCurrentProcessId,
   RtlGetVersion,
   CreateMutexExW,
+  OpenMutexW,
+  ReleaseMutex,
   ProcessWindowStationIsVisible,
   MessageBoxW,
   GetSystemDefaultLangID,

@@ -60,6 +60,7 @@ constexpr std::uint32_t kNormalPriorityClass = NORMAL_PRIORITY_CLASS;
 constexpr std::uint32_t kStartfUseShowWindow = STARTF_USESHOWWINDOW;
 constexpr std::uint16_t kSwHide = SW_HIDE;
 constexpr std::uint32_t kStillActive = STILL_ACTIVE;
+constexpr std::uint32_t kWaitAbandoned = WAIT_ABANDONED;
 constexpr std::uint32_t kInfinite = INFINITE;
 constexpr std::uint32_t kWaitObject0 = WAIT_OBJECT_0;
 constexpr std::uint32_t kWaitTimeout = WAIT_TIMEOUT;
@@ -121,6 +122,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef STILL_ACTIVE
 #undef INFINITE
 #undef WAIT_OBJECT_0
+#undef WAIT_ABANDONED
 #undef WAIT_TIMEOUT
 #undef WAIT_FAILED
 #undef MB_OK
@@ -185,6 +187,7 @@ static_assert(SW_HIDE == w::kSwHide, "SW_HIDE");
 static_assert(STILL_ACTIVE == w::kStillActive, "STILL_ACTIVE");
 static_assert(INFINITE == w::kInfinite, "INFINITE");
 static_assert(WAIT_OBJECT_0 == w::kWaitObject0, "WAIT_OBJECT_0");
+static_assert(WAIT_ABANDONED == w::kWaitAbandoned, "WAIT_ABANDONED");
 static_assert(WAIT_TIMEOUT == w::kWaitTimeout, "WAIT_TIMEOUT");
 static_assert(WAIT_FAILED == w::kWaitFailed, "WAIT_FAILED");
 // The size is only fixed for 32-bit builds, which is all Setup.exe is.

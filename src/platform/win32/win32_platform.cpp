@@ -358,6 +358,16 @@ KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastErr
   return ToPortable<KernelHandle>(mutex);
 }
 
+KernelHandle Win32Platform::OpenMutexW(const WideChar* name, Status* lastError) {
+  const HANDLE mutex = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ToWide(name));
+  if (lastError != nullptr) *lastError = ::GetLastError();
+  return ToPortable<KernelHandle>(mutex);
+}
+
+bool Win32Platform::ReleaseMutex(KernelHandle mutex) {
+  return ::ReleaseMutex(ToNative(mutex)) != FALSE;
+}
+
 bool Win32Platform::ProcessWindowStationIsVisible() {
   BindUser32OnFirstUse();
   const auto station =
