@@ -119,6 +119,28 @@ class KillSafetyTest(harness.PrefixTestCase):
                 finally:
                     running.release()
 
+    def test_retry_beside_a_killed_runs_installer_changes_nothing(self):
+        # A deployment tool that times out kills Setup.exe alone and retries
+        # while the installer, holding the platform's installer mutex, works on.
+        own = ":1031.mst"
+        with self.patch_folder("Patch Files") as folder:
+            self.register(own)
+            expected_during = self.during(folder, own, "1031.mst")
+            running = self.prefix.start_setup(folder, "/qn", hold=True, record_keys=(PRODUCT_KEY,),
+                                              extra_env={"SETUP_RECORDER_MUTEX": "Global\\_MSIExecute"})
+            try:
+                self.assertTrue(running.wait_for_installer()[0].get("mutex"), "the stand-in should hold the mutex")
+                self.prefix.kill_images(*SETUP_ALONE)
+                running.process.wait(timeout=harness.CALL_TIMEOUT)
+                retry = self.prefix.run_setup(folder, "/qn", record_keys=(PRODUCT_KEY,))
+                self.assertEqual(1618, retry.status, "a retry beside a running installation")
+                self.assertEqual(0, retry.installer_runs, "the retry should start nothing")
+                self.assert_now(expected_during, "retry beside the running installer")
+            finally:
+                running.release()
+            time.sleep(1.0)  # the stand-in looks for its release every 50 ms
+            self.complete(folder, expected_during, own, "once the installer has ended")
+
     def test_backup_survives_two_killed_runs_in_a_row(self):
         own = ":1031.mst"
         self.register(own)

@@ -365,7 +365,7 @@ KernelHandle Win32Platform::OpenMutexW(const WideChar* name, Status* lastError) 
 }
 
 bool Win32Platform::ReleaseMutex(KernelHandle mutex) {
-  return ::ReleaseMutex(ToNative(mutex)) != FALSE;
+  return ::ReleaseMutex(ToNative<HANDLE>(mutex)) != FALSE;
 }
 
 bool Win32Platform::ProcessWindowStationIsVisible() {

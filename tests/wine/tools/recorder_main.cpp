@@ -8,6 +8,9 @@
 // when SETUP_RECORDER_HOLD_UNTIL names a file, it waits until that file
 // exists (bounded), so a test can look at the machine while the installer
 // "runs". It exits with the decimal code in SETUP_RECORDER_EXIT (default 0).
+// When SETUP_RECORDER_MUTEX names a mutex, it creates it owned before it
+// records and holds it to its end, as the platform's installer holds
+// Global\_MSIExecute while it executes a package.
 #include <windows.h>
 
 #include <cstdint>
@@ -113,6 +116,13 @@ DWORD Run() {
   const bool hold =
       wine_tools::ReadEnvironment(L"SETUP_RECORDER_HOLD_UNTIL", hold_file) && !hold_file.empty();
   record.AddJson("holds", hold ? "true" : "false");
+
+  std::wstring mutex_name;
+  if (wine_tools::ReadEnvironment(L"SETUP_RECORDER_MUTEX", mutex_name) && !mutex_name.empty()) {
+    // Never closed: the process's end gives it up.
+    record.AddJson("mutex",
+                   CreateMutexW(nullptr, TRUE, mutex_name.c_str()) != nullptr ? "true" : "false");
+  }
 
   // Written before holding, so a test sees that the installer has started.
   std::wstring record_file;
