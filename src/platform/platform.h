@@ -243,6 +243,11 @@ class Platform {
   virtual KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) = 0;
 
   // User interface and locale ----------------------------------------------
+  // kernel32's ProcessIdToSessionId: the Remote Desktop session the process
+  // runs in; session 0 holds the services (and SYSTEM under a deployment
+  // tool), whose window station nobody sees even where it reports itself
+  // visible. 0, or the thread's last error (never 0) when it fails.
+  virtual Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) = 0;
   // GetProcessWindowStation with GetUserObjectInformationW(UOI_FLAGS): false
   // only when the process's window station is known to be invisible (a
   // service, or SYSTEM in session 0), where a message box would wait for

@@ -215,6 +215,9 @@ class FakeMachine : public Platform {
   std::vector<std::u16string> HeldMutexes() const;
   // What ProcessWindowStationIsVisible answers. Default: visible.
   void SetWindowStationVisible(bool visible);
+  // The session ProcessIdToSessionId reports for the launcher's process id
+  // (another id gives ERROR_INVALID_PARAMETER). Default: 1, a user's.
+  void SetSessionId(std::uint32_t session);
 
   // ---- Clock, process id, Windows version ---------------------------------
   // What GetLocalTime returns. Default: 2026-12-08 14:03:07.412.
@@ -376,6 +379,7 @@ class FakeMachine : public Platform {
   std::uint32_t GetCurrentProcessId() noexcept override;
   Status RtlGetVersion(WindowsVersion* version) noexcept override;
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
+  Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) noexcept override;
@@ -526,6 +530,7 @@ class FakeMachine : public Platform {
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;
   bool windowStationVisible_ = true;
+  std::uint32_t sessionId_ = 1;
 
   // Clock, process id, Windows version.
   LocalTime localTime_{2026, 12, 8, 14, 3, 7, 412};

@@ -38,6 +38,7 @@ const char* OperationName(Operation operation) {
       "GetCurrentProcessId",
       "RtlGetVersion",
       "CreateMutexExW",
+      "ProcessIdToSessionId",
       "ProcessWindowStationIsVisible",
       "MessageBoxW",
       "GetSystemDefaultLangID",

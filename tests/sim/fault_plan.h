@@ -41,6 +41,7 @@ enum class Operation {
   GetCurrentProcessId,
   RtlGetVersion,
   CreateMutexExW,
+  ProcessIdToSessionId,
   ProcessWindowStationIsVisible,
   MessageBoxW,
   GetSystemDefaultLangID,

@@ -104,6 +104,9 @@ TEST(SingleInstanceTest, LauncherMutexRefusesASecondLauncher) {
 TEST(WindowStationTest, InteractiveSessionIsVisible) {
   Win32Platform platform;
   EXPECT_TRUE(platform.ProcessWindowStationIsVisible()) << "tests run on Wine's visible desktop";
+  std::uint32_t session = 0;
+  EXPECT_EQ(ERROR_SUCCESS, platform.ProcessIdToSessionId(platform.GetCurrentProcessId(), &session));
+  EXPECT_NE(0u, session) << "a user's session, not the services' session 0";
 }
 
 TEST(LocaleTest, SystemLanguageIsAValidLanguageId) {

@@ -379,6 +379,14 @@ KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastErr
   return ToPortable<KernelHandle>(mutex);
 }
 
+Status Win32Platform::ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) {
+  if (sessionId == nullptr) return ERROR_INVALID_PARAMETER;
+  DWORD session = 0;
+  if (::ProcessIdToSessionId(processId, &session) == FALSE) return FailureError();
+  *sessionId = session;
+  return 0;
+}
+
 bool Win32Platform::ProcessWindowStationIsVisible() {
   BindUser32OnFirstUse();
   const auto station =

@@ -108,6 +108,8 @@ class Win32Platform final : public Platform {
   Status RtlGetVersion(WindowsVersion* version) override;
 
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) override;
+  // ERROR_INVALID_PARAMETER for a null `sessionId`.
+  Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) override;
   bool ProcessWindowStationIsVisible() override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) override;
