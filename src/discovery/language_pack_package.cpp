@@ -3,6 +3,7 @@
 #include "discovery/file_discovery.h"
 #include "discovery/package_query.h"
 #include "platform/bounded_text.h"
+#include "shared/status_meanings.h"
 
 namespace setup {
 
@@ -23,6 +24,8 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   }
 
   PackageQuery query(platform, databasePath.c_str(), kLanguagePackQuery, 0);
+  // The step that failed first says why: msi.dll missing, or bound wrongly.
+  const Status prepared = query.status();
   query.fieldNumber = 2;
   WideChar value[kMaxPath] = {};
   std::uint32_t count = kMaxPath;
@@ -35,7 +38,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   if (fetched == ERROR_SUCCESS) {
     line.Quoted(value);
   } else {
-    line << "not read (status " << fetched << ")";
+    line << "not read (" << StatusText{prepared != ERROR_SUCCESS ? prepared : fetched} << ")";
   }
   line << (languagePack ? ": a language-pack installer" : ": no language-pack installer");
   WriteLog(platform, run, line);

@@ -21,12 +21,47 @@ namespace setup {
 
 namespace {
 
+// Whether the run shows its message boxes, and the log line that says why.
+// The session is asked at start, whatever the switches: kernel32 answers
+// at no cost, and every log then names the session it ran in. In session 0
+// a window station may call itself visible (interactive services allowed)
+// while nobody can see it, and a box there would wait for ever.
+void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
+                    bool unattendedSwitch) {
+  std::uint32_t session = 0;
+  const Status sessionRead = platform.ProcessIdToSessionId(processId, &session);
+  LogLine line;
+  if (unattendedSwitch) {
+    run.Messages = UserMessages::HiddenBySwitch;
+    line << "Unattended: a switch asks for no dialogs; no message box is shown";
+  } else if (sessionRead != ERROR_SUCCESS) {
+    // Not knowing, a box that is never seen would hang the run; a box not
+    // shown costs only the message, which the log and exit status keep.
+    run.Messages = UserMessages::HiddenSessionUnknown;
+    line << "Unattended: the session could not be read, and in session 0 a message box would "
+            "wait unseen; no message box is shown";
+  } else if (session == 0) {
+    run.Messages = UserMessages::HiddenInSessionZero;
+    line << "Unattended: session 0 (a service, or SYSTEM under a deployment tool), where a "
+            "message box would wait unseen; no message box is shown";
+  } else {
+    line << "Attended: message boxes are shown if the window station is visible";
+  }
+  if (sessionRead == ERROR_SUCCESS) {
+    line << " (session " << session << ")";
+  } else {
+    line << " (session not read: " << StatusText{sessionRead} << ")";
+  }
+  WriteLog(platform, run, line);
+}
+
 // Who ran, where, and how quietly: the lines a support case starts from.
-void LogStart(Platform& platform, const RunState& run, const WideChar* commandLine,
+void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
               bool unattendedSwitch) {
+  const std::uint32_t processId = platform.GetCurrentProcessId();
   WindowsVersion version;
   LogLine start;
-  start << "Setup " << SETUP_VERSION << " started, process " << platform.GetCurrentProcessId();
+  start << "Setup " << SETUP_VERSION << " started, process " << processId;
   if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
     start << ", Windows " << version.major << "." << version.minor << "." << version.build;
   }
@@ -36,19 +71,13 @@ void LogStart(Platform& platform, const RunState& run, const WideChar* commandLi
   line << "Command line: ";
   AppendWithSecretsMasked(line, commandLine);
   WriteLog(platform, run, line);
-  WriteLog(platform, run,
-           LogLine() << (unattendedSwitch
-                             ? "Unattended: a switch asks for no dialogs; no message box is shown"
-                             : "Attended: message boxes are shown if the window station is "
-                               "visible"));
+  DecideMessages(platform, run, processId, unattendedSwitch);
 }
 
 Status RunSteps(Platform& platform, RunState& run) {
   const WideChar* const commandLine = platform.GetCommandLineW();
   const WideChar* const commandTail = CommandTail(commandLine);
-  const bool unattendedSwitch = RequestsUnattendedRun(commandTail);
-  if (unattendedSwitch) run.Messages = UserMessages::Hidden;
-  LogStart(platform, run, commandLine, unattendedSwitch);
+  LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
   // Before anything changes: the running installation would meet a
   // registration pulled from under it, and ours would end with 1618.
   if (InstallationInProgress(platform, run)) return ERROR_INSTALL_ALREADY_RUNNING;

@@ -67,6 +67,13 @@ class BoundedText {
 
   bool ends_with(Char unit) const { return length_ > 0 && units_[length_ - 1] == unit; }
 
+  bool contains(Char unit) const {
+    for (std::size_t i = 0; i < length_; ++i) {
+      if (units_[i] == unit) return true;
+    }
+    return false;
+  }
+
   // For a platform call that writes the buffer. After it, call
   // adopt_written_text(), which takes the text up to the first terminator
   // and terminates the last unit should the call have left none.

@@ -34,6 +34,7 @@ constexpr Status ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr Status ERROR_MORE_DATA = 234;
 constexpr Status ERROR_NO_MORE_ITEMS = 259;
 constexpr Status ERROR_INSTALL_FAILURE = 1603;
+constexpr Status ERROR_SERVICE_DOES_NOT_EXIST = 1060;
 constexpr Status ERROR_INSTALL_ALREADY_RUNNING = 1618;
 constexpr Status ERROR_INVALID_COMMAND_LINE = 1639;
 constexpr Status ERROR_INVALID_DATATYPE = 1804;
@@ -170,13 +171,17 @@ class Platform {
   virtual Status RegCloseKey(RegKey key) = 0;
 
   // Services ---------------------------------------------------------------
+  // `lastError` receives the thread's last error when the call fails (never
+  // 0 then), 0 when it succeeds: ERROR_SERVICE_DOES_NOT_EXIST is the one
+  // answer that means a service is not installed.
   // Null handle on failure.
   virtual ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
-                                       std::uint32_t access) = 0;
+                                       std::uint32_t access, Status* lastError) = 0;
   virtual ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName,
-                                     std::uint32_t access) = 0;
+                                     std::uint32_t access, Status* lastError) = 0;
   // False when the query failed; the record is then not to be read.
-  virtual bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) = 0;
+  virtual bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status,
+                                  Status* lastError) = 0;
   virtual bool CloseServiceHandle(ServiceHandle handle) = 0;
 
   // Files and folders ------------------------------------------------------
@@ -248,6 +253,11 @@ class Platform {
   virtual bool ReleaseMutex(KernelHandle mutex) = 0;
 
   // User interface and locale ----------------------------------------------
+  // kernel32's ProcessIdToSessionId: the Remote Desktop session the process
+  // runs in; session 0 holds the services (and SYSTEM under a deployment
+  // tool), whose window station nobody sees even where it reports itself
+  // visible. 0, or the thread's last error (never 0) when it fails.
+  virtual Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) = 0;
   // GetProcessWindowStation with GetUserObjectInformationW(UOI_FLAGS): false
   // only when the process's window station is known to be invisible (a
   // service, or SYSTEM in session 0), where a message box would wait for

@@ -3,6 +3,7 @@
 #include "detection/language_resolution.h"
 #include "platform/scoped_handle.h"
 #include "services/blocking_services.h"
+#include "shared/status_meanings.h"
 #include "shared/user_messages.h"
 
 namespace setup {
@@ -21,8 +22,11 @@ const char* StateName(std::uint32_t state) {
 // A state that could not be read must not let the patch through.
 bool IsStopped(Platform& platform, const RunState& run, const char* name, ServiceHandle service) {
   ServiceStatus status;
-  if (!platform.QueryServiceStatus(service, &status)) {
-    WriteLog(platform, run, LogLine() << "Service " << name << ": its state could not be read");
+  Status queryError = ERROR_SUCCESS;
+  if (!platform.QueryServiceStatus(service, &status, &queryError)) {
+    WriteLog(platform, run,
+             LogLine() << "Service " << name << ": its state could not be read ("
+                       << StatusText{queryError} << ")");
     return false;
   }
   WriteLog(platform, run,
@@ -34,26 +38,38 @@ bool IsStopped(Platform& platform, const RunState& run, const char* name, Servic
 }  // namespace
 
 int CheckBlockingServices(Platform& platform, RunState& run) {
-  ScopedServiceHandle manager(platform,
-                              platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  Status managerError = ERROR_SUCCESS;
+  ScopedServiceHandle manager(
+      platform, platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, &managerError));
   if (!manager.valid()) {
     WriteLog(platform, run,
-             LogLine() << "Services: the service manager could not be opened; "
-                          "no service is checked");
+             LogLine() << "Services: the service manager could not be opened ("
+                       << StatusText{managerError} << "); no service is checked");
     return 0;
   }
 
   for (const char* name : BlockingServiceNames) {
-    ScopedServiceHandle service(platform,
-                                platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
-    if (!service.valid()) {
+    Status openError = ERROR_SUCCESS;
+    ScopedServiceHandle service(
+        platform, platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS, &openError));
+    // Only the manager's own answer proves a service absent: one that
+    // exists but will not open may be running, as a state that cannot be
+    // read may be.
+    if (!service.valid() && openError == ERROR_SERVICE_DOES_NOT_EXIST) {
       WriteLog(platform, run, LogLine() << "Service " << name << ": not installed");
       continue;
     }
-    if (IsStopped(platform, run, name, service.get())) continue;
+    if (!service.valid()) {
+      WriteLog(platform, run,
+               LogLine() << "Service " << name << ": could not be opened (" << StatusText{openError}
+                         << ")");
+    } else if (IsStopped(platform, run, name, service.get())) {
+      continue;
+    }
 
-    WriteLog(platform, run,
-             LogLine() << "Service " << name << " is not stopped: the patch is not applied");
+    WriteLog(
+        platform, run,
+        LogLine() << "Service " << name << " is not known to be stopped: the patch is not applied");
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
     static_cast<void>(service.reset());  // the service before the manager

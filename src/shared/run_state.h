@@ -27,11 +27,18 @@ struct Redirection {
   bool registrationInPlay = false;
 };
 
-// Whether the launcher's own message boxes may be shown. An unattended
-// run hides them; otherwise they need a visible window station, which is
-// asked only when the first message is due: most runs show none, and the
-// question costs user32's start-up.
-enum class UserMessages { Hidden, ShownIfStationVisible, Shown };
+// Whether the launcher's own message boxes may be shown, and if not, why.
+// An unattended run hides them; otherwise they need a visible window
+// station, which is asked only when the first message is due: most runs
+// show none, and the question costs user32's start-up.
+enum class UserMessages {
+  HiddenBySwitch,          // an installer switch asks for no dialogs
+  HiddenInSessionZero,     // the services' session, where nobody sees a box
+  HiddenSessionUnknown,    // the session could not be read: it may be 0
+  HiddenNoVisibleStation,  // the window station says it is not visible
+  ShownIfStationVisible,
+  Shown,
+};
 
 struct RunState {
   // The current directory at start in short (8.3) form, ending in a

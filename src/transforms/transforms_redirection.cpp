@@ -97,6 +97,16 @@ Status WriteBack(Platform& platform, const RunState& run, RegKey key, const Wide
 void RedirectTransforms(Platform& platform, RunState& run) {
   run.CurrentRedirection = Redirection{};
   IdentifyProduct(platform, run);
+  // The installer splits Transforms at ';', so a folder holding one would
+  // name two transforms, neither of them ours. A short path holds none, but
+  // a volume without 8.3 names gives the long one. Decided before the
+  // backup, so that nothing at all is written.
+  if (run.SourceFolderPath.contains(u';')) {
+    WriteLog(platform, run,
+             LogLine() << "Redirection: none, the patch folder's path holds ';', which would "
+                          "split Transforms in two; the product's own value stays");
+    return;
+  }
   const TransformsJournal journal = BackupTransforms(platform, run);
   if (journal.held) {
     run.CurrentRedirection.product = run.CurrentProduct;

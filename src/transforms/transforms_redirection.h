@@ -8,7 +8,9 @@
 
 namespace setup {
 
-// Identifies the product, backs up its Transforms and sets Transforms to
+// Identifies the product and, unless run.SourceFolderPath holds a ';' (the
+// installer's list separator: then nothing is backed up or changed), backs
+// up its Transforms and sets Transforms to
 // run.SourceFolderPath + "\Files\" + the transform of the product's
 // language ("1033.mst" when it is not known), in UTF-16. An empty SourceFolderPath
 // is reported with the message box "Fatal Error, no source directory.".

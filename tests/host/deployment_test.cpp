@@ -1,4 +1,5 @@
 // Runs that nobody watches, and launchers started twice.
+#include <optional>
 #include <string>
 
 #include "detection/product_table.h"
@@ -65,6 +66,47 @@ TEST_F(DeploymentTest, WindowStationIsAskedOnlyWhenAMessageIsDue) {
       << "asked once, for the first message";
   EXPECT_EQ(machine.MessageBoxes().size(), 2u);
 }
+
+// Session 0 (a service, or SYSTEM under a deployment tool) shows no box,
+// though its station may call itself visible, and loads no user32 to ask;
+// a session that cannot be read counts as session 0.
+struct SessionCase {
+  const char* tail;
+  std::optional<std::uint32_t> session;  // none: the session cannot be read
+  bool serviceRuns;                      // else the source folder is missing
+  std::size_t boxes;
+  const char* logged;
+};
+
+class SessionTest : public DeploymentTest, public ::testing::WithParamInterface<SessionCase> {};
+
+TEST_P(SessionTest, ShowsBoxesOnlyInAUsersSession) {
+  const SessionCase& c = GetParam();
+  if (c.session) machine.SetSessionId(*c.session);
+  if (!c.session) machine.FailCall(Operation::ProcessIdToSessionId, ERROR_ACCESS_DENIED);
+  if (c.serviceRuns) machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+  if (!c.serviceRuns) machine.ClearCurrentDirectory();
+  EXPECT_EQ(RunWith(c.tail), c.serviceRuns ? 1u : 0u);
+  EXPECT_EQ(machine.MessageBoxes().size(), c.boxes);
+  EXPECT_EQ(machine.CallCount(Operation::ProcessWindowStationIsVisible), c.boxes);
+  EXPECT_NE(testing::FirstRunLog(machine).find(c.logged), std::string::npos)
+      << testing::FirstRunLog(machine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SessionTest,
+    ::testing::Values(
+        SessionCase{"", 0u, true, 0, "Unattended: session 0"},
+        SessionCase{"", 0u, false, 0, "Message box not shown (unattended: session 0): Error:"},
+        SessionCase{"/qn", 0u, true, 0,
+                    "Unattended: a switch asks for no dialogs; no message "
+                    "box is shown (session 0)"},
+        SessionCase{"", std::nullopt, true, 0,
+                    "the session could not be read, and in session 0 a message box would wait "
+                    "unseen; no message box is shown (session not read: 5 (access denied))"},
+        SessionCase{"", 2u, true, 1,
+                    "Attended: message boxes are shown if the window station "
+                    "is visible (session 2)"}));
 
 TEST_F(DeploymentTest, QuietRunWithoutSourceFolderGoesOnSilently) {
   machine.ClearCurrentDirectory();

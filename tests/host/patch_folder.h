@@ -18,6 +18,13 @@ namespace setup::testing {
 inline constexpr char kPatchFolder[] = "C:\\Patch Files";
 inline constexpr char16_t kShortSourceFolder[] = u"C:\\PATCHF~1\\";
 
+// The run log a run on `machine` writes first, as UTF-8 text.
+inline std::string FirstRunLog(const sim::FakeMachine& machine) {
+  return machine
+      .FileContents(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307.log")
+      .value_or("<no log>");
+}
+
 class PatchFolderTest : public ::testing::Test {
  protected:
   PatchFolderTest() {

@@ -72,6 +72,18 @@ TEST_F(RunLogTest, BlockedRunNamesTheServiceAndTheStatus) {
       << log;
 }
 
+// The Win32 layer has no log: why msi.dll could not be used reaches it as
+// the status of the database query's first step.
+TEST_F(RunLogTest, DatabaseQueryNamesTheStepThatFailed) {
+  AddDatabase("Product.msi", {{"LanguagePackInstaller", "1"}});
+  machine.FailCall(sim::Operation::MsiOpenDatabaseW, 182);
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_NE(Log().find("LanguagePackInstaller not read (182 (a DLL function's ordinal and name "
+                       "differ; it is not used)): no language-pack installer"),
+            std::string::npos)
+      << Log();
+}
+
 TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
   machine.HoldMutexElsewhere(u"Global\\Quarrix.Setup.PatchLauncher");
   EXPECT_EQ(RunSetup(machine), ERROR_INSTALL_ALREADY_RUNNING);

@@ -106,6 +106,44 @@ TEST_F(ServiceGuardTest, ManagerThatCannotBeOpenedLetsTheRunGoOn) {
   EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 
+// What the guard saw of the second guarded service, in the log's words.
+// Only the manager's "does not exist" makes a service absent: one that will
+// not open may be running.
+enum class Service { Absent, Stopped, OpenRefused, QueryRefused };
+
+struct SightCase {
+  Service service;
+  Status openFails;  // OpenServiceA's planned failure; 0: the machine's own answer
+  int expected;
+  const char* logged;
+};
+
+class GuardSightTest : public ServiceGuardTest, public ::testing::WithParamInterface<SightCase> {};
+
+TEST_P(GuardSightTest, BlocksUnlessTheManagerSaysAbsent) {
+  const SightCase& c = GetParam();
+  const char* const name = BlockingServiceNames[1];
+  if (c.service != Service::Absent) machine.InstallService(name, SERVICE_STOPPED);
+  if (c.service == Service::OpenRefused) machine.SetServiceAllowedAccess(name, 0);
+  if (c.service == Service::QueryRefused) machine.FailStatusQuery(name);
+  if (c.openFails != ERROR_SUCCESS) machine.FailCall(sim::Operation::OpenServiceA, c.openFails, 2);
+  OpenRunLog(machine, run.Log);
+  EXPECT_EQ(CheckBlockingServices(machine, run), c.expected);
+  CloseRunLog(machine, run.Log);
+  const std::string log = testing::FirstRunLog(machine);
+  EXPECT_NE(log.find(std::string("Service ") + name + c.logged), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GuardSightTest,
+    ::testing::Values(
+        SightCase{Service::Absent, 0, 0, ": not installed"},
+        SightCase{Service::OpenRefused, 0, 1, ": could not be opened (5 (access denied))"},
+        SightCase{Service::QueryRefused, 0, 1, ": its state could not be read (5 (access denied))"},
+        SightCase{Service::Stopped, ERROR_SERVICE_DOES_NOT_EXIST, 0, ": not installed"},
+        SightCase{Service::Absent, ERROR_INVALID_HANDLE, 1,
+                  ": could not be opened (6 (invalid handle))"}));
+
 struct MessageCase {
   const char* transforms;  // the product's; null: no product identified
   std::uint16_t systemLanguage;

@@ -328,6 +328,43 @@ TEST_F(TransformsRunTest, RedirectedValueThatDoesNotFitIsNotWritten) {
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
+// The installer splits Transforms at ';'. A short path holds none; a
+// volume without 8.3 names gives the long path, and then the product's own
+// value stays, with no backup written.
+struct SemicolonCase {
+  const char* shortName;  // of C:\Patch;Files; empty: no 8.3 names
+  std::optional<std::string> during;
+  std::optional<std::string> backupDuring;
+  const char* logged;
+};
+
+class SemicolonFolderTest : public TransformsRunTest,
+                            public ::testing::WithParamInterface<SemicolonCase> {};
+
+TEST_P(SemicolonFolderTest, TransformsNeverNamesAPathHoldingTheSeparator) {
+  const SemicolonCase& c = GetParam();
+  machine.AddFolder("C:\\Patch;Files", c.shortName);
+  machine.AddFolder("C:\\Patch;Files\\Files");
+  machine.AddFile("C:\\Patch;Files\\Files\\Hostrel_Update.msp");
+  machine.SetCurrentDirectory("C:\\Patch;Files");
+  machine.SetShortNamesAvailable(c.shortName[0] != '\0');
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  Values during;
+  EXPECT_EQ(Run(&during, 1603), 1603u) << "the installer runs either way";
+  EXPECT_EQ(during.transforms, c.during);
+  EXPECT_EQ(during.backup, c.backupDuring);
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+  EXPECT_NE(testing::FirstRunLog(machine).find(c.logged), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SemicolonFolderTest,
+    ::testing::Values(SemicolonCase{"", ":1031.mst", std::nullopt,
+                                    "Redirection: none, the patch folder's path holds ';'"},
+                      SemicolonCase{"PATCH~1", "C:\\PATCH~1\\Files\\1031.mst", ":1031.mst",
+                                    "Redirection: Transforms set to"}));
+
 TEST_F(TransformsRunTest, EmptySourceFolderIsReportedAndThePatchStillRuns) {
   StartInFolderTooDeepForAPath();
   EXPECT_EQ(Run(nullptr, 1603), 1603u);

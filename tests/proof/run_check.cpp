@@ -87,6 +87,7 @@ class Checker {
 
   std::vector<std::string> Run() {
     CheckHandles();
+    CheckMessageBoxes();
     CheckInstallerStart();
     const std::set<int> changed = ChangedRows();
     for (int row = 0; row < ProductTableCount; ++row)
@@ -101,6 +102,16 @@ class Checker {
   void CheckHandles() {
     if (!machine_.AllHandlesClosed()) Fail("handles left open: " + machine_.OpenHandlesReport());
     for (const std::string& error : machine_.InternalErrors()) Fail("machine error: " + error);
+  }
+
+  // A box nobody sees waits for ever. In session 0 no failing call may
+  // change that; an invisible station is known only if asking it worked.
+  void CheckMessageBoxes() {
+    const bool unseen =
+        scenario_.serviceSession || (!scenario_.windowStationVisible && faults_ == Faults::None);
+    if (unseen && !machine_.MessageBoxes().empty()) {
+      Fail("a message box was shown where nobody sees it");
+    }
   }
 
   void CheckInstallerStart() {

@@ -61,6 +61,7 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
   machine.SetShortNamesAvailable(scenario.shortNamesAvailable);
   machine.SetCommandLine(scenario.commandLine);
   machine.SetWindowStationVisible(scenario.windowStationVisible);
+  machine.SetSessionId(scenario.serviceSession ? 0 : 1);
   if (scenario.otherLauncherRunning) machine.HoldMutexElsewhere(kGlobalLauncherMutex);
 
   if (scenario.folder) {

@@ -83,6 +83,9 @@ struct Scenario {
   std::u16string systemDirectory = u"C:\\windows\\system32";
   bool otherLauncherRunning = false;
   bool windowStationVisible = true;
+  // The launcher runs in session 0, as a service or SYSTEM does, where the
+  // window station may call itself visible though nobody sees it.
+  bool serviceSession = false;
   InstallerChild child;
 };
 

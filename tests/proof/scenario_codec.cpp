@@ -23,6 +23,7 @@ enum Flags : std::uint8_t {
   kShortNames = 1,
   kOtherLauncher = 2,
   kStationVisible = 4,
+  kServiceSession = 8,
 };
 
 constexpr int kMaxRepeat = 64;
@@ -192,6 +193,7 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
   scenario.shortNamesAvailable = (flags & kShortNames) != 0;
   scenario.otherLauncherRunning = (flags & kOtherLauncher) != 0;
   scenario.windowStationVisible = (flags & kStationVisible) != 0;
+  scenario.serviceSession = (flags & kServiceSession) != 0;
   for (std::size_t count = in.Count(); count > 0; --count)
     scenario.folderFiles.push_back(ReadFile(in));
   for (std::size_t count = in.Count(); count > 0; --count)
@@ -245,7 +247,8 @@ std::vector<std::uint8_t> EncodeScenario(const Scenario& scenario) {
   out.WideText(scenario.folderShortName);
   out.Byte(static_cast<std::uint8_t>((scenario.shortNamesAvailable ? kShortNames : 0) |
                                      (scenario.otherLauncherRunning ? kOtherLauncher : 0) |
-                                     (scenario.windowStationVisible ? kStationVisible : 0)));
+                                     (scenario.windowStationVisible ? kStationVisible : 0) |
+                                     (scenario.serviceSession ? kServiceSession : 0)));
   out.Count(scenario.folderFiles.size());
   for (const FileName& file : scenario.folderFiles) WriteFile(out, file);
   out.Count(scenario.packageFiles.size());

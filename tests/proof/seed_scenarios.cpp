@@ -76,6 +76,10 @@ std::vector<SeedScenario> SeedScenarios() {
   Scenario blocked = Typical();
   blocked.services[1].second = SERVICE_RUNNING;
   add("BlockedByService", blocked, 1, true);
+  Scenario serviceSession = blocked;
+  serviceSession.commandLine = u"Setup.exe";
+  serviceSession.serviceSession = true;
+  add("BlockedInServiceSession", serviceSession, 1, true);
 
   add("DeniedRegistration",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Denied, Text(u":1031.mst"), {}}),

@@ -98,7 +98,8 @@ class FakeMachine : public Platform {
   void SetManagerAllowedAccess(std::uint32_t mask);
   // OpenServiceA asking for rights outside `mask` fails. Default: all.
   void SetServiceAllowedAccess(const std::string& name, std::uint32_t mask);
-  // QueryServiceStatus on the service fails while `fail` holds.
+  // QueryServiceStatus on the service fails with ERROR_ACCESS_DENIED while
+  // `fail` holds.
   void FailStatusQuery(const std::string& name, bool fail = true);
   // The access asked of each OpenSCManagerA call, in order.
   const std::vector<std::uint32_t>& ManagerAccessRequests() const { return managerRequests_; }
@@ -222,6 +223,9 @@ class FakeMachine : public Platform {
   int UnreleasedOpenedMutexes() const { return unreleasedOpenedMutexes_; }
   // What ProcessWindowStationIsVisible answers. Default: visible.
   void SetWindowStationVisible(bool visible);
+  // The session ProcessIdToSessionId reports for the launcher's process id
+  // (another id gives ERROR_INVALID_PARAMETER). Default: 1, a user's.
+  void SetSessionId(std::uint32_t session);
 
   // ---- Clock, process id, Windows version ---------------------------------
   // What GetLocalTime returns. Default: 2026-12-08 14:03:07.412.
@@ -256,8 +260,9 @@ class FakeMachine : public Platform {
 
   // ---- Fault injection and leak checks ------------------------------------
   // Makes the `occurrence`-th call of `operation` from now (1 = the next)
-  // fail. Entries returning a Status return `status`, and CreateFileW
-  // reports it as its last error; the others return their failure value
+  // fail. Entries returning a Status return `status`, and CreateFileW and
+  // the service entries but the close report it as their last error; the
+  // others return their failure value
   // (null handle, INVALID_FIND_HANDLE, false, 0; an empty command line, a
   // zeroed LocalTime) and ignore `status`. A failed call has no effect,
   // except that a failed close still releases its handle and a failed
@@ -345,10 +350,11 @@ class FakeMachine : public Platform {
   Status RegDeleteValueW(RegKey key, const WideChar* valueName) noexcept override;
   Status RegCloseKey(RegKey key) noexcept override;
   ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
-                               std::uint32_t access) noexcept override;
-  ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName,
-                             std::uint32_t access) noexcept override;
-  bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) noexcept override;
+                               std::uint32_t access, Status* lastError) noexcept override;
+  ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName, std::uint32_t access,
+                             Status* lastError) noexcept override;
+  bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status,
+                          Status* lastError) noexcept override;
   bool CloseServiceHandle(ServiceHandle handle) noexcept override;
   std::uint32_t GetCurrentDirectoryW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
   std::uint32_t GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
@@ -383,6 +389,7 @@ class FakeMachine : public Platform {
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
   KernelHandle OpenMutexW(const WideChar* name, Status* lastError) noexcept override;
   bool ReleaseMutex(KernelHandle mutex) noexcept override;
+  Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) noexcept override;
@@ -541,6 +548,7 @@ class FakeMachine : public Platform {
   std::map<KernelHandle, OpenedMutex> openedMutexes_;
   int unreleasedOpenedMutexes_ = 0;
   bool windowStationVisible_ = true;
+  std::uint32_t sessionId_ = 1;
 
   // Clock, process id, Windows version.
   LocalTime localTime_{2026, 12, 8, 14, 3, 7, 412};

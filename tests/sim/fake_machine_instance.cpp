@@ -1,4 +1,4 @@
-// FakeMachine: named mutexes and the window station.
+// FakeMachine: named mutexes, the session and the window station.
 #include <algorithm>
 
 #include "platform/bounded_text.h"
@@ -6,6 +6,11 @@
 #include "sim/fake_machine_entry.h"
 
 namespace setup::sim {
+namespace {
+
+constexpr Status kErrorInvalidParameter = 87;
+
+}  // namespace
 
 void FakeMachine::HoldMutexElsewhere(const std::u16string& name) { mutexesElsewhere_.insert(name); }
 
@@ -20,6 +25,8 @@ std::vector<std::u16string> FakeMachine::HeldMutexes() const {
 }
 
 void FakeMachine::SetWindowStationVisible(bool visible) { windowStationVisible_ = visible; }
+
+void FakeMachine::SetSessionId(std::uint32_t session) { sessionId_ = session; }
 
 KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError) noexcept {
   Status error = ERROR_SUCCESS;
@@ -76,6 +83,15 @@ bool FakeMachine::ReleaseMutex(KernelHandle mutex) noexcept {
     opened->second.owned = false;
     --unreleasedOpenedMutexes_;
     return true;
+  });
+}
+
+Status FakeMachine::ProcessIdToSessionId(std::uint32_t processId,
+                                         std::uint32_t* sessionId) noexcept {
+  return EnterWithStatus(Operation::ProcessIdToSessionId, [&]() -> Status {
+    if (processId != processId_ || sessionId == nullptr) return kErrorInvalidParameter;
+    *sessionId = sessionId_;
+    return ERROR_SUCCESS;
   });
 }
 

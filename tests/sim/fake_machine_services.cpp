@@ -8,6 +8,11 @@
 namespace setup::sim {
 namespace {
 
+// What the manager answers besides the platform header's statuses.
+constexpr Status kErrorInvalidAddress = 487;
+constexpr Status kErrorDatabaseDoesNotExist = 1065;
+constexpr Status kRpcServerUnavailable = 1722;
+
 constexpr std::uint32_t kGenericAll = 0x10000000u;
 constexpr std::uint32_t kGenericExecute = 0x20000000u;
 constexpr std::uint32_t kGenericWrite = 0x40000000u;
@@ -84,46 +89,76 @@ void FakeMachine::FailStatusQuery(const std::string& name, bool fail) {
 // ---- Platform ----------------------------------------------------------------
 
 ServiceHandle FakeMachine::OpenSCManagerA(const char* machineName, const char* databaseName,
-                                          std::uint32_t access) noexcept {
-  return Enter(Operation::OpenSCManagerA, NO_SERVICE_HANDLE, [&] {
-    managerRequests_.push_back(access);
-    // Only the local machine's active database exists here.
-    if (machineName != nullptr && machineName[0] != '\0') return NO_SERVICE_HANDLE;
-    if (databaseName != nullptr && !EqualsIgnoringAsciiCase(databaseName, "ServicesActive")) {
-      return NO_SERVICE_HANDLE;
-    }
-    // SC_MANAGER_CONNECT is granted implicitly, asked for or not.
-    const std::uint32_t rights = MapAccess(access, kManagerMapping);
-    if ((rights & ~managerAllowedAccess_ & ~SC_MANAGER_CONNECT) != 0) return NO_SERVICE_HANDLE;
-    const ServiceHandle handle{NextHandleValue()};
-    openServices_[handle] = OpenService{true, "", rights | SC_MANAGER_CONNECT};
-    return handle;
-  });
+                                          std::uint32_t access, Status* lastError) noexcept {
+  return EnterWithLastError(
+      Operation::OpenSCManagerA, NO_SERVICE_HANDLE, lastError, [&](Status* error) {
+        managerRequests_.push_back(access);
+        // Only the local machine's active database exists here.
+        if (machineName != nullptr && machineName[0] != '\0') {
+          *error = kRpcServerUnavailable;
+          return NO_SERVICE_HANDLE;
+        }
+        if (databaseName != nullptr && !EqualsIgnoringAsciiCase(databaseName, "ServicesActive")) {
+          *error = kErrorDatabaseDoesNotExist;
+          return NO_SERVICE_HANDLE;
+        }
+        // SC_MANAGER_CONNECT is granted implicitly, asked for or not.
+        const std::uint32_t rights = MapAccess(access, kManagerMapping);
+        if ((rights & ~managerAllowedAccess_ & ~SC_MANAGER_CONNECT) != 0) {
+          *error = ERROR_ACCESS_DENIED;
+          return NO_SERVICE_HANDLE;
+        }
+        const ServiceHandle handle{NextHandleValue()};
+        openServices_[handle] = OpenService{true, "", rights | SC_MANAGER_CONNECT};
+        return handle;
+      });
 }
 
 ServiceHandle FakeMachine::OpenServiceA(ServiceHandle manager, const char* serviceName,
-                                        std::uint32_t access) noexcept {
-  return Enter(Operation::OpenServiceA, NO_SERVICE_HANDLE, [&] {
-    serviceRequests_.push_back({serviceName != nullptr ? serviceName : "", access});
-    const auto open = openServices_.find(manager);
-    if (open == openServices_.end() || !open->second.isManager) return NO_SERVICE_HANDLE;
-    const InstalledService* service = serviceName != nullptr ? FindService(serviceName) : nullptr;
-    if (service == nullptr) return NO_SERVICE_HANDLE;
-    const std::uint32_t rights = MapAccess(access, kServiceMapping);
-    if ((rights & ~service->allowedAccess) != 0) return NO_SERVICE_HANDLE;
-    const ServiceHandle handle{NextHandleValue()};
-    openServices_[handle] = OpenService{false, service->name, rights};
-    return handle;
-  });
+                                        std::uint32_t access, Status* lastError) noexcept {
+  return EnterWithLastError(
+      Operation::OpenServiceA, NO_SERVICE_HANDLE, lastError, [&](Status* error) {
+        serviceRequests_.push_back({serviceName != nullptr ? serviceName : "", access});
+        const auto open = openServices_.find(manager);
+        if (open == openServices_.end() || !open->second.isManager) {
+          *error = ERROR_INVALID_HANDLE;
+          return NO_SERVICE_HANDLE;
+        }
+        const InstalledService* service =
+            serviceName != nullptr ? FindService(serviceName) : nullptr;
+        if (service == nullptr) {
+          *error = serviceName != nullptr ? ERROR_SERVICE_DOES_NOT_EXIST : kErrorInvalidAddress;
+          return NO_SERVICE_HANDLE;
+        }
+        const std::uint32_t rights = MapAccess(access, kServiceMapping);
+        if ((rights & ~service->allowedAccess) != 0) {
+          *error = ERROR_ACCESS_DENIED;
+          return NO_SERVICE_HANDLE;
+        }
+        const ServiceHandle handle{NextHandleValue()};
+        openServices_[handle] = OpenService{false, service->name, rights};
+        return handle;
+      });
 }
 
-bool FakeMachine::QueryServiceStatus(ServiceHandle service, ServiceStatus* status) noexcept {
-  return Enter(Operation::QueryServiceStatus, false, [&] {
+bool FakeMachine::QueryServiceStatus(ServiceHandle service, ServiceStatus* status,
+                                     Status* lastError) noexcept {
+  return EnterWithLastError(Operation::QueryServiceStatus, false, lastError, [&](Status* error) {
     const auto open = openServices_.find(service);
-    if (open == openServices_.end() || open->second.isManager || status == nullptr) return false;
-    if ((open->second.rights & SERVICE_QUERY_STATUS) == 0) return false;
+    if (open == openServices_.end() || open->second.isManager) {
+      *error = ERROR_INVALID_HANDLE;
+      return false;
+    }
+    if (status == nullptr) {
+      *error = kErrorInvalidAddress;
+      return false;
+    }
     const InstalledService* installed = FindService(open->second.serviceName);
-    if (installed == nullptr || installed->failStatusQuery) return false;
+    if ((open->second.rights & SERVICE_QUERY_STATUS) == 0 || installed == nullptr ||
+        installed->failStatusQuery) {
+      *error = ERROR_ACCESS_DENIED;
+      return false;
+    }
     status->currentState = installed->state;
     return true;
   });

@@ -40,6 +40,7 @@ const char* OperationName(Operation operation) {
       "CreateMutexExW",
       "OpenMutexW",
       "ReleaseMutex",
+      "ProcessIdToSessionId",
       "ProcessWindowStationIsVisible",
       "MessageBoxW",
       "GetSystemDefaultLangID",

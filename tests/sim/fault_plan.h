@@ -43,6 +43,7 @@ enum class Operation {
   CreateMutexExW,
   OpenMutexW,
   ReleaseMutex,
+  ProcessIdToSessionId,
   ProcessWindowStationIsVisible,
   MessageBoxW,
   GetSystemDefaultLangID,

@@ -59,5 +59,66 @@ TEST(InstallerFunctionsTest, ADllLackingAnOrdinalIsNotCalledAtAll) {
   ExpectEveryCallFails(functions, kErrorProcNotFound);
 }
 
+// Stand-ins for msi.dll's functions: distinct bodies, so distinct
+// addresses. Never called.
+template <int N>
+int StandIn() {
+  return N;
+}
+
+struct BindingCase {
+  const char* what;
+  bool named;            // the functions are exported by name too
+  const char* misnamed;  // this name leads to another address
+  Status expected;
+};
+
+// The fixture is the export table, typed in from its case.
+class BindingTest : public ::testing::TestWithParam<BindingCase>,
+                    public InstallerFunctions::Exports {
+ protected:
+  SystemLibrary::ExportAddress by_ordinal(std::uint16_t ordinal) const override {
+    return Find(ordinal, "");
+  }
+  SystemLibrary::ExportAddress by_name(const char* name) const override {
+    const BindingCase& c = GetParam();
+    if (c.misnamed != nullptr && std::string(name) == c.misnamed) return Address(&StandIn<0>);
+    return c.named ? Find(0, name) : nullptr;
+  }
+
+ private:
+  static SystemLibrary::ExportAddress Address(int (*function)()) {
+    return reinterpret_cast<SystemLibrary::ExportAddress>(function);
+  }
+  static SystemLibrary::ExportAddress Find(std::uint16_t ordinal, const std::string& name) {
+    const struct {
+      std::uint16_t ordinal;
+      const char* name;
+      int (*function)();
+    } exports[] = {
+        {92, "MsiOpenDatabaseW", &StandIn<1>},     {32, "MsiDatabaseOpenViewW", &StandIn<2>},
+        {118, "MsiRecordGetStringW", &StandIn<3>}, {159, "MsiViewExecute", &StandIn<4>},
+        {160, "MsiViewFetch", &StandIn<5>},        {8, "MsiCloseHandle", &StandIn<6>}};
+    for (const auto& e : exports) {
+      if (e.ordinal == ordinal || e.name == name) return Address(e.function);
+    }
+    return nullptr;
+  }
+};
+
+TEST_P(BindingTest, OrdinalsAreUsedOnlyWhereTheirNamesAgree) {
+  InstallerFunctions functions(*this);
+  EXPECT_EQ(GetParam().expected, functions.binding_status()) << GetParam().what;
+  if (GetParam().expected != ERROR_SUCCESS) ExpectEveryCallFails(functions, GetParam().expected);
+}
+
+constexpr Status kErrorInvalidOrdinal = 182;  // ERROR_INVALID_ORDINAL
+
+INSTANTIATE_TEST_SUITE_P(Table, BindingTest,
+                         ::testing::Values(BindingCase{"exported by ordinal only", false, nullptr,
+                                                       ERROR_SUCCESS},
+                                           BindingCase{"the last name leads elsewhere", true,
+                                                       "MsiCloseHandle", kErrorInvalidOrdinal}));
+
 }  // namespace
 }  // namespace setup

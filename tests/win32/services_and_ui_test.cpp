@@ -52,27 +52,29 @@ class ServicesTest : public ::testing::Test {
 };
 
 TEST_F(ServicesTest, ManagerOpensForConnectAndAnAbsentServiceDoesNot) {
-  ScopedServiceHandle manager(platform_,
-                              platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ScopedServiceHandle manager(
+      platform_, platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, nullptr));
   ASSERT_TRUE(manager.valid()) << "service manager opens with SC_MANAGER_CONNECT";
 
+  Status openError = ERROR_SUCCESS;
   ScopedServiceHandle absent(platform_,
                              platform_.OpenServiceA(manager.get(), "SetupPlatformTestNoSuchService",
-                                                    SERVICE_QUERY_STATUS));
+                                                    SERVICE_QUERY_STATUS, &openError));
   EXPECT_FALSE(absent.valid()) << "an absent service does not open";
+  EXPECT_EQ(ERROR_SERVICE_DOES_NOT_EXIST, openError) << "the one status the guard takes for absent";
   EXPECT_EQ(ERROR_SUCCESS, manager.reset()) << "the manager handle closes";
 }
 
 TEST_F(ServicesTest, AnInstalledServiceReportsOneOfTheKnownStates) {
-  ScopedServiceHandle manager(platform_,
-                              platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ScopedServiceHandle manager(
+      platform_, platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, nullptr));
   ASSERT_TRUE(manager.valid());
   // The installer's own service exists on every system the launcher serves.
   ScopedServiceHandle service(
-      platform_, platform_.OpenServiceA(manager.get(), "msiserver", SERVICE_QUERY_STATUS));
+      platform_, platform_.OpenServiceA(manager.get(), "msiserver", SERVICE_QUERY_STATUS, nullptr));
   ASSERT_TRUE(service.valid()) << "msiserver opens for status queries";
   ServiceStatus status;
-  ASSERT_TRUE(platform_.QueryServiceStatus(service.get(), &status));
+  ASSERT_TRUE(platform_.QueryServiceStatus(service.get(), &status, nullptr));
   EXPECT_GE(status.currentState, SERVICE_STOPPED) << "state " << status.currentState;
   EXPECT_LE(status.currentState, SERVICE_PAUSED) << "state " << status.currentState;
 }
@@ -102,6 +104,9 @@ TEST(SingleInstanceTest, LauncherMutexRefusesASecondLauncher) {
 TEST(WindowStationTest, InteractiveSessionIsVisible) {
   Win32Platform platform;
   EXPECT_TRUE(platform.ProcessWindowStationIsVisible()) << "tests run on Wine's visible desktop";
+  std::uint32_t session = 0;
+  EXPECT_EQ(ERROR_SUCCESS, platform.ProcessIdToSessionId(platform.GetCurrentProcessId(), &session));
+  EXPECT_NE(0u, session) << "a user's session, not the services' session 0";
 }
 
 TEST(LocaleTest, SystemLanguageIsAValidLanguageId) {
@@ -112,7 +117,7 @@ TEST(LocaleTest, SystemLanguageIsAValidLanguageId) {
 
 TEST_F(ServicesTest, CallsOnNoHandleFail) {
   ServiceStatus status;
-  EXPECT_FALSE(platform_.QueryServiceStatus(NO_SERVICE_HANDLE, &status));
+  EXPECT_FALSE(platform_.QueryServiceStatus(NO_SERVICE_HANDLE, &status, nullptr));
   EXPECT_FALSE(platform_.CloseServiceHandle(NO_SERVICE_HANDLE));
 }
 

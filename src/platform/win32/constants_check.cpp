@@ -31,6 +31,7 @@ constexpr std::uint32_t kErrorInvalidCommandLine = ERROR_INVALID_COMMAND_LINE;
 constexpr std::uint32_t kErrorInvalidDatatype = ERROR_INVALID_DATATYPE;
 constexpr std::uint32_t kErrorAlreadyExists = ERROR_ALREADY_EXISTS;
 constexpr std::uint32_t kErrorFileExists = ERROR_FILE_EXISTS;
+constexpr std::uint32_t kErrorServiceDoesNotExist = ERROR_SERVICE_DOES_NOT_EXIST;
 
 constexpr std::uint32_t kKeyRead = KEY_READ;
 constexpr std::uint32_t kKeySetValue = KEY_SET_VALUE;
@@ -95,6 +96,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef ERROR_INVALID_DATATYPE
 #undef ERROR_ALREADY_EXISTS
 #undef ERROR_FILE_EXISTS
+#undef ERROR_SERVICE_DOES_NOT_EXIST
 #undef KEY_READ
 #undef KEY_SET_VALUE
 #undef KEY_CREATE_SUB_KEY
@@ -154,6 +156,8 @@ static_assert(ERROR_INVALID_COMMAND_LINE == w::kErrorInvalidCommandLine,
 static_assert(ERROR_INVALID_DATATYPE == w::kErrorInvalidDatatype, "ERROR_INVALID_DATATYPE");
 static_assert(ERROR_ALREADY_EXISTS == w::kErrorAlreadyExists, "ERROR_ALREADY_EXISTS");
 static_assert(ERROR_FILE_EXISTS == w::kErrorFileExists, "ERROR_FILE_EXISTS");
+static_assert(ERROR_SERVICE_DOES_NOT_EXIST == w::kErrorServiceDoesNotExist,
+              "ERROR_SERVICE_DOES_NOT_EXIST");
 
 static_assert(KEY_READ == w::kKeyRead, "KEY_READ");
 static_assert(KEY_SET_VALUE == w::kKeySetValue, "KEY_SET_VALUE");

@@ -23,28 +23,43 @@ void ClearHandle(Handle* handle) {
   if (handle != nullptr) *handle = 0;
 }
 
+// The loaded DLL's export table.
+class LibraryExports final : public InstallerFunctions::Exports {
+ public:
+  explicit LibraryExports(const SystemLibrary& library) : library_(library) {}
+  SystemLibrary::ExportAddress by_ordinal(std::uint16_t ordinal) const override {
+    return library_.resolve_ordinal(ordinal);
+  }
+  SystemLibrary::ExportAddress by_name(const char* name) const override {
+    return library_.resolve(name);
+  }
+
+ private:
+  const SystemLibrary& library_;
+};
+
 }  // namespace
 
-// A switch rather than a table: a slot added without its ordinal fails the
+// A switch rather than a table: a slot added without its export fails the
 // build (-Wswitch), and removing one takes its case with it.
-std::uint16_t InstallerFunctions::OrdinalOf(Slot slot) {
+InstallerFunctions::Export InstallerFunctions::ExportOf(Slot slot) {
   switch (slot) {
     case kOpenDatabaseW:
-      return 92;  // MsiOpenDatabaseW
+      return {92, "MsiOpenDatabaseW"};
     case kOpenViewW:
-      return 32;  // MsiDatabaseOpenViewW
+      return {32, "MsiDatabaseOpenViewW"};
     case kGetRecordStringW:
-      return 118;  // MsiRecordGetStringW
+      return {118, "MsiRecordGetStringW"};
     case kExecuteView:
-      return 159;  // MsiViewExecute
+      return {159, "MsiViewExecute"};
     case kFetchRecord:
-      return 160;  // MsiViewFetch
+      return {160, "MsiViewFetch"};
     case kCloseHandle:
-      return 8;  // MsiCloseHandle
+      return {8, "MsiCloseHandle"};
     case kSlotCount:
       break;
   }
-  return 0;  // no ordinal: resolves to nothing, so the binding fails
+  return {0, nullptr};  // no ordinal: resolves to nothing, so the binding fails
 }
 
 InstallerFunctions& InstallerFunctions::ForProcess() {
@@ -53,16 +68,34 @@ InstallerFunctions& InstallerFunctions::ForProcess() {
   return instance;
 }
 
-InstallerFunctions::InstallerFunctions(const wchar_t* libraryName) : library_(libraryName) {
-  if (!library_.loaded()) {
-    bindingStatus_ = library_.load_error();
+InstallerFunctions::InstallerFunctions(const wchar_t* libraryName) {
+  const SystemLibrary& library = library_.emplace(libraryName);
+  if (!library.loaded()) {
+    bindingStatus_ = library.load_error();
     return;
   }
+  Bind(LibraryExports(library));
+}
+
+InstallerFunctions::InstallerFunctions(const Exports& exports) { Bind(exports); }
+
+void InstallerFunctions::Bind(const Exports& exports) {
   SystemLibrary::ExportAddress found[kSlotCount] = {};
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    found[slot] = library_.resolve_ordinal(OrdinalOf(static_cast<Slot>(slot)));
+    const Export wanted = ExportOf(static_cast<Slot>(slot));
+    found[slot] = exports.by_ordinal(wanted.ordinal);
     if (found[slot] == nullptr) {
       bindingStatus_ = ERROR_PROC_NOT_FOUND;
+      return;
+    }
+    // The ordinals are the DLL's long-standing ones, but only the names are
+    // documented: a DLL that numbers its exports otherwise would have this
+    // code call one function with another's arguments. A DLL that exports
+    // the function by ordinal only is taken at its ordinal.
+    const SystemLibrary::ExportAddress named =
+        wanted.name != nullptr ? exports.by_name(wanted.name) : nullptr;
+    if (named != nullptr && named != found[slot]) {
+      bindingStatus_ = ERROR_INVALID_ORDINAL;
       return;
     }
   }

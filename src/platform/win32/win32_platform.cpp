@@ -79,6 +79,29 @@ wchar_t* ToWide(WideChar* text) { return reinterpret_cast<wchar_t*>(text); }
 // What an unbound entry answers through the thread's last error.
 constexpr DWORD kUnboundError = ERROR_PROC_NOT_FOUND;
 
+// The thread's last error after a call that failed; a failure that left it
+// 0 must not read as success.
+DWORD FailureError() {
+  const DWORD error = ::GetLastError();
+  return error != NO_ERROR ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+}
+
+// Reports `error` as the thread's last error and through `lastError`.
+bool Failed(DWORD error, Status* lastError) {
+  ::SetLastError(error);
+  if (lastError != nullptr) *lastError = error;
+  return false;
+}
+
+ServiceHandle NoServiceHandle(DWORD error, Status* lastError) {
+  static_cast<void>(Failed(error, lastError));  // the null handle says it failed
+  return NO_SERVICE_HANDLE;
+}
+
+void SetSuccess(Status* lastError) {
+  if (lastError != nullptr) *lastError = 0;
+}
+
 // Binds every entry of `source` from `library`, which is that DLL.
 void BindEntries(SourceLibrary source, const SystemLibrary& library,
                  SystemLibrary::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
@@ -158,38 +181,36 @@ Status Win32Platform::RegCloseKey(RegKey key) {
 // Services ---------------------------------------------------------------
 
 ServiceHandle Win32Platform::OpenSCManagerA(const char* machineName, const char* databaseName,
-                                            std::uint32_t access) {
+                                            std::uint32_t access, Status* lastError) {
   const auto open = entry<decltype(&::OpenSCManagerA)>(RuntimeEntry::OpenSCManagerA);
-  if (open == nullptr) {
-    ::SetLastError(kUnboundError);
-    return ServiceHandle{0};
-  }
-  return ToPortable<ServiceHandle>(open(machineName, databaseName, access));
+  if (open == nullptr) return NoServiceHandle(kUnboundError, lastError);
+  const SC_HANDLE manager = open(machineName, databaseName, access);
+  if (manager == nullptr) return NoServiceHandle(FailureError(), lastError);
+  SetSuccess(lastError);
+  return ToPortable<ServiceHandle>(manager);
 }
 
 ServiceHandle Win32Platform::OpenServiceA(ServiceHandle manager, const char* serviceName,
-                                          std::uint32_t access) {
+                                          std::uint32_t access, Status* lastError) {
   const auto open = entry<decltype(&::OpenServiceA)>(RuntimeEntry::OpenServiceA);
-  if (open == nullptr) {
-    ::SetLastError(kUnboundError);
-    return ServiceHandle{0};
-  }
-  return ToPortable<ServiceHandle>(open(ToNative<SC_HANDLE>(manager), serviceName, access));
+  if (open == nullptr) return NoServiceHandle(kUnboundError, lastError);
+  const SC_HANDLE service = open(ToNative<SC_HANDLE>(manager), serviceName, access);
+  if (service == nullptr) return NoServiceHandle(FailureError(), lastError);
+  SetSuccess(lastError);
+  return ToPortable<ServiceHandle>(service);
 }
 
-bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* status) {
+bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* status,
+                                       Status* lastError) {
   const auto query = entry<decltype(&::QueryServiceStatus)>(RuntimeEntry::QueryServiceStatus);
-  if (query == nullptr) {
-    ::SetLastError(kUnboundError);
-    return false;
-  }
-  if (status == nullptr) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return false;
-  }
+  if (query == nullptr) return Failed(kUnboundError, lastError);
+  if (status == nullptr) return Failed(ERROR_INVALID_PARAMETER, lastError);
   SERVICE_STATUS serviceStatus{};
-  if (query(ToNative<SC_HANDLE>(service), &serviceStatus) == FALSE) return false;
+  if (query(ToNative<SC_HANDLE>(service), &serviceStatus) == FALSE) {
+    return Failed(FailureError(), lastError);
+  }
   status->currentState = serviceStatus.dwCurrentState;
+  SetSuccess(lastError);
   return true;
 }
 
@@ -366,6 +387,14 @@ KernelHandle Win32Platform::OpenMutexW(const WideChar* name, Status* lastError) 
 
 bool Win32Platform::ReleaseMutex(KernelHandle mutex) {
   return ::ReleaseMutex(ToNative<HANDLE>(mutex)) != FALSE;
+}
+
+Status Win32Platform::ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) {
+  if (sessionId == nullptr) return ERROR_INVALID_PARAMETER;
+  DWORD session = 0;
+  if (::ProcessIdToSessionId(processId, &session) == FALSE) return FailureError();
+  *sessionId = session;
+  return 0;
 }
 
 bool Win32Platform::ProcessWindowStationIsVisible() {

@@ -69,10 +69,10 @@ class Win32Platform final : public Platform {
   Status RegCloseKey(RegKey key) override;
 
   ServiceHandle OpenSCManagerA(const char* machineName, const char* databaseName,
-                               std::uint32_t access) override;
-  ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName,
-                             std::uint32_t access) override;
-  bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status) override;
+                               std::uint32_t access, Status* lastError) override;
+  ServiceHandle OpenServiceA(ServiceHandle manager, const char* serviceName, std::uint32_t access,
+                             Status* lastError) override;
+  bool QueryServiceStatus(ServiceHandle service, ServiceStatus* status, Status* lastError) override;
   bool CloseServiceHandle(ServiceHandle handle) override;
 
   std::uint32_t GetCurrentDirectoryW(std::uint32_t bufferSize, WideChar* buffer) override;
@@ -110,6 +110,8 @@ class Win32Platform final : public Platform {
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) override;
   KernelHandle OpenMutexW(const WideChar* name, Status* lastError) override;
   bool ReleaseMutex(KernelHandle mutex) override;
+  // ERROR_INVALID_PARAMETER for a null `sessionId`.
+  Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) override;
   bool ProcessWindowStationIsVisible() override;
   int MessageBoxW(WindowHandle owner, const WideChar* text, const WideChar* caption,
                   std::uint32_t style) override;
