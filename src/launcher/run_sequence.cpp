@@ -3,6 +3,7 @@
 #include "launcher/command_tail.h"
 #include "launcher/exit_status.h"
 #include "launcher/installation_in_progress.h"
+#include "launcher/run_summary.h"
 #include "launcher/single_instance.h"
 #include "launcher/source_folder.h"
 #include "launcher/unattended_switches.h"
@@ -96,6 +97,7 @@ Status RunSteps(Platform& platform, RunState& run) {
   // A redirection that could not be made still lets the patch run.
   RedirectTransforms(platform, run);
   const Status installerStatus = RunPatch(platform, run, commandTail);
+  run.InstallerStatus = installerStatus;
   const Status restoreStatus = RestoreTransforms(platform, run);
   if (installerStatus == kExitServiceRunning) {
     WriteLog(platform, run,
@@ -132,6 +134,7 @@ Status RunSetup(Platform& platform, RunState& run) {
                          << (platform.GetTickCount() - started) << " ms");
     }
   }
+  WriteRunSummary(platform, run, exitStatus, platform.GetTickCount() - started);
   CloseRunLog(platform, run.Log);
   return exitStatus;
 }

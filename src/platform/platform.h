@@ -229,6 +229,8 @@ class Platform {
   // written.
   virtual bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
+  // False on failure.
+  virtual bool FlushFileBuffers(KernelHandle file) = 0;
   virtual LocalTime GetLocalTime() = 0;
   // Milliseconds since the system started; wraps after 49.7 days.
   virtual std::uint32_t GetTickCount() = 0;

@@ -51,7 +51,7 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
 
 }  // namespace
 
-Status RunPatch(Platform& platform, const RunState& run, const WideChar* commandTail) {
+Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) {
   WidePath systemFolder;
   const std::uint32_t systemFolderLength = platform.GetSystemDirectoryW(
       systemFolder.writable_buffer(), static_cast<std::uint32_t>(systemFolder.capacity()));
@@ -66,6 +66,14 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
   const WidePath patchName = FindPatchPackageName(platform, run);
+  run.PatchFile = patchName;
+  if (patchName.empty()) {
+    WriteLog(platform, run,
+             LogLine() << "Pre-flight: no patch package (*.msp) in " << run.SourceFolder.c_str()
+                       << "Files\\; the installer is started all the same and will fail. Start "
+                          "Setup.exe with the patch folder, the one holding Files\\, as its "
+                          "current directory");
+  }
   WideLongText patchPath;
   WideLongText commandLine;
   WidePath application;
@@ -98,6 +106,9 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
   AppendWithSecretsMasked(line, commandTail);
   WriteLog(platform, run, line);
 
+  // The lines so far reach the disk before the installer may take the
+  // machine down with a restart.
+  FlushRunLog(platform, run.Log);
   StartupInfo startup;
   startup.size = STARTUPINFOW_SIZE_32;
   startup.flags = STARTF_USESHOWWINDOW;
@@ -112,6 +123,7 @@ Status RunPatch(Platform& platform, const RunState& run, const WideChar* command
     return started;
   }
   WriteLog(platform, run, LogLine() << "Installer started: process " << child.processId);
+  run.InstallerStarted = true;
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);

@@ -22,7 +22,8 @@ namespace setup {
 // likewise, when the interpreter could not carry the path or the tail; or
 // ERROR_PATH_NOT_FOUND when the system folder cannot be had; or
 // ERROR_INVALID_HANDLE when the child can be neither waited for nor asked.
-Status RunPatch(Platform& platform, const RunState& run, const WideChar* commandTail);
+// Notes the patch file and whether the installer started in `run`.
+Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail);
 
 }  // namespace setup
 

@@ -84,7 +84,8 @@ void OpenRunLog(Platform& platform, RunLog& log) {
   if (!stem.append(kLogNamePrefix) || !AppendDigits(stem, now.year, 4) ||
       !AppendDigits(stem, now.month, 2) || !AppendDigits(stem, now.day, 2) ||
       !AppendDigits(stem, now.hour, 2) || !AppendDigits(stem, now.minute, 2) ||
-      !AppendDigits(stem, now.second, 2)) {
+      !AppendDigits(stem, now.second, 2) || !stem.append(u'_') ||
+      !AppendDigits(stem, platform.GetCurrentProcessId(), 1)) {
     return;
   }
   for (int suffix = 1; suffix <= kLastNameSuffix; ++suffix) {
@@ -95,9 +96,8 @@ void OpenRunLog(Platform& platform, RunLog& log) {
     }
     if (!name.append(u".log")) return;
     Status lastError = ERROR_SUCCESS;
-    const KernelHandle file =
-        platform.CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, &lastError);
+    const KernelHandle file = platform.CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &lastError);
     if (file != NO_KERNEL_HANDLE) {
       log.file = file;
       log.path = name;
@@ -129,9 +129,15 @@ void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line) {
   static_cast<void>(platform.WriteFile(log.file, bytes.data(), bytes.size(), &written));
 }
 
+void FlushRunLog(Platform& platform, const RunLog& log) {
+  // A failed flush loses nothing the system has not got already.
+  if (log.file != NO_KERNEL_HANDLE) static_cast<void>(platform.FlushFileBuffers(log.file));
+}
+
 void CloseRunLog(Platform& platform, RunLog& log) {
   if (log.file != NO_KERNEL_HANDLE) {
-    // Every line was written through; a failed close loses nothing.
+    FlushRunLog(platform, log);
+    // Every line is the system's already; a failed close loses nothing.
     static_cast<void>(platform.CloseHandle(log.file));
   }
   log.file = NO_KERNEL_HANDLE;

@@ -19,19 +19,25 @@ struct RunLog {
   WidePath path;                         // where the log is, once open
 };
 
-// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>.log" in the temporary folder,
-// or "..._2.log" to "..._9.log" when that name exists: created new (an
-// existing file or link of the name is never opened), shared for reading
-// and written through, so that a killed run leaves every line up to its
-// end. When none can be made the log stays closed and the run goes on as
-// without one.
+// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the
+// temporary folder, or "..._2.log" to "..._9.log" when that name exists:
+// created new (an existing file or link of the name is never opened, and
+// with the process id in it nobody can take the name in advance in a
+// shared folder), shared for reading. Each line is handed to the system
+// at once, so a killed run keeps every line up to its end, but not written
+// through: on Windows that would wait for the disk at every line. When
+// none can be made the log stays closed and the run goes on as without one.
 void OpenRunLog(Platform& platform, RunLog& log);
 
 // Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8.
 // Nothing when the log is closed; a failed write drops the line only.
 void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line);
 
-// Closes the log; later lines are dropped.
+// Has the system write what it holds of the log to the disk, so that a
+// machine that goes down loses none of it (before the installer starts).
+void FlushRunLog(Platform& platform, const RunLog& log);
+
+// Flushes and closes the log; later lines are dropped.
 void CloseRunLog(Platform& platform, RunLog& log);
 
 }  // namespace setup

@@ -54,6 +54,11 @@ struct RunState {
   int CurrentProduct = kNoProduct;
   // Set by the redirection, read by the restore.
   Redirection CurrentRedirection;
+  // The patch package's name the installer was given ("" for none), and
+  // whether it started: for the run's summary.
+  WidePath PatchFile;
+  bool InstallerStarted = false;
+  Status InstallerStatus = ERROR_SUCCESS;
   UserMessages Messages = UserMessages::ShownIfStationVisible;
   // What the run decided, for the people who deploy it.
   RunLog Log;

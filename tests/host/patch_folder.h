@@ -21,7 +21,7 @@ inline constexpr char16_t kShortSourceFolder[] = u"C:\\PATCHF~1\\";
 // The run log a run on `machine` writes first, as UTF-8 text.
 inline std::string FirstRunLog(const sim::FakeMachine& machine) {
   return machine
-      .FileContents(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307.log")
+      .FileContents(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242.log")
       .value_or("<no log>");
 }
 

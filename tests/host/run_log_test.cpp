@@ -7,6 +7,7 @@
 #include "patch_folder.h"
 #include "services/blocking_services.h"
 #include "shared/secret_masking.h"
+#include "shared/status_meanings.h"
 
 namespace setup {
 namespace {
@@ -16,7 +17,7 @@ using testing::PatchFolderTest;
 
 const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
 constexpr char16_t kLogPath[] =
-    u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307.log";
+    u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242.log";
 
 class RunLogTest : public PatchFolderTest {
  protected:
@@ -51,6 +52,9 @@ TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
            "Installer ended with 1603 (the installation failed)",
            "Restore: TransformsBackup deleted",
            "Setup ends with exit status 1603 (the installation failed) after ",
+           "Summary: exit=1603 meaning=\"the installation failed\" installer=1603 product=2 "
+           "code=8C0FD386649E9D942AA845BBA3A1420B patch=\"Hostrel_Update.msp\" redirected=yes "
+           "duration_ms=",
        }) {
     EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nlog:\n" << log;
   }
@@ -70,6 +74,18 @@ TEST_F(RunLogTest, BlockedRunNamesTheServiceAndTheStatus) {
   EXPECT_NE(log.find("Setup ends with exit status 1 (a product service is not stopped)"),
             std::string::npos)
       << log;
+  // The message's line break is named, so the event keeps to its line.
+  EXPECT_NE(log.find("Diese Dienste <LF>m\xC3\xBCssen gestoppt"), std::string::npos) << log;
+  for (std::size_t at = 0; at < log.size(); at = log.find("\r\n", at) + 2) {
+    EXPECT_EQ(log.compare(at, 11, "2026-12-08 "), 0) << "a line without its stamp:\n" << log;
+  }
+}
+
+TEST(StatusMeanings, StatusesADeploymentMeetsHaveWords) {
+  for (const Status status : {1601u, 1608u, 1612u, 1619u, 1620u, 1622u, 1624u, 1625u, 1627u, 1633u,
+                              1635u, 1638u, 1639u, 1643u, 1644u, 1649u, 9009u}) {
+    EXPECT_NE(StatusMeaning(status), nullptr) << status;
+  }
 }
 
 // The Win32 layer has no log: why msi.dll could not be used reaches it as
@@ -89,7 +105,12 @@ TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
   EXPECT_EQ(RunSetup(machine), ERROR_INSTALL_ALREADY_RUNNING);
   const std::string log = Log();
   EXPECT_NE(log.find("Another launcher is running: ending with 1618"), std::string::npos) << log;
-  EXPECT_EQ(log.find("\r\n"), log.size() - 2) << "one line only:\n" << log;
+  EXPECT_NE(log.find("\r\n2026-12-08 14:03:07.412 Summary: exit=1618 meaning=\"another "
+                     "installation is in progress\" installer=none product=none code=none "
+                     "patch=\"\" redirected=no duration_ms=0\r\n"),
+            std::string::npos)
+      << "that line and the summary only:\n"
+      << log;
 }
 
 // A log that cannot be made, or whose name is taken, changes nothing else.
@@ -98,8 +119,9 @@ TEST_F(RunLogTest, RunIsTheSameWithoutALog) {
   const auto changes = machine.RegistryChanges().size();
   const auto command = machine.ProcessStarts().at(0).commandLine;
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_NE(Log(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_2.log"),
-            "<no log>")
+  EXPECT_NE(
+      Log(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242_2.log"),
+      "<no log>")
       << "a taken name moves on to _2";
 
   machine.DenyFileCreation(u"C:\\Users\\Setup\\AppData\\Local\\Temp");

@@ -5,7 +5,9 @@
 #include <set>
 #include <sstream>
 
+#include "launcher/command_tail.h"
 #include "launcher/exit_status.h"
+#include "runner/installer_command_line.h"
 #include "sim/ascii_case.h"
 #include "sim/utf16_bytes.h"
 
@@ -237,6 +239,11 @@ class Checker {
       if (exit_ != ReportedInstallerStatus(installer)) {
         Fail("exit status " + std::to_string(exit_) + " is not the installer's " +
              std::to_string(installer));
+      }
+    } else if (exit_ == ERROR_INVALID_COMMAND_LINE) {
+      // Refused whole, before anything changed, only for a tail it cannot pass on.
+      if (InterpreterCanCarry(CommandTail(scenario_.commandLine.c_str())) || !changed.empty()) {
+        Fail("1639 without a line break in the tail, or after a change");
       }
     } else if (exit_ != ERROR_INSUFFICIENT_BUFFER && exit_ != ERROR_PATH_NOT_FOUND) {
       Fail("no installer started, yet exit status " + std::to_string(exit_));

@@ -388,6 +388,7 @@ class FakeMachine : public Platform {
   Status RtlGetVersion(WindowsVersion* version) noexcept override;
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) noexcept override;
   KernelHandle OpenMutexW(const WideChar* name, Status* lastError) noexcept override;
+  bool FlushFileBuffers(KernelHandle file) noexcept override;
   bool ReleaseMutex(KernelHandle mutex) noexcept override;
   Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) noexcept override;
   bool ProcessWindowStationIsVisible() noexcept override;

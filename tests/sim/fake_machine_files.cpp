@@ -190,6 +190,11 @@ FindHandle FakeMachine::FindFirstFileW(const WideChar* pattern, WideFindData* da
   });
 }
 
+bool FakeMachine::FlushFileBuffers(KernelHandle file) noexcept {
+  return Enter(Operation::FlushFileBuffers, false,
+               [&] { return fileHandles_.find(file) != fileHandles_.end(); });
+}
+
 bool FakeMachine::FindClose(FindHandle handle) noexcept {
   return EnterClose(Operation::FindClose, false, [&] { return openFinds_.erase(handle) == 1; });
 }

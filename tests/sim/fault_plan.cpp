@@ -33,6 +33,7 @@ const char* OperationName(Operation operation) {
       "GetTempPathW",
       "CreateFileW",
       "WriteFile",
+      "FlushFileBuffers",
       "GetLocalTime",
       "GetTickCount",
       "GetCurrentProcessId",

@@ -36,6 +36,7 @@ enum class Operation {
   GetTempPathW,
   CreateFileW,
   WriteFile,
+  FlushFileBuffers,
   GetLocalTime,
   GetTickCount,
   GetCurrentProcessId,

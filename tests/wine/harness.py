@@ -60,7 +60,7 @@ TRANSFORM_VALUES = ("Transforms", "TransformsBackup")
 
 # Setup.exe's run log in the temporary folder: the local time it was made,
 # then "_2" to "_9" when a run of the same second took the plain name.
-RUN_LOG_NAME = re.compile(r"QuarrixPatchSetup_(\d{14})(?:_([2-9]))?\.log")
+RUN_LOG_NAME = re.compile(r"QuarrixPatchSetup_(\d{14})_\d+(?:_([2-9]))?\.log")
 RUN_LOG_STAMP = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
 
 
@@ -590,7 +590,9 @@ class WinePrefix:
         for name in os.listdir(folder) if os.path.isdir(folder) else ():
             match = RUN_LOG_NAME.fullmatch(name)
             if match:
-                found.append(((match.group(1), int(match.group(2) or 1)), os.path.join(folder, name)))
+                path = os.path.join(folder, name)
+                # Runs of one second differ by process id: their order is the files'.
+                found.append(((match.group(1), os.stat(path).st_mtime_ns, int(match.group(2) or 1)), path))
         return [path for _order, path in sorted(found)]
 
     def newest_run_log(self):

@@ -271,7 +271,11 @@ class PatchRunTest(harness.PrefixTestCase):
                                  r'^/qn ADMINPASSWORD=\*{8} "?SERVICE_TOKEN=\*{8}"? NAME=Łódź$',
                                  "the logged tail should have its secret values masked, all else kept")
                 self.assertIn(f"Installer ended with {installer_exit} ({meaning})", events)
-                self.assertRegex(events[-1], rf"^Setup ends with exit status {installer_exit} \({meaning}\) "
+                self.assertRegex(events[-1], rf'^Summary: exit={installer_exit} meaning="{meaning}" '
+                                             rf'installer={installer_exit} product=8 code={packed_code} '
+                                             r'patch="Hostrel_Update.msp" redirected=yes duration_ms=\d+$',
+                                 "the last line should be the summary")
+                self.assertRegex(events[-2], rf"^Setup ends with exit status {installer_exit} \({meaning}\) "
                                              r"after \d+ ms$", "the last line should be the exit status")
                 self.assertEqual(installer_exit, run.status)
 

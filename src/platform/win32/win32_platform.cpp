@@ -379,6 +379,10 @@ KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastErr
   return ToPortable<KernelHandle>(mutex);
 }
 
+bool Win32Platform::FlushFileBuffers(KernelHandle file) {
+  return ::FlushFileBuffers(ToNative<HANDLE>(file)) != FALSE;
+}
+
 KernelHandle Win32Platform::OpenMutexW(const WideChar* name, Status* lastError) {
   const HANDLE mutex = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ToWide(name));
   if (lastError != nullptr) *lastError = ::GetLastError();

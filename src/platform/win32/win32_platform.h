@@ -109,6 +109,7 @@ class Win32Platform final : public Platform {
 
   KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) override;
   KernelHandle OpenMutexW(const WideChar* name, Status* lastError) override;
+  bool FlushFileBuffers(KernelHandle file) override;
   bool ReleaseMutex(KernelHandle mutex) override;
   // ERROR_INVALID_PARAMETER for a null `sessionId`.
   Status ProcessIdToSessionId(std::uint32_t processId, std::uint32_t* sessionId) override;

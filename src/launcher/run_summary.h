@@ -1,0 +1,20 @@
+// The run's last log line, for log collectors: one line of key=value pairs.
+#ifndef SETUP_LAUNCHER_RUN_SUMMARY_H
+#define SETUP_LAUNCHER_RUN_SUMMARY_H
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "shared/run_state.h"
+
+namespace setup {
+
+// Writes "Summary: exit=<n> meaning="<words>" installer=<n|none>
+// product=<row|none> code=<packed product code|none> patch="<file>"
+// redirected=<yes|no> duration_ms=<n>". Quoted values hold no quote.
+void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
+                     std::uint32_t durationMs);
+
+}  // namespace setup
+
+#endif  // SETUP_LAUNCHER_RUN_SUMMARY_H
