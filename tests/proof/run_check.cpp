@@ -242,8 +242,15 @@ class Checker {
       }
     } else if (exit_ == ERROR_INVALID_COMMAND_LINE) {
       // Refused whole, before anything changed, only for a tail it cannot pass on.
-      if (InterpreterCanCarry(CommandTail(scenario_.commandLine.c_str())) || !changed.empty()) {
-        Fail("1639 without a line break in the tail, or after a change");
+      // Or, after the restore, for a patch file name it cannot pass on.
+      bool nameNotCarried = false;
+      for (const auto& file : scenario_.packageFiles) {
+        nameNotCarried = nameNotCarried || !InterpreterCanCarry(file.longName.c_str()) ||
+                         file.longName.find(u'"') != std::u16string::npos;
+      }
+      const bool tailNotCarried = !InterpreterCanCarry(CommandTail(scenario_.commandLine.c_str()));
+      if (!nameNotCarried && (!tailNotCarried || !changed.empty())) {
+        Fail("1639 without a line break in the tail or patch name, or after a change");
       }
     } else if (exit_ != ERROR_INSUFFICIENT_BUFFER && exit_ != ERROR_PATH_NOT_FOUND) {
       Fail("no installer started, yet exit status " + std::to_string(exit_));
