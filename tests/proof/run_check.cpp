@@ -243,7 +243,10 @@ class Checker {
     } else if (exit_ == ERROR_INVALID_COMMAND_LINE) {
       // Refused whole, before anything changed, only for a tail it cannot pass on.
       // Or, after the restore, for a patch file name it cannot pass on.
-      bool nameNotCarried = false;
+      // (The folder is part of that name's path.)
+      const std::u16string folder = scenario_.folder.value_or(u"") + scenario_.folderShortName;
+      bool nameNotCarried =
+          !InterpreterCanCarry(folder.c_str()) || folder.find(u'"') != std::u16string::npos;
       for (const auto& file : scenario_.packageFiles) {
         nameNotCarried = nameNotCarried || !InterpreterCanCarry(file.longName.c_str()) ||
                          file.longName.find(u'"') != std::u16string::npos;
