@@ -178,8 +178,9 @@ class KillSafetyTest(harness.PrefixTestCase):
             self.assertEqual(2, len(logs_after), "the completing run should add one log")
             with open(logs[0], "rb") as source:
                 self.assertEqual(killed_log, source.read(), "the killed run's log should be unchanged")
-            self.assertRegex(harness.read_run_log(logs_after[1])[-1],
+            self.assertRegex(harness.read_run_log(logs_after[1])[-2],
                              r"^Setup ends with exit status 0 \(success\) after \d+ ms$")
+            self.assertRegex(harness.read_run_log(logs_after[1])[-1], r"^Summary: exit=0 ")
 
     # ----- only a child killed -----
 
