@@ -18,6 +18,14 @@ bool IsRegistered(Platform& platform, int row) {
 
 }  // namespace
 
+void LogNotRegisteredPerMachine(Platform& platform, const RunState& run, int row) {
+  WriteLog(platform, run,
+           LogLine() << "Pre-flight: " << ProductTable[row].keyword << " (row " << row
+                     << ") is not registered per machine (no HKEY_CLASSES_ROOT\\"
+                     << ProductKeyPath(row).c_str()
+                     << "): installed per user or not at all; nothing is redirected");
+}
+
 void IdentifyProduct(Platform& platform, RunState& run) {
   const WidePath patchName = FindPatchPackageName(platform, run);
   LogLine found;
@@ -34,9 +42,11 @@ void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFi
   const std::u16string_view name(patchFileName);
   const bool languagePack = IsLanguagePackPackage(platform, run);
   const int startRow = languagePack ? kFirstKeywordOnlyRow : 0;
+  int namedButUnregistered = kNoProduct;
   for (int row = startRow; row < ProductTableCount; ++row) {
     run.CurrentProduct = row;
     if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
+    if (namedButUnregistered == kNoProduct) namedButUnregistered = row;
     const bool keywordOnly = row >= kFirstKeywordOnlyRow;
     if (keywordOnly || IsRegistered(platform, row)) {
       const ProductEntry& product = ProductTable[row];
@@ -54,6 +64,13 @@ void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFi
   WriteLog(platform, run,
            LogLine() << "Product: no row of the product table qualifies"
                      << (languagePack ? " (language-pack rows only)" : ""));
+  if (namedButUnregistered != kNoProduct) {
+    LogNotRegisteredPerMachine(platform, run, namedButUnregistered);
+  } else if (!name.empty()) {
+    WriteLog(platform, run,
+             LogLine() << "Pre-flight: no product keyword in the patch's name; nothing is "
+                          "redirected");
+  }
 }
 
 }  // namespace setup

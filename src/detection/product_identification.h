@@ -17,6 +17,10 @@ void IdentifyProduct(Platform& platform, RunState& run);
 // `patchFileName` and, for rows 0 to 4, its product key opens for reading.
 void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFileName);
 
+// The pre-flight line for a row whose product key does not exist: the
+// product is not installed per machine, and its Transforms is left alone.
+void LogNotRegisteredPerMachine(Platform& platform, const RunState& run, int row);
+
 }  // namespace setup
 
 #endif  // SETUP_DETECTION_PRODUCT_IDENTIFICATION_H

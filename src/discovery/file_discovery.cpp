@@ -7,19 +7,37 @@
 
 namespace setup {
 
-bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
-                    WidePath& name) {
+std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
+                           std::uint32_t most, MatchVisitor visit, void* context) {
   WidePath searchPath;
-  if (!searchPath.assign(folder) || !searchPath.append(pattern)) return false;
-
+  if (!searchPath.assign(folder) || !searchPath.append(pattern)) return 0;
   WideFindData match;
   const ScopedFindHandle search(platform, platform.FindFirstFileW(searchPath.c_str(), &match));
-  if (!search.valid()) return false;
+  std::uint32_t handed = 0;
+  if (!search.valid()) return handed;
+  do {
+    // The record's name always fits; the terminator is set in case the
+    // platform left none.
+    match.fileName[std::size(match.fileName) - 1] = u'\0';
+    ++handed;
+    if ((visit != nullptr && !visit(context, match.fileName)) || handed == most) break;
+  } while (platform.FindNextFileW(search.get(), &match));
+  return handed;
+}
 
-  // The record's name always fits; the terminator is set in case the
-  // platform left none.
-  match.fileName[std::size(match.fileName) - 1] = u'\0';
-  return name.assign(match.fileName);
+bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
+                    WidePath& name) {
+  WidePath found;
+  const MatchVisitor keep = [](void* context, const WideChar* match) {
+    return static_cast<WidePath*>(context)->assign(match);
+  };
+  // A name from the platform's record always fits.
+  return ForEachMatch(platform, folder, pattern, 1, keep, &found) == 1 &&
+         name.assign(found.c_str());
+}
+
+bool FileExists(Platform& platform, const WideChar* path) {
+  return ForEachMatch(platform, path, u"", 1, nullptr, nullptr) == 1;
 }
 
 WidePath FilesFolderPath(const RunState& run) {

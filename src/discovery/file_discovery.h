@@ -2,6 +2,8 @@
 #ifndef SETUP_DISCOVERY_FILE_DISCOVERY_H
 #define SETUP_DISCOVERY_FILE_DISCOVERY_H
 
+#include <cstdint>
+
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "shared/run_state.h"
@@ -13,12 +15,27 @@ namespace setup {
 inline constexpr WideChar kPatchPackagePattern[] = u"\\*.msp";
 inline constexpr WideChar kInstallerDatabasePattern[] = u"\\*.msi";
 
+// Called with each name a search finds and the caller's context; returns
+// false to end the search.
+using MatchVisitor = bool (*)(void* context, const WideChar* name);
+
+// Hands `visit` (when given) the name, without folder, of each file the
+// platform's search reports for `folder` + `pattern`, in the search's
+// order, until it returns false or `most` names have been handed; returns
+// how many were. None when the joined search path would not fit. The
+// search handle is closed before returning.
+std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
+                           std::uint32_t most, MatchVisitor visit, void* context);
+
 // Puts the name (no folder) of the first file the platform's search
 // reports for `folder` + `pattern` into `name` and returns true. Returns
 // false and leaves `name` untouched when nothing matches or the joined
 // search path would not fit. The search handle is closed before returning.
 bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                     WidePath& name);
+
+// Whether the platform's search finds `path` (no wildcards) as it is.
+bool FileExists(Platform& platform, const WideChar* path);
 
 // run.SourceFolderPath followed by "\Files\"; empty when it is missing
 // or the join does not fit.

@@ -193,6 +193,8 @@ class Platform {
                                           std::uint32_t bufferSize) = 0;
   // INVALID_FIND_HANDLE when nothing matches.
   virtual FindHandle FindFirstFileW(const WideChar* pattern, WideFindData* data) = 0;
+  // The search's next match; false when there is none left (or it failed).
+  virtual bool FindNextFileW(FindHandle handle, WideFindData* data) = 0;
   virtual bool FindClose(FindHandle handle) = 0;
   // The length copied without the terminator; the size needed when too small.
   virtual std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) = 0;

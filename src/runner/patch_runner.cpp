@@ -4,6 +4,7 @@
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
 #include "runner/installer_command_line.h"
+#include "runner/patch_package_preflight.h"
 #include "shared/files_folder.h"
 #include "shared/secret_masking.h"
 #include "shared/status_meanings.h"
@@ -67,13 +68,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   // the same and reports the missing package itself.
   const WidePath patchName = FindPatchPackageName(platform, run);
   run.PatchFile = patchName;
-  if (patchName.empty()) {
-    WriteLog(platform, run,
-             LogLine() << "Pre-flight: no patch package (*.msp) in " << run.SourceFolder.c_str()
-                       << "Files\\; the installer is started all the same and will fail. Start "
-                          "Setup.exe with the patch folder, the one holding Files\\, as its "
-                          "current directory");
-  }
+  LogPatchPackagePreflight(platform, run, patchName);
   WideLongText patchPath;
   WideLongText commandLine;
   WidePath application;

@@ -17,6 +17,22 @@ namespace setup {
 struct RunLog {
   KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
   WidePath path;                         // where the log is, once open
+  bool muted = false;                    // lines are dropped (a repeated step)
+};
+
+// Mutes the log while it lives: a step the run repeats (the product's
+// identification at the restore) would otherwise log its lines twice and
+// read like a second run.
+class MutedRunLog {
+ public:
+  explicit MutedRunLog(RunLog& log) : log_(log), wasMuted_(log.muted) { log_.muted = true; }
+  ~MutedRunLog() { log_.muted = wasMuted_; }
+  MutedRunLog(const MutedRunLog&) = delete;
+  MutedRunLog& operator=(const MutedRunLog&) = delete;
+
+ private:
+  RunLog& log_;
+  bool wasMuted_;
 };
 
 // Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the
@@ -30,7 +46,8 @@ struct RunLog {
 void OpenRunLog(Platform& platform, RunLog& log);
 
 // Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8.
-// Nothing when the log is closed; a failed write drops the line only.
+// Nothing when the log is closed or muted; a failed write drops the line
+// only.
 void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line);
 
 // Has the system write what it holds of the log to the disk, so that a

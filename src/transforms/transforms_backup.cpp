@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "detection/product_identification.h"
 #include "detection/product_table.h"
 #include "platform/registry.h"
 #include "shared/status_meanings.h"
@@ -38,6 +39,10 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run) {
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key);
+  if (opened == ERROR_FILE_NOT_FOUND) {
+    LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
+    return result;
+  }
   if (opened != ERROR_SUCCESS) {
     WriteLog(platform, run,
              LogLine() << "Backup: the registration " << keyPath.c_str() << " could not be opened ("

@@ -4,6 +4,7 @@
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
+#include "discovery/file_discovery.h"
 #include "platform/ascii_case.h"
 #include "platform/registry.h"
 #include "shared/files_folder.h"
@@ -151,20 +152,38 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   line.Quoted(redirected.c_str());
   if (written != ERROR_SUCCESS) line << ", failed: " << StatusText{written};
   WriteLog(platform, run, line);
+  // Pointed at all the same: the product's own value names no file of the
+  // patch folder either, and the restore puts it back whatever happens.
+  if (!FileExists(platform, redirected.c_str())) {
+    WriteLog(platform, run,
+             LogLine() << "Pre-flight: Files\\" << transform
+                       << " is missing; the installer will likely fail to apply it (1624)");
+  }
 }
 
 Status RestoreTransforms(Platform& platform, RunState& run) {
   // A repeated identification could answer otherwise once a call has
   // failed; the backup this run relies on names the product for certain.
-  if (run.CurrentRedirection.product != kNoProduct) {
+  const int identified = run.CurrentProduct;
+  const bool fromBackup = run.CurrentRedirection.product != kNoProduct;
+  if (fromBackup) {
     run.CurrentProduct = run.CurrentRedirection.product;
   } else {
+    // Asked again for a journal an earlier run may have left; the lines
+    // were logged before the installer ran.
+    const MutedRunLog muted(run.Log);
     IdentifyProduct(platform, run);
   }
+  LogLine chosen;
+  chosen << "Restore: the product "
+         << (fromBackup                         ? "whose backup this run holds"
+             : run.CurrentProduct == identified ? "identified again"
+                                                : "identified again, differently");
   if (run.CurrentProduct == kNoProduct) {
-    WriteLog(platform, run, LogLine() << "Restore: no product, nothing to put back");
+    WriteLog(platform, run, chosen << ": none, nothing to put back");
     return ERROR_SUCCESS;
   }
+  WriteLog(platform, run, chosen << ": row " << run.CurrentProduct);
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
@@ -195,15 +214,21 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     // Without a backup the own value cannot be put back; a redirection of
     // this run or of an older one that lost its backup is removed.
     HeapText current;
-    if (ReadRegistryString(platform, key.get(), kTransformsValue, current) == ERROR_SUCCESS &&
-        IsDefaultRedirection(current)) {
+    const bool leftBehind =
+        ReadRegistryString(platform, key.get(), kTransformsValue, current) == ERROR_SUCCESS &&
+        IsDefaultRedirection(current);
+    if (leftBehind) {
       const Status deleted = DeleteValue(platform, key.get(), kTransformsValue);
       WriteLog(platform, run,
                (LogLine() << "Restore: no TransformsBackup; a redirection left behind is deleted: ")
                        .Quoted(current.c_str())
                    << " " << StatusText{deleted});
     }
-    if (run.CurrentRedirection.product == run.CurrentProduct && !OwnValueLeftInPlace(run)) {
+    if (run.CurrentRedirection.product != run.CurrentProduct) {
+      if (!leftBehind) {
+        WriteLog(platform, run, LogLine() << "Restore: no TransformsBackup, nothing to put back");
+      }
+    } else if (!OwnValueLeftInPlace(run)) {
       WriteLog(platform, run,
                LogLine() << "Restore: the TransformsBackup this run wrote has gone; the product's "
                             "own Transforms cannot be put back");

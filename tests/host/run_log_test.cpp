@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
@@ -131,6 +132,93 @@ TEST_F(RunLogTest, RunIsTheSameWithoutALog) {
   EXPECT_EQ(machine.RegistryChanges().size(), 4 * changes);
   EXPECT_EQ(machine.ProcessStarts().back().commandLine, command);
 }
+
+// A patch folder C:\Other holding Files\<patch> only, started from there.
+void StartInOtherFolder(FakeMachine& m, const char* patch) {
+  m.AddFolder("C:\\Other");
+  m.AddFolder("C:\\Other\\Files");
+  if (patch != nullptr) m.AddFile(std::string("C:\\Other\\Files\\") + patch);
+  m.SetCurrentDirectory("C:\\Other");
+}
+
+void AddShipped(FakeMachine& m, const char* name) {
+  m.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name);
+}
+
+struct PreflightCase {
+  const char* what;
+  void (*arrange)(FakeMachine&);
+  std::vector<std::string> present;  // each exactly once
+  std::vector<std::string> absent;
+};
+
+class PreflightLogTest : public RunLogTest, public ::testing::WithParamInterface<PreflightCase> {};
+
+// What will go wrong is said before the installer starts, and the restore
+// does not log the identification a second time.
+TEST_P(PreflightLogTest, SaysWhatWillGoWrongAndReadsAsOneRun) {
+  GetParam().arrange(machine);
+  RunSetup(machine);
+  const std::string log = Log();
+  auto count = [&log](const std::string& what) {
+    std::size_t found = 0;
+    for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++found;
+    return found;
+  };
+  EXPECT_EQ(count(" Patch package: "), 1u) << log;
+  for (const std::string& line : GetParam().present) EXPECT_EQ(count(line), 1u) << line << log;
+  for (const std::string& line : GetParam().absent) EXPECT_EQ(count(line), 0u) << line << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PreflightLogTest,
+    ::testing::Values(
+        PreflightCase{
+            "the transform is not shipped",
+            [](FakeMachine&) {},
+            {"Pre-flight: Files\\1031.mst is missing; the installer will likely fail "
+             "to apply it (1624)",
+             " Product: row 2", "Restore: the product whose backup this run holds: row 2"},
+            {"patch packages (*.msp)"}},
+        PreflightCase{"the transform is shipped",
+                      [](FakeMachine& m) { AddShipped(m, "1031.mst"); },
+                      {"Redirection: Transforms set to"},
+                      {"Pre-flight"}},
+        PreflightCase{"two packages",
+                      [](FakeMachine& m) { AddShipped(m, "Hostrel_Old.msp"); },
+                      {"Pre-flight: 2 patch packages (*.msp) in Files\\; the installer gets "
+                       "\"Hostrel_Update.msp\" only; ignored: \"Hostrel_Old.msp\". Give each"},
+                      {"more"}},
+        PreflightCase{"six packages",
+                      [](FakeMachine& m) {
+                        for (const char* name : {"a.msp", "b.msp", "c.msp", "d.msp", "e.msp"}) {
+                          AddShipped(m, name);
+                        }
+                      },
+                      {"ignored: \"a.msp\", \"b.msp\", \"c.msp\", \"d.msp\" and 1 more. Give"},
+                      {"\"e.msp\""}},
+        PreflightCase{"no package where started",
+                      [](FakeMachine& m) { StartInOtherFolder(m, nullptr); },
+                      {"Pre-flight: no patch package (*.msp) in C:\\Other\\Files\\; the "
+                       "installer will fail. Start Setup.exe with the patch folder"},
+                      {}},
+        PreflightCase{"installed per user, its language-pack row taken",
+                      [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
+                      {"Pre-flight: Hostrel (row 8) is not registered per machine (no "
+                       "HKEY_CLASSES_ROOT\\Installer\\Products\\E359D2F96F56DF147AD77D973394339F):"
+                       " installed per user or not at all; nothing is redirected",
+                       "Restore: the product identified again: row 8"},
+                      {"Backup:"}},
+        PreflightCase{"installed per user, no row taken",
+                      [](FakeMachine& m) { StartInOtherFolder(m, "Ostra_Update.msp"); },
+                      {"Pre-flight: Ostra (row 3) is not registered per machine",
+                       "Restore: the product identified again: none, nothing to put back"},
+                      {}},
+        PreflightCase{"no product keyword",
+                      [](FakeMachine& m) { StartInOtherFolder(m, "Update.msp"); },
+                      {"Pre-flight: no product keyword in the patch's name; nothing is "
+                       "redirected"},
+                      {"Pre-flight: no patch package"}}));
 
 TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
   const struct {

@@ -360,6 +360,7 @@ class FakeMachine : public Platform {
   std::uint32_t GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                   std::uint32_t bufferSize) noexcept override;
   FindHandle FindFirstFileW(const WideChar* pattern, WideFindData* data) noexcept override;
+  bool FindNextFileW(FindHandle handle, WideFindData* data) noexcept override;
   bool FindClose(FindHandle handle) noexcept override;
   std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) noexcept override;
   std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
@@ -471,8 +472,8 @@ class FakeMachine : public Platform {
   InstalledService* FindService(std::string_view name);
   // The installed service of that name; throws when there is none.
   InstalledService& ServiceForSetUp(const std::string& name);
-  // The first name a search for `pattern` finds, in search order.
-  std::optional<std::u16string> FirstFileMatch(const std::u16string& pattern) const;
+  // The names a search for `pattern` finds, in search order.
+  std::deque<std::u16string> FileMatches(const std::u16string& pattern) const;
   // Adds a folder or file for set-up; throws when the path is unusable.
   FileEntry* AddEntry(const std::u16string& longPath, const std::u16string& shortName,
                       bool isFolder);
@@ -514,7 +515,8 @@ class FakeMachine : public Platform {
   std::optional<std::u16string> currentDirectory_;
   bool shortNamesAvailable_ = true;
   std::u16string systemDirectory_;
-  std::set<FindHandle> openFinds_;
+  // Each open search with the matches it has yet to report.
+  std::map<FindHandle, std::deque<std::u16string>> openFinds_;
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited

@@ -2,6 +2,7 @@
 // short names, file searches, and the files the launcher creates and writes.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <stdexcept>
 
@@ -50,21 +51,27 @@ std::u16string WithoutTrailingSeparator(std::u16string path) {
   return path;
 }
 
-// The first name in `folder` matching `pattern`, in search order, long or
-// short name matching; "." and ".." come first outside a drive root.
-std::optional<std::u16string> FirstMatch(const FileEntry& folder, std::u16string_view pattern) {
+// The names in `folder` matching `pattern`, in search order, long or short
+// name matching; "." and ".." come first outside a drive root.
+std::deque<std::u16string> AllMatches(const FileEntry& folder, std::u16string_view pattern) {
+  std::deque<std::u16string> matches;
   if (folder.parent != nullptr) {
     for (const std::u16string_view dots : {u".", u".."}) {
-      if (MatchesWildcard(pattern, dots)) return std::u16string(dots);
+      if (MatchesWildcard(pattern, dots)) matches.emplace_back(dots);
     }
   }
   for (const auto& child : folder.children) {
     if (MatchesWildcard(pattern, child->longName) ||
         (!child->shortName.empty() && MatchesWildcard(pattern, child->shortName))) {
-      return child->longName;
+      matches.push_back(child->longName);
     }
   }
-  return std::nullopt;
+  return matches;
+}
+
+void CopyFoundName(const std::u16string& name, WideFindData* data) {
+  std::fill(std::begin(data->fileName), std::end(data->fileName), WideChar{});
+  std::copy_n(name.begin(), std::min(name.size(), std::size(data->fileName) - 1), data->fileName);
 }
 
 }  // namespace
@@ -164,29 +171,38 @@ std::uint32_t FakeMachine::GetShortPathNameW(const WideChar* longPath, WideChar*
   });
 }
 
-std::optional<std::u16string> FakeMachine::FirstFileMatch(const std::u16string& wide) const {
+std::deque<std::u16string> FakeMachine::FileMatches(const std::u16string& wide) const {
   const std::size_t cut = wide.find_last_of(u"\\/");
   // A pattern without folder searches the current directory.
   const std::u16string folderPath =
       cut == std::u16string::npos ? currentDirectory_.value_or(u"") : wide.substr(0, cut + 1);
   const std::u16string namePattern = cut == std::u16string::npos ? wide : wide.substr(cut + 1);
   const FileEntry* folder = files_.Find(folderPath);
-  if (folder == nullptr || !folder->isFolder || namePattern.empty()) return std::nullopt;
-  return FirstMatch(*folder, namePattern);
+  if (folder == nullptr || !folder->isFolder || namePattern.empty()) return {};
+  return AllMatches(*folder, namePattern);
 }
 
 FindHandle FakeMachine::FindFirstFileW(const WideChar* pattern, WideFindData* data) noexcept {
   return Enter(Operation::FindFirstFileW, INVALID_FIND_HANDLE, [&] {
     if (pattern == nullptr || data == nullptr) return INVALID_FIND_HANDLE;
     findPatterns_.push_back(RecordedText(pattern));
-    const std::optional<std::u16string> match = FirstFileMatch(pattern);
-    if (!match) return INVALID_FIND_HANDLE;
-    std::fill(std::begin(data->fileName), std::end(data->fileName), WideChar{});
-    std::copy_n(match->begin(), std::min(match->size(), std::size(data->fileName) - 1),
-                data->fileName);
+    std::deque<std::u16string> matches = FileMatches(pattern);
+    if (matches.empty()) return INVALID_FIND_HANDLE;
+    CopyFoundName(matches.front(), data);
+    matches.pop_front();
     const FindHandle handle{NextHandleValue()};
-    openFinds_.insert(handle);
+    openFinds_.emplace(handle, std::move(matches));
     return handle;
+  });
+}
+
+bool FakeMachine::FindNextFileW(FindHandle handle, WideFindData* data) noexcept {
+  return Enter(Operation::FindNextFileW, false, [&] {
+    const auto search = openFinds_.find(handle);
+    if (search == openFinds_.end() || search->second.empty() || data == nullptr) return false;
+    CopyFoundName(search->second.front(), data);
+    search->second.pop_front();
+    return true;
   });
 }
 

@@ -22,6 +22,7 @@ const char* OperationName(Operation operation) {
       "GetCurrentDirectoryW",
       "GetShortPathNameW",
       "FindFirstFileW",
+      "FindNextFileW",
       "FindClose",
       "GetSystemDirectoryW",
       "GetPrivateProfileStringW",

@@ -25,6 +25,7 @@ enum class Operation {
   GetCurrentDirectoryW,
   GetShortPathNameW,
   FindFirstFileW,
+  FindNextFileW,
   FindClose,
   GetSystemDirectoryW,
   GetPrivateProfileStringW,

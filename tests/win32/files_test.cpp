@@ -69,6 +69,7 @@ TEST_F(FilesTest, ShortPathHasNoBlankAndKeepsTheTrailingBackslash) {
 
 TEST_F(FilesTest, FindFirstFileAcceptsSingleAndDoubledBackslashBeforeTheWildcard) {
   ASSERT_TRUE(folder_.AddFile(u"Łódź 予定表.msp", "patch"));
+  ASSERT_TRUE(folder_.AddFile(u"second.msp", "patch"));
   struct Case {
     const char16_t* separator;
     const char* what;
@@ -78,8 +79,12 @@ TEST_F(FilesTest, FindFirstFileAcceptsSingleAndDoubledBackslashBeforeTheWildcard
     WideFindData data;
     ScopedFindHandle found(platform_, platform_.FindFirstFileW(pattern.c_str(), &data));
     ASSERT_TRUE(found.valid()) << search.what << ": the patch found";
-    EXPECT_EQ(u"Łódź 予定表.msp", std::u16string(data.fileName))
-        << search.what << ": name without its folder";
+    std::u16string names = data.fileName;
+    ASSERT_TRUE(platform_.FindNextFileW(found.get(), &data)) << search.what << ": a second match";
+    names += u"|" + std::u16string(data.fileName);
+    EXPECT_FALSE(platform_.FindNextFileW(found.get(), &data)) << search.what << ": no third";
+    EXPECT_TRUE(names == u"Łódź 予定表.msp|second.msp" || names == u"second.msp|Łódź 予定表.msp")
+        << search.what << ": names without their folder";
     EXPECT_EQ(ERROR_SUCCESS, found.reset()) << search.what << ": FindClose succeeds";
   }
 }

@@ -180,11 +180,16 @@ class PatchRunTest(harness.PrefixTestCase):
             with self.subTest(what), self.patch_folder("Patch Files", files or {}) as folder:
                 if files is None:
                     shutil.rmtree(folder.file("Files"))
+                self.prefix.remove_run_logs()
                 run = self.prefix.run_setup(folder, "/qn", installer_exit=1603)
                 source = self.source_folder(folder)
                 record = self.only_record(run)
                 self.assert_installer_line(record, f" /p {source}Files\\ REINSTALL=ALL /qn")
                 self.assertEqual(1603, run.status, "Setup.exe should return the installer's status")
+                events = harness.read_run_log(self.prefix.run_logs()[0])
+                self.assertIn(f"Pre-flight: no patch package (*.msp) in {source}Files\\; the installer will "
+                              "fail. Start Setup.exe with the patch folder, the one holding Files\\, as its "
+                              "current directory", events, "the log should say what to do")
 
     # ----- the source folder -----
 

@@ -234,18 +234,31 @@ std::uint32_t Win32Platform::GetShortPathNameW(const WideChar* longPath, WideCha
   return ::GetShortPathNameW(ToWide(longPath), ToWide(shortPath), bufferSize);
 }
 
+namespace {
+
+void CopyFoundName(const WIN32_FIND_DATAW& found, WideFindData* data) {
+  constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
+  for (std::size_t i = 0; i < kUnits; ++i) {
+    data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
+  }
+  data->fileName[kUnits - 1] = u'\0';
+}
+
+}  // namespace
+
 FindHandle Win32Platform::FindFirstFileW(const WideChar* pattern, WideFindData* data) {
   WIN32_FIND_DATAW found{};
   const HANDLE search = ::FindFirstFileW(ToWide(pattern), &found);
   // INVALID_HANDLE_VALUE maps onto INVALID_FIND_HANDLE: both are all ones.
-  if (search != INVALID_HANDLE_VALUE && data != nullptr) {
-    constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
-    for (std::size_t i = 0; i < kUnits; ++i) {
-      data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
-    }
-    data->fileName[kUnits - 1] = u'\0';
-  }
+  if (search != INVALID_HANDLE_VALUE && data != nullptr) CopyFoundName(found, data);
   return ToPortable<FindHandle>(search);
+}
+
+bool Win32Platform::FindNextFileW(FindHandle handle, WideFindData* data) {
+  WIN32_FIND_DATAW found{};
+  if (::FindNextFileW(ToNative<HANDLE>(handle), &found) == FALSE) return false;
+  if (data != nullptr) CopyFoundName(found, data);
+  return true;
 }
 
 bool Win32Platform::FindClose(FindHandle handle) {

@@ -79,6 +79,7 @@ class Win32Platform final : public Platform {
   std::uint32_t GetShortPathNameW(const WideChar* longPath, WideChar* shortPath,
                                   std::uint32_t bufferSize) override;
   FindHandle FindFirstFileW(const WideChar* pattern, WideFindData* data) override;
+  bool FindNextFileW(FindHandle handle, WideFindData* data) override;
   bool FindClose(FindHandle handle) override;
   std::uint32_t GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) override;
   std::uint32_t GetPrivateProfileStringW(const WideChar* section, const WideChar* key,
