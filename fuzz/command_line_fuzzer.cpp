@@ -162,8 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(status == setup::ERROR_INSUFFICIENT_BUFFER ||
                 (status == setup::ERROR_INVALID_COMMAND_LINE &&
                  (!setup::InterpreterCanCarry(arguments.c_str()) ||
-                  !setup::InterpreterCanCarry(pieces.patchPath.c_str()) ||
-                  pieces.patchPath.find(u'"') != std::u16string::npos)),
+                  !setup::InterpreterCanCarryPath(pieces.patchPath.c_str()))),
             "a line is refused only when too long or not carried");
     return 0;
   }

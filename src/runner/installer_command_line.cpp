@@ -65,13 +65,6 @@ bool AppendPatchPath(WideLongText& line, const WideChar* path) {
   return !quoted || line.append(u'"');
 }
 
-bool HasQuote(const WideChar* text) {
-  for (const WideChar* unit = text; *unit != WideChar{}; ++unit) {
-    if (*unit == u'"') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool NeedsQuoting(const WideChar* path) {
@@ -88,11 +81,17 @@ bool InterpreterCanCarry(const WideChar* text) {
   return true;
 }
 
+bool InterpreterCanCarryPath(const WideChar* path) {
+  for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
+    if (*unit == u'"') return false;
+  }
+  return InterpreterCanCarry(path);
+}
+
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
                                  const WideChar* arguments, WideLongText& commandLine) {
   commandLine.clear();
-  // A quote in the path would end its quoting early; no file name holds one.
-  if (!InterpreterCanCarry(patchPath) || HasQuote(patchPath) || !InterpreterCanCarry(arguments)) {
+  if (!InterpreterCanCarryPath(patchPath) || !InterpreterCanCarry(arguments)) {
     return ERROR_INVALID_COMMAND_LINE;
   }
   // The first word after /C is never quoted: the interpreter would strip

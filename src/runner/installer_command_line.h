@@ -22,6 +22,10 @@ bool NeedsQuoting(const WideChar* path);
 // its command there).
 bool InterpreterCanCarry(const WideChar* text);
 
+// The same for a path, which also must hold no double quote: one would end
+// the path's quoting early (no file name holds one).
+bool InterpreterCanCarryPath(const WideChar* path);
+
 // Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ", patchPath,
 // " REINSTALL=ALL", " " and arguments into `commandLine`, each escaped so
 // that the interpreter runs the one command and hands the installer

@@ -245,11 +245,9 @@ class Checker {
       // Or, after the restore, for a patch file name it cannot pass on.
       // (The folder is part of that name's path.)
       const std::u16string folder = scenario_.folder.value_or(u"") + scenario_.folderShortName;
-      bool nameNotCarried =
-          !InterpreterCanCarry(folder.c_str()) || folder.find(u'"') != std::u16string::npos;
+      bool nameNotCarried = !InterpreterCanCarryPath(folder.c_str());
       for (const auto& file : scenario_.packageFiles) {
-        nameNotCarried = nameNotCarried || !InterpreterCanCarry(file.longName.c_str()) ||
-                         file.longName.find(u'"') != std::u16string::npos;
+        nameNotCarried = nameNotCarried || !InterpreterCanCarryPath(file.longName.c_str());
       }
       const bool tailNotCarried = !InterpreterCanCarry(CommandTail(scenario_.commandLine.c_str()));
       if (!nameNotCarried && (!tailNotCarried || !changed.empty())) {
