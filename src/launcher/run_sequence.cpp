@@ -82,6 +82,10 @@ Status RunSteps(Platform& platform, RunState& run) {
   // Before anything changes: the running installation would meet a
   // registration pulled from under it, and ours would end with 1618.
   if (InstallationInProgress(platform, run)) return ERROR_INSTALL_ALREADY_RUNNING;
+  CaptureSourceFolder(platform, run);
+  // A running service is the launcher's own refusal, with its message and
+  // its 1, whatever else is wrong with the run.
+  if (CheckBlockingServices(platform, run) == 1) return kExitServiceRunning;
   if (!InterpreterCanCarry(commandTail)) {
     // Cut at the line break, the installer would run with other arguments
     // than the deployment gave.
@@ -92,8 +96,6 @@ Status RunSteps(Platform& platform, RunState& run) {
     return ERROR_INVALID_COMMAND_LINE;
   }
 
-  CaptureSourceFolder(platform, run);
-  if (CheckBlockingServices(platform, run) == 1) return kExitServiceRunning;
   // A redirection that could not be made still lets the patch run.
   RedirectTransforms(platform, run);
   const Status installerStatus = RunPatch(platform, run, commandTail);

@@ -80,6 +80,9 @@ std::vector<SeedScenario> SeedScenarios() {
   serviceSession.commandLine = u"Setup.exe";
   serviceSession.serviceSession = true;
   add("BlockedInServiceSession", serviceSession, 1, true);
+  Scenario blockedLineBreak = blocked;
+  blockedLineBreak.commandLine += u" X=a\nY=b";
+  add("BlockedWithALineBreakInTheTail", blockedLineBreak, 1);  // the service's 1 comes first
 
   add("DeniedRegistration",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Denied, Text(u":1031.mst"), {}}),
