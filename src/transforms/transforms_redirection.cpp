@@ -37,17 +37,24 @@ Status DeleteValue(Platform& platform, RegKey key, const WideChar* valueName) {
                                                                                     : status;
 }
 
+// Reads a value of the registration at `keyPath` without asking to
+// change it. A key that cannot be opened gives ERROR_PATH_NOT_FOUND,
+// whatever the reason, so that 2 always means an absent value.
+Status ReadRegistrationValue(Platform& platform, const WideChar* keyPath, const WideChar* valueName,
+                             StoredString& value) {
+  ScopedRegKey key(platform);
+  return OpenClassesRootKey(platform, keyPath, KEY_READ, key) != ERROR_SUCCESS
+             ? ERROR_PATH_NOT_FOUND
+             : ReadStoredString(platform, key.get(), valueName, value);
+}
+
 // Whether Transforms still reads as the value the backup copied: a read
 // that went wrong while the backup was taken must not lead to overwriting
 // a value that has no copy.
 bool StillOwnValue(Platform& platform, const RunState& run, const StoredString& ownValue) {
-  ScopedRegKey key(platform);
-  if (OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
   StoredString current;
-  const Status read = ReadStoredString(platform, key.get(), kTransformsValue, current);
+  const Status read = ReadRegistrationValue(platform, ProductKeyPath(run.CurrentProduct).c_str(),
+                                            kTransformsValue, current);
   if (read == ERROR_FILE_NOT_FOUND) return ownValue.IsEmpty();
   return read == ERROR_SUCCESS && SameStoredString(current, ownValue);
 }
@@ -188,6 +195,13 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) {
+    // An earlier run's journal it holds is left unfinished, which counts
+    // whether or not this run took a backup.
+    StoredString journal;
+    if (ReadRegistrationValue(platform, keyPath.c_str(), kTransformsBackupValue, journal) ==
+        ERROR_SUCCESS) {
+      run.CurrentRedirection.registrationInPlay = true;
+    }
     WriteLog(platform, run,
              LogLine() << "Restore: the registration " << keyPath.c_str()
                        << " could not be opened for changing: " << StatusText{opened});

@@ -300,8 +300,12 @@ std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machin
         << Describe(product.transforms
                         ? std::optional<sim::RegistryValue>(
                               {"", product.transforms->type, product.transforms->bytes})
-                        : std::nullopt)
-        << "\n";
+                        : std::nullopt);
+    if (product.backup) {
+      out << ", TransformsBackup "
+          << Describe(sim::RegistryValue{"", product.backup->type, product.backup->bytes});
+    }
+    out << "\n";
   }
   out << "  command line: " << scenario.commandLine.size() << " units, system folder "
       << scenario.systemDirectory.size() << " units\n";

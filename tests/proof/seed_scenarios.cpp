@@ -130,6 +130,14 @@ std::vector<SeedScenario> SeedScenarios() {
   quoted.shortNamesAvailable = false;
   quoted.packageFiles = {{u"Hostrel Update&1.msp", u""}};
   add("NamesToQuote", quoted, ERROR_SUCCESS);
+  // No redirection for a ';' in the path, so only the restore meets the
+  // earlier run's journal, which it cannot finish.
+  Scenario journalBesideSemicolon = WithProduct(
+      Typical(),
+      {kHostrelRow, KeyAccess::ReadOnly, Text(u"C:\\OLD\\Files\\1036.mst"), Text(u":1036.mst")});
+  journalBesideSemicolon.folder = u"C:\\Patch;Files";
+  journalBesideSemicolon.shortNamesAvailable = false;
+  add("UnfinishedJournalBesideASemicolon", journalBesideSemicolon, ERROR_ACCESS_DENIED);
   Scenario root = Typical();
   root.folder = u"C:\\";
   root.folderShortName = u"";
