@@ -20,6 +20,7 @@ import datetime
 import hashlib
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -50,6 +51,10 @@ VERSION_LIMITS = (255, 255, 65535)
 # Debian's GObject bindings (python3-gi) are built for Debian's own interpreter.
 SYSTEM_PYTHON = "/usr/bin/python3"
 BINDINGS_PACKAGES = "python3-gi, gir1.2-gcab-1.0, gir1.2-gsf-1 and gir1.2-libmsi-1.0"
+# The launcher tells a patch's product by one of these in the patch file's name, letter
+# case included; without one it applies the patch unredirected. Must match the keywords of
+# the launcher's product table (src/detection/product_table.cpp).
+PRODUCT_KEYWORDS = ("Tessel", "Wrenfield", "Hostrel", "Ostra", "Loomwork", "Brisant")
 
 TABLES_NEEDED = {
     "Property": "the product code and version",
@@ -384,8 +389,9 @@ class Storage:
         self.clsid, self.items = clsid, dict(items or {})
 
 
-def write_compound_file(lib, path, root):
-    """Writes root (a Storage of streams and storages) as a compound file of 512-byte sectors."""
+def write_compound_file(lib, path, root, name):
+    """Writes root (a Storage of streams and storages) as a compound file of 512-byte sectors;
+    messages call the file name."""
     sink = lib.Gsf.OutputStdio.new(path)
     outfile = lib.Gsf.OutfileMSOle.new_full(sink, 512, 64)
 
@@ -397,19 +403,51 @@ def write_compound_file(lib, path, root):
             if isinstance(item, Storage):
                 fill(item, child)
             elif item and not child.write(item):
-                raise TargetError(f"cannot write {path}")
+                raise TargetError(f"cannot write {name}")
             child.close()
 
     fill(root, outfile)
     if not outfile.close():
-        raise TargetError(f"cannot write {path}")
+        raise TargetError(f"cannot write {name}")
+
+
+def reason(message, folder):
+    """": why" of a library's message, without the names inside the tool's own folder:
+    they mean nothing to the user and are gone when the message is read."""
+    if folder in message:
+        message = message.rpartition(folder)[2].partition(": ")[2]
+    return f": {message}" if message else ""
+
+
+def write_patch(lib, root, output):
+    """Writes root to output whole or not at all: the work goes on in a folder of its own
+    beside output, so that the last step is a rename and no file of the user's is touched."""
+    try:
+        folder = tempfile.mkdtemp(prefix=".make_patch.", dir=os.path.dirname(output) or ".")
+    except OSError as e:
+        raise TargetError(f"cannot write {output}: {e.strerror}")
+    try:
+        temporary = os.path.join(folder, "patch.msp")
+        write_compound_file(lib, temporary, root, output)
+        os.replace(temporary, output)
+    except OSError as e:
+        raise TargetError(f"cannot write {output}: {e.strerror}")
+    except lib.GLib.Error as e:
+        raise TargetError(f"cannot write {output}" + reason(e.message, folder))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def patch_tables(lib, family, product_code, version):
     """The streams of the patch's own database, holding its MsiPatchSequence row, as libmsi
     writes them (string pool, _Tables, _Columns, the table)."""
     Libmsi, Gsf = lib.Libmsi, lib.Gsf
-    with tempfile.TemporaryDirectory(prefix="make_patch.") as folder:
+    step = "the patch's MsiPatchSequence table"
+    try:
+        work = tempfile.TemporaryDirectory(prefix="make_patch.")
+    except OSError as e:
+        raise TargetError(f"cannot make a folder for {step}: {e.strerror}")
+    with work as folder:
         path = os.path.join(folder, "tables.msi")
         try:
             database = Libmsi.Database.new(path, Libmsi.DbFlags.CREATE, None)
@@ -425,7 +463,7 @@ def patch_tables(lib, family, product_code, version):
             del database
             tables = Gsf.InfileMSOle.new(Gsf.InputStdio.new(path))
         except lib.GLib.Error as e:
-            raise TargetError(f"cannot write the patch's MsiPatchSequence table: {e.message}")
+            raise TargetError(f"cannot write {step}" + reason(e.message, folder))
         streams = {}
         for i in range(tables.num_children()):
             child = tables.child_by_index(i)
@@ -445,14 +483,22 @@ def normal_guid(text):
 
 
 def parse_version(text):
-    """(major, minor, build) of a version X.Y.Z within the installer's limits."""
+    """(major, minor, build) of a version X.Y.Z within the installer's limits, spelled the
+    one way the patch writes it."""
     parts = text.split(".")
-    if len(parts) != 3 or not all(p.isdigit() for p in parts):
+    # ASCII digits only: int() would take other scripts' digits as well.
+    if len(parts) != 3 or not all(re.fullmatch(r"[0-9]+", p) for p in parts):
         raise TargetError(f"{text} is not a product version X.Y.Z")
     version = tuple(int(p) for p in parts)
     if any(v > limit for v, limit in zip(version, VERSION_LIMITS)):
         raise TargetError(f"{text} is above the installer's limits for a product version "
                           "(major and minor at most 255, build at most 65535)")
+    # The numbering follows the version's value: 1.0.01 would share 1.0.1's sequence numbers
+    # and cabinet stream while the two look like different versions.
+    canonical = "%d.%d.%d" % version
+    if text != canonical:
+        raise TargetError(f"{text} has a leading zero; write {canonical}: the two are one "
+                          "version, and patches to both would collide")
     return version
 
 
@@ -503,7 +549,8 @@ def numbering(package, old, new):
 
 def make_patch(lib, package_path, replacements, product_version, patch_code, output, now=None):
     """Writes the patch to output; replacements: [(file key or name, path of the new
-    contents)]. Returns (patch code, old version, new version, files, disk id, sequences)."""
+    contents)]. Returns (patch code, old version, new version, files, disk id, sequences,
+    product name)."""
     package = Package(package_path, lib)
     props = package.properties
     code = props["ProductCode"]
@@ -585,18 +632,20 @@ def make_patch(lib, package_path, replacements, product_version, patch_code, out
         stream_name(cab_stream): write_cab(lib, [(row["File"], contents, mtime)
                                                  for row, contents, mtime in files]),
     })
-    temporary = output + ".part"
-    try:
-        write_compound_file(lib, temporary, root)
-        os.replace(temporary, output)
-    except OSError as e:
-        raise TargetError(f"cannot write {output}: {e.strerror}")
-    except lib.GLib.Error as e:
-        raise TargetError(f"cannot write {output}: {e.message}")
-    finally:
-        if os.path.exists(temporary):
-            os.remove(temporary)
-    return patch_code, old_version, new_version, files, disk_id, (first, last)
+    write_patch(lib, root, output)
+    return patch_code, old_version, new_version, files, disk_id, (first, last), product_name
+
+
+def name_warning(output, product_name, version):
+    """Why the launcher will not tell the product by output's file name, or None."""
+    name = os.path.basename(output)
+    if any(keyword in name for keyword in PRODUCT_KEYWORDS):
+        return None
+    known = [keyword for keyword in PRODUCT_KEYWORDS if keyword in product_name]
+    return (f"{name} holds none of the launcher's product keywords "
+            f"({', '.join(PRODUCT_KEYWORDS)}; letter case counts), so the launcher will not "
+            "recognise the product and applies the patch without its redirection; name it "
+            f"like {known[0] if known else '<keyword>'}_{version}.msp")
 
 
 HELP = """\
@@ -612,7 +661,15 @@ to 1.0.1 and its files win, when the patches are applied in the order of their v
 (Wine's installer applies patches in the order they were installed, not by their
 MsiPatchSequence). Make one patch per version.
 
-Apply a patch with: msiexec /p PATCH.msp REINSTALL=ALL /qn"""
+Name the patch after its product: the launcher tells the product by a keyword in the
+patch file's name, letter case included, and applies a patch whose name holds none
+without its redirection (the tool warns). The keywords:
+%s. For example:
+
+  make_patch.py --package product.msi --replace version.txt=new/version.txt \\
+      --product-version 1.0.1 -o Hostrel_1.0.1.msp
+
+Apply a patch with: msiexec /p Hostrel_1.0.1.msp REINSTALL=ALL /qn""" % ", ".join(PRODUCT_KEYWORDS)
 
 
 def main(argv=None):
@@ -627,13 +684,15 @@ def main(argv=None):
                         help="replace the package's FILE (File key or long file name) with "
                              "the contents of NEW; may be repeated")
     parser.add_argument("--product-version", required=True, metavar="X.Y.Z",
-                        help="the product version after the patch, above the package's; "
-                             "major and minor at most 255, build at most 65535")
+                        help="the product version after the patch, above the package's, "
+                             "without leading zeros; major and minor at most 255, build at "
+                             "most 65535")
     parser.add_argument("--patch-code", metavar="GUID",
                         help="the patch's code (default: a new GUID)")
     parser.add_argument("-o", "--output", required=True, metavar="MSP",
-                        help="the patch file to write; not the package, nor an existing "
-                             "file unless --force")
+                        help="the patch file to write, its name holding the product's "
+                             "keyword (Hostrel_1.0.1.msp, say); not the package, nor an "
+                             "existing file unless --force")
     parser.add_argument("--force", action="store_true",
                         help="replace the output file if it exists")
     args = parser.parse_args(argv)
@@ -651,7 +710,7 @@ def main(argv=None):
             if not sep or not name or not source:
                 raise TargetError(f"--replace {item}: expected FILE=NEW")
             pairs.append((name, source))
-        code, old, new, files, disk, (first, last) = make_patch(
+        code, old, new, files, disk, (first, last), product_name = make_patch(
             Bindings(), args.package, pairs, args.product_version, args.patch_code, args.output)
     except TargetError as e:
         print(f"make_patch.py: error: {e}", file=sys.stderr)
@@ -660,6 +719,9 @@ def main(argv=None):
           + ", ".join(f"{row['File']} ({len(c)} bytes)" for row, c, _ in files)
           + f"; disk {disk}, sequence {first}" + (f"-{last}" if last != first else "")
           + ", so it applies over this package's patches to lower versions")
+    warning = name_warning(args.output, product_name, new)
+    if warning:
+        print(f"make_patch.py: warning: {warning}", file=sys.stderr)
     return 0
 
 

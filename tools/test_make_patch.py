@@ -7,6 +7,7 @@ tools/wine_patch_demo.sh proves the patches with Wine's installer.
 
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -17,6 +18,7 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL = os.path.join(HERE, "make_patch.py")
+PRODUCT_TABLE = os.path.join(HERE, "..", "src", "detection", "product_table.cpp")
 PRODUCT_CODE = "{683DF0C8-E946-49D9-A28A-54BB3A1A24B0}"
 PATCH_CODE = "{D6515280-EF42-46AD-BDA1-6E90CBA66B77}"
 PATCH_CLSID = uuid.UUID("000C1086-0000-0000-C000-000000000046").bytes_le
@@ -41,7 +43,7 @@ class MakePatchTest(unittest.TestCase):
 
     def run_tool(self, package, *args, out=None):
         if out is None:
-            out = self.path("out.msp")
+            out = self.path("Hostrel_patch.msp")
             if os.path.exists(out):
                 os.remove(out)
         run = subprocess.run([sys.executable, TOOL, "--package", package, *args, "-o", out],
@@ -57,13 +59,19 @@ class MakePatchTest(unittest.TestCase):
     def make(self, contents, *args):
         source = self.new_contents(contents)
         run, out = self.run_tool(self.msi, "--replace", f"version.txt={source}", *args)
-        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
         return out
 
     def assert_refused(self, run, out, words, existing=None):
         self.assertEqual(run.returncode, 1, run.stderr)
         self.assertRegex(run.stderr, r"^make_patch\.py: error: [^\n]*\n$")
         self.assertIn(words, run.stderr)
+        # Only names the user gave: the tool's own temporary ones are gone by then.
+        rest = run.stderr
+        for given in sorted({a.partition("=")[2] or a for a in run.args}, key=len, reverse=True):
+            rest = rest.replace(given, "")
+        self.assertNotRegex(rest, re.escape(tempfile.gettempdir() + os.sep)
+                            + r"|\.gsf-save|\.part\b")
         if existing is None:
             self.assertFalse(os.path.exists(out))
         else:
@@ -117,8 +125,15 @@ class MakePatchTest(unittest.TestCase):
             ("output is the package, even with --force", "1.0.1", ["--force"], "shipped.msi",
              "is the package itself", shipped),
             ("output exists", "1.0.1", [], "old.msp", "exists; give --force", b"old"),
+            ("output in a missing folder", "1.0.1", [], "missing/Hostrel_1.0.1.msp",
+             "Hostrel_1.0.1.msp: No such file or directory\n", None),
             ("not X.Y.Z", "1.0", [], None, "is not a product version X.Y.Z", None),
             ("four fields", "1.0.1.0", [], None, "is not a product version X.Y.Z", None),
+            ("digits of another script", "1.0.\u0661", [], None, "is not a product version",
+             None),
+            ("leading zero in build", "1.0.01", [], None, "leading zero; write 1.0.1:", None),
+            ("leading zero in major", "01.0.1", [], None, "leading zero; write 1.0.1:", None),
+            ("leading zeros in minor", "1.00.1", [], None, "leading zero; write 1.0.1:", None),
             ("downgrade", "0.9.0", [], None, "is not above the package's version 1.0.0", None),
             ("unchanged", "1.0.0", [], None, "is not above the package's version 1.0.0", None),
             ("minor above 255", "1.256.0", [], None, "above the installer's limits", None),
@@ -145,6 +160,30 @@ class MakePatchTest(unittest.TestCase):
         run, _ = self.run_tool(self.msi, "--replace", f"version.txt={source}",
                                "--product-version", "1.0.1", "--force", out=self.path("old.msp"))
         self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_output_names(self):
+        source = self.new_contents()
+        os.makedirs(self.path("Hostrel"), exist_ok=True)
+        # (output, version, warned: no launcher keyword, letter case included, in the file name)
+        for output, version, warned in [("Hostrel_1.0.10.msp", "1.0.10", False),
+                                        ("x-Brisant-y.msp", "2.0.0", False),
+                                        ("hostrel_1.0.1.msp", "1.0.1", True),
+                                        ("Hostrel/patch.msp", "1.0.1", True)]:
+            with self.subTest(output):
+                run, out = self.run_tool(self.msi, "--replace", f"version.txt={source}",
+                                         "--product-version", version, out=self.path(output))
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertTrue(os.path.isfile(out))
+                self.assertRegex(run.stderr, r"\Amake_patch\.py: warning: [^\n]*name it like "
+                                 r"Hostrel_1\.0\.1\.msp\n\Z" if warned else r"\A\Z")
+
+    @unittest.skipUnless(os.path.isfile(PRODUCT_TABLE), "needs the launcher's sources")
+    def test_keywords_are_the_launchers(self):
+        sys.path.insert(0, HERE)
+        import make_patch
+        with open(PRODUCT_TABLE, encoding="utf-8") as f:
+            table = set(re.findall(r'\{u"[0-9A-F]{32}", u"(\w+)"', f.read()))
+        self.assertEqual(set(make_patch.PRODUCT_KEYWORDS), table)
 
     def test_versioned_file_is_refused(self):
         versioned = self.path("versioned.msi")

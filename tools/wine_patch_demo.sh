@@ -50,8 +50,8 @@ cd "$work"
 wixl -o product.msi "$here/sample_product/product.wxs"
 python3 "$here/make_patch.py" --package product.msi \
   --replace version.txt="$here/sample_product/version-1.0.1.txt" \
-  --product-version 1.0.1 --patch-code "$patch_code" -o patch.msp
-msiinfo suminfo patch.msp | grep -E '^(Template|Last author|Revision number)'
+  --product-version 1.0.1 --patch-code "$patch_code" -o Hostrel_1.0.1.msp
+msiinfo suminfo Hostrel_1.0.1.msp | grep -E '^(Template|Last author|Revision number)'
 
 echo "== making the prefix"
 start=$(date +%s%N)
@@ -64,7 +64,7 @@ server_started=yes
 echo "  wineboot $(since "$start")"
 drive="$WINEPREFIX/drive_c/quarrix"
 mkdir -p "$drive"
-cp product.msi patch.msp "$drive/"
+cp product.msi Hostrel_1.0.1.msp "$drive/"
 
 status= seconds=
 run_msiexec() {  # runs msiexec with the arguments; sets status (all of it) and seconds
@@ -87,7 +87,7 @@ uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$p
 userdata_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\$packed_product\\Patches"
 
 echo "== the patch while the product is not installed"
-run_msiexec '/p C:\quarrix\patch.msp REINSTALL=ALL /qn'
+run_msiexec '/p C:\quarrix\Hostrel_1.0.1.msp REINSTALL=ALL /qn'
 check "msiexec /p status" 1605 "$status"
 
 echo "== installing the product"
@@ -99,7 +99,7 @@ check "DisplayVersion before" 1.0.0 "$(reg_value "$uninstall_key" DisplayVersion
 check "registered Version before" 0x1000000 "$(reg_value "$product_key" Version)"
 
 echo "== applying the patch"
-run_msiexec '/p C:\quarrix\patch.msp REINSTALL=ALL /qn'
+run_msiexec '/p C:\quarrix\Hostrel_1.0.1.msp REINSTALL=ALL /qn'
 patch_seconds=$seconds
 check "msiexec /p status" 0 "$status"
 check "version.txt after" "Hostrel 1.0.1" "$(installed_file)"

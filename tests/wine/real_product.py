@@ -44,7 +44,7 @@ class Builder:
         contents = os.path.join(self.folder, f"version-{version}.txt")
         with open(contents, "w", encoding="ascii", newline="\r\n") as out:
             out.write((text or f"Hostrel {version}") + "\n")
-        output = os.path.join(self.folder, f"patch-{uuid.uuid4().hex}.msp")
+        output = os.path.join(self.folder, f"Hostrel_{version}-{uuid.uuid4().hex}.msp")
         subprocess.run([os.environ.get("PYTHON", "python3"), os.path.join(TOOLS, "make_patch.py"),
                         "--package", package or self.package, "--replace", f"version.txt={contents}",
                         "--product-version", version, "--patch-code", patch_code, "-o", output],
