@@ -9,6 +9,7 @@
 #include "platform/ascii_case.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
+#include "shared/status_meanings.h"
 
 namespace setup {
 
@@ -53,13 +54,18 @@ int ResolveLanguageIndex(Platform& platform, RunState& run) {
   const Status read = opened == ERROR_SUCCESS
                           ? ReadRegistryString(platform, key.get(), u"Transforms", transforms)
                           : opened;
+  return LanguageOfTransforms(platform, run, transforms.c_str(), read);
+}
+
+int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar* transforms,
+                         Status read) {
   if (read != ERROR_SUCCESS) {
     WriteLog(platform, run,
              LogLine() << "Language: not determined, the product's Transforms could not be read"
-                       << " (status " << read << ")");
+                       << " (" << StatusText{read} << ")");
     return kNoLanguage;
   }
-  const int row = LanguageIndexOfTransforms(transforms.c_str());
+  const int row = LanguageIndexOfTransforms(transforms);
   LogLine line;
   line << "Language: ";
   if (row == kNoLanguage) {
@@ -68,7 +74,7 @@ int ResolveLanguageIndex(Platform& platform, RunState& run) {
     line << "row " << row << " (" << LanguageTable[row].displayName << ", "
          << LanguageTable[row].transformFile << "), from the product's Transforms ";
   }
-  line.Quoted(transforms.c_str());
+  line.Quoted(transforms);
   WriteLog(platform, run, line);
   return row;
 }

@@ -14,6 +14,13 @@ namespace setup {
 // Transforms or a known transform is missing.
 int ResolveLanguageIndex(Platform& platform, RunState& run);
 
+// The first row whose transform file name occurs in the product's
+// Transforms `transforms` (letter case ignored), logged with where it came
+// from; -1 when none does, or when `read`, the status of reading it, is
+// not 0.
+int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar* transforms,
+                         Status read);
+
 // The row for the system default language (German, Dutch, Italian,
 // Japanese, French, Spanish or Swedish identifiers), provided the patch
 // folder has a usable ini file for it; 0 (English) otherwise.

@@ -12,10 +12,10 @@ namespace setup {
 struct LanguageEntry {
   std::uint16_t languageId;    // primary language identifier
   std::uint16_t reserved;      // always 0
-  WideChar iniName[50];        // names the ini file and the section in it
-  char displayName[50];        // named in the log, not read by any decision
-  std::uint8_t available;      // carried, not read by any decision
-  WideChar transformFile[53];  // the transform in Files, lower case
+  const WideChar* iniName;        // names the ini file and the section in it
+  const char* displayName;        // named in the log, not read by any decision
+  std::uint8_t available;         // carried, not read by any decision
+  const WideChar* transformFile;  // the transform in Files, lower case
 };
 
 constexpr int LanguageTableCount = 10;

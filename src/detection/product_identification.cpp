@@ -27,15 +27,7 @@ void LogNotRegisteredPerMachine(Platform& platform, const RunState& run, int row
 }
 
 void IdentifyProduct(Platform& platform, RunState& run) {
-  const WidePath patchName = FindPatchPackageName(platform, run);
-  LogLine found;
-  if (patchName.empty()) {
-    found << "Patch package: none (*.msp) in " << FilesFolderPath(run).c_str();
-  } else {
-    found << "Patch package: " << patchName.c_str();
-  }
-  WriteLog(platform, run, found);
-  ScanProductTable(platform, run, patchName.c_str());
+  ScanProductTable(platform, run, PatchPackageName(platform, run).c_str());
 }
 
 void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFileName) {

@@ -7,8 +7,7 @@
 
 namespace setup {
 
-// Finds the patch package's name in the Files subfolder (empty when there
-// is none) and scans the product table with it.
+// Scans the product table with the patch package's name (PatchPackageName).
 void IdentifyProduct(Platform& platform, RunState& run);
 
 // Sets run.CurrentProduct to the first qualifying row from row 5 on when the

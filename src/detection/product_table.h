@@ -10,9 +10,9 @@ namespace setup {
 // One product row. Rows 0 to 4 need the product's registration as well as
 // the keyword; rows 5 to 8 are taken on the keyword alone.
 struct ProductEntry {
-  WideChar packedCode[33];  // the product code as Windows Installer registers it
-  WideChar keyword[16];     // must occur in the patch file name, letter case included
-  WideChar bracedCode[39];  // the product code in braces; "{}" where none is kept
+  const WideChar* packedCode;  // the product code as Windows Installer registers it
+  const WideChar* keyword;     // must occur in the patch file name, letter case included
+  const WideChar* bracedCode;  // the product code in braces; "{}" where none is kept
 };
 
 constexpr int ProductTableCount = 9;

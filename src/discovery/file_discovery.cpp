@@ -2,10 +2,28 @@
 
 #include <iterator>
 
+#include "platform/ascii_case.h"
 #include "platform/scoped_handle.h"
 #include "shared/files_folder.h"
 
 namespace setup {
+
+namespace {
+
+// A search that never ends cannot hold the run, whatever it skips.
+constexpr std::uint32_t kMostExamined = 100000;
+
+// Whether a reported match is what the pattern asks for. Windows matches
+// "*.msp" against short names too, so "x.mspx" (short name X~1.MSP) is
+// reported, and a folder may carry any name: only a file whose long name
+// ends in the pattern's extension counts.
+bool IsWantedFile(const WideFindData& match, const WideChar* pattern) {
+  if ((match.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  const bool extensionPattern = pattern[0] == u'\\' && pattern[1] == u'*';
+  return !extensionPattern || EndsWithIgnoringAsciiCase(match.fileName, pattern + 2);
+}
+
+}  // namespace
 
 std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                            std::uint32_t most, MatchVisitor visit, void* context) {
@@ -15,10 +33,13 @@ std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const Wid
   const ScopedFindHandle search(platform, platform.FindFirstFileW(searchPath.c_str(), &match));
   std::uint32_t handed = 0;
   if (!search.valid()) return handed;
+  std::uint32_t examined = 0;
   do {
     // The record's name always fits; the terminator is set in case the
     // platform left none.
     match.fileName[std::size(match.fileName) - 1] = u'\0';
+    if (++examined > kMostExamined) break;
+    if (!IsWantedFile(match, pattern)) continue;
     ++handed;
     if ((visit != nullptr && !visit(context, match.fileName)) || handed == most) break;
   } while (platform.FindNextFileW(search.get(), &match));
@@ -46,14 +67,23 @@ WidePath FilesFolderPath(const RunState& run) {
   return folder;
 }
 
-WidePath FindPatchPackageName(Platform& platform, const RunState& run) {
-  WidePath name;
+const WidePath& PatchPackageName(Platform& platform, RunState& run) {
+  if (run.PatchPackageSearched) return run.PatchPackage;
+  run.PatchPackageSearched = true;
   const WidePath filesFolder = FilesFolderPath(run);
   // No match leaves the name empty, which callers take for no package.
   if (!filesFolder.empty()) {
-    static_cast<void>(FindFirstMatch(platform, filesFolder.c_str(), kPatchPackagePattern, name));
+    static_cast<void>(
+        FindFirstMatch(platform, filesFolder.c_str(), kPatchPackagePattern, run.PatchPackage));
   }
-  return name;
+  LogLine found;
+  if (run.PatchPackage.empty()) {
+    found << "Patch package: none (*.msp) in " << filesFolder.c_str();
+  } else {
+    found << "Patch package: " << run.PatchPackage.c_str();
+  }
+  WriteLog(platform, run, found);
+  return run.PatchPackage;
 }
 
 }  // namespace setup

@@ -21,7 +21,8 @@ using MatchVisitor = bool (*)(void* context, const WideChar* name);
 
 // Hands `visit` (when given) the name, without folder, of each file the
 // platform's search reports for `folder` + `pattern`, in the search's
-// order, until it returns false or `most` names have been handed; returns
+// order, folders and names that do not end in an extension pattern's
+// extension ("\*.msp" reports "x.mspx" through its short name) skipped, until it returns false or `most` names have been handed; returns
 // how many were. None when the joined search path would not fit. The
 // search handle is closed before returning.
 std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
@@ -42,8 +43,9 @@ bool FileExists(Platform& platform, const WideChar* path);
 WidePath FilesFolderPath(const RunState& run);
 
 // The name of the first patch package in the Files subfolder; empty when
-// there is none.
-WidePath FindPatchPackageName(Platform& platform, const RunState& run);
+// there is none. Searched for, and logged, on the first call of a run;
+// later calls give run.PatchPackage.
+const WidePath& PatchPackageName(Platform& platform, RunState& run);
 
 }  // namespace setup
 

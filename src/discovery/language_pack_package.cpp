@@ -37,6 +37,8 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   line << "Installer database: " << databasePath.c_str() << ", LanguagePackInstaller ";
   if (fetched == ERROR_SUCCESS) {
     line.Quoted(value);
+  } else if (prepared == ERROR_SUCCESS && fetched == ERROR_NO_MORE_ITEMS) {
+    line << "not set";
   } else {
     line << "not read (" << StatusText{prepared != ERROR_SUCCESS ? prepared : fetched} << ")";
   }

@@ -86,27 +86,14 @@ Status RunSteps(Platform& platform, RunState& run) {
   // A running service is the launcher's own refusal, with its message and
   // its 1, whatever else is wrong with the run.
   if (CheckBlockingServices(platform, run) == 1) return kExitServiceRunning;
-  if (!InterpreterCanCarry(commandTail)) {
-    // Cut at the line break, the installer would run with other arguments
-    // than the deployment gave.
-    WriteLog(platform, run,
-             LogLine() << "Command line: its arguments hold a line break, which the command "
-                          "interpreter cannot pass on to the installer; nothing is changed or "
-                          "started");
-    return ERROR_INVALID_COMMAND_LINE;
-  }
+  const Status carried = CheckArgumentsCanBeCarried(platform, run, commandTail);
+  if (carried != ERROR_SUCCESS) return carried;
 
   // A redirection that could not be made still lets the patch run.
   RedirectTransforms(platform, run);
   const Status installerStatus = RunPatch(platform, run, commandTail);
   run.InstallerStatus = installerStatus;
   const Status restoreStatus = RestoreTransforms(platform, run);
-  if (installerStatus == kExitServiceRunning) {
-    WriteLog(platform, run,
-             LogLine() << "Installer status 1 (it was ended or failed) is reported as "
-                       << StatusText{ERROR_INSTALL_FAILURE}
-                       << "; the launcher's own 1 means a service is running");
-  }
   if (restoreStatus != ERROR_SUCCESS && !run.CurrentRedirection.registrationInPlay) {
     WriteLog(platform, run,
              LogLine() << "Restore: failed on a registration this run did not change; the "
@@ -126,8 +113,11 @@ Status RunSetup(Platform& platform, RunState& run) {
     const SingleInstance instance(platform);
     if (instance.another_is_running()) {
       WriteLog(platform, run,
-               LogLine() << "Another launcher is running: ending with "
-                         << StatusText{ERROR_INSTALL_ALREADY_RUNNING}
+               LogLine() << "Another launcher is running"
+                         << (instance.refused() ? " (its mutex refuses this account: it runs "
+                                                  "under another one, a deployment tool's say)"
+                                                : "")
+                         << ": ending with " << StatusText{ERROR_INSTALL_ALREADY_RUNNING}
                          << ", nothing read, written or started");
     } else {
       exitStatus = RunSteps(platform, run);

@@ -23,7 +23,8 @@ void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
     line << "none code=none";
   }
   line << " patch=\"" << run.PatchFile.c_str()
-       << "\" redirected=" << (run.CurrentRedirection.transformsWritten ? "yes" : "no")
+       << "\" redirected="
+       << (run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no")
        << " duration_ms=" << durationMs;
   WriteLog(platform, run, line);
 }

@@ -20,6 +20,9 @@ bool AdoptPlatformText(std::uint32_t reported, WideLongText& text) {
 void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.SourceFolder.clear();
   run.SourceFolderPath.clear();
+  // The patch package is looked for in the folder captured now.
+  run.PatchPackage.clear();
+  run.PatchPackageSearched = false;
 
   // In UTF-16 throughout: a code page would turn what it cannot spell into
   // "?", and in a two-byte code page the second byte of a character can be

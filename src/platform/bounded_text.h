@@ -23,6 +23,25 @@ std::size_t TextLength(const Char* text) {
   return length;
 }
 
+// Whether two zero-terminated texts are the same, unit for unit.
+template <typename Char>
+bool TextEquals(const Char* text, const Char* other) {
+  while (*text != Char{} && *text == *other) {
+    ++text;
+    ++other;
+  }
+  return *text == *other;
+}
+
+// Whether `text` starts with `prefix`, unit for unit.
+template <typename Char>
+bool StartsWith(const Char* text, const Char* prefix) {
+  for (; *prefix != Char{}; ++text, ++prefix) {
+    if (*text != *prefix) return false;
+  }
+  return true;
+}
+
 template <typename Char, std::size_t Capacity>
 class BoundedText {
   static_assert(Capacity > 0, "a buffer needs room for its terminator");

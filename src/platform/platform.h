@@ -79,6 +79,7 @@ constexpr std::uint32_t SERVICE_PAUSED = 7;
 constexpr std::uint32_t GENERIC_WRITE = 0x40000000u;
 constexpr std::uint32_t FILE_SHARE_READ = 0x1;
 constexpr std::uint32_t CREATE_NEW = 1;
+constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr std::uint32_t FILE_FLAG_WRITE_THROUGH = 0x80000000u;
 
@@ -103,9 +104,10 @@ struct ServiceStatus {
   std::uint32_t currentState = 0;
 };
 
-// What a file search reports of one match: the name without its folder
-// (MAX_PATH units, as in WIN32_FIND_DATAW).
+// What a file search reports of one match: its attributes and its long
+// name without folder (MAX_PATH units, as in WIN32_FIND_DATAW).
 struct WideFindData {
+  std::uint32_t attributes = 0;
   WideChar fileName[260] = {};
 };
 
@@ -241,12 +243,14 @@ class Platform {
   virtual Status RtlGetVersion(WindowsVersion* version) = 0;
 
   // One launcher at a time --------------------------------------------------
-  // CreateMutexExW with no security attributes, initially owned, named
-  // `name`, asking for SYNCHRONIZE only: a mutex made by another account (a
-  // launcher running as SYSTEM, say) then opens rather than refusing us. A
-  // handle, or none; `lastError` receives the thread's last error either
-  // way: ERROR_ALREADY_EXISTS when another process made it first (it is then
-  // not owned), ERROR_ACCESS_DENIED when the namespace is refused.
+  // CreateMutexExW, initially owned, named `name`, asking for SYNCHRONIZE
+  // only, with a descriptor that lets every account wait on it: a launcher
+  // of another account (a deployment tool's, as SYSTEM) then finds it
+  // rather than being refused. A handle, or none; `lastError` receives the
+  // thread's last error either way: ERROR_ALREADY_EXISTS when another
+  // process made it first (it is then not owned), ERROR_ACCESS_DENIED when
+  // it exists and its descriptor refuses us (an older launcher's, of
+  // another account).
   virtual KernelHandle CreateMutexExW(const WideChar* name, Status* lastError) = 0;
   // OpenMutexW for SYNCHRONIZE and MUTEX_MODIFY_STATE (enough to wait on it
   // and release it), not inherited. A handle, or none; `lastError` receives

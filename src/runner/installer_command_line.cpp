@@ -81,9 +81,9 @@ bool InterpreterCanCarry(const WideChar* text) {
   return true;
 }
 
-bool InterpreterCanCarryPath(const WideChar* path) {
+bool PatchPathCanBeCarried(const WideChar* path) {
   for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    if (*unit == u'"') return false;
+    if (*unit == u'"' || *unit == u';') return false;
   }
   return InterpreterCanCarry(path);
 }
@@ -91,7 +91,7 @@ bool InterpreterCanCarryPath(const WideChar* path) {
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
                                  const WideChar* arguments, WideLongText& commandLine) {
   commandLine.clear();
-  if (!InterpreterCanCarryPath(patchPath) || !InterpreterCanCarry(arguments)) {
+  if (!PatchPathCanBeCarried(patchPath) || !InterpreterCanCarry(arguments)) {
     return ERROR_INVALID_COMMAND_LINE;
   }
   // The first word after /C is never quoted: the interpreter would strip

@@ -22,9 +22,10 @@ bool NeedsQuoting(const WideChar* path);
 // its command there).
 bool InterpreterCanCarry(const WideChar* text);
 
-// The same for a path, which also must hold no double quote: one would end
-// the path's quoting early (no file name holds one).
-bool InterpreterCanCarryPath(const WideChar* path);
+// The same for the patch path, which also must hold no double quote (one
+// would end the path's quoting early) and no ';', which "msiexec /p" reads
+// as the separator between patches.
+bool PatchPathCanBeCarried(const WideChar* path);
 
 // Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ", patchPath,
 // " REINSTALL=ALL", " " and arguments into `commandLine`, each escaped so
@@ -33,8 +34,8 @@ bool InterpreterCanCarryPath(const WideChar* path);
 // ("%NAME%" expanded, all else unit for unit). The patch path is quoted
 // when NeedsQuoting says so, and only then.
 // Returns 0; ERROR_INVALID_COMMAND_LINE when the path or the arguments
-// hold what the interpreter cannot carry (a line break, or a quote in the
-// path); ERROR_INSUFFICIENT_BUFFER when the line would not fit. On failure
+// hold what cannot be carried (see PatchPathCanBeCarried and
+// InterpreterCanCarry); ERROR_INSUFFICIENT_BUFFER when the line would not fit. On failure
 // `commandLine` is empty.
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
                                  const WideChar* arguments, WideLongText& commandLine);

@@ -52,6 +52,36 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
 
 }  // namespace
 
+bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
+  return path.assign(run.SourceFolder.c_str()) &&
+         path.append(FilesFolderName.afterSourceFolder) &&
+         path.append(PatchPackageName(platform, run));
+}
+
+Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail) {
+  if (!InterpreterCanCarry(commandTail)) {
+    // Cut at the line break, the installer would run with other arguments
+    // than the deployment gave.
+    WriteLog(platform, run,
+             LogLine() << "Command line: its arguments hold a line break, which the command "
+                          "interpreter cannot pass on to the installer; nothing is changed or "
+                          "started");
+    return ERROR_INVALID_COMMAND_LINE;
+  }
+  WideLongText patchPath;
+  // A path too long for the command line is the runner's to report.
+  if (!PatchPackagePath(platform, run, patchPath) || PatchPathCanBeCarried(patchPath.c_str())) {
+    return ERROR_SUCCESS;
+  }
+  WriteLog(platform, run,
+           (LogLine() << "Patch package: its path ").Quoted(patchPath.c_str())
+               << " holds a double quote, a ';' (which \"msiexec /p\" reads as a list of "
+                  "patches) or a line break, and cannot be handed to the installer; nothing is "
+                  "changed or started. Move the patch folder, or rename the patch, to a path "
+                  "without them");
+  return ERROR_INVALID_COMMAND_LINE;
+}
+
 Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) {
   WidePath systemFolder;
   const std::uint32_t systemFolderLength = platform.GetSystemDirectoryW(
@@ -66,15 +96,14 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
 
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
-  const WidePath patchName = FindPatchPackageName(platform, run);
+  const WidePath& patchName = PatchPackageName(platform, run);
   run.PatchFile = patchName;
   LogPatchPackagePreflight(platform, run, patchName);
   WideLongText patchPath;
   WideLongText commandLine;
   WidePath application;
-  const bool pathsFit = patchPath.assign(run.SourceFolder.c_str()) &&
-                        patchPath.append(FilesFolderName.afterSourceFolder) &&
-                        patchPath.append(patchName) && application.assign(systemFolder.c_str()) &&
+  const bool pathsFit = PatchPackagePath(platform, run, patchPath) &&
+                        application.assign(systemFolder.c_str()) &&
                         application.append(u"\\cmd.exe");
   const Status built = pathsFit ? BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
                                                             commandTail, commandLine)
@@ -117,13 +146,15 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
              LogLine() << "Installer: could not be started: " << StatusText{started});
     return started;
   }
-  WriteLog(platform, run, LogLine() << "Installer started: process " << child.processId);
+  WriteLog(platform, run,
+           LogLine() << "Command interpreter started, process " << child.processId
+                     << "; it starts the installer and passes on its status");
   run.InstallerStarted = true;
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);
   const Status ended = WaitForExit(platform, run, process.get());
-  WriteLog(platform, run, LogLine() << "Installer ended with " << StatusText{ended});
+  WriteLog(platform, run, LogLine() << "Installer ended with " << InstallerStatusText{ended});
   return ended;
 }
 

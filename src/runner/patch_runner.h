@@ -3,6 +3,7 @@
 #ifndef SETUP_RUNNER_PATCH_RUNNER_H
 #define SETUP_RUNNER_PATCH_RUNNER_H
 
+#include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "shared/run_state.h"
 
@@ -24,6 +25,16 @@ namespace setup {
 // ERROR_INVALID_HANDLE when the child can be neither waited for nor asked.
 // Notes the patch file and whether the installer started in `run`.
 Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail);
+
+// run.SourceFolder + "Files\" + the patch package's name (PatchPackageName)
+// into `path`: the path the installer gets. False when it does not fit.
+bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path);
+
+// Before anything changes: ERROR_INVALID_COMMAND_LINE, with a log line
+// saying why and what to do, when `commandTail` holds a line break or the
+// patch path holds what cannot be handed to the installer
+// (PatchPathCanBeCarried); else 0.
+Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail);
 
 }  // namespace setup
 

@@ -20,8 +20,9 @@ struct Redirection {
   int product = kNoProduct;
   // This run wrote that backup; otherwise a run that did not finish did.
   bool backupWrittenNow = false;
-  // Transforms was, or may have been, overwritten.
+  // Transforms was, or may have been, overwritten, with `written`.
   bool transformsWritten = false;
+  WidePath written;
   // The run wrote to a product's registration or found a journal to
   // finish: a failed restore then outweighs the installer's status.
   bool registrationInPlay = false;
@@ -52,6 +53,10 @@ struct RunState {
   // The row the last identification picked; only the identification (and
   // the restore, from the redirection's product) writes it.
   int CurrentProduct = kNoProduct;
+  // The patch package in Files ("" for none), searched for once: the
+  // product, the checks and the installer all work on the one package.
+  WidePath PatchPackage;
+  bool PatchPackageSearched = false;
   // Set by the redirection, read by the restore.
   Redirection CurrentRedirection;
   // The patch package's name the installer was given ("" for none), and

@@ -25,8 +25,30 @@ bool NamesASecret(const WideChar* name, std::size_t length) {
   return false;
 }
 
-void AppendUnits(LogLine& line, const WideChar* text, std::size_t length) {
-  line.Text(text, length);
+// Where the word at `at` ends: at a blank outside double quotes.
+const WideChar* WordEnd(const WideChar* at) {
+  bool quoted = false;
+  for (; *at != u'\0' && (quoted || !IsBlank(*at)); ++at) {
+    if (*at == u'"') quoted = !quoted;
+  }
+  return at;
+}
+
+// The value of a secret: it runs to the next blank outside quotes, a tab
+// excepted, since the installer ends a property's value at a blank only.
+// Its quotes are kept, the rest is one mask, so quotes stay balanced.
+const WideChar* AppendMaskedValue(LogLine& line, const WideChar* at, bool quoted) {
+  bool masked = false;
+  for (; *at != u'\0' && (quoted || *at != u' '); ++at) {
+    if (*at == u'"') {
+      quoted = !quoted;
+      line << "\"";
+    } else if (!masked) {
+      line << "********";
+      masked = true;
+    }
+  }
+  return at;
 }
 
 }  // namespace
@@ -36,25 +58,29 @@ void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText) {
   while (*at != u'\0') {
     const WideChar* const blanks = at;
     while (IsBlank(*at)) ++at;
-    AppendUnits(line, blanks, static_cast<std::size_t>(at - blanks));
+    line.Text(blanks, static_cast<std::size_t>(at - blanks));
 
     const WideChar* const word = at;
-    const WideChar* equals = nullptr;
+    at = WordEnd(word);
+    // NAME=value, "NAME=value", "NAME"="value" and NAME = value all assign.
+    const WideChar* equals = word;
     bool quoted = false;
-    for (; *at != u'\0' && (quoted || !IsBlank(*at)); ++at) {
-      if (*at == u'"') quoted = !quoted;
-      // "NAME=value" in quotes as a whole assigns as well as NAME="value".
-      if (*at == u'=' && equals == nullptr) equals = at;
+    for (; equals != at && *equals != u'='; ++equals) {
+      if (*equals == u'"') quoted = !quoted;
     }
-    const auto nameLength = static_cast<std::size_t>((equals != nullptr ? equals : at) - word);
-    if (equals != nullptr && NamesASecret(word, nameLength)) {
-      AppendUnits(line, word, nameLength + 1);
-      line << "********";
-      // The closing quote of a word quoted as a whole keeps the line readable.
-      if (word[0] == u'"' && at - 1 > equals && at[-1] == u'"') line << "\"";
-    } else {
-      AppendUnits(line, word, static_cast<std::size_t>(at - word));
+    const auto nameLength = static_cast<std::size_t>(equals - word);
+    if (equals == at) {
+      while (IsBlank(*equals)) ++equals;
+      if (*equals != u'=') equals = nullptr;
     }
+    if (equals == nullptr || !NamesASecret(word, nameLength)) {
+      line.Text(word, static_cast<std::size_t>(at - word));
+      continue;
+    }
+    const WideChar* value = equals + 1;
+    while (!quoted && IsBlank(*value)) ++value;
+    line.Text(word, static_cast<std::size_t>(value - word));
+    at = AppendMaskedValue(line, value, quoted);
   }
 }
 

@@ -9,10 +9,12 @@
 namespace setup {
 
 // Appends `commandText` to `line` as it is, but for the value of every
-// NAME=value word whose name holds PASS, PWD, SECRET, TOKEN, KEY or CRED
-// (ASCII letters in any case), written as "********" whether quoted
-// or not. Words are split at blanks outside double quotes, as the
-// installer splits them.
+// assignment whose name holds PASS, PWD, SECRET, TOKEN, KEY or CRED (ASCII
+// letters in any case), in every form the installer reads as one
+// (NAME=value, NAME = value, "NAME=value", "NAME"="value"): its quotes are
+// kept and the rest written "********", up to the next blank outside
+// quotes (a tab does not end it). Words are split at blanks outside double
+// quotes.
 void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText);
 
 }  // namespace setup

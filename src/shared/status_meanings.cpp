@@ -25,6 +25,7 @@ constexpr Meaning kMeanings[] = {
     {127, "the DLL lacks a function"},
     {182, "a DLL function's ordinal and name differ; it is not used"},
     {234, "more data than the buffer holds"},
+    {259, "no more items"},
     {1601, "the Windows Installer service could not be accessed"},
     {1602, "the user cancelled the installation"},
     {1603, "the installation failed"},
@@ -62,9 +63,17 @@ const char* StatusMeaning(Status status) {
 }
 
 LogLine& operator<<(LogLine& line, StatusText text) {
-  line << text.status;
-  if (const char* meaning = StatusMeaning(text.status)) line << " (" << meaning << ")";
-  return line;
+  const char* const meaning = StatusMeaning(text.status);
+  return line << text.status << " (" << (meaning != nullptr ? meaning : "a Windows error code")
+              << ")";
+}
+
+LogLine& operator<<(LogLine& line, InstallerStatusText text) {
+  const char* meaning = StatusMeaning(text.status);
+  if (text.status == 1) meaning = "the installer ended with 1, reported as 1603";
+  if (text.status == STILL_ACTIVE) meaning = "the installer ended with 259, the code of a running process";
+  return line << text.status << " (" << (meaning != nullptr ? meaning : "the installer's own status")
+              << ")";
 }
 
 }  // namespace setup

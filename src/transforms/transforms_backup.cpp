@@ -1,9 +1,8 @@
 #include "transforms/transforms_backup.h"
 
-#include <utility>
-
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
+#include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "shared/status_meanings.h"
 #include "transforms/registry_writer.h"
@@ -22,85 +21,124 @@ bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
   return ReadStoredString(platform, key, kTransformsBackupValue, journal) == ERROR_FILE_NOT_FOUND;
 }
 
-// What the journal records for a product without Transforms.
-bool MakeEmptyValue(StoredString& value) {
-  if (value.units.make_room(1) == nullptr) return false;
-  value.units.set_length(1);
-  value.byteCount = sizeof(WideChar);
-  value.type = REG_SZ;
+void CopyUnits(const WideChar* from, std::size_t count, WideChar* to) {
+  for (std::size_t at = 0; at < count; ++at) to[at] = from[at];
+}
+
+// What the journal holds for a product without Transforms: an empty text,
+// then the record of the redirection. False when memory runs out.
+bool MakeRecordOfNone(const WideChar* redirection, StoredString& journal) {
+  const std::size_t markLength = TextLength(kRedirectionRecord);
+  const std::size_t length = 1 + markLength + TextLength(redirection) + 1;
+  WideChar* const room = journal.units.make_room(length);
+  if (room == nullptr) return false;
+  CopyUnits(kRedirectionRecord, markLength, room + 1);
+  CopyUnits(redirection, TextLength(redirection), room + 1 + markLength);
+  journal.units.set_length(length);
+  journal.byteCount = static_cast<std::uint32_t>(length * sizeof(WideChar));
+  journal.type = REG_SZ;
   return true;
 }
 
 }  // namespace
 
-TransformsJournal BackupTransforms(Platform& platform, const RunState& run) {
-  TransformsJournal result;
-  if (run.CurrentProduct == kNoProduct) return result;
+const WideChar* RecordedRedirection(const StoredString& journal) {
+  const std::size_t markLength = TextLength(kRedirectionRecord);
+  const WideChar* const units = journal.units.c_str();
+  if (journal.units.size() < 1 + markLength + 1 || units[0] != u'\0' ||
+      !StartsWith(units + 1, kRedirectionRecord)) {
+    return nullptr;
+  }
+  return units + 1 + markLength;
+}
+
+FoundRegistration ReadRegistration(Platform& platform, const RunState& run) {
+  FoundRegistration found;
+  if (run.CurrentProduct == kNoProduct) return found;
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key);
   if (opened == ERROR_FILE_NOT_FOUND) {
     LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
-    return result;
+    return found;
   }
   if (opened != ERROR_SUCCESS) {
     WriteLog(platform, run,
              LogLine() << "Backup: the registration " << keyPath.c_str() << " could not be opened ("
                        << StatusText{opened} << "); nothing is redirected");
-    return result;
+    return found;
   }
 
-  StoredString journal;
+  StoredString& journal = found.journal;
   const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
   if (journalRead == ERROR_SUCCESS) {
-    result.held = true;  // left by a run that did not finish; Transforms may be ours
+    found.journalLeft = true;  // left by a run that did not finish; Transforms may be ours
     WriteLog(platform, run,
              (LogLine() << "Backup: TransformsBackup left by a run that did not finish is kept: ")
                  .Quoted(journal.units.c_str(), journal.ShownLength()));
-    return result;
-  }
-  if (journalRead == ERROR_INVALID_DATATYPE) {
+  } else if (journalRead == ERROR_INVALID_DATATYPE) {
     WriteLog(platform, run,
              LogLine() << "Backup: TransformsBackup is of type " << journal.type
                        << ", no journal of the launcher's; it and Transforms are left alone, "
                           "nothing is redirected");
-    return result;
-  }
-  if (!JournalAbsent(platform, key.get(), journalRead)) {
+    return found;
+  } else if (!JournalAbsent(platform, key.get(), journalRead)) {
     WriteLog(platform, run,
              LogLine() << "Backup: TransformsBackup could not be read (" << StatusText{journalRead}
                        << "); nothing is redirected");
-    return result;
+    return found;
   }
 
-  StoredString ownValue;
-  const Status read = ReadStoredString(platform, key.get(), kTransformsValue, ownValue);
-  if ((read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) ||
-      (read == ERROR_FILE_NOT_FOUND && !MakeEmptyValue(ownValue))) {
+  const Status read = ReadStoredString(platform, key.get(), kTransformsValue, found.transforms);
+  found.transformsAbsent = read == ERROR_FILE_NOT_FOUND;
+  // With a journal kept, Transforms only names the language; without one it
+  // is the value to back up, which must be read whole.
+  if (read != ERROR_SUCCESS && !found.transformsAbsent && !found.journalLeft) {
     WriteLog(platform, run,
              LogLine() << "Backup: Transforms could not be read (" << StatusText{read}
                        << "); nothing is redirected");
+    return found;
+  }
+  found.usable = true;
+  return found;
+}
+
+TransformsJournal BackupTransforms(Platform& platform, const RunState& run,
+                                   const FoundRegistration& found, const WideChar* redirection) {
+  TransformsJournal result;
+  if (!found.usable) return result;
+  if (found.journalLeft) {
+    result.held = true;
+    return result;
+  }
+  StoredString record;
+  if (found.transformsAbsent && !MakeRecordOfNone(redirection, record)) {
+    WriteLog(platform, run, LogLine() << "Backup: " << StatusText{ERROR_NOT_ENOUGH_MEMORY}
+                                      << "; nothing is redirected");
     return result;
   }
   // Byte for byte with its type, so that an expandable value comes back
   // expandable and one holding a zero comes back whole.
   const Status written =
-      WriteClassesRootStored(platform, keyPath.c_str(), kTransformsBackupValue, ownValue);
+      WriteClassesRootStored(platform, ProductKeyPath(run.CurrentProduct).c_str(),
+                             kTransformsBackupValue, found.transformsAbsent ? record : found.transforms);
   LogLine line;
-  line << "Backup: Transforms " << (read == ERROR_SUCCESS ? "" : "(absent) ");
-  line.Quoted(ownValue.units.c_str(), ownValue.ShownLength())
-      << " type " << ownValue.type << ", " << ownValue.byteCount << " bytes";
+  if (found.transformsAbsent) {
+    line << "Backup: no Transforms; TransformsBackup records that, and the redirection";
+  } else {
+    line << "Backup: Transforms ";
+    line.Quoted(found.transforms.units.c_str(), found.transforms.ShownLength())
+        << " type " << found.transforms.type << ", " << found.transforms.byteCount
+        << " bytes copied to TransformsBackup";
+  }
   if (written != ERROR_SUCCESS) {
     line << ": TransformsBackup could not be written (" << StatusText{written}
          << "); nothing is redirected";
-  } else {
-    line << " copied to TransformsBackup";
   }
   WriteLog(platform, run, line);
   if (written != ERROR_SUCCESS) return result;
   result.held = true;
   result.writtenNow = true;
-  result.ownValue = std::move(ownValue);
   return result;
 }
 

@@ -8,26 +8,45 @@
 
 namespace setup {
 
+// The identified product's registration as the redirection found it.
+struct FoundRegistration {
+  // The journal's state and Transforms are known: the redirection may go on.
+  bool usable = false;
+  // An earlier run that did not finish left its journal, `journal`.
+  bool journalLeft = false;
+  StoredString journal;
+  // Transforms as found, byte for byte; empty when absent.
+  StoredString transforms;
+  bool transformsAbsent = false;
+};
+
+// Reads the identified product's journal and Transforms. Not usable, with
+// a log line saying why, without a product, when its key cannot be read
+// (the product not registered per machine among them), when TransformsBackup
+// cannot be read or is no string (not the launcher's), or when Transforms
+// exists but cannot be read.
+FoundRegistration ReadRegistration(Platform& platform, const RunState& run);
+
 // What TransformsBackup holds for the identified product after the backup.
 struct TransformsJournal {
   // TransformsBackup holds the product's own value, so Transforms may change.
   bool held = false;
   // This run wrote it; otherwise a run that did not finish left it.
   bool writtenNow = false;
-  // The own value this run copied, byte for byte; empty for none; only
-  // when writtenNow.
-  StoredString ownValue;
 };
 
-// Copies the identified product's Transforms to TransformsBackup, byte for
-// byte with its type, or an empty TransformsBackup when the product has
-// none. An existing TransformsBackup is never overwritten: it holds the
-// product's own value from a run that did not finish, or, when it is no
-// string, is not the launcher's at all. Nothing is held without a product,
-// when its key cannot be read, when Transforms exists but cannot be read,
-// when an existing TransformsBackup cannot be read or is no string, or when
-// the write fails.
-TransformsJournal BackupTransforms(Platform& platform, const RunState& run);
+// Unless an earlier run's journal is kept, copies the found Transforms to
+// TransformsBackup, byte for byte with its type, or, when the product has
+// none, writes an empty text that records `redirection`, the value the run
+// is about to write. An existing TransformsBackup is never overwritten.
+// Nothing is held when `found` is not usable or the write fails.
+TransformsJournal BackupTransforms(Platform& platform, const RunState& run,
+                                   const FoundRegistration& found, const WideChar* redirection);
+
+// The redirection a journal records for a product that had no Transforms
+// (after its empty text's zero); null for any other journal, an older
+// launcher's empty one included.
+const WideChar* RecordedRedirection(const StoredString& journal);
 
 }  // namespace setup
 

@@ -5,7 +5,7 @@
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
 #include "discovery/file_discovery.h"
-#include "platform/ascii_case.h"
+#include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "shared/files_folder.h"
 #include "shared/status_meanings.h"
@@ -17,15 +17,6 @@
 namespace setup {
 
 namespace {
-
-// Whether `value` is a path the redirection writes for the default
-// transform: a product's own value may name "1033.mst" too, but not as
-// the file of a patch folder's Files subfolder.
-bool IsDefaultRedirection(const HeapText& value) {
-  WidePath suffix;
-  return suffix.assign(FilesFolderName.afterSourceFolderPath) && suffix.append(kDefaultTransform) &&
-         EndsWithIgnoringAsciiCase(value.c_str(), suffix.c_str());
-}
 
 // An absent value is as good as a deleted one, once a read agrees that it
 // is absent: a value left in place while the backup goes would be lost.
@@ -51,12 +42,13 @@ Status ReadRegistrationValue(Platform& platform, const WideChar* keyPath, const 
 // Whether Transforms still reads as the value the backup copied: a read
 // that went wrong while the backup was taken must not lead to overwriting
 // a value that has no copy.
-bool StillOwnValue(Platform& platform, const RunState& run, const StoredString& ownValue) {
+bool StillOwnValue(Platform& platform, const RunState& run, const FoundRegistration& found) {
   StoredString current;
   const Status read = ReadRegistrationValue(platform, ProductKeyPath(run.CurrentProduct).c_str(),
                                             kTransformsValue, current);
-  if (read == ERROR_FILE_NOT_FOUND) return ownValue.IsEmpty();
-  return read == ERROR_SUCCESS && SameStoredString(current, ownValue);
+  if (read == ERROR_FILE_NOT_FOUND) return found.transformsAbsent;
+  return read == ERROR_SUCCESS && !found.transformsAbsent &&
+         SameStoredString(current, found.transforms);
 }
 
 // Whether this run backed up the product's value and then left it alone,
@@ -67,29 +59,71 @@ bool OwnValueLeftInPlace(const RunState& run) {
          !redirection.transformsWritten;
 }
 
-// Puts the backup back and deletes it; `backup` is what it holds, byte for
-// byte with its type.
-Status WriteBack(Platform& platform, const RunState& run, RegKey key, const WidePath& keyPath,
-                 const StoredString& backup) {
-  if (!OwnValueLeftInPlace(run)) {
-    const Status restored = backup.IsEmpty() ? DeleteValue(platform, key, kTransformsValue)
-                                             : WriteClassesRootStored(platform, keyPath.c_str(),
-                                                                      kTransformsValue, backup);
+// Whether Transforms is the value this run wrote, unit for unit.
+bool IsThisRunsRedirection(const RunState& run, const HeapText& current) {
+  const Redirection& redirection = run.CurrentRedirection;
+  return redirection.product == run.CurrentProduct && redirection.transformsWritten &&
+         TextEquals(current.c_str(), redirection.written.c_str());
+}
+
+// A journal recording that the product had no Transforms: the redirection
+// it recorded, or the one this run wrote, is deleted; any other value was
+// given to the product since and stays.
+Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey key,
+                                 const WideChar* recorded) {
+  HeapText current;
+  Status read = ReadRegistryString(platform, key, kTransformsValue, current);
+  // Absence is asked twice: the journal goes with it, and a redirection
+  // wrongly taken for absent would stay behind unproven.
+  if (read == ERROR_FILE_NOT_FOUND) read = ReadRegistryString(platform, key, kTransformsValue, current);
+  if (read == ERROR_FILE_NOT_FOUND) {
+    WriteLog(platform, run, LogLine() << "Restore: no Transforms, as the product had none");
+    return ERROR_SUCCESS;
+  }
+  if (read == ERROR_SUCCESS && !TextEquals(current.c_str(), recorded) &&
+      !IsThisRunsRedirection(run, current)) {
+    WriteLog(platform, run,
+             (LogLine() << "Restore: Transforms ").Quoted(current.c_str())
+                 << " is not the redirection the journal recorded; the product was given it "
+                    "since, and it stays");
+    return ERROR_SUCCESS;
+  }
+  const Status deleted = read == ERROR_SUCCESS ? DeleteValue(platform, key, kTransformsValue) : read;
+  LogLine line;
+  line << "Restore: Transforms " << (read == ERROR_SUCCESS ? "deleted" : "not read")
+       << " (the product had none)";
+  if (deleted != ERROR_SUCCESS) line << ", failed: " << StatusText{deleted};
+  WriteLog(platform, run, line);
+  return deleted;
+}
+
+// Puts the journal's own value back and deletes the journal, through the
+// open key; `journal` is what it holds, byte for byte with its type. The
+// journal stays for the next run when the value could not be put back.
+Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
+                     const StoredString& journal) {
+  Status restored = ERROR_SUCCESS;
+  if (OwnValueLeftInPlace(run)) {
+    WriteLog(platform, run, LogLine() << "Restore: Transforms was left alone, nothing to write");
+  } else if (const WideChar* recorded = RecordedRedirection(journal)) {
+    restored = RemoveRecordedRedirection(platform, run, key, recorded);
+  } else {
+    restored = journal.IsEmpty() ? DeleteValue(platform, key, kTransformsValue)
+                                 : platform.RegSetValueExW(key, kTransformsValue, journal.type,
+                                                           journal.bytes(), journal.byteCount);
     LogLine line;
     line << "Restore: "
-         << (backup.IsEmpty() ? "Transforms deleted (the product had none)"
-                              : "Transforms written back: ");
-    if (!backup.IsEmpty()) {
-      line.Quoted(backup.units.c_str(), backup.ShownLength())
-          << " type " << backup.type << ", " << backup.byteCount << " bytes";
+         << (journal.IsEmpty() ? "Transforms deleted (the product had none)"
+                               : "Transforms written back: ");
+    if (!journal.IsEmpty()) {
+      line.Quoted(journal.units.c_str(), journal.ShownLength())
+          << " type " << journal.type << ", " << journal.byteCount << " bytes";
     }
     if (restored != ERROR_SUCCESS) line << ", failed: " << StatusText{restored};
     WriteLog(platform, run, line);
-    if (restored != ERROR_SUCCESS) return restored;  // the backup stays for the next run
-  } else {
-    WriteLog(platform, run, LogLine() << "Restore: Transforms was left alone, nothing to write");
   }
-  // A backup left behind would later overwrite whatever the product's own
+  if (restored != ERROR_SUCCESS) return restored;
+  // A journal left behind would later overwrite whatever the product's own
   // value has become by then, so its delete must succeed; having just been
   // read, even "not found" means something went wrong.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
@@ -98,6 +132,34 @@ Status WriteBack(Platform& platform, const RunState& run, RegKey key, const Wide
   if (deleted != ERROR_SUCCESS) line << ", failed: " << StatusText{deleted};
   WriteLog(platform, run, line);
   return deleted;
+}
+
+// Without a journal the own value cannot be put back. Transforms is
+// deleted only when it is the redirection this run wrote: a value nothing
+// proves ours (the product's own, media laid out like a patch folder) stays.
+Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key) {
+  HeapText current;
+  if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
+    WriteLog(platform, run, LogLine() << "Restore: no TransformsBackup, nothing to put back");
+  } else if (IsThisRunsRedirection(run, current)) {
+    const Status deleted = DeleteValue(platform, key, kTransformsValue);
+    WriteLog(platform, run,
+             (LogLine() << "Restore: no TransformsBackup; the redirection this run wrote is "
+                           "deleted: ")
+                     .Quoted(current.c_str())
+                 << " " << StatusText{deleted});
+  } else {
+    WriteLog(platform, run,
+             (LogLine() << "Restore: no TransformsBackup; Transforms ").Quoted(current.c_str())
+                 << " stays: nothing shows that a run of the launcher wrote it");
+  }
+  if (run.CurrentRedirection.product == run.CurrentProduct && !OwnValueLeftInPlace(run)) {
+    WriteLog(platform, run,
+             LogLine() << "Restore: the TransformsBackup this run wrote has gone; the product's "
+                          "own Transforms cannot be put back");
+    return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -115,26 +177,29 @@ void RedirectTransforms(Platform& platform, RunState& run) {
                           "split Transforms in two; the product's own value stays");
     return;
   }
-  const TransformsJournal journal = BackupTransforms(platform, run);
-  if (journal.held) {
-    run.CurrentRedirection.product = run.CurrentProduct;
-    run.CurrentRedirection.backupWrittenNow = journal.writtenNow;
-    run.CurrentRedirection.registrationInPlay = true;
-  }
-
   const WidePath& sourceFolder = run.SourceFolderPath;
   if (sourceFolder.empty()) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
     return;
   }
-  // Without the product's own value in the backup there would be nothing
-  // to restore.
-  if (!journal.held) {
+  const FoundRegistration found = ReadRegistration(platform, run);
+  if (!found.usable) {
     WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
     return;
   }
-
-  const int language = ResolveLanguageIndex(platform, run);
+  // A value the product was given after a run that recorded its own
+  // redirection has no copy: it is not overwritten.
+  const WideChar* const recorded = found.journalLeft ? RecordedRedirection(found.journal) : nullptr;
+  if (recorded != nullptr && !found.transformsAbsent &&
+      !TextEquals(found.transforms.units.c_str(), recorded)) {
+    WriteLog(platform, run,
+             LogLine() << "Redirection: none, Transforms is not the redirection the journal "
+                          "recorded; the product was given it since, and it stays");
+    return;
+  }
+  const int language = LanguageOfTransforms(
+      platform, run, found.transforms.units.c_str(),
+      found.transforms.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected = sourceFolder;
@@ -144,14 +209,36 @@ void RedirectTransforms(Platform& platform, RunState& run) {
                        << static_cast<std::uint32_t>(redirected.capacity() - 1) << " units");
     return;
   }
-  if (journal.writtenNow && !StillOwnValue(platform, run, journal.ownValue)) {
+  // The journal records one redirection: another one would be left behind
+  // unproven, should this run end early too. The restore finishes that
+  // journal, so the next run redirects again.
+  if (recorded != nullptr && !TextEquals(recorded, redirected.c_str())) {
+    WriteLog(platform, run,
+             (LogLine() << "Redirection: none, the journal records the redirection ")
+                     .Quoted(recorded)
+                 << " of another patch folder; run again once this run has finished it");
+    return;
+  }
+  // Without the product's own value in the backup there would be nothing
+  // to restore.
+  const TransformsJournal journal = BackupTransforms(platform, run, found, redirected.c_str());
+  if (!journal.held) {
+    WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
+    return;
+  }
+  Redirection& redirection = run.CurrentRedirection;
+  redirection.product = run.CurrentProduct;
+  redirection.backupWrittenNow = journal.writtenNow;
+  redirection.registrationInPlay = true;
+  if (journal.writtenNow && !StillOwnValue(platform, run, found)) {
     WriteLog(platform, run,
              LogLine() << "Redirection: none, Transforms no longer reads as the value backed up");
     return;
   }
   // Even a write reported failed may have landed (a close that failed):
   // the restore must put the own value back in any case.
-  run.CurrentRedirection.transformsWritten = true;
+  redirection.transformsWritten = true;
+  redirection.written = redirected;
   const Status written = WriteClassesRootString(
       platform, ProductKeyPath(run.CurrentProduct).c_str(), kTransformsValue, redirected.c_str());
   LogLine line;
@@ -202,55 +289,41 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
         ERROR_SUCCESS) {
       run.CurrentRedirection.registrationInPlay = true;
     }
+    if (!run.CurrentRedirection.registrationInPlay) {
+      WriteLog(platform, run,
+               LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
+                         << ": this run did not change it and found no TransformsBackup there "
+                            "(opening it for changing gave "
+                         << StatusText{opened} << ")");
+      return ERROR_SUCCESS;
+    }
     WriteLog(platform, run,
              LogLine() << "Restore: the registration " << keyPath.c_str()
                        << " could not be opened for changing: " << StatusText{opened});
     return opened;
   }
 
-  StoredString backup;
-  const Status backupRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, backup);
-  if (backupRead == ERROR_SUCCESS) {
+  StoredString journal;
+  const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
+  Status restored = ERROR_SUCCESS;
+  if (journalRead == ERROR_SUCCESS) {
     // A journal to finish: what the restore does now counts, whoever left it.
     run.CurrentRedirection.registrationInPlay = true;
-    const Status restored = WriteBack(platform, run, key.get(), keyPath, backup);
-    if (restored != ERROR_SUCCESS) return restored;
-  } else if (backupRead == ERROR_INVALID_DATATYPE) {
+    restored = FinishJournal(platform, run, key.get(), journal);
+  } else if (journalRead == ERROR_INVALID_DATATYPE) {
     WriteLog(platform, run,
-             LogLine() << "Restore: TransformsBackup is of type " << backup.type
+             LogLine() << "Restore: TransformsBackup is of type " << journal.type
                        << ", no journal of the launcher's; it and Transforms are left alone");
-  } else if (backupRead != ERROR_FILE_NOT_FOUND) {
+  } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     WriteLog(platform, run,
-             LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{backupRead}
+             LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{journalRead}
                        << "); it stays for the next run");
-    return backupRead;  // the backup stays for the next run; one of another type is not ours
+    return journalRead;
   } else {
-    // Without a backup the own value cannot be put back; a redirection of
-    // this run or of an older one that lost its backup is removed.
-    HeapText current;
-    const bool leftBehind =
-        ReadRegistryString(platform, key.get(), kTransformsValue, current) == ERROR_SUCCESS &&
-        IsDefaultRedirection(current);
-    if (leftBehind) {
-      const Status deleted = DeleteValue(platform, key.get(), kTransformsValue);
-      WriteLog(platform, run,
-               (LogLine() << "Restore: no TransformsBackup; a redirection left behind is deleted: ")
-                       .Quoted(current.c_str())
-                   << " " << StatusText{deleted});
-    }
-    if (run.CurrentRedirection.product != run.CurrentProduct) {
-      if (!leftBehind) {
-        WriteLog(platform, run, LogLine() << "Restore: no TransformsBackup, nothing to put back");
-      }
-    } else if (!OwnValueLeftInPlace(run)) {
-      WriteLog(platform, run,
-               LogLine() << "Restore: the TransformsBackup this run wrote has gone; the product's "
-                            "own Transforms cannot be put back");
-      static_cast<void>(key.reset());
-      return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
-    }
+    restored = RestoreWithoutJournal(platform, run, key.get());
   }
-  return key.reset();
+  const Status closed = key.reset();
+  return restored != ERROR_SUCCESS ? restored : closed;
 }
 
 }  // namespace setup

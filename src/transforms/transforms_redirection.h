@@ -10,7 +10,7 @@ namespace setup {
 
 // Identifies the product and, unless run.SourceFolderPath holds a ';' (the
 // installer's list separator: then nothing is backed up or changed), backs
-// up its Transforms and sets Transforms to
+// up its Transforms (see BackupTransforms) and sets Transforms to
 // run.SourceFolderPath + "\Files\" + the transform of the product's
 // language ("1033.mst" when it is not known), in UTF-16. An empty SourceFolderPath
 // is reported with the message box "Fatal Error, no source directory.".
@@ -19,18 +19,20 @@ namespace setup {
 // longer reads as the value just backed up. Sets run.CurrentRedirection.
 void RedirectTransforms(Platform& platform, RunState& run);
 
-// Puts the product's own Transforms back from the backup, for the product
+// Puts the product's own Transforms back from the journal, for the product
 // the redirection backed up (identified afresh when it backed up none): a
-// non-empty backup is written to Transforms, an empty one means Transforms
-// is deleted, and the backup is then deleted, but only once that succeeded.
-// A backup this run wrote while it left Transforms alone is just deleted.
-// Without a backup, a Transforms that is a patch folder's
-// "\Files\1033.mst" (left by this run or an older one) is deleted.
-// Returns 0 without a product; else the first failure among opening the
-// product key for changing, reading the backup (other than its absence or
-// a type no backup has),
-// writing back and deleting the backup; ERROR_FILE_NOT_FOUND when the
-// backup this run relied on has gone; else the status of closing the key.
+// non-empty journal is written to Transforms; an empty one means the
+// product had none, so Transforms is deleted, or, where the journal records
+// the redirection, deleted only while it is that redirection; the journal
+// is then deleted, but only once that succeeded. A journal this run wrote
+// while it left Transforms alone is just deleted. Without a journal,
+// Transforms is deleted only when it is the value this run wrote.
+// Returns 0 without a product, or when a registration that this run did
+// not change and that holds no journal cannot be opened for changing; else
+// the first failure among opening the product key for changing, reading
+// the journal (other than its absence or a type no journal has), writing
+// back and deleting the journal; ERROR_FILE_NOT_FOUND when the journal this
+// run relied on has gone; else the status of closing the key.
 Status RestoreTransforms(Platform& platform, RunState& run);
 
 }  // namespace setup

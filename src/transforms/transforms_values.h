@@ -11,8 +11,13 @@ namespace setup {
 // the patch runs.
 inline constexpr WideChar kTransformsValue[] = u"Transforms";
 // The journal: the product's own Transforms, empty when it had none,
-// present from the backup until the restore has put it back.
+// present from the backup until the restore has put it back. For a
+// product without Transforms it records, after the empty text's zero,
+// kRedirectionRecord and the value the run writes: readers of the text see
+// "" (an older launcher too), and the restore can tell that redirection
+// from a value the product was given since.
 inline constexpr WideChar kTransformsBackupValue[] = u"TransformsBackup";
+inline constexpr WideChar kRedirectionRecord[] = u"redirected:";
 // Registered when the product's language is not known.
 inline constexpr WideChar kDefaultTransform[] = u"1033.mst";
 

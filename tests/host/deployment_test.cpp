@@ -149,14 +149,26 @@ TEST_F(DeploymentTest, AFreeInstallerMutexIsGivenBackAtOnce) {
   EXPECT_EQ(RunWith("/qn"), 0u) << "a mutex that cannot be asked stops nothing";
 }
 
-TEST_F(DeploymentTest, SessionMutexStandsInWhereTheGlobalOneIsRefused) {
-  machine.RefuseMutexNamespace(u"Global\\");
+TEST_F(DeploymentTest, SessionMutexStandsInWhereTheGlobalOneCannotBeMade) {
+  machine.RefuseMutexNamespace(u"Global\\", ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(RunWith(""), 0u);
   EXPECT_EQ(machine.MutexRequests(),
             (std::vector<std::u16string>{kGlobalLauncherMutex, kLocalLauncherMutex}));
 
   machine.HoldMutexElsewhere(kLocalLauncherMutex);
   EXPECT_EQ(RunWith(""), ERROR_INSTALL_ALREADY_RUNNING);
+}
+
+// Access denied is another account's launcher holding the global mutex: a
+// session mutex of our own would let both work on one registration.
+TEST_F(DeploymentTest, GlobalMutexThatRefusesUsMeansAnotherLauncher) {
+  machine.RefuseMutexNamespace(u"Global\\", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RunWith("/qn"), ERROR_INSTALL_ALREADY_RUNNING);
+  EXPECT_EQ(machine.MutexRequests(), (std::vector<std::u16string>{kGlobalLauncherMutex}));
+  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u);
+  EXPECT_EQ(machine.ProcessStarts().size(), 0u);
+  EXPECT_NE(testing::FirstRunLog(machine).find("its mutex refuses this account"),
+            std::string::npos);
 }
 
 TEST_F(DeploymentTest, MutexIsHeldWhileThePatchRuns) {
@@ -171,8 +183,8 @@ TEST_F(DeploymentTest, MutexIsHeldWhileThePatchRuns) {
 }
 
 TEST_F(DeploymentTest, NoMutexAtAllDoesNotStopTheRun) {
-  machine.RefuseMutexNamespace(u"Global\\");
-  machine.RefuseMutexNamespace(u"Local\\");
+  machine.RefuseMutexNamespace(u"Global\\", ERROR_PATH_NOT_FOUND);
+  machine.RefuseMutexNamespace(u"Local\\", ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(RunWith(""), 0u);
   EXPECT_EQ(machine.ProcessStarts().size(), 1u);
 }

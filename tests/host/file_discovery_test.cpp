@@ -12,6 +12,12 @@ using testing::PatchFolderTest;
 class FileDiscoveryTest : public PatchFolderTest {
  protected:
   FileDiscoveryTest() { CaptureSourceFolder(machine, run); }
+
+  // The patch package a fresh search finds.
+  std::u16string Found() {
+    run.PatchPackageSearched = false;
+    return PatchPackageName(machine, run).c_str();
+  }
 };
 
 TEST_F(FileDiscoveryTest, PathsDropTheTrailingBackslash) {
@@ -21,7 +27,7 @@ TEST_F(FileDiscoveryTest, PathsDropTheTrailingBackslash) {
 
 TEST_F(FileDiscoveryTest, PatchSearchPassesTheDoubledBackslashUnchanged) {
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(std::u16string(FindPatchPackageName(machine, run).c_str()), u"Hostrel_Update.msp");
+  EXPECT_EQ(Found(), u"Hostrel_Update.msp");
   ASSERT_EQ(machine.FindPatterns().size(), 1u);
   EXPECT_EQ(machine.FindPatterns()[0], "C:\\PATCHF~1\\Files\\\\*.msp");
 }
@@ -29,17 +35,62 @@ TEST_F(FileDiscoveryTest, PatchSearchPassesTheDoubledBackslashUnchanged) {
 TEST_F(FileDiscoveryTest, FirstMatchInThePlatformsOrderWins) {
   AddPatchFile("b_Hostrel.msp");
   AddPatchFile("a_Tessel.msp");
-  EXPECT_EQ(std::u16string(FindPatchPackageName(machine, run).c_str()), u"b_Hostrel.msp");
+  EXPECT_EQ(Found(), u"b_Hostrel.msp");
   machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\a_Tessel.msp");
-  EXPECT_EQ(std::u16string(FindPatchPackageName(machine, run).c_str()), u"a_Tessel.msp");
+  EXPECT_EQ(Found(), u"a_Tessel.msp");
 }
+
+// Windows matches "*.msp" through short names (X~1.MSP for x.mspx) and
+// reports folders as well: only a file whose long name ends in the
+// extension is a package.
+struct CandidateCase {
+  const char* longName;
+  const char* shortName;
+  bool isFolder;
+  const char16_t* pattern;
+  bool taken;
+};
+
+class PackageCandidateTest : public FileDiscoveryTest,
+                             public ::testing::WithParamInterface<CandidateCase> {};
+
+TEST_P(PackageCandidateTest, OnlyFilesWithTheLongExtensionCount) {
+  const CandidateCase& c = GetParam();
+  const bool inFiles = std::u16string(c.pattern) == kPatchPackagePattern;
+  const std::string folder = std::string(testing::kPatchFolder) + (inFiles ? "\\Files\\" : "\\");
+  if (c.isFolder) {
+    machine.AddFolder(folder + c.longName, c.shortName);
+  } else {
+    machine.AddFile(folder + c.longName, c.shortName);
+  }
+  machine.AddFile(folder + (inFiles ? "z_Tessel.msp" : "z.msi"));
+  const std::u16string searched = inFiles ? u"C:\\PATCHF~1\\Files" : u"C:\\PATCHF~1";
+  WidePath name;
+  ASSERT_TRUE(FindFirstMatch(machine, searched.c_str(), c.pattern, name));
+  const std::u16string expected =
+      c.taken ? machine.DecodeAnsi(c.longName) : (inFiles ? u"z_Tessel.msp" : u"z.msi");
+  EXPECT_EQ(std::u16string(name.c_str()), expected);
+  EXPECT_EQ(ForEachMatch(machine, searched.c_str(), c.pattern, 10, nullptr, nullptr),
+            c.taken ? 2u : 1u)
+      << "counted as a candidate";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PackageCandidateTest,
+    ::testing::Values(CandidateCase{"Hostrel_x.mspx", "HOSTRE~1.MSP", false, kPatchPackagePattern, false},
+                      CandidateCase{"Hostrel.msp", "", true, kPatchPackagePattern, false},
+                      CandidateCase{"Hostrel.MSP", "", false, kPatchPackagePattern, true},
+                      CandidateCase{"Hostrel.msp.old", "HOSTRE~1.MSP", false, kPatchPackagePattern, false},
+                      CandidateCase{"Quarrix.msix", "QUARRI~1.MSI", false, kInstallerDatabasePattern, false},
+                      CandidateCase{"Quarrix.msi", "", true, kInstallerDatabasePattern, false},
+                      CandidateCase{"Quarrix.Msi", "", false, kInstallerDatabasePattern, true}));
 
 TEST_F(FileDiscoveryTest, NoMatchLeavesTheNameUntouched) {
   WidePath name;
   ASSERT_TRUE(name.assign(u"before"));
   EXPECT_FALSE(FindFirstMatch(machine, u"C:\\PATCHF~1", kInstallerDatabasePattern, name));
   EXPECT_EQ(std::u16string(name.c_str()), u"before");
-  EXPECT_EQ(std::u16string(FindPatchPackageName(machine, run).c_str()), u"");
+  EXPECT_EQ(Found(), u"");
 }
 
 TEST_F(FileDiscoveryTest, SearchPathThatDoesNotFitFindsNothing) {
@@ -55,7 +106,7 @@ TEST_F(FileDiscoveryTest, NoSourceFolderGivesNoPaths) {
   AddPatchFile("Hostrel_Update.msp");
   EXPECT_EQ(std::u16string(run.SourceFolderPath.c_str()), u"");
   EXPECT_EQ(std::u16string(FilesFolderPath(run).c_str()), u"");
-  EXPECT_EQ(std::u16string(FindPatchPackageName(machine, run).c_str()), u"");
+  EXPECT_EQ(Found(), u"");
 }
 
 TEST_F(FileDiscoveryTest, SourceFolderPathThatDoesNotFitIsEmpty) {

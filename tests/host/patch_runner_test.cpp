@@ -113,19 +113,44 @@ TEST_F(PatchRunnerTest, PatchPathReachesTheInstallerLiterally) {
   }
 }
 
-// Cut at a line break, the installer would get other arguments than given.
-TEST_F(PatchRunnerTest, TailWithALineBreakStartsNothing) {
-  AddPatchFile("Hostrel_Update.msp");
-  for (const char16_t* tail : {u"/qn X=a\nB=b", u"/qn X=\"a\rb\""}) {
-    EXPECT_EQ(RunPatch(machine, run, tail), ERROR_INVALID_COMMAND_LINE);
+// Cut at a line break, the installer would get other arguments than given;
+// a quote would end the path's quoting early, and "msiexec /p" reads ';'
+// as the separator between patches. Refused before anything changes.
+TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
+  const struct {
+    const char16_t* folder;  // without short names
+    const char16_t* file;
+    const char16_t* tail;
+    const char* logged;
+  } cases[] = {
+      {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=a\nB=b", "arguments hold a line break"},
+      {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=\"a\rb\"", "arguments hold a line break"},
+      {u"C:\\Q\"uote", u"Hostrel_Update.msp", u"/qn", "holds a double quote, a ';'"},
+      {u"C:\\Named", u"Hostrel;2.msp", u"/qn", "holds a double quote, a ';'"},
+      {u"C:\\Patch;Files", u"Hostrel_Update.msp", u"/qn", "holds a double quote, a ';'"},
+  };
+  for (const auto& c : cases) {
+    machine.SetShortNamesAvailable(false);
+    machine.AddFolder(std::u16string(c.folder) + u"\\Files");
+    machine.AddFile(std::u16string(c.folder) + u"\\Files\\" + c.file);
+    machine.SetCurrentDirectory(c.folder);
+    CaptureSourceFolder(machine, run);
+    EXPECT_EQ(CheckArgumentsCanBeCarried(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE)
+        << c.logged;
+    EXPECT_EQ(RunPatch(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE) << c.logged;
   }
   EXPECT_TRUE(machine.ProcessStarts().empty());
+  machine.SetCurrentDirectory(u"C:\\Patch Files");
+  CaptureSourceFolder(machine, run);
+  EXPECT_EQ(CheckArgumentsCanBeCarried(machine, run, u"/qn X=\"a;b\""), ERROR_SUCCESS)
+      << "a ';' in the arguments is the installer's to read";
 }
 
 TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "x^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
     machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\" + name);
+    run.PatchPackageSearched = false;
     EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
     const std::u16string expected =
         u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +

@@ -22,6 +22,7 @@ class ProductIdentificationTest : public PatchFolderTest {
 
   int Identify(const std::string& patchFile) {
     AddPatchFile(patchFile);
+    run.PatchPackageSearched = false;  // the folder changed since
     IdentifyProduct(machine, run);
     return run.CurrentProduct;
   }
@@ -96,6 +97,7 @@ TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) 
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
   machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
   machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
+  run.PatchPackageSearched = false;
   IdentifyProduct(machine, run);
   EXPECT_EQ(run.CurrentProduct, 5);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u) << "no registration is looked at";

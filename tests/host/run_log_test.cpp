@@ -223,12 +223,23 @@ TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
     const char16_t* logged;
   } cases[] = {
       {u"/qn PASSWORD=x REBOOT=R", u"/qn PASSWORD=******** REBOOT=R"},
-      {u"SqlPwd=\"a b\" /l*v x.log", u"SqlPwd=******** /l*v x.log"},
-      {u"  \"SERVICE_TOKEN=a b\"\tPIDKEY=ABC", u"  \"SERVICE_TOKEN=********\"<TAB>PIDKEY=********"},
-      {u"AdminPass=x PASSPHRASE=\"y z\"", u"AdminPass=******** PASSPHRASE=********"},
+      {u"SqlPwd=\"a b\" /l*v x.log", u"SqlPwd=\"********\" /l*v x.log"},
+      // The installer ends a value at a blank only: a tab and what follows
+      // belong to it.
+      {u"  \"SERVICE_TOKEN=a b\"\tPIDKEY=ABC", u"  \"SERVICE_TOKEN=********\""},
+      {u"PASSWORD=ab\trest /qn", u"PASSWORD=******** /qn"},
+      {u"A=1\tPIDKEY=ABC /qn", u"A=1<TAB>PIDKEY=******** /qn"},
+      {u"AdminPass=x PASSPHRASE=\"y z\"", u"AdminPass=******** PASSPHRASE=\"********\""},
       {u"PRODUCTKEY=A-B LicenseKey=C CREDENTIAL=D",
        u"PRODUCTKEY=******** LicenseKey=******** CREDENTIAL=********"},
-      {u"MYSECRET= passwd", u"MYSECRET=******** passwd"},
+      // Blanks around "=", quoted names: every form the installer assigns.
+      {u"MYSECRET= passwd", u"MYSECRET= ********"},
+      {u"PASSWORD = x /qn", u"PASSWORD = ******** /qn"},
+      {u"PASSWORD =x", u"PASSWORD =********"},
+      {u"\"PASSWORD\"=\"x\" /qn", u"\"PASSWORD\"=\"********\" /qn"},
+      {u"\"PASSWORD=a\"\"b\"", u"\"PASSWORD=********\"\"\""},
+      {u"/qn PIDKEY", u"/qn PIDKEY"},
+      {u"KEYS /qn =x", u"KEYS /qn =x"},
       {u"TARGETDIR=C:\\Password Files", u"TARGETDIR=C:\\Password Files"},
   };
   for (const auto& c : cases) {

@@ -119,7 +119,8 @@ TEST_F(TransformsRunTest, ProductWithoutTransformsHasNoneAfterwards) {
   Values during;
   EXPECT_EQ(Run(&during), 0u);
   EXPECT_EQ(during.transforms, "C:\\PATCHF~1\\Files\\1033.mst");
-  EXPECT_EQ(during.backup, "") << "an empty backup records that there was none";
+  EXPECT_EQ(during.backup, std::string("\0redirected:C:\\PATCHF~1\\Files\\1033.mst", 38))
+      << "an empty text records that there was none, then the redirection";
   const Values after = Read(kHostrelKey);
   EXPECT_EQ(after.transforms, std::nullopt);
   EXPECT_EQ(after.backup, std::nullopt);
@@ -156,20 +157,74 @@ TEST_F(TransformsRunTest, AbsenceSurvivesInterruptedRuns) {
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
-TEST_F(TransformsRunTest, OlderRunsLeftoverDefaultTransformIsRemoved) {
+// The restore deletes Transforms only where a journal, or this run's own
+// write, proves a launcher wrote it: media laid out like a patch folder
+// give a product its own "...\Files\1033.mst".
+struct ProvenCase {
+  const char* name;
+  std::optional<std::string> transforms;
+  std::optional<std::string> journal;
+  std::optional<std::string> after;
+};
+
+const std::string kRecord = std::string("\0redirected:C:\\OLD\\Files\\1033.mst", 33);
+
+class ProvenRedirectionTest : public TransformsRunTest,
+                              public ::testing::WithParamInterface<ProvenCase> {};
+
+TEST_P(ProvenRedirectionTest, OnlyWhatIsProvenOursIsDeleted) {
+  const ProvenCase& c = GetParam();
   RegisterHostrel();
-  machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1033.MST");
+  if (c.transforms) machine.SetString(kHostrelKey, "Transforms", *c.transforms);
+  if (c.journal) machine.SetString(kHostrelKey, "TransformsBackup", *c.journal);
   EXPECT_EQ(RestoreTransforms(machine, run), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, c.after);
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProvenRedirectionTest,
+    ::testing::Values(
+        ProvenCase{"MediaWithoutJournal", "C:\\Media\\Files\\1033.mst", std::nullopt,
+                   "C:\\Media\\Files\\1033.mst"},
+        ProvenCase{"UnprovenLeftover", "C:\\OLD\\Files\\1033.MST", std::nullopt,
+                   "C:\\OLD\\Files\\1033.MST"},
+        ProvenCase{"RecordedLeftover", "C:\\OLD\\Files\\1033.mst", kRecord, std::nullopt},
+        ProvenCase{"RecordedButCaseDiffers", "C:\\OLD\\Files\\1033.MST", kRecord,
+                   "C:\\OLD\\Files\\1033.MST"},
+        ProvenCase{"GivenSinceTheRecord", "C:\\Media\\Files\\1033.mst", kRecord,
+                   "C:\\Media\\Files\\1033.mst"},
+        ProvenCase{"RecordedAndAbsent", std::nullopt, kRecord, std::nullopt},
+        // An older launcher's empty journal keeps its meaning: none at all.
+        ProvenCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt}),
+    [](const ::testing::TestParamInfo<ProvenCase>& param) { return param.param.name; });
+
+// A product registered while the installer ran was not redirected: its own
+// value stays, whatever it names.
+TEST_F(TransformsRunTest, ProductRegisteredDuringThePatchKeepsItsOwnValue) {
+  AddPatchFile("Hostrel_Update.msp");
+  machine.QueueChild([](FakeMachine& m) {
+    m.AddKey(kHostrelKey);
+    m.SetString(kHostrelKey, "Transforms", "C:\\Media\\Files\\1033.mst");
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\Media\\Files\\1033.mst");
+  EXPECT_NE(testing::FirstRunLog(machine).find("stays: nothing shows that a run of the launcher "
+                                               "wrote it"),
+            std::string::npos);
+}
+
+// A run that relied on a recorded journal from the same folder writes the
+// same redirection, and its restore removes it.
+TEST_F(TransformsRunTest, RecordedJournalIsFinishedByTheNextRun) {
+  RegisterHostrel();
+  InterruptedRun();
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.transforms, "C:\\PATCHF~1\\Files\\1033.mst");
   EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt);
-
-  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
-  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst") << "no backup: another value stays";
-
-  machine.SetString(kHostrelKey, "Transforms", "C:\\Cache\\1033.mst;:1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
-  EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\Cache\\1033.mst;:1031.mst")
-      << "naming the default transform outside a patch folder's Files";
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
 TEST_F(TransformsRunTest, ExpandableOwnValueComesBackExpandable) {
@@ -328,11 +383,12 @@ TEST_F(TransformsRunTest, RedirectedValueThatDoesNotFitIsNotWritten) {
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
-// The installer splits Transforms at ';'. A short path holds none; a
-// volume without 8.3 names gives the long path, and then the product's own
-// value stays, with no backup written.
+// The installer splits Transforms, and "msiexec /p" its patch list, at
+// ';'. A short path holds none; a volume without 8.3 names gives the long
+// path, and then the run is refused before anything is read or changed.
 struct SemicolonCase {
   const char* shortName;  // of C:\Patch;Files; empty: no 8.3 names
+  Status exitStatus;
   std::optional<std::string> during;
   std::optional<std::string> backupDuring;
   const char* logged;
@@ -341,7 +397,7 @@ struct SemicolonCase {
 class SemicolonFolderTest : public TransformsRunTest,
                             public ::testing::WithParamInterface<SemicolonCase> {};
 
-TEST_P(SemicolonFolderTest, TransformsNeverNamesAPathHoldingTheSeparator) {
+TEST_P(SemicolonFolderTest, NeitherTransformsNorThePatchListNamesAPathHoldingTheSeparator) {
   const SemicolonCase& c = GetParam();
   machine.AddFolder("C:\\Patch;Files", c.shortName);
   machine.AddFolder("C:\\Patch;Files\\Files");
@@ -350,7 +406,7 @@ TEST_P(SemicolonFolderTest, TransformsNeverNamesAPathHoldingTheSeparator) {
   machine.SetShortNamesAvailable(c.shortName[0] != '\0');
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   Values during;
-  EXPECT_EQ(Run(&during, 1603), 1603u) << "the installer runs either way";
+  EXPECT_EQ(Run(&during, 1603), c.exitStatus);
   EXPECT_EQ(during.transforms, c.during);
   EXPECT_EQ(during.backup, c.backupDuring);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
@@ -360,9 +416,9 @@ TEST_P(SemicolonFolderTest, TransformsNeverNamesAPathHoldingTheSeparator) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SemicolonFolderTest,
-    ::testing::Values(SemicolonCase{"", ":1031.mst", std::nullopt,
-                                    "Redirection: none, the patch folder's path holds ';'"},
-                      SemicolonCase{"PATCH~1", "C:\\PATCH~1\\Files\\1031.mst", ":1031.mst",
+    ::testing::Values(SemicolonCase{"", ERROR_INVALID_COMMAND_LINE, std::nullopt, std::nullopt,
+                                    "holds a double quote, a ';'"},
+                      SemicolonCase{"PATCH~1", 1603, "C:\\PATCH~1\\Files\\1031.mst", ":1031.mst",
                                     "Redirection: Transforms set to"}));
 
 TEST_F(TransformsRunTest, EmptySourceFolderIsReportedAndThePatchStillRuns) {

@@ -5,9 +5,6 @@
 #include <set>
 #include <sstream>
 
-#include "launcher/command_tail.h"
-#include "launcher/exit_status.h"
-#include "runner/installer_command_line.h"
 #include "sim/ascii_case.h"
 #include "sim/utf16_bytes.h"
 
@@ -56,11 +53,37 @@ std::string Describe(const std::optional<sim::RegistryValue>& value) {
   return out.str();
 }
 
+// The redirection a journal records for a product that had no Transforms:
+// after the empty text's zero, "redirected:" and the value, up to the next
+// zero. None for any other journal.
+std::optional<std::u16string> RecordedRedirection(const std::optional<sim::RegistryValue>& journal) {
+  if (!journal || journal->type != REG_SZ) return std::nullopt;
+  const std::u16string units = sim::Utf16Text(journal->bytes);
+  const std::u16string mark = std::u16string(1, u'\0') + u"redirected:";
+  if (units.compare(0, mark.size(), mark) != 0) return std::nullopt;
+  std::u16string recorded = units.substr(mark.size());
+  recorded.erase(std::find(recorded.begin(), recorded.end(), u'\0'), recorded.end());
+  if (recorded.empty()) return std::nullopt;
+  return recorded;
+}
+
+// Whether the value before the run was a redirection the journal proves
+// a launcher wrote; the product's own value is then none.
+bool RecordedRedirectionBefore(const KeyState& before) {
+  const auto recorded = RecordedRedirection(before.backup);
+  return recorded && (!before.transforms || ReaderText(before.transforms) == recorded);
+}
+
 // The product's own Transforms text, "" for none, as the run found it: what
-// a journal from an earlier run recorded, else the value itself. None when
-// the value was there but could not be read, so the run had no copy of it.
+// a journal from an earlier run recorded, else the value itself; a value
+// beside a journal that records another redirection was given to the
+// product since. None when the value was there but could not be read, so
+// the run had no copy of it.
 std::optional<std::u16string> OwnValueBefore(const KeyState& before) {
-  if (const auto journal = ReaderText(before.backup)) return journal;
+  if (RecordedRedirectionBefore(before)) return std::u16string();
+  if (!RecordedRedirection(before.backup)) {
+    if (const auto journal = ReaderText(before.backup)) return journal;
+  }
   if (!before.transforms) return std::u16string();
   return ReaderText(before.transforms);
 }
@@ -68,9 +91,29 @@ std::optional<std::u16string> OwnValueBefore(const KeyState& before) {
 // The type the own value had: the journal's when one was left, else the
 // value's.
 std::uint32_t OwnTypeBefore(const KeyState& before) {
-  if (ReaderText(before.backup)) return before.backup->type;
+  if (ReaderText(before.backup) && !RecordedRedirection(before.backup)) return before.backup->type;
   return before.transforms ? before.transforms->type : REG_SZ;
 }
+
+// The text after the program's name, as the launcher's command tail: the
+// name ends at a blank or control character outside quotes.
+std::u16string TailOf(const std::u16string& commandLine) {
+  std::size_t at = 0;
+  bool quoted = false;
+  for (; at < commandLine.size() && (quoted || commandLine[at] > u' '); ++at) {
+    if (commandLine[at] == u'"') quoted = !quoted;
+  }
+  while (at < commandLine.size() && commandLine[at] <= u' ') ++at;
+  return commandLine.substr(at);
+}
+
+bool Holds(const std::u16string& text, const char16_t* units) {
+  return text.find_first_of(units) != std::u16string::npos;
+}
+
+// The launcher's exit status for an installer that ended with `status`:
+// its own 1 is the service guard's, so the installer's 1 reads as 1603.
+Status ReportedInstallerStatus(Status status) { return status == 1 ? 1603 : status; }
 
 std::string ProductName(int row) {
   return "row " + std::to_string(row) + " (" + sim::AsciiText(ProductTable[row].keyword) + ")";
@@ -173,7 +216,8 @@ class Checker {
                                      (own->empty() || transforms->type == OwnTypeBefore(before))
                                : own->empty());
     if (restored) return;
-    const bool journalKept = ReaderText(backup) == own;
+    const bool journalKept =
+        before.backup ? SameStored(backup, before.backup) : ReaderText(backup) == own;
     if (faults_ == Faults::Injected && journalKept && exit_ != ERROR_SUCCESS) {
       recoverableRows_ = true;
       return;
@@ -241,17 +285,20 @@ class Checker {
              std::to_string(installer));
       }
     } else if (exit_ == ERROR_INVALID_COMMAND_LINE) {
-      // Refused whole, before anything changed, only for a tail it cannot pass on.
-      // Or, after the restore, for a patch file name it cannot pass on.
-      // (The folder is part of that name's path.)
-      const std::u16string folder = scenario_.folder.value_or(u"") + scenario_.folderShortName;
-      bool nameNotCarried = !InterpreterCanCarryPath(folder.c_str());
+      // Refused, before anything changed, only for a tail holding a line
+      // break or a patch path the installer cannot be handed: one holding
+      // a quote, a line break or ';' (msiexec /p's list separator).
+      const std::u16string folder =
+          scenario_.folder ? machine_.ShortPathOf(*scenario_.folder).value_or(*scenario_.folder)
+                           : u"";
+      bool pathNotCarried = Holds(folder, u"\"\r\n;");
       for (const auto& file : scenario_.packageFiles) {
-        nameNotCarried = nameNotCarried || !InterpreterCanCarryPath(file.longName.c_str());
+        pathNotCarried = pathNotCarried || Holds(file.longName, u"\"\r\n;");
       }
-      const bool tailNotCarried = !InterpreterCanCarry(CommandTail(scenario_.commandLine.c_str()));
-      if (!nameNotCarried && (!tailNotCarried || !changed.empty())) {
-        Fail("1639 without a line break in the tail or patch name, or after a change");
+      const bool tailNotCarried = Holds(TailOf(scenario_.commandLine), u"\r\n");
+      if (!(pathNotCarried || tailNotCarried) || !changed.empty()) {
+        Fail("1639 without a line break in the tail or a patch path that cannot be handed on, "
+             "or after a change");
       }
     } else if (exit_ != ERROR_INSUFFICIENT_BUFFER && exit_ != ERROR_PATH_NOT_FOUND) {
       Fail("no installer started, yet exit status " + std::to_string(exit_));

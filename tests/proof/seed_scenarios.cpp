@@ -130,14 +130,30 @@ std::vector<SeedScenario> SeedScenarios() {
   quoted.shortNamesAvailable = false;
   quoted.packageFiles = {{u"Hostrel Update&1.msp", u""}};
   add("NamesToQuote", quoted, ERROR_SUCCESS);
-  // No redirection for a ';' in the path, so only the restore meets the
-  // earlier run's journal, which it cannot finish.
+  // A ';' in the patch path is refused before anything is read or changed,
+  // the earlier run's journal included.
   Scenario journalBesideSemicolon = WithProduct(
       Typical(),
       {kHostrelRow, KeyAccess::ReadOnly, Text(u"C:\\OLD\\Files\\1036.mst"), Text(u":1036.mst")});
   journalBesideSemicolon.folder = u"C:\\Patch;Files";
   journalBesideSemicolon.shortNamesAvailable = false;
-  add("UnfinishedJournalBesideASemicolon", journalBesideSemicolon, ERROR_ACCESS_DENIED);
+  add("UnfinishedJournalBesideASemicolon", journalBesideSemicolon, ERROR_INVALID_COMMAND_LINE);
+  // A journal recording the redirection it made for a product without
+  // Transforms: that redirection goes, a value given to the product since
+  // stays.
+  const std::u16string recorded = std::u16string(1, u'\0') + u"redirected:C:\\OLD\\Files\\1033.mst";
+  add("RecordedRedirectionLeftBehind",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u"C:\\OLD\\Files\\1033.mst"),
+                              Text(recorded)}),
+      ERROR_SUCCESS);
+  add("OwnValueGivenAfterARecordedRedirection",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u"C:\\Media\\Files\\1033.mst"),
+                              Text(recorded)}),
+      ERROR_SUCCESS);
+  add("OwnDefaultTransformOfMediaLaidOutLikeAPatchFolder",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly,
+                              Text(u"C:\\Media\\Files\\1033.mst"), std::nullopt}),
+      ERROR_SUCCESS);
   Scenario root = Typical();
   root.folder = u"C:\\";
   root.folderShortName = u"";

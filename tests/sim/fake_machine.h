@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -39,6 +40,12 @@
 namespace setup::sim {
 
 class InstallerObjects;
+
+// One name a file search reports, and whether it is a folder.
+struct FoundEntry {
+  std::u16string name;
+  bool isFolder = false;
+};
 
 class FakeMachine : public Platform {
  public:
@@ -135,6 +142,9 @@ class FakeMachine : public Platform {
   // False simulates a volume without 8.3 names: GetShortPathNameA gives
   // the long names.
   void SetShortNamesAvailable(bool available);
+  // What GetShortPathNameW gives for `longPath`, asked without a call (no
+  // fault, no count): for checkers that judge a run afterwards.
+  std::optional<std::u16string> ShortPathOf(const std::u16string& longPath) const;
   // What GetSystemDirectoryW reports.
   void SetSystemDirectory(const std::u16string& path);
   // What GetTempPathW reports, given with its trailing backslash as Windows
@@ -210,8 +220,10 @@ class FakeMachine : public Platform {
   // ---- One launcher at a time, window station -----------------------------
   // Makes `name` a mutex that another process holds.
   void HoldMutexElsewhere(const std::u16string& name);
-  // CreateMutexExW refuses names that start with `prefix` (e.g. u"Global\\").
-  void RefuseMutexNamespace(const std::u16string& prefix);
+  // CreateMutexExW refuses names that start with `prefix` (e.g. u"Global\\")
+  // with `error`: access denied is what Windows gives for a mutex another
+  // account made without letting ours open it.
+  void RefuseMutexNamespace(const std::u16string& prefix, Status error = ERROR_ACCESS_DENIED);
   // Every name CreateMutexExW was asked for, in order.
   const std::vector<std::u16string>& MutexRequests() const { return mutexRequests_; }
   // Names of the mutexes the launcher holds open now.
@@ -473,7 +485,7 @@ class FakeMachine : public Platform {
   // The installed service of that name; throws when there is none.
   InstalledService& ServiceForSetUp(const std::string& name);
   // The names a search for `pattern` finds, in search order.
-  std::deque<std::u16string> FileMatches(const std::u16string& pattern) const;
+  std::deque<FoundEntry> FileMatches(const std::u16string& pattern) const;
   // Adds a folder or file for set-up; throws when the path is unusable.
   FileEntry* AddEntry(const std::u16string& longPath, const std::u16string& shortName,
                       bool isFolder);
@@ -516,7 +528,7 @@ class FakeMachine : public Platform {
   bool shortNamesAvailable_ = true;
   std::u16string systemDirectory_;
   // Each open search with the matches it has yet to report.
-  std::map<FindHandle, std::deque<std::u16string>> openFinds_;
+  std::map<FindHandle, std::deque<FoundEntry>> openFinds_;
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
@@ -540,7 +552,7 @@ class FakeMachine : public Platform {
   // One launcher at a time, window station.
   std::map<std::string, std::size_t> growingValues_;  // key path + '\n' + value name
   std::set<std::u16string> mutexesElsewhere_;
-  std::vector<std::u16string> refusedMutexPrefixes_;
+  std::vector<std::pair<std::u16string, Status>> refusedMutexPrefixes_;
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;
   std::set<std::u16string> freeMutexes_;

@@ -53,25 +53,27 @@ std::u16string WithoutTrailingSeparator(std::u16string path) {
 
 // The names in `folder` matching `pattern`, in search order, long or short
 // name matching; "." and ".." come first outside a drive root.
-std::deque<std::u16string> AllMatches(const FileEntry& folder, std::u16string_view pattern) {
-  std::deque<std::u16string> matches;
+std::deque<FoundEntry> AllMatches(const FileEntry& folder, std::u16string_view pattern) {
+  std::deque<FoundEntry> matches;
   if (folder.parent != nullptr) {
     for (const std::u16string_view dots : {u".", u".."}) {
-      if (MatchesWildcard(pattern, dots)) matches.emplace_back(dots);
+      if (MatchesWildcard(pattern, dots)) matches.push_back({std::u16string(dots), true});
     }
   }
   for (const auto& child : folder.children) {
     if (MatchesWildcard(pattern, child->longName) ||
         (!child->shortName.empty() && MatchesWildcard(pattern, child->shortName))) {
-      matches.push_back(child->longName);
+      matches.push_back({child->longName, child->isFolder});
     }
   }
   return matches;
 }
 
-void CopyFoundName(const std::u16string& name, WideFindData* data) {
+void CopyFound(const FoundEntry& found, WideFindData* data) {
+  data->attributes = found.isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   std::fill(std::begin(data->fileName), std::end(data->fileName), WideChar{});
-  std::copy_n(name.begin(), std::min(name.size(), std::size(data->fileName) - 1), data->fileName);
+  std::copy_n(found.name.begin(), std::min(found.name.size(), std::size(data->fileName) - 1),
+              data->fileName);
 }
 
 }  // namespace
@@ -127,6 +129,12 @@ void FakeMachine::ClearCurrentDirectory() { currentDirectory_.reset(); }
 
 void FakeMachine::SetShortNamesAvailable(bool available) { shortNamesAvailable_ = available; }
 
+std::optional<std::u16string> FakeMachine::ShortPathOf(const std::u16string& longPath) const {
+  std::u16string resolved;
+  if (!files_.ShortPath(longPath, shortNamesAvailable_, &resolved)) return std::nullopt;
+  return resolved;
+}
+
 void FakeMachine::SetSystemDirectory(const std::u16string& path) { systemDirectory_ = path; }
 
 void FakeMachine::SetTempPath(const std::u16string& path) { tempPath_ = path; }
@@ -171,7 +179,7 @@ std::uint32_t FakeMachine::GetShortPathNameW(const WideChar* longPath, WideChar*
   });
 }
 
-std::deque<std::u16string> FakeMachine::FileMatches(const std::u16string& wide) const {
+std::deque<FoundEntry> FakeMachine::FileMatches(const std::u16string& wide) const {
   const std::size_t cut = wide.find_last_of(u"\\/");
   // A pattern without folder searches the current directory.
   const std::u16string folderPath =
@@ -186,9 +194,9 @@ FindHandle FakeMachine::FindFirstFileW(const WideChar* pattern, WideFindData* da
   return Enter(Operation::FindFirstFileW, INVALID_FIND_HANDLE, [&] {
     if (pattern == nullptr || data == nullptr) return INVALID_FIND_HANDLE;
     findPatterns_.push_back(RecordedText(pattern));
-    std::deque<std::u16string> matches = FileMatches(pattern);
+    std::deque<FoundEntry> matches = FileMatches(pattern);
     if (matches.empty()) return INVALID_FIND_HANDLE;
-    CopyFoundName(matches.front(), data);
+    CopyFound(matches.front(), data);
     matches.pop_front();
     const FindHandle handle{NextHandleValue()};
     openFinds_.emplace(handle, std::move(matches));
@@ -200,7 +208,7 @@ bool FakeMachine::FindNextFileW(FindHandle handle, WideFindData* data) noexcept 
   return Enter(Operation::FindNextFileW, false, [&] {
     const auto search = openFinds_.find(handle);
     if (search == openFinds_.end() || search->second.empty() || data == nullptr) return false;
-    CopyFoundName(search->second.front(), data);
+    CopyFound(search->second.front(), data);
     search->second.pop_front();
     return true;
   });

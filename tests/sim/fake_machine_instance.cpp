@@ -14,8 +14,8 @@ constexpr Status kErrorInvalidParameter = 87;
 
 void FakeMachine::HoldMutexElsewhere(const std::u16string& name) { mutexesElsewhere_.insert(name); }
 
-void FakeMachine::RefuseMutexNamespace(const std::u16string& prefix) {
-  refusedMutexPrefixes_.push_back(prefix);
+void FakeMachine::RefuseMutexNamespace(const std::u16string& prefix, Status error) {
+  refusedMutexPrefixes_.emplace_back(prefix, error);
 }
 
 std::vector<std::u16string> FakeMachine::HeldMutexes() const {
@@ -33,12 +33,11 @@ KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError
   const KernelHandle handle = Enter(Operation::CreateMutexExW, NO_KERNEL_HANDLE, [&] {
     const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";
     mutexRequests_.push_back(text);
-    const bool refused = std::any_of(
-        refusedMutexPrefixes_.begin(), refusedMutexPrefixes_.end(),
-        [&](const std::u16string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; });
-    if (refused) {
-      error = ERROR_ACCESS_DENIED;
-      return NO_KERNEL_HANDLE;
+    for (const auto& [prefix, refusal] : refusedMutexPrefixes_) {
+      if (text.compare(0, prefix.size(), prefix) == 0) {
+        error = refusal;
+        return NO_KERNEL_HANDLE;
+      }
     }
     const bool exists = mutexesElsewhere_.count(text) != 0 ||
                         std::any_of(mutexHandles_.begin(), mutexHandles_.end(),

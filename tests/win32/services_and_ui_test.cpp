@@ -2,10 +2,16 @@
 // run time from advapi32 and user32, and the system language.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "launcher/single_instance.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+#include <sddl.h>
 
 namespace setup {
 namespace {
@@ -31,6 +37,8 @@ TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse)
       {Entry::GetProcessWindowStation, "GetProcessWindowStation", true},
       {Entry::GetUserObjectInformationW, "GetUserObjectInformationW", true},
       {Entry::RtlGetVersion, "RtlGetVersion", false},
+      {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW,
+       "ConvertStringSecurityDescriptorToSecurityDescriptorW", false},
   };
   static_assert(sizeof entries / sizeof entries[0] == Win32Platform::kRuntimeEntryCount,
                 "every runtime entry is listed");
@@ -99,6 +107,30 @@ TEST(SingleInstanceTest, LauncherMutexRefusesASecondLauncher) {
   EXPECT_FALSE(first.another_is_running());
   const SingleInstance second(platform);
   EXPECT_TRUE(second.another_is_running());
+}
+
+// Another account's launcher must find the mutex, not be refused it: its
+// descriptor lets everyone (WD) wait on it.
+TEST(SingleInstanceTest, LauncherMutexLetsEveryAccountWaitOnIt) {
+  Win32Platform platform;
+  Status error = ERROR_SUCCESS;
+  const ScopedKernelHandle mutex(platform,
+                                 platform.CreateMutexExW(u"Local\\SetupDescriptorTest", &error));
+  ASSERT_TRUE(mutex.valid()) << error;
+  HANDLE readable = ::OpenMutexW(READ_CONTROL, FALSE, L"Local\\SetupDescriptorTest");
+  ASSERT_NE(readable, nullptr);
+  DWORD needed = 0;
+  static_cast<void>(::GetKernelObjectSecurity(readable, DACL_SECURITY_INFORMATION, nullptr, 0, &needed));
+  std::vector<unsigned char> descriptor(needed);
+  ASSERT_TRUE(::GetKernelObjectSecurity(readable, DACL_SECURITY_INFORMATION, descriptor.data(),
+                                        needed, &needed));
+  ::CloseHandle(readable);
+  LPWSTR text = nullptr;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+  const std::wstring dacl(text);
+  ::LocalFree(text);
+  EXPECT_NE(dacl.find(L";;;WD)"), std::wstring::npos) << "no entry for everyone in the DACL";
 }
 
 TEST(WindowStationTest, InteractiveSessionIsVisible) {

@@ -55,6 +55,7 @@ constexpr std::uint32_t kGenericWrite = GENERIC_WRITE;
 constexpr std::uint32_t kFileShareRead = FILE_SHARE_READ;
 constexpr std::uint32_t kCreateNew = CREATE_NEW;
 constexpr std::uint32_t kFileAttributeNormal = FILE_ATTRIBUTE_NORMAL;
+constexpr std::uint32_t kFileAttributeDirectory = FILE_ATTRIBUTE_DIRECTORY;
 constexpr std::uint32_t kFileFlagWriteThrough = FILE_FLAG_WRITE_THROUGH;
 
 constexpr std::uint32_t kNormalPriorityClass = NORMAL_PRIORITY_CLASS;
@@ -117,6 +118,7 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef FILE_SHARE_READ
 #undef CREATE_NEW
 #undef FILE_ATTRIBUTE_NORMAL
+#undef FILE_ATTRIBUTE_DIRECTORY
 #undef FILE_FLAG_WRITE_THROUGH
 #undef NORMAL_PRIORITY_CLASS
 #undef STARTF_USESHOWWINDOW
@@ -183,6 +185,7 @@ static_assert(GENERIC_WRITE == w::kGenericWrite, "GENERIC_WRITE");
 static_assert(FILE_SHARE_READ == w::kFileShareRead, "FILE_SHARE_READ");
 static_assert(CREATE_NEW == w::kCreateNew, "CREATE_NEW");
 static_assert(FILE_ATTRIBUTE_NORMAL == w::kFileAttributeNormal, "FILE_ATTRIBUTE_NORMAL");
+static_assert(FILE_ATTRIBUTE_DIRECTORY == w::kFileAttributeDirectory, "FILE_ATTRIBUTE_DIRECTORY");
 static_assert(FILE_FLAG_WRITE_THROUGH == w::kFileFlagWriteThrough, "FILE_FLAG_WRITE_THROUGH");
 
 static_assert(NORMAL_PRIORITY_CLASS == w::kNormalPriorityClass, "NORMAL_PRIORITY_CLASS");

@@ -5,6 +5,7 @@
 #include "platform/win32/installer_functions.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <winsvc.h>
 
 namespace setup {
@@ -50,6 +51,8 @@ constexpr RuntimeExport kRuntimeExports[] = {
     {Entry::GetProcessWindowStation, SourceLibrary::User32, "GetProcessWindowStation"},
     {Entry::GetUserObjectInformationW, SourceLibrary::User32, "GetUserObjectInformationW"},
     {Entry::RtlGetVersion, SourceLibrary::Ntdll, "RtlGetVersion"},
+    {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW, SourceLibrary::Advapi32,
+     "ConvertStringSecurityDescriptorToSecurityDescriptorW"},
 };
 
 constexpr bool ExportsFollowEntryOrder() {
@@ -238,6 +241,7 @@ namespace {
 
 void CopyFoundName(const WIN32_FIND_DATAW& found, WideFindData* data) {
   constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
+  data->attributes = found.dwFileAttributes;
   for (std::size_t i = 0; i < kUnits; ++i) {
     data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
   }
@@ -385,10 +389,26 @@ Status Win32Platform::RtlGetVersion(WindowsVersion* version) {
 
 // User interface and locale ----------------------------------------------
 
+// Who may open the launcher mutex: SYSTEM and administrators fully, every
+// account to wait on it. Under the creator's default descriptor a launcher
+// started by a deployment tool as SYSTEM would refuse an administrator's,
+// whose create then fails with access denied instead of finding it.
+constexpr wchar_t kLauncherMutexDescriptor[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100000;;;WD)";
+
 KernelHandle Win32Platform::CreateMutexExW(const WideChar* name, Status* lastError) {
-  const HANDLE mutex =
-      ::CreateMutexExW(nullptr, ToWide(name), CREATE_MUTEX_INITIAL_OWNER, SYNCHRONIZE);
-  if (lastError != nullptr) *lastError = ::GetLastError();
+  const auto convert = entry<decltype(&::ConvertStringSecurityDescriptorToSecurityDescriptorW)>(
+      RuntimeEntry::ConvertStringSecurityDescriptorToSecurityDescriptorW);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (convert == nullptr ||
+      convert(kLauncherMutexDescriptor, SDDL_REVISION_1, &descriptor, nullptr) == FALSE) {
+    descriptor = nullptr;  // the creator's default: the same account still finds it
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const HANDLE mutex = ::CreateMutexExW(descriptor != nullptr ? &attributes : nullptr, ToWide(name),
+                                        CREATE_MUTEX_INITIAL_OWNER, SYNCHRONIZE);
+  const DWORD error = ::GetLastError();
+  if (descriptor != nullptr) static_cast<void>(::LocalFree(descriptor));
+  if (lastError != nullptr) *lastError = error;
   return ToPortable<KernelHandle>(mutex);
 }
 

@@ -43,8 +43,9 @@ class Win32Platform final : public Platform {
     GetProcessWindowStation,
     GetUserObjectInformationW,
     RtlGetVersion,
+    ConvertStringSecurityDescriptorToSecurityDescriptorW,
   };
-  static constexpr std::size_t kRuntimeEntryCount = 13;
+  static constexpr std::size_t kRuntimeEntryCount = 14;
 
   // Loads advapi32 and ntdll from the system folder and binds their entries;
   // user32's wait for their first use.
