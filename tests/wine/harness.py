@@ -75,6 +75,7 @@ _PROGRAMS = (("setup", "SETUP_EXE", "Setup.exe"),
              ("service_stub", "SETUP_SERVICE_STUB_EXE", "service_stub.exe"),
              ("box_reader", "SETUP_BOX_READER_EXE", "box_reader.exe"),
              ("key_access", "SETUP_KEY_ACCESS_EXE", "key_access.exe"),
+             ("terminator", "SETUP_TERMINATOR_EXE", "terminator.exe"),
              ("canary", "SETUP_CANARY_DLL", "canary.dll"),
              ("careless_loader", "SETUP_CARELESS_LOADER_EXE", "careless_loader.exe"))
 
@@ -89,6 +90,7 @@ class Artifacts:
     service_stub: str
     box_reader: str
     key_access: str
+    terminator: str
     canary: str
     careless_loader: str
 
@@ -382,7 +384,7 @@ class WinePrefix:
         os.makedirs(self.linux_path(TOOLS_FOLDER), exist_ok=True)
         os.makedirs(self.linux_path(RECORDS_FOLDER), exist_ok=True)
         for program in (self.artifacts.starter, self.artifacts.recorder, self.artifacts.service_stub,
-                        self.artifacts.box_reader, self.artifacts.key_access):
+                        self.artifacts.box_reader, self.artifacts.key_access, self.artifacts.terminator):
             shutil.copyfile(program, os.path.join(self.linux_path(TOOLS_FOLDER), os.path.basename(program)))
 
     # ----- paths and environment -----
@@ -670,6 +672,13 @@ class WinePrefix:
     def kill_image(self, image_name):
         """Ends every process whose image is `image_name` (taskkill /f /im)."""
         return self.kill_images(image_name)
+
+    def terminate_image(self, image_name, exit_code):
+        """Ends every process whose image is `image_name` with exactly
+        `exit_code` (TerminateProcess), where taskkill /f would give 0."""
+        code, output = self.wine([TOOLS_FOLDER + r"\terminator.exe", image_name, hex(exit_code)], check=False)
+        if code != 0:
+            raise WineError(f"terminator.exe {image_name} failed ({code}): {output!r}")
 
     def kill_images(self, *image_names):
         """Ends the processes of all `image_names` in one taskkill call, image

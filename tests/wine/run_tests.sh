@@ -29,11 +29,13 @@ SETUP_STARTER_EXE=$(find_one starter.exe)
 SETUP_SERVICE_STUB_EXE=$(find_one service_stub.exe)
 SETUP_BOX_READER_EXE=$(find_one box_reader.exe)
 SETUP_KEY_ACCESS_EXE=$(find_one key_access.exe)
+SETUP_TERMINATOR_EXE=$(find_one terminator.exe)
 SETUP_CANARY_DLL=$(find_one canary.dll)
 SETUP_CARELESS_LOADER_EXE=$(find_one careless_loader.exe)
 for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starter.exe:$SETUP_STARTER_EXE" \
                "service_stub.exe:$SETUP_SERVICE_STUB_EXE" "box_reader.exe:$SETUP_BOX_READER_EXE" \
-               "key_access.exe:$SETUP_KEY_ACCESS_EXE" "canary.dll:$SETUP_CANARY_DLL" \
+               "key_access.exe:$SETUP_KEY_ACCESS_EXE" "terminator.exe:$SETUP_TERMINATOR_EXE" \
+               "canary.dll:$SETUP_CANARY_DLL" \
                "careless_loader.exe:$SETUP_CARELESS_LOADER_EXE"; do
   if [ -z "${program#*:}" ]; then
     echo "error: ${program%%:*} not found under $build_dir (build the windows preset first)" >&2
@@ -42,6 +44,7 @@ for program in "Setup.exe:$SETUP_EXE" "recorder.exe:$SETUP_RECORDER_EXE" "starte
   echo "${program%%:*}: ${program#*:}"
 done
 export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE SETUP_SERVICE_STUB_EXE SETUP_BOX_READER_EXE SETUP_KEY_ACCESS_EXE \
+  SETUP_TERMINATOR_EXE \
   SETUP_CANARY_DLL SETUP_CARELESS_LOADER_EXE
 export PYTHONDONTWRITEBYTECODE=1  # keep the source tree clean
 

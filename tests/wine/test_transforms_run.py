@@ -137,6 +137,20 @@ class TransformsRunTest(harness.PrefixTestCase):
                     self.assert_key_exists(key, False, what)
                 self.assertEqual(status, run.status, f"{what}: Setup.exe status")
 
+    def test_product_registered_while_the_installer_runs_keeps_its_own_value(self):
+        # Media laid out like a patch folder give the product a Transforms
+        # ending in Files\1033.mst; nothing shows a launcher wrote it.
+        own = r"C:\Media\Files\1033.mst"
+        with self.patch_folder("Patch Files") as folder:
+            running = self.prefix.start_setup(folder, "/qn", hold=True, record_keys=PRODUCT_KEYS)
+            self.assert_during(running.wait_for_installer()[0], REGISTERED_PRODUCT_KEY, ABSENT,
+                               "not registered when the run began")
+            self.register(REGISTERED_PRODUCT_KEY, own)
+            run = running.wait()
+            self.assertEqual(0, run.status, "the run changed no registration: the installer's status")
+            self.assert_now(REGISTERED_PRODUCT_KEY, {"Transforms": own, "TransformsBackup": None},
+                            "registered while the installer ran")
+
     def lock(self, key):
         """Makes `key` read-only until the test ends."""
         self.prefix.set_read_only(key)
