@@ -59,16 +59,21 @@ bool OwnValueLeftInPlace(const RunState& run) {
          !redirection.transformsWritten;
 }
 
+// Whether this run pointed the product's Transforms at the patch folder.
+bool RedirectedNow(const RunState& run) {
+  const Redirection& redirection = run.CurrentRedirection;
+  return redirection.product == run.CurrentProduct && redirection.transformsWritten;
+}
+
 // Whether Transforms is the value this run wrote, unit for unit.
 bool IsThisRunsRedirection(const RunState& run, const HeapText& current) {
-  const Redirection& redirection = run.CurrentRedirection;
-  return redirection.product == run.CurrentProduct && redirection.transformsWritten &&
-         TextEquals(current.c_str(), redirection.written.c_str());
+  return RedirectedNow(run) && TextEquals(current.c_str(), run.CurrentRedirection.written.c_str());
 }
 
 // A journal recording that the product had no Transforms: the redirection
-// it recorded, or the one this run wrote, is deleted; any other value was
-// given to the product since and stays.
+// it recorded is deleted, and so is whatever Transforms holds after this
+// run redirected it (the installer may rewrite the value it was given);
+// any other value was given to the product since and stays.
 Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey key,
                                  const WideChar* recorded) {
   HeapText current;
@@ -80,8 +85,7 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
     WriteLog(platform, run, LogLine() << "Restore: no Transforms, as the product had none");
     return ERROR_SUCCESS;
   }
-  if (read == ERROR_SUCCESS && !TextEquals(current.c_str(), recorded) &&
-      !IsThisRunsRedirection(run, current)) {
+  if (read == ERROR_SUCCESS && !TextEquals(current.c_str(), recorded) && !RedirectedNow(run)) {
     WriteLog(platform, run,
              (LogLine() << "Restore: Transforms ").Quoted(current.c_str())
                  << " is not the redirection the journal recorded; the product was given it "

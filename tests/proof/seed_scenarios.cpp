@@ -181,6 +181,13 @@ std::vector<SeedScenario> SeedScenarios() {
   failing.child.action = ChildAction::RewriteTransforms;
   failing.child.rewrittenValue = u"C:\\Cache\\1031.mst";
   add("InstallerRewritesAndFails", failing, 1603);
+  // The journal records the redirection, but the installer rewrote it: the
+  // product had none, and none it has again.
+  Scenario rewrittenRecord =
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, std::nullopt, std::nullopt});
+  rewrittenRecord.child.action = ChildAction::RewriteTransforms;
+  rewrittenRecord.child.rewrittenValue = u"C:\\Cache\\1031.mst";
+  add("InstallerRewritesTheRecordedRedirection", rewrittenRecord, ERROR_SUCCESS);
   Scenario deleting = Typical();
   deleting.child.exitCode = 3010;
   deleting.child.action = ChildAction::DeleteTransforms;
