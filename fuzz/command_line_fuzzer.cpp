@@ -1,10 +1,11 @@
 // The launcher's own command line and the one it builds for the
 // interpreter, from arbitrary bytes: the tail must lie inside the line and
-// start after the program name; the built line, read as the interpreter
-// reads it (a small model of its documented percent, quote, caret and
-// operator rules), must be one command whose text for the installer is the
-// fixed pieces, the patch path literally (quoted exactly when needed) and
-// the tail as typed at a command prompt; or it is refused whole. Nothing
+// start after the program name; the launcher expands it as a prompt would;
+// the built line, read as Windows' interpreter reads it (a small model of
+// its documented phases: percent expansion over the whole line, then
+// quotes, carets and operators), must be one command whose text for the
+// installer is the fixed pieces, the patch path literally (quoted exactly
+// when needed) and the expanded tail; or it is refused whole. Nothing
 // may be written past a buffer.
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,8 @@
 
 #include "launcher/command_tail.h"
 #include "launcher/unattended_switches.h"
+#include "proof/interpreter_model.h"
+#include "runner/argument_expansion.h"
 #include "runner/installer_command_line.h"
 
 namespace {
@@ -61,71 +64,41 @@ Pieces Split(const std::uint8_t* data, std::size_t size) {
   return pieces;
 }
 
-// The one variable the model knows: the interpreter's current directory.
-constexpr char16_t kModelCurrentDirectory[] = u"C:\\MODEL";
-
-char16_t Lower(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + 32 : unit; }
-
-bool SameIgnoringCase(const std::u16string& left, const std::u16string& right) {
-  if (left.size() != right.size()) return false;
-  for (std::size_t at = 0; at < left.size(); ++at) {
-    if (Lower(left[at]) != Lower(right[at])) return false;
-  }
-  return true;
+// The environment the launcher and the model share: values holding
+// operators, quotes and a reference of their own among them.
+const setup::proof::ModelEnvironment& Environment() {
+  static const setup::proof::ModelEnvironment environment = [] {
+    setup::proof::ModelEnvironment model;
+    model.currentDirectory = u"C:\\Patch Files";
+    model.Set(u"OS", u"Windows_NT");
+    model.Set(u"ProgramFiles(x86)", u"C:\\Program Files (x86)");
+    model.Set(u"QV", u"a&echo hi>C:\\mq.txt");
+    model.Set(u"Q", u"\"x y\"");
+    model.Set(u"Q1", u"\"open");
+    model.Set(u"P", u"%OS%");
+    model.Set(u"C", u"^(x)|y");
+    return model;
+  }();
+  return environment;
 }
 
-// The interpreter's first pass over a command line: "%NAME%" becomes the
-// value of a defined NAME ("%cd:~,%" the empty slice of CD); otherwise the
-// first sign stays and scanning goes on at the second.
-std::u16string ExpandPercents(const std::u16string& line) {
-  std::u16string out;
-  std::size_t at = 0;
-  while (at < line.size()) {
-    if (line[at] != u'%') {
-      out += line[at++];
-      continue;
-    }
-    const std::size_t close = line.find(u'%', at + 1);
-    if (close == std::u16string::npos) {
-      out += line.substr(at);
-      break;
-    }
-    const std::u16string name = line.substr(at + 1, close - at - 1);
-    if (SameIgnoringCase(name, u"cd")) {
-      out += kModelCurrentDirectory;
-      at = close + 1;
-    } else if (SameIgnoringCase(name, u"cd:~,")) {
-      at = close + 1;
-    } else {
-      out += line.substr(at, close - at);
-      at = close;
-    }
+setup::Status LookUp(void*, const WideChar* name, std::size_t length, setup::WideLongText& value) {
+  const setup::proof::ModelEnvironment& environment = Environment();
+  std::u16string upper(name, length);
+  for (char16_t& unit : upper) {
+    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
   }
-  return out;
+  const auto found = environment.variables.find(upper);
+  const std::u16string* text = found != environment.variables.end() ? &found->second
+                               : upper == u"CD"                     ? &environment.currentDirectory
+                                                                    : nullptr;
+  if (length == 0 || text == nullptr) return setup::ERROR_ENVVAR_NOT_FOUND;
+  return value.assign(text->c_str()) ? 0 : setup::ERROR_INSUFFICIENT_BUFFER;
 }
 
 bool IsOperator(char16_t unit) {
   return unit == u'&' || unit == u'|' || unit == u'<' || unit == u'>' || unit == u'(' ||
          unit == u')';
-}
-
-// The second pass: quotes toggle, a caret outside them makes the next unit
-// text, an operator outside them would start another command or a
-// redirection. False then; else `text` is what the program gets.
-bool OneCommand(const std::u16string& expanded, std::u16string& text) {
-  bool quoted = false;
-  for (std::size_t at = 0; at < expanded.size(); ++at) {
-    const char16_t unit = expanded[at];
-    if (unit == u'\r' || unit == u'\n') return false;
-    if (unit == u'"') quoted = !quoted;
-    if (!quoted && unit == u'^') {
-      if (++at < expanded.size()) text += expanded[at];
-      continue;
-    }
-    if (!quoted && IsOperator(unit)) return false;
-    text += unit;
-  }
-  return true;
 }
 
 // A system folder the launcher is handed holds none of what the
@@ -150,8 +123,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(*tail == u'\0' || *tail > u' ', "tail starts with a word");
   static_cast<void>(setup::RequestsUnattendedRun(tail));
 
-  // The tail reaches the installer as typed at a command prompt.
-  const std::u16string arguments(tail);
+  // The tail reaches the installer as a command prompt expands it.
+  const std::u16string typed(tail);
+  setup::WideLongText expanded;
+  if (setup::ExpandVariables(tail, LookUp, nullptr, expanded) != 0) {
+    Require(expanded.length() == 0, "an expansion that does not fit is left empty");
+    return 0;
+  }
+  const std::u16string arguments(expanded.c_str());
+  Require(arguments == setup::proof::ExpandAsAPrompt(typed, Environment()),
+          "the launcher expands as a prompt does");
   setup::WideLongText built;
   const setup::Status status = setup::BuildInstallerCommandLine(
       pieces.systemFolder.c_str(), pieces.patchPath.c_str(), arguments.c_str(), built);
@@ -159,24 +140,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(result.size() < built.capacity(), "built line fits its buffer with its terminator");
   if (status != 0) {
     Require(result.empty(), "a refused line is left empty");
-    Require(status == setup::ERROR_INSUFFICIENT_BUFFER ||
+    Require((status == setup::ERROR_INSUFFICIENT_BUFFER &&
+             setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
+                                               arguments.c_str()) >= built.capacity()) ||
                 (status == setup::ERROR_INVALID_COMMAND_LINE &&
                  (arguments.find_first_of(u"\r\n") != std::u16string::npos ||
                   pieces.patchPath.find_first_of(u"\"\r\n;") != std::u16string::npos)),
             "a line is refused only when too long or not carried");
     return 0;
   }
+  Require(setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
+                                            arguments.c_str()) == result.size(),
+          "the measured length is the built one's");
   const std::u16string switches = std::u16string(setup::kInterpreterSwitches) + u" ";
   Require(result.compare(0, switches.size(), switches) == 0, "the switches come first");
   if (!PlainFolder(pieces.systemFolder)) return 0;
 
+  // Windows' phase order: the model expands over the whole line first.
   std::u16string installerText;
-  Require(OneCommand(ExpandPercents(result.substr(switches.size())), installerText),
+  Require(setup::proof::RunsOneCommand(result.substr(switches.size()), Environment(), installerText),
           "the interpreter runs one command");
   const bool quoted = setup::NeedsQuoting(pieces.patchPath.c_str());
   const std::u16string expected = pieces.systemFolder + u"\\msiexec.exe /p " +
                                   (quoted ? u"\"" + pieces.patchPath + u"\"" : pieces.patchPath) +
-                                  u" REINSTALL=ALL " + ExpandPercents(arguments);
-  Require(installerText == expected, "the installer gets the path literally and the tail as typed");
+                                  u" REINSTALL=ALL " + arguments;
+  Require(installerText == expected, "the installer gets the path literally and the tail as a "
+                                     "prompt expands it");
   return 0;
 }

@@ -20,6 +20,7 @@ bool AdoptPlatformText(std::uint32_t reported, WideLongText& text) {
 void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.SourceFolder.clear();
   run.SourceFolderPath.clear();
+  run.CurrentDirectory.clear();
   // The patch package is looked for in the folder captured now.
   run.PatchPackage.clear();
   run.PatchPackageSearched = false;
@@ -37,6 +38,11 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
                        << static_cast<std::uint32_t>(longPath.capacity() - 2) << " units");
     return;
   }
+
+  // As a prompt's %CD% names it: no backslash at the end but a drive's.
+  const bool driveRoot = longPath.length() == 3 && longPath.c_str()[1] == u':';
+  static_cast<void>(run.CurrentDirectory.append(longPath.c_str(),
+                                                longPath.length() - (driveRoot ? 0 : 1)));
 
   WideLongText shortPath;
   const auto shortLength =

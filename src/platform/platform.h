@@ -217,6 +217,12 @@ class Platform {
   virtual bool CloseHandle(KernelHandle handle) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 
+  // The value of the environment variable `name` (its case ignored): the
+  // length copied without the terminator; the size needed, terminator
+  // included, when the buffer is too small; 0 when it is not defined.
+  virtual std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
+                                                std::uint32_t size) = 0;
+
   // The run log ----------------------------------------------------------------
   // The length copied without the terminator, the path ending in a
   // backslash; the size needed when too small; 0 on failure.

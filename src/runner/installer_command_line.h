@@ -2,6 +2,8 @@
 #ifndef SETUP_RUNNER_INSTALLER_COMMAND_LINE_H
 #define SETUP_RUNNER_INSTALLER_COMMAND_LINE_H
 
+#include <cstddef>
+
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 
@@ -30,8 +32,8 @@ bool PatchPathCanBeCarried(const WideChar* path);
 // Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ", patchPath,
 // " REINSTALL=ALL", " " and arguments into `commandLine`, each escaped so
 // that the interpreter runs the one command and hands the installer
-// `patchPath` literally and `arguments` as typed at a command prompt
-// ("%NAME%" expanded, all else unit for unit). The patch path is quoted
+// `patchPath` and `arguments` (expanded already: ExpandVariables) literally,
+// unit for unit. The patch path is quoted
 // when NeedsQuoting says so, and only then.
 // Returns 0; ERROR_INVALID_COMMAND_LINE when the path or the arguments
 // hold what cannot be carried (see PatchPathCanBeCarried and
@@ -39,6 +41,11 @@ bool PatchPathCanBeCarried(const WideChar* path);
 // `commandLine` is empty.
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
                                  const WideChar* arguments, WideLongText& commandLine);
+
+// The units BuildInstallerCommandLine's line would hold, escapes included,
+// whether or not it fits.
+std::size_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
+                                       const WideChar* arguments);
 
 }  // namespace setup
 

@@ -3,6 +3,7 @@
 #include "discovery/file_discovery.h"
 #include "platform/bounded_text.h"
 #include "platform/scoped_handle.h"
+#include "runner/argument_expansion.h"
 #include "runner/installer_command_line.h"
 #include "runner/patch_package_preflight.h"
 #include "shared/files_folder.h"
@@ -59,13 +60,20 @@ bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
 }
 
 Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail) {
-  if (!InterpreterCanCarry(commandTail)) {
+  WideLongText expanded;
+  // Arguments too long to expand are the runner's to report.
+  const bool valueCarried =
+      ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, expanded) !=
+          ERROR_SUCCESS ||
+      InterpreterCanCarry(expanded.c_str());
+  if (!InterpreterCanCarry(commandTail) || !valueCarried) {
     // Cut at the line break, the installer would run with other arguments
     // than the deployment gave.
     WriteLog(platform, run,
-             LogLine() << "Command line: its arguments hold a line break, which the command "
-                          "interpreter cannot pass on to the installer; nothing is changed or "
-                          "started");
+             LogLine() << "Command line: "
+                       << (valueCarried ? "its arguments hold" : "a variable it names holds")
+                       << " a line break, which the command interpreter cannot pass on to the "
+                          "installer; nothing is changed or started");
     return ERROR_INVALID_COMMAND_LINE;
   }
   WideLongText patchPath;
@@ -105,9 +113,22 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   const bool pathsFit = PatchPackagePath(platform, run, patchPath) &&
                         application.assign(systemFolder.c_str()) &&
                         application.append(u"\\cmd.exe");
-  const Status built = pathsFit ? BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
-                                                            commandTail, commandLine)
-                                : ERROR_INSUFFICIENT_BUFFER;
+  // The launcher expands the arguments as a prompt would: the interpreter
+  // is handed no variable reference (installer_command_line.cpp says why).
+  WideLongText arguments;
+  const Status expansion =
+      ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, arguments);
+  if (expansion == ERROR_SUCCESS && !TextEquals(arguments.c_str(), commandTail)) {
+    LogLine line;
+    line << "Arguments as expanded: ";
+    AppendWithSecretsMasked(line, arguments.c_str());
+    WriteLog(platform, run, line);
+  }
+  const Status built = !pathsFit                     ? ERROR_INSUFFICIENT_BUFFER
+                       : expansion != ERROR_SUCCESS ? expansion
+                                                    : BuildInstallerCommandLine(
+                                                          systemFolder.c_str(), patchPath.c_str(),
+                                                          arguments.c_str(), commandLine);
   if (built == ERROR_INVALID_COMMAND_LINE) {
     WriteLog(platform, run,
              LogLine() << "Installer: not started, the patch path or the arguments hold a line "
@@ -115,19 +136,31 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
     return built;
   }
   if (built != ERROR_SUCCESS) {
-    WriteLog(platform, run,
-             LogLine() << "Installer: not started, its command line would be longer than "
-                       << static_cast<std::uint32_t>(commandLine.capacity() - 1) << " units");
+    // The limit counts the line as the interpreter gets it, escapes
+    // included: an argument of 500 "%" signs takes 4000 units.
+    LogLine line;
+    line << "Installer: not started, the command line handed to the interpreter would be ";
+    if (expansion == ERROR_SUCCESS && pathsFit) {
+      line << static_cast<std::uint32_t>(InstallerCommandLineLength(
+                  systemFolder.c_str(), patchPath.c_str(), arguments.c_str()))
+           << " units, escapes included";
+    } else {
+      line << "longer still";
+    }
+    line << " (the arguments: " << static_cast<std::uint32_t>(TextLength(commandTail))
+         << " units as given); at most "
+         << static_cast<std::uint32_t>(commandLine.capacity() - 1) << " fit";
+    WriteLog(platform, run, line);
     return built;
   }
-  // The path and the tail as the installer gets them; the line the
-  // interpreter is given has its operators and the path's "%" escaped.
+  // The path and the arguments as the installer gets them; the line the
+  // interpreter is given has its operators and every "%" escaped.
   const bool quoted = NeedsQuoting(patchPath.c_str());
   LogLine line;
   line << "Installer command line: " << application.c_str() << " " << kInterpreterSwitches << " "
        << systemFolder.c_str() << "\\msiexec.exe /p " << (quoted ? "\"" : "") << patchPath.c_str()
        << (quoted ? "\"" : "") << " REINSTALL=ALL ";
-  AppendWithSecretsMasked(line, commandTail);
+  AppendWithSecretsMasked(line, arguments.c_str());
   WriteLog(platform, run, line);
 
   // The lines so far reach the disk before the installer may take the

@@ -46,6 +46,8 @@ struct RunState {
   // backslash; empty when it could not be had. Paths built from it go
   // unquoted into the registry, so the short form matters.
   WideLongText SourceFolder;
+  // The current directory at start, long, as a prompt's %CD% gives it.
+  WideLongText CurrentDirectory;
   // SourceFolder without its trailing backslash, as the paths of the patch
   // folder's files are built from it; empty when SourceFolder is, or when
   // it does not fit a path.

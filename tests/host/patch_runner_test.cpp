@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "launcher/run_sequence.h"
 #include "patch_folder.h"
+#include "proof/interpreter_model.h"
 #include "runner/installer_command_line.h"
 
 namespace setup {
@@ -44,49 +46,90 @@ TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
   EXPECT_TRUE(start.childRan) << "the launcher must wait for the installer";
 }
 
+// The environment the tail rows expand in, and the interpreter as Windows
+// reads the line: every variable expanded over the whole line first.
+void SetEnvironment(FakeMachine& machine, proof::ModelEnvironment& model) {
+  const std::pair<const char16_t*, const char16_t*> variables[] = {
+      {u"TEMP", u"C:\\Users\\Setup\\AppData\\Local\\Temp"},
+      {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"},
+      {u"OS", u"Windows_NT"},
+      {u"QV", u"a&echo hi>C:\\mq.txt"},
+      {u"PIPE", u"a|b"},
+      {u"Q", u"\"x & y\""},
+      {u"Q1", u"\"open"},
+      {u"P", u"%OS%"},
+  };
+  for (const auto& [name, value] : variables) {
+    machine.SetEnvironmentVariable(name, value);
+    model.Set(name, value);
+  }
+  model.currentDirectory = u"C:\\PATCHF~1";  // the interpreter's, never expanded by it
+}
+
 struct TailCase {
   const char* name;
   const char16_t* tail;
   std::uint32_t threadCodePage;
-  std::u16string expectedEnd;  // what follows the patch file name
+  std::u16string installerGets;  // the arguments, as the installer receives them
 };
 
 class PatchRunnerTailTest : public PatchRunnerTest,
                             public ::testing::WithParamInterface<TailCase> {};
 
-TEST_P(PatchRunnerTailTest, TailIsPassedOnUnchangedAfterOneBlank) {
+TEST_P(PatchRunnerTailTest, InstallerGetsTheTailAsAPromptExpandsIt) {
   const TailCase& c = GetParam();
+  proof::ModelEnvironment model;
+  SetEnvironment(machine, model);
   machine.SetThreadCodePage(c.threadCodePage);
   AddPatchFile("Hostrel_Update.msp");
   EXPECT_EQ(RunPatch(machine, run, c.tail), 0u);
-  EXPECT_EQ(OnlyStart().commandLine,
-            std::u16string(kInstallerPrefix) + u"Hostrel_Update.msp" + c.expectedEnd);
+  const std::u16string line = OnlyStart().commandLine;
+  const std::u16string switches = u"/D /E:ON /V:OFF /C ";
+  ASSERT_EQ(line.compare(0, switches.size(), switches), 0) << "switches first";
+  std::u16string installerText;
+  ASSERT_TRUE(proof::RunsOneCommand(line.substr(switches.size()), model, installerText))
+      << "one command, no second one from a value's operators";
+  EXPECT_EQ(installerText, u"C:\\windows\\system32\\msiexec.exe /p "
+                           u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp REINSTALL=ALL " +
+                               c.installerGets);
+  std::u16string unescaped = line;
+  for (std::size_t at; (at = unescaped.find(u"%%cd:~,%")) != std::u16string::npos;) {
+    unescaped.erase(at, 8);
+  }
+  EXPECT_EQ(unescaped.find(u'%'), std::u16string::npos) << "a \"%\" reaches the interpreter only escaped";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tails, PatchRunnerTailTest,
-    ::testing::Values(TailCase{"Empty", u"", 1252, u" REINSTALL=ALL "},
-                      TailCase{"QuotesAndSwitches", u"/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!",
-                               1252, u" REINSTALL=ALL /l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
-                      TailCase{"Latin1WhateverTheThreadCodePage", u"NAME=\u00e9t\u00e9", 932,
-                               u" REINSTALL=ALL NAME=\u00e9t\u00e9"},
-                      TailCase{"KanaWhateverTheThreadCodePage", u"NAME=\u3042", 1252,
-                               u" REINSTALL=ALL NAME=\u3042"},
-                      // The interpreter's operators outside quotes get a caret; inside
-                      // quotes they, and carets, are plain text already.
-                      TailCase{"OperatorsOutsideQuotes", u"/qn COMPANY=AT&T X=a|b<c>d", 1252,
-                               u" REINSTALL=ALL /qn COMPANY=AT^&T X=a^|b^<c^>d"},
-                      TailCase{"CaretsAndParentheses", u"PASSWORD=Pa^ss (x) ^", 1252,
-                               u" REINSTALL=ALL PASSWORD=Pa^^ss ^(x^) ^^"},
-                      TailCase{"OperatorsInsideQuotes", u"Q=\"a&b|c^d (e)\" R=&", 1252,
-                               u" REINSTALL=ALL Q=\"a&b|c^d (e)\" R=^&"},
-                      TailCase{"UnbalancedQuoteKeepsTheRestPlain", u"X=\"a & b", 1252,
-                               u" REINSTALL=ALL X=\"a & b"},
-                      TailCase{"QuotesCountedAcrossWords", u"A=\"x\" & B=\"y&\"&", 1252,
-                               u" REINSTALL=ALL A=\"x\" ^& B=\"y&\"^&"},
-                      // "%NAME%" is expanded as at a command prompt; "!" is text.
-                      TailCase{"PercentAndBangAsTyped", u"/l*v \"%TEMP%\\x.log\" P=100%! %", 1252,
-                               u" REINSTALL=ALL /l*v \"%TEMP%\\x.log\" P=100%! %"}),
+    ::testing::Values(
+        TailCase{"Empty", u"", 1252, u""},
+        TailCase{"QuotesAndSwitches", u"/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!", 1252,
+                 u"/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
+        TailCase{"Latin1WhateverTheThreadCodePage", u"NAME=\u00e9t\u00e9", 932, u"NAME=\u00e9t\u00e9"},
+        TailCase{"KanaWhateverTheThreadCodePage", u"NAME=\u3042", 1252, u"NAME=\u3042"},
+        TailCase{"OperatorsOutsideQuotes", u"/qn COMPANY=AT&T X=a|b<c>d", 1252,
+                 u"/qn COMPANY=AT&T X=a|b<c>d"},
+        TailCase{"CaretsAndParentheses", u"PASSWORD=Pa^ss (x) ^", 1252, u"PASSWORD=Pa^ss (x) ^"},
+        TailCase{"OperatorsInsideQuotes", u"Q=\"a&b|c^d (e)\" R=&", 1252, u"Q=\"a&b|c^d (e)\" R=&"},
+        TailCase{"UnbalancedQuoteKeepsTheRestPlain", u"X=\"a & b", 1252, u"X=\"a & b"},
+        TailCase{"QuotesCountedAcrossWords", u"A=\"x\" & B=\"y&\"&", 1252, u"A=\"x\" & B=\"y&\"&"},
+        // Expanded by the launcher as at a prompt; "!" is text.
+        TailCase{"PercentAndBangAsTyped", u"/l*v \"%TEMP%\\x.log\" P=100%! %", 1252,
+                 u"/l*v \"C:\\Users\\Setup\\AppData\\Local\\Temp\\x.log\" P=100%! %"},
+        TailCase{"ParenthesesInANameQuoted", u"DIR=\"%ProgramFiles(x86)%\\Q\"", 1252,
+                 u"DIR=\"C:\\Program Files (x86)\\Q\""},
+        TailCase{"ParenthesesInANameBare", u"DIR=%ProgramFiles(x86)%\\Q", 1252,
+                 u"DIR=C:\\Program Files (x86)\\Q"},
+        TailCase{"ValueHoldingOperators", u"X=%QV% Y=%pipe%", 1252, u"X=a&echo hi>C:\\mq.txt Y=a|b"},
+        TailCase{"ValueHoldingQuotes", u"X=%Q% Y=a&b", 1252, u"X=\"x & y\" Y=a&b"},
+        TailCase{"ValueOpeningAQuote", u"X=%Q1% Y=a&b", 1252, u"X=\"open Y=a&b"},
+        TailCase{"ValueHoldingAReferenceIsNotReadAgain", u"X=%P%", 1252, u"X=%OS%"},
+        TailCase{"DoublePercentAndUndefined", u"A=%% B=%NOPE% C=%NOPE%OS%", 1252,
+                 u"A=%% B=%NOPE% C=%NOPEWindows_NT"},
+        TailCase{"CurrentDirectoryLong", u"/l*v \"%CD%\\x.log\"", 1252,
+                 u"/l*v \"C:\\Patch Files\\x.log\""},
+        TailCase{"FormsNotExpandedStayAsTyped", u"A=%PATH:~0,3% B=%DATE% C=%RANDOM%", 1252,
+                 u"A=%PATH:~0,3% B=%DATE% C=%RANDOM%"}),
     [](const ::testing::TestParamInfo<TailCase>& param) { return param.param.name; });
 
 // The path is the launcher's own: nothing in it may reach the installer
@@ -100,6 +143,7 @@ TEST_F(PatchRunnerTest, PatchPathReachesTheInstallerLiterally) {
       {u"C:\\P%OS%", u"H%OS%.msp", u"C:\\P%%cd:~,%OS%%cd:~,%\\Files\\H%%cd:~,%OS%%cd:~,%.msp"},
       {u"C:\\100%", u"a (1)%.msp", u"\"C:\\100%%cd:~,%\\Files\\a (1)%%cd:~,%.msp\""},
   };
+  machine.SetEnvironmentVariable(u"NL", u"a\nb");
   for (const auto& c : cases) {
     machine.SetShortNamesAvailable(false);
     machine.AddFolder(std::u16string(c.folder) + u"\\Files");
@@ -125,10 +169,12 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
   } cases[] = {
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=a\nB=b", "arguments hold a line break"},
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=\"a\rb\"", "arguments hold a line break"},
+      {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=%NL%", "a variable it names holds"},
       {u"C:\\Q\"uote", u"Hostrel_Update.msp", u"/qn", "holds a double quote, a ';'"},
       {u"C:\\Named", u"Hostrel;2.msp", u"/qn", "holds a double quote, a ';'"},
       {u"C:\\Patch;Files", u"Hostrel_Update.msp", u"/qn", "holds a double quote, a ';'"},
   };
+  machine.SetEnvironmentVariable(u"NL", u"a\nb");
   for (const auto& c : cases) {
     machine.SetShortNamesAvailable(false);
     machine.AddFolder(std::u16string(c.folder) + u"\\Files");
@@ -207,6 +253,14 @@ TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
   EXPECT_EQ(RunPatch(machine, run, tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
   const std::u16string tailOf1000(1000, u'a');  // does not fit the argument text
   EXPECT_EQ(RunPatch(machine, run, tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  // The limit counts escapes: 120 signs of 8 units each, after 105 fixed.
+  machine.SetCommandLine(u"Setup.exe " + std::u16string(120, u'%'));
+  EXPECT_EQ(RunSetup(machine), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_NE(testing::FirstRunLog(machine).find(
+                "the command line handed to the interpreter would be 1065 units, escapes included "
+                "(the arguments: 120 units as given); at most 999 fit"),
+            std::string::npos)
+      << testing::FirstRunLog(machine);
   EXPECT_TRUE(machine.ProcessStarts().empty());
 
   // The longest tail that fits still runs, to the last unit.

@@ -151,6 +151,9 @@ class FakeMachine : public Platform {
   // gives it. Like Windows, the machine neither checks nor creates the
   // folder: AddFolder it for the run log to be made there.
   void SetTempPath(const std::u16string& path);
+  // Defines the environment variable `name` (its case ignored, as Windows
+  // does) for GetEnvironmentVariableW; none is defined at first.
+  void SetEnvironmentVariable(const std::u16string& name, const std::u16string& value);
   // CreateFileW refuses to add a file in the folder (access denied), as in
   // a folder the account may not write. Creates the folder when absent.
   void DenyFileCreation(const std::u16string& folder);
@@ -389,6 +392,8 @@ class FakeMachine : public Platform {
   bool CloseHandle(KernelHandle handle) noexcept override;
   // Sleeps not at all: simulated time does not pass.
   void Sleep(std::uint32_t milliseconds) noexcept override;
+  std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
+                                        std::uint32_t size) noexcept override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,
@@ -531,6 +536,7 @@ class FakeMachine : public Platform {
   std::map<FindHandle, std::deque<FoundEntry>> openFinds_;
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
+  std::map<std::u16string, std::u16string> environment_;  // by upper-case name
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
   std::map<KernelHandle, OpenFile> fileHandles_;
   std::vector<std::u16string> createdFiles_;

@@ -23,6 +23,15 @@ constexpr std::uint32_t kFileAppendData = 0x4;
 constexpr std::uint32_t kWriteRights =
     GENERIC_WRITE | kGenericAll | kFileWriteData | kFileAppendData;
 
+// Environment names compare ignoring case.
+std::u16string UpperAscii(std::u16string_view text) {
+  std::u16string upper(text);
+  for (char16_t& unit : upper) {
+    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
+  }
+  return upper;
+}
+
 // Whether Windows accepts `name` as one path component of a new file.
 bool IsValidNewName(std::u16string_view name) {
   if (name.empty()) return false;
@@ -139,6 +148,10 @@ void FakeMachine::SetSystemDirectory(const std::u16string& path) { systemDirecto
 
 void FakeMachine::SetTempPath(const std::u16string& path) { tempPath_ = path; }
 
+void FakeMachine::SetEnvironmentVariable(const std::u16string& name, const std::u16string& value) {
+  environment_[UpperAscii(name)] = value;
+}
+
 void FakeMachine::DenyFileCreation(const std::u16string& folder) {
   AddEntry(folder, u"", true)->creationDenied = true;
 }
@@ -226,6 +239,15 @@ bool FakeMachine::FindClose(FindHandle handle) noexcept {
 std::uint32_t FakeMachine::GetSystemDirectoryW(WideChar* buffer, std::uint32_t size) noexcept {
   return Enter(Operation::GetSystemDirectoryW, std::uint32_t{0},
                [&] { return CopyOut(systemDirectory_, buffer, size); });
+}
+
+std::uint32_t FakeMachine::GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
+                                                   std::uint32_t size) noexcept {
+  return Enter(Operation::GetEnvironmentVariableW, std::uint32_t{0}, [&]() -> std::uint32_t {
+    if (name == nullptr) return 0;
+    const auto found = environment_.find(UpperAscii(name));
+    return found == environment_.end() ? 0 : CopyOut(found->second, buffer, size);
+  });
 }
 
 std::uint32_t FakeMachine::GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept {

@@ -32,6 +32,7 @@ const char* OperationName(Operation operation) {
       "CloseHandle",
       "Sleep",
       "GetTempPathW",
+      "GetEnvironmentVariableW",
       "CreateFileW",
       "WriteFile",
       "FlushFileBuffers",

@@ -35,6 +35,7 @@ enum class Operation {
   CloseHandle,
   Sleep,
   GetTempPathW,
+  GetEnvironmentVariableW,
   CreateFileW,
   WriteFile,
   FlushFileBuffers,

@@ -151,6 +151,23 @@ class PatchRunTest(harness.PrefixTestCase):
             self.assert_installer_line(self.only_record(run),
                                        f" /p {source}Files\\{name} REINSTALL=ALL /qn X=Windows_NT")
 
+    def test_variables_are_expanded_by_the_launcher_and_run_no_second_command(self):
+        # Windows' interpreter would expand these before reading operators:
+        # the value's "&" would start a second command, and the caret put
+        # before a parenthesis would spoil the name. The launcher expands
+        # them itself and hands the interpreter none.
+        value = r"a&echo hi>C:\mq.txt"
+        with self.patch_folder("Patch Files") as folder:
+            run = self.prefix.run_setup(folder, r'X=%QV% DIR="%ProgramFiles(x86)%\Q" N=%NOPE%',
+                                        extra_env={"QV": value})
+            source = self.source_folder(folder)
+            self.assert_installer_line(
+                self.only_record(run),
+                f' /p {source}Files\\Hostrel_Update.msp REINSTALL=ALL X={value} '
+                r'DIR="C:\Program Files (x86)\Q" N=%NOPE%')
+            self.assertFalse(os.path.exists(os.path.join(self.prefix.drive_c, "mq.txt")),
+                             "a second command ran")
+
     def test_random_tails_reach_the_installer_exactly(self):
         # A differential check of the escaping against Wine's interpreter:
         # operators, quotes, carets, percent signs around names no variable

@@ -331,6 +331,11 @@ void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 // The run log --------------------------------------------------------------
 
+std::uint32_t Win32Platform::GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
+                                                     std::uint32_t size) {
+  return ::GetEnvironmentVariableW(ToWide(name), ToWide(buffer), size);
+}
+
 std::uint32_t Win32Platform::GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) {
   return ::GetTempPathW(bufferSize, ToWide(buffer));
 }

@@ -96,6 +96,8 @@ class Win32Platform final : public Platform {
   bool CloseHandle(KernelHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
 
+  std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
+                                        std::uint32_t size) override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,

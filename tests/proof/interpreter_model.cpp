@@ -1,0 +1,74 @@
+#include "proof/interpreter_model.h"
+
+namespace setup::proof {
+
+namespace {
+
+std::u16string Upper(const std::u16string& text) {
+  std::u16string upper = text;
+  for (char16_t& unit : upper) {
+    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
+  }
+  return upper;
+}
+
+bool IsOperator(char16_t unit) {
+  return unit == u'&' || unit == u'|' || unit == u'<' || unit == u'>' || unit == u'(' ||
+         unit == u')';
+}
+
+}  // namespace
+
+void ModelEnvironment::Set(const std::u16string& name, const std::u16string& value) {
+  variables[Upper(name)] = value;
+}
+
+std::u16string ExpandAsAPrompt(const std::u16string& text, const ModelEnvironment& environment) {
+  std::u16string out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t close = text[at] == u'%' ? text.find(u'%', at + 1) : std::u16string::npos;
+    if (close == std::u16string::npos) {
+      out += text[at++];
+      continue;
+    }
+    const std::u16string name = Upper(text.substr(at + 1, close - at - 1));
+    const auto defined = environment.variables.find(name);
+    if (defined != environment.variables.end() && !name.empty()) {
+      out += defined->second;
+      at = close + 1;
+    } else if (name == u"CD") {
+      out += environment.currentDirectory;
+      at = close + 1;
+    } else if (name == u"CD:~,") {
+      at = close + 1;
+    } else if (name.find(u':') != std::u16string::npos) {
+      out += text.substr(at, close + 1 - at);
+      at = close + 1;
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
+}
+
+bool RunsOneCommand(const std::u16string& line, const ModelEnvironment& environment,
+                    std::u16string& text) {
+  const std::u16string expanded = ExpandAsAPrompt(line, environment);
+  text.clear();
+  bool quoted = false;
+  for (std::size_t at = 0; at < expanded.size(); ++at) {
+    const char16_t unit = expanded[at];
+    if (unit == u'\r' || unit == u'\n') return false;
+    if (unit == u'"') quoted = !quoted;
+    if (!quoted && unit == u'^') {
+      if (++at < expanded.size()) text += expanded[at];
+      continue;
+    }
+    if (!quoted && IsOperator(unit)) return false;
+    text += unit;
+  }
+  return true;
+}
+
+}  // namespace setup::proof
