@@ -85,17 +85,20 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
     WriteLog(platform, run, LogLine() << "Restore: no Transforms, as the product had none");
     return ERROR_SUCCESS;
   }
-  if (read == ERROR_SUCCESS && !TextEquals(current.c_str(), recorded) && !RedirectedNow(run)) {
+  // A value of another type is no redirection: the launcher writes text.
+  const bool readable = read == ERROR_SUCCESS || read == ERROR_INVALID_DATATYPE;
+  const bool ours = RedirectedNow(run) ? readable
+                                       : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
+  if (readable && !ours) {
     WriteLog(platform, run,
              (LogLine() << "Restore: Transforms ").Quoted(current.c_str())
                  << " is not the redirection the journal recorded; the product was given it "
                     "since, and it stays");
     return ERROR_SUCCESS;
   }
-  const Status deleted = read == ERROR_SUCCESS ? DeleteValue(platform, key, kTransformsValue) : read;
+  const Status deleted = ours ? DeleteValue(platform, key, kTransformsValue) : read;
   LogLine line;
-  line << "Restore: Transforms " << (read == ERROR_SUCCESS ? "deleted" : "not read")
-       << " (the product had none)";
+  line << "Restore: Transforms " << (ours ? "deleted" : "not read") << " (the product had none)";
   if (deleted != ERROR_SUCCESS) line << ", failed: " << StatusText{deleted};
   WriteLog(platform, run, line);
   return deleted;
