@@ -9,6 +9,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 python3 scripts/check_layering.py
+python3 scripts/check_readme_products.py --self-test
+python3 scripts/check_readme_products.py
 python3 -m unittest discover -s tools -p 'test_*.py'
 
 jobs=$(nproc)

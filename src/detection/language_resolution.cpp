@@ -9,6 +9,7 @@
 #include "platform/ascii_case.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
+#include "platform/scoped_handle.h"
 #include "shared/status_meanings.h"
 
 namespace setup {
@@ -38,6 +39,30 @@ int LanguageIndexOfTransforms(const WideChar* transforms) {
     if (ContainsIgnoringAsciiCase(transforms, LanguageTable[row].transformFile)) return row;
   }
   return kNoLanguage;
+}
+
+// The patch folder's ini file for `row`. False without a source folder
+// (the platform would look for the bare name in the Windows folder) or
+// when the path would not fit.
+bool LanguageIniPath(const RunState& run, int row, WidePath& iniPath) {
+  return !run.SourceFolder.empty() && iniPath.assign(run.SourceFolder.c_str()) &&
+         iniPath.append(LanguageTable[row].iniName) && iniPath.append(u".ini");
+}
+
+// Whether the ini file for `row` starts with UTF-8's byte-order mark:
+// Windows reads ini files as the ANSI code page or as UTF-16 with its mark,
+// so such a file gives nothing on Windows (Wine reads it).
+bool IniSavedAsUtf8(Platform& platform, const RunState& run, int row) {
+  WidePath iniPath;
+  if (!LanguageIniPath(run, row, iniPath)) return false;
+  Status opened = ERROR_SUCCESS;
+  const ScopedKernelHandle file(platform, platform.CreateFileW(iniPath.c_str(), GENERIC_READ,
+                                                               FILE_SHARE_READ, OPEN_EXISTING,
+                                                               FILE_ATTRIBUTE_NORMAL, &opened));
+  std::uint8_t start[3] = {};
+  std::uint32_t read = 0;
+  return file.valid() && platform.ReadFile(file.get(), start, sizeof start, &read) &&
+         read == sizeof start && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF;
 }
 
 }  // namespace
@@ -79,7 +104,7 @@ int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar
   return row;
 }
 
-int LanguageIndexFromSystem(Platform& platform, const RunState& run) {
+int LanguageIndexFromSystem(Platform& platform, RunState& run) {
   const std::uint16_t languageId = platform.GetSystemDefaultLangID();
   const auto* const end = std::end(kSystemLanguages);
   const auto* const match = std::find_if(
@@ -95,19 +120,20 @@ int LanguageIndexFromSystem(Platform& platform, const RunState& run) {
                                      : " (no usable ini file ")
                           << LanguageTable[candidate].iniName << ".ini" << (hasIni ? "" : ")");
   WriteLog(platform, run, line);
+  if (!hasIni && IniSavedAsUtf8(platform, run, candidate)) {
+    run.Warnings |= kWarnIniUtf8;
+    WriteLog(platform, run,
+             LogLine() << "Pre-flight: " << LanguageTable[candidate].iniName
+                       << ".ini gives Windows no DESCRIPTION: it is saved as UTF-8, which Windows "
+                          "reads as the ANSI code page; save it as UTF-16 with a byte-order mark");
+  }
   return row;
 }
 
 bool HasLanguageIni(Platform& platform, const RunState& run, int row) {
-  // Without a folder the platform would look for the bare name in the
-  // Windows folder instead.
-  if (run.SourceFolder.empty()) return false;
-  const WideChar* const iniName = LanguageTable[row].iniName;
   WidePath iniPath;
-  if (!iniPath.assign(run.SourceFolder.c_str()) || !iniPath.append(iniName) ||
-      !iniPath.append(u".ini")) {
-    return false;
-  }
+  if (!LanguageIniPath(run, row, iniPath)) return false;
+  const WideChar* const iniName = LanguageTable[row].iniName;
   WideLongText description;
   const std::uint32_t copied = platform.GetPrivateProfileStringW(
       iniName, u"DESCRIPTION", u"", description.writable_buffer(),

@@ -23,8 +23,9 @@ int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar
 
 // The row for the system default language (German, Dutch, Italian,
 // Japanese, French, Spanish or Swedish identifiers), provided the patch
-// folder has a usable ini file for it; 0 (English) otherwise.
-int LanguageIndexFromSystem(Platform& platform, const RunState& run);
+// folder has a usable ini file for it; 0 (English) otherwise, with a
+// pre-flight line when that ini file is saved as UTF-8.
+int LanguageIndexFromSystem(Platform& platform, RunState& run);
 
 // True when run.SourceFolder holds "<ini name>.ini" with a non-empty
 // DESCRIPTION in the section named like the file. False without a source

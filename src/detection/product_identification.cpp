@@ -18,7 +18,8 @@ bool IsRegistered(Platform& platform, int row) {
 
 }  // namespace
 
-void LogNotRegisteredPerMachine(Platform& platform, const RunState& run, int row) {
+void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row) {
+  run.Warnings |= kWarnNotPerMachine;
   WriteLog(platform, run,
            LogLine() << "Pre-flight: " << ProductTable[row].keyword << " (row " << row
                      << ") is not registered per machine (no HKEY_CLASSES_ROOT\\"
@@ -59,6 +60,7 @@ void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFi
   if (namedButUnregistered != kNoProduct) {
     LogNotRegisteredPerMachine(platform, run, namedButUnregistered);
   } else if (!name.empty()) {
+    run.Warnings |= kWarnNoKeyword;
     WriteLog(platform, run,
              LogLine() << "Pre-flight: no product keyword in the patch's name; nothing is "
                           "redirected");

@@ -18,7 +18,7 @@ void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFi
 
 // The pre-flight line for a row whose product key does not exist: the
 // product is not installed per machine, and its Transforms is left alone.
-void LogNotRegisteredPerMachine(Platform& platform, const RunState& run, int row);
+void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row);
 
 }  // namespace setup
 

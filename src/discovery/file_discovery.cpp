@@ -67,23 +67,53 @@ WidePath FilesFolderPath(const RunState& run) {
   return folder;
 }
 
-const WidePath& PatchPackageName(Platform& platform, RunState& run) {
-  if (run.PatchPackageSearched) return run.PatchPackage;
-  run.PatchPackageSearched = true;
+namespace {
+
+// A folder is counted up to this many names, so that a search that never
+// ends cannot hold the run.
+constexpr std::uint32_t kMostCounted = 10000;
+
+// Keeps the first names by name order: chosen, then next[].
+bool NotePackage(void* context, const WideChar* name) {
+  auto& packages = *static_cast<PatchPackages*>(context);
+  ++packages.count;
+  WidePath carried;
+  static_cast<void>(carried.assign(name));  // a found name always fits
+  WidePath* const ranks[] = {&packages.chosen, &packages.next[0], &packages.next[1],
+                             &packages.next[2], &packages.next[3]};
+  for (WidePath* rank : ranks) {
+    if (rank->empty()) {
+      *rank = carried;
+      break;
+    }
+    if (SortsBeforeIgnoringAsciiCase(carried.c_str(), rank->c_str())) {
+      const WidePath displaced = *rank;
+      *rank = carried;
+      carried = displaced;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
+  if (run.PackagesListed) return run.Packages;
+  run.PackagesListed = true;
   const WidePath filesFolder = FilesFolderPath(run);
   // No match leaves the name empty, which callers take for no package.
   if (!filesFolder.empty()) {
-    static_cast<void>(
-        FindFirstMatch(platform, filesFolder.c_str(), kPatchPackagePattern, run.PatchPackage));
+    static_cast<void>(ForEachMatch(platform, filesFolder.c_str(), kPatchPackagePattern,
+                                   kMostCounted, NotePackage, &run.Packages));
   }
   LogLine found;
-  if (run.PatchPackage.empty()) {
+  if (run.Packages.chosen.empty()) {
     found << "Patch package: none (*.msp) in " << filesFolder.c_str();
   } else {
-    found << "Patch package: " << run.PatchPackage.c_str();
+    found << "Patch package: " << run.Packages.chosen.c_str();
   }
   WriteLog(platform, run, found);
-  return run.PatchPackage;
+  return run.Packages;
 }
 
 }  // namespace setup

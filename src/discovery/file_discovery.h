@@ -42,10 +42,15 @@ bool FileExists(Platform& platform, const WideChar* path);
 // or the join does not fit.
 WidePath FilesFolderPath(const RunState& run);
 
-// The name of the first patch package in the Files subfolder; empty when
-// there is none. Searched for, and logged, on the first call of a run;
-// later calls give run.PatchPackage.
-const WidePath& PatchPackageName(Platform& platform, RunState& run);
+// The patch packages in the Files subfolder (see PatchPackages), listed,
+// and the chosen one logged, on the first call of a run; later calls give
+// run.Packages as it is.
+const PatchPackages& ListPatchPackages(Platform& platform, RunState& run);
+
+// The chosen patch package's name; empty when there is none.
+inline const WidePath& PatchPackageName(Platform& platform, RunState& run) {
+  return ListPatchPackages(platform, run).chosen;
+}
 
 }  // namespace setup
 

@@ -18,13 +18,25 @@ void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
   }
   line << " product=";
   if (run.CurrentProduct != kNoProduct) {
-    line << run.CurrentProduct << " code=" << ProductTable[run.CurrentProduct].packedCode;
+    const ProductEntry& product = ProductTable[run.CurrentProduct];
+    line << run.CurrentProduct << " name=" << product.keyword << " code=" << product.packedCode;
   } else {
-    line << "none code=none";
+    line << "none name=none code=none";
   }
   line << " patch=\"" << run.PatchFile.c_str()
        << "\" redirected="
        << (run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no")
+       << " warnings=";
+  // Keys only ever added, in this order: log collectors read them.
+  constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches", "no-keyword",
+                                          "not-per-machine", "transform-missing", "ini-utf8"};
+  const char* separator = "";
+  for (std::uint32_t bit = 0; bit < sizeof kWarningKeys / sizeof kWarningKeys[0]; ++bit) {
+    if ((run.Warnings & (1u << bit)) == 0) continue;
+    line << separator << kWarningKeys[bit];
+    separator = ",";
+  }
+  line << (run.Warnings == 0 ? "none" : "")
        << " duration_ms=" << durationMs;
   WriteLog(platform, run, line);
 }

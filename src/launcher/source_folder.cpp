@@ -22,8 +22,8 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.SourceFolderPath.clear();
   run.CurrentDirectory.clear();
   // The patch package is looked for in the folder captured now.
-  run.PatchPackage.clear();
-  run.PatchPackageSearched = false;
+  run.Packages = PatchPackages{};
+  run.PackagesListed = false;
 
   // In UTF-16 throughout: a code page would turn what it cannot spell into
   // "?", and in a two-byte code page the second byte of a character can be

@@ -45,6 +45,15 @@ inline bool EndsWithIgnoringAsciiCase(const WideChar* text, const WideChar* suff
          EqualsIgnoringAsciiCase(text + textLength - suffixLength, suffix, suffixLength);
 }
 
+// Whether `text` sorts before `other`: unit by unit, A to Z taken as a to
+// z, a shorter text before a longer one it starts. The same order on every
+// machine, whatever its file system returns.
+inline bool SortsBeforeIgnoringAsciiCase(const WideChar* text, const WideChar* other) {
+  for (; *text != u'\0' && LowerAsciiLetter(*text) == LowerAsciiLetter(*other); ++text, ++other) {
+  }
+  return LowerAsciiLetter(*text) < LowerAsciiLetter(*other);
+}
+
 }  // namespace setup
 
 #endif  // SETUP_PLATFORM_ASCII_CASE_H

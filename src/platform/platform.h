@@ -76,9 +76,11 @@ constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
 constexpr std::uint32_t SERVICE_PAUSED = 7;
 
 // Files (the run log).
+constexpr std::uint32_t GENERIC_READ = 0x80000000u;
 constexpr std::uint32_t GENERIC_WRITE = 0x40000000u;
 constexpr std::uint32_t FILE_SHARE_READ = 0x1;
 constexpr std::uint32_t CREATE_NEW = 1;
+constexpr std::uint32_t OPEN_EXISTING = 3;
 constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr std::uint32_t FILE_FLAG_WRITE_THROUGH = 0x80000000u;
@@ -217,6 +219,10 @@ class Platform {
   virtual bool CloseHandle(KernelHandle handle) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 
+  // The launcher's own file's path: the length copied without the
+  // terminator; `size` when the buffer is too small (the path then cut); 0
+  // on failure.
+  virtual std::uint32_t GetModuleFileNameW(WideChar* buffer, std::uint32_t size) = 0;
   // The value of the environment variable `name` (its case ignored): the
   // length copied without the terminator; the size needed, terminator
   // included, when the buffer is too small; 0 when it is not defined.
@@ -237,6 +243,10 @@ class Platform {
                                    std::uint32_t flagsAndAttributes, Status* lastError) = 0;
   // No overlapped write. False on failure; `written` receives the bytes
   // written.
+  // No overlapped read. False on failure; `read` receives the bytes read
+  // (fewer than `size` at the end of the file).
+  virtual bool ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
+                        std::uint32_t* read) = 0;
   virtual bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
   // False on failure.

@@ -9,11 +9,11 @@
 
 namespace setup {
 
-// Logs a pre-flight line when `taken` (the package the installer is given)
-// is empty, saying where the launcher looked and what to do, or when Files
-// holds more than one package, naming the one taken and those ignored.
-// Nothing for the usual single package.
-void LogPatchPackagePreflight(Platform& platform, const RunState& run, const WidePath& taken);
+// Logs a pre-flight line, and notes its warning in `run`, when Files holds
+// no patch package (where the launcher looked, and the folder Setup.exe is
+// in, to start it there) or more than one (the one taken, the first by
+// name, and those ignored). Nothing for the usual single package.
+void LogPatchPackagePreflight(Platform& platform, RunState& run);
 
 }  // namespace setup
 

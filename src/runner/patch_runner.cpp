@@ -106,7 +106,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   // the same and reports the missing package itself.
   const WidePath& patchName = PatchPackageName(platform, run);
   run.PatchFile = patchName;
-  LogPatchPackagePreflight(platform, run, patchName);
+  LogPatchPackagePreflight(platform, run);
   WideLongText patchPath;
   WideLongText commandLine;
   WidePath application;

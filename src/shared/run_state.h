@@ -14,6 +14,26 @@ namespace setup {
 // A row of the product table, or this when no product is identified.
 constexpr int kNoProduct = -1;
 
+// The patch packages of the Files subfolder: files whose long name ends in
+// ".msp", in name order (A to Z taken as a to z), so that every machine
+// gives the installer the same one.
+struct PatchPackages {
+  static constexpr std::uint32_t kNamed = 4;  // ignored packages named in the log
+  WidePath chosen;                            // the first by name; "" for none
+  WidePath next[kNamed];                      // the next ones by name, for the log
+  std::uint32_t count = 0;                    // found, counted up to 10,000
+};
+
+// What the pre-flight lines found, for the summary's warnings.
+enum RunWarning : std::uint32_t {
+  kWarnNoPatch = 1u << 0,
+  kWarnSeveralPatches = 1u << 1,
+  kWarnNoKeyword = 1u << 2,
+  kWarnNotPerMachine = 1u << 3,
+  kWarnTransformMissing = 1u << 4,
+  kWarnIniUtf8 = 1u << 5,
+};
+
 // What the redirection left for the restore to finish.
 struct Redirection {
   // The product whose TransformsBackup the run relies on; -1 for none.
@@ -55,10 +75,10 @@ struct RunState {
   // The row the last identification picked; only the identification (and
   // the restore, from the redirection's product) writes it.
   int CurrentProduct = kNoProduct;
-  // The patch package in Files ("" for none), searched for once: the
-  // product, the checks and the installer all work on the one package.
-  WidePath PatchPackage;
-  bool PatchPackageSearched = false;
+  // The patch packages in Files, listed once: the product, the checks and
+  // the installer all work on the one chosen.
+  PatchPackages Packages;
+  bool PackagesListed = false;
   // Set by the redirection, read by the restore.
   Redirection CurrentRedirection;
   // The patch package's name the installer was given ("" for none), and
@@ -67,6 +87,7 @@ struct RunState {
   bool InstallerStarted = false;
   Status InstallerStatus = ERROR_SUCCESS;
   UserMessages Messages = UserMessages::ShownIfStationVisible;
+  std::uint32_t Warnings = 0;  // RunWarning bits
   // What the run decided, for the people who deploy it.
   RunLog Log;
 };

@@ -52,7 +52,7 @@ const WideChar* RecordedRedirection(const StoredString& journal) {
   return units + 1 + markLength;
 }
 
-FoundRegistration ReadRegistration(Platform& platform, const RunState& run) {
+FoundRegistration ReadRegistration(Platform& platform, RunState& run) {
   FoundRegistration found;
   if (run.CurrentProduct == kNoProduct) return found;
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);

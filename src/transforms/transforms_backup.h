@@ -25,7 +25,7 @@ struct FoundRegistration {
 // (the product not registered per machine among them), when TransformsBackup
 // cannot be read or is no string (not the launcher's), or when Transforms
 // exists but cannot be read.
-FoundRegistration ReadRegistration(Platform& platform, const RunState& run);
+FoundRegistration ReadRegistration(Platform& platform, RunState& run);
 
 // What TransformsBackup holds for the identified product after the backup.
 struct TransformsJournal {

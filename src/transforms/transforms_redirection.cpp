@@ -256,6 +256,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   // Pointed at all the same: the product's own value names no file of the
   // patch folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
+    run.Warnings |= kWarnTransformMissing;
     WriteLog(platform, run,
              LogLine() << "Pre-flight: Files\\" << transform
                        << " is missing; the installer will likely fail to apply it (1624)");
@@ -273,7 +274,9 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     // Asked again for a journal an earlier run may have left; the lines
     // were logged before the installer ran.
     const MutedRunLog muted(run.Log);
+    const std::uint32_t warnings = run.Warnings;  // their lines were logged before too
     IdentifyProduct(platform, run);
+    run.Warnings = warnings;
   }
   LogLine chosen;
   chosen << "Restore: the product "

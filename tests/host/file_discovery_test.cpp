@@ -1,6 +1,7 @@
 #include "discovery/file_discovery.h"
 
 #include <string>
+#include <vector>
 
 #include "patch_folder.h"
 
@@ -15,7 +16,8 @@ class FileDiscoveryTest : public PatchFolderTest {
 
   // The patch package a fresh search finds.
   std::u16string Found() {
-    run.PatchPackageSearched = false;
+    run.PackagesListed = false;
+    run.Packages = PatchPackages{};
     return PatchPackageName(machine, run).c_str();
   }
 };
@@ -32,12 +34,29 @@ TEST_F(FileDiscoveryTest, PatchSearchPassesTheDoubledBackslashUnchanged) {
   EXPECT_EQ(machine.FindPatterns()[0], "C:\\PATCHF~1\\Files\\\\*.msp");
 }
 
-TEST_F(FileDiscoveryTest, FirstMatchInThePlatformsOrderWins) {
-  AddPatchFile("b_Hostrel.msp");
-  AddPatchFile("a_Tessel.msp");
-  EXPECT_EQ(Found(), u"b_Hostrel.msp");
-  machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\a_Tessel.msp");
-  EXPECT_EQ(Found(), u"a_Tessel.msp");
+// The same package on every machine: the first by name, A to Z taken as a
+// to z, whatever order the file system reports.
+TEST_F(FileDiscoveryTest, FirstByNameWinsWhateverTheSearchOrder) {
+  const struct {
+    std::vector<const char*> names;  // in search order
+    const char16_t* chosen;
+  } cases[] = {
+      {{"b_Hostrel.msp", "a_Tessel.msp"}, u"a_Tessel.msp"},
+      {{"B.msp", "a.msp"}, u"a.msp"},
+      {{"hostrel_9.msp", "Hostrel_10.msp"}, u"Hostrel_10.msp"},
+      {{"Hostrel.msp", "Hostrel_1.msp"}, u"Hostrel.msp"},
+      {{"_x.msp", "Ab.msp"}, u"_x.msp"},  // '_' after 'A', before 'a': ordinal on the lowered text
+  };
+  int folder = 0;
+  for (const auto& c : cases) {
+    const std::string files = "C:\\Order" + std::to_string(++folder) + "\\Files";
+    machine.AddFolder(files);
+    for (const char* name : c.names) machine.AddFile(files + "\\" + name);
+    machine.SetCurrentDirectory(files.substr(0, files.size() - 6));
+    CaptureSourceFolder(machine, run);
+    EXPECT_EQ(std::u16string(PatchPackageName(machine, run).c_str()), c.chosen) << c.names[0];
+    EXPECT_EQ(run.Packages.count, c.names.size());
+  }
 }
 
 // Windows matches "*.msp" through short names (X~1.MSP for x.mspx) and

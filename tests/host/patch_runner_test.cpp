@@ -193,10 +193,11 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
 }
 
 TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
-  for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "x^y|z<w>.msp"}) {
+  // Each sorts before the one of the row above.
+  for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
-    machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\" + name);
-    run.PatchPackageSearched = false;
+    run.PackagesListed = false;
+  run.Packages = PatchPackages{};
     EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
     const std::u16string expected =
         u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +

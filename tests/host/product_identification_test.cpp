@@ -22,7 +22,8 @@ class ProductIdentificationTest : public PatchFolderTest {
 
   int Identify(const std::string& patchFile) {
     AddPatchFile(patchFile);
-    run.PatchPackageSearched = false;  // the folder changed since
+    run.PackagesListed = false;
+  run.Packages = PatchPackages{};  // the folder changed since
     IdentifyProduct(machine, run);
     return run.CurrentProduct;
   }
@@ -95,9 +96,9 @@ TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) 
   Register(2);
   Register(3);
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
-  machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
-  machine.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\Tessel_Update.msp");
-  run.PatchPackageSearched = false;
+  machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\A_Tessel_Update.msp");
+  run.PackagesListed = false;
+  run.Packages = PatchPackages{};
   IdentifyProduct(machine, run);
   EXPECT_EQ(run.CurrentProduct, 5);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u) << "no registration is looked at";

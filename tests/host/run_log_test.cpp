@@ -54,8 +54,8 @@ TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
            "Restore: TransformsBackup deleted",
            "Setup ends with exit status 1603 (the installation failed) after ",
            "Summary: exit=1603 meaning=\"the installation failed\" installer=1603 product=2 "
-           "code=8C0FD386649E9D942AA845BBA3A1420B patch=\"Hostrel_Update.msp\" redirected=yes "
-           "duration_ms=",
+           "name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B patch=\"Hostrel_Update.msp\" "
+           "redirected=yes warnings=transform-missing duration_ms=",
        }) {
     EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nlog:\n" << log;
   }
@@ -107,8 +107,8 @@ TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
   const std::string log = Log();
   EXPECT_NE(log.find("Another launcher is running: ending with 1618"), std::string::npos) << log;
   EXPECT_NE(log.find("\r\n2026-12-08 14:03:07.412 Summary: exit=1618 meaning=\"another "
-                     "installation is in progress\" installer=none product=none code=none "
-                     "patch=\"\" redirected=no duration_ms=0\r\n"),
+                     "installation is in progress\" installer=none product=none name=none "
+                     "code=none patch=\"\" redirected=no warnings=none duration_ms=0\r\n"),
             std::string::npos)
       << "that line and the summary only:\n"
       << log;
@@ -139,6 +139,7 @@ void StartInOtherFolder(FakeMachine& m, const char* patch) {
   m.AddFolder("C:\\Other\\Files");
   if (patch != nullptr) m.AddFile(std::string("C:\\Other\\Files\\") + patch);
   m.SetCurrentDirectory("C:\\Other");
+  m.SetModulePath(u"C:\\Patch Files\\Setup.exe");
 }
 
 void AddShipped(FakeMachine& m, const char* name) {
@@ -184,20 +185,27 @@ INSTANTIATE_TEST_SUITE_P(
                       [](FakeMachine& m) { AddShipped(m, "1031.mst"); },
                       {"Redirection: Transforms set to"},
                       {"Pre-flight"}},
+        // By name, whatever the search order; the four after the first named.
         PreflightCase{"six packages",
                       [](FakeMachine& m) {
-                        for (const char* name : {"a.msp", "b.msp", "c.msp", "d.msp", "e.msp"}) {
+                        for (const char* name : {"x5.msp", "X2.msp", "x1.msp", "x4.msp", "x3.MSP"}) {
                           AddShipped(m, name);
                         }
+                        m.PutFirstInSearchOrder(std::string(testing::kPatchFolder) +
+                                                "\\Files\\x5.msp");
                       },
-                      {"Pre-flight: 6 patch packages (*.msp) in Files\\; the installer gets "
-                       "\"Hostrel_Update.msp\" only; ignored: \"a.msp\", \"b.msp\", \"c.msp\", "
-                       "\"d.msp\" and 1 more. Give each patch a folder of its own"},
-                      {"\"e.msp\""}},
+                      {"Pre-flight: 6 patch packages (*.msp) in Files\\; the installer gets the "
+                       "first by name, \"Hostrel_Update.msp\", the same on every machine; ignored: "
+                       "\"x1.msp\", \"X2.msp\", \"x3.MSP\", \"x4.msp\" and 1 more. Give each "
+                       "patch a folder of its own",
+                       "warnings=several-patches,transform-missing "},
+                      {"\"x5.msp\""}},
         PreflightCase{"no package where started",
                       [](FakeMachine& m) { StartInOtherFolder(m, nullptr); },
                       {"Pre-flight: no patch package (*.msp) in C:\\Other\\Files\\; the "
-                       "installer will fail. Start Setup.exe with the patch folder"},
+                       "installer will fail. Setup.exe is in C:\\Patch Files\\: start it with that "
+                       "folder as its current directory",
+                       "name=none code=none patch=\"\" redirected=no warnings=no-patch "},
                       {}},
         PreflightCase{"installed per user, its language-pack row taken",
                       [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
@@ -211,6 +219,28 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Pre-flight: Ostra (row 3) is not registered per machine",
                        "Restore: the product identified again: none, nothing to put back"},
                       {}},
+        // Windows reads ini files as ANSI or UTF-16 with a mark: one saved as
+        // UTF-8 gives the message no words there (the machine gives none).
+        PreflightCase{"a language ini saved as UTF-8",
+                      [](FakeMachine& m) {
+                        StartInOtherFolder(m, "Update.msp");
+                        m.SetSystemLanguage(0x0407);
+                        m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+                        m.AddFileWithContents(u"C:\\Other\\0x0407.ini",
+                                              "\xEF\xBB\xBF[0x0407]\r\nDESCRIPTION=Deutsch\r\n");
+                      },
+                      {"Pre-flight: 0x0407.ini gives Windows no DESCRIPTION: it is saved as UTF-8",
+                       "warnings=no-keyword,ini-utf8 "},
+                      {}},
+        PreflightCase{"a language ini without the mark",
+                      [](FakeMachine& m) {
+                        StartInOtherFolder(m, "Update.msp");
+                        m.SetSystemLanguage(0x0407);
+                        m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+                        m.AddFileWithContents(u"C:\\Other\\0x0407.ini", "\xEF\xBB");
+                      },
+                      {"warnings=no-keyword "},
+                      {"saved as UTF-8"}},
         PreflightCase{"no product keyword",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Update.msp"); },
                       {"Pre-flight: no product keyword in the patch's name; nothing is "

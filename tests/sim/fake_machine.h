@@ -151,6 +151,8 @@ class FakeMachine : public Platform {
   // gives it. Like Windows, the machine neither checks nor creates the
   // folder: AddFolder it for the run log to be made there.
   void SetTempPath(const std::u16string& path);
+  // What GetModuleFileNameW reports; none (0) at first.
+  void SetModulePath(const std::u16string& path);
   // Defines the environment variable `name` (its case ignored, as Windows
   // does) for GetEnvironmentVariableW; none is defined at first.
   void SetEnvironmentVariable(const std::u16string& name, const std::u16string& value);
@@ -165,6 +167,8 @@ class FakeMachine : public Platform {
   // The bytes written to the file (long or short path) through the
   // platform; "" for a file added by the test. None when no file is there.
   std::optional<std::string> FileContents(const std::u16string& path) const;
+  // Adds a file holding `bytes`, for CreateFileW(OPEN_EXISTING) and ReadFile.
+  void AddFileWithContents(const std::u16string& longPath, const std::string& bytes);
   // Long paths of the files CreateFileW made, in order. The files stay, so
   // this is kept when a process ends.
   const std::vector<std::u16string>& CreatedFiles() const { return createdFiles_; }
@@ -392,12 +396,15 @@ class FakeMachine : public Platform {
   bool CloseHandle(KernelHandle handle) noexcept override;
   // Sleeps not at all: simulated time does not pass.
   void Sleep(std::uint32_t milliseconds) noexcept override;
+  std::uint32_t GetModuleFileNameW(WideChar* buffer, std::uint32_t size) noexcept override;
   std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                         std::uint32_t size) noexcept override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,
                            std::uint32_t flagsAndAttributes, Status* lastError) noexcept override;
+  bool ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
+                std::uint32_t* read) noexcept override;
   bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
                  std::uint32_t* written) noexcept override;
   LocalTime GetLocalTime() noexcept override;
@@ -451,6 +458,7 @@ class FakeMachine : public Platform {
   struct OpenFile {
     FileEntry* file = nullptr;  // entries are never removed, so this stays valid
     bool writable = false;      // write rights were asked for
+    std::size_t readAt = 0;     // where the next read starts
   };
 
   // Runs one platform entry: counts the call, applies a planned failure,
@@ -537,6 +545,7 @@ class FakeMachine : public Platform {
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
   std::map<std::u16string, std::u16string> environment_;  // by upper-case name
+  std::u16string modulePath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
   std::map<KernelHandle, OpenFile> fileHandles_;
   std::vector<std::u16string> createdFiles_;

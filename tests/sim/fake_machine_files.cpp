@@ -148,6 +148,12 @@ void FakeMachine::SetSystemDirectory(const std::u16string& path) { systemDirecto
 
 void FakeMachine::SetTempPath(const std::u16string& path) { tempPath_ = path; }
 
+void FakeMachine::AddFileWithContents(const std::u16string& longPath, const std::string& bytes) {
+  AddEntry(longPath, u"", false)->contents = bytes;
+}
+
+void FakeMachine::SetModulePath(const std::u16string& path) { modulePath_ = path; }
+
 void FakeMachine::SetEnvironmentVariable(const std::u16string& name, const std::u16string& value) {
   environment_[UpperAscii(name)] = value;
 }
@@ -241,6 +247,17 @@ std::uint32_t FakeMachine::GetSystemDirectoryW(WideChar* buffer, std::uint32_t s
                [&] { return CopyOut(systemDirectory_, buffer, size); });
 }
 
+std::uint32_t FakeMachine::GetModuleFileNameW(WideChar* buffer, std::uint32_t size) noexcept {
+  return Enter(Operation::GetModuleFileNameW, std::uint32_t{0}, [&]() -> std::uint32_t {
+    if (modulePath_.empty() || buffer == nullptr || size == 0) return 0;
+    // Cut to fit, terminated, as Windows XP and later do.
+    const auto length = std::min<std::size_t>(modulePath_.size(), size - 1);
+    std::copy_n(modulePath_.begin(), length, buffer);
+    buffer[length] = u'\0';
+    return modulePath_.size() < size ? static_cast<std::uint32_t>(length) : size;
+  });
+}
+
 std::uint32_t FakeMachine::GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                                    std::uint32_t size) noexcept {
   return Enter(Operation::GetEnvironmentVariableW, std::uint32_t{0}, [&]() -> std::uint32_t {
@@ -289,17 +306,42 @@ KernelHandle FakeMachine::CreateFileW(const WideChar* fileName, std::uint32_t de
           *error = ERROR_PATH_NOT_FOUND;
           return NO_KERNEL_HANDLE;
         }
-        if (creationDisposition != CREATE_NEW) {
+        FileEntry* file = nullptr;
+        if (creationDisposition == OPEN_EXISTING && (desiredAccess & kWriteRights) == 0) {
+          file = files_.Find(fileName);
+          if (file == nullptr || file->isFolder) {
+            *error = file == nullptr ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+            return NO_KERNEL_HANDLE;
+          }
+        } else if (creationDisposition != CREATE_NEW) {
           *error = kErrorInvalidParameter;
           return NO_KERNEL_HANDLE;
+        } else {
+          file = CreateNewFile(fileName, error);
+          if (file == nullptr) return NO_KERNEL_HANDLE;
+          createdFiles_.push_back(FileTree::LongPathOf(*file));
         }
-        FileEntry* file = CreateNewFile(fileName, error);
-        if (file == nullptr) return NO_KERNEL_HANDLE;
-        createdFiles_.push_back(FileTree::LongPathOf(*file));
         const KernelHandle handle{NextHandleValue()};
         fileHandles_[handle] = OpenFile{file, (desiredAccess & kWriteRights) != 0};
         return handle;
       });
+}
+
+bool FakeMachine::ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
+                           std::uint32_t* read) noexcept {
+  if (read != nullptr) *read = 0;
+  return Enter(Operation::ReadFile, false, [&] {
+    const auto open = fileHandles_.find(file);
+    if (open == fileHandles_.end() || open->second.writable || read == nullptr) return false;
+    const std::string& contents = open->second.file->contents;
+    const std::size_t at = std::min(open->second.readAt, contents.size());
+    const std::size_t count = std::min<std::size_t>(size, contents.size() - at);
+    if (count != 0 && data == nullptr) return false;
+    std::copy_n(contents.begin() + static_cast<std::ptrdiff_t>(at), count, data);
+    open->second.readAt = at + count;
+    *read = static_cast<std::uint32_t>(count);
+    return true;
+  });
 }
 
 bool FakeMachine::WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,

@@ -42,9 +42,14 @@ class KillSafetyTest(harness.PrefixTestCase):
 
     def during(self, folder, own, transform):
         """The values while the installer runs from `folder`: Transforms names
-        the folder's `transform` (by the folder's 8.3 form), the backup holds `own`."""
+        the folder's `transform` (by the folder's 8.3 form), the backup holds `own`
+        (for none: an empty text, then the redirection recorded)."""
         short = self.prefix.short_path(folder.windows_path).rstrip("\\")
-        return {"Transforms": f"{short}\\Files\\{transform}", "TransformsBackup": own if own is not None else ""}
+        redirected = f"{short}\\Files\\{transform}"
+        # For a product without Transforms the journal's text is empty and
+        # records, after its zero, the redirection.
+        return {"Transforms": redirected,
+                "TransformsBackup": own if own is not None else "\0redirected:" + redirected}
 
     def assert_during(self, record, expected, what):
         seen = {name: harness.record_value(record, PRODUCT_KEY, name) for name in expected}

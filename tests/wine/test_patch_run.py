@@ -204,9 +204,12 @@ class PatchRunTest(harness.PrefixTestCase):
                 self.assert_installer_line(record, f" /p {source}Files\\ REINSTALL=ALL /qn")
                 self.assertEqual(1603, run.status, "Setup.exe should return the installer's status")
                 events = harness.read_run_log(self.prefix.run_logs()[0])
-                self.assertIn(f"Pre-flight: no patch package (*.msp) in {source}Files\\; the installer will "
-                              "fail. Start Setup.exe with the patch folder, the one holding Files\\, as its "
-                              "current directory", events, "the log should say what to do")
+                # It names the folder Setup.exe is in, the one to start it in.
+                preflight = [e for e in events if e.startswith("Pre-flight: no patch package")]
+                self.assertEqual(1, len(preflight), f"one pre-flight line: {events!r}")
+                self.assertRegex(preflight[0], re.escape(f"Pre-flight: no patch package (*.msp) in {source}Files\\; "
+                                                         "the installer will fail. Setup.exe is in ") +
+                                 r"[A-Za-z]:\\.*\\: start it with that folder as its current directory$")
 
     # ----- the source folder -----
 
@@ -294,8 +297,9 @@ class PatchRunTest(harness.PrefixTestCase):
                                  "the logged tail should have its secret values masked, all else kept")
                 self.assertIn(f"Installer ended with {installer_exit} ({meaning})", events)
                 self.assertRegex(events[-1], rf'^Summary: exit={installer_exit} meaning="{meaning}" '
-                                             rf'installer={installer_exit} product=8 code={packed_code} '
-                                             r'patch="Hostrel_Update.msp" redirected=yes duration_ms=\d+$',
+                                             rf'installer={installer_exit} product=8 name=Hostrel '
+                                             rf'code={packed_code} patch="Hostrel_Update.msp" redirected=yes '
+                                             r'warnings=transform-missing duration_ms=\d+$',
                                  "the last line should be the summary")
                 self.assertRegex(events[-2], rf"^Setup ends with exit status {installer_exit} \({meaning}\) "
                                              r"after \d+ ms$", "the last line should be the exit status")

@@ -44,6 +44,11 @@ class TransformsRunTest(harness.PrefixTestCase):
         self.assertNotIn(" ", short, f"the 8.3 form of {folder.windows_path!r} should hold no blank")
         return f"{short}\\Files\\{transform}"
 
+    def journal(self, folder, own, transform):
+        """TransformsBackup while the installer runs: the product's own value;
+        for none, an empty text that records, after its zero, the redirection."""
+        return own if own is not None else "\0redirected:" + self.redirected(folder, transform)
+
     def only_record(self, run):
         self.assertEqual(1, run.installer_runs, f"the installer should start exactly once; records: {run.records!r}")
         return run.records[0]
@@ -83,7 +88,7 @@ class TransformsRunTest(harness.PrefixTestCase):
                 record = self.only_record(run)
                 self.assert_during(record, REGISTERED_PRODUCT_KEY,
                                    {"Transforms": self.redirected(folder, transform),
-                                    "TransformsBackup": own if own is not None else ""}, what)
+                                    "TransformsBackup": self.journal(folder, own, transform)}, what)
                 self.assertEqual(installer_exit, run.status,
                                  f"{what}: Setup.exe should return the installer's status after a good restore")
                 self.assert_now(REGISTERED_PRODUCT_KEY, {"Transforms": own, "TransformsBackup": None}, what)
@@ -246,7 +251,7 @@ class TransformsRunTest(harness.PrefixTestCase):
                 self.register(REGISTERED_PRODUCT_KEY, own)
                 transform = "1031.mst" if own else "1033.mst"
                 during = {"Transforms": self.redirected(folder, transform),
-                          "TransformsBackup": own if own is not None else ""}
+                          "TransformsBackup": self.journal(folder, own, transform)}
 
                 running = self.prefix.start_setup(folder, "/qn", hold=True, record_keys=PRODUCT_KEYS)
                 records = running.wait_for_installer()

@@ -55,6 +55,8 @@ constexpr std::uint32_t kGenericWrite = GENERIC_WRITE;
 constexpr std::uint32_t kFileShareRead = FILE_SHARE_READ;
 constexpr std::uint32_t kCreateNew = CREATE_NEW;
 constexpr std::uint32_t kFileAttributeNormal = FILE_ATTRIBUTE_NORMAL;
+constexpr std::uint32_t kGenericRead = GENERIC_READ;
+constexpr std::uint32_t kOpenExisting = OPEN_EXISTING;
 constexpr std::uint32_t kFileAttributeDirectory = FILE_ATTRIBUTE_DIRECTORY;
 constexpr std::uint32_t kFileFlagWriteThrough = FILE_FLAG_WRITE_THROUGH;
 
@@ -118,6 +120,8 @@ constexpr bool kReadOnlyPersistIsZero = MSIDBOPEN_READONLY == nullptr;
 #undef FILE_SHARE_READ
 #undef CREATE_NEW
 #undef FILE_ATTRIBUTE_NORMAL
+#undef GENERIC_READ
+#undef OPEN_EXISTING
 #undef FILE_ATTRIBUTE_DIRECTORY
 #undef FILE_FLAG_WRITE_THROUGH
 #undef NORMAL_PRIORITY_CLASS
@@ -185,6 +189,8 @@ static_assert(GENERIC_WRITE == w::kGenericWrite, "GENERIC_WRITE");
 static_assert(FILE_SHARE_READ == w::kFileShareRead, "FILE_SHARE_READ");
 static_assert(CREATE_NEW == w::kCreateNew, "CREATE_NEW");
 static_assert(FILE_ATTRIBUTE_NORMAL == w::kFileAttributeNormal, "FILE_ATTRIBUTE_NORMAL");
+static_assert(GENERIC_READ == w::kGenericRead, "GENERIC_READ");
+static_assert(OPEN_EXISTING == w::kOpenExisting, "OPEN_EXISTING");
 static_assert(FILE_ATTRIBUTE_DIRECTORY == w::kFileAttributeDirectory, "FILE_ATTRIBUTE_DIRECTORY");
 static_assert(FILE_FLAG_WRITE_THROUGH == w::kFileFlagWriteThrough, "FILE_FLAG_WRITE_THROUGH");
 

@@ -331,6 +331,10 @@ void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 // The run log --------------------------------------------------------------
 
+std::uint32_t Win32Platform::GetModuleFileNameW(WideChar* buffer, std::uint32_t size) {
+  return ::GetModuleFileNameW(nullptr, ToWide(buffer), size);
+}
+
 std::uint32_t Win32Platform::GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                                      std::uint32_t size) {
   return ::GetEnvironmentVariableW(ToWide(name), ToWide(buffer), size);
@@ -349,6 +353,14 @@ KernelHandle Win32Platform::CreateFileW(const WideChar* fileName, std::uint32_t 
   // A file handle is never null, so null can stand for the failure value.
   if (file == INVALID_HANDLE_VALUE) return NO_KERNEL_HANDLE;
   return ToPortable<KernelHandle>(file);
+}
+
+bool Win32Platform::ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
+                             std::uint32_t* read) {
+  DWORD done = 0;
+  const BOOL ok = ::ReadFile(ToNative<HANDLE>(file), data, size, &done, nullptr);
+  if (read != nullptr) *read = done;
+  return ok != FALSE;
 }
 
 bool Win32Platform::WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,

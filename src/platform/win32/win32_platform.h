@@ -96,12 +96,15 @@ class Win32Platform final : public Platform {
   bool CloseHandle(KernelHandle handle) override;
   void Sleep(std::uint32_t milliseconds) override;
 
+  std::uint32_t GetModuleFileNameW(WideChar* buffer, std::uint32_t size) override;
   std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                         std::uint32_t size) override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,
                            std::uint32_t flagsAndAttributes, Status* lastError) override;
+  bool ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
+                std::uint32_t* read) override;
   bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
                  std::uint32_t* written) override;
   LocalTime GetLocalTime() override;
