@@ -124,8 +124,8 @@ int LanguageIndexFromSystem(Platform& platform, RunState& run) {
     run.Warnings |= kWarnIniUtf8;
     WriteLog(platform, run,
              LogLine() << "Pre-flight: " << LanguageTable[candidate].iniName
-                       << ".ini gives Windows no DESCRIPTION: it is saved as UTF-8, which Windows "
-                          "reads as the ANSI code page; save it as UTF-16 with a byte-order mark");
+                       << ".ini is saved as UTF-8, which Windows reads as ANSI: no DESCRIPTION "
+                          "there; save it as UTF-16 with a byte-order mark");
   }
   return row;
 }

@@ -39,12 +39,12 @@ void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
     // Not knowing, a box that is never seen would hang the run; a box not
     // shown costs only the message, which the log and exit status keep.
     run.Messages = UserMessages::HiddenSessionUnknown;
-    line << "Unattended: the session could not be read, and in session 0 a message box would "
-            "wait unseen; no message box is shown";
+    line << "Unattended: the session could not be read (it may be 0, where a box waits unseen); "
+            "no message box is shown";
   } else if (session == 0) {
     run.Messages = UserMessages::HiddenInSessionZero;
-    line << "Unattended: session 0 (a service, or SYSTEM under a deployment tool), where a "
-            "message box would wait unseen; no message box is shown";
+    line << "Unattended: session 0 (a service, or SYSTEM under a deployment tool); no message box "
+            "is shown";
   } else {
     line << "Attended: message boxes are shown if the window station is visible";
   }
@@ -114,8 +114,8 @@ Status RunSetup(Platform& platform, RunState& run) {
     if (instance.another_is_running()) {
       WriteLog(platform, run,
                LogLine() << "Another launcher is running"
-                         << (instance.refused() ? " (its mutex refuses this account: it runs "
-                                                  "under another one, a deployment tool's say)"
+                         << (instance.refused() ? " (its mutex refuses this account: another "
+                                                  "account runs it)"
                                                 : "")
                          << ": ending with " << StatusText{ERROR_INSTALL_ALREADY_RUNNING}
                          << ", nothing read, written or started");

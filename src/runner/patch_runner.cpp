@@ -83,10 +83,8 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
   }
   WriteLog(platform, run,
            (LogLine() << "Patch package: its path ").Quoted(patchPath.c_str())
-               << " holds a double quote, a ';' (which \"msiexec /p\" reads as a list of "
-                  "patches) or a line break, and cannot be handed to the installer; nothing is "
-                  "changed or started. Move the patch folder, or rename the patch, to a path "
-                  "without them");
+               << " holds a quote, a ';' (msiexec /p's separator between patches) or a line "
+                  "break; nothing is changed or started: move or rename it");
   return ERROR_INVALID_COMMAND_LINE;
 }
 
@@ -131,8 +129,8 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
                                                           arguments.c_str(), commandLine);
   if (built == ERROR_INVALID_COMMAND_LINE) {
     WriteLog(platform, run,
-             LogLine() << "Installer: not started, the patch path or the arguments hold a line "
-                          "break or quote the command interpreter cannot pass on");
+             LogLine() << "Installer: not started, the patch path or the arguments cannot be "
+                          "carried");
     return built;
   }
   if (built != ERROR_SUCCESS) {

@@ -79,8 +79,7 @@ FoundRegistration ReadRegistration(Platform& platform, RunState& run) {
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
     WriteLog(platform, run,
              LogLine() << "Backup: TransformsBackup is of type " << journal.type
-                       << ", no journal of the launcher's; it and Transforms are left alone, "
-                          "nothing is redirected");
+                       << kForeignJournal);
     return found;
   } else if (!JournalAbsent(platform, key.get(), journalRead)) {
     WriteLog(platform, run,

@@ -18,6 +18,11 @@ namespace setup {
 
 namespace {
 
+// Said where a value beside a journal that records a redirection is not it.
+constexpr char kGivenSince[] =
+    ": Transforms is not the redirection the journal recorded; the product was given it since, "
+    "and it stays";
+
 // An absent value is as good as a deleted one, once a read agrees that it
 // is absent: a value left in place while the backup goes would be lost.
 Status DeleteValue(Platform& platform, RegKey key, const WideChar* valueName) {
@@ -91,9 +96,7 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
                                        : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
   if (readable && !ours) {
     WriteLog(platform, run,
-             (LogLine() << "Restore: Transforms ").Quoted(current.c_str())
-                 << " is not the redirection the journal recorded; the product was given it "
-                    "since, and it stays");
+             (LogLine() << "Restore: Transforms ").Quoted(current.c_str()) << kGivenSince);
     return ERROR_SUCCESS;
   }
   const Status deleted = ours ? DeleteValue(platform, key, kTransformsValue) : read;
@@ -180,8 +183,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   // backup, so that nothing at all is written.
   if (run.SourceFolderPath.contains(u';')) {
     WriteLog(platform, run,
-             LogLine() << "Redirection: none, the patch folder's path holds ';', which would "
-                          "split Transforms in two; the product's own value stays");
+             LogLine() << "Redirection: none, the patch folder's path holds ';', which splits "
+                          "Transforms");
     return;
   }
   const WidePath& sourceFolder = run.SourceFolderPath;
@@ -200,8 +203,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   if (recorded != nullptr && !found.transformsAbsent &&
       !TextEquals(found.transforms.units.c_str(), recorded)) {
     WriteLog(platform, run,
-             LogLine() << "Redirection: none, Transforms is not the redirection the journal "
-                          "recorded; the product was given it since, and it stays");
+             LogLine() << "Redirection: none" << kGivenSince);
     return;
   }
   const int language = LanguageOfTransforms(
@@ -323,7 +325,7 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
     WriteLog(platform, run,
              LogLine() << "Restore: TransformsBackup is of type " << journal.type
-                       << ", no journal of the launcher's; it and Transforms are left alone");
+                       << kForeignJournal);
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     WriteLog(platform, run,
              LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{journalRead}

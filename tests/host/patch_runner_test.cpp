@@ -170,9 +170,9 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=a\nB=b", "arguments hold a line break"},
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=\"a\rb\"", "arguments hold a line break"},
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=%NL%", "a variable it names holds"},
-      {u"C:\\Q\"uote", u"Hostrel_Update.msp", u"/qn", "holds a double quote, a ';'"},
-      {u"C:\\Named", u"Hostrel;2.msp", u"/qn", "holds a double quote, a ';'"},
-      {u"C:\\Patch;Files", u"Hostrel_Update.msp", u"/qn", "holds a double quote, a ';'"},
+      {u"C:\\Q\"uote", u"Hostrel_Update.msp", u"/qn", "holds a quote, a ';'"},
+      {u"C:\\Named", u"Hostrel;2.msp", u"/qn", "holds a quote, a ';'"},
+      {u"C:\\Patch;Files", u"Hostrel_Update.msp", u"/qn", "holds a quote, a ';'"},
   };
   machine.SetEnvironmentVariable(u"NL", u"a\nb");
   for (const auto& c : cases) {

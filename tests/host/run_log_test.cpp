@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                         m.AddFileWithContents(u"C:\\Other\\0x0407.ini",
                                               "\xEF\xBB\xBF[0x0407]\r\nDESCRIPTION=Deutsch\r\n");
                       },
-                      {"Pre-flight: 0x0407.ini gives Windows no DESCRIPTION: it is saved as UTF-8",
+                      {"Pre-flight: 0x0407.ini is saved as UTF-8, which Windows reads as ANSI",
                        "warnings=no-keyword,ini-utf8 "},
                       {}},
         PreflightCase{"a language ini without the mark",

@@ -417,7 +417,7 @@ TEST_P(SemicolonFolderTest, NeitherTransformsNorThePatchListNamesAPathHoldingThe
 INSTANTIATE_TEST_SUITE_P(
     Table, SemicolonFolderTest,
     ::testing::Values(SemicolonCase{"", ERROR_INVALID_COMMAND_LINE, std::nullopt, std::nullopt,
-                                    "holds a double quote, a ';'"},
+                                    "holds a quote, a ';'"},
                       SemicolonCase{"PATCH~1", 1603, "C:\\PATCH~1\\Files\\1031.mst", ":1031.mst",
                                     "Redirection: Transforms set to"}));
 
