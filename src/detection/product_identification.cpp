@@ -27,38 +27,45 @@ void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row) {
                      << "): installed per user or not at all; nothing is redirected");
 }
 
-void IdentifyProduct(Platform& platform, RunState& run) {
-  ScanProductTable(platform, run, PatchPackageName(platform, run).c_str());
+Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack) {
+  const std::u16string_view name(patchFileName);
+  Target target;
+  for (int row = languagePack ? kFirstKeywordOnlyRow : 0; row < ProductTableCount; ++row) {
+    if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
+    if (row >= kFirstKeywordOnlyRow || IsRegistered(platform, row)) {
+      target.row = row;
+      return target;
+    }
+    if (target.namedButUnregistered == kNoProduct) target.namedButUnregistered = row;
+  }
+  return target;
 }
 
-void ScanProductTable(Platform& platform, RunState& run, const WideChar* patchFileName) {
-  const std::u16string_view name(patchFileName);
-  const bool languagePack = IsLanguagePackPackage(platform, run);
-  const int startRow = languagePack ? kFirstKeywordOnlyRow : 0;
-  int namedButUnregistered = kNoProduct;
-  for (int row = startRow; row < ProductTableCount; ++row) {
-    run.CurrentProduct = row;
-    if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
-    if (namedButUnregistered == kNoProduct) namedButUnregistered = row;
-    const bool keywordOnly = row >= kFirstKeywordOnlyRow;
-    if (keywordOnly || IsRegistered(platform, row)) {
-      const ProductEntry& product = ProductTable[row];
-      WriteLog(platform, run,
-               LogLine() << "Product: row " << row << " (" << product.keyword << ", "
-                         << product.packedCode << "), "
-                         << (!keywordOnly ? "its keyword is in the patch name and it is registered"
-                             : languagePack ? "its keyword is in the patch name and the patch "
-                                              "folder's database is a language-pack installer"
-                                            : "its keyword alone is in the patch name"));
-      return;
-    }
+void IdentifyProduct(Platform& platform, RunState& run) {
+  const WidePath& name = PatchPackageName(platform, run);
+  if (!run.LanguagePackRead) {
+    run.LanguagePack = IsLanguagePackPackage(platform, run);
+    run.LanguagePackRead = true;
   }
-  run.CurrentProduct = kNoProduct;
+  const bool languagePack = run.LanguagePack;
+  const Target target = FindTarget(platform, name.c_str(), languagePack);
+  run.CurrentProduct = target.row;
+  if (target.row != kNoProduct) {
+    const ProductEntry& product = ProductTable[target.row];
+    WriteLog(platform, run,
+             LogLine() << "Product: row " << target.row << " (" << product.keyword << ", "
+                       << product.packedCode << "), its keyword "
+                       << (target.row < kFirstKeywordOnlyRow ? "is in the patch name and it is registered"
+                           : languagePack ? "is in the patch name and the patch folder's database "
+                                            "is a language-pack installer"
+                                          : "alone is in the patch name"));
+    return;
+  }
   WriteLog(platform, run,
            LogLine() << "Product: no row of the product table qualifies"
                      << (languagePack ? " (language-pack rows only)" : ""));
-  if (namedButUnregistered != kNoProduct) {
-    LogNotRegisteredPerMachine(platform, run, namedButUnregistered);
+  if (target.namedButUnregistered != kNoProduct) {
+    LogNotRegisteredPerMachine(platform, run, target.namedButUnregistered);
   } else if (!name.empty()) {
     run.Warnings |= kWarnNoKeyword;
     WriteLog(platform, run,

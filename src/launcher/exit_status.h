@@ -1,4 +1,5 @@
-// How the launcher's exit status is made up.
+// How the launcher's exit status is made up: from what the steps returned,
+// in one place.
 #ifndef SETUP_LAUNCHER_EXIT_STATUS_H
 #define SETUP_LAUNCHER_EXIT_STATUS_H
 
@@ -6,26 +7,40 @@
 
 namespace setup {
 
-// A product service was not stopped; nothing was changed or started. The
-// installer's own 1 (it was ended by force, for one) is reported as 1603,
-// so that this one keeps its meaning.
-constexpr Status kExitServiceRunning = 1;
+// The launcher's own verdicts, each ending a run before anything changed.
+// Their numbers are kept for good: deployment tools act on them.
+enum class Verdict : Status {
+  None = 0,
+  // A product service was not stopped; nothing was changed or started.
+  ServiceRunning = 1,
+  // Another launcher, or another installation, runs.
+  AnotherRunning = ERROR_INSTALL_ALREADY_RUNNING,
+  // The arguments or the patch path cannot be handed to the installer.
+  NotCarried = ERROR_INVALID_COMMAND_LINE,
+};
 
-// The installer's status as the launcher reports it.
-constexpr Status ReportedInstallerStatus(Status installerStatus) {
-  return installerStatus == kExitServiceRunning ? ERROR_INSTALL_FAILURE : installerStatus;
-}
+// What the steps of one run returned.
+struct RunOutcomes {
+  Verdict refusal = Verdict::None;
+  // The installer's exit status, or the Windows error that kept it from
+  // starting; read only without a refusal.
+  Status installer = ERROR_SUCCESS;
+  // The restore's status, and whether it counts: it failed on a
+  // registration the run changed or found an earlier run's journal in.
+  Status restore = ERROR_SUCCESS;
+  bool restoreCounts = false;
+};
 
-// After a run that reached the installer: the restore step's status when
-// it failed on a registration the run had in play (the product's
-// registration may not be as it was), else the installer's own, so that a
-// failed patch never ends as success and a run that changed nothing never
-// hides the installer's verdict.
-constexpr Status ExitStatusOf(Status restoreStatus, Status installerStatus,
-                              bool registrationInPlay) {
-  return registrationInPlay && restoreStatus != ERROR_SUCCESS
-             ? restoreStatus
-             : ReportedInstallerStatus(installerStatus);
+// A refusal's number; else the restore's failure where it counts (the
+// product's registration may not be as it was); else the installer's
+// status, its 1 reported as 1603 so that the service guard's keeps its
+// meaning. A failed patch never ends as success, and a run that changed
+// nothing never hides the installer's verdict.
+constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
+  if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
+  if (outcomes.restoreCounts && outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
+  return outcomes.installer == static_cast<Status>(Verdict::ServiceRunning) ? ERROR_INSTALL_FAILURE
+                                                                             : outcomes.installer;
 }
 
 }  // namespace setup

@@ -75,31 +75,43 @@ void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
   DecideMessages(platform, run, processId, unattendedSwitch);
 }
 
-Status RunSteps(Platform& platform, RunState& run) {
+// The steps in their order; each returns its outcome, and a refusal ends
+// the run before anything changes.
+RunOutcomes RunSteps(Platform& platform, RunState& run) {
   const WideChar* const commandLine = platform.GetCommandLineW();
   const WideChar* const commandTail = CommandTail(commandLine);
   LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
+  RunOutcomes outcomes;
   // Before anything changes: the running installation would meet a
-  // registration pulled from under it, and ours would end with 1618.
-  if (InstallationInProgress(platform, run)) return ERROR_INSTALL_ALREADY_RUNNING;
+  // registration pulled from under it.
+  if (InstallationInProgress(platform, run)) {
+    outcomes.refusal = Verdict::AnotherRunning;
+    return outcomes;
+  }
   CaptureSourceFolder(platform, run);
-  // A running service is the launcher's own refusal, with its message and
-  // its 1, whatever else is wrong with the run.
-  if (CheckBlockingServices(platform, run) == 1) return kExitServiceRunning;
-  const Status carried = CheckArgumentsCanBeCarried(platform, run, commandTail);
-  if (carried != ERROR_SUCCESS) return carried;
-
+  // A running service is the launcher's own refusal, with its message,
+  // whatever else is wrong with the run.
+  if (CheckBlockingServices(platform, run) != ERROR_SUCCESS) {
+    outcomes.refusal = Verdict::ServiceRunning;
+    return outcomes;
+  }
+  if (CheckArgumentsCanBeCarried(platform, run, commandTail) != ERROR_SUCCESS) {
+    outcomes.refusal = Verdict::NotCarried;
+    return outcomes;
+  }
   // A redirection that could not be made still lets the patch run.
   RedirectTransforms(platform, run);
-  const Status installerStatus = RunPatch(platform, run, commandTail);
-  run.InstallerStatus = installerStatus;
-  const Status restoreStatus = RestoreTransforms(platform, run);
-  if (restoreStatus != ERROR_SUCCESS && !run.CurrentRedirection.registrationInPlay) {
+  outcomes.installer = RunPatch(platform, run, commandTail);
+  run.InstallerStatus = outcomes.installer;
+  const RestoreOutcome restored = RestoreTransforms(platform, run);
+  outcomes.restore = restored.status;
+  outcomes.restoreCounts = restored.counts;
+  if (restored.status != ERROR_SUCCESS && !restored.counts) {
     WriteLog(platform, run,
              LogLine() << "Restore: failed on a registration this run did not change; the "
                           "installer's status stands");
   }
-  return ExitStatusOf(restoreStatus, installerStatus, run.CurrentRedirection.registrationInPlay);
+  return outcomes;
 }
 
 }  // namespace
@@ -108,24 +120,26 @@ Status RunSetup(Platform& platform, RunState& run) {
   run = RunState{};
   const std::uint32_t started = platform.GetTickCount();
   OpenRunLog(platform, run.Log);
-  Status exitStatus = ERROR_INSTALL_ALREADY_RUNNING;
+  RunOutcomes outcomes;
   {
     const SingleInstance instance(platform);
     if (instance.another_is_running()) {
+      outcomes.refusal = Verdict::AnotherRunning;
       WriteLog(platform, run,
                LogLine() << "Another launcher is running"
                          << (instance.refused() ? " (its mutex refuses this account: another "
                                                   "account runs it)"
                                                 : "")
-                         << ": ending with " << StatusText{ERROR_INSTALL_ALREADY_RUNNING}
+                         << ": ending with " << StatusText{ExitStatusOf(outcomes)}
                          << ", nothing read, written or started");
     } else {
-      exitStatus = RunSteps(platform, run);
+      outcomes = RunSteps(platform, run);
       WriteLog(platform, run,
-               LogLine() << "Setup ends with exit status " << StatusText{exitStatus} << " after "
-                         << (platform.GetTickCount() - started) << " ms");
+               LogLine() << "Setup ends with exit status " << StatusText{ExitStatusOf(outcomes)}
+                         << " after " << (platform.GetTickCount() - started) << " ms");
     }
   }
+  const Status exitStatus = ExitStatusOf(outcomes);
   WriteRunSummary(platform, run, exitStatus, platform.GetTickCount() - started);
   CloseRunLog(platform, run.Log);
   return exitStatus;

@@ -9,7 +9,7 @@ namespace setup {
 
 // One whole run: unless another launcher runs (ERROR_INSTALL_ALREADY_RUNNING,
 // nothing touched), captures the source folder, refuses while a product
-// service runs (kExitServiceRunning), redirects the product's transforms,
+// service runs (Verdict::ServiceRunning), redirects the product's transforms,
 // applies the patch with the command tail of the process's command line,
 // restores the transforms, and returns the exit status for the process.
 // No message box is shown in an unattended run.

@@ -24,6 +24,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   // The patch package is looked for in the folder captured now.
   run.Packages = PatchPackages{};
   run.PackagesListed = false;
+  run.LanguagePackRead = false;
 
   // In UTF-16 throughout: a code page would turn what it cannot spell into
   // "?", and in a two-byte code page the second byte of a character can be

@@ -1,5 +1,7 @@
 #include "runner/installer_command_line.h"
 
+#include "shared/secret_masking.h"
+
 namespace setup {
 
 // The interpreter's rules this file relies on (cmd /? and the "cmd" page of
@@ -72,26 +74,40 @@ bool AppendArguments(Line& line, const WideChar* arguments) {
   return true;
 }
 
-// The path literally: quoted when needed, every "%" kept from expansion.
+// The path literally: quoted when needed, every "%" kept from expansion
+// (as the installer gets it, when not `escaped`).
 template <typename Line>
-bool AppendPatchPath(Line& line, const WideChar* path) {
+bool AppendPatchPath(Line& line, const WideChar* path, bool escaped) {
   const bool quoted = NeedsQuoting(path);
   if (quoted && !line.append(u'"')) return false;
   for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    if (!(*unit == u'%' ? line.append(kPercentEscape) : line.append(*unit))) return false;
+    if (!(*unit == u'%' && escaped ? line.append(kPercentEscape) : line.append(*unit))) return false;
   }
   return !quoted || line.append(u'"');
 }
 
-// The first word after /C is never quoted: the interpreter would strip the
-// quotes from the whole line.
+// Everything before the arguments. The first word after /C is never
+// quoted: the interpreter would strip the quotes from the whole line.
+template <typename Line>
+bool AppendCommand(Line& line, const WideChar* systemFolder, const WideChar* patchPath,
+                   bool escaped) {
+  return line.append(kInterpreterSwitches) && line.append(u' ') && line.append(systemFolder) &&
+         line.append(u"\\msiexec.exe /p ") && AppendPatchPath(line, patchPath, escaped) &&
+         line.append(u" REINSTALL=ALL ");
+}
+
 template <typename Line>
 bool AppendCommandLine(Line& line, const WideChar* systemFolder, const WideChar* patchPath,
                        const WideChar* arguments) {
-  return line.append(kInterpreterSwitches) && line.append(u' ') && line.append(systemFolder) &&
-         line.append(u"\\msiexec.exe /p ") && AppendPatchPath(line, patchPath) &&
-         line.append(u" REINSTALL=ALL ") && AppendArguments(line, arguments);
+  return AppendCommand(line, systemFolder, patchPath, true) && AppendArguments(line, arguments);
 }
+
+// The log's view of a line: every unit shown.
+struct LogLineSink {
+  LogLine& line;
+  bool append(WideChar unit) { return line.Text(&unit, 1), true; }
+  bool append(const WideChar* text) { return line << text, true; }
+};
 
 }  // namespace
 
@@ -127,6 +143,13 @@ Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* p
     return ERROR_INSUFFICIENT_BUFFER;
   }
   return ERROR_SUCCESS;
+}
+
+void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
+                                  const WideChar* patchPath, const WideChar* arguments) {
+  LogLineSink sink{line};
+  static_cast<void>(AppendCommand(sink, systemFolder, patchPath, false));
+  AppendWithSecretsMasked(line, arguments);
 }
 
 std::size_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,

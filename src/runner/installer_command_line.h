@@ -6,6 +6,7 @@
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
+#include "shared/log_line.h"
 
 namespace setup {
 
@@ -41,6 +42,11 @@ bool PatchPathCanBeCarried(const WideChar* path);
 // `commandLine` is empty.
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
                                  const WideChar* arguments, WideLongText& commandLine);
+
+// The same line as the installer gets it, for the log: no escapes, the
+// arguments' secrets masked.
+void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
+                                  const WideChar* patchPath, const WideChar* arguments);
 
 // The units BuildInstallerCommandLine's line would hold, escapes included,
 // whether or not it fits.

@@ -153,12 +153,9 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   }
   // The path and the arguments as the installer gets them; the line the
   // interpreter is given has its operators and every "%" escaped.
-  const bool quoted = NeedsQuoting(patchPath.c_str());
   LogLine line;
-  line << "Installer command line: " << application.c_str() << " " << kInterpreterSwitches << " "
-       << systemFolder.c_str() << "\\msiexec.exe /p " << (quoted ? "\"" : "") << patchPath.c_str()
-       << (quoted ? "\"" : "") << " REINSTALL=ALL ";
-  AppendWithSecretsMasked(line, arguments.c_str());
+  line << "Installer command line: " << application.c_str() << " ";
+  DescribeInstallerCommandLine(line, systemFolder.c_str(), patchPath.c_str(), arguments.c_str());
   WriteLog(platform, run, line);
 
   // The lines so far reach the disk before the installer may take the

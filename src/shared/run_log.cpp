@@ -110,7 +110,7 @@ void OpenRunLog(Platform& platform, RunLog& log) {
 }
 
 void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line) {
-  if (log.file == NO_KERNEL_HANDLE || log.muted) return;
+  if (log.file == NO_KERNEL_HANDLE) return;
   const LocalTime now = platform.GetLocalTime();
   BoundedText<WideChar, 32> stamp;
   static_cast<void>(AppendDigits(stamp, now.year, 4) && stamp.append(u'-') &&

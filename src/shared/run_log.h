@@ -17,22 +17,6 @@ namespace setup {
 struct RunLog {
   KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
   WidePath path;                         // where the log is, once open
-  bool muted = false;                    // lines are dropped (a repeated step)
-};
-
-// Mutes the log while it lives: a step the run repeats (the product's
-// identification at the restore) would otherwise log its lines twice and
-// read like a second run.
-class MutedRunLog {
- public:
-  explicit MutedRunLog(RunLog& log) : log_(log), wasMuted_(log.muted) { log_.muted = true; }
-  ~MutedRunLog() { log_.muted = wasMuted_; }
-  MutedRunLog(const MutedRunLog&) = delete;
-  MutedRunLog& operator=(const MutedRunLog&) = delete;
-
- private:
-  RunLog& log_;
-  bool wasMuted_;
 };
 
 // Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the
@@ -46,7 +30,7 @@ class MutedRunLog {
 void OpenRunLog(Platform& platform, RunLog& log);
 
 // Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8.
-// Nothing when the log is closed or muted; a failed write drops the line
+// Nothing when the log is closed; a failed write drops the line
 // only.
 void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line);
 

@@ -79,6 +79,10 @@ struct RunState {
   // the installer all work on the one chosen.
   PatchPackages Packages;
   bool PackagesListed = false;
+  // Whether the patch folder's database is a language-pack installer,
+  // asked once.
+  bool LanguagePack = false;
+  bool LanguagePackRead = false;
   // Set by the redirection, read by the restore.
   Redirection CurrentRedirection;
   // The patch package's name the installer was given ("" for none), and

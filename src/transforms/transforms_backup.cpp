@@ -1,11 +1,8 @@
 #include "transforms/transforms_backup.h"
 
-#include "detection/product_identification.h"
-#include "detection/product_table.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "shared/status_meanings.h"
-#include "transforms/registry_writer.h"
 #include "transforms/transforms_values.h"
 
 namespace setup {
@@ -52,25 +49,10 @@ const WideChar* RecordedRedirection(const StoredString& journal) {
   return units + 1 + markLength;
 }
 
-FoundRegistration ReadRegistration(Platform& platform, RunState& run) {
+FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegKey key) {
   FoundRegistration found;
-  if (run.CurrentProduct == kNoProduct) return found;
-  const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
-  ScopedRegKey key(platform);
-  const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key);
-  if (opened == ERROR_FILE_NOT_FOUND) {
-    LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
-    return found;
-  }
-  if (opened != ERROR_SUCCESS) {
-    WriteLog(platform, run,
-             LogLine() << "Backup: the registration " << keyPath.c_str() << " could not be opened ("
-                       << StatusText{opened} << "); nothing is redirected");
-    return found;
-  }
-
   StoredString& journal = found.journal;
-  const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
+  const Status journalRead = ReadStoredString(platform, key, kTransformsBackupValue, journal);
   if (journalRead == ERROR_SUCCESS) {
     found.journalLeft = true;  // left by a run that did not finish; Transforms may be ours
     WriteLog(platform, run,
@@ -81,14 +63,14 @@ FoundRegistration ReadRegistration(Platform& platform, RunState& run) {
              LogLine() << "Backup: TransformsBackup is of type " << journal.type
                        << kForeignJournal);
     return found;
-  } else if (!JournalAbsent(platform, key.get(), journalRead)) {
+  } else if (!JournalAbsent(platform, key, journalRead)) {
     WriteLog(platform, run,
              LogLine() << "Backup: TransformsBackup could not be read (" << StatusText{journalRead}
                        << "); nothing is redirected");
     return found;
   }
 
-  const Status read = ReadStoredString(platform, key.get(), kTransformsValue, found.transforms);
+  const Status read = ReadStoredString(platform, key, kTransformsValue, found.transforms);
   found.transformsAbsent = read == ERROR_FILE_NOT_FOUND;
   // With a journal kept, Transforms only names the language; without one it
   // is the value to back up, which must be read whole.
@@ -102,7 +84,7 @@ FoundRegistration ReadRegistration(Platform& platform, RunState& run) {
   return found;
 }
 
-TransformsJournal BackupTransforms(Platform& platform, const RunState& run,
+TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                                    const FoundRegistration& found, const WideChar* redirection) {
   TransformsJournal result;
   if (!found.usable) return result;
@@ -118,9 +100,9 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run,
   }
   // Byte for byte with its type, so that an expandable value comes back
   // expandable and one holding a zero comes back whole.
-  const Status written =
-      WriteClassesRootStored(platform, ProductKeyPath(run.CurrentProduct).c_str(),
-                             kTransformsBackupValue, found.transformsAbsent ? record : found.transforms);
+  const StoredString& journal = found.transformsAbsent ? record : found.transforms;
+  const Status written = platform.RegSetValueExW(key, kTransformsBackupValue, journal.type,
+                                                 journal.bytes(), journal.byteCount);
   LogLine line;
   if (found.transformsAbsent) {
     line << "Backup: no Transforms; TransformsBackup records that, and the redirection";

@@ -20,12 +20,11 @@ struct FoundRegistration {
   bool transformsAbsent = false;
 };
 
-// Reads the identified product's journal and Transforms. Not usable, with
-// a log line saying why, without a product, when its key cannot be read
-// (the product not registered per machine among them), when TransformsBackup
-// cannot be read or is no string (not the launcher's), or when Transforms
-// exists but cannot be read.
-FoundRegistration ReadRegistration(Platform& platform, RunState& run);
+// Reads the journal and Transforms through `key`, the identified product's
+// registration open for changing. Not usable, with a log line saying why,
+// when TransformsBackup cannot be read or is no string (not the
+// launcher's), or when Transforms exists but cannot be read.
+FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegKey key);
 
 // What TransformsBackup holds for the identified product after the backup.
 struct TransformsJournal {
@@ -36,11 +35,11 @@ struct TransformsJournal {
 };
 
 // Unless an earlier run's journal is kept, copies the found Transforms to
-// TransformsBackup, byte for byte with its type, or, when the product has
+// TransformsBackup through `key`, byte for byte with its type, or, when the product has
 // none, writes an empty text that records `redirection`, the value the run
 // is about to write. An existing TransformsBackup is never overwritten.
 // Nothing is held when `found` is not usable or the write fails.
-TransformsJournal BackupTransforms(Platform& platform, const RunState& run,
+TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                                    const FoundRegistration& found, const WideChar* redirection);
 
 // The redirection a journal records for a product that had no Transforms

@@ -10,7 +10,6 @@
 #include "shared/files_folder.h"
 #include "shared/status_meanings.h"
 #include "shared/user_messages.h"
-#include "transforms/registry_writer.h"
 #include "transforms/transforms_backup.h"
 #include "transforms/transforms_values.h"
 
@@ -47,10 +46,9 @@ Status ReadRegistrationValue(Platform& platform, const WideChar* keyPath, const 
 // Whether Transforms still reads as the value the backup copied: a read
 // that went wrong while the backup was taken must not lead to overwriting
 // a value that has no copy.
-bool StillOwnValue(Platform& platform, const RunState& run, const FoundRegistration& found) {
+bool StillOwnValue(Platform& platform, RegKey key, const FoundRegistration& found) {
   StoredString current;
-  const Status read = ReadRegistrationValue(platform, ProductKeyPath(run.CurrentProduct).c_str(),
-                                            kTransformsValue, current);
+  const Status read = ReadStoredString(platform, key, kTransformsValue, current);
   if (read == ERROR_FILE_NOT_FOUND) return found.transformsAbsent;
   return read == ERROR_SUCCESS && !found.transformsAbsent &&
          SameStoredString(current, found.transforms);
@@ -192,7 +190,23 @@ void RedirectTransforms(Platform& platform, RunState& run) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
     return;
   }
-  const FoundRegistration found = ReadRegistration(platform, run);
+  if (run.CurrentProduct == kNoProduct) {
+    WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
+    return;
+  }
+  // One key for the whole step: read, back up, check and write through it.
+  const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
+  ScopedRegKey key(platform);
+  const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
+  if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
+  if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
+    WriteLog(platform, run,
+             LogLine() << "Backup: the registration " << keyPath.c_str()
+                       << " could not be opened for changing (" << StatusText{opened} << ")");
+  }
+  const FoundRegistration found = opened == ERROR_SUCCESS
+                                      ? ReadRegistration(platform, run, key.get())
+                                      : FoundRegistration{};
   if (!found.usable) {
     WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
     return;
@@ -230,7 +244,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   }
   // Without the product's own value in the backup there would be nothing
   // to restore.
-  const TransformsJournal journal = BackupTransforms(platform, run, found, redirected.c_str());
+  const TransformsJournal journal =
+      BackupTransforms(platform, run, key.get(), found, redirected.c_str());
   if (!journal.held) {
     WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
     return;
@@ -239,7 +254,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   redirection.product = run.CurrentProduct;
   redirection.backupWrittenNow = journal.writtenNow;
   redirection.registrationInPlay = true;
-  if (journal.writtenNow && !StillOwnValue(platform, run, found)) {
+  if (journal.writtenNow && !StillOwnValue(platform, key.get(), found)) {
     WriteLog(platform, run,
              LogLine() << "Redirection: none, Transforms no longer reads as the value backed up");
     return;
@@ -248,8 +263,11 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   // the restore must put the own value back in any case.
   redirection.transformsWritten = true;
   redirection.written = redirected;
-  const Status written = WriteClassesRootString(
-      platform, ProductKeyPath(run.CurrentProduct).c_str(), kTransformsValue, redirected.c_str());
+  const Status set = platform.RegSetValueExW(
+      key.get(), kTransformsValue, REG_SZ, reinterpret_cast<const std::uint8_t*>(redirected.c_str()),
+      static_cast<std::uint32_t>((redirected.length() + 1) * sizeof(WideChar)));
+  const Status closed = key.reset();
+  const Status written = set != ERROR_SUCCESS ? set : closed;
   LogLine line;
   line << "Redirection: Transforms set to ";
   line.Quoted(redirected.c_str());
@@ -265,7 +283,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   }
 }
 
-Status RestoreTransforms(Platform& platform, RunState& run) {
+RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
   // A repeated identification could answer otherwise once a call has
   // failed; the backup this run relies on names the product for certain.
   const int identified = run.CurrentProduct;
@@ -273,21 +291,21 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
   if (fromBackup) {
     run.CurrentProduct = run.CurrentRedirection.product;
   } else {
-    // Asked again for a journal an earlier run may have left; the lines
-    // were logged before the installer ran.
-    const MutedRunLog muted(run.Log);
-    const std::uint32_t warnings = run.Warnings;  // their lines were logged before too
-    IdentifyProduct(platform, run);
-    run.Warnings = warnings;
+    // Asked again, quietly, for a journal an earlier run may have left:
+    // a product registered meanwhile may have one.
+    run.CurrentProduct =
+        FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
   }
   LogLine chosen;
   chosen << "Restore: the product "
          << (fromBackup                         ? "whose backup this run holds"
              : run.CurrentProduct == identified ? "identified again"
                                                 : "identified again, differently");
+  // A journal found counts too, whoever left it.
+  RestoreOutcome outcome{ERROR_SUCCESS, run.CurrentRedirection.registrationInPlay};
   if (run.CurrentProduct == kNoProduct) {
     WriteLog(platform, run, chosen << ": none, nothing to put back");
-    return ERROR_SUCCESS;
+    return outcome;
   }
   WriteLog(platform, run, chosen << ": row " << run.CurrentProduct);
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
@@ -299,28 +317,28 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     StoredString journal;
     if (ReadRegistrationValue(platform, keyPath.c_str(), kTransformsBackupValue, journal) ==
         ERROR_SUCCESS) {
-      run.CurrentRedirection.registrationInPlay = true;
+      outcome.counts = true;
     }
-    if (!run.CurrentRedirection.registrationInPlay) {
+    if (!outcome.counts) {
       WriteLog(platform, run,
                LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
                          << ": this run did not change it and found no TransformsBackup there "
                             "(opening it for changing gave "
                          << StatusText{opened} << ")");
-      return ERROR_SUCCESS;
+      return outcome;
     }
     WriteLog(platform, run,
              LogLine() << "Restore: the registration " << keyPath.c_str()
                        << " could not be opened for changing: " << StatusText{opened});
-    return opened;
+    outcome.status = opened;
+    return outcome;
   }
 
   StoredString journal;
   const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
   Status restored = ERROR_SUCCESS;
   if (journalRead == ERROR_SUCCESS) {
-    // A journal to finish: what the restore does now counts, whoever left it.
-    run.CurrentRedirection.registrationInPlay = true;
+    outcome.counts = true;
     restored = FinishJournal(platform, run, key.get(), journal);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
     WriteLog(platform, run,
@@ -330,12 +348,14 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
     WriteLog(platform, run,
              LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{journalRead}
                        << "); it stays for the next run");
-    return journalRead;
+    outcome.status = journalRead;
+    return outcome;
   } else {
     restored = RestoreWithoutJournal(platform, run, key.get());
   }
   const Status closed = key.reset();
-  return restored != ERROR_SUCCESS ? restored : closed;
+  outcome.status = restored != ERROR_SUCCESS ? restored : closed;
+  return outcome;
 }
 
 }  // namespace setup

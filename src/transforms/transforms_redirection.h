@@ -27,13 +27,20 @@ void RedirectTransforms(Platform& platform, RunState& run);
 // is then deleted, but only once that succeeded. A journal this run wrote
 // while it left Transforms alone is just deleted. Without a journal,
 // Transforms is deleted only when it is the value this run wrote.
-// Returns 0 without a product, or when a registration that this run did
-// not change and that holds no journal cannot be opened for changing; else
+// Its status is 0 without a product, or when a registration that this run
+// did not change and that holds no journal cannot be opened for changing; else
 // the first failure among opening the product key for changing, reading
 // the journal (other than its absence or a type no journal has), writing
 // back and deleting the journal; ERROR_FILE_NOT_FOUND when the journal this
 // run relied on has gone; else the status of closing the key.
-Status RestoreTransforms(Platform& platform, RunState& run);
+// What the restore did: its status, and whether that counts for the run's
+// exit status (the registration was in play: the run changed it, or found
+// an earlier run's journal in it).
+struct RestoreOutcome {
+  Status status = ERROR_SUCCESS;
+  bool counts = false;
+};
+RestoreOutcome RestoreTransforms(Platform& platform, RunState& run);
 
 }  // namespace setup
 

@@ -1,5 +1,6 @@
 #include "launcher/run_sequence.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,19 @@ TEST_F(RunSequenceTest, RunsTheInstallerWithTheProcessTailFromTheShortFolder) {
             u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
             u" REINSTALL=ALL /qn  REBOOT=ReallySuppress");
   EXPECT_EQ(run.SourceFolder.c_str(), std::u16string(u"C:\\PATCHF~1\\"));
+}
+
+// Facts are gathered once: Files is listed once, and the product's key is
+// opened three times at most (identification, redirection, restore).
+TEST_F(RunSequenceTest, ANormalRunListsFilesOnceAndOpensTheKeyThreeTimes) {
+  AddPatchFile("Hostrel_Update.msp");
+  machine.SetString("Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B", "Transforms",
+                    ":1031.mst");
+  EXPECT_EQ(RunSetup(machine, run), 0u);
+  const auto& patterns = machine.FindPatterns();
+  EXPECT_EQ(std::count(patterns.begin(), patterns.end(), "C:\\PATCHF~1\\Files\\\\*.msp"), 1);
+  EXPECT_LE(machine.CallCount(sim::Operation::RegOpenKeyExW), 3u);
+  EXPECT_EQ(machine.CallCount(sim::Operation::RegOpenKeyExW), 3u) << "the count to report";
 }
 
 TEST_F(RunSequenceTest, ExitStatusIsTheInstallersStatus) {

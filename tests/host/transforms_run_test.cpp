@@ -177,7 +177,7 @@ TEST_P(ProvenRedirectionTest, OnlyWhatIsProvenOursIsDeleted) {
   RegisterHostrel();
   if (c.transforms) machine.SetString(kHostrelKey, "Transforms", *c.transforms);
   if (c.journal) machine.SetString(kHostrelKey, "TransformsBackup", *c.journal);
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run).status, 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, c.after);
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
@@ -275,7 +275,7 @@ TEST_F(TransformsRunTest, BackupThatCannotBeReadIsKeptAndReported) {
   machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run).status, ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1036.mst");
 }
 
@@ -307,9 +307,9 @@ TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegDeleteValueW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RestoreTransforms(machine, run).status, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u) << "the next restore finishes the job";
+  EXPECT_EQ(RestoreTransforms(machine, run).status, 0u) << "the next restore finishes the job";
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
@@ -353,9 +353,9 @@ TEST_F(TransformsRunTest, FailedWriteBackKeepsTheJournal) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegSetValueExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run).status, ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run).status, 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
 }
 
