@@ -20,7 +20,7 @@ constexpr int kEnglish = 0;
 
 struct SystemLanguageRow {
   std::uint16_t languageId;
-  int row;
+  std::uint8_t row;
 };
 
 // The identifiers that count for each language; any other, English and the
@@ -94,7 +94,7 @@ int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar
   LogLine line;
   line << "Language: ";
   if (row == kNoLanguage) {
-    line << "not determined, no known transform in the product's Transforms ";
+    line << "not determined, no known transform in Transforms ";
   } else {
     line << "row " << row << " (" << LanguageTable[row].displayName << ", "
          << LanguageTable[row].transformFile << "), from the product's Transforms ";

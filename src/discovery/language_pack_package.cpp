@@ -19,7 +19,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   if (databasePath.empty() ||
       !FindFirstMatch(platform, databasePath.c_str(), kInstallerDatabasePattern, databaseName) ||
       !databasePath.append(u'\\') || !databasePath.append(databaseName)) {
-    WriteLog(platform, run, LogLine() << "Installer database: none (*.msi) in the patch folder");
+    WriteLog(platform, run, LogLine() << "Installer database: none (*.msi)");
     return false;
   }
 

@@ -27,15 +27,13 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
   }
   if (waited != WAIT_TIMEOUT) {
     WriteLog(platform, run,
-             LogLine() << "Installer mutex: could not be waited on; taken for no installation in "
-                          "progress");
+             LogLine() << "Installer mutex: not waited on (failed); taken as free");
     return false;
   }
   WriteLog(platform, run,
            LogLine() << "Another installation is in progress (the installer holds "
                      << kInstallerExecuteMutex
-                     << "): nothing is changed or started; run again "
-                        "once it has ended");
+                     << "): nothing is changed or started; run again after it");
   return true;
 }
 

@@ -35,7 +35,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   if (!AdoptPlatformText(directoryLength, longPath) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
     WriteLog(platform, run,
-             LogLine() << "Patch folder: the current directory could not be read or is longer than "
+             LogLine() << "Patch folder: the current directory is unreadable or longer than "
                        << static_cast<std::uint32_t>(longPath.capacity() - 2) << " units");
     return;
   }

@@ -36,7 +36,7 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
     return ExitCodeOf(platform, process);
   }
   WriteLog(platform, run,
-           LogLine() << "Installer: waiting on it failed; its exit code is read every "
+           LogLine() << "Installer: waiting failed; its exit code is read every "
                      << kPollMilliseconds << " ms until it has ended");
   for (;;) {
     std::uint32_t exitCode = STILL_ACTIVE;
@@ -176,7 +176,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   }
   WriteLog(platform, run,
            LogLine() << "Command interpreter started, process " << child.processId
-                     << "; it starts the installer and passes on its status");
+                     << "; it starts the installer");
   run.InstallerStarted = true;
 
   const ScopedKernelHandle process(platform, child.process);

@@ -105,7 +105,7 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegK
                                                  journal.bytes(), journal.byteCount);
   LogLine line;
   if (found.transformsAbsent) {
-    line << "Backup: no Transforms; TransformsBackup records that, and the redirection";
+    line << "Backup: no Transforms; TransformsBackup records that and the redirection";
   } else {
     line << "Backup: Transforms ";
     line.Quoted(found.transforms.units.c_str(), found.transforms.ShownLength())

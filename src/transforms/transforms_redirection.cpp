@@ -112,7 +112,7 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                      const StoredString& journal) {
   Status restored = ERROR_SUCCESS;
   if (OwnValueLeftInPlace(run)) {
-    WriteLog(platform, run, LogLine() << "Restore: Transforms was left alone, nothing to write");
+    WriteLog(platform, run, LogLine() << "Restore: Transforms was left alone");
   } else if (const WideChar* recorded = RecordedRedirection(journal)) {
     restored = RemoveRecordedRedirection(platform, run, key, recorded);
   } else {
@@ -163,8 +163,8 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   }
   if (run.CurrentRedirection.product == run.CurrentProduct && !OwnValueLeftInPlace(run)) {
     WriteLog(platform, run,
-             LogLine() << "Restore: the TransformsBackup this run wrote has gone; the product's "
-                          "own Transforms cannot be put back");
+             LogLine() << "Restore: the TransformsBackup this run wrote has gone; the own "
+                          "Transforms cannot be put back");
     return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
   }
   return ERROR_SUCCESS;
@@ -175,16 +175,6 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
 void RedirectTransforms(Platform& platform, RunState& run) {
   run.CurrentRedirection = Redirection{};
   IdentifyProduct(platform, run);
-  // The installer splits Transforms at ';', so a folder holding one would
-  // name two transforms, neither of them ours. A short path holds none, but
-  // a volume without 8.3 names gives the long one. Decided before the
-  // backup, so that nothing at all is written.
-  if (run.SourceFolderPath.contains(u';')) {
-    WriteLog(platform, run,
-             LogLine() << "Redirection: none, the patch folder's path holds ';', which splits "
-                          "Transforms");
-    return;
-  }
   const WidePath& sourceFolder = run.SourceFolderPath;
   if (sourceFolder.empty()) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
@@ -228,7 +218,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   WidePath redirected = sourceFolder;
   if (!redirected.append(FilesFolderName.afterSourceFolderPath) || !redirected.append(transform)) {
     WriteLog(platform, run,
-             LogLine() << "Redirection: none, the transform's path would be longer than "
+             LogLine() << "Redirection: none, the transform's path would exceed "
                        << static_cast<std::uint32_t>(redirected.capacity() - 1) << " units");
     return;
   }
@@ -239,7 +229,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
     WriteLog(platform, run,
              (LogLine() << "Redirection: none, the journal records the redirection ")
                      .Quoted(recorded)
-                 << " of another patch folder; run again once this run has finished it");
+                 << " of another patch folder; run again after this one");
     return;
   }
   // Without the product's own value in the backup there would be nothing
@@ -322,8 +312,8 @@ RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
     if (!outcome.counts) {
       WriteLog(platform, run,
                LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
-                         << ": this run did not change it and found no TransformsBackup there "
-                            "(opening it for changing gave "
+                         << ": unchanged by this run, no TransformsBackup (opening it for "
+                            "changing gave "
                          << StatusText{opened} << ")");
       return outcome;
     }

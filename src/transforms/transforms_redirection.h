@@ -8,13 +8,14 @@
 
 namespace setup {
 
-// Identifies the product and, unless run.SourceFolderPath holds a ';' (the
-// installer's list separator: then nothing is backed up or changed), backs
-// up its Transforms (see BackupTransforms) and sets Transforms to
+// Identifies the product, backs up its Transforms (see BackupTransforms)
+// and sets Transforms to
 // run.SourceFolderPath + "\Files\" + the transform of the product's
 // language ("1033.mst" when it is not known), in UTF-16. An empty SourceFolderPath
 // is reported with the message box "Fatal Error, no source directory.".
-// Nothing is changed then, nor without a product, without the backup in
+// The run refuses a patch folder whose path holds ';' (the installer's
+// list separator) before this step. Nothing is changed then, nor without
+// a product, without the backup in
 // place, when the new value would not fit 260 units, or when Transforms no
 // longer reads as the value just backed up. Sets run.CurrentRedirection.
 void RedirectTransforms(Platform& platform, RunState& run);

@@ -95,8 +95,8 @@ TEST_F(RunLogTest, DatabaseQueryNamesTheStepThatFailed) {
   AddDatabase("Product.msi", {{"LanguagePackInstaller", "1"}});
   machine.FailCall(sim::Operation::MsiOpenDatabaseW, 182);
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_NE(Log().find("LanguagePackInstaller not read (182 (a DLL function's ordinal and name "
-                       "differ; it is not used)): no language-pack installer"),
+  EXPECT_NE(Log().find("LanguagePackInstaller not read (182 (an ordinal names another function; "
+                       "not used)): no language-pack installer"),
             std::string::npos)
       << Log();
 }
