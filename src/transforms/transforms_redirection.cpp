@@ -74,9 +74,11 @@ bool IsThisRunsRedirection(const RunState& run, const HeapText& current) {
 }
 
 // A journal recording that the product had no Transforms: the redirection
-// it recorded is deleted, and so is whatever Transforms holds after this
-// run redirected it (the installer may rewrite the value it was given);
-// any other value was given to the product since and stays.
+// it recorded is deleted, and so is whatever Transforms holds when this run
+// wrote the journal (the installer may rewrite the value it was given); a
+// value beside an earlier run's journal that is not its redirection was
+// given to the product since, or written after that run, and nothing
+// proves it the launcher's: it stays.
 Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey key,
                                  const WideChar* recorded) {
   HeapText current;
@@ -90,8 +92,11 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   }
   // A value of another type is no redirection: the launcher writes text.
   const bool readable = read == ERROR_SUCCESS || read == ERROR_INVALID_DATATYPE;
-  const bool ours = RedirectedNow(run) ? readable
-                                       : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
+  // This run's own journal says the product had none when the run began:
+  // whatever came since came with the patch.
+  const bool thisRuns = RedirectedNow(run) || run.CurrentRedirection.backupWrittenNow;
+  const bool ours = thisRuns ? readable
+                             : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
   if (readable && !ours) {
     WriteLog(platform, run,
              (LogLine() << "Restore: Transforms ").Quoted(current.c_str()) << kGivenSince);

@@ -4,6 +4,8 @@
 // still keep its promises, checked by the same rules as the fuzzers use.
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,8 @@ TEST_P(FaultSweepTest, EveryFailingCallKeepsTheRunsPromises) {
   ASSERT_EQ(clean.exitStatus, GetParam().cleanExitStatus) << "run without faults";
   ASSERT_GT(clean.calls, 10u) << "a whole run";
 
+  std::cout << "[fault sweep] " << GetParam().name << ": each of " << clean.calls
+            << " calls failing with each of " << std::size(kSweptStatuses) << " statuses\n";
   int reported = 0;
   for (std::size_t call = 1; call <= clean.calls; ++call) {
     for (const Status status : kSweptStatuses) {

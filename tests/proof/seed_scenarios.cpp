@@ -145,7 +145,7 @@ std::vector<SeedScenario> SeedScenarios() {
   add("RecordedRedirectionLeftBehind",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u"C:\\OLD\\Files\\1033.mst"),
                               Text(recorded)}),
-      ERROR_SUCCESS);
+      ERROR_SUCCESS, true);
   add("OwnValueGivenAfterARecordedRedirection",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u"C:\\Media\\Files\\1033.mst"),
                               Text(recorded)}),
@@ -193,6 +193,10 @@ std::vector<SeedScenario> SeedScenarios() {
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, std::nullopt, std::nullopt});
   rewrittenRecord.child.action = ChildAction::RewriteTransforms;
   rewrittenRecord.child.rewrittenValue = u"C:\\Cache\\1031.mst";
+  // Not swept: where a fault or a kill keeps the launcher from undoing its
+  // own redirection, the value the installer wrote is not provably the
+  // launcher's and stays, while the checker judges against the product as
+  // it was before the run.
   add("InstallerRewritesTheRecordedRedirection", rewrittenRecord, ERROR_SUCCESS);
   Scenario deleting = Typical();
   deleting.child.exitCode = 3010;
