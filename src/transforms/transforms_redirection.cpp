@@ -175,6 +175,55 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   return ERROR_SUCCESS;
 }
 
+// The product to restore, logged: the one whose backup this run holds, as
+// that names it for certain; else identified again, quietly, for a
+// journal an earlier run may have left (a product registered meanwhile may
+// have one).
+int ProductToRestore(Platform& platform, RunState& run) {
+  const bool fromBackup = run.CurrentRedirection.product != kNoProduct;
+  const int row =
+      fromBackup
+          ? run.CurrentRedirection.product
+          : FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
+  LogLine chosen;
+  chosen << "Restore: the product "
+         << (fromBackup                     ? "whose backup this run holds"
+             : row == run.CurrentProduct    ? "identified again"
+                                            : "identified again, differently");
+  if (row == kNoProduct) {
+    chosen << ": none, nothing to put back";
+  } else {
+    chosen << ": row " << row;
+  }
+  WriteLog(platform, run, chosen);
+  return row;
+}
+
+// A registration that cannot be opened for changing: a failure that counts
+// when the run changed it or an earlier run's journal is left unfinished
+// in it; nothing to put back otherwise.
+RestoreOutcome RestoreRefused(Platform& platform, const RunState& run, const WidePath& keyPath,
+                              Status opened) {
+  StoredString journal;
+  RestoreOutcome outcome{opened, run.CurrentRedirection.registrationInPlay ||
+                                     ReadRegistrationValue(platform, keyPath.c_str(),
+                                                           kTransformsBackupValue,
+                                                           journal) == ERROR_SUCCESS};
+  if (!outcome.counts) {
+    WriteLog(platform, run,
+             LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
+                       << ": unchanged by this run, no TransformsBackup (opening it for "
+                          "changing gave "
+                       << StatusText{opened} << ")");
+    outcome.status = ERROR_SUCCESS;
+    return outcome;
+  }
+  WriteLog(platform, run,
+           LogLine() << "Restore: the registration " << keyPath.c_str()
+                     << " could not be opened for changing: " << StatusText{opened});
+  return outcome;
+}
+
 }  // namespace
 
 void RedirectTransforms(Platform& platform, RunState& run) {
@@ -279,55 +328,14 @@ void RedirectTransforms(Platform& platform, RunState& run) {
 }
 
 RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
-  // A repeated identification could answer otherwise once a call has
-  // failed; the backup this run relies on names the product for certain.
-  const int identified = run.CurrentProduct;
-  const bool fromBackup = run.CurrentRedirection.product != kNoProduct;
-  if (fromBackup) {
-    run.CurrentProduct = run.CurrentRedirection.product;
-  } else {
-    // Asked again, quietly, for a journal an earlier run may have left:
-    // a product registered meanwhile may have one.
-    run.CurrentProduct =
-        FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
-  }
-  LogLine chosen;
-  chosen << "Restore: the product "
-         << (fromBackup                         ? "whose backup this run holds"
-             : run.CurrentProduct == identified ? "identified again"
-                                                : "identified again, differently");
+  run.CurrentProduct = ProductToRestore(platform, run);
   // A journal found counts too, whoever left it.
   RestoreOutcome outcome{ERROR_SUCCESS, run.CurrentRedirection.registrationInPlay};
-  if (run.CurrentProduct == kNoProduct) {
-    WriteLog(platform, run, chosen << ": none, nothing to put back");
-    return outcome;
-  }
-  WriteLog(platform, run, chosen << ": row " << run.CurrentProduct);
+  if (run.CurrentProduct == kNoProduct) return outcome;
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
-  if (opened != ERROR_SUCCESS) {
-    // An earlier run's journal it holds is left unfinished, which counts
-    // whether or not this run took a backup.
-    StoredString journal;
-    if (ReadRegistrationValue(platform, keyPath.c_str(), kTransformsBackupValue, journal) ==
-        ERROR_SUCCESS) {
-      outcome.counts = true;
-    }
-    if (!outcome.counts) {
-      WriteLog(platform, run,
-               LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
-                         << ": unchanged by this run, no TransformsBackup (opening it for "
-                            "changing gave "
-                         << StatusText{opened} << ")");
-      return outcome;
-    }
-    WriteLog(platform, run,
-             LogLine() << "Restore: the registration " << keyPath.c_str()
-                       << " could not be opened for changing: " << StatusText{opened});
-    outcome.status = opened;
-    return outcome;
-  }
+  if (opened != ERROR_SUCCESS) return RestoreRefused(platform, run, keyPath, opened);
 
   StoredString journal;
   const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
