@@ -140,13 +140,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(result.size() < built.capacity(), "built line fits its buffer with its terminator");
   if (status != 0) {
     Require(result.empty(), "a refused line is left empty");
-    Require((status == setup::ERROR_INSUFFICIENT_BUFFER &&
-             setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
-                                               arguments.c_str()) >= built.capacity()) ||
-                (status == setup::ERROR_INVALID_COMMAND_LINE &&
-                 (arguments.find_first_of(u"\r\n") != std::u16string::npos ||
-                  pieces.patchPath.find_first_of(u"\"\r\n;") != std::u16string::npos)),
-            "a line is refused only when too long or not carried");
+    Require(
+        (status == setup::ERROR_INSUFFICIENT_BUFFER &&
+         setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
+                                           arguments.c_str()) >= built.capacity()) ||
+            (status == setup::ERROR_INVALID_COMMAND_LINE &&
+             (arguments.find_first_of(u"\r\n") != std::u16string::npos ||
+              pieces.patchPath.find_first_of(u"\"\r\n;") != std::u16string::npos)),
+        "a line is refused only when too long or not carried");
     return 0;
   }
   Require(setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
@@ -158,13 +159,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Windows' phase order: the model expands over the whole line first.
   std::u16string installerText;
-  Require(setup::proof::RunsOneCommand(result.substr(switches.size()), Environment(), installerText),
-          "the interpreter runs one command");
+  Require(
+      setup::proof::RunsOneCommand(result.substr(switches.size()), Environment(), installerText),
+      "the interpreter runs one command");
   const bool quoted = setup::NeedsQuoting(pieces.patchPath.c_str());
   const std::u16string expected = pieces.systemFolder + u"\\msiexec.exe /p " +
                                   (quoted ? u"\"" + pieces.patchPath + u"\"" : pieces.patchPath) +
                                   u" REINSTALL=ALL " + arguments;
-  Require(installerText == expected, "the installer gets the path literally and the tail as a "
-                                     "prompt expands it");
+  Require(installerText == expected,
+          "the installer gets the path literally and the tail as a "
+          "prompt expands it");
   return 0;
 }

@@ -56,9 +56,9 @@ bool IniSavedAsUtf8(Platform& platform, const RunState& run, int row) {
   WidePath iniPath;
   if (!LanguageIniPath(run, row, iniPath)) return false;
   Status opened = ERROR_SUCCESS;
-  const ScopedKernelHandle file(platform, platform.CreateFileW(iniPath.c_str(), GENERIC_READ,
-                                                               FILE_SHARE_READ, OPEN_EXISTING,
-                                                               FILE_ATTRIBUTE_NORMAL, &opened));
+  const ScopedKernelHandle file(
+      platform, platform.CreateFileW(iniPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, &opened));
   std::uint8_t start[3] = {};
   std::uint32_t read = 0;
   return file.valid() && platform.ReadFile(file.get(), start, sizeof start, &read) &&

@@ -10,8 +10,8 @@ namespace setup {
 
 // One language row; its position in the table is the language index.
 struct LanguageEntry {
-  std::uint16_t languageId;    // primary language identifier
-  std::uint16_t reserved;      // always 0
+  std::uint16_t languageId;       // primary language identifier
+  std::uint16_t reserved;         // always 0
   const WideChar* iniName;        // names the ini file and the section in it
   const char* displayName;        // named in the log, not read by any decision
   std::uint8_t available;         // carried, not read by any decision

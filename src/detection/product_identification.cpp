@@ -55,7 +55,8 @@ void IdentifyProduct(Platform& platform, RunState& run) {
     WriteLog(platform, run,
              LogLine() << "Product: row " << target.row << " (" << product.keyword << ", "
                        << product.packedCode << "), its keyword "
-                       << (target.row < kFirstKeywordOnlyRow ? "is in the patch name and it is registered"
+                       << (target.row < kFirstKeywordOnlyRow
+                               ? "is in the patch name and it is registered"
                            : languagePack ? "is in the patch name and the patch folder's database "
                                             "is a language-pack installer"
                                           : "alone is in the patch name"));

@@ -22,9 +22,9 @@ using MatchVisitor = bool (*)(void* context, const WideChar* name);
 // Hands `visit` (when given) the name, without folder, of each file the
 // platform's search reports for `folder` + `pattern`, in the search's
 // order, folders and names that do not end in an extension pattern's
-// extension ("\*.msp" reports "x.mspx" through its short name) skipped, until it returns false or `most` names have been handed; returns
-// how many were. None when the joined search path would not fit. The
-// search handle is closed before returning.
+// extension ("\*.msp" reports "x.mspx" through its short name) skipped, until it returns false or
+// `most` names have been handed; returns how many were. None when the joined search path would not
+// fit. The search handle is closed before returning.
 std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                            std::uint32_t most, MatchVisitor visit, void* context);
 

@@ -40,7 +40,7 @@ constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
   if (outcomes.restoreCounts && outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
   return outcomes.installer == static_cast<Status>(Verdict::ServiceRunning) ? ERROR_INSTALL_FAILURE
-                                                                             : outcomes.installer;
+                                                                            : outcomes.installer;
 }
 
 }  // namespace setup

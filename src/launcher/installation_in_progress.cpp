@@ -26,8 +26,7 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
     return false;
   }
   if (waited != WAIT_TIMEOUT) {
-    WriteLog(platform, run,
-             LogLine() << "Installer mutex: not waited on (failed); taken as free");
+    WriteLog(platform, run, LogLine() << "Installer mutex: not waited on (failed); taken as free");
     return false;
   }
   WriteLog(platform, run,

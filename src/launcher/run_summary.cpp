@@ -23,12 +23,11 @@ void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
   } else {
     line << "none name=none code=none";
   }
-  line << " patch=\"" << run.PatchFile.c_str()
-       << "\" redirected="
+  line << " patch=\"" << run.PatchFile.c_str() << "\" redirected="
        << (run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no")
        << " warnings=";
   // Keys only ever added, in this order: log collectors read them.
-  constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches", "no-keyword",
+  constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches",   "no-keyword",
                                           "not-per-machine", "transform-missing", "ini-utf8"};
   const char* separator = "";
   for (std::uint32_t bit = 0; bit < sizeof kWarningKeys / sizeof kWarningKeys[0]; ++bit) {
@@ -36,8 +35,7 @@ void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
     line << separator << kWarningKeys[bit];
     separator = ",";
   }
-  line << (run.Warnings == 0 ? "none" : "")
-       << " duration_ms=" << durationMs;
+  line << (run.Warnings == 0 ? "none" : "") << " duration_ms=" << durationMs;
   WriteLog(platform, run, line);
 }
 

@@ -42,8 +42,8 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
 
   // As a prompt's %CD% names it: no backslash at the end but a drive's.
   const bool driveRoot = longPath.length() == 3 && longPath.c_str()[1] == u':';
-  static_cast<void>(run.CurrentDirectory.append(longPath.c_str(),
-                                                longPath.length() - (driveRoot ? 0 : 1)));
+  static_cast<void>(
+      run.CurrentDirectory.append(longPath.c_str(), longPath.length() - (driveRoot ? 0 : 1)));
 
   WideLongText shortPath;
   const auto shortLength =

@@ -81,7 +81,8 @@ bool AppendPatchPath(Line& line, const WideChar* path, bool escaped) {
   const bool quoted = NeedsQuoting(path);
   if (quoted && !line.append(u'"')) return false;
   for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    if (!(*unit == u'%' && escaped ? line.append(kPercentEscape) : line.append(*unit))) return false;
+    if (!(*unit == u'%' && escaped ? line.append(kPercentEscape) : line.append(*unit)))
+      return false;
   }
   return !quoted || line.append(u'"');
 }

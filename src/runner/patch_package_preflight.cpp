@@ -1,6 +1,5 @@
 #include "runner/patch_package_preflight.h"
 
-
 namespace setup {
 
 void LogPatchPackagePreflight(Platform& platform, RunState& run) {

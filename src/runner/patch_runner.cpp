@@ -54,18 +54,16 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
 }  // namespace
 
 bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
-  return path.assign(run.SourceFolder.c_str()) &&
-         path.append(FilesFolderName.afterSourceFolder) &&
+  return path.assign(run.SourceFolder.c_str()) && path.append(FilesFolderName.afterSourceFolder) &&
          path.append(PatchPackageName(platform, run));
 }
 
 Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail) {
   WideLongText expanded;
   // Arguments too long to expand are the runner's to report.
-  const bool valueCarried =
-      ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, expanded) !=
-          ERROR_SUCCESS ||
-      InterpreterCanCarry(expanded.c_str());
+  const bool valueCarried = ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(),
+                                                  commandTail, expanded) != ERROR_SUCCESS ||
+                            InterpreterCanCarry(expanded.c_str());
   if (!InterpreterCanCarry(commandTail) || !valueCarried) {
     // Cut at the line break, the installer would run with other arguments
     // than the deployment gave.
@@ -122,11 +120,11 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
     AppendWithSecretsMasked(line, arguments.c_str());
     WriteLog(platform, run, line);
   }
-  const Status built = !pathsFit                     ? ERROR_INSUFFICIENT_BUFFER
-                       : expansion != ERROR_SUCCESS ? expansion
-                                                    : BuildInstallerCommandLine(
-                                                          systemFolder.c_str(), patchPath.c_str(),
-                                                          arguments.c_str(), commandLine);
+  const Status built = !pathsFit ? ERROR_INSUFFICIENT_BUFFER
+                       : expansion != ERROR_SUCCESS
+                           ? expansion
+                           : BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
+                                                       arguments.c_str(), commandLine);
   if (built == ERROR_INVALID_COMMAND_LINE) {
     WriteLog(platform, run,
              LogLine() << "Installer: not started, the patch path or the arguments cannot be "
@@ -146,8 +144,8 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
       line << "longer still";
     }
     line << " (the arguments: " << static_cast<std::uint32_t>(TextLength(commandTail))
-         << " units as given); at most "
-         << static_cast<std::uint32_t>(commandLine.capacity() - 1) << " fit";
+         << " units as given); at most " << static_cast<std::uint32_t>(commandLine.capacity() - 1)
+         << " fit";
     WriteLog(platform, run, line);
     return built;
   }

@@ -16,8 +16,8 @@ void LogLine::Append(WideChar unit) {
 void LogLine::AppendVisible(WideChar unit) {
   // C1 controls (U+0085, next line, among them) and the line and paragraph
   // separators end a line for readers that follow Unicode's rules.
-  const bool breaksOrControls = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) ||
-                                unit == 0x2028 || unit == 0x2029;
+  const bool breaksOrControls =
+      unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
   if (!breaksOrControls) {
     Append(unit);
     return;

@@ -59,9 +59,9 @@ FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegK
              (LogLine() << "Backup: TransformsBackup left by a run that did not finish is kept: ")
                  .Quoted(journal.units.c_str(), journal.ShownLength()));
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    WriteLog(platform, run,
-             LogLine() << "Backup: TransformsBackup is of type " << journal.type
-                       << kForeignJournal);
+    WriteLog(
+        platform, run,
+        LogLine() << "Backup: TransformsBackup is of type " << journal.type << kForeignJournal);
     return found;
   } else if (!JournalAbsent(platform, key, journalRead)) {
     WriteLog(platform, run,
@@ -94,8 +94,9 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegK
   }
   StoredString record;
   if (found.transformsAbsent && !MakeRecordOfNone(redirection, record)) {
-    WriteLog(platform, run, LogLine() << "Backup: " << StatusText{ERROR_NOT_ENOUGH_MEMORY}
-                                      << "; nothing is redirected");
+    WriteLog(platform, run,
+             LogLine() << "Backup: " << StatusText{ERROR_NOT_ENOUGH_MEMORY}
+                       << "; nothing is redirected");
     return result;
   }
   // Byte for byte with its type, so that an expandable value comes back

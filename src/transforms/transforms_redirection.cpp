@@ -85,7 +85,8 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   Status read = ReadRegistryString(platform, key, kTransformsValue, current);
   // Absence is asked twice: the journal goes with it, and a redirection
   // wrongly taken for absent would stay behind unproven.
-  if (read == ERROR_FILE_NOT_FOUND) read = ReadRegistryString(platform, key, kTransformsValue, current);
+  if (read == ERROR_FILE_NOT_FOUND)
+    read = ReadRegistryString(platform, key, kTransformsValue, current);
   if (read == ERROR_FILE_NOT_FOUND) {
     WriteLog(platform, run, LogLine() << "Restore: no Transforms, as the product had none");
     return ERROR_SUCCESS;
@@ -95,8 +96,8 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   // This run's own journal says the product had none when the run began:
   // whatever came since came with the patch.
   const bool thisRuns = RedirectedNow(run) || run.CurrentRedirection.backupWrittenNow;
-  const bool ours = thisRuns ? readable
-                             : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
+  const bool ours =
+      thisRuns ? readable : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
   if (readable && !ours) {
     WriteLog(platform, run,
              (LogLine() << "Restore: Transforms ").Quoted(current.c_str()) << kGivenSince);
@@ -187,9 +188,9 @@ int ProductToRestore(Platform& platform, RunState& run) {
           : FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
   LogLine chosen;
   chosen << "Restore: the product "
-         << (fromBackup                     ? "whose backup this run holds"
-             : row == run.CurrentProduct    ? "identified again"
-                                            : "identified again, differently");
+         << (fromBackup                  ? "whose backup this run holds"
+             : row == run.CurrentProduct ? "identified again"
+                                         : "identified again, differently");
   if (row == kNoProduct) {
     chosen << ": none, nothing to put back";
   } else {
@@ -205,10 +206,10 @@ int ProductToRestore(Platform& platform, RunState& run) {
 RestoreOutcome RestoreRefused(Platform& platform, const RunState& run, const WidePath& keyPath,
                               Status opened) {
   StoredString journal;
-  RestoreOutcome outcome{opened, run.CurrentRedirection.registrationInPlay ||
-                                     ReadRegistrationValue(platform, keyPath.c_str(),
-                                                           kTransformsBackupValue,
-                                                           journal) == ERROR_SUCCESS};
+  RestoreOutcome outcome{
+      opened, run.CurrentRedirection.registrationInPlay ||
+                  ReadRegistrationValue(platform, keyPath.c_str(), kTransformsBackupValue,
+                                        journal) == ERROR_SUCCESS};
   if (!outcome.counts) {
     WriteLog(platform, run,
              LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
@@ -248,9 +249,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
              LogLine() << "Backup: the registration " << keyPath.c_str()
                        << " could not be opened for changing (" << StatusText{opened} << ")");
   }
-  const FoundRegistration found = opened == ERROR_SUCCESS
-                                      ? ReadRegistration(platform, run, key.get())
-                                      : FoundRegistration{};
+  const FoundRegistration found =
+      opened == ERROR_SUCCESS ? ReadRegistration(platform, run, key.get()) : FoundRegistration{};
   if (!found.usable) {
     WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
     return;
@@ -260,13 +260,12 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const WideChar* const recorded = found.journalLeft ? RecordedRedirection(found.journal) : nullptr;
   if (recorded != nullptr && !found.transformsAbsent &&
       !TextEquals(found.transforms.units.c_str(), recorded)) {
-    WriteLog(platform, run,
-             LogLine() << "Redirection: none" << kGivenSince);
+    WriteLog(platform, run, LogLine() << "Redirection: none" << kGivenSince);
     return;
   }
-  const int language = LanguageOfTransforms(
-      platform, run, found.transforms.units.c_str(),
-      found.transforms.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+  const int language =
+      LanguageOfTransforms(platform, run, found.transforms.units.c_str(),
+                           found.transforms.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected = sourceFolder;
@@ -280,10 +279,10 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   // unproven, should this run end early too. The restore finishes that
   // journal, so the next run redirects again.
   if (recorded != nullptr && !TextEquals(recorded, redirected.c_str())) {
-    WriteLog(platform, run,
-             (LogLine() << "Redirection: none, the journal records the redirection ")
-                     .Quoted(recorded)
-                 << " of another patch folder; run again after this one");
+    WriteLog(
+        platform, run,
+        (LogLine() << "Redirection: none, the journal records the redirection ").Quoted(recorded)
+            << " of another patch folder; run again after this one");
     return;
   }
   // Without the product's own value in the backup there would be nothing
@@ -308,7 +307,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   redirection.transformsWritten = true;
   redirection.written = redirected;
   const Status set = platform.RegSetValueExW(
-      key.get(), kTransformsValue, REG_SZ, reinterpret_cast<const std::uint8_t*>(redirected.c_str()),
+      key.get(), kTransformsValue, REG_SZ,
+      reinterpret_cast<const std::uint8_t*>(redirected.c_str()),
       static_cast<std::uint32_t>((redirected.length() + 1) * sizeof(WideChar)));
   const Status closed = key.reset();
   const Status written = set != ERROR_SUCCESS ? set : closed;
@@ -344,9 +344,9 @@ RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
     outcome.counts = true;
     restored = FinishJournal(platform, run, key.get(), journal);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    WriteLog(platform, run,
-             LogLine() << "Restore: TransformsBackup is of type " << journal.type
-                       << kForeignJournal);
+    WriteLog(
+        platform, run,
+        LogLine() << "Restore: TransformsBackup is of type " << journal.type << kForeignJournal);
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     WriteLog(platform, run,
              LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{journalRead}

@@ -96,13 +96,14 @@ TEST_P(PackageCandidateTest, OnlyFilesWithTheLongExtensionCount) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PackageCandidateTest,
-    ::testing::Values(CandidateCase{"Hostrel_x.mspx", "HOSTRE~1.MSP", false, kPatchPackagePattern, false},
-                      CandidateCase{"Hostrel.msp", "", true, kPatchPackagePattern, false},
-                      CandidateCase{"Hostrel.MSP", "", false, kPatchPackagePattern, true},
-                      CandidateCase{"Hostrel.msp.old", "HOSTRE~1.MSP", false, kPatchPackagePattern, false},
-                      CandidateCase{"Quarrix.msix", "QUARRI~1.MSI", false, kInstallerDatabasePattern, false},
-                      CandidateCase{"Quarrix.msi", "", true, kInstallerDatabasePattern, false},
-                      CandidateCase{"Quarrix.Msi", "", false, kInstallerDatabasePattern, true}));
+    ::testing::Values(
+        CandidateCase{"Hostrel_x.mspx", "HOSTRE~1.MSP", false, kPatchPackagePattern, false},
+        CandidateCase{"Hostrel.msp", "", true, kPatchPackagePattern, false},
+        CandidateCase{"Hostrel.MSP", "", false, kPatchPackagePattern, true},
+        CandidateCase{"Hostrel.msp.old", "HOSTRE~1.MSP", false, kPatchPackagePattern, false},
+        CandidateCase{"Quarrix.msix", "QUARRI~1.MSI", false, kInstallerDatabasePattern, false},
+        CandidateCase{"Quarrix.msi", "", true, kInstallerDatabasePattern, false},
+        CandidateCase{"Quarrix.Msi", "", false, kInstallerDatabasePattern, true}));
 
 TEST_F(FileDiscoveryTest, NoMatchLeavesTheNameUntouched) {
   WidePath name;

@@ -89,14 +89,16 @@ TEST_P(PatchRunnerTailTest, InstallerGetsTheTailAsAPromptExpandsIt) {
   std::u16string installerText;
   ASSERT_TRUE(proof::RunsOneCommand(line.substr(switches.size()), model, installerText))
       << "one command, no second one from a value's operators";
-  EXPECT_EQ(installerText, u"C:\\windows\\system32\\msiexec.exe /p "
-                           u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp REINSTALL=ALL " +
-                               c.installerGets);
+  EXPECT_EQ(installerText,
+            u"C:\\windows\\system32\\msiexec.exe /p "
+            u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp REINSTALL=ALL " +
+                c.installerGets);
   std::u16string unescaped = line;
   for (std::size_t at; (at = unescaped.find(u"%%cd:~,%")) != std::u16string::npos;) {
     unescaped.erase(at, 8);
   }
-  EXPECT_EQ(unescaped.find(u'%'), std::u16string::npos) << "a \"%\" reaches the interpreter only escaped";
+  EXPECT_EQ(unescaped.find(u'%'), std::u16string::npos)
+      << "a \"%\" reaches the interpreter only escaped";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,7 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
         TailCase{"Empty", u"", 1252, u""},
         TailCase{"QuotesAndSwitches", u"/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!", 1252,
                  u"/l*v \"C:\\my log.txt\" PROP=\"a b\" /qb!"},
-        TailCase{"Latin1WhateverTheThreadCodePage", u"NAME=\u00e9t\u00e9", 932, u"NAME=\u00e9t\u00e9"},
+        TailCase{"Latin1WhateverTheThreadCodePage", u"NAME=\u00e9t\u00e9", 932,
+                 u"NAME=\u00e9t\u00e9"},
         TailCase{"KanaWhateverTheThreadCodePage", u"NAME=\u3042", 1252, u"NAME=\u3042"},
         TailCase{"OperatorsOutsideQuotes", u"/qn COMPANY=AT&T X=a|b<c>d", 1252,
                  u"/qn COMPANY=AT&T X=a|b<c>d"},
@@ -120,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
                  u"DIR=\"C:\\Program Files (x86)\\Q\""},
         TailCase{"ParenthesesInANameBare", u"DIR=%ProgramFiles(x86)%\\Q", 1252,
                  u"DIR=C:\\Program Files (x86)\\Q"},
-        TailCase{"ValueHoldingOperators", u"X=%QV% Y=%pipe%", 1252, u"X=a&echo hi>C:\\mq.txt Y=a|b"},
+        TailCase{"ValueHoldingOperators", u"X=%QV% Y=%pipe%", 1252,
+                 u"X=a&echo hi>C:\\mq.txt Y=a|b"},
         TailCase{"ValueHoldingQuotes", u"X=%Q% Y=a&b", 1252, u"X=\"x & y\" Y=a&b"},
         TailCase{"ValueOpeningAQuote", u"X=%Q1% Y=a&b", 1252, u"X=\"open Y=a&b"},
         TailCase{"ValueHoldingAReferenceIsNotReadAgain", u"X=%P%", 1252, u"X=%OS%"},
@@ -197,7 +201,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
     run.PackagesListed = false;
-  run.Packages = PatchPackages{};
+    run.Packages = PatchPackages{};
     EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
     const std::u16string expected =
         u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +

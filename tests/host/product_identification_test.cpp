@@ -23,7 +23,7 @@ class ProductIdentificationTest : public PatchFolderTest {
   int Identify(const std::string& patchFile) {
     AddPatchFile(patchFile);
     run.PackagesListed = false;
-  run.Packages = PatchPackages{};  // the folder changed since
+    run.Packages = PatchPackages{};  // the folder changed since
     IdentifyProduct(machine, run);
     return run.CurrentProduct;
   }

@@ -186,20 +186,20 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Redirection: Transforms set to"},
                       {"Pre-flight"}},
         // By name, whatever the search order; the four after the first named.
-        PreflightCase{"six packages",
-                      [](FakeMachine& m) {
-                        for (const char* name : {"x5.msp", "X2.msp", "x1.msp", "x4.msp", "x3.MSP"}) {
-                          AddShipped(m, name);
-                        }
-                        m.PutFirstInSearchOrder(std::string(testing::kPatchFolder) +
-                                                "\\Files\\x5.msp");
-                      },
-                      {"Pre-flight: 6 patch packages (*.msp) in Files\\; the installer gets the "
-                       "first by name, \"Hostrel_Update.msp\", the same on every machine; ignored: "
-                       "\"x1.msp\", \"X2.msp\", \"x3.MSP\", \"x4.msp\" and 1 more. Give each "
-                       "patch a folder of its own",
-                       "warnings=several-patches,transform-missing "},
-                      {"\"x5.msp\""}},
+        PreflightCase{
+            "six packages",
+            [](FakeMachine& m) {
+              for (const char* name : {"x5.msp", "X2.msp", "x1.msp", "x4.msp", "x3.MSP"}) {
+                AddShipped(m, name);
+              }
+              m.PutFirstInSearchOrder(std::string(testing::kPatchFolder) + "\\Files\\x5.msp");
+            },
+            {"Pre-flight: 6 patch packages (*.msp) in Files\\; the installer gets the "
+             "first by name, \"Hostrel_Update.msp\", the same on every machine; ignored: "
+             "\"x1.msp\", \"X2.msp\", \"x3.MSP\", \"x4.msp\" and 1 more. Give each "
+             "patch a folder of its own",
+             "warnings=several-patches,transform-missing "},
+            {"\"x5.msp\""}},
         PreflightCase{"no package where started",
                       [](FakeMachine& m) { StartInOtherFolder(m, nullptr); },
                       {"Pre-flight: no patch package (*.msp) in C:\\Other\\Files\\; the "

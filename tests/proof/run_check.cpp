@@ -56,7 +56,8 @@ std::string Describe(const std::optional<sim::RegistryValue>& value) {
 // The redirection a journal records for a product that had no Transforms:
 // after the empty text's zero, "redirected:" and the value, up to the next
 // zero. None for any other journal.
-std::optional<std::u16string> RecordedRedirection(const std::optional<sim::RegistryValue>& journal) {
+std::optional<std::u16string> RecordedRedirection(
+    const std::optional<sim::RegistryValue>& journal) {
   if (!journal || journal->type != REG_SZ) return std::nullopt;
   const std::u16string units = sim::Utf16Text(journal->bytes);
   const std::u16string mark = std::u16string(1, u'\0') + u"redirected:";
@@ -300,8 +301,9 @@ class Checker {
       }
       const bool tailNotCarried = Holds(TailOf(scenario_.commandLine), u"\r\n");
       if (!(pathNotCarried || tailNotCarried) || !changed.empty()) {
-        Fail("1639 without a line break in the tail or a patch path that cannot be handed on, "
-             "or after a change");
+        Fail(
+            "1639 without a line break in the tail or a patch path that cannot be handed on, "
+            "or after a change");
       }
     } else if (exit_ != ERROR_INSUFFICIENT_BUFFER && exit_ != ERROR_PATH_NOT_FOUND) {
       Fail("no installer started, yet exit status " + std::to_string(exit_));

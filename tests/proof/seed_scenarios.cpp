@@ -153,12 +153,13 @@ std::vector<SeedScenario> SeedScenarios() {
   // A value of another type beside a recording journal is no redirection
   // of the launcher's, which writes text (fuzzer finding).
   StoredValue binary = Text(u"C:\\OLD\\Files\\1033.mst", 58625);
-  Scenario otherType = WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, binary, Text(recorded)});
+  Scenario otherType =
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, binary, Text(recorded)});
   otherType.systemDirectory = u"C:\\" + std::u16string(600, u'w');
   add("RecordedJournalBesideAValueOfAnotherType", otherType, ERROR_PATH_NOT_FOUND);
   add("OwnDefaultTransformOfMediaLaidOutLikeAPatchFolder",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly,
-                              Text(u"C:\\Media\\Files\\1033.mst"), std::nullopt}),
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(u"C:\\Media\\Files\\1033.mst"),
+                              std::nullopt}),
       ERROR_SUCCESS);
   Scenario root = Typical();
   root.folder = u"C:\\";

@@ -136,7 +136,9 @@ TEST_F(FilesTest, CreateNewMakesALogOthersCanReadAndNeverOpensAnExistingOne) {
   EXPECT_EQ(ERROR_SUCCESS, lastError) << "no error when made";
 
   // Non-ASCII UTF-8, a line end and a zero byte: written as they are.
-  const char bytes[] = "07.12.2026 \xC5\x81\xC3\xB3" "d\xC5\xBA\r\n\0end";
+  const char bytes[] =
+      "07.12.2026 \xC5\x81\xC3\xB3"
+      "d\xC5\xBA\r\n\0end";
   const std::string line(bytes, sizeof bytes - 1);
   std::uint32_t written = 0;
   EXPECT_TRUE(platform_.WriteFile(log.get(), reinterpret_cast<const std::uint8_t*>(line.data()),

@@ -120,7 +120,8 @@ TEST(SingleInstanceTest, LauncherMutexLetsEveryAccountWaitOnIt) {
   HANDLE readable = ::OpenMutexW(READ_CONTROL, FALSE, L"Local\\SetupDescriptorTest");
   ASSERT_NE(readable, nullptr);
   DWORD needed = 0;
-  static_cast<void>(::GetKernelObjectSecurity(readable, DACL_SECURITY_INFORMATION, nullptr, 0, &needed));
+  static_cast<void>(
+      ::GetKernelObjectSecurity(readable, DACL_SECURITY_INFORMATION, nullptr, 0, &needed));
   std::vector<unsigned char> descriptor(needed);
   ASSERT_TRUE(::GetKernelObjectSecurity(readable, DACL_SECURITY_INFORMATION, descriptor.data(),
                                         needed, &needed));

@@ -51,7 +51,8 @@ int Run() {
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
        more = Process32NextW(snapshot.get(), &entry)) {
     if (!SameImage(entry.szExeFile, words[0])) continue;
-    const wine_tools::ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+    const wine_tools::ScopedHandle process(
+        OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
     if (process.valid() && TerminateProcess(process.get(), static_cast<UINT>(code))) {
       ++ended;
     } else {
