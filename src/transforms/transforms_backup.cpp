@@ -46,7 +46,10 @@ const WideChar* RecordedRedirection(const StoredString& journal) {
       !StartsWith(units + 1, kRedirectionRecord)) {
     return nullptr;
   }
-  return units + 1 + markLength;
+  // The launcher never records an empty redirection: such a journal is
+  // taken as the plain empty one.
+  const WideChar* const recorded = units + 1 + markLength;
+  return recorded[0] != u'\0' ? recorded : nullptr;
 }
 
 FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegKey key) {

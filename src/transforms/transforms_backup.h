@@ -44,7 +44,7 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegK
 
 // The redirection a journal records for a product that had no Transforms
 // (after its empty text's zero); null for any other journal, an older
-// launcher's empty one included.
+// launcher's empty one and one recording an empty value included.
 const WideChar* RecordedRedirection(const StoredString& journal);
 
 }  // namespace setup

@@ -196,7 +196,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "C:\\Media\\Files\\1033.mst"},
         ProvenCase{"RecordedAndAbsent", std::nullopt, kRecord, std::nullopt},
         // An older launcher's empty journal keeps its meaning: none at all.
-        ProvenCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt}),
+        ProvenCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt},
+        // One recording an empty value no launcher writes: a plain journal,
+        // written back byte for byte (its text is empty).
+        ProvenCase{"EmptyRecord", "C:\\Media\\Files\\1033.mst",
+                   std::string("\0redirected:", 12), std::string("\0redirected:", 12)}),
     [](const ::testing::TestParamInfo<ProvenCase>& param) { return param.param.name; });
 
 // A product registered while the installer ran was not redirected: its own
