@@ -83,16 +83,8 @@ const setup::proof::ModelEnvironment& Environment() {
 }
 
 setup::Status LookUp(void*, const WideChar* name, std::size_t length, setup::WideLongText& value) {
-  const setup::proof::ModelEnvironment& environment = Environment();
-  std::u16string upper(name, length);
-  for (char16_t& unit : upper) {
-    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
-  }
-  const auto found = environment.variables.find(upper);
-  const std::u16string* text = found != environment.variables.end() ? &found->second
-                               : upper == u"CD"                     ? &environment.currentDirectory
-                                                                    : nullptr;
-  if (length == 0 || text == nullptr) return setup::ERROR_ENVVAR_NOT_FOUND;
+  const std::u16string* text = Environment().Find(std::u16string_view(name, length));
+  if (text == nullptr) return setup::ERROR_ENVVAR_NOT_FOUND;
   return value.assign(text->c_str()) ? 0 : setup::ERROR_INSUFFICIENT_BUFFER;
 }
 

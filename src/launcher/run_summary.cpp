@@ -26,9 +26,12 @@ void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
   line << " patch=\"" << run.PatchFile.c_str() << "\" redirected="
        << (run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no")
        << " warnings=";
-  // Keys only ever added, in this order: log collectors read them.
+  // One key a RunWarning bit, in bit order; keys are only ever added, at
+  // the end: log collectors read them.
   constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches",   "no-keyword",
                                           "not-per-machine", "transform-missing", "ini-utf8"};
+  static_assert(1u << (sizeof kWarningKeys / sizeof kWarningKeys[0] - 1) == kWarnIniUtf8,
+                "a key for every warning");
   const char* separator = "";
   for (std::uint32_t bit = 0; bit < sizeof kWarningKeys / sizeof kWarningKeys[0]; ++bit) {
     if ((run.Warnings & (1u << bit)) == 0) continue;

@@ -24,7 +24,8 @@ struct PatchPackages {
   std::uint32_t count = 0;                    // found, counted up to 10,000
 };
 
-// What the pre-flight lines found, for the summary's warnings.
+// What the pre-flight lines found, for the summary's warnings (its keys,
+// in bit order, are in run_summary.cpp). Added only ever at the end.
 enum RunWarning : std::uint32_t {
   kWarnNoPatch = 1u << 0,
   kWarnSeveralPatches = 1u << 1,

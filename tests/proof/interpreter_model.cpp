@@ -1,16 +1,10 @@
 #include "proof/interpreter_model.h"
 
+#include "sim/ascii_case.h"
+
 namespace setup::proof {
 
 namespace {
-
-std::u16string Upper(const std::u16string& text) {
-  std::u16string upper = text;
-  for (char16_t& unit : upper) {
-    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
-  }
-  return upper;
-}
 
 bool IsOperator(char16_t unit) {
   return unit == u'&' || unit == u'|' || unit == u'<' || unit == u'>' || unit == u'(' ||
@@ -20,7 +14,14 @@ bool IsOperator(char16_t unit) {
 }  // namespace
 
 void ModelEnvironment::Set(const std::u16string& name, const std::u16string& value) {
-  variables[Upper(name)] = value;
+  variables[sim::FoldedKey(name)] = value;
+}
+
+const std::u16string* ModelEnvironment::Find(std::u16string_view name) const {
+  const std::u16string key = sim::FoldedKey(name);
+  const auto defined = variables.find(key);
+  if (defined != variables.end() && !key.empty()) return &defined->second;
+  return key == u"cd" ? &currentDirectory : nullptr;
 }
 
 std::u16string ExpandAsAPrompt(const std::u16string& text, const ModelEnvironment& environment) {
@@ -32,15 +33,11 @@ std::u16string ExpandAsAPrompt(const std::u16string& text, const ModelEnvironmen
       out += text[at++];
       continue;
     }
-    const std::u16string name = Upper(text.substr(at + 1, close - at - 1));
-    const auto defined = environment.variables.find(name);
-    if (defined != environment.variables.end() && !name.empty()) {
-      out += defined->second;
+    const std::u16string name = sim::FoldedKey(text.substr(at + 1, close - at - 1));
+    if (const std::u16string* value = environment.Find(name)) {
+      out += *value;
       at = close + 1;
-    } else if (name == u"CD") {
-      out += environment.currentDirectory;
-      at = close + 1;
-    } else if (name == u"CD:~,") {
+    } else if (name == u"cd:~,") {
       at = close + 1;
     } else if (name.find(u':') != std::u16string::npos) {
       out += text.substr(at, close + 1 - at);

@@ -8,14 +8,18 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace setup::proof {
 
 struct ModelEnvironment {
-  std::map<std::u16string, std::u16string> variables;  // by upper-case ASCII name
+  std::map<std::u16string, std::u16string> variables;  // by sim::FoldedKey of the name
   std::u16string currentDirectory;                     // %CD% when CD is not defined
 
   void Set(const std::u16string& name, const std::u16string& value);
+  // What `name` (any case) expands to: its variable, else for CD the
+  // current directory; null when undefined (the empty name too).
+  const std::u16string* Find(std::u16string_view name) const;
 };
 
 // The first phase, as at a prompt: a defined "%NAME%" becomes its value,

@@ -544,7 +544,7 @@ class FakeMachine : public Platform {
   std::map<FindHandle, std::deque<FoundEntry>> openFinds_;
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
-  std::map<std::u16string, std::u16string> environment_;  // by upper-case name
+  std::map<std::u16string, std::u16string> environment_;  // by FoldedKey of the name
   std::u16string modulePath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
   std::map<KernelHandle, OpenFile> fileHandles_;

@@ -23,15 +23,6 @@ constexpr std::uint32_t kFileAppendData = 0x4;
 constexpr std::uint32_t kWriteRights =
     GENERIC_WRITE | kGenericAll | kFileWriteData | kFileAppendData;
 
-// Environment names compare ignoring case.
-std::u16string UpperAscii(std::u16string_view text) {
-  std::u16string upper(text);
-  for (char16_t& unit : upper) {
-    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
-  }
-  return upper;
-}
-
 // Whether Windows accepts `name` as one path component of a new file.
 bool IsValidNewName(std::u16string_view name) {
   if (name.empty()) return false;
@@ -155,7 +146,7 @@ void FakeMachine::AddFileWithContents(const std::u16string& longPath, const std:
 void FakeMachine::SetModulePath(const std::u16string& path) { modulePath_ = path; }
 
 void FakeMachine::SetEnvironmentVariable(const std::u16string& name, const std::u16string& value) {
-  environment_[UpperAscii(name)] = value;
+  environment_[FoldedKey(name)] = value;  // names compare ignoring case
 }
 
 void FakeMachine::DenyFileCreation(const std::u16string& folder) {
@@ -262,7 +253,7 @@ std::uint32_t FakeMachine::GetEnvironmentVariableW(const WideChar* name, WideCha
                                                    std::uint32_t size) noexcept {
   return Enter(Operation::GetEnvironmentVariableW, std::uint32_t{0}, [&]() -> std::uint32_t {
     if (name == nullptr) return 0;
-    const auto found = environment_.find(UpperAscii(name));
+    const auto found = environment_.find(FoldedKey(name));
     return found == environment_.end() ? 0 : CopyOut(found->second, buffer, size);
   });
 }
