@@ -10,7 +10,7 @@
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
@@ -85,22 +85,17 @@ int ResolveLanguageIndex(Platform& platform, RunState& run) {
 int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar* transforms,
                          Status read) {
   if (read != ERROR_SUCCESS) {
-    WriteLog(platform, run,
-             LogLine() << "Language: not determined, the product's Transforms could not be read"
-                       << " (" << StatusText{read} << ")");
+    Tell(platform, run, LogEvent::LanguageUnread, {StatusText{read}});
     return kNoLanguage;
   }
   const int row = LanguageIndexOfTransforms(transforms);
-  LogLine line;
-  line << "Language: ";
   if (row == kNoLanguage) {
-    line << "not determined, no known transform in Transforms ";
+    Tell(platform, run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
   } else {
-    line << "row " << row << " (" << LanguageTable[row].displayName << ", "
-         << LanguageTable[row].transformFile << "), from the product's Transforms ";
+    const LanguageEntry& language = LanguageTable[row];
+    Tell(platform, run, LogEvent::LanguageOfTransforms,
+         {row, language.displayName, language.transformFile, InQuotes(transforms)});
   }
-  line.Quoted(transforms);
-  WriteLog(platform, run, line);
   return row;
 }
 
@@ -113,19 +108,12 @@ int LanguageIndexFromSystem(Platform& platform, RunState& run) {
   const int candidate = match == end ? kEnglish : match->row;
   const bool hasIni = HasLanguageIni(platform, run, candidate);
   const int row = hasIni ? candidate : kEnglish;
-  LogLine line;
-  line << "Language: row " << row << " (" << LanguageTable[row].displayName
-       << "), from the system language ";
-  line.Hex(languageId, 4) << (hasIni ? " and the patch folder's ini file "
-                                     : " (no usable ini file ")
-                          << LanguageTable[candidate].iniName << ".ini" << (hasIni ? "" : ")");
-  WriteLog(platform, run, line);
+  const WideChar* const iniName = LanguageTable[candidate].iniName;
+  Tell(platform, run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
+       {row, LanguageTable[row].displayName, Hex4(languageId), iniName});
   if (!hasIni && IniSavedAsUtf8(platform, run, candidate)) {
     run.Warnings |= kWarnIniUtf8;
-    WriteLog(platform, run,
-             LogLine() << "Pre-flight: " << LanguageTable[candidate].iniName
-                       << ".ini is saved as UTF-8, which Windows reads as ANSI: no DESCRIPTION "
-                          "there; save it as UTF-16 with a byte-order mark");
+    Tell(platform, run, LogEvent::IniSavedAsUtf8, {iniName});
   }
   return row;
 }

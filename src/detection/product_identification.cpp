@@ -6,6 +6,7 @@
 #include "discovery/file_discovery.h"
 #include "discovery/language_pack_package.h"
 #include "platform/registry.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
@@ -20,11 +21,8 @@ bool IsRegistered(Platform& platform, int row) {
 
 void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row) {
   run.Warnings |= kWarnNotPerMachine;
-  WriteLog(platform, run,
-           LogLine() << "Pre-flight: " << ProductTable[row].keyword << " (row " << row
-                     << ") is not registered per machine (no HKEY_CLASSES_ROOT\\"
-                     << ProductKeyPath(row).c_str()
-                     << "): installed per user or not at all; nothing is redirected");
+  Tell(platform, run, LogEvent::NotPerMachine,
+       {ProductTable[row].keyword, row, ProductKeyPath(row).c_str()});
 }
 
 Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack) {
@@ -52,26 +50,19 @@ void IdentifyProduct(Platform& platform, RunState& run) {
   run.CurrentProduct = target.row;
   if (target.row != kNoProduct) {
     const ProductEntry& product = ProductTable[target.row];
-    WriteLog(platform, run,
-             LogLine() << "Product: row " << target.row << " (" << product.keyword << ", "
-                       << product.packedCode << "), its keyword "
-                       << (target.row < kFirstKeywordOnlyRow
-                               ? "is in the patch name and it is registered"
-                           : languagePack ? "is in the patch name and the patch folder's database "
-                                            "is a language-pack installer"
-                                          : "alone is in the patch name"));
+    Tell(platform, run,
+         target.row < kFirstKeywordOnlyRow ? LogEvent::ProductRegistered
+         : languagePack                    ? LogEvent::ProductOfLanguagePack
+                                           : LogEvent::ProductByKeyword,
+         {target.row, product.keyword, product.packedCode});
     return;
   }
-  WriteLog(platform, run,
-           LogLine() << "Product: no row of the product table qualifies"
-                     << (languagePack ? " (language-pack rows only)" : ""));
+  Tell(platform, run, languagePack ? LogEvent::NoLanguagePackProduct : LogEvent::NoProduct);
   if (target.namedButUnregistered != kNoProduct) {
     LogNotRegisteredPerMachine(platform, run, target.namedButUnregistered);
   } else if (!name.empty()) {
     run.Warnings |= kWarnNoKeyword;
-    WriteLog(platform, run,
-             LogLine() << "Pre-flight: no product keyword in the patch's name; nothing is "
-                          "redirected");
+    Tell(platform, run, LogEvent::NoKeyword);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/ascii_case.h"
 #include "platform/scoped_handle.h"
 #include "shared/files_folder.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
@@ -106,13 +107,11 @@ const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
     static_cast<void>(ForEachMatch(platform, filesFolder.c_str(), kPatchPackagePattern,
                                    kMostCounted, NotePackage, &run.Packages));
   }
-  LogLine found;
   if (run.Packages.chosen.empty()) {
-    found << "Patch package: none (*.msp) in " << filesFolder.c_str();
+    Tell(platform, run, LogEvent::NoPatchPackage, {filesFolder.c_str()});
   } else {
-    found << "Patch package: " << run.Packages.chosen.c_str();
+    Tell(platform, run, LogEvent::PatchPackage, {run.Packages.chosen.c_str()});
   }
-  WriteLog(platform, run, found);
   return run.Packages;
 }
 

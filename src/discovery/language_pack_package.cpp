@@ -3,7 +3,7 @@
 #include "discovery/file_discovery.h"
 #include "discovery/package_query.h"
 #include "platform/bounded_text.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
@@ -19,7 +19,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   if (databasePath.empty() ||
       !FindFirstMatch(platform, databasePath.c_str(), kInstallerDatabasePattern, databaseName) ||
       !databasePath.append(u'\\') || !databasePath.append(databaseName)) {
-    WriteLog(platform, run, LogLine() << "Installer database: none (*.msi)");
+    Tell(platform, run, LogEvent::NoDatabase);
     return false;
   }
 
@@ -33,17 +33,16 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   const Status fetched = query.FetchString(value, &count);
   value[kMaxPath - 1] = u'\0';
   const bool languagePack = fetched == ERROR_SUCCESS && EqualsOne(value);
-  LogLine line;
-  line << "Installer database: " << databasePath.c_str() << ", LanguagePackInstaller ";
   if (fetched == ERROR_SUCCESS) {
-    line.Quoted(value);
+    Tell(platform, run,
+         languagePack ? LogEvent::DatabaseLanguagePack : LogEvent::DatabaseNoLanguagePack,
+         {databasePath.c_str(), InQuotes(value)});
   } else if (prepared == ERROR_SUCCESS && fetched == ERROR_NO_MORE_ITEMS) {
-    line << "not set";
+    Tell(platform, run, LogEvent::DatabaseNotSet, {databasePath.c_str()});
   } else {
-    line << "not read (" << StatusText{prepared != ERROR_SUCCESS ? prepared : fetched} << ")";
+    Tell(platform, run, LogEvent::DatabaseNotRead,
+         {databasePath.c_str(), StatusText{prepared != ERROR_SUCCESS ? prepared : fetched}});
   }
-  line << (languagePack ? ": a language-pack installer" : ": no language-pack installer");
-  WriteLog(platform, run, line);
   return languagePack;
 }
 

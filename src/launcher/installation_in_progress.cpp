@@ -1,7 +1,7 @@
 #include "launcher/installation_in_progress.h"
 
 #include "platform/scoped_handle.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
@@ -11,28 +11,21 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
   mutex.adopt(platform.OpenMutexW(kInstallerExecuteMutex, &opened));
   if (!mutex.valid()) {
     if (opened != ERROR_FILE_NOT_FOUND) {
-      WriteLog(platform, run,
-               LogLine() << "Installer mutex: could not be opened (" << StatusText{opened}
-                         << "); taken for no installation in progress");
+      Tell(platform, run, LogEvent::InstallerMutexNotOpened, {StatusText{opened}});
     }
     return false;
   }
   const std::uint32_t waited = platform.WaitForSingleObject(mutex.get(), 0);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
     // Taken for a moment only: held, it would keep our own installer out.
-    if (!platform.ReleaseMutex(mutex.get())) {
-      WriteLog(platform, run, LogLine() << "Installer mutex: taken but could not be given back");
-    }
+    if (!platform.ReleaseMutex(mutex.get())) Tell(platform, run, LogEvent::InstallerMutexKept);
     return false;
   }
   if (waited != WAIT_TIMEOUT) {
-    WriteLog(platform, run, LogLine() << "Installer mutex: not waited on (failed); taken as free");
+    Tell(platform, run, LogEvent::InstallerMutexNotWaited);
     return false;
   }
-  WriteLog(platform, run,
-           LogLine() << "Another installation is in progress (the installer holds "
-                     << kInstallerExecuteMutex
-                     << "): nothing is changed or started; run again after it");
+  Tell(platform, run, LogEvent::InstallationInProgress, {kInstallerExecuteMutex});
   return true;
 }
 

@@ -10,8 +10,7 @@
 #include "runner/installer_command_line.h"
 #include "runner/patch_runner.h"
 #include "services/service_guard.h"
-#include "shared/secret_masking.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 #include "transforms/transforms_redirection.h"
 
 #ifndef SETUP_VERSION
@@ -26,32 +25,26 @@ namespace {
 // The session is asked at start, whatever the switches: kernel32 answers
 // at no cost, and every log then names the session it ran in. In session 0
 // a window station may call itself visible (interactive services allowed)
-// while nobody can see it, and a box there would wait for ever.
+// while nobody can see it, and a box there would wait for ever. Not
+// knowing the session, a box that is never seen would hang the run; a box
+// not shown costs only the message, which the log and exit status keep.
 void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
                     bool unattendedSwitch) {
   std::uint32_t session = 0;
   const Status sessionRead = platform.ProcessIdToSessionId(processId, &session);
+  run.Messages = unattendedSwitch               ? UserMessages::HiddenBySwitch
+                 : sessionRead != ERROR_SUCCESS ? UserMessages::HiddenSessionUnknown
+                 : session == 0                 ? UserMessages::HiddenInSessionZero
+                                                : UserMessages::ShownIfStationVisible;
   LogLine line;
-  if (unattendedSwitch) {
-    run.Messages = UserMessages::HiddenBySwitch;
-    line << "Unattended: a switch asks for no dialogs; no message box is shown";
-  } else if (sessionRead != ERROR_SUCCESS) {
-    // Not knowing, a box that is never seen would hang the run; a box not
-    // shown costs only the message, which the log and exit status keep.
-    run.Messages = UserMessages::HiddenSessionUnknown;
-    line << "Unattended: the session could not be read (it may be 0, where a box waits unseen); "
-            "no message box is shown";
-  } else if (session == 0) {
-    run.Messages = UserMessages::HiddenInSessionZero;
-    line << "Unattended: session 0 (a service, or SYSTEM under a deployment tool); no message box "
-            "is shown";
-  } else {
-    line << "Attended: message boxes are shown if the window station is visible";
-  }
+  Say(line, run.Messages == UserMessages::HiddenBySwitch         ? LogEvent::HiddenBySwitch
+            : run.Messages == UserMessages::HiddenSessionUnknown ? LogEvent::HiddenSessionUnknown
+            : run.Messages == UserMessages::HiddenInSessionZero  ? LogEvent::HiddenInSessionZero
+                                                                 : LogEvent::Attended);
   if (sessionRead == ERROR_SUCCESS) {
-    line << " (session " << session << ")";
+    Say(line, LogEvent::Session, {session});
   } else {
-    line << " (session not read: " << StatusText{sessionRead} << ")";
+    Say(line, LogEvent::SessionNotRead, {StatusText{sessionRead}});
   }
   WriteLog(platform, run, line);
 }
@@ -61,17 +54,14 @@ void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
               bool unattendedSwitch) {
   const std::uint32_t processId = platform.GetCurrentProcessId();
   WindowsVersion version;
-  LogLine start;
-  start << "Setup " << SETUP_VERSION << " started, process " << processId;
   if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
-    start << ", Windows " << version.major << "." << version.minor << "." << version.build;
+    Tell(platform, run, LogEvent::StartedOn,
+         {SETUP_VERSION, processId, version.major, version.minor, version.build});
+  } else {
+    Tell(platform, run, LogEvent::Started, {SETUP_VERSION, processId});
   }
-  WriteLog(platform, run, start);
-  WriteLog(platform, run, LogLine() << "Single instance: no other launcher is running");
-  LogLine line;
-  line << "Command line: ";
-  AppendWithSecretsMasked(line, commandLine);
-  WriteLog(platform, run, line);
+  Tell(platform, run, LogEvent::SingleInstance);
+  Tell(platform, run, LogEvent::CommandLine, {SecretsMasked(commandLine)});
   DecideMessages(platform, run, processId, unattendedSwitch);
 }
 
@@ -102,14 +92,11 @@ RunOutcomes RunSteps(Platform& platform, RunState& run) {
   // A redirection that could not be made still lets the patch run.
   RedirectTransforms(platform, run);
   outcomes.installer = RunPatch(platform, run, commandTail);
-  run.InstallerStatus = outcomes.installer;
   const RestoreOutcome restored = RestoreTransforms(platform, run);
   outcomes.restore = restored.status;
   outcomes.restoreCounts = restored.counts;
   if (restored.status != ERROR_SUCCESS && !restored.counts) {
-    WriteLog(platform, run,
-             LogLine() << "Restore: failed on a registration this run did not change; the "
-                          "installer's status stands");
+    Tell(platform, run, LogEvent::RestoreNotCounted);
   }
   return outcomes;
 }
@@ -125,22 +112,17 @@ Status RunSetup(Platform& platform, RunState& run) {
     const SingleInstance instance(platform);
     if (instance.another_is_running()) {
       outcomes.refusal = Verdict::AnotherRunning;
-      WriteLog(platform, run,
-               LogLine() << "Another launcher is running"
-                         << (instance.refused() ? " (its mutex refuses this account: another "
-                                                  "account runs it)"
-                                                : "")
-                         << ": ending with " << StatusText{ExitStatusOf(outcomes)}
-                         << ", nothing read, written or started");
+      Tell(platform, run,
+           instance.refused() ? LogEvent::AnotherAccountsLauncher : LogEvent::AnotherLauncher,
+           {StatusText{ExitStatusOf(outcomes)}});
     } else {
       outcomes = RunSteps(platform, run);
-      WriteLog(platform, run,
-               LogLine() << "Setup ends with exit status " << StatusText{ExitStatusOf(outcomes)}
-                         << " after " << (platform.GetTickCount() - started) << " ms");
+      Tell(platform, run, LogEvent::Ends,
+           {StatusText{ExitStatusOf(outcomes)}, platform.GetTickCount() - started});
     }
   }
   const Status exitStatus = ExitStatusOf(outcomes);
-  WriteRunSummary(platform, run, exitStatus, platform.GetTickCount() - started);
+  WriteRunSummary(platform, run, outcomes, platform.GetTickCount() - started);
   CloseRunLog(platform, run.Log);
   return exitStatus;
 }

@@ -1,45 +1,36 @@
 #include "launcher/run_summary.h"
 
 #include "detection/product_table.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
-void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
+void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes& outcomes,
                      std::uint32_t durationMs) {
+  const Status exitStatus = ExitStatusOf(outcomes);
   const char* const meaning = StatusMeaning(exitStatus);
-  LogLine line;
-  line << "Summary: exit=" << exitStatus << " meaning=\"" << (meaning != nullptr ? meaning : "")
-       << "\" installer=";
-  if (run.InstallerStarted) {
-    line << run.InstallerStatus;
-  } else {
-    line << "none";
-  }
-  line << " product=";
-  if (run.CurrentProduct != kNoProduct) {
-    const ProductEntry& product = ProductTable[run.CurrentProduct];
-    line << run.CurrentProduct << " name=" << product.keyword << " code=" << product.packedCode;
-  } else {
-    line << "none name=none code=none";
-  }
-  line << " patch=\"" << run.PatchFile.c_str() << "\" redirected="
-       << (run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no")
-       << " warnings=";
   // One key a RunWarning bit, in bit order; keys are only ever added, at
   // the end: log collectors read them.
   constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches",   "no-keyword",
                                           "not-per-machine", "transform-missing", "ini-utf8"};
   static_assert(1u << (sizeof kWarningKeys / sizeof kWarningKeys[0] - 1) == kWarnIniUtf8,
                 "a key for every warning");
-  const char* separator = "";
+  LogLine warnings;
   for (std::uint32_t bit = 0; bit < sizeof kWarningKeys / sizeof kWarningKeys[0]; ++bit) {
-    if ((run.Warnings & (1u << bit)) == 0) continue;
-    line << separator << kWarningKeys[bit];
-    separator = ",";
+    if ((run.Warnings & (1u << bit)) != 0)
+      warnings << (warnings.length() > 0 ? "," : "") << kWarningKeys[bit];
   }
-  line << (run.Warnings == 0 ? "none" : "") << " duration_ms=" << durationMs;
-  WriteLog(platform, run, line);
+  const bool identified = run.CurrentProduct != kNoProduct;
+  const ProductEntry* const product = identified ? &ProductTable[run.CurrentProduct] : nullptr;
+  Tell(platform, run, LogEvent::Summary,
+       {exitStatus, meaning != nullptr ? meaning : "",
+        run.InstallerStarted ? LogFact(outcomes.installer) : LogFact("none"),
+        identified ? LogFact(run.CurrentProduct) : LogFact("none"),
+        identified ? LogFact(product->keyword) : LogFact("none"),
+        identified ? LogFact(product->packedCode) : LogFact("none"),
+        outcomes.refusal == Verdict::None ? run.Packages.chosen.c_str() : u"",
+        run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no",
+        run.Warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs});
 }
 
 }  // namespace setup

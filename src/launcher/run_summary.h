@@ -4,15 +4,18 @@
 
 #include <cstdint>
 
+#include "launcher/exit_status.h"
 #include "platform/platform.h"
 #include "shared/run_state.h"
 
 namespace setup {
 
 // Writes "Summary: exit=<n> meaning="<words>" installer=<n|none>
-// product=<row|none> code=<packed product code|none> patch="<file>"
-// redirected=<yes|no> duration_ms=<n>". Quoted values hold no quote.
-void WriteRunSummary(Platform& platform, const RunState& run, Status exitStatus,
+// product=<row|none> name=<keyword|none> code=<packed code|none>
+// patch="<file>" redirected=<yes|no> warnings=<keys|none>
+// duration_ms=<n>", the exit status made from `outcomes`. Quoted values
+// hold no quote.
+void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes& outcomes,
                      std::uint32_t durationMs);
 
 }  // namespace setup

@@ -1,5 +1,7 @@
 #include "launcher/source_folder.h"
 
+#include "shared/log_events.h"
+
 namespace setup {
 
 namespace {
@@ -25,6 +27,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.Packages = PatchPackages{};
   run.PackagesListed = false;
   run.LanguagePackRead = false;
+  run.ArgumentsExpanded = false;  // %CD% is the directory captured now
 
   // In UTF-16 throughout: a code page would turn what it cannot spell into
   // "?", and in a two-byte code page the second byte of a character can be
@@ -34,9 +37,8 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
       static_cast<std::uint32_t>(longPath.capacity()), longPath.writable_buffer());
   if (!AdoptPlatformText(directoryLength, longPath) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
-    WriteLog(platform, run,
-             LogLine() << "Patch folder: the current directory is unreadable or longer than "
-                       << static_cast<std::uint32_t>(longPath.capacity() - 2) << " units");
+    Tell(platform, run, LogEvent::PatchFolderUnreadable,
+         {static_cast<std::uint32_t>(longPath.capacity() - 2)});
     return;
   }
 
@@ -55,10 +57,9 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   // nothing.
   static_cast<void>(
       run.SourceFolderPath.append(run.SourceFolder.c_str(), run.SourceFolder.length() - 1));
-  WriteLog(platform, run,
-           LogLine() << "Patch folder: " << longPath.c_str() << ", short form "
-                     << run.SourceFolder.c_str()
-                     << (run.SourceFolderPath.empty() ? " (too long to build paths from)" : ""));
+  Tell(platform, run,
+       run.SourceFolderPath.empty() ? LogEvent::PatchFolderTooLong : LogEvent::PatchFolder,
+       {longPath.c_str(), run.SourceFolder.c_str()});
 }
 
 }  // namespace setup

@@ -7,8 +7,7 @@
 #include "runner/installer_command_line.h"
 #include "runner/patch_package_preflight.h"
 #include "shared/files_folder.h"
-#include "shared/secret_masking.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 
 namespace setup {
 
@@ -35,9 +34,7 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
   if (platform.WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0) {
     return ExitCodeOf(platform, process);
   }
-  WriteLog(platform, run,
-           LogLine() << "Installer: waiting failed; its exit code is read every "
-                     << kPollMilliseconds << " ms until it has ended");
+  Tell(platform, run, LogEvent::WaitFailed, {kPollMilliseconds});
   for (;;) {
     std::uint32_t exitCode = STILL_ACTIVE;
     const bool read = platform.GetExitCodeProcess(process, &exitCode);
@@ -51,6 +48,13 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
   }
 }
 
+// The launcher expands the arguments as a prompt would: the interpreter is
+// handed no variable reference (installer_command_line.cpp says why).
+void ExpandArguments(Platform& platform, RunState& run, const WideChar* commandTail) {
+  run.ArgumentsExpansion =
+      ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, run.Arguments);
+}
+
 }  // namespace
 
 bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
@@ -59,19 +63,16 @@ bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
 }
 
 Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail) {
-  WideLongText expanded;
   // Arguments too long to expand are the runner's to report.
-  const bool valueCarried = ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(),
-                                                  commandTail, expanded) != ERROR_SUCCESS ||
-                            InterpreterCanCarry(expanded.c_str());
+  ExpandArguments(platform, run, commandTail);
+  run.ArgumentsExpanded = true;
+  const bool valueCarried =
+      run.ArgumentsExpansion != ERROR_SUCCESS || InterpreterCanCarry(run.Arguments.c_str());
   if (!InterpreterCanCarry(commandTail) || !valueCarried) {
     // Cut at the line break, the installer would run with other arguments
     // than the deployment gave.
-    WriteLog(platform, run,
-             LogLine() << "Command line: "
-                       << (valueCarried ? "its arguments hold" : "a variable it names holds")
-                       << " a line break, which the command interpreter cannot pass on to the "
-                          "installer; nothing is changed or started");
+    Tell(platform, run,
+         valueCarried ? LogEvent::ArgumentsHoldLineBreak : LogEvent::VariableHoldsLineBreak);
     return ERROR_INVALID_COMMAND_LINE;
   }
   WideLongText patchPath;
@@ -79,10 +80,7 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
   if (!PatchPackagePath(platform, run, patchPath) || PatchPathCanBeCarried(patchPath.c_str())) {
     return ERROR_SUCCESS;
   }
-  WriteLog(platform, run,
-           (LogLine() << "Patch package: its path ").Quoted(patchPath.c_str())
-               << " holds a quote, a ';' (msiexec /p's separator between patches) or a line "
-                  "break; nothing is changed or started: move or rename it");
+  Tell(platform, run, LogEvent::PatchPathNotCarried, {InQuotes(patchPath.c_str())});
   return ERROR_INVALID_COMMAND_LINE;
 }
 
@@ -93,15 +91,13 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   if (systemFolderLength == 0 || systemFolderLength >= systemFolder.capacity()) {
     // Without it the interpreter's path would be relative to whatever the
     // current drive holds; nothing is started.
-    WriteLog(platform, run, LogLine() << "Installer: not started, no system folder");
+    Tell(platform, run, LogEvent::NoSystemFolder);
     return ERROR_PATH_NOT_FOUND;
   }
   systemFolder.adopt_written_text();
 
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
-  const WidePath& patchName = PatchPackageName(platform, run);
-  run.PatchFile = patchName;
   LogPatchPackagePreflight(platform, run);
   WideLongText patchPath;
   WideLongText commandLine;
@@ -109,16 +105,12 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   const bool pathsFit = PatchPackagePath(platform, run, patchPath) &&
                         application.assign(systemFolder.c_str()) &&
                         application.append(u"\\cmd.exe");
-  // The launcher expands the arguments as a prompt would: the interpreter
-  // is handed no variable reference (installer_command_line.cpp says why).
-  WideLongText arguments;
-  const Status expansion =
-      ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, arguments);
+  // Expanded by the check before anything changed, in a whole run.
+  if (!run.ArgumentsExpanded) ExpandArguments(platform, run, commandTail);
+  const WideLongText& arguments = run.Arguments;
+  const Status expansion = run.ArgumentsExpansion;
   if (expansion == ERROR_SUCCESS && !TextEquals(arguments.c_str(), commandTail)) {
-    LogLine line;
-    line << "Arguments as expanded: ";
-    AppendWithSecretsMasked(line, arguments.c_str());
-    WriteLog(platform, run, line);
+    Tell(platform, run, LogEvent::ArgumentsExpanded, {SecretsMasked(arguments.c_str())});
   }
   const Status built = !pathsFit ? ERROR_INSUFFICIENT_BUFFER
                        : expansion != ERROR_SUCCESS
@@ -126,35 +118,30 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
                            : BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
                                                        arguments.c_str(), commandLine);
   if (built == ERROR_INVALID_COMMAND_LINE) {
-    WriteLog(platform, run,
-             LogLine() << "Installer: not started, the patch path or the arguments cannot be "
-                          "carried");
+    Tell(platform, run, LogEvent::NotCarried);
     return built;
   }
   if (built != ERROR_SUCCESS) {
     // The limit counts the line as the interpreter gets it, escapes
     // included: an argument of 500 "%" signs takes 4000 units.
-    LogLine line;
-    line << "Installer: not started, the command line handed to the interpreter would be ";
+    const auto given = static_cast<std::uint32_t>(TextLength(commandTail));
+    const auto most = static_cast<std::uint32_t>(commandLine.capacity() - 1);
     if (expansion == ERROR_SUCCESS && pathsFit) {
-      line << static_cast<std::uint32_t>(InstallerCommandLineLength(
-                  systemFolder.c_str(), patchPath.c_str(), arguments.c_str()))
-           << " units, escapes included";
+      Tell(platform, run, LogEvent::LineTooLong,
+           {static_cast<std::uint32_t>(InstallerCommandLineLength(
+                systemFolder.c_str(), patchPath.c_str(), arguments.c_str())),
+            given, most});
     } else {
-      line << "longer still";
+      Tell(platform, run, LogEvent::LineLongerStill, {given, most});
     }
-    line << " (the arguments: " << static_cast<std::uint32_t>(TextLength(commandTail))
-         << " units as given); at most " << static_cast<std::uint32_t>(commandLine.capacity() - 1)
-         << " fit";
-    WriteLog(platform, run, line);
     return built;
   }
   // The path and the arguments as the installer gets them; the line the
   // interpreter is given has its operators and every "%" escaped.
-  LogLine line;
-  line << "Installer command line: " << application.c_str() << " ";
-  DescribeInstallerCommandLine(line, systemFolder.c_str(), patchPath.c_str(), arguments.c_str());
-  WriteLog(platform, run, line);
+  LogLine described;
+  DescribeInstallerCommandLine(described, systemFolder.c_str(), patchPath.c_str(),
+                               arguments.c_str());
+  Tell(platform, run, LogEvent::InstallerCommandLine, {application.c_str(), described});
 
   // The lines so far reach the disk before the installer may take the
   // machine down with a restart.
@@ -168,19 +155,16 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
       run.SourceFolder.empty() ? nullptr : run.SourceFolder.c_str(), startup, &child);
   if (started != ERROR_SUCCESS) {
-    WriteLog(platform, run,
-             LogLine() << "Installer: could not be started: " << StatusText{started});
+    Tell(platform, run, LogEvent::NotStarted, {StatusText{started}});
     return started;
   }
-  WriteLog(platform, run,
-           LogLine() << "Command interpreter started, process " << child.processId
-                     << "; it starts the installer");
+  Tell(platform, run, LogEvent::InterpreterStarted, {child.processId});
   run.InstallerStarted = true;
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);
   const Status ended = WaitForExit(platform, run, process.get());
-  WriteLog(platform, run, LogLine() << "Installer ended with " << InstallerStatusText{ended});
+  Tell(platform, run, LogEvent::InstallerEnded, {InstallerStatusText{ended}});
   return ended;
 }
 

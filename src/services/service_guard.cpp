@@ -3,7 +3,7 @@
 #include "detection/language_resolution.h"
 #include "platform/scoped_handle.h"
 #include "services/blocking_services.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 #include "shared/user_messages.h"
 
 namespace setup {
@@ -24,14 +24,11 @@ bool IsStopped(Platform& platform, const RunState& run, const char* name, Servic
   ServiceStatus status;
   Status queryError = ERROR_SUCCESS;
   if (!platform.QueryServiceStatus(service, &status, &queryError)) {
-    WriteLog(platform, run,
-             LogLine() << "Service " << name << ": its state could not be read ("
-                       << StatusText{queryError} << ")");
+    Tell(platform, run, LogEvent::ServiceStateUnread, {name, StatusText{queryError}});
     return false;
   }
-  WriteLog(platform, run,
-           LogLine() << "Service " << name << ": " << StateName(status.currentState) << " ("
-                     << status.currentState << ")");
+  Tell(platform, run, LogEvent::ServiceState,
+       {name, StateName(status.currentState), status.currentState});
   return status.currentState == SERVICE_STOPPED;
 }
 
@@ -42,9 +39,7 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
   ScopedServiceHandle manager(
       platform, platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, &managerError));
   if (!manager.valid()) {
-    WriteLog(platform, run,
-             LogLine() << "Services: the service manager could not be opened ("
-                       << StatusText{managerError} << "); no service is checked");
+    Tell(platform, run, LogEvent::ServiceManagerNotOpened, {StatusText{managerError}});
     return 0;
   }
 
@@ -56,20 +51,16 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
     // exists but will not open may be running, as a state that cannot be
     // read may be.
     if (!service.valid() && openError == ERROR_SERVICE_DOES_NOT_EXIST) {
-      WriteLog(platform, run, LogLine() << "Service " << name << ": not installed");
+      Tell(platform, run, LogEvent::ServiceNotInstalled, {name});
       continue;
     }
     if (!service.valid()) {
-      WriteLog(platform, run,
-               LogLine() << "Service " << name << ": could not be opened (" << StatusText{openError}
-                         << ")");
+      Tell(platform, run, LogEvent::ServiceNotOpened, {name, StatusText{openError}});
     } else if (IsStopped(platform, run, name, service.get())) {
       continue;
     }
 
-    WriteLog(
-        platform, run,
-        LogLine() << "Service " << name << " is not known to be stopped: the patch is not applied");
+    Tell(platform, run, LogEvent::ServiceBlocks, {name});
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
     static_cast<void>(service.reset());  // the service before the manager

@@ -50,8 +50,12 @@ LogLine& LogLine::Text(const WideChar* text, std::size_t length) {
 }
 
 LogLine& LogLine::operator<<(const char* text) {
-  for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
-    AppendVisible(static_cast<WideChar>(static_cast<unsigned char>(*at)));
+  return text != nullptr ? Ascii(text, TextLength(text)) : *this;
+}
+
+LogLine& LogLine::Ascii(const char* text, std::size_t length) {
+  for (std::size_t at = 0; at < length; ++at) {
+    AppendVisible(static_cast<WideChar>(static_cast<unsigned char>(text[at])));
   }
   return *this;
 }

@@ -21,6 +21,7 @@ class LogLine {
   LogLine& operator<<(const WideChar* text);
   // ASCII text, as the launcher's own words are.
   LogLine& operator<<(const char* text);
+  LogLine& Ascii(const char* text, std::size_t length);
   LogLine& operator<<(std::uint32_t number);
   LogLine& operator<<(int number);
   // "0x" and `digits` hexadecimal digits at least.

@@ -86,11 +86,13 @@ struct RunState {
   bool LanguagePackRead = false;
   // Set by the redirection, read by the restore.
   Redirection CurrentRedirection;
-  // The patch package's name the installer was given ("" for none), and
-  // whether it started: for the run's summary.
-  WidePath PatchFile;
+  // The passed-on arguments as expanded (argument_expansion.h) by the
+  // check before anything changes, and the expansion's status.
+  WideLongText Arguments;
+  Status ArgumentsExpansion = ERROR_SUCCESS;
+  bool ArgumentsExpanded = false;
+  // Whether the installer started: for the run's summary.
   bool InstallerStarted = false;
-  Status InstallerStatus = ERROR_SUCCESS;
   UserMessages Messages = UserMessages::ShownIfStationVisible;
   std::uint32_t Warnings = 0;  // RunWarning bits
   // What the run decided, for the people who deploy it.

@@ -1,26 +1,8 @@
 #include "shared/user_messages.h"
 
+#include "shared/log_events.h"
+
 namespace setup {
-
-namespace {
-
-const char* NotShownBecause(UserMessages messages) {
-  switch (messages) {
-    case UserMessages::HiddenBySwitch:
-      return "unattended by switch";
-    case UserMessages::HiddenInSessionZero:
-      return "unattended: session 0";
-    case UserMessages::HiddenSessionUnknown:
-      return "unattended: the session could not be read";
-    case UserMessages::HiddenNoVisibleStation:
-    case UserMessages::ShownIfStationVisible:
-    case UserMessages::Shown:
-      break;
-  }
-  return "unattended: no visible window station";
-}
-
-}  // namespace
 
 void ShowUserMessage(Platform& platform, RunState& run, const WideChar* text,
                      const WideChar* caption, std::uint32_t style) {
@@ -30,14 +12,14 @@ void ShowUserMessage(Platform& platform, RunState& run, const WideChar* text,
                                                             : UserMessages::HiddenNoVisibleStation;
   }
   const bool shown = run.Messages == UserMessages::Shown;
-  LogLine line;
-  if (shown) {
-    line << "Message box shown: ";
-  } else {
-    line << "Message box not shown (" << NotShownBecause(run.Messages) << "): ";
-  }
-  line << caption << " " << text;
-  WriteLog(platform, run, line);
+  Tell(platform, run,
+       shown                                               ? LogEvent::MessageShown
+       : run.Messages == UserMessages::HiddenBySwitch      ? LogEvent::MessageHiddenBySwitch
+       : run.Messages == UserMessages::HiddenInSessionZero ? LogEvent::MessageHiddenInSessionZero
+       : run.Messages == UserMessages::HiddenSessionUnknown
+           ? LogEvent::MessageHiddenSessionUnknown
+           : LogEvent::MessageHiddenNoVisibleStation,
+       {caption, text});
   if (!shown) return;
   static_cast<void>(platform.MessageBoxW(NO_OWNER_WINDOW, text, caption, style));
 }

@@ -2,7 +2,7 @@
 
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 #include "transforms/transforms_values.h"
 
 namespace setup {
@@ -58,18 +58,16 @@ FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegK
   const Status journalRead = ReadStoredString(platform, key, kTransformsBackupValue, journal);
   if (journalRead == ERROR_SUCCESS) {
     found.journalLeft = true;  // left by a run that did not finish; Transforms may be ours
-    WriteLog(platform, run,
-             (LogLine() << "Backup: TransformsBackup left by a run that did not finish is kept: ")
-                 .Quoted(journal.units.c_str(), journal.ShownLength()));
+    Tell(platform, run, LogEvent::JournalLeft,
+         {InQuotes(journal.units.c_str(), journal.ShownLength())});
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
+    LogLine line;
     WriteLog(
         platform, run,
-        LogLine() << "Backup: TransformsBackup is of type " << journal.type << kForeignJournal);
+        Say(Say(line, LogEvent::BackupJournalOfType, {journal.type}), LogEvent::ForeignJournal));
     return found;
   } else if (!JournalAbsent(platform, key, journalRead)) {
-    WriteLog(platform, run,
-             LogLine() << "Backup: TransformsBackup could not be read (" << StatusText{journalRead}
-                       << "); nothing is redirected");
+    Tell(platform, run, LogEvent::JournalUnread, {StatusText{journalRead}});
     return found;
   }
 
@@ -78,9 +76,7 @@ FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegK
   // With a journal kept, Transforms only names the language; without one it
   // is the value to back up, which must be read whole.
   if (read != ERROR_SUCCESS && !found.transformsAbsent && !found.journalLeft) {
-    WriteLog(platform, run,
-             LogLine() << "Backup: Transforms could not be read (" << StatusText{read}
-                       << "); nothing is redirected");
+    Tell(platform, run, LogEvent::TransformsUnread, {StatusText{read}});
     return found;
   }
   found.usable = true;
@@ -97,9 +93,7 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegK
   }
   StoredString record;
   if (found.transformsAbsent && !MakeRecordOfNone(redirection, record)) {
-    WriteLog(platform, run,
-             LogLine() << "Backup: " << StatusText{ERROR_NOT_ENOUGH_MEMORY}
-                       << "; nothing is redirected");
+    Tell(platform, run, LogEvent::BackupFailed, {StatusText{ERROR_NOT_ENOUGH_MEMORY}});
     return result;
   }
   // Byte for byte with its type, so that an expandable value comes back
@@ -107,19 +101,15 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegK
   const StoredString& journal = found.transformsAbsent ? record : found.transforms;
   const Status written = platform.RegSetValueExW(key, kTransformsBackupValue, journal.type,
                                                  journal.bytes(), journal.byteCount);
+  const StoredString& own = found.transforms;
   LogLine line;
   if (found.transformsAbsent) {
-    line << "Backup: no Transforms; TransformsBackup records that and the redirection";
+    Say(line, LogEvent::RecordOfNone);
   } else {
-    line << "Backup: Transforms ";
-    line.Quoted(found.transforms.units.c_str(), found.transforms.ShownLength())
-        << " type " << found.transforms.type << ", " << found.transforms.byteCount
-        << " bytes copied to TransformsBackup";
+    Say(line, LogEvent::BackupCopied,
+        {InQuotes(own.units.c_str(), own.ShownLength()), own.type, own.byteCount});
   }
-  if (written != ERROR_SUCCESS) {
-    line << ": TransformsBackup could not be written (" << StatusText{written}
-         << "); nothing is redirected";
-  }
+  if (written != ERROR_SUCCESS) Say(line, LogEvent::BackupNotWritten, {StatusText{written}});
   WriteLog(platform, run, line);
   if (written != ERROR_SUCCESS) return result;
   result.held = true;

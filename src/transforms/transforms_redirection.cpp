@@ -8,7 +8,7 @@
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "shared/files_folder.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 #include "shared/user_messages.h"
 #include "transforms/transforms_backup.h"
 #include "transforms/transforms_values.h"
@@ -16,11 +16,6 @@
 namespace setup {
 
 namespace {
-
-// Said where a value beside a journal that records a redirection is not it.
-constexpr char kGivenSince[] =
-    ": Transforms is not the redirection the journal recorded; the product was given it since, "
-    "and it stays";
 
 // An absent value is as good as a deleted one, once a read agrees that it
 // is absent: a value left in place while the backup goes would be lost.
@@ -88,7 +83,7 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   if (read == ERROR_FILE_NOT_FOUND)
     read = ReadRegistryString(platform, key, kTransformsValue, current);
   if (read == ERROR_FILE_NOT_FOUND) {
-    WriteLog(platform, run, LogLine() << "Restore: no Transforms, as the product had none");
+    Tell(platform, run, LogEvent::StillNone);
     return ERROR_SUCCESS;
   }
   // A value of another type is no redirection: the launcher writes text.
@@ -99,14 +94,15 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   const bool ours =
       thisRuns ? readable : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
   if (readable && !ours) {
-    WriteLog(platform, run,
-             (LogLine() << "Restore: Transforms ").Quoted(current.c_str()) << kGivenSince);
+    LogLine line;
+    Say(line, LogEvent::RestoreGivenSince, {InQuotes(current.c_str())});
+    WriteLog(platform, run, Say(line, LogEvent::GivenSince));
     return ERROR_SUCCESS;
   }
   const Status deleted = ours ? DeleteValue(platform, key, kTransformsValue) : read;
   LogLine line;
-  line << "Restore: Transforms " << (ours ? "deleted" : "not read") << " (the product had none)";
-  if (deleted != ERROR_SUCCESS) line << ", failed: " << StatusText{deleted};
+  Say(line, ours ? LogEvent::DeletedHadNone : LogEvent::UnreadHadNone);
+  if (deleted != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{deleted}});
   WriteLog(platform, run, line);
   return deleted;
 }
@@ -118,7 +114,7 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                      const StoredString& journal) {
   Status restored = ERROR_SUCCESS;
   if (OwnValueLeftInPlace(run)) {
-    WriteLog(platform, run, LogLine() << "Restore: Transforms was left alone");
+    Tell(platform, run, LogEvent::LeftAlone);
   } else if (const WideChar* recorded = RecordedRedirection(journal)) {
     restored = RemoveRecordedRedirection(platform, run, key, recorded);
   } else {
@@ -126,14 +122,14 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                                  : platform.RegSetValueExW(key, kTransformsValue, journal.type,
                                                            journal.bytes(), journal.byteCount);
     LogLine line;
-    line << "Restore: "
-         << (journal.IsEmpty() ? "Transforms deleted (the product had none)"
-                               : "Transforms written back: ");
-    if (!journal.IsEmpty()) {
-      line.Quoted(journal.units.c_str(), journal.ShownLength())
-          << " type " << journal.type << ", " << journal.byteCount << " bytes";
+    if (journal.IsEmpty()) {
+      Say(line, LogEvent::DeletedHadNone);
+    } else {
+      Say(line, LogEvent::WrittenBack,
+          {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type,
+           journal.byteCount});
     }
-    if (restored != ERROR_SUCCESS) line << ", failed: " << StatusText{restored};
+    if (restored != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{restored}});
     WriteLog(platform, run, line);
   }
   if (restored != ERROR_SUCCESS) return restored;
@@ -142,8 +138,8 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
   // read, even "not found" means something went wrong.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
   LogLine line;
-  line << "Restore: TransformsBackup deleted";
-  if (deleted != ERROR_SUCCESS) line << ", failed: " << StatusText{deleted};
+  Say(line, LogEvent::JournalDeleted);
+  if (deleted != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{deleted}});
   WriteLog(platform, run, line);
   return deleted;
 }
@@ -154,23 +150,16 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
 Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key) {
   HeapText current;
   if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
-    WriteLog(platform, run, LogLine() << "Restore: no TransformsBackup, nothing to put back");
+    Tell(platform, run, LogEvent::NoJournal);
   } else if (IsThisRunsRedirection(run, current)) {
     const Status deleted = DeleteValue(platform, key, kTransformsValue);
-    WriteLog(platform, run,
-             (LogLine() << "Restore: no TransformsBackup; the redirection this run wrote is "
-                           "deleted: ")
-                     .Quoted(current.c_str())
-                 << " " << StatusText{deleted});
+    Tell(platform, run, LogEvent::OwnRedirectionDeleted,
+         {InQuotes(current.c_str()), StatusText{deleted}});
   } else {
-    WriteLog(platform, run,
-             (LogLine() << "Restore: no TransformsBackup; Transforms ").Quoted(current.c_str())
-                 << " stays: nothing shows that a run of the launcher wrote it");
+    Tell(platform, run, LogEvent::UnprovenStays, {InQuotes(current.c_str())});
   }
   if (run.CurrentRedirection.product == run.CurrentProduct && !OwnValueLeftInPlace(run)) {
-    WriteLog(platform, run,
-             LogLine() << "Restore: the TransformsBackup this run wrote has gone; the own "
-                          "Transforms cannot be put back");
+    Tell(platform, run, LogEvent::JournalGone);
     return ERROR_FILE_NOT_FOUND;  // the backup this run relied on has gone
   }
   return ERROR_SUCCESS;
@@ -187,14 +176,13 @@ int ProductToRestore(Platform& platform, RunState& run) {
           ? run.CurrentRedirection.product
           : FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
   LogLine chosen;
-  chosen << "Restore: the product "
-         << (fromBackup                  ? "whose backup this run holds"
-             : row == run.CurrentProduct ? "identified again"
-                                         : "identified again, differently");
+  Say(chosen, fromBackup                  ? LogEvent::RestoreProductHeld
+              : row == run.CurrentProduct ? LogEvent::RestoreProductAgain
+                                          : LogEvent::RestoreProductDifferently);
   if (row == kNoProduct) {
-    chosen << ": none, nothing to put back";
+    Say(chosen, LogEvent::RestoreNoRow);
   } else {
-    chosen << ": row " << row;
+    Say(chosen, LogEvent::RestoreRow, {row});
   }
   WriteLog(platform, run, chosen);
   return row;
@@ -211,17 +199,11 @@ RestoreOutcome RestoreRefused(Platform& platform, const RunState& run, const Wid
                   ReadRegistrationValue(platform, keyPath.c_str(), kTransformsBackupValue,
                                         journal) == ERROR_SUCCESS};
   if (!outcome.counts) {
-    WriteLog(platform, run,
-             LogLine() << "Restore: nothing to put back in " << keyPath.c_str()
-                       << ": unchanged by this run, no TransformsBackup (opening it for "
-                          "changing gave "
-                       << StatusText{opened} << ")");
+    Tell(platform, run, LogEvent::NothingToRestoreIn, {keyPath.c_str(), StatusText{opened}});
     outcome.status = ERROR_SUCCESS;
     return outcome;
   }
-  WriteLog(platform, run,
-           LogLine() << "Restore: the registration " << keyPath.c_str()
-                     << " could not be opened for changing: " << StatusText{opened});
+  Tell(platform, run, LogEvent::RestoreKeyNotOpened, {keyPath.c_str(), StatusText{opened}});
   return outcome;
 }
 
@@ -236,7 +218,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
     return;
   }
   if (run.CurrentProduct == kNoProduct) {
-    WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
+    Tell(platform, run, LogEvent::NotRedirected);
     return;
   }
   // One key for the whole step: read, back up, check and write through it.
@@ -245,14 +227,12 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
   if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
-    WriteLog(platform, run,
-             LogLine() << "Backup: the registration " << keyPath.c_str()
-                       << " could not be opened for changing (" << StatusText{opened} << ")");
+    Tell(platform, run, LogEvent::BackupKeyNotOpened, {keyPath.c_str(), StatusText{opened}});
   }
   const FoundRegistration found =
       opened == ERROR_SUCCESS ? ReadRegistration(platform, run, key.get()) : FoundRegistration{};
   if (!found.usable) {
-    WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
+    Tell(platform, run, LogEvent::NotRedirected);
     return;
   }
   // A value the product was given after a run that recorded its own
@@ -260,7 +240,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const WideChar* const recorded = found.journalLeft ? RecordedRedirection(found.journal) : nullptr;
   if (recorded != nullptr && !found.transformsAbsent &&
       !TextEquals(found.transforms.units.c_str(), recorded)) {
-    WriteLog(platform, run, LogLine() << "Redirection: none" << kGivenSince);
+    LogLine line;
+    WriteLog(platform, run, Say(Say(line, LogEvent::RedirectionGivenSince), LogEvent::GivenSince));
     return;
   }
   const int language =
@@ -270,19 +251,15 @@ void RedirectTransforms(Platform& platform, RunState& run) {
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected = sourceFolder;
   if (!redirected.append(FilesFolderName.afterSourceFolderPath) || !redirected.append(transform)) {
-    WriteLog(platform, run,
-             LogLine() << "Redirection: none, the transform's path would exceed "
-                       << static_cast<std::uint32_t>(redirected.capacity() - 1) << " units");
+    Tell(platform, run, LogEvent::RedirectionTooLong,
+         {static_cast<std::uint32_t>(redirected.capacity() - 1)});
     return;
   }
   // The journal records one redirection: another one would be left behind
   // unproven, should this run end early too. The restore finishes that
   // journal, so the next run redirects again.
   if (recorded != nullptr && !TextEquals(recorded, redirected.c_str())) {
-    WriteLog(
-        platform, run,
-        (LogLine() << "Redirection: none, the journal records the redirection ").Quoted(recorded)
-            << " of another patch folder; run again after this one");
+    Tell(platform, run, LogEvent::OtherFoldersRedirection, {InQuotes(recorded)});
     return;
   }
   // Without the product's own value in the backup there would be nothing
@@ -290,7 +267,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const TransformsJournal journal =
       BackupTransforms(platform, run, key.get(), found, redirected.c_str());
   if (!journal.held) {
-    WriteLog(platform, run, LogLine() << "Redirection: none, no backup is held");
+    Tell(platform, run, LogEvent::NotRedirected);
     return;
   }
   Redirection& redirection = run.CurrentRedirection;
@@ -298,8 +275,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   redirection.backupWrittenNow = journal.writtenNow;
   redirection.registrationInPlay = true;
   if (journal.writtenNow && !StillOwnValue(platform, key.get(), found)) {
-    WriteLog(platform, run,
-             LogLine() << "Redirection: none, Transforms no longer reads as the value backed up");
+    Tell(platform, run, LogEvent::OwnValueChanged);
     return;
   }
   // Even a write reported failed may have landed (a close that failed):
@@ -313,17 +289,14 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const Status closed = key.reset();
   const Status written = set != ERROR_SUCCESS ? set : closed;
   LogLine line;
-  line << "Redirection: Transforms set to ";
-  line.Quoted(redirected.c_str());
-  if (written != ERROR_SUCCESS) line << ", failed: " << StatusText{written};
+  Say(line, LogEvent::Redirected, {InQuotes(redirected.c_str())});
+  if (written != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{written}});
   WriteLog(platform, run, line);
   // Pointed at all the same: the product's own value names no file of the
   // patch folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
     run.Warnings |= kWarnTransformMissing;
-    WriteLog(platform, run,
-             LogLine() << "Pre-flight: Files\\" << transform
-                       << " is missing; the installer will likely fail to apply it (1624)");
+    Tell(platform, run, LogEvent::TransformMissing, {transform});
   }
 }
 
@@ -344,13 +317,12 @@ RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
     outcome.counts = true;
     restored = FinishJournal(platform, run, key.get(), journal);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
+    LogLine line;
     WriteLog(
         platform, run,
-        LogLine() << "Restore: TransformsBackup is of type " << journal.type << kForeignJournal);
+        Say(Say(line, LogEvent::RestoreJournalOfType, {journal.type}), LogEvent::ForeignJournal));
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
-    WriteLog(platform, run,
-             LogLine() << "Restore: TransformsBackup could not be read (" << StatusText{journalRead}
-                       << "); it stays for the next run");
+    Tell(platform, run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
     outcome.status = journalRead;
     return outcome;
   } else {

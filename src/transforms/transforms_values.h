@@ -18,9 +18,6 @@ inline constexpr WideChar kTransformsValue[] = u"Transforms";
 // from a value the product was given since.
 inline constexpr WideChar kTransformsBackupValue[] = u"TransformsBackup";
 inline constexpr WideChar kRedirectionRecord[] = u"redirected:";
-// Logged after "TransformsBackup is of type N" for a value no journal has.
-inline constexpr char kForeignJournal[] =
-    ", no journal of the launcher's; it and Transforms are left alone";
 // Registered when the product's language is not known.
 inline constexpr WideChar kDefaultTransform[] = u"1033.mst";
 

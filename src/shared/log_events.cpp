@@ -1,0 +1,72 @@
+#include "shared/log_events.h"
+
+#include "shared/secret_masking.h"
+
+namespace setup {
+
+namespace {
+
+constexpr const char* kWordings[] = {
+#define SETUP_LOG_EVENT_WORDING(name, wording) wording,
+    SETUP_LOG_EVENTS(SETUP_LOG_EVENT_WORDING)
+#undef SETUP_LOG_EVENT_WORDING
+};
+
+void AppendFact(LogLine& line, const LogFact& fact) {
+  switch (fact.kind) {
+    case LogFact::Kind::Number:
+      line << fact.number;
+      break;
+    case LogFact::Kind::Signed:
+      line << static_cast<int>(fact.number);
+      break;
+    case LogFact::Kind::Hex4:
+      line.Hex(fact.number, 4);
+      break;
+    case LogFact::Kind::Words:
+      line << fact.words;
+      break;
+    case LogFact::Kind::Text:
+      line << fact.text;
+      break;
+    case LogFact::Kind::Quoted:
+      line.Quoted(fact.text, fact.length);
+      break;
+    case LogFact::Kind::Masked:
+      AppendWithSecretsMasked(line, fact.text);
+      break;
+    case LogFact::Kind::StatusCode:
+      line << StatusText{fact.number};
+      break;
+    case LogFact::Kind::InstallerStatus:
+      line << InstallerStatusText{fact.number};
+      break;
+    case LogFact::Kind::Line:
+      line.Text(fact.text, fact.length);
+      break;
+  }
+}
+
+}  // namespace
+
+LogLine& Say(LogLine& line, LogEvent event, std::initializer_list<LogFact> facts) {
+  const LogFact* fact = facts.begin();
+  const char* at = kWordings[static_cast<std::size_t>(event)];
+  while (*at != '\0') {
+    const char* end = at;
+    while (*end != '\0' && *end != '%') ++end;
+    line.Ascii(at, static_cast<std::size_t>(end - at));
+    if (*end == '\0') break;
+    if (fact != facts.end()) AppendFact(line, *fact++);
+    at = end + 1;
+  }
+  return line;
+}
+
+void Tell(Platform& platform, const RunState& run, LogEvent event,
+          std::initializer_list<LogFact> facts) {
+  LogLine line;
+  WriteLog(platform, run, Say(line, event, facts));
+}
+
+}  // namespace setup
