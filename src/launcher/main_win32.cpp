@@ -11,18 +11,24 @@ namespace {
 
 // The whole run, in a frame entered after the guard is seeded, so that its
 // locals (the platform among them) are protected like every other frame.
-SETUP_OWN_PROTECTED_FRAME int RunLauncher() {
+SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
   // Before anything loads a DLL: the platform binds advapi32 at construction
   // (and user32, msi.dll later, on first use).
   setup::LockDllSearchPath();
   setup::Win32Platform platform;
-  return static_cast<int>(setup::RunSetup(platform));
+  return setup::RunSetup(platform);
 }
 
 }  // namespace
 
-// Unprotected: its frame exists before the guard has its value.
-SETUP_NO_STACK_PROTECTOR int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+// The process starts here, not in the C runtime's start-up code: the
+// launcher uses nothing that needs it (no constructors at namespace scope,
+// no stdio, no thread-local data, its command line from the system), and
+// that code, with its error reporting and relocation and TLS support, was
+// a tenth of Setup.exe. msvcrt.dll sets itself up when it loads, so its
+// heap serves as before. Unprotected: its frame exists before the guard
+// has its value. Linked as the entry (-e / MSVC's /ENTRY).
+extern "C" SETUP_NO_STACK_PROTECTOR void SetupEntry() {
   setup::SeedStackGuard();
-  return RunLauncher();
+  ::ExitProcess(RunLauncher());
 }
