@@ -4,7 +4,6 @@
 
 #include "platform/ascii_case.h"
 #include "platform/scoped_handle.h"
-#include "shared/files_folder.h"
 #include "shared/log_events.h"
 
 namespace setup {

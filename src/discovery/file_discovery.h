@@ -10,6 +10,14 @@
 
 namespace setup {
 
+// The patch folder's subfolder holding the patch package and transforms,
+// as joined after SourceFolder ("Files\") and after SourceFolderPath.
+struct FilesFolderSpellings {
+  const WideChar* afterSourceFolder;
+  const WideChar* afterSourceFolderPath;
+};
+inline constexpr FilesFolderSpellings FilesFolderName = {u"Files\\", u"\\Files\\"};
+
 // Search patterns; each starts with a backslash and is joined to a folder
 // as it is.
 inline constexpr WideChar kPatchPackagePattern[] = u"\\*.msp";
@@ -19,19 +27,15 @@ inline constexpr WideChar kInstallerDatabasePattern[] = u"\\*.msi";
 // false to end the search.
 using MatchVisitor = bool (*)(void* context, const WideChar* name);
 
-// Hands `visit` (when given) the name, without folder, of each file the
-// platform's search reports for `folder` + `pattern`, in the search's
-// order, folders and names that do not end in an extension pattern's
-// extension ("\*.msp" reports "x.mspx" through its short name) skipped, until it returns false or
-// `most` names have been handed; returns how many were. None when the joined search path would not
-// fit. The search handle is closed before returning.
+// Hands `visit` (when given) the name of each file the search for `folder`
+// + `pattern` reports, folders and names not ending in an extension
+// pattern's extension skipped, until it returns false or `most` were
+// handed; returns how many were (none when the path does not fit).
 std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                            std::uint32_t most, MatchVisitor visit, void* context);
 
-// Puts the name (no folder) of the first file the platform's search
-// reports for `folder` + `pattern` into `name` and returns true. Returns
-// false and leaves `name` untouched when nothing matches or the joined
-// search path would not fit. The search handle is closed before returning.
+// The first name ForEachMatch would hand, into `name`; false, `name`
+// untouched, for none.
 bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                     WidePath& name);
 

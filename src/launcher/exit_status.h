@@ -1,5 +1,5 @@
-// How the launcher's exit status is made up: from what the steps returned,
-// in one place.
+// The launcher's exit status, made from what the steps returned, in one
+// place.
 #ifndef SETUP_LAUNCHER_EXIT_STATUS_H
 #define SETUP_LAUNCHER_EXIT_STATUS_H
 
@@ -11,31 +11,26 @@ namespace setup {
 // Their numbers are kept for good: deployment tools act on them.
 enum class Verdict : Status {
   None = 0,
-  // A product service was not stopped; nothing was changed or started.
-  ServiceRunning = 1,
-  // Another launcher, or another installation, runs.
-  AnotherRunning = ERROR_INSTALL_ALREADY_RUNNING,
-  // The arguments or the patch path cannot be handed to the installer.
-  NotCarried = ERROR_INVALID_COMMAND_LINE,
+  ServiceRunning = 1,                              // a product service is not stopped
+  AnotherRunning = ERROR_INSTALL_ALREADY_RUNNING,  // another launcher or installation
+  NotCarried = ERROR_INVALID_COMMAND_LINE,         // arguments or patch path not passable
 };
 
 // What the steps of one run returned.
 struct RunOutcomes {
   Verdict refusal = Verdict::None;
-  // The installer's exit status, or the Windows error that kept it from
-  // starting; read only without a refusal.
+  // The installer's status, or the error that kept it from starting.
   Status installer = ERROR_SUCCESS;
-  // The restore's status, and whether it counts: it failed on a
-  // registration the run changed or found an earlier run's journal in.
+  // The restore's status, and whether it counts (RestoreOutcome).
   Status restore = ERROR_SUCCESS;
   bool restoreCounts = false;
 };
 
 // A refusal's number; else the restore's failure where it counts (the
-// product's registration may not be as it was); else the installer's
-// status, its 1 reported as 1603 so that the service guard's keeps its
-// meaning. A failed patch never ends as success, and a run that changed
-// nothing never hides the installer's verdict.
+// registration may not be as it was); else the installer's status, its 1
+// reported as 1603 so that the service guard's keeps its meaning. A failed
+// patch never ends as success, and a run that changed nothing never hides
+// the installer's verdict.
 constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
   if (outcomes.restoreCounts && outcomes.restore != ERROR_SUCCESS) return outcomes.restore;

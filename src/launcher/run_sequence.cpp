@@ -2,9 +2,8 @@
 
 #include "launcher/command_tail.h"
 #include "launcher/exit_status.h"
-#include "launcher/installation_in_progress.h"
 #include "launcher/run_summary.h"
-#include "launcher/single_instance.h"
+#include "launcher/other_runs.h"
 #include "launcher/source_folder.h"
 #include "launcher/unattended_switches.h"
 #include "runner/installer_command_line.h"

@@ -30,16 +30,12 @@ bool InterpreterCanCarry(const WideChar* text);
 // as the separator between patches.
 bool PatchPathCanBeCarried(const WideChar* path);
 
-// Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ", patchPath,
-// " REINSTALL=ALL", " " and arguments into `commandLine`, each escaped so
-// that the interpreter runs the one command and hands the installer
-// `patchPath` and `arguments` (expanded already: ExpandVariables) literally,
-// unit for unit. The patch path is quoted
-// when NeedsQuoting says so, and only then.
-// Returns 0; ERROR_INVALID_COMMAND_LINE when the path or the arguments
-// hold what cannot be carried (see PatchPathCanBeCarried and
-// InterpreterCanCarry); ERROR_INSUFFICIENT_BUFFER when the line would not fit. On failure
-// `commandLine` is empty.
+// Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ",
+// patchPath (quoted when NeedsQuoting), " REINSTALL=ALL " and arguments
+// (expanded already) into `commandLine`, escaped so that the interpreter
+// runs the one command and hands the installer both literally. Returns 0,
+// ERROR_INVALID_COMMAND_LINE for what cannot be carried, or
+// ERROR_INSUFFICIENT_BUFFER; on failure `commandLine` is empty.
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
                                  const WideChar* arguments, WideLongText& commandLine);
 

@@ -69,4 +69,12 @@ void Tell(Platform& platform, const RunState& run, LogEvent event,
   WriteLog(platform, run, Say(line, event, facts));
 }
 
+void TellOutcome(Platform& platform, const RunState& run, Status outcome, LogEvent event,
+                 std::initializer_list<LogFact> facts) {
+  LogLine line;
+  Say(line, event, facts);
+  if (outcome != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{outcome}});
+  WriteLog(platform, run, line);
+}
+
 }  // namespace setup

@@ -15,182 +15,118 @@
 
 namespace setup {
 
-// Each "%" of a wording takes the next fact; "%%" is not used. Events
-// that end in a fragment (", failed: %") are put together in one line.
-#define SETUP_LOG_EVENTS(EVENT)                                                                    \
-  EVENT(Started, "Setup % started, process %")                                                     \
-  EVENT(StartedOn, "Setup % started, process %, Windows %.%.%")                                    \
-  EVENT(SingleInstance, "Single instance: no other launcher is running")                           \
-  EVENT(CommandLine, "Command line: %")                                                            \
-  EVENT(HiddenBySwitch, "Unattended: a switch asks for no dialogs; no message box is shown")       \
-  EVENT(HiddenSessionUnknown,                                                                      \
-        "Unattended: the session could not be read (it may be 0, where a box waits unseen); no "   \
-        "message box is shown")                                                                    \
-  EVENT(HiddenInSessionZero,                                                                       \
-        "Unattended: session 0 (a service, or SYSTEM under a deployment tool); no message box is " \
-        "shown")                                                                                   \
-  EVENT(Attended, "Attended: message boxes are shown if the window station is visible")            \
-  EVENT(Session, " (session %)")                                                                   \
-  EVENT(SessionNotRead, " (session not read: %)")                                                  \
-  EVENT(AnotherLauncher,                                                                           \
-        "Another launcher is running: ending with %, nothing read, written or "                    \
-        "started")                                                                                 \
-  EVENT(AnotherAccountsLauncher,                                                                   \
-        "Another launcher is running (its mutex refuses this account: another account runs it): "  \
-        "ending with %, nothing read, written or started")                                         \
-  EVENT(InstallerMutexNotOpened,                                                                   \
-        "Installer mutex: could not be opened (%); taken for no installation in progress")         \
-  EVENT(InstallerMutexKept, "Installer mutex: taken but could not be given back")                  \
-  EVENT(InstallerMutexNotWaited, "Installer mutex: not waited on (failed); taken as free")         \
-  EVENT(InstallationInProgress,                                                                    \
-        "Another installation is in progress (the installer holds %): nothing is changed or "      \
-        "started; run again after it")                                                             \
-  EVENT(PatchFolderUnreadable,                                                                     \
-        "Patch folder: the current directory is unreadable or longer than % units")                \
-  EVENT(PatchFolder, "Patch folder: %, short form %")                                              \
-  EVENT(PatchFolderTooLong, "Patch folder: %, short form % (too long to build paths from)")        \
-  EVENT(MessageShown, "Message box shown: % %")                                                    \
-  EVENT(MessageHiddenBySwitch, "Message box not shown (unattended by switch): % %")                \
-  EVENT(MessageHiddenInSessionZero, "Message box not shown (unattended: session 0): % %")          \
-  EVENT(MessageHiddenSessionUnknown,                                                               \
-        "Message box not shown (unattended: the session could not be read): % %")                  \
-  EVENT(MessageHiddenNoVisibleStation,                                                             \
-        "Message box not shown (unattended: no visible window station): % %")                      \
-  EVENT(ServiceManagerNotOpened,                                                                   \
-        "Services: the service manager could not be opened (%); no service is checked")            \
-  EVENT(ServiceNotInstalled, "Service %: not installed")                                           \
-  EVENT(ServiceNotOpened, "Service %: could not be opened (%)")                                    \
-  EVENT(ServiceStateUnread, "Service %: its state could not be read (%)")                          \
-  EVENT(ServiceState, "Service %: % (%)")                                                          \
-  EVENT(ServiceBlocks, "Service % is not known to be stopped: the patch is not applied")           \
-  EVENT(ArgumentsHoldLineBreak,                                                                    \
-        "Command line: its arguments hold a line break, which the command interpreter cannot "     \
-        "pass on to the installer; nothing is changed or started")                                 \
-  EVENT(VariableHoldsLineBreak,                                                                    \
-        "Command line: a variable it names holds a line break, which the command interpreter "     \
-        "cannot pass on to the installer; nothing is changed or started")                          \
-  EVENT(PatchPathNotCarried,                                                                       \
-        "Patch package: its path % holds a quote, a ';' (msiexec /p's separator between "          \
-        "patches) or a line break; nothing is changed or started: move or rename it")              \
-  EVENT(PatchPackage, "Patch package: %")                                                          \
-  EVENT(NoPatchPackage, "Patch package: none (*.msp) in %")                                        \
-  EVENT(NoDatabase, "Installer database: none (*.msi)")                                            \
-  EVENT(DatabaseLanguagePack,                                                                      \
-        "Installer database: %, LanguagePackInstaller %: a language-pack installer")               \
-  EVENT(DatabaseNoLanguagePack,                                                                    \
-        "Installer database: %, LanguagePackInstaller %: no language-pack installer")              \
-  EVENT(DatabaseNotSet,                                                                            \
-        "Installer database: %, LanguagePackInstaller not set: no language-pack installer")        \
-  EVENT(DatabaseNotRead,                                                                           \
-        "Installer database: %, LanguagePackInstaller not read (%): no language-pack installer")   \
-  EVENT(ProductRegistered,                                                                         \
-        "Product: row % (%, %), its keyword is in the patch name and it is registered")            \
-  EVENT(ProductOfLanguagePack,                                                                     \
-        "Product: row % (%, %), its keyword is in the patch name and the patch folder's "          \
-        "database is a language-pack installer")                                                   \
-  EVENT(ProductByKeyword, "Product: row % (%, %), its keyword alone is in the patch name")         \
-  EVENT(NoProduct, "Product: no row of the product table qualifies")                               \
-  EVENT(NoLanguagePackProduct,                                                                     \
-        "Product: no row of the product table qualifies (language-pack rows only)")                \
-  EVENT(NotPerMachine,                                                                             \
-        "Pre-flight: % (row %) is not registered per machine (no HKEY_CLASSES_ROOT\\%): "          \
-        "installed per user or not at all; nothing is redirected")                                 \
-  EVENT(NoKeyword, "Pre-flight: no product keyword in the patch's name; nothing is redirected")    \
-  EVENT(LanguageUnread,                                                                            \
-        "Language: not determined, the product's Transforms could not be read (%)")                \
-  EVENT(LanguageUnknown, "Language: not determined, no known transform in Transforms %")           \
-  EVENT(LanguageOfTransforms, "Language: row % (%, %), from the product's Transforms %")           \
-  EVENT(LanguageOfSystem,                                                                          \
-        "Language: row % (%), from the system language % and the patch folder's ini file %.ini")   \
-  EVENT(LanguageOfSystemNoIni,                                                                     \
-        "Language: row % (%), from the system language % (no usable ini file %.ini)")              \
-  EVENT(IniSavedAsUtf8,                                                                            \
-        "Pre-flight: %.ini is saved as UTF-8, which Windows reads as ANSI: no DESCRIPTION there; " \
-        "save it as UTF-16 with a byte-order mark")                                                \
-  EVENT(NotRedirected, "Redirection: none, no backup is held")                                     \
-  EVENT(BackupKeyNotOpened, "Backup: the registration % could not be opened for changing (%)")     \
-  EVENT(JournalLeft, "Backup: TransformsBackup left by a run that did not finish is kept: %")      \
-  EVENT(BackupJournalOfType, "Backup: TransformsBackup is of type %")                              \
-  EVENT(ForeignJournal, ", no journal of the launcher's; it and Transforms are left alone")        \
-  EVENT(JournalUnread, "Backup: TransformsBackup could not be read (%); nothing is redirected")    \
-  EVENT(TransformsUnread, "Backup: Transforms could not be read (%); nothing is redirected")       \
-  EVENT(BackupFailed, "Backup: %; nothing is redirected")                                          \
-  EVENT(RecordOfNone, "Backup: no Transforms; TransformsBackup records that and the redirection")  \
-  EVENT(BackupCopied, "Backup: Transforms % type %, % bytes copied to TransformsBackup")           \
-  EVENT(BackupNotWritten, ": TransformsBackup could not be written (%); nothing is redirected")    \
-  EVENT(RedirectionGivenSince, "Redirection: none")                                                \
-  EVENT(GivenSince,                                                                                \
-        ": Transforms is not the redirection the journal recorded; the product was given it "      \
-        "since, and it stays")                                                                     \
-  EVENT(RedirectionTooLong, "Redirection: none, the transform's path would exceed % units")        \
-  EVENT(OtherFoldersRedirection,                                                                   \
-        "Redirection: none, the journal records the redirection % of another patch folder; run "   \
-        "again after this one")                                                                    \
-  EVENT(OwnValueChanged, "Redirection: none, Transforms no longer reads as the value backed up")   \
-  EVENT(Redirected, "Redirection: Transforms set to %")                                            \
-  EVENT(Failed, ", failed: %")                                                                     \
-  EVENT(TransformMissing,                                                                          \
-        "Pre-flight: Files\\% is missing; the installer will likely fail to apply it (1624)")      \
-  EVENT(NoPatch,                                                                                   \
-        "Pre-flight: no patch package (*.msp) in %Files\\; the installer will fail. Start "        \
-        "Setup.exe with the patch folder, the one holding Files\\, as its current directory")      \
-  EVENT(NoPatchSetupIn,                                                                            \
-        "Pre-flight: no patch package (*.msp) in %Files\\; the installer will fail. Setup.exe is " \
-        "in %: start it with that folder as its current directory")                                \
-  EVENT(SeveralPatches,                                                                            \
-        "Pre-flight: % patch packages (*.msp) in Files\\; the installer gets the first by name, "  \
-        "%, the same on every machine; ignored: %. Give each patch a folder of its own")           \
-  EVENT(AndMore, " and % more")                                                                    \
-  EVENT(NoSystemFolder, "Installer: not started, no system folder")                                \
-  EVENT(ArgumentsExpanded, "Arguments as expanded: %")                                             \
-  EVENT(NotCarried, "Installer: not started, the patch path or the arguments cannot be carried")   \
-  EVENT(LineTooLong,                                                                               \
-        "Installer: not started, the command line handed to the interpreter would be % units, "    \
-        "escapes included (the arguments: % units as given); at most % fit")                       \
-  EVENT(LineLongerStill,                                                                           \
-        "Installer: not started, the command line handed to the interpreter would be longer "      \
-        "still (the arguments: % units as given); at most % fit")                                  \
-  EVENT(InstallerCommandLine, "Installer command line: % %")                                       \
-  EVENT(NotStarted, "Installer: could not be started: %")                                          \
-  EVENT(InterpreterStarted, "Command interpreter started, process %; it starts the installer")     \
-  EVENT(WaitFailed,                                                                                \
-        "Installer: waiting failed; its exit code is read every % ms until it has ended")          \
-  EVENT(InstallerEnded, "Installer ended with %")                                                  \
-  EVENT(RestoreProductHeld, "Restore: the product whose backup this run holds")                    \
-  EVENT(RestoreProductAgain, "Restore: the product identified again")                              \
-  EVENT(RestoreProductDifferently, "Restore: the product identified again, differently")           \
-  EVENT(RestoreRow, ": row %")                                                                     \
-  EVENT(RestoreNoRow, ": none, nothing to put back")                                               \
-  EVENT(NothingToRestoreIn,                                                                        \
-        "Restore: nothing to put back in %: unchanged by this run, no TransformsBackup (opening "  \
-        "it for changing gave %)")                                                                 \
-  EVENT(RestoreKeyNotOpened, "Restore: the registration % could not be opened for changing: %")    \
-  EVENT(RestoreJournalOfType, "Restore: TransformsBackup is of type %")                            \
-  EVENT(RestoreJournalUnread,                                                                      \
-        "Restore: TransformsBackup could not be read (%); it stays for the next run")              \
-  EVENT(LeftAlone, "Restore: Transforms was left alone")                                           \
-  EVENT(WrittenBack, "Restore: Transforms written back: % type %, % bytes")                        \
-  EVENT(DeletedHadNone, "Restore: Transforms deleted (the product had none)")                      \
-  EVENT(UnreadHadNone, "Restore: Transforms not read (the product had none)")                      \
-  EVENT(StillNone, "Restore: no Transforms, as the product had none")                              \
-  EVENT(RestoreGivenSince, "Restore: Transforms %")                                                \
-  EVENT(JournalDeleted, "Restore: TransformsBackup deleted")                                       \
-  EVENT(NoJournal, "Restore: no TransformsBackup, nothing to put back")                            \
-  EVENT(OwnRedirectionDeleted,                                                                     \
-        "Restore: no TransformsBackup; the redirection this run wrote is deleted: % %")            \
-  EVENT(UnprovenStays,                                                                             \
-        "Restore: no TransformsBackup; Transforms % stays: nothing shows that a run of the "       \
-        "launcher wrote it")                                                                       \
-  EVENT(JournalGone,                                                                               \
-        "Restore: the TransformsBackup this run wrote has gone; the own Transforms cannot be put " \
-        "back")                                                                                    \
-  EVENT(RestoreNotCounted,                                                                         \
-        "Restore: failed on a registration this run did not change; the installer's status "       \
-        "stands")                                                                                  \
-  EVENT(Ends, "Setup ends with exit status % after % ms")                                          \
-  EVENT(Summary,                                                                                   \
-        "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% patch=\"%\" "           \
-        "redirected=% warnings=% duration_ms=%")
+// Each "%" of a wording takes the next fact. Events that start with a
+// blank, ',' or ':' continue a line (Say).
+// clang-format off: one event a line, so that a line of a log is found here by its words.
+#define SETUP_LOG_EVENTS(EVENT) \
+  EVENT(Started, "Setup % started, process %") \
+  EVENT(StartedOn, "Setup % started, process %, Windows %.%.%") \
+  EVENT(SingleInstance, "Single instance: no other launcher is running") \
+  EVENT(CommandLine, "Command line: %") \
+  EVENT(HiddenBySwitch, "Unattended: a switch asks for no dialogs; no message box is shown") \
+  EVENT(HiddenSessionUnknown, "Unattended: the session could not be read (it may be 0, where a box waits unseen); no message box is shown") \
+  EVENT(HiddenInSessionZero, "Unattended: session 0 (a service, or SYSTEM under a deployment tool); no message box is shown") \
+  EVENT(Attended, "Attended: message boxes are shown if the window station is visible") \
+  EVENT(Session, " (session %)") \
+  EVENT(SessionNotRead, " (session not read: %)") \
+  EVENT(AnotherLauncher, "Another launcher is running: ending with %, nothing read, written or started") \
+  EVENT(AnotherAccountsLauncher, "Another launcher is running (its mutex refuses this account: another account runs it): ending with %, nothing read, written or started") \
+  EVENT(InstallerMutexNotOpened, "Installer mutex: could not be opened (%); taken for no installation in progress") \
+  EVENT(InstallerMutexKept, "Installer mutex: taken but could not be given back") \
+  EVENT(InstallerMutexNotWaited, "Installer mutex: not waited on (failed); taken as free") \
+  EVENT(InstallationInProgress, "Another installation is in progress (the installer holds %): nothing is changed or started; run again after it") \
+  EVENT(PatchFolderUnreadable, "Patch folder: the current directory is unreadable or longer than % units") \
+  EVENT(PatchFolder, "Patch folder: %, short form %") \
+  EVENT(PatchFolderTooLong, "Patch folder: %, short form % (too long to build paths from)") \
+  EVENT(MessageShown, "Message box shown: % %") \
+  EVENT(MessageHiddenBySwitch, "Message box not shown (unattended by switch): % %") \
+  EVENT(MessageHiddenInSessionZero, "Message box not shown (unattended: session 0): % %") \
+  EVENT(MessageHiddenSessionUnknown, "Message box not shown (unattended: the session could not be read): % %") \
+  EVENT(MessageHiddenNoVisibleStation, "Message box not shown (unattended: no visible window station): % %") \
+  EVENT(ServiceManagerNotOpened, "Services: the service manager could not be opened (%); no service is checked") \
+  EVENT(ServiceNotInstalled, "Service %: not installed") \
+  EVENT(ServiceNotOpened, "Service %: could not be opened (%)") \
+  EVENT(ServiceStateUnread, "Service %: its state could not be read (%)") \
+  EVENT(ServiceState, "Service %: % (%)") \
+  EVENT(ServiceBlocks, "Service % is not known to be stopped: the patch is not applied") \
+  EVENT(ArgumentsHoldLineBreak, "Command line: its arguments hold a line break, which the command interpreter cannot pass on to the installer; nothing is changed or started") \
+  EVENT(VariableHoldsLineBreak, "Command line: a variable it names holds a line break, which the command interpreter cannot pass on to the installer; nothing is changed or started") \
+  EVENT(PatchPathNotCarried, "Patch package: its path % holds a quote, a ';' (msiexec /p's separator between patches) or a line break; nothing is changed or started: move or rename it") \
+  EVENT(PatchPackage, "Patch package: %") \
+  EVENT(NoPatchPackage, "Patch package: none (*.msp) in %") \
+  EVENT(NoDatabase, "Installer database: none (*.msi)") \
+  EVENT(DatabaseLanguagePack, "Installer database: %, LanguagePackInstaller %: a language-pack installer") \
+  EVENT(DatabaseNoLanguagePack, "Installer database: %, LanguagePackInstaller %: no language-pack installer") \
+  EVENT(DatabaseNotSet, "Installer database: %, LanguagePackInstaller not set: no language-pack installer") \
+  EVENT(DatabaseNotRead, "Installer database: %, LanguagePackInstaller not read (%): no language-pack installer") \
+  EVENT(ProductRegistered, "Product: row % (%, %), its keyword is in the patch name and it is registered") \
+  EVENT(ProductOfLanguagePack, "Product: row % (%, %), its keyword is in the patch name and the patch folder's database is a language-pack installer") \
+  EVENT(ProductByKeyword, "Product: row % (%, %), its keyword alone is in the patch name") \
+  EVENT(NoProduct, "Product: no row of the product table qualifies") \
+  EVENT(NoLanguagePackProduct, "Product: no row of the product table qualifies (language-pack rows only)") \
+  EVENT(NotPerMachine, "Pre-flight: % (row %) is not registered per machine (no HKEY_CLASSES_ROOT\\%): installed per user or not at all; nothing is redirected") \
+  EVENT(NoKeyword, "Pre-flight: no product keyword in the patch's name; nothing is redirected") \
+  EVENT(LanguageUnread, "Language: not determined, the product's Transforms could not be read (%)") \
+  EVENT(LanguageUnknown, "Language: not determined, no known transform in Transforms %") \
+  EVENT(LanguageOfTransforms, "Language: row % (%, %), from the product's Transforms %") \
+  EVENT(LanguageOfSystem, "Language: row % (%), from the system language % and the patch folder's ini file %.ini") \
+  EVENT(LanguageOfSystemNoIni, "Language: row % (%), from the system language % (no usable ini file %.ini)") \
+  EVENT(IniSavedAsUtf8, "Pre-flight: %.ini is saved as UTF-8, which Windows reads as ANSI: no DESCRIPTION there; save it as UTF-16 with a byte-order mark") \
+  EVENT(NotRedirected, "Redirection: none, no backup is held") \
+  EVENT(BackupKeyNotOpened, "Backup: the registration % could not be opened for changing (%)") \
+  EVENT(JournalLeft, "Backup: TransformsBackup left by a run that did not finish is kept: %") \
+  EVENT(BackupForeignJournal, "Backup: TransformsBackup is of type %, no journal of the launcher's; it and Transforms are left alone") \
+  EVENT(JournalUnread, "Backup: TransformsBackup could not be read (%); nothing is redirected") \
+  EVENT(TransformsUnread, "Backup: Transforms could not be read (%); nothing is redirected") \
+  EVENT(BackupFailed, "Backup: %; nothing is redirected") \
+  EVENT(RecordOfNone, "Backup: no Transforms; TransformsBackup records that and the redirection") \
+  EVENT(BackupCopied, "Backup: Transforms % type %, % bytes copied to TransformsBackup") \
+  EVENT(BackupNotWritten, ": TransformsBackup could not be written (%); nothing is redirected") \
+  EVENT(RedirectionGivenSince, "Redirection: none: Transforms is not the redirection the journal recorded; the product was given it since, and it stays") \
+  EVENT(RedirectionTooLong, "Redirection: none, the transform's path would exceed % units") \
+  EVENT(OtherFoldersRedirection, "Redirection: none, the journal records the redirection % of another patch folder; run again after this one") \
+  EVENT(OwnValueChanged, "Redirection: none, Transforms no longer reads as the value backed up") \
+  EVENT(Redirected, "Redirection: Transforms set to %") \
+  EVENT(Failed, ", failed: %") \
+  EVENT(TransformMissing, "Pre-flight: Files\\% is missing; the installer will likely fail to apply it (1624)") \
+  EVENT(NoPatch, "Pre-flight: no patch package (*.msp) in %Files\\; the installer will fail. Start Setup.exe with the patch folder, the one holding Files\\, as its current directory") \
+  EVENT(NoPatchSetupIn, "Pre-flight: no patch package (*.msp) in %Files\\; the installer will fail. Setup.exe is in %: start it with that folder as its current directory") \
+  EVENT(SeveralPatches, "Pre-flight: % patch packages (*.msp) in Files\\; the installer gets the first by name, %, the same on every machine; ignored: %. Give each patch a folder of its own") \
+  EVENT(AndMore, " and % more") \
+  EVENT(NoSystemFolder, "Installer: not started, no system folder") \
+  EVENT(ArgumentsExpanded, "Arguments as expanded: %") \
+  EVENT(NotCarried, "Installer: not started, the patch path or the arguments cannot be carried") \
+  EVENT(LineTooLong, "Installer: not started, the command line handed to the interpreter would be % units, escapes included (the arguments: % units as given); at most % fit") \
+  EVENT(LineLongerStill, "Installer: not started, the command line handed to the interpreter would be longer still (the arguments: % units as given); at most % fit") \
+  EVENT(InstallerCommandLine, "Installer command line: % %") \
+  EVENT(NotStarted, "Installer: could not be started: %") \
+  EVENT(InterpreterStarted, "Command interpreter started, process %; it starts the installer") \
+  EVENT(WaitFailed, "Installer: waiting failed; its exit code is read every % ms until it has ended") \
+  EVENT(InstallerEnded, "Installer ended with %") \
+  EVENT(RestoreProductHeld, "Restore: the product whose backup this run holds") \
+  EVENT(RestoreProductAgain, "Restore: the product identified again") \
+  EVENT(RestoreProductDifferently, "Restore: the product identified again, differently") \
+  EVENT(RestoreRow, ": row %") \
+  EVENT(RestoreNoRow, ": none, nothing to put back") \
+  EVENT(NothingToRestoreIn, "Restore: nothing to put back in %: unchanged by this run, no TransformsBackup (opening it for changing gave %)") \
+  EVENT(RestoreKeyNotOpened, "Restore: the registration % could not be opened for changing: %") \
+  EVENT(RestoreForeignJournal, "Restore: TransformsBackup is of type %, no journal of the launcher's; it and Transforms are left alone") \
+  EVENT(RestoreJournalUnread, "Restore: TransformsBackup could not be read (%); it stays for the next run") \
+  EVENT(LeftAlone, "Restore: Transforms was left alone") \
+  EVENT(WrittenBack, "Restore: Transforms written back: % type %, % bytes") \
+  EVENT(DeletedHadNone, "Restore: Transforms deleted (the product had none)") \
+  EVENT(UnreadHadNone, "Restore: Transforms not read (the product had none)") \
+  EVENT(StillNone, "Restore: no Transforms, as the product had none") \
+  EVENT(RestoreGivenSince, "Restore: Transforms %: Transforms is not the redirection the journal recorded; the product was given it since, and it stays") \
+  EVENT(JournalDeleted, "Restore: TransformsBackup deleted") \
+  EVENT(NoJournal, "Restore: no TransformsBackup, nothing to put back") \
+  EVENT(OwnRedirectionDeleted, "Restore: no TransformsBackup; the redirection this run wrote is deleted: % %") \
+  EVENT(UnprovenStays, "Restore: no TransformsBackup; Transforms % stays: nothing shows that a run of the launcher wrote it") \
+  EVENT(JournalGone, "Restore: the TransformsBackup this run wrote has gone; the own Transforms cannot be put back") \
+  EVENT(RestoreNotCounted, "Restore: failed on a registration this run did not change; the installer's status stands") \
+  EVENT(Ends, "Setup ends with exit status % after % ms") \
+  EVENT(Summary, "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% patch=\"%\" redirected=% warnings=% duration_ms=%")
+// clang-format on
 
 enum class LogEvent : std::uint8_t {
 #define SETUP_LOG_EVENT_NAME(name, wording) name,
@@ -262,6 +198,11 @@ LogLine& Say(LogLine& line, LogEvent event, std::initializer_list<LogFact> facts
 // Writes `event` with `facts` as one line of the run's log.
 void Tell(Platform& platform, const RunState& run, LogEvent event,
           std::initializer_list<LogFact> facts = {});
+
+// The same, with ", failed: <status (meaning)>" when `outcome` is not 0:
+// one line for what a step did, its failure included.
+void TellOutcome(Platform& platform, const RunState& run, Status outcome, LogEvent event,
+                 std::initializer_list<LogFact> facts = {});
 
 }  // namespace setup
 

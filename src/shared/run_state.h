@@ -1,6 +1,5 @@
-// What one run of the launcher learns and decides. RunSetup makes a fresh
-// one for every run and hands it to each step beside the platform, so that
-// nothing of one run can leak into the next.
+// What one run of the launcher learns and decides, passed to each step, so
+// that nothing of one run can leak into the next.
 #ifndef SETUP_SHARED_RUN_STATE_H
 #define SETUP_SHARED_RUN_STATE_H
 
@@ -37,22 +36,19 @@ enum RunWarning : std::uint32_t {
 
 // What the redirection left for the restore to finish.
 struct Redirection {
-  // The product whose TransformsBackup the run relies on; -1 for none.
-  int product = kNoProduct;
-  // This run wrote that backup; otherwise a run that did not finish did.
-  bool backupWrittenNow = false;
-  // Transforms was, or may have been, overwritten, with `written`.
+  int product = kNoProduct;       // whose TransformsBackup the run relies on
+  bool backupWrittenNow = false;  // this run wrote it; else an unfinished run did
+  // Transforms was, or may have been, overwritten with `written`.
   bool transformsWritten = false;
   WidePath written;
-  // The run wrote to a product's registration or found a journal to
-  // finish: a failed restore then outweighs the installer's status.
+  // The run wrote to the registration or found a journal to finish: a
+  // failed restore then outweighs the installer's status.
   bool registrationInPlay = false;
 };
 
 // Whether the launcher's own message boxes may be shown, and if not, why.
-// An unattended run hides them; otherwise they need a visible window
-// station, which is asked only when the first message is due: most runs
-// show none, and the question costs user32's start-up.
+// The window station is asked only when the first message is due: most
+// runs show none, and the question costs user32's start-up.
 enum class UserMessages {
   HiddenBySwitch,          // an installer switch asks for no dialogs
   HiddenInSessionZero,     // the services' session, where nobody sees a box
@@ -62,40 +58,32 @@ enum class UserMessages {
   Shown,
 };
 
+// RunSetup makes a fresh one for every run and hands it to each step.
 struct RunState {
-  // The current directory at start in short (8.3) form, ending in a
-  // backslash; empty when it could not be had. Paths built from it go
-  // unquoted into the registry, so the short form matters.
+  // The current directory at start, short (8.3) where it can be, ending in
+  // a backslash, as it goes unquoted into the registry; empty when unread.
   WideLongText SourceFolder;
   // The current directory at start, long, as a prompt's %CD% gives it.
   WideLongText CurrentDirectory;
-  // SourceFolder without its trailing backslash, as the paths of the patch
-  // folder's files are built from it; empty when SourceFolder is, or when
-  // it does not fit a path.
+  // SourceFolder without its backslash, for the patch folder's paths;
+  // empty when SourceFolder is or it does not fit a path.
   WidePath SourceFolderPath;
-  // The row the last identification picked; only the identification (and
-  // the restore, from the redirection's product) writes it.
+  // The row the last identification picked (or the restore's product).
   int CurrentProduct = kNoProduct;
-  // The patch packages in Files, listed once: the product, the checks and
-  // the installer all work on the one chosen.
+  // Facts listed or read once a run.
   PatchPackages Packages;
   bool PackagesListed = false;
-  // Whether the patch folder's database is a language-pack installer,
-  // asked once.
-  bool LanguagePack = false;
+  bool LanguagePack = false;  // the patch folder's database is a language-pack installer
   bool LanguagePackRead = false;
-  // Set by the redirection, read by the restore.
-  Redirection CurrentRedirection;
   // The passed-on arguments as expanded (argument_expansion.h) by the
   // check before anything changes, and the expansion's status.
   WideLongText Arguments;
   Status ArgumentsExpansion = ERROR_SUCCESS;
   bool ArgumentsExpanded = false;
-  // Whether the installer started: for the run's summary.
+  Redirection CurrentRedirection;  // set by the redirection, read by the restore
   bool InstallerStarted = false;
   UserMessages Messages = UserMessages::ShownIfStationVisible;
   std::uint32_t Warnings = 0;  // RunWarning bits
-  // What the run decided, for the people who deploy it.
   RunLog Log;
 };
 

@@ -61,10 +61,7 @@ FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegK
     Tell(platform, run, LogEvent::JournalLeft,
          {InQuotes(journal.units.c_str(), journal.ShownLength())});
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    LogLine line;
-    WriteLog(
-        platform, run,
-        Say(Say(line, LogEvent::BackupJournalOfType, {journal.type}), LogEvent::ForeignJournal));
+    Tell(platform, run, LogEvent::BackupForeignJournal, {journal.type});
     return found;
   } else if (!JournalAbsent(platform, key, journalRead)) {
     Tell(platform, run, LogEvent::JournalUnread, {StatusText{journalRead}});

@@ -7,7 +7,6 @@
 #include "discovery/file_discovery.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
-#include "shared/files_folder.h"
 #include "shared/log_events.h"
 #include "shared/user_messages.h"
 #include "transforms/transforms_backup.h"
@@ -94,16 +93,11 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   const bool ours =
       thisRuns ? readable : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
   if (readable && !ours) {
-    LogLine line;
-    Say(line, LogEvent::RestoreGivenSince, {InQuotes(current.c_str())});
-    WriteLog(platform, run, Say(line, LogEvent::GivenSince));
+    Tell(platform, run, LogEvent::RestoreGivenSince, {InQuotes(current.c_str())});
     return ERROR_SUCCESS;
   }
   const Status deleted = ours ? DeleteValue(platform, key, kTransformsValue) : read;
-  LogLine line;
-  Say(line, ours ? LogEvent::DeletedHadNone : LogEvent::UnreadHadNone);
-  if (deleted != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{deleted}});
-  WriteLog(platform, run, line);
+  TellOutcome(platform, run, deleted, ours ? LogEvent::DeletedHadNone : LogEvent::UnreadHadNone);
   return deleted;
 }
 
@@ -121,26 +115,17 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
     restored = journal.IsEmpty() ? DeleteValue(platform, key, kTransformsValue)
                                  : platform.RegSetValueExW(key, kTransformsValue, journal.type,
                                                            journal.bytes(), journal.byteCount);
-    LogLine line;
-    if (journal.IsEmpty()) {
-      Say(line, LogEvent::DeletedHadNone);
-    } else {
-      Say(line, LogEvent::WrittenBack,
-          {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type,
-           journal.byteCount});
-    }
-    if (restored != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{restored}});
-    WriteLog(platform, run, line);
+    TellOutcome(
+        platform, run, restored,
+        journal.IsEmpty() ? LogEvent::DeletedHadNone : LogEvent::WrittenBack,
+        {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
   }
   if (restored != ERROR_SUCCESS) return restored;
   // A journal left behind would later overwrite whatever the product's own
   // value has become by then, so its delete must succeed; having just been
   // read, even "not found" means something went wrong.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
-  LogLine line;
-  Say(line, LogEvent::JournalDeleted);
-  if (deleted != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{deleted}});
-  WriteLog(platform, run, line);
+  TellOutcome(platform, run, deleted, LogEvent::JournalDeleted);
   return deleted;
 }
 
@@ -240,8 +225,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const WideChar* const recorded = found.journalLeft ? RecordedRedirection(found.journal) : nullptr;
   if (recorded != nullptr && !found.transformsAbsent &&
       !TextEquals(found.transforms.units.c_str(), recorded)) {
-    LogLine line;
-    WriteLog(platform, run, Say(Say(line, LogEvent::RedirectionGivenSince), LogEvent::GivenSince));
+    Tell(platform, run, LogEvent::RedirectionGivenSince);
     return;
   }
   const int language =
@@ -288,10 +272,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
       static_cast<std::uint32_t>((redirected.length() + 1) * sizeof(WideChar)));
   const Status closed = key.reset();
   const Status written = set != ERROR_SUCCESS ? set : closed;
-  LogLine line;
-  Say(line, LogEvent::Redirected, {InQuotes(redirected.c_str())});
-  if (written != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{written}});
-  WriteLog(platform, run, line);
+  TellOutcome(platform, run, written, LogEvent::Redirected, {InQuotes(redirected.c_str())});
   // Pointed at all the same: the product's own value names no file of the
   // patch folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
@@ -317,10 +298,7 @@ RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
     outcome.counts = true;
     restored = FinishJournal(platform, run, key.get(), journal);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    LogLine line;
-    WriteLog(
-        platform, run,
-        Say(Say(line, LogEvent::RestoreJournalOfType, {journal.type}), LogEvent::ForeignJournal));
+    Tell(platform, run, LogEvent::RestoreForeignJournal, {journal.type});
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     Tell(platform, run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
     outcome.status = journalRead;

@@ -4,7 +4,7 @@
 
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
-#include "launcher/single_instance.h"
+#include "launcher/other_runs.h"
 #include "services/blocking_services.h"
 #include "shared/run_state.h"
 #include "sim/ascii_case.h"

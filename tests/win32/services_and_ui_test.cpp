@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/single_instance.h"
+#include "launcher/other_runs.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/win32_platform.h"
