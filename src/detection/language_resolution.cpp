@@ -7,7 +7,6 @@
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
 #include "platform/ascii_case.h"
-#include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
 #include "shared/log_events.h"
@@ -23,8 +22,7 @@ struct SystemLanguageRow {
   std::uint8_t row;
 };
 
-// The identifiers that count for each language; any other, English and the
-// Chinese ones included, is English.
+// Identifiers counted for each language; any other, English and Chinese ones included, is English.
 constexpr SystemLanguageRow kSystemLanguages[] = {
     {0x0407, 2}, {0x0807, 2}, {0x0C07, 2}, {0x1007, 2}, {0x1407, 2}, {0x0413, 1}, {0x0813, 1},
     {0x0410, 3}, {0x0810, 3}, {0x0411, 4}, {0x040C, 5}, {0x080C, 5}, {0x0C0C, 5}, {0x100C, 5},
@@ -34,24 +32,15 @@ constexpr SystemLanguageRow kSystemLanguages[] = {
     {0x500A, 6}, {0x041D, 7}, {0x081D, 7},
 };
 
-int LanguageIndexOfTransforms(const WideChar* transforms) {
-  for (int row = 0; row < LanguageTableCount; ++row) {
-    if (ContainsIgnoringAsciiCase(transforms, LanguageTable[row].transformFile)) return row;
-  }
-  return kNoLanguage;
-}
-
-// The patch folder's ini file for `row`. False without a source folder
-// (the platform would look for the bare name in the Windows folder) or
-// when the path would not fit.
+// The patch folder's ini file for `row`. False without a source folder (the platform would look
+// for the bare name in the Windows folder) or when the path would not fit.
 bool LanguageIniPath(const RunState& run, int row, WidePath& iniPath) {
   return !run.SourceFolder.empty() && iniPath.assign(run.SourceFolder.c_str()) &&
          iniPath.append(LanguageTable[row].iniName) && iniPath.append(u".ini");
 }
 
-// Whether the ini file for `row` starts with UTF-8's byte-order mark:
-// Windows reads ini files as the ANSI code page or as UTF-16 with its mark,
-// so such a file gives nothing on Windows (Wine reads it).
+// Whether the ini file for `row` starts with UTF-8's byte-order mark: Windows reads ini files in
+// the ANSI code page or as UTF-16 with its mark, so it reads nothing from such a file (Wine does).
 bool IniSavedAsUtf8(Platform& platform, const RunState& run, int row) {
   WidePath iniPath;
   if (!LanguageIniPath(run, row, iniPath)) return false;
@@ -88,24 +77,23 @@ int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar
     Tell(platform, run, LogEvent::LanguageUnread, {StatusText{read}});
     return kNoLanguage;
   }
-  const int row = LanguageIndexOfTransforms(transforms);
-  if (row == kNoLanguage) {
-    Tell(platform, run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
-  } else {
+  for (int row = 0; row < LanguageTableCount; ++row) {
     const LanguageEntry& language = LanguageTable[row];
+    if (!ContainsIgnoringAsciiCase(transforms, language.transformFile)) continue;
     Tell(platform, run, LogEvent::LanguageOfTransforms,
          {row, language.displayName, language.transformFile, InQuotes(transforms)});
+    return row;
   }
-  return row;
+  Tell(platform, run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
+  return kNoLanguage;
 }
 
 int LanguageIndexFromSystem(Platform& platform, RunState& run) {
   const std::uint16_t languageId = platform.GetSystemDefaultLangID();
-  const auto* const end = std::end(kSystemLanguages);
   const auto* const match = std::find_if(
-      std::begin(kSystemLanguages), end,
+      std::begin(kSystemLanguages), std::end(kSystemLanguages),
       [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
-  const int candidate = match == end ? kEnglish : match->row;
+  const int candidate = match == std::end(kSystemLanguages) ? kEnglish : match->row;
   const bool hasIni = HasLanguageIni(platform, run, candidate);
   const int row = hasIni ? candidate : kEnglish;
   const WideChar* const iniName = LanguageTable[candidate].iniName;
@@ -121,12 +109,10 @@ int LanguageIndexFromSystem(Platform& platform, RunState& run) {
 bool HasLanguageIni(Platform& platform, const RunState& run, int row) {
   WidePath iniPath;
   if (!LanguageIniPath(run, row, iniPath)) return false;
-  const WideChar* const iniName = LanguageTable[row].iniName;
   WideLongText description;
-  const std::uint32_t copied = platform.GetPrivateProfileStringW(
-      iniName, u"DESCRIPTION", u"", description.writable_buffer(),
-      static_cast<std::uint32_t>(description.capacity()), iniPath.c_str());
-  return copied > 0;
+  return platform.GetPrivateProfileStringW(
+             LanguageTable[row].iniName, u"DESCRIPTION", u"", description.writable_buffer(),
+             static_cast<std::uint32_t>(description.capacity()), iniPath.c_str()) > 0;
 }
 
 }  // namespace setup

@@ -10,15 +10,6 @@
 
 namespace setup {
 
-namespace {
-
-bool IsRegistered(Platform& platform, int row) {
-  ScopedRegKey key(platform);
-  return OpenClassesRootKey(platform, ProductKeyPath(row).c_str(), KEY_READ, key) == ERROR_SUCCESS;
-}
-
-}  // namespace
-
 void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row) {
   run.Warnings |= kWarnNotPerMachine;
   Tell(platform, run, LogEvent::NotPerMachine,
@@ -30,7 +21,9 @@ Target FindTarget(Platform& platform, const WideChar* patchFileName, bool langua
   Target target;
   for (int row = languagePack ? kFirstKeywordOnlyRow : 0; row < ProductTableCount; ++row) {
     if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
-    if (row >= kFirstKeywordOnlyRow || IsRegistered(platform, row)) {
+    ScopedRegKey key(platform);
+    if (row >= kFirstKeywordOnlyRow ||
+        OpenClassesRootKey(platform, ProductKeyPath(row).c_str(), KEY_READ, key) == ERROR_SUCCESS) {
       target.row = row;
       return target;
     }

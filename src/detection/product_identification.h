@@ -10,23 +10,22 @@ namespace setup {
 // What the scan of the product table found.
 struct Target {
   int row = kNoProduct;  // the first qualifying row
-  // The first row whose keyword is in the name though its registration is
-  // missing (installed per user, or not at all); -1 for none.
+  // The first row whose keyword is in the name though its registration is missing (installed per
+  // user, or not at all); -1 for none.
   int namedButUnregistered = kNoProduct;
 };
 
-// The first qualifying row from row 5 on when `languagePack`, else from row
-// 0 on. A row qualifies when its keyword occurs in `patchFileName` and, for
-// rows 0 to 4, its product key opens for reading. Logs nothing.
+// The first qualifying row from row 5 on when `languagePack`, else from row 0 on. A row qualifies
+// when its keyword occurs in `patchFileName` and, for rows 0 to 4, its product key opens for
+// reading. Logs nothing.
 Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack);
 
-// FindTarget for the run's patch package and its folder's database (each
-// looked at once a run), logged with why the row was taken, into
-// run.CurrentProduct.
+// FindTarget for the run's patch package and its folder's database (each looked at once a run),
+// logged with why the row was taken, into run.CurrentProduct.
 void IdentifyProduct(Platform& platform, RunState& run);
 
-// The pre-flight line for a row whose product key does not exist: the
-// product is not installed per machine, and its Transforms is left alone.
+// The pre-flight line for a row whose product key does not exist: the product is not installed
+// per machine, and its Transforms is left alone.
 void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row);
 
 }  // namespace setup

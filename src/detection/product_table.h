@@ -7,8 +7,7 @@
 
 namespace setup {
 
-// One product row. Rows 0 to 4 need the product's registration as well as
-// the keyword; rows 5 to 8 are taken on the keyword alone.
+// Rows 0 to 4 need the keyword and the product's registration; rows 5 to 8 the keyword alone.
 struct ProductEntry {
   const WideChar* packedCode;  // the product code as Windows Installer registers it
   const WideChar* keyword;     // must occur in the patch file name, letter case included
@@ -19,8 +18,7 @@ constexpr int ProductTableCount = 9;
 constexpr int kFirstKeywordOnlyRow = 5;
 extern const ProductEntry ProductTable[ProductTableCount];
 
-// "Installer\Products\" followed by the row's packed code; the key lives
-// under HKEY_CLASSES_ROOT.
+// "Installer\Products\" and the row's packed code, a key under HKEY_CLASSES_ROOT.
 WidePath ProductKeyPath(int row);
 
 }  // namespace setup

@@ -1,6 +1,7 @@
 #include "discovery/file_discovery.h"
 
 #include <iterator>
+#include <utility>
 
 #include "platform/ascii_case.h"
 #include "platform/scoped_handle.h"
@@ -10,17 +11,35 @@ namespace setup {
 
 namespace {
 
-// A search that never ends cannot hold the run, whatever it skips.
+// Limits, so that a search that never ends cannot hold the run, whatever it skips.
 constexpr std::uint32_t kMostExamined = 100000;
+constexpr std::uint32_t kMostCounted = 10000;  // names counted in a folder
 
-// Whether a reported match is what the pattern asks for. Windows matches
-// "*.msp" against short names too, so "x.mspx" (short name X~1.MSP) is
-// reported, and a folder may carry any name: only a file whose long name
-// ends in the pattern's extension counts.
+// Whether a reported match is what the pattern asks for. Windows matches "*.msp" against short
+// names too, so "x.mspx" (short name X~1.MSP) is reported, and a folder may carry any name: only
+// a file whose long name ends in the pattern's extension counts.
 bool IsWantedFile(const WideFindData& match, const WideChar* pattern) {
   if ((match.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   const bool extensionPattern = pattern[0] == u'\\' && pattern[1] == u'*';
   return !extensionPattern || EndsWithIgnoringAsciiCase(match.fileName, pattern + 2);
+}
+
+// Keeps the first names by name order: chosen, then next[].
+bool NotePackage(void* context, const WideChar* name) {
+  auto& packages = *static_cast<PatchPackages*>(context);
+  ++packages.count;
+  WidePath carried;
+  static_cast<void>(carried.assign(name));  // a found name always fits
+  WidePath* const ranks[] = {&packages.chosen, &packages.next[0], &packages.next[1],
+                             &packages.next[2], &packages.next[3]};
+  for (WidePath* rank : ranks) {
+    if (rank->empty()) {
+      *rank = carried;
+      break;
+    }
+    if (SortsBeforeIgnoringAsciiCase(carried.c_str(), rank->c_str())) std::swap(*rank, carried);
+  }
+  return true;
 }
 
 }  // namespace
@@ -31,12 +50,11 @@ std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const Wid
   if (!searchPath.assign(folder) || !searchPath.append(pattern)) return 0;
   WideFindData match;
   const ScopedFindHandle search(platform, platform.FindFirstFileW(searchPath.c_str(), &match));
+  if (!search.valid()) return 0;
   std::uint32_t handed = 0;
-  if (!search.valid()) return handed;
   std::uint32_t examined = 0;
   do {
-    // The record's name always fits; the terminator is set in case the
-    // platform left none.
+    // The record's name always fits; terminated in case the platform left none.
     match.fileName[std::size(match.fileName) - 1] = u'\0';
     if (++examined > kMostExamined) break;
     if (!IsWantedFile(match, pattern)) continue;
@@ -67,36 +85,6 @@ WidePath FilesFolderPath(const RunState& run) {
   return folder;
 }
 
-namespace {
-
-// A folder is counted up to this many names, so that a search that never
-// ends cannot hold the run.
-constexpr std::uint32_t kMostCounted = 10000;
-
-// Keeps the first names by name order: chosen, then next[].
-bool NotePackage(void* context, const WideChar* name) {
-  auto& packages = *static_cast<PatchPackages*>(context);
-  ++packages.count;
-  WidePath carried;
-  static_cast<void>(carried.assign(name));  // a found name always fits
-  WidePath* const ranks[] = {&packages.chosen, &packages.next[0], &packages.next[1],
-                             &packages.next[2], &packages.next[3]};
-  for (WidePath* rank : ranks) {
-    if (rank->empty()) {
-      *rank = carried;
-      break;
-    }
-    if (SortsBeforeIgnoringAsciiCase(carried.c_str(), rank->c_str())) {
-      const WidePath displaced = *rank;
-      *rank = carried;
-      carried = displaced;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
   if (run.PackagesListed) return run.Packages;
   run.PackagesListed = true;
@@ -106,11 +94,9 @@ const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
     static_cast<void>(ForEachMatch(platform, filesFolder.c_str(), kPatchPackagePattern,
                                    kMostCounted, NotePackage, &run.Packages));
   }
-  if (run.Packages.chosen.empty()) {
-    Tell(platform, run, LogEvent::NoPatchPackage, {filesFolder.c_str()});
-  } else {
-    Tell(platform, run, LogEvent::PatchPackage, {run.Packages.chosen.c_str()});
-  }
+  const bool none = run.Packages.chosen.empty();
+  Tell(platform, run, none ? LogEvent::NoPatchPackage : LogEvent::PatchPackage,
+       {none ? filesFolder.c_str() : run.Packages.chosen.c_str()});
   return run.Packages;
 }
 

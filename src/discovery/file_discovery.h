@@ -10,45 +10,39 @@
 
 namespace setup {
 
-// The patch folder's subfolder holding the patch package and transforms,
-// as joined after SourceFolder ("Files\") and after SourceFolderPath.
+// The patch folder's subfolder holding the patch package and transforms, as joined after
+// SourceFolder ("Files\") and after SourceFolderPath.
 struct FilesFolderSpellings {
   const WideChar* afterSourceFolder;
   const WideChar* afterSourceFolderPath;
 };
 inline constexpr FilesFolderSpellings FilesFolderName = {u"Files\\", u"\\Files\\"};
 
-// Search patterns; each starts with a backslash and is joined to a folder
-// as it is.
+// Search patterns; each starts with a backslash and is joined to a folder as it is.
 inline constexpr WideChar kPatchPackagePattern[] = u"\\*.msp";
 inline constexpr WideChar kInstallerDatabasePattern[] = u"\\*.msi";
 
-// Called with each name a search finds and the caller's context; returns
-// false to end the search.
+// Called with each name a search finds and the caller's context; returns false to end the search.
 using MatchVisitor = bool (*)(void* context, const WideChar* name);
 
-// Hands `visit` (when given) the name of each file the search for `folder`
-// + `pattern` reports, folders and names not ending in an extension
-// pattern's extension skipped, until it returns false or `most` were
-// handed; returns how many were (none when the path does not fit).
+// Hands `visit` (when given) the name of each file the search for `folder` + `pattern` reports,
+// folders and names not ending in an extension pattern's extension skipped, until it returns
+// false or `most` were handed; returns how many were (none when the path does not fit).
 std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                            std::uint32_t most, MatchVisitor visit, void* context);
 
-// The first name ForEachMatch would hand, into `name`; false, `name`
-// untouched, for none.
+// The first name ForEachMatch would hand, into `name`; false, `name` untouched, for none.
 bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                     WidePath& name);
 
 // Whether the platform's search finds `path` (no wildcards) as it is.
 bool FileExists(Platform& platform, const WideChar* path);
 
-// run.SourceFolderPath followed by "\Files\"; empty when it is missing
-// or the join does not fit.
+// run.SourceFolderPath followed by "\Files\"; empty when it is missing or the join does not fit.
 WidePath FilesFolderPath(const RunState& run);
 
-// The patch packages in the Files subfolder (see PatchPackages), listed,
-// and the chosen one logged, on the first call of a run; later calls give
-// run.Packages as it is.
+// The patch packages in the Files subfolder (see PatchPackages), listed, and the chosen one
+// logged, on the first call of a run; later calls give run.Packages as it is.
 const PatchPackages& ListPatchPackages(Platform& platform, RunState& run);
 
 // The chosen patch package's name; empty when there is none.

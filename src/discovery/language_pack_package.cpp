@@ -2,16 +2,9 @@
 
 #include "discovery/file_discovery.h"
 #include "discovery/package_query.h"
-#include "platform/bounded_text.h"
 #include "shared/log_events.h"
 
 namespace setup {
-
-namespace {
-
-bool EqualsOne(const WideChar* value) { return value[0] == u'1' && value[1] == u'\0'; }
-
-}  // namespace
 
 bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   WidePath databasePath = run.SourceFolderPath;
@@ -32,7 +25,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   // A value that did not come whole (or at all) is not "1".
   const Status fetched = query.FetchString(value, &count);
   value[kMaxPath - 1] = u'\0';
-  const bool languagePack = fetched == ERROR_SUCCESS && EqualsOne(value);
+  const bool languagePack = fetched == ERROR_SUCCESS && value[0] == u'1' && value[1] == u'\0';
   if (fetched == ERROR_SUCCESS) {
     Tell(platform, run,
          languagePack ? LogEvent::DatabaseLanguagePack : LogEvent::DatabaseNoLanguagePack,

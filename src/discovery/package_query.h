@@ -1,5 +1,4 @@
-// One SQL query on a Windows Installer database, read one string field a
-// record at a time.
+// One SQL query on a Windows Installer database, read one string field a record at a time.
 #ifndef SETUP_DISCOVERY_PACKAGE_QUERY_H
 #define SETUP_DISCOVERY_PACKAGE_QUERY_H
 
@@ -9,40 +8,35 @@
 
 namespace setup {
 
-// Owns the database and view handles from construction to destruction and
-// is the only one that closes them: the view first, then the database, also
-// when an exception leaves the owner's scope. Failures travel as status
-// codes only; nothing is shown or thrown.
+// Owns the database and view handles from construction to destruction and is the only one that
+// closes them: the view first, then the database, also when an exception leaves the owner's
+// scope. Failures travel as status codes only; nothing is shown or thrown.
 class PackageQuery {
  public:
-  // Opens `databasePath` (null: nothing is called and the status stays
-  // unwritten) with `persistMode` (0 = read-only), opens a view on
-  // `queryText` and executes it, stopping at the first step that fails.
+  // Opens `databasePath` (null: nothing is called, the status stays unwritten) with `persistMode`
+  // (0 = read-only), then a view on `queryText`, and executes it; stops at the first failed step.
   PackageQuery(Platform& platform, const WideChar* databasePath, const WideChar* queryText,
                std::uint32_t persistMode);
   ~PackageQuery();
   PackageQuery(const PackageQuery&) = delete;
   PackageQuery& operator=(const PackageQuery&) = delete;
 
-  // Reads field `fieldNumber` of the view's next record into `buffer`;
-  // `count` holds the buffer's capacity in units on entry. Returns
-  // ERROR_INVALID_HANDLE when there is no view, the fetch's status when no
-  // record came, else the read's status. The record is closed in any case.
+  // Reads field `fieldNumber` of the view's next record into `buffer`; `count` holds the buffer's
+  // capacity in units on entry. Returns ERROR_INVALID_HANDLE when there is no view, the fetch's
+  // status when no record came, else the read's status. The record is closed in any case.
   Status FetchString(WideChar* buffer, std::uint32_t* count);
 
-  // The status of the last installer call the object kept; meaningless
-  // before the first.
+  // The status of the last installer call the object kept; meaningless before the first.
   Status status() const { return status_; }
+
+  // 1-based field that FetchString reads; 1 unless the owner changes it.
+  std::uint32_t fieldNumber = 1;
 
  private:
   Platform& platform_;
   Status status_ = ERROR_SUCCESS;
   MsiHandle database_ = 0;
   MsiHandle view_ = 0;
-
- public:
-  // 1-based field that FetchString reads; 1 unless the owner changes it.
-  std::uint32_t fieldNumber = 1;
 };
 
 }  // namespace setup

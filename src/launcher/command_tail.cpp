@@ -11,15 +11,12 @@ bool IsBlankOrControl(WideChar c) { return c <= u' '; }
 
 const WideChar* CommandTail(const WideChar* commandLine) {
   if (commandLine == nullptr) return u"";
-
-  const WideChar* position = commandLine;
   bool quoted = false;
-  while (*position != u'\0' && (quoted || !IsBlankOrControl(*position))) {
-    if (*position == u'"') quoted = !quoted;
-    ++position;
+  for (; *commandLine != u'\0' && (quoted || !IsBlankOrControl(*commandLine)); ++commandLine) {
+    if (*commandLine == u'"') quoted = !quoted;
   }
-  while (*position != u'\0' && IsBlankOrControl(*position)) ++position;
-  return position;
+  while (*commandLine != u'\0' && IsBlankOrControl(*commandLine)) ++commandLine;
+  return commandLine;
 }
 
 }  // namespace setup

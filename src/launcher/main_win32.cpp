@@ -21,6 +21,15 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 
 }  // namespace
 
+// The stack at the entry is aligned to 4 bytes only; GCC's code, and the
+// system DLLs built with it under Wine, keep a 16-byte alignment once
+// given one, as the runtime's start-up code gives it.
+#if defined(__GNUC__)
+#define SETUP_ALIGNS_STACK __attribute__((force_align_arg_pointer))
+#else
+#define SETUP_ALIGNS_STACK
+#endif
+
 // The process starts here, not in the C runtime's start-up code: the
 // launcher uses nothing that needs it (no constructors at namespace scope,
 // no stdio, no thread-local data, its command line from the system), and
@@ -28,7 +37,7 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 // a tenth of Setup.exe. msvcrt.dll sets itself up when it loads, so its
 // heap serves as before. Unprotected: its frame exists before the guard
 // has its value. Linked as the entry (-e / MSVC's /ENTRY).
-extern "C" SETUP_NO_STACK_PROTECTOR void SetupEntry() {
+extern "C" SETUP_NO_STACK_PROTECTOR SETUP_ALIGNS_STACK void SetupEntry() {
   setup::SeedStackGuard();
   ::ExitProcess(RunLauncher());
 }

@@ -20,13 +20,11 @@ namespace setup {
 
 namespace {
 
-// Whether the run shows its message boxes, and the log line that says why.
-// The session is asked at start, whatever the switches: kernel32 answers
-// at no cost, and every log then names the session it ran in. In session 0
-// a window station may call itself visible (interactive services allowed)
-// while nobody can see it, and a box there would wait for ever. Not
-// knowing the session, a box that is never seen would hang the run; a box
-// not shown costs only the message, which the log and exit status keep.
+// Whether the run shows its message boxes, logged with the session, which
+// is asked whatever the switches (kernel32 answers at no cost). In session
+// 0 a station may call itself visible while nobody sees it, and a box
+// there would wait for ever; so might one in a session that cannot be
+// read. A box not shown costs only the message, which the log keeps.
 void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
                     bool unattendedSwitch) {
   std::uint32_t session = 0;
@@ -35,20 +33,16 @@ void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
                  : sessionRead != ERROR_SUCCESS ? UserMessages::HiddenSessionUnknown
                  : session == 0                 ? UserMessages::HiddenInSessionZero
                                                 : UserMessages::ShownIfStationVisible;
-  LogLine line;
-  Say(line, run.Messages == UserMessages::HiddenBySwitch         ? LogEvent::HiddenBySwitch
-            : run.Messages == UserMessages::HiddenSessionUnknown ? LogEvent::HiddenSessionUnknown
-            : run.Messages == UserMessages::HiddenInSessionZero  ? LogEvent::HiddenInSessionZero
-                                                                 : LogEvent::Attended);
-  if (sessionRead == ERROR_SUCCESS) {
-    Say(line, LogEvent::Session, {session});
-  } else {
-    Say(line, LogEvent::SessionNotRead, {StatusText{sessionRead}});
-  }
-  WriteLog(platform, run, line);
+  const bool read = sessionRead == ERROR_SUCCESS;
+  Tell(platform, run,
+       unattendedSwitch ? (read ? LogEvent::HiddenBySwitch : LogEvent::HiddenBySwitchSessionUnread)
+       : !read          ? LogEvent::HiddenSessionUnknown
+       : session == 0   ? LogEvent::HiddenInSessionZero
+                        : LogEvent::Attended,
+       {read ? LogFact(session) : LogFact(StatusText{sessionRead})});
 }
 
-// Who ran, where, and how quietly: the lines a support case starts from.
+// Who ran, where, and how quietly: where a support case starts.
 void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
               bool unattendedSwitch) {
   const std::uint32_t processId = platform.GetCurrentProcessId();

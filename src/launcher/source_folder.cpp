@@ -6,8 +6,8 @@ namespace setup {
 
 namespace {
 
-// The platform reports the length copied when the text fits, else the size
-// it would need; both mean failure when they reach the buffer's size.
+// The platform reports the length copied when the text fits, else the size it would need; both
+// mean failure when they reach the buffer's size.
 bool AdoptPlatformText(std::uint32_t reported, WideLongText& text) {
   if (reported == 0 || reported >= text.capacity()) {
     text.clear();
@@ -29,9 +29,8 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.LanguagePackRead = false;
   run.ArgumentsExpanded = false;  // %CD% is the directory captured now
 
-  // In UTF-16 throughout: a code page would turn what it cannot spell into
-  // "?", and in a two-byte code page the second byte of a character can be
-  // a backslash.
+  // In UTF-16 throughout: a code page would turn what it cannot spell into "?", and in a two-byte
+  // code page the second byte of a character can be a backslash.
   WideLongText longPath;
   const auto directoryLength = platform.GetCurrentDirectoryW(
       static_cast<std::uint32_t>(longPath.capacity()), longPath.writable_buffer());
@@ -53,8 +52,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
                                  static_cast<std::uint32_t>(shortPath.capacity()));
   run.SourceFolder = AdoptPlatformText(shortLength, shortPath) ? shortPath : longPath;
 
-  // Left empty when it does not fit: the steps that build paths then do
-  // nothing.
+  // Left empty when it does not fit: the steps that build paths then do nothing.
   static_cast<void>(
       run.SourceFolderPath.append(run.SourceFolder.c_str(), run.SourceFolder.length() - 1));
   Tell(platform, run,

@@ -7,10 +7,9 @@
 
 namespace setup {
 
-// Fills run.SourceFolder from the current directory: one backslash is
-// added unless the directory already ends in one (a drive root); the short
-// form is taken when the platform has one, else the long path as it is.
-// When the directory cannot be had or does not fit, it stays empty. Then
+// Fills run.SourceFolder from the current directory: one backslash is added unless the directory
+// already ends in one (a drive root); the short form is taken when the platform has one, else the
+// long path as it is. When the directory cannot be had or does not fit, it stays empty. Then
 // fills run.SourceFolderPath from it.
 void CaptureSourceFolder(Platform& platform, RunState& run);
 

@@ -6,12 +6,11 @@
 
 namespace setup {
 
-// True when a separate word of `commandTail` sets an installer UI level
-// that shows no modal dialog: /q or /qn with any of the modifiers + - !,
-// /quiet, /passive, or /qb or /qr carrying '-'; written with '/' or '-', in
-// any letter case. Words are separated by blanks outside double quotes; the
-// quotes of a word are not part of the switch, so a property value that
-// merely holds "/q" does not count.
+// True when a separate word of `commandTail` sets an installer UI level that shows no modal
+// dialog: /q or /qn with any of the modifiers + - !, /quiet, /passive, or /qb or /qr carrying '-';
+// written with '/' or '-', in any letter case. Words are separated by blanks outside double
+// quotes; the quotes of a word do not belong to the switch, so a property value that merely holds
+// "/q" does not count.
 bool RequestsUnattendedRun(const WideChar* commandTail);
 
 }  // namespace setup

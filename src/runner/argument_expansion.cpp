@@ -1,17 +1,12 @@
 #include "runner/argument_expansion.h"
 
+#include <algorithm>
+
 #include "platform/ascii_case.h"
 
 namespace setup {
 
 namespace {
-
-bool HoldsColon(const WideChar* name, std::size_t length) {
-  for (std::size_t at = 0; at < length; ++at) {
-    if (name[at] == u':') return true;
-  }
-  return false;
-}
 
 struct EnvironmentContext {
   Platform& platform;
@@ -35,8 +30,7 @@ Status LookUpEnvironment(void* context, const WideChar* name, std::size_t length
     value.clear();
     return value.append(environment.currentDirectory) ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER;
   }
-  // Defined but empty reads as 0 too: taken for undefined, as the
-  // interpreter takes it.
+  // Defined but empty reads as 0 too: taken for undefined, as the interpreter takes it.
   return ERROR_ENVVAR_NOT_FOUND;
 }
 
@@ -53,7 +47,7 @@ Status ExpandVariables(const WideChar* text, VariableLookup lookup, void* contex
     if (*at != u'%' || *close == u'\0') {
       fits = expanded.append(*at);  // text, or a "%" that no other closes
       ++at;
-    } else if (HoldsColon(at + 1, static_cast<std::size_t>(close - at - 1))) {
+    } else if (std::find(at + 1, close, u':') != close) {
       fits = expanded.append(at, static_cast<std::size_t>(close + 1 - at));
       at = close + 1;
     } else {

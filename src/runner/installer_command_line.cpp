@@ -4,36 +4,26 @@
 
 namespace setup {
 
-// The interpreter's rules this file relies on (cmd /? and the "cmd" page of
-// the Windows Commands reference):
-// - After /C the rest of the line is one command line. Its quotes are kept
-//   because its first character, the system folder's drive, is no quote.
-// - Windows' interpreter reads a line in phases: first "%NAME%" is replaced
-//   over the whole line, inside quotes too, where NAME is defined (an
-//   undefined one, and a lone "%", stay); only then are quotes, carets and
-//   operators read. On a command line (unlike in a batch file) no "%%" or
-//   caret escapes a "%". Wine's interpreter reads carets and operators
-//   first, so a line that still held a reference would mean different
-//   things to the two (RUSTSEC-2024-0006 describes the argument injection
-//   this order allows through cmd.exe).
-// - So no reference reaches the interpreter: the launcher expands the
-//   arguments itself (argument_expansion.h), and every "%" of the line, the
-//   path's and the expanded arguments', is written "%%cd:~,%": the first
-//   "%" finds no variable named "", so it stays, and "%cd:~,%" is an empty
-//   slice of the always defined CD, so no name can form around the sign
-//   (/E:ON makes the slice syntax available). With nothing left to expand,
-//   both phase orders read the line alike, so what the end-to-end suite
-//   proves under Wine holds on Windows.
-// - Then a double quote toggles quoting. Outside quotes & | < > ( ) are
-//   operators and "^" makes the next character plain text; inside quotes
-//   all of them, "^" included, are plain text. The quotes of the expanded
-//   arguments are kept, so counting them here tracks the interpreter's
-//   state exactly, values' quotes included.
-// - A carriage return is dropped and a line feed ends the command, so text
-//   holding either cannot be carried (Wine's interpreter keeps both: the
-//   refusal is for Windows, and harmless on Wine).
-// The installer gets the command's text with carets removed, so its own
-// quoting of the arguments arrives untouched.
+// The interpreter's rules relied on (cmd /? and the Windows Commands
+// reference):
+// - After /C the rest is one command line; its quotes are kept, as its
+//   first character, the system folder's drive, is no quote.
+// - Windows' interpreter first replaces each defined "%NAME%" over the
+//   whole line, inside quotes too; only then reads quotes, carets and
+//   operators, and on a command line nothing escapes a "%". Wine's reads
+//   operators first, so a line still holding a reference would mean
+//   different things to the two (RUSTSEC-2024-0006 describes the injection
+//   this allows). So the launcher expands the arguments itself, and writes
+//   every "%" as "%%cd:~,%": the first "%" finds no variable "", and
+//   "%cd:~,%" is an empty slice of the always defined CD (/E:ON), so no
+//   name can form around it. With nothing left to expand both orders read
+//   the line alike, and what the Wine suite proves holds on Windows.
+// - Then a quote toggles quoting; outside quotes & | < > ( ) are operators
+//   and "^" makes the next character text; inside, all are text. The
+//   arguments' quotes are kept, so counting them tracks the interpreter.
+// - A carriage return is dropped and a line feed ends the command: text
+//   holding either cannot be carried (on Windows; Wine keeps both).
+// The installer gets the text with carets removed, its quoting untouched.
 
 namespace {
 
@@ -54,7 +44,7 @@ bool IsOperator(WideChar unit) {
   }
 }
 
-// Counts what a line would hold, for the report of one that does not fit.
+// Counts what a line would hold, to report one that does not fit.
 struct UnitCounter {
   std::size_t units = 0;
   bool append(WideChar) { return ++units, true; }
@@ -103,7 +93,7 @@ bool AppendCommandLine(Line& line, const WideChar* systemFolder, const WideChar*
   return AppendCommand(line, systemFolder, patchPath, true) && AppendArguments(line, arguments);
 }
 
-// The log's view of a line: every unit shown.
+// The log's view of a line.
 struct LogLineSink {
   LogLine& line;
   bool append(WideChar unit) { return line.Text(&unit, 1), true; }

@@ -1,5 +1,5 @@
-// The product services that must be stopped before a patch is applied, and
-// what the user is told when one is not.
+// The product services that must be stopped before a patch is applied, and what the user is told
+// when one is not.
 #ifndef SETUP_SERVICES_BLOCKING_SERVICES_H
 #define SETUP_SERVICES_BLOCKING_SERVICES_H
 
@@ -11,8 +11,7 @@ namespace setup {
 constexpr int BlockingServiceCount = 4;
 extern const char* const BlockingServiceNames[BlockingServiceCount];
 
-// One message in one language, kept in UTF-16 so that it shows in its own
-// script on any system.
+// One message in one language, in UTF-16 so that it shows in its own script on any system.
 struct ServiceMessage {
   const WideChar* text;
   const WideChar* caption;
@@ -22,8 +21,7 @@ struct ServiceMessage {
 constexpr int BlockingServiceMessageCount = 6;
 extern const ServiceMessage BlockingServiceMessages[BlockingServiceMessageCount];
 
-// The message for a language index (-1 to 9): the product's language where
-// a message exists for it, English otherwise.
+// The message for a language index (-1 to 9): its language where there is one, else English.
 const ServiceMessage& BlockingServiceMessageFor(int languageIndex);
 
 }  // namespace setup

@@ -1,5 +1,7 @@
 #include "services/service_guard.h"
 
+#include <iterator>
+
 #include "detection/language_resolution.h"
 #include "platform/scoped_handle.h"
 #include "services/blocking_services.h"
@@ -15,10 +17,6 @@ constexpr const char* kStateNames[] = {
     "running", "continue pending", "pause pending", "paused",
 };
 
-const char* StateName(std::uint32_t state) {
-  return state < sizeof kStateNames / sizeof kStateNames[0] ? kStateNames[state] : "unknown";
-}
-
 // A state that could not be read must not let the patch through.
 bool IsStopped(Platform& platform, const RunState& run, const char* name, ServiceHandle service) {
   ServiceStatus status;
@@ -27,9 +25,10 @@ bool IsStopped(Platform& platform, const RunState& run, const char* name, Servic
     Tell(platform, run, LogEvent::ServiceStateUnread, {name, StatusText{queryError}});
     return false;
   }
+  const std::uint32_t state = status.currentState;
   Tell(platform, run, LogEvent::ServiceState,
-       {name, StateName(status.currentState), status.currentState});
-  return status.currentState == SERVICE_STOPPED;
+       {name, state < std::size(kStateNames) ? kStateNames[state] : "unknown", state});
+  return state == SERVICE_STOPPED;
 }
 
 }  // namespace
@@ -47,9 +46,8 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
     Status openError = ERROR_SUCCESS;
     ScopedServiceHandle service(
         platform, platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS, &openError));
-    // Only the manager's own answer proves a service absent: one that
-    // exists but will not open may be running, as a state that cannot be
-    // read may be.
+    // Only the manager's own answer proves a service absent: one that will not open may be
+    // running, as one whose state cannot be read may be.
     if (!service.valid() && openError == ERROR_SERVICE_DOES_NOT_EXIST) {
       Tell(platform, run, LogEvent::ServiceNotInstalled, {name});
       continue;

@@ -23,12 +23,11 @@ namespace setup {
   EVENT(StartedOn, "Setup % started, process %, Windows %.%.%") \
   EVENT(SingleInstance, "Single instance: no other launcher is running") \
   EVENT(CommandLine, "Command line: %") \
-  EVENT(HiddenBySwitch, "Unattended: a switch asks for no dialogs; no message box is shown") \
-  EVENT(HiddenSessionUnknown, "Unattended: the session could not be read (it may be 0, where a box waits unseen); no message box is shown") \
-  EVENT(HiddenInSessionZero, "Unattended: session 0 (a service, or SYSTEM under a deployment tool); no message box is shown") \
-  EVENT(Attended, "Attended: message boxes are shown if the window station is visible") \
-  EVENT(Session, " (session %)") \
-  EVENT(SessionNotRead, " (session not read: %)") \
+  EVENT(HiddenBySwitch, "Unattended: a switch asks for no dialogs; no message box is shown (session %)") \
+  EVENT(HiddenBySwitchSessionUnread, "Unattended: a switch asks for no dialogs; no message box is shown (session not read: %)") \
+  EVENT(HiddenSessionUnknown, "Unattended: the session could not be read (it may be 0, where a box waits unseen); no message box is shown (session not read: %)") \
+  EVENT(HiddenInSessionZero, "Unattended: session 0 (a service, or SYSTEM under a deployment tool); no message box is shown (session %)") \
+  EVENT(Attended, "Attended: message boxes are shown if the window station is visible (session %)") \
   EVENT(AnotherLauncher, "Another launcher is running: ending with %, nothing read, written or started") \
   EVENT(AnotherAccountsLauncher, "Another launcher is running (its mutex refuses this account: another account runs it): ending with %, nothing read, written or started") \
   EVENT(InstallerMutexNotOpened, "Installer mutex: could not be opened (%); taken for no installation in progress") \
@@ -103,11 +102,11 @@ namespace setup {
   EVENT(InterpreterStarted, "Command interpreter started, process %; it starts the installer") \
   EVENT(WaitFailed, "Installer: waiting failed; its exit code is read every % ms until it has ended") \
   EVENT(InstallerEnded, "Installer ended with %") \
-  EVENT(RestoreProductHeld, "Restore: the product whose backup this run holds") \
-  EVENT(RestoreProductAgain, "Restore: the product identified again") \
-  EVENT(RestoreProductDifferently, "Restore: the product identified again, differently") \
-  EVENT(RestoreRow, ": row %") \
-  EVENT(RestoreNoRow, ": none, nothing to put back") \
+  EVENT(RestoreProductHeld, "Restore: the product whose backup this run holds: row %") \
+  EVENT(RestoreProductAgain, "Restore: the product identified again: row %") \
+  EVENT(RestoreProductDifferently, "Restore: the product identified again, differently: row %") \
+  EVENT(RestoreNoProduct, "Restore: the product identified again: none, nothing to put back") \
+  EVENT(RestoreNoProductNow, "Restore: the product identified again, differently: none, nothing to put back") \
   EVENT(NothingToRestoreIn, "Restore: nothing to put back in %: unchanged by this run, no TransformsBackup (opening it for changing gave %)") \
   EVENT(RestoreKeyNotOpened, "Restore: the registration % could not be opened for changing: %") \
   EVENT(RestoreForeignJournal, "Restore: TransformsBackup is of type %, no journal of the launcher's; it and Transforms are left alone") \

@@ -14,8 +14,8 @@ void LogLine::Append(WideChar unit) {
 }
 
 void LogLine::AppendVisible(WideChar unit) {
-  // C1 controls (U+0085, next line, among them) and the line and paragraph
-  // separators end a line for readers that follow Unicode's rules.
+  // C1 controls (U+0085, next line, among them) and the line and paragraph separators end a line
+  // for readers that follow Unicode's rules.
   const bool breaksOrControls =
       unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029;
   if (!breaksOrControls) {
@@ -29,12 +29,10 @@ void LogLine::AppendVisible(WideChar unit) {
                            : unit == u'\0' ? "<NUL>"
                                            : nullptr;
   if (name != nullptr) {
-    for (const char* at = name; *at != '\0'; ++at) Append(static_cast<WideChar>(*at));
+    *this << name;
     return;
   }
-  Append(u'<');
-  Append(u'U');
-  Append(u'+');
+  *this << "<U+";
   for (int shift = 12; shift >= 0; shift -= 4) Append(u"0123456789ABCDEF"[(unit >> shift) & 0xF]);
   Append(u'>');
 }
@@ -89,18 +87,10 @@ LogLine& LogLine::Hex(std::uint32_t number, int digits) {
   return *this;
 }
 
-LogLine& LogLine::Quoted(const WideChar* text) {
-  Append(u'"');
-  *this << text;
-  Append(u'"');
-  return *this;
-}
+LogLine& LogLine::Quoted(const WideChar* text) { return *this << "\"" << text << "\""; }
 
 LogLine& LogLine::Quoted(const WideChar* text, std::size_t length) {
-  Append(u'"');
-  Text(text, length);
-  Append(u'"');
-  return *this;
+  return (*this << "\"").Text(text, length) << "\"";
 }
 
 }  // namespace setup

@@ -10,11 +10,10 @@
 
 namespace setup {
 
-// Pieces are appended as they come; a line that would outgrow its buffer
-// is cut and ends in "...", so that a value of any length still leaves its
-// line in the log. Control characters and line separators in text are
-// written by name ("<LF>", "<CR>", "<TAB>", "<NUL>", else "<U+001B>",
-// "<U+0085>", "<U+2028>"), so an event never runs over two lines.
+// Pieces are appended as they come; a line that would outgrow its buffer is cut and ends in
+// "...", so that a value of any length still leaves its line in the log. Control characters and
+// line separators in text are written by name ("<LF>", "<CR>", "<TAB>", "<NUL>", else
+// "<U+001B>", "<U+0085>", "<U+2028>"), so an event never runs over two lines.
 class LogLine {
  public:
   // `text` may be null (written as nothing).

@@ -1,13 +1,11 @@
 #include "shared/run_log.h"
 
-#include <cstddef>
-
 namespace setup {
 
 namespace {
 
 constexpr WideChar kLogNamePrefix[] = u"QuarrixPatchSetup_";
-constexpr int kLastNameSuffix = 9;
+constexpr std::uint32_t kLastNameSuffix = 9;
 
 // Appends `value` with at least `digits` digits.
 template <std::size_t Capacity>
@@ -24,8 +22,8 @@ bool AppendDigits(BoundedText<WideChar, Capacity>& text, std::uint32_t value, in
   return true;
 }
 
-// The bytes of one UTF-16 text in UTF-8; a unit that is half of no pair
-// becomes U+FFFD, as a text editor would show it.
+// The bytes of one UTF-16 text in UTF-8; a unit that is half of no pair becomes U+FFFD, as a text
+// editor would show it.
 class Utf8Line {
  public:
   void Append(const WideChar* text, std::size_t length) {
@@ -47,20 +45,11 @@ class Utf8Line {
   void Put(std::uint32_t byte) { bytes_[size_++] = static_cast<std::uint8_t>(byte); }
   void Encode(std::uint32_t code) {
     if (size_ + 4 > sizeof bytes_) return;  // cannot happen for a line and its stamp
-    if (code < 0x80) {
-      Put(code);
-    } else if (code < 0x800) {
-      Put(0xC0 | (code >> 6));
-      Put(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      Put(0xE0 | (code >> 12));
-      Put(0x80 | ((code >> 6) & 0x3F));
-      Put(0x80 | (code & 0x3F));
-    } else {
-      Put(0xF0 | (code >> 18));
-      Put(0x80 | ((code >> 12) & 0x3F));
-      Put(0x80 | ((code >> 6) & 0x3F));
-      Put(0x80 | (code & 0x3F));
+    constexpr std::uint32_t kLeads[] = {0x00, 0xC0, 0xE0, 0xF0};
+    const int trailing = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    Put(kLeads[trailing] | (code >> (6 * trailing)));
+    for (int shift = 6 * (trailing - 1); shift >= 0; shift -= 6) {
+      Put(0x80 | ((code >> shift) & 0x3F));
     }
   }
 
@@ -88,12 +77,9 @@ void OpenRunLog(Platform& platform, RunLog& log) {
       !AppendDigits(stem, platform.GetCurrentProcessId(), 1)) {
     return;
   }
-  for (int suffix = 1; suffix <= kLastNameSuffix; ++suffix) {
+  for (std::uint32_t suffix = 1; suffix <= kLastNameSuffix; ++suffix) {
     WidePath name = stem;
-    if (suffix > 1 &&
-        (!name.append(u'_') || !AppendDigits(name, static_cast<std::uint32_t>(suffix), 1))) {
-      return;
-    }
+    if (suffix > 1 && (!name.append(u'_') || !AppendDigits(name, suffix, 1))) return;
     if (!name.append(u".log")) return;
     Status lastError = ERROR_SUCCESS;
     const KernelHandle file = platform.CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
@@ -103,8 +89,8 @@ void OpenRunLog(Platform& platform, RunLog& log) {
       log.path = name;
       return;
     }
-    // Only a taken name is worth another try; no folder, a full disk or a
-    // refusal would refuse the next name too.
+    // Only a taken name is worth another try; no folder, a full disk or a refusal would refuse
+    // the next name too.
     if (lastError != ERROR_FILE_EXISTS && lastError != ERROR_ALREADY_EXISTS) return;
   }
 }

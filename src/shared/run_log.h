@@ -1,6 +1,5 @@
-// The run log: what the launcher decided, one UTF-8 line per event, in the
-// temporary folder where deployment tools and support staff look, so that
-// a run on a machine nobody can reach explains itself.
+// The run log: what the launcher decided, one UTF-8 line per event, in the temporary folder where
+// deployment tools and support staff look, so a run on a machine nobody reaches explains itself.
 #ifndef SETUP_SHARED_RUN_LOG_H
 #define SETUP_SHARED_RUN_LOG_H
 
@@ -12,30 +11,27 @@
 
 namespace setup {
 
-// One run's log file. Plain data, so that it travels in the run's state;
-// OpenRunLog and CloseRunLog own the handle.
+// One run's log file. Plain data, so that it travels in the run's state; OpenRunLog and
+// CloseRunLog own the handle.
 struct RunLog {
   KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
   WidePath path;                         // where the log is, once open
 };
 
-// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the
-// temporary folder, or "..._2.log" to "..._9.log" when that name exists:
-// created new (an existing file or link of the name is never opened, and
-// with the process id in it nobody can take the name in advance in a
-// shared folder), shared for reading. Each line is handed to the system
-// at once, so a killed run keeps every line up to its end, but not written
-// through: on Windows that would wait for the disk at every line. When
-// none can be made the log stays closed and the run goes on as without one.
+// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder, or
+// "..._2.log" to "..._9.log" when that name exists: created new (an existing file or link of the
+// name is never opened, and with the process id in it nobody can take the name in advance in a
+// shared folder), shared for reading. Each line is handed to the system at once, so a killed run
+// keeps every line up to its end, but not written through: on Windows that would wait for the
+// disk at every line. When none can be made the log stays closed; the run goes on without one.
 void OpenRunLog(Platform& platform, RunLog& log);
 
-// Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8.
-// Nothing when the log is closed; a failed write drops the line
-// only.
+// Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8. Nothing when the log is
+// closed; a failed write drops the line only.
 void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line);
 
-// Has the system write what it holds of the log to the disk, so that a
-// machine that goes down loses none of it (before the installer starts).
+// Has the system write what it holds of the log to the disk, so that a machine that goes down
+// loses none of it (before the installer starts).
 void FlushRunLog(Platform& platform, const RunLog& log);
 
 // Flushes and closes the log; later lines are dropped.

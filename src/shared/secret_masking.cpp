@@ -1,15 +1,13 @@
 #include "shared/secret_masking.h"
 
-#include <cstddef>
-
 #include "platform/ascii_case.h"
 
 namespace setup {
 
 namespace {
 
-// Broad on purpose: masking a harmless value costs nothing, a leaked one a
-// credential (ADMINPASS, PASSPHRASE, PRODUCTKEY, LICENSEKEY, CREDENTIAL...).
+// Broad on purpose: masking a harmless value costs nothing, a leaked one a credential
+// (ADMINPASS, PASSPHRASE, PRODUCTKEY, LICENSEKEY, CREDENTIAL...).
 constexpr const WideChar* kSecretMarks[] = {u"PASS", u"PWD", u"SECRET", u"TOKEN", u"KEY", u"CRED"};
 
 bool IsBlank(WideChar unit) { return unit == u' ' || unit == u'\t'; }
@@ -25,18 +23,8 @@ bool NamesASecret(const WideChar* name, std::size_t length) {
   return false;
 }
 
-// Where the word at `at` ends: at a blank outside double quotes.
-const WideChar* WordEnd(const WideChar* at) {
-  bool quoted = false;
-  for (; *at != u'\0' && (quoted || !IsBlank(*at)); ++at) {
-    if (*at == u'"') quoted = !quoted;
-  }
-  return at;
-}
-
-// The value of a secret: it runs to the next blank outside quotes, a tab
-// excepted, since the installer ends a property's value at a blank only.
-// Its quotes are kept, the rest is one mask, so quotes stay balanced.
+// A secret's value runs to the next blank outside quotes, not a tab: the installer ends a value at
+// a blank only. Its quotes are kept, so they stay balanced; the rest is one mask.
 const WideChar* AppendMaskedValue(LogLine& line, const WideChar* at, bool quoted) {
   bool masked = false;
   for (; *at != u'\0' && (quoted || *at != u' '); ++at) {
@@ -60,8 +48,10 @@ void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText) {
     while (IsBlank(*at)) ++at;
     line.Text(blanks, static_cast<std::size_t>(at - blanks));
 
-    const WideChar* const word = at;
-    at = WordEnd(word);
+    const WideChar* const word = at;  // it ends at a blank outside double quotes
+    for (bool quoted = false; *at != u'\0' && (quoted || !IsBlank(*at)); ++at) {
+      if (*at == u'"') quoted = !quoted;
+    }
     // NAME=value, "NAME=value", "NAME"="value" and NAME = value all assign.
     const WideChar* equals = word;
     bool quoted = false;

@@ -20,8 +20,7 @@ void ShowUserMessage(Platform& platform, RunState& run, const WideChar* text,
            ? LogEvent::MessageHiddenSessionUnknown
            : LogEvent::MessageHiddenNoVisibleStation,
        {caption, text});
-  if (!shown) return;
-  static_cast<void>(platform.MessageBoxW(NO_OWNER_WINDOW, text, caption, style));
+  if (shown) static_cast<void>(platform.MessageBoxW(NO_OWNER_WINDOW, text, caption, style));
 }
 
 }  // namespace setup

@@ -1,5 +1,5 @@
-// The launcher's own message boxes, which an unattended run must not show:
-// nobody would be there to dismiss them, and the deployment would hang.
+// The launcher's own message boxes, which an unattended run must not show: nobody would be there
+// to dismiss them, and the deployment would hang.
 #ifndef SETUP_SHARED_USER_MESSAGES_H
 #define SETUP_SHARED_USER_MESSAGES_H
 
@@ -8,9 +8,8 @@
 
 namespace setup {
 
-// Shows a message box with no owner when the run's Messages allow it,
-// asking the window station the first time (and keeping the answer in
-// `run`). Which button closed it makes no difference to the launcher.
+// Shows a message box with no owner when the run's Messages allow it, asking the window station
+// the first time (and keeping the answer in `run`). Which button closed it makes no difference.
 void ShowUserMessage(Platform& platform, RunState& run, const WideChar* text,
                      const WideChar* caption, std::uint32_t style);
 

@@ -10,35 +10,28 @@ namespace setup {
 
 // The identified product's registration as the redirection found it.
 struct FoundRegistration {
-  // The journal's state and Transforms are known: the redirection may go on.
-  bool usable = false;
-  // An earlier run that did not finish left its journal, `journal`.
-  bool journalLeft = false;
+  bool usable = false;       // the journal's state and Transforms are known
+  bool journalLeft = false;  // an unfinished run left `journal`
   StoredString journal;
-  // Transforms as found, byte for byte; empty when absent.
-  StoredString transforms;
+  StoredString transforms;  // as found, byte for byte; empty when absent
   bool transformsAbsent = false;
 };
 
-// Reads the journal and Transforms through `key`, the identified product's
-// registration open for changing. Not usable, with a log line saying why,
-// when TransformsBackup cannot be read or is no string (not the
-// launcher's), or when Transforms exists but cannot be read.
+// Reads the journal and Transforms through `key`. Not usable, logged, when
+// TransformsBackup cannot be read or is no string (not the launcher's), or
+// when Transforms exists but cannot be read.
 FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegKey key);
 
-// What TransformsBackup holds for the identified product after the backup.
+// What TransformsBackup holds after the backup.
 struct TransformsJournal {
-  // TransformsBackup holds the product's own value, so Transforms may change.
-  bool held = false;
-  // This run wrote it; otherwise a run that did not finish left it.
-  bool writtenNow = false;
+  bool held = false;        // the product's own value: Transforms may change
+  bool writtenNow = false;  // by this run; else by a run that did not finish
 };
 
 // Unless an earlier run's journal is kept, copies the found Transforms to
-// TransformsBackup through `key`, byte for byte with its type, or, when the product has
-// none, writes an empty text that records `redirection`, the value the run
-// is about to write. An existing TransformsBackup is never overwritten.
-// Nothing is held when `found` is not usable or the write fails.
+// TransformsBackup, byte for byte with its type, or, for a product without
+// one, writes an empty text recording `redirection`, the value about to be
+// written. An existing journal is never overwritten.
 TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                                    const FoundRegistration& found, const WideChar* redirection);
 

@@ -26,20 +26,8 @@ Status DeleteValue(Platform& platform, RegKey key, const WideChar* valueName) {
                                                                                     : status;
 }
 
-// Reads a value of the registration at `keyPath` without asking to
-// change it. A key that cannot be opened gives ERROR_PATH_NOT_FOUND,
-// whatever the reason, so that 2 always means an absent value.
-Status ReadRegistrationValue(Platform& platform, const WideChar* keyPath, const WideChar* valueName,
-                             StoredString& value) {
-  ScopedRegKey key(platform);
-  return OpenClassesRootKey(platform, keyPath, KEY_READ, key) != ERROR_SUCCESS
-             ? ERROR_PATH_NOT_FOUND
-             : ReadStoredString(platform, key.get(), valueName, value);
-}
-
-// Whether Transforms still reads as the value the backup copied: a read
-// that went wrong while the backup was taken must not lead to overwriting
-// a value that has no copy.
+// Whether Transforms still reads as the value backed up: a read that went
+// wrong during the backup must not lead to overwriting a value with no copy.
 bool StillOwnValue(Platform& platform, RegKey key, const FoundRegistration& found) {
   StoredString current;
   const Status read = ReadStoredString(platform, key, kTransformsValue, current);
@@ -48,8 +36,7 @@ bool StillOwnValue(Platform& platform, RegKey key, const FoundRegistration& foun
          SameStoredString(current, found.transforms);
 }
 
-// Whether this run backed up the product's value and then left it alone,
-// so that Transforms still holds the product's own value.
+// Whether this run backed up the product's own value and left it in place.
 bool OwnValueLeftInPlace(const RunState& run) {
   const Redirection& redirection = run.CurrentRedirection;
   return redirection.product == run.CurrentProduct && redirection.backupWrittenNow &&
@@ -67,18 +54,16 @@ bool IsThisRunsRedirection(const RunState& run, const HeapText& current) {
   return RedirectedNow(run) && TextEquals(current.c_str(), run.CurrentRedirection.written.c_str());
 }
 
-// A journal recording that the product had no Transforms: the redirection
-// it recorded is deleted, and so is whatever Transforms holds when this run
-// wrote the journal (the installer may rewrite the value it was given); a
-// value beside an earlier run's journal that is not its redirection was
-// given to the product since, or written after that run, and nothing
-// proves it the launcher's: it stays.
+// A journal recording that the product had no Transforms: its recorded
+// redirection is deleted, and whatever Transforms holds when this run wrote
+// the journal (the installer may rewrite what it was given). Any other
+// value beside an earlier run's journal was given to the product since: it
+// stays.
 Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey key,
                                  const WideChar* recorded) {
   HeapText current;
   Status read = ReadRegistryString(platform, key, kTransformsValue, current);
-  // Absence is asked twice: the journal goes with it, and a redirection
-  // wrongly taken for absent would stay behind unproven.
+  // Asked twice: a redirection wrongly taken for absent would stay behind.
   if (read == ERROR_FILE_NOT_FOUND)
     read = ReadRegistryString(platform, key, kTransformsValue, current);
   if (read == ERROR_FILE_NOT_FOUND) {
@@ -87,8 +72,7 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   }
   // A value of another type is no redirection: the launcher writes text.
   const bool readable = read == ERROR_SUCCESS || read == ERROR_INVALID_DATATYPE;
-  // This run's own journal says the product had none when the run began:
-  // whatever came since came with the patch.
+  // This run's own journal says the product had none when it began.
   const bool thisRuns = RedirectedNow(run) || run.CurrentRedirection.backupWrittenNow;
   const bool ours =
       thisRuns ? readable : read == ERROR_SUCCESS && TextEquals(current.c_str(), recorded);
@@ -101,9 +85,8 @@ Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey
   return deleted;
 }
 
-// Puts the journal's own value back and deletes the journal, through the
-// open key; `journal` is what it holds, byte for byte with its type. The
-// journal stays for the next run when the value could not be put back.
+// Puts the journal's value back, byte for byte with its type, then deletes
+// the journal; it stays for the next run when the value could not go back.
 Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                      const StoredString& journal) {
   Status restored = ERROR_SUCCESS;
@@ -121,17 +104,16 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
         {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
   }
   if (restored != ERROR_SUCCESS) return restored;
-  // A journal left behind would later overwrite whatever the product's own
-  // value has become by then, so its delete must succeed; having just been
-  // read, even "not found" means something went wrong.
+  // A journal left behind would later overwrite the product's value of
+  // then: having just been read, even "not found" is a failure.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
   TellOutcome(platform, run, deleted, LogEvent::JournalDeleted);
   return deleted;
 }
 
-// Without a journal the own value cannot be put back. Transforms is
-// deleted only when it is the redirection this run wrote: a value nothing
-// proves ours (the product's own, media laid out like a patch folder) stays.
+// Without a journal, Transforms is deleted only when it is the redirection
+// this run wrote: a value nothing proves ours (the product's own, media
+// laid out like a patch folder) stays.
 Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key) {
   HeapText current;
   if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
@@ -150,39 +132,36 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   return ERROR_SUCCESS;
 }
 
-// The product to restore, logged: the one whose backup this run holds, as
-// that names it for certain; else identified again, quietly, for a
-// journal an earlier run may have left (a product registered meanwhile may
-// have one).
+// The product to restore, logged: the one whose backup this run holds;
+// else identified again, for a journal an earlier run may have left.
 int ProductToRestore(Platform& platform, RunState& run) {
   const bool fromBackup = run.CurrentRedirection.product != kNoProduct;
   const int row =
       fromBackup
           ? run.CurrentRedirection.product
           : FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
-  LogLine chosen;
-  Say(chosen, fromBackup                  ? LogEvent::RestoreProductHeld
-              : row == run.CurrentProduct ? LogEvent::RestoreProductAgain
-                                          : LogEvent::RestoreProductDifferently);
-  if (row == kNoProduct) {
-    Say(chosen, LogEvent::RestoreNoRow);
-  } else {
-    Say(chosen, LogEvent::RestoreRow, {row});
-  }
-  WriteLog(platform, run, chosen);
+  const bool same = row == run.CurrentProduct;
+  Tell(platform, run,
+       fromBackup ? LogEvent::RestoreProductHeld
+       : row != kNoProduct
+           ? (same ? LogEvent::RestoreProductAgain : LogEvent::RestoreProductDifferently)
+           : (same ? LogEvent::RestoreNoProduct : LogEvent::RestoreNoProductNow),
+       {row});
   return row;
 }
 
 // A registration that cannot be opened for changing: a failure that counts
-// when the run changed it or an earlier run's journal is left unfinished
-// in it; nothing to put back otherwise.
+// when the run changed it or a journal is left in it (read without asking
+// to change it); nothing to put back otherwise.
 RestoreOutcome RestoreRefused(Platform& platform, const RunState& run, const WidePath& keyPath,
                               Status opened) {
   StoredString journal;
+  ScopedRegKey key(platform);
   RestoreOutcome outcome{
       opened, run.CurrentRedirection.registrationInPlay ||
-                  ReadRegistrationValue(platform, keyPath.c_str(), kTransformsBackupValue,
-                                        journal) == ERROR_SUCCESS};
+                  (OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) == ERROR_SUCCESS &&
+                   ReadStoredString(platform, key.get(), kTransformsBackupValue, journal) ==
+                       ERROR_SUCCESS)};
   if (!outcome.counts) {
     Tell(platform, run, LogEvent::NothingToRestoreIn, {keyPath.c_str(), StatusText{opened}});
     outcome.status = ERROR_SUCCESS;
@@ -220,8 +199,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
     Tell(platform, run, LogEvent::NotRedirected);
     return;
   }
-  // A value the product was given after a run that recorded its own
-  // redirection has no copy: it is not overwritten.
+  // A value given after a run that recorded its redirection has no copy.
   const WideChar* const recorded = found.journalLeft ? RecordedRedirection(found.journal) : nullptr;
   if (recorded != nullptr && !found.transformsAbsent &&
       !TextEquals(found.transforms.units.c_str(), recorded)) {
@@ -239,15 +217,12 @@ void RedirectTransforms(Platform& platform, RunState& run) {
          {static_cast<std::uint32_t>(redirected.capacity() - 1)});
     return;
   }
-  // The journal records one redirection: another one would be left behind
-  // unproven, should this run end early too. The restore finishes that
-  // journal, so the next run redirects again.
+  // The journal records one redirection: another would be left behind
+  // unproven, should this run end early too. The restore finishes it.
   if (recorded != nullptr && !TextEquals(recorded, redirected.c_str())) {
     Tell(platform, run, LogEvent::OtherFoldersRedirection, {InQuotes(recorded)});
     return;
   }
-  // Without the product's own value in the backup there would be nothing
-  // to restore.
   const TransformsJournal journal =
       BackupTransforms(platform, run, key.get(), found, redirected.c_str());
   if (!journal.held) {
@@ -262,8 +237,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
     Tell(platform, run, LogEvent::OwnValueChanged);
     return;
   }
-  // Even a write reported failed may have landed (a close that failed):
-  // the restore must put the own value back in any case.
+  // A write reported failed may have landed: the restore puts it back.
   redirection.transformsWritten = true;
   redirection.written = redirected;
   const Status set = platform.RegSetValueExW(
@@ -273,8 +247,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const Status closed = key.reset();
   const Status written = set != ERROR_SUCCESS ? set : closed;
   TellOutcome(platform, run, written, LogEvent::Redirected, {InQuotes(redirected.c_str())});
-  // Pointed at all the same: the product's own value names no file of the
-  // patch folder either, and the restore puts it back whatever happens.
+  // Kept all the same: the product's own value names no file of the patch
+  // folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
     run.Warnings |= kWarnTransformMissing;
     Tell(platform, run, LogEvent::TransformMissing, {transform});

@@ -179,6 +179,28 @@ def check_stack_protection(pe, map_path):
                   "seeding and failure routine from stack_guard.cpp, no libssp")
 
 
+def check_entry(pe, map_path):
+    """The process starts in the launcher's own entry, and so nothing applies
+    the runtime's pseudo-relocations (imports reached as data, or a call to
+    an import the linker could not thunk): none may be listed."""
+    if not os.path.isfile(map_path):
+        return False, f"no link map {map_path} to tell"
+    with open(map_path, encoding="utf-8", errors="replace") as source:
+        text = source.read()
+    entry = re.search(r"^\s+0x([0-9a-f]+)\s+_?SetupEntry\s*$", text, re.MULTILINE)
+    bounds = [re.search(rf"^\s+0x([0-9a-f]+)\s+__RUNTIME_PSEUDO_RELOC_LIST{end}__ = ", text, re.MULTILINE)
+              for end in ("", "_END")]
+    if not entry:
+        return False, "no SetupEntry in the link map"
+    start = pe.OPTIONAL_HEADER.ImageBase + pe.OPTIONAL_HEADER.AddressOfEntryPoint
+    if start != int(entry.group(1), 16):
+        return False, f"entry point {start:#x}, not SetupEntry at {entry.group(1)}"
+    if all(bounds) and bounds[0].group(1) != bounds[1].group(1):
+        fixed = re.findall(r"_fu\d+_\S+", text)
+        return False, f"runtime pseudo-relocations listed, which nothing applies: {', '.join(fixed) or '?'}"
+    return True, f"SetupEntry at {start:#x}; no runtime pseudo-relocation"
+
+
 def check_no_seh_handlers(pe, path, import_names):
     """The no-SEH mark must be true: on x86 a handler is registered by linking
     a record into the chain at fs:[0]; the image must never touch it."""
@@ -237,6 +259,7 @@ def main():
     size = os.path.getsize(path)
     check("size", size <= MAX_SIZE, f"{size} bytes ({size / 1024:.1f} KiB; at most {MAX_SIZE // 1024} KiB)")
     check("stack protection", *check_stack_protection(pe, map_path))
+    check("entry", *check_entry(pe, map_path))
     return 0 if all(results) else 1
 
 

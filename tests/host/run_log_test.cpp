@@ -7,6 +7,7 @@
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
 #include "services/blocking_services.h"
+#include "shared/log_events.h"
 #include "shared/secret_masking.h"
 #include "shared/status_meanings.h"
 
@@ -246,6 +247,50 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Pre-flight: no product keyword in the patch's name; nothing is "
                        "redirected"},
                       {"Pre-flight: no patch package"}}));
+
+// The one table of wordings: facts fill its places in order, a place
+// without a fact stays empty, text already shown in a line is not shown
+// again, and a status carries its meaning whichever step reports it.
+std::u16string Said(LogEvent event, std::initializer_list<LogFact> facts) {
+  LogLine line;
+  return Say(line, event, facts).c_str();
+}
+
+TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
+  LogLine shown;
+  shown << u"a\nb";
+  const std::u16string overLong(70000, u'x');
+  const struct {
+    std::u16string line;
+    const char16_t* expected;
+  } cases[] = {
+      {Said(LogEvent::ServiceState, {"Q", "running", 4u}), u"Service Q: running (4)"},
+      {Said(LogEvent::ServiceState, {"Q"}), u"Service Q:  ()"},
+      {Said(LogEvent::PatchPackage, {u"a.msp", u"ignored"}), u"Patch package: a.msp"},
+      {Said(LogEvent::NotStarted, {StatusText{0}}),
+       u"Installer: could not be started: 0 (success)"},
+      {Said(LogEvent::NotStarted, {StatusText{4242}}),
+       u"Installer: could not be started: 4242 (a Windows error code)"},
+      {Said(LogEvent::InstallerEnded, {InstallerStatusText{1}}),
+       u"Installer ended with 1 (the installer ended with 1, reported as 1603)"},
+      {Said(LogEvent::InstallerEnded, {InstallerStatusText{7777}}),
+       u"Installer ended with 7777 (the installer's own status)"},
+      {Said(LogEvent::JournalLeft, {InQuotes(u"a\0b", 3)}),
+       u"Backup: TransformsBackup left by a run that did not finish is kept: \"a<NUL>b\""},
+      {Said(LogEvent::InstallerCommandLine, {u"cmd.exe", shown}),
+       u"Installer command line: cmd.exe a<LF>b"},
+      {Said(LogEvent::LanguageOfSystem, {0, "English", Hex4(0x409), u"0x0409"}),
+       u"Language: row 0 (English), from the system language 0x0409 and the patch folder's ini "
+       u"file 0x0409.ini"},
+      {Said(LogEvent::CommandLine, {SecretsMasked(u"/qn PASSWORD=x")}),
+       u"Command line: /qn PASSWORD=********"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.line, c.expected);
+  // A value longer than a fact's count, or a line, still ends its line cut.
+  LogLine cut;
+  Say(cut, LogEvent::UnprovenStays, {InQuotes(overLong.c_str(), overLong.size())});
+  EXPECT_EQ(std::u16string(cut.c_str()).substr(cut.length() - 4), u"x...");
+}
 
 TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
   const struct {

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "platform/win32/installer_functions.h"
 #include "platform/win32/system_library.h"
+#include "platform/win32/win32_platform.h"
 
 namespace setup {
 namespace {
@@ -14,10 +15,10 @@ namespace {
 constexpr Status kErrorModNotFound = 126;   // ERROR_MOD_NOT_FOUND
 constexpr Status kErrorProcNotFound = 127;  // ERROR_PROC_NOT_FOUND
 
-TEST(InstallerFunctionsTest, TheProcessInstanceBindsTheSystemMsiDll) {
-  EXPECT_EQ(ERROR_SUCCESS, InstallerFunctions::ForProcess().binding_status());
-  EXPECT_EQ(&InstallerFunctions::ForProcess(), &InstallerFunctions::ForProcess())
-      << "one instance per process";
+TEST(InstallerFunctionsTest, ThePlatformBindsTheSystemMsiDllOnce) {
+  Win32Platform platform;
+  EXPECT_EQ(ERROR_SUCCESS, platform.installer().binding_status());
+  EXPECT_EQ(&platform.installer(), &platform.installer()) << "one binding a run";
 }
 
 // Every call answers `expected` without calling into the DLL, and hands

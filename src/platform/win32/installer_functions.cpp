@@ -62,12 +62,6 @@ InstallerFunctions::Export InstallerFunctions::ExportOf(Slot slot) {
   return {0, nullptr};  // no ordinal: resolves to nothing, so the binding fails
 }
 
-InstallerFunctions& InstallerFunctions::ForProcess() {
-  // Built on the first call, once, even with several threads asking.
-  static InstallerFunctions instance(L"msi.dll");
-  return instance;
-}
-
 InstallerFunctions::InstallerFunctions(const wchar_t* libraryName) {
   const SystemLibrary& library = library_.emplace(libraryName);
   if (!library.loaded()) {

@@ -19,10 +19,6 @@ namespace setup {
 
 class InstallerFunctions {
  public:
-  // The process's instance: msi.dll loaded and bound on the first call,
-  // kept until the process ends. A failed load is not retried.
-  static InstallerFunctions& ForProcess();
-
   // Where the binding looks exports up, by ordinal and by name: the loaded
   // DLL in production, a table of the test's own in tests.
   class Exports {

@@ -484,31 +484,35 @@ std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaul
 
 // Installer databases ----------------------------------------------------
 
+InstallerFunctions& Win32Platform::installer() {
+  // A failed load is not retried.
+  if (!installer_) installer_.emplace(L"msi.dll");
+  return *installer_;
+}
+
 Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
-  return InstallerFunctions::ForProcess().ExecuteView(view, parameters);
+  return installer().ExecuteView(view, parameters);
 }
 
 Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
-  return InstallerFunctions::ForProcess().FetchRecord(view, record);
+  return installer().FetchRecord(view, record);
 }
 
 Status Win32Platform::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                        MsiHandle* database) {
-  return InstallerFunctions::ForProcess().OpenDatabase(databasePath, persistMode, database);
+  return installer().OpenDatabase(databasePath, persistMode, database);
 }
 
 Status Win32Platform::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                            MsiHandle* view) {
-  return InstallerFunctions::ForProcess().OpenView(database, query, view);
+  return installer().OpenView(database, query, view);
 }
 
 Status Win32Platform::MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                           std::uint32_t* count) {
-  return InstallerFunctions::ForProcess().GetRecordString(record, field, buffer, count);
+  return installer().GetRecordString(record, field, buffer, count);
 }
 
-Status Win32Platform::MsiCloseHandle(MsiHandle handle) {
-  return InstallerFunctions::ForProcess().CloseHandle(handle);
-}
+Status Win32Platform::MsiCloseHandle(MsiHandle handle) { return installer().CloseHandle(handle); }
 
 }  // namespace setup

@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/win32/installer_functions.h"
 #include "platform/win32/system_library.h"
 
 namespace setup {
@@ -137,6 +138,10 @@ class Win32Platform final : public Platform {
                              std::uint32_t* count) override;
   Status MsiCloseHandle(MsiHandle handle) override;
 
+  // msi.dll, loaded and bound on the first call, kept with the platform. A
+  // member, not a static: nothing runs the C runtime's exit handlers.
+  InstallerFunctions& installer();
+
  private:
   // The bound address of `entry` cast to its real type; null when unbound.
   template <typename Function>
@@ -150,7 +155,8 @@ class Win32Platform final : public Platform {
 
   SystemLibrary advapi32_;
   SystemLibrary ntdll_;
-  std::optional<SystemLibrary> user32_;  // empty until first used
+  std::optional<SystemLibrary> user32_;          // empty until first used
+  std::optional<InstallerFunctions> installer_;  // empty until first used
   SystemLibrary::ExportAddress entries_[kRuntimeEntryCount] = {};
 };
 
