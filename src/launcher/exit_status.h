@@ -1,5 +1,4 @@
-// The launcher's exit status, made from what the steps returned, in one
-// place.
+// The launcher's exit status, made in one place from what the steps returned.
 #ifndef SETUP_LAUNCHER_EXIT_STATUS_H
 #define SETUP_LAUNCHER_EXIT_STATUS_H
 
@@ -19,11 +18,9 @@ enum class Verdict : Status {
 // What the steps of one run returned.
 struct RunOutcomes {
   Verdict refusal = Verdict::None;
-  // The installer's status, or the error that kept it from starting.
-  Status installer = ERROR_SUCCESS;
-  // The restore's status, and whether it counts (RestoreOutcome).
-  Status restore = ERROR_SUCCESS;
-  bool restoreCounts = false;
+  Status installer = ERROR_SUCCESS;  // or the error that kept it from starting
+  Status restore = ERROR_SUCCESS;    // the RestoreOutcome's status
+  bool restoreCounts = false;        // and whether it counts
 };
 
 // A refusal's number; else the restore's failure where it counts (the

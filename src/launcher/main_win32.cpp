@@ -21,9 +21,9 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 
 }  // namespace
 
-// The stack at the entry is aligned to 4 bytes only; GCC's code, and the
-// system DLLs built with it under Wine, keep a 16-byte alignment once
-// given one, as the runtime's start-up code gives it.
+// x86 Windows promises the entry a 4-byte aligned stack; GCC's code keeps
+// 16 bytes once given them (for SSE spills), and the runtime's start-up
+// code realigns at its entry for that. So does this one.
 #if defined(__GNUC__)
 #define SETUP_ALIGNS_STACK __attribute__((force_align_arg_pointer))
 #else
@@ -31,12 +31,11 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 #endif
 
 // The process starts here, not in the C runtime's start-up code: the
-// launcher uses nothing that needs it (no constructors at namespace scope,
-// no stdio, no thread-local data, its command line from the system), and
-// that code, with its error reporting and relocation and TLS support, was
-// a tenth of Setup.exe. msvcrt.dll sets itself up when it loads, so its
-// heap serves as before. Unprotected: its frame exists before the guard
-// has its value. Linked as the entry (-e / MSVC's /ENTRY).
+// launcher needs none of it (no constructors or destructors at namespace
+// or function scope, no stdio, no thread-local data), and that code was a
+// tenth of Setup.exe. msvcrt.dll sets itself up when it loads, so its heap
+// serves as before. Unprotected: its frame exists before the guard has its
+// value. Linked as the entry (-e, MSVC's /ENTRY).
 extern "C" SETUP_NO_STACK_PROTECTOR SETUP_ALIGNS_STACK void SetupEntry() {
   setup::SeedStackGuard();
   ::ExitProcess(RunLauncher());

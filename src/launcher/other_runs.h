@@ -37,10 +37,9 @@ class SingleInstance {
 // The mutex the platform's installer holds while it executes a package.
 inline constexpr WideChar kInstallerExecuteMutex[] = u"Global\\_MSIExecute";
 
-// True, logged, when kInstallerExecuteMutex is held: it is waited on for no
-// time, and a wait that takes it gives it back at once. One that does not
-// exist or cannot be opened or waited on is taken for none, as deployment
-// tools do.
+// True, logged, when kInstallerExecuteMutex is held: waited on for no time,
+// and given back at once if taken. One missing, or that cannot be opened or
+// waited on, is taken for none, as deployment tools do.
 bool InstallationInProgress(Platform& platform, const RunState& run);
 
 }  // namespace setup

@@ -20,11 +20,10 @@ namespace setup {
 
 namespace {
 
-// Whether the run shows its message boxes, logged with the session, which
-// is asked whatever the switches (kernel32 answers at no cost). In session
-// 0 a station may call itself visible while nobody sees it, and a box
-// there would wait for ever; so might one in a session that cannot be
-// read. A box not shown costs only the message, which the log keeps.
+// Whether the run shows its message boxes, logged with the session (asked
+// whatever the switches: kernel32 answers at no cost). In session 0, or one
+// unread, a station may call itself visible while nobody sees a box, which
+// would wait for ever; a box not shown costs only the message, logged.
 void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
                     bool unattendedSwitch) {
   std::uint32_t session = 0;
@@ -58,40 +57,28 @@ void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
   DecideMessages(platform, run, processId, unattendedSwitch);
 }
 
-// The steps in their order; each returns its outcome, and a refusal ends
-// the run before anything changes.
+// The steps in their order; a refusal ends the run before anything changes.
 RunOutcomes RunSteps(Platform& platform, RunState& run) {
   const WideChar* const commandLine = platform.GetCommandLineW();
   const WideChar* const commandTail = CommandTail(commandLine);
   LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
-  RunOutcomes outcomes;
-  // Before anything changes: the running installation would meet a
-  // registration pulled from under it.
-  if (InstallationInProgress(platform, run)) {
-    outcomes.refusal = Verdict::AnotherRunning;
-    return outcomes;
-  }
+  // The running installation would meet a registration pulled from under it.
+  if (InstallationInProgress(platform, run)) return {Verdict::AnotherRunning};
   CaptureSourceFolder(platform, run);
   // A running service is the launcher's own refusal, with its message,
   // whatever else is wrong with the run.
-  if (CheckBlockingServices(platform, run) != ERROR_SUCCESS) {
-    outcomes.refusal = Verdict::ServiceRunning;
-    return outcomes;
-  }
+  if (CheckBlockingServices(platform, run) != ERROR_SUCCESS) return {Verdict::ServiceRunning};
   if (CheckArgumentsCanBeCarried(platform, run, commandTail) != ERROR_SUCCESS) {
-    outcomes.refusal = Verdict::NotCarried;
-    return outcomes;
+    return {Verdict::NotCarried};
   }
   // A redirection that could not be made still lets the patch run.
   RedirectTransforms(platform, run);
-  outcomes.installer = RunPatch(platform, run, commandTail);
+  const Status installer = RunPatch(platform, run, commandTail);
   const RestoreOutcome restored = RestoreTransforms(platform, run);
-  outcomes.restore = restored.status;
-  outcomes.restoreCounts = restored.counts;
   if (restored.status != ERROR_SUCCESS && !restored.counts) {
     Tell(platform, run, LogEvent::RestoreNotCounted);
   }
-  return outcomes;
+  return {Verdict::None, installer, restored.status, restored.counts};
 }
 
 }  // namespace
@@ -114,10 +101,9 @@ Status RunSetup(Platform& platform, RunState& run) {
            {StatusText{ExitStatusOf(outcomes)}, platform.GetTickCount() - started});
     }
   }
-  const Status exitStatus = ExitStatusOf(outcomes);
   WriteRunSummary(platform, run, outcomes, platform.GetTickCount() - started);
   CloseRunLog(platform, run.Log);
-  return exitStatus;
+  return ExitStatusOf(outcomes);
 }
 
 Status RunSetup(Platform& platform) {

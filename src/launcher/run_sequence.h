@@ -12,10 +12,8 @@ namespace setup {
 // service runs (Verdict::ServiceRunning), redirects the product's transforms,
 // applies the patch with the command tail of the process's command line,
 // restores the transforms, and returns the exit status for the process.
-// No message box is shown in an unattended run.
-//
-// `run` is reset first and afterwards holds what the run learned and
-// decided, for a caller that wants to look.
+// No message box is shown in an unattended run. `run` is reset first and
+// afterwards holds what the run learned and decided.
 Status RunSetup(Platform& platform, RunState& run);
 
 // The same with a state of its own.

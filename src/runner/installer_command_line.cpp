@@ -9,15 +9,15 @@ namespace setup {
 // - After /C the rest is one command line; its quotes are kept, as its
 //   first character, the system folder's drive, is no quote.
 // - Windows' interpreter first replaces each defined "%NAME%" over the
-//   whole line, inside quotes too; only then reads quotes, carets and
-//   operators, and on a command line nothing escapes a "%". Wine's reads
+//   whole line, inside quotes too, and only then reads quotes, carets and
+//   operators; on a command line nothing escapes a "%". Wine's reads
 //   operators first, so a line still holding a reference would mean
-//   different things to the two (RUSTSEC-2024-0006 describes the injection
-//   this allows). So the launcher expands the arguments itself, and writes
-//   every "%" as "%%cd:~,%": the first "%" finds no variable "", and
-//   "%cd:~,%" is an empty slice of the always defined CD (/E:ON), so no
-//   name can form around it. With nothing left to expand both orders read
-//   the line alike, and what the Wine suite proves holds on Windows.
+//   different things to the two. So the launcher expands the arguments
+//   itself and writes every "%" as "%%cd:~,%": the first "%" finds no
+//   variable "", and "%cd:~,%" is an empty slice of the always defined CD
+//   (/E:ON), so no name can form around it. With nothing left to expand
+//   both orders read the line alike, and what the Wine suite proves holds
+//   on Windows.
 // - Then a quote toggles quoting; outside quotes & | < > ( ) are operators
 //   and "^" makes the next character text; inside, all are text. The
 //   arguments' quotes are kept, so counting them tracks the interpreter.
@@ -29,19 +29,21 @@ namespace {
 
 constexpr WideChar kPercentEscape[] = u"%%cd:~,%";
 
-bool IsOperator(WideChar unit) {
-  switch (unit) {
-    case u'&':
-    case u'|':
-    case u'<':
-    case u'>':
-    case u'^':
-    case u'(':
-    case u')':
-      return true;
-    default:
-      return false;
+constexpr WideChar kOperators[] = u"&|<>^()";
+
+// Whether `unit` is one of the zero-terminated `units`.
+bool IsOneOf(WideChar unit, const WideChar* units) {
+  for (; *units != WideChar{}; ++units) {
+    if (*units == unit) return true;
   }
+  return false;
+}
+
+bool HoldsAnyOf(const WideChar* text, const WideChar* units) {
+  for (; *text != WideChar{}; ++text) {
+    if (IsOneOf(*text, units)) return true;
+  }
+  return false;
 }
 
 // Counts what a line would hold, to report one that does not fit.
@@ -58,7 +60,7 @@ bool AppendArguments(Line& line, const WideChar* arguments) {
   bool quoted = false;
   for (const WideChar* unit = arguments; *unit != WideChar{}; ++unit) {
     if (*unit == u'"') quoted = !quoted;
-    if (!quoted && IsOperator(*unit) && !line.append(u'^')) return false;
+    if (!quoted && IsOneOf(*unit, kOperators) && !line.append(u'^')) return false;
     if (!(*unit == u'%' ? line.append(kPercentEscape) : line.append(*unit))) return false;
   }
   return true;
@@ -103,24 +105,13 @@ struct LogLineSink {
 }  // namespace
 
 bool NeedsQuoting(const WideChar* path) {
-  for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    if (*unit == u' ' || *unit == u'\t' || IsOperator(*unit)) return true;
-  }
-  return false;
+  return HoldsAnyOf(path, u" \t") || HoldsAnyOf(path, kOperators);
 }
 
-bool InterpreterCanCarry(const WideChar* text) {
-  for (const WideChar* unit = text; *unit != WideChar{}; ++unit) {
-    if (*unit == u'\r' || *unit == u'\n') return false;
-  }
-  return true;
-}
+bool InterpreterCanCarry(const WideChar* text) { return !HoldsAnyOf(text, u"\r\n"); }
 
 bool PatchPathCanBeCarried(const WideChar* path) {
-  for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    if (*unit == u'"' || *unit == u';') return false;
-  }
-  return InterpreterCanCarry(path);
+  return !HoldsAnyOf(path, u"\";") && InterpreterCanCarry(path);
 }
 
 Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,

@@ -20,14 +20,12 @@ inline constexpr WideChar kInterpreterSwitches[] = u"/D /E:ON /V:OFF /C";
 // part of it as an operator: a blank, a tab, or one of & | < > ^ ( ).
 bool NeedsQuoting(const WideChar* path);
 
-// True when the interpreter can hand `text` on unchanged: it holds no
-// carriage return (the interpreter drops it) and no line feed (which ends
-// its command there).
+// True when the interpreter can hand `text` on unchanged: no carriage
+// return (it drops one) and no line feed (which ends its command there).
 bool InterpreterCanCarry(const WideChar* text);
 
 // The same for the patch path, which also must hold no double quote (one
-// would end the path's quoting early) and no ';', which "msiexec /p" reads
-// as the separator between patches.
+// would end its quoting early) nor ';' ("msiexec /p"'s patch separator).
 bool PatchPathCanBeCarried(const WideChar* path);
 
 // Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ",

@@ -14,36 +14,29 @@ namespace {
 // How often the exit code is read while waiting on the child fails.
 constexpr std::uint32_t kPollMilliseconds = 50;
 
-// The child's exit code, or ERROR_INVALID_HANDLE when it cannot be read.
-Status ExitCodeOf(Platform& platform, KernelHandle process) {
-  std::uint32_t exitCode = STILL_ACTIVE;
-  if (!platform.GetExitCodeProcess(process, &exitCode)) return ERROR_INVALID_HANDLE;
-  return exitCode;
-}
-
-// Waits on the child itself rather than polling its exit code, so a child
-// whose own status is STILL_ACTIVE is not taken for a running one. The
-// restore must not run while the installer may still read Transforms: when
-// the wait fails, the exit code is read every 50 ms until it is no longer
-// STILL_ACTIVE, and the wait is tried again each round, so that a wait that
-// works again (the only way to tell a child that ended with 259) ends the
-// loop. A handle that answers neither is given up as ERROR_INVALID_HANDLE.
+// Waits on the child rather than polling its exit code, so that a child
+// whose own status is STILL_ACTIVE (259) is not taken for a running one.
+// The restore must not run while the installer may still read Transforms:
+// should the wait fail, the exit code is read every 50 ms until it is not
+// 259, the wait tried again each round (only a wait can tell a child that
+// ended with 259). A handle that answers neither is given up.
 Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process) {
-  if (platform.WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0) {
-    return ExitCodeOf(platform, process);
-  }
-  Tell(platform, run, LogEvent::WaitFailed, {kPollMilliseconds});
-  for (;;) {
-    std::uint32_t exitCode = STILL_ACTIVE;
-    const bool read = platform.GetExitCodeProcess(process, &exitCode);
-    if (read && exitCode != STILL_ACTIVE) return exitCode;
-    const std::uint32_t waited = platform.WaitForSingleObject(process, kPollMilliseconds);
-    if (waited == WAIT_OBJECT_0) return ExitCodeOf(platform, process);
-    if (waited == WAIT_FAILED) {
-      if (!read) return ERROR_INVALID_HANDLE;
-      platform.Sleep(kPollMilliseconds);
+  if (platform.WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) {
+    Tell(platform, run, LogEvent::WaitFailed, {kPollMilliseconds});
+    for (;;) {
+      std::uint32_t exitCode = STILL_ACTIVE;
+      const bool read = platform.GetExitCodeProcess(process, &exitCode);
+      if (read && exitCode != STILL_ACTIVE) return exitCode;
+      const std::uint32_t waited = platform.WaitForSingleObject(process, kPollMilliseconds);
+      if (waited == WAIT_OBJECT_0) break;
+      if (waited == WAIT_FAILED) {
+        if (!read) return ERROR_INVALID_HANDLE;
+        platform.Sleep(kPollMilliseconds);
+      }
     }
   }
+  std::uint32_t exitCode = STILL_ACTIVE;
+  return platform.GetExitCodeProcess(process, &exitCode) ? exitCode : ERROR_INVALID_HANDLE;
 }
 
 // The launcher expands the arguments as a prompt would: the interpreter is
@@ -102,8 +95,7 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
   const bool valueCarried =
       run.ArgumentsExpansion != ERROR_SUCCESS || InterpreterCanCarry(run.Arguments.c_str());
   if (!InterpreterCanCarry(commandTail) || !valueCarried) {
-    // Cut at the line break, the installer would run with other arguments
-    // than the deployment gave.
+    // Cut at the break, the installer would get other arguments than given.
     Tell(platform, run,
          valueCarried ? LogEvent::ArgumentsHoldLineBreak : LogEvent::VariableHoldsLineBreak);
     return ERROR_INVALID_COMMAND_LINE;
@@ -122,8 +114,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   const std::uint32_t systemFolderLength = platform.GetSystemDirectoryW(
       systemFolder.writable_buffer(), static_cast<std::uint32_t>(systemFolder.capacity()));
   if (systemFolderLength == 0 || systemFolderLength >= systemFolder.capacity()) {
-    // Without it the interpreter's path would be relative to whatever the
-    // current drive holds; nothing is started.
+    // Without it the interpreter's path would be relative to the current drive.
     Tell(platform, run, LogEvent::NoSystemFolder);
     return ERROR_PATH_NOT_FOUND;
   }
@@ -176,13 +167,9 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
                                arguments.c_str());
   Tell(platform, run, LogEvent::InstallerCommandLine, {application.c_str(), described});
 
-  // The lines so far reach the disk before the installer may take the
-  // machine down with a restart.
+  // The log so far reaches the disk before the installer may restart the machine.
   FlushRunLog(platform, run.Log);
-  StartupInfo startup;
-  startup.size = STARTUPINFOW_SIZE_32;
-  startup.flags = STARTF_USESHOWWINDOW;
-  startup.showWindow = SW_HIDE;
+  const StartupInfo startup{STARTUPINFOW_SIZE_32, STARTF_USESHOWWINDOW, SW_HIDE};
   ProcessInformation child;
   const Status started = platform.CreateProcessW(
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,

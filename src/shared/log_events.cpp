@@ -51,22 +51,19 @@ void AppendFact(LogLine& line, const LogFact& fact) {
 
 LogLine& Say(LogLine& line, LogEvent event, std::initializer_list<LogFact> facts) {
   const LogFact* fact = facts.begin();
-  const char* at = kWordings[static_cast<std::size_t>(event)];
-  while (*at != '\0') {
-    const char* end = at;
-    while (*end != '\0' && *end != '%') ++end;
-    line.Ascii(at, static_cast<std::size_t>(end - at));
-    if (*end == '\0') break;
-    if (fact != facts.end()) AppendFact(line, *fact++);
-    at = end + 1;
+  for (const char* at = kWordings[static_cast<std::size_t>(event)]; *at != '\0'; ++at) {
+    if (*at != '%') {
+      line.Ascii(at, 1);
+    } else if (fact != facts.end()) {
+      AppendFact(line, *fact++);
+    }
   }
   return line;
 }
 
 void Tell(Platform& platform, const RunState& run, LogEvent event,
           std::initializer_list<LogFact> facts) {
-  LogLine line;
-  WriteLog(platform, run, Say(line, event, facts));
+  TellOutcome(platform, run, ERROR_SUCCESS, event, facts);
 }
 
 void TellOutcome(Platform& platform, const RunState& run, Status outcome, LogEvent event,

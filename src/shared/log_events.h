@@ -156,6 +156,7 @@ struct LogFact {
   LogFact(InstallerStatusText status) : number(status.status), kind(Kind::InstallerStatus) {}
   // A line put together already, as it is.
   LogFact(const LogLine& line) : LogFact(Kind::Line, line.c_str(), line.length()) {}
+  LogFact(Kind form, std::uint32_t value) : number(value), kind(form) {}
   LogFact(Kind form, const WideChar* units, std::size_t count)
       : text(units),
         length(static_cast<std::uint16_t>(count < 0xFFFF ? count : 0xFFFF)),
@@ -181,11 +182,7 @@ inline LogFact SecretsMasked(const WideChar* commandText) {
   return LogFact(LogFact::Kind::Masked, commandText, 0);
 }
 // "0x" and four hexadecimal digits.
-inline LogFact Hex4(std::uint32_t value) {
-  LogFact fact(value);
-  fact.kind = LogFact::Kind::Hex4;
-  return fact;
-}
+inline LogFact Hex4(std::uint32_t value) { return LogFact(LogFact::Kind::Hex4, value); }
 // `length` units of `text`, as they are.
 inline LogFact Span(const WideChar* text, std::size_t length) {
   return LogFact(LogFact::Kind::Line, text, length);

@@ -58,18 +58,15 @@ enum class UserMessages {
   Shown,
 };
 
-// RunSetup makes a fresh one for every run and hands it to each step.
 struct RunState {
   // The current directory at start, short (8.3) where it can be, ending in
   // a backslash, as it goes unquoted into the registry; empty when unread.
   WideLongText SourceFolder;
-  // The current directory at start, long, as a prompt's %CD% gives it.
-  WideLongText CurrentDirectory;
+  WideLongText CurrentDirectory;  // the same, long, as a prompt's %CD% gives it
   // SourceFolder without its backslash, for the patch folder's paths;
   // empty when SourceFolder is or it does not fit a path.
   WidePath SourceFolderPath;
-  // The row the last identification picked (or the restore's product).
-  int CurrentProduct = kNoProduct;
+  int CurrentProduct = kNoProduct;  // the last identification's row, or the restore's
   // Facts listed or read once a run.
   PatchPackages Packages;
   bool PackagesListed = false;

@@ -9,9 +9,8 @@ namespace setup {
 
 namespace {
 
-// Whether the journal is absent. A journal reported missing is asked for
-// once more: overwriting it would lose the only copy of the product's own
-// value for good.
+// Whether the journal is absent, asked twice: overwriting one wrongly
+// reported missing would lose the only copy of the product's own value.
 bool JournalAbsent(Platform& platform, RegKey key, Status firstRead) {
   if (firstRead != ERROR_FILE_NOT_FOUND) return false;
   StoredString journal;
@@ -72,46 +71,32 @@ FoundRegistration ReadRegistration(Platform& platform, const RunState& run, RegK
   found.transformsAbsent = read == ERROR_FILE_NOT_FOUND;
   // With a journal kept, Transforms only names the language; without one it
   // is the value to back up, which must be read whole.
-  if (read != ERROR_SUCCESS && !found.transformsAbsent && !found.journalLeft) {
-    Tell(platform, run, LogEvent::TransformsUnread, {StatusText{read}});
-    return found;
-  }
-  found.usable = true;
+  found.usable = read == ERROR_SUCCESS || found.transformsAbsent || found.journalLeft;
+  if (!found.usable) Tell(platform, run, LogEvent::TransformsUnread, {StatusText{read}});
   return found;
 }
 
 TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                                    const FoundRegistration& found, const WideChar* redirection) {
-  TransformsJournal result;
-  if (!found.usable) return result;
-  if (found.journalLeft) {
-    result.held = true;
-    return result;
-  }
+  if (!found.usable) return {};
+  if (found.journalLeft) return {/*held=*/true, /*writtenNow=*/false};
   StoredString record;
   if (found.transformsAbsent && !MakeRecordOfNone(redirection, record)) {
     Tell(platform, run, LogEvent::BackupFailed, {StatusText{ERROR_NOT_ENOUGH_MEMORY}});
-    return result;
+    return {};
   }
   // Byte for byte with its type, so that an expandable value comes back
   // expandable and one holding a zero comes back whole.
   const StoredString& journal = found.transformsAbsent ? record : found.transforms;
   const Status written = platform.RegSetValueExW(key, kTransformsBackupValue, journal.type,
                                                  journal.bytes(), journal.byteCount);
-  const StoredString& own = found.transforms;
   LogLine line;
-  if (found.transformsAbsent) {
-    Say(line, LogEvent::RecordOfNone);
-  } else {
-    Say(line, LogEvent::BackupCopied,
-        {InQuotes(own.units.c_str(), own.ShownLength()), own.type, own.byteCount});
-  }
+  Say(line, found.transformsAbsent ? LogEvent::RecordOfNone : LogEvent::BackupCopied,
+      {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
   if (written != ERROR_SUCCESS) Say(line, LogEvent::BackupNotWritten, {StatusText{written}});
   WriteLog(platform, run, line);
-  if (written != ERROR_SUCCESS) return result;
-  result.held = true;
-  result.writtenNow = true;
-  return result;
+  if (written != ERROR_SUCCESS) return {};
+  return {/*held=*/true, /*writtenNow=*/true};
 }
 
 }  // namespace setup

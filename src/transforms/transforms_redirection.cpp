@@ -49,16 +49,10 @@ bool RedirectedNow(const RunState& run) {
   return redirection.product == run.CurrentProduct && redirection.transformsWritten;
 }
 
-// Whether Transforms is the value this run wrote, unit for unit.
-bool IsThisRunsRedirection(const RunState& run, const HeapText& current) {
-  return RedirectedNow(run) && TextEquals(current.c_str(), run.CurrentRedirection.written.c_str());
-}
-
-// A journal recording that the product had no Transforms: its recorded
-// redirection is deleted, and whatever Transforms holds when this run wrote
-// the journal (the installer may rewrite what it was given). Any other
-// value beside an earlier run's journal was given to the product since: it
-// stays.
+// For a journal recording that the product had no Transforms: deletes the
+// recorded redirection, or whatever Transforms holds if this run wrote the
+// journal (the installer may rewrite what it was given). Any other value
+// beside an earlier run's journal was given to the product since: it stays.
 Status RemoveRecordedRedirection(Platform& platform, const RunState& run, RegKey key,
                                  const WideChar* recorded) {
   HeapText current;
@@ -118,7 +112,8 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   HeapText current;
   if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
     Tell(platform, run, LogEvent::NoJournal);
-  } else if (IsThisRunsRedirection(run, current)) {
+  } else if (RedirectedNow(run) &&
+             TextEquals(current.c_str(), run.CurrentRedirection.written.c_str())) {
     const Status deleted = DeleteValue(platform, key, kTransformsValue);
     Tell(platform, run, LogEvent::OwnRedirectionDeleted,
          {InQuotes(current.c_str()), StatusText{deleted}});
@@ -157,18 +152,13 @@ RestoreOutcome RestoreRefused(Platform& platform, const RunState& run, const Wid
                               Status opened) {
   StoredString journal;
   ScopedRegKey key(platform);
-  RestoreOutcome outcome{
-      opened, run.CurrentRedirection.registrationInPlay ||
-                  (OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) == ERROR_SUCCESS &&
-                   ReadStoredString(platform, key.get(), kTransformsBackupValue, journal) ==
-                       ERROR_SUCCESS)};
-  if (!outcome.counts) {
-    Tell(platform, run, LogEvent::NothingToRestoreIn, {keyPath.c_str(), StatusText{opened}});
-    outcome.status = ERROR_SUCCESS;
-    return outcome;
-  }
-  Tell(platform, run, LogEvent::RestoreKeyNotOpened, {keyPath.c_str(), StatusText{opened}});
-  return outcome;
+  const bool counts =
+      run.CurrentRedirection.registrationInPlay ||
+      (OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) == ERROR_SUCCESS &&
+       ReadStoredString(platform, key.get(), kTransformsBackupValue, journal) == ERROR_SUCCESS);
+  Tell(platform, run, counts ? LogEvent::RestoreKeyNotOpened : LogEvent::NothingToRestoreIn,
+       {keyPath.c_str(), StatusText{opened}});
+  return {counts ? opened : ERROR_SUCCESS, counts};
 }
 
 }  // namespace
@@ -176,8 +166,7 @@ RestoreOutcome RestoreRefused(Platform& platform, const RunState& run, const Wid
 void RedirectTransforms(Platform& platform, RunState& run) {
   run.CurrentRedirection = Redirection{};
   IdentifyProduct(platform, run);
-  const WidePath& sourceFolder = run.SourceFolderPath;
-  if (sourceFolder.empty()) {
+  if (run.SourceFolderPath.empty()) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
     return;
   }
@@ -211,7 +200,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
                            found.transforms.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
-  WidePath redirected = sourceFolder;
+  WidePath redirected = run.SourceFolderPath;
   if (!redirected.append(FilesFolderName.afterSourceFolderPath) || !redirected.append(transform)) {
     Tell(platform, run, LogEvent::RedirectionTooLong,
          {static_cast<std::uint32_t>(redirected.capacity() - 1)});
