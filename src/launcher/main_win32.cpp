@@ -35,8 +35,9 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 // or function scope, no stdio, no thread-local data), and that code was a
 // tenth of Setup.exe. msvcrt.dll sets itself up when it loads, so its heap
 // serves as before. Unprotected: its frame exists before the guard has its
-// value. Linked as the entry (-e, MSVC's /ENTRY).
-extern "C" SETUP_NO_STACK_PROTECTOR SETUP_ALIGNS_STACK void SetupEntry() {
+// value. Linked as the entry (-e, MSVC's /ENTRY), which the linker's
+// documentation asks to be __stdcall; it never returns.
+extern "C" SETUP_NO_STACK_PROTECTOR SETUP_ALIGNS_STACK void WINAPI SetupEntry() {
   setup::SeedStackGuard();
   ::ExitProcess(RunLauncher());
 }

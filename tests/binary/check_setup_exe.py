@@ -187,7 +187,7 @@ def check_entry(pe, map_path):
         return False, f"no link map {map_path} to tell"
     with open(map_path, encoding="utf-8", errors="replace") as source:
         text = source.read()
-    entry = re.search(r"^\s+0x([0-9a-f]+)\s+_?SetupEntry\s*$", text, re.MULTILINE)
+    entry = re.search(r"^\s+0x([0-9a-f]+)\s+_?SetupEntry(?:@0)?\s*$", text, re.MULTILINE)
     bounds = [re.search(rf"^\s+0x([0-9a-f]+)\s+__RUNTIME_PSEUDO_RELOC_LIST{end}__ = ", text, re.MULTILINE)
               for end in ("", "_END")]
     if not entry:
