@@ -36,11 +36,18 @@ void AppendFact(LogLine& line, const LogFact& fact) {
       AppendWithSecretsMasked(line, fact.text);
       break;
     case LogFact::Kind::StatusCode:
-      line << StatusText{fact.number};
+    case LogFact::Kind::InstallerStatus: {
+      const char* const meaning = StatusMeaning(fact.number);
+      const bool installers = fact.kind == LogFact::Kind::InstallerStatus;
+      Say(line,
+          installers && fact.number == 1              ? LogEvent::InstallerEndedWithOne
+          : installers && fact.number == STILL_ACTIVE ? LogEvent::InstallerStillActive
+          : meaning != nullptr                        ? LogEvent::StatusMeaning
+          : installers                                ? LogEvent::InstallersOwnStatus
+                                                      : LogEvent::WindowsErrorCode,
+          {fact.number, meaning});
       break;
-    case LogFact::Kind::InstallerStatus:
-      line << InstallerStatusText{fact.number};
-      break;
+    }
     case LogFact::Kind::Line:
       line.Text(fact.text, fact.length);
       break;

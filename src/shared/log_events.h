@@ -19,6 +19,11 @@ namespace setup {
 // blank, ',' or ':' continue a line (Say).
 // clang-format off: one event a line, so that a line of a log is found here by its words.
 #define SETUP_LOG_EVENTS(EVENT) \
+  EVENT(StatusMeaning, "% (%)") \
+  EVENT(WindowsErrorCode, "% (a Windows error code)") \
+  EVENT(InstallerEndedWithOne, "1 (the installer ended with 1, reported as 1603)") \
+  EVENT(InstallerStillActive, "259 (the installer ended with 259, a running process's code)") \
+  EVENT(InstallersOwnStatus, "% (the installer's own status)") \
   EVENT(Started, "Setup % started, process %") \
   EVENT(StartedOn, "Setup % started, process %, Windows %.%.%") \
   EVENT(SingleInstance, "Single instance: no other launcher is running") \
@@ -131,6 +136,17 @@ enum class LogEvent : std::uint8_t {
 #define SETUP_LOG_EVENT_NAME(name, wording) name,
   SETUP_LOG_EVENTS(SETUP_LOG_EVENT_NAME)
 #undef SETUP_LOG_EVENT_NAME
+};
+
+// A status, shown with its meaning (StatusMeaning); one without words is
+// called a Windows error code.
+struct StatusText {
+  Status status;
+};
+// The installer's status, with the installer's meanings: its 1 is no
+// service of ours, and one without words is its own status.
+struct InstallerStatusText {
+  Status status;
 };
 
 // One fact of an event, in the form the log shows it; two words on the

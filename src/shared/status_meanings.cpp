@@ -62,19 +62,4 @@ const char* StatusMeaning(Status status) {
   return nullptr;
 }
 
-LogLine& operator<<(LogLine& line, StatusText text) {
-  const char* const meaning = StatusMeaning(text.status);
-  return line << text.status << " (" << (meaning != nullptr ? meaning : "a Windows error code")
-              << ")";
-}
-
-LogLine& operator<<(LogLine& line, InstallerStatusText text) {
-  const char* meaning = StatusMeaning(text.status);
-  if (text.status == 1) meaning = "the installer ended with 1, reported as 1603";
-  if (text.status == STILL_ACTIVE)
-    meaning = "the installer ended with 259, a running process's code";
-  return line << text.status << " ("
-              << (meaning != nullptr ? meaning : "the installer's own status") << ")";
-}
-
 }  // namespace setup
