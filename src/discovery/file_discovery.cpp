@@ -81,7 +81,7 @@ bool FileExists(Platform& platform, const WideChar* path) {
 
 WidePath FilesFolderPath(const RunState& run) {
   WidePath folder = run.SourceFolderPath;
-  if (folder.empty() || !folder.append(FilesFolderName.afterSourceFolderPath)) folder.clear();
+  if (folder.empty() || !folder.append(u'\\') || !folder.append(kFilesFolder)) folder.clear();
   return folder;
 }
 

@@ -10,13 +10,8 @@
 
 namespace setup {
 
-// The patch folder's subfolder holding the patch package and transforms, as joined after
-// SourceFolder ("Files\") and after SourceFolderPath.
-struct FilesFolderSpellings {
-  const WideChar* afterSourceFolder;
-  const WideChar* afterSourceFolderPath;
-};
-inline constexpr FilesFolderSpellings FilesFolderName = {u"Files\\", u"\\Files\\"};
+// The patch folder's subfolder holding the patch package and transforms.
+inline constexpr WideChar kFilesFolder[] = u"Files\\";
 
 // Search patterns; each starts with a backslash and is joined to a folder as it is.
 inline constexpr WideChar kPatchPackagePattern[] = u"\\*.msp";

@@ -1,11 +1,10 @@
 #include "launcher/run_sequence.h"
 
-#include "launcher/command_tail.h"
+#include "launcher/command_line.h"
 #include "launcher/exit_status.h"
 #include "launcher/run_summary.h"
 #include "launcher/other_runs.h"
 #include "launcher/source_folder.h"
-#include "launcher/unattended_switches.h"
 #include "runner/installer_command_line.h"
 #include "runner/patch_runner.h"
 #include "services/service_guard.h"

@@ -10,11 +10,8 @@
 
 namespace setup {
 
-// Writes "Summary: exit=<n> meaning="<words>" installer=<n|none>
-// product=<row|none> name=<keyword|none> code=<packed code|none>
-// patch="<file>" redirected=<yes|no> warnings=<keys|none>
-// duration_ms=<n>", the exit status made from `outcomes`. Quoted values
-// hold no quote.
+// Writes the Summary event, its exit status made from `outcomes`; its
+// quoted values hold no quote.
 void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes& outcomes,
                      std::uint32_t durationMs);
 

@@ -72,7 +72,7 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
   LogLine ignored;
   for (std::uint32_t at = 0; at < PatchPackages::kNamed && at + 1 < packages.count; ++at) {
     if (at > 0) ignored << ", ";
-    ignored.Quoted(packages.next[at].c_str());
+    ignored << "\"" << packages.next[at].c_str() << "\"";
   }
   if (packages.count - 1 > PatchPackages::kNamed) {
     Say(ignored, LogEvent::AndMore, {packages.count - 1 - PatchPackages::kNamed});
@@ -84,7 +84,7 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
 }  // namespace
 
 bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
-  return path.assign(run.SourceFolder.c_str()) && path.append(FilesFolderName.afterSourceFolder) &&
+  return path.assign(run.SourceFolder.c_str()) && path.append(kFilesFolder) &&
          path.append(PatchPackageName(platform, run));
 }
 

@@ -21,7 +21,10 @@ void AppendFact(LogLine& line, const LogFact& fact) {
       line << static_cast<int>(fact.number);
       break;
     case LogFact::Kind::Hex4:
-      line.Hex(fact.number, 4);
+      line << "0x";
+      for (int shift = 12; shift >= 0; shift -= 4) {
+        line.Text(&u"0123456789ABCDEF"[(fact.number >> shift) & 0xF], 1);
+      }
       break;
     case LogFact::Kind::Words:
       line << fact.words;
@@ -30,7 +33,7 @@ void AppendFact(LogLine& line, const LogFact& fact) {
       line << fact.text;
       break;
     case LogFact::Kind::Quoted:
-      line.Quoted(fact.text, fact.length);
+      line.Text(u"\"", 1).Text(fact.text, fact.length).Text(u"\"", 1);
       break;
     case LogFact::Kind::Masked:
       AppendWithSecretsMasked(line, fact.text);

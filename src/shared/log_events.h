@@ -17,7 +17,8 @@ namespace setup {
 
 // Each "%" of a wording takes the next fact. Events that start with a
 // blank, ',' or ':' continue a line (Say).
-// clang-format off: one event a line, so that a line of a log is found here by its words.
+// One event a line, so that a line of a log is found here by its words.
+// clang-format off
 #define SETUP_LOG_EVENTS(EVENT) \
   EVENT(StatusMeaning, "% (%)") \
   EVENT(WindowsErrorCode, "% (a Windows error code)") \

@@ -75,22 +75,4 @@ LogLine& LogLine::operator<<(int number) {
   return *this << (0u - static_cast<std::uint32_t>(number));
 }
 
-LogLine& LogLine::Hex(std::uint32_t number, int digits) {
-  WideChar units[8];
-  int count = 0;
-  do {
-    units[count++] = u"0123456789ABCDEF"[number % 16];
-    number /= 16;
-  } while ((number != 0 || count < digits) && count < 8);
-  *this << "0x";
-  while (count > 0) Append(units[--count]);
-  return *this;
-}
-
-LogLine& LogLine::Quoted(const WideChar* text) { return *this << "\"" << text << "\""; }
-
-LogLine& LogLine::Quoted(const WideChar* text, std::size_t length) {
-  return (*this << "\"").Text(text, length) << "\"";
-}
-
 }  // namespace setup

@@ -23,13 +23,8 @@ class LogLine {
   LogLine& Ascii(const char* text, std::size_t length);
   LogLine& operator<<(std::uint32_t number);
   LogLine& operator<<(int number);
-  // "0x" and `digits` hexadecimal digits at least.
-  LogLine& Hex(std::uint32_t number, int digits);
   // `length` units, zeros included.
   LogLine& Text(const WideChar* text, std::size_t length);
-  // `text` between double quotes.
-  LogLine& Quoted(const WideChar* text);
-  LogLine& Quoted(const WideChar* text, std::size_t length);
 
   const WideChar* c_str() const { return text_.c_str(); }
   std::size_t length() const { return text_.length(); }

@@ -3,7 +3,6 @@
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "shared/log_events.h"
-#include "transforms/transforms_values.h"
 
 namespace setup {
 

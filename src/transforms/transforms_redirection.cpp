@@ -10,7 +10,6 @@
 #include "shared/log_events.h"
 #include "shared/user_messages.h"
 #include "transforms/transforms_backup.h"
-#include "transforms/transforms_values.h"
 
 namespace setup {
 
@@ -201,7 +200,8 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected = run.SourceFolderPath;
-  if (!redirected.append(FilesFolderName.afterSourceFolderPath) || !redirected.append(transform)) {
+  if (!redirected.append(u'\\') || !redirected.append(kFilesFolder) ||
+      !redirected.append(transform)) {
     Tell(platform, run, LogEvent::RedirectionTooLong,
          {static_cast<std::uint32_t>(redirected.capacity() - 1)});
     return;

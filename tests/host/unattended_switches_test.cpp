@@ -1,4 +1,4 @@
-#include "launcher/unattended_switches.h"
+#include "launcher/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "launcher/unattended_switches.h"
+#include "launcher/command_line.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,6 +8,9 @@
 namespace setup {
 
 namespace {
+
+// Units of non-ASCII characters are above 0x7F and never count as blanks.
+bool IsBlankOrControl(WideChar c) { return c <= u' '; }
 
 // Longer than any switch with its modifiers ("/passive", "/qb+!-"): a word this long is a property
 // or a path, never a switch.
@@ -58,6 +61,16 @@ bool IsUnattendedSwitch(const Word& word) {
 }
 
 }  // namespace
+
+const WideChar* CommandTail(const WideChar* commandLine) {
+  if (commandLine == nullptr) return u"";
+  bool quoted = false;
+  for (; *commandLine != u'\0' && (quoted || !IsBlankOrControl(*commandLine)); ++commandLine) {
+    if (*commandLine == u'"') quoted = !quoted;
+  }
+  while (*commandLine != u'\0' && IsBlankOrControl(*commandLine)) ++commandLine;
+  return commandLine;
+}
 
 bool RequestsUnattendedRun(const WideChar* commandTail) {
   if (commandTail == nullptr) return false;
