@@ -13,8 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/command_tail.h"
-#include "launcher/unattended_switches.h"
+#include "launcher/command_line.h"
 #include "proof/interpreter_model.h"
 #include "runner/argument_expansion.h"
 #include "runner/installer_command_line.h"
