@@ -12,49 +12,42 @@ constexpr const char* kWordings[] = {
 #undef SETUP_LOG_EVENT_WORDING
 };
 
-void AppendFact(LogLine& line, const LogFact& fact) {
+LogLine& AppendFact(LogLine& line, const LogFact& fact) {
   switch (fact.kind) {
     case LogFact::Kind::Number:
-      line << fact.number;
-      break;
+      return line << fact.number;
     case LogFact::Kind::Signed:
-      line << static_cast<int>(fact.number);
-      break;
+      return line << static_cast<int>(fact.number);
     case LogFact::Kind::Hex4:
       line << "0x";
       for (int shift = 12; shift >= 0; shift -= 4) {
         line.Text(&u"0123456789ABCDEF"[(fact.number >> shift) & 0xF], 1);
       }
-      break;
+      return line;
     case LogFact::Kind::Words:
-      line << fact.words;
-      break;
+      return line << fact.words;
     case LogFact::Kind::Text:
-      line << fact.text;
-      break;
+      return line << fact.text;
     case LogFact::Kind::Quoted:
-      line.Text(u"\"", 1).Text(fact.text, fact.length).Text(u"\"", 1);
-      break;
+      return (line << "\"").Text(fact.text, fact.length) << "\"";
     case LogFact::Kind::Masked:
       AppendWithSecretsMasked(line, fact.text);
-      break;
-    case LogFact::Kind::StatusCode:
-    case LogFact::Kind::InstallerStatus: {
-      const char* const meaning = StatusMeaning(fact.number);
-      const bool installers = fact.kind == LogFact::Kind::InstallerStatus;
-      Say(line,
-          installers && fact.number == 1              ? LogEvent::InstallerEndedWithOne
-          : installers && fact.number == STILL_ACTIVE ? LogEvent::InstallerStillActive
-          : meaning != nullptr                        ? LogEvent::StatusMeaning
-          : installers                                ? LogEvent::InstallersOwnStatus
-                                                      : LogEvent::WindowsErrorCode,
-          {fact.number, meaning});
-      break;
-    }
+      return line;
     case LogFact::Kind::Line:
-      line.Text(fact.text, fact.length);
+      return line.Text(fact.text, fact.length);
+    case LogFact::Kind::StatusCode:
+    case LogFact::Kind::InstallerStatus:
       break;
   }
+  const char* const meaning = StatusMeaning(fact.number);
+  const bool installers = fact.kind == LogFact::Kind::InstallerStatus;
+  return Say(line,
+             installers && fact.number == 1              ? LogEvent::InstallerEndedWithOne
+             : installers && fact.number == STILL_ACTIVE ? LogEvent::InstallerStillActive
+             : meaning != nullptr                        ? LogEvent::StatusMeaning
+             : installers                                ? LogEvent::InstallersOwnStatus
+                                                         : LogEvent::WindowsErrorCode,
+             {fact.number, meaning});
 }
 
 }  // namespace
