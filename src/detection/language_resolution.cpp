@@ -110,9 +110,9 @@ bool HasLanguageIni(Platform& platform, const RunState& run, int row) {
   WidePath iniPath;
   if (!LanguageIniPath(run, row, iniPath)) return false;
   WideLongText description;
-  return platform.GetPrivateProfileStringW(
-             LanguageTable[row].iniName, u"DESCRIPTION", u"", description.writable_buffer(),
-             static_cast<std::uint32_t>(description.capacity()), iniPath.c_str()) > 0;
+  return platform.GetPrivateProfileStringW(LanguageTable[row].iniName, u"DESCRIPTION", u"",
+                                           description.writable_buffer(),
+                                           description.writable_size(), iniPath.c_str()) > 0;
 }
 
 }  // namespace setup

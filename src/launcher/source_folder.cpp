@@ -4,21 +4,6 @@
 
 namespace setup {
 
-namespace {
-
-// The platform reports the length copied when the text fits, else the size it would need; both
-// mean failure when they reach the buffer's size.
-bool AdoptPlatformText(std::uint32_t reported, WideLongText& text) {
-  if (reported == 0 || reported >= text.capacity()) {
-    text.clear();
-    return false;
-  }
-  text.adopt_written_text();
-  return true;
-}
-
-}  // namespace
-
 void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.SourceFolder.clear();
   run.SourceFolderPath.clear();
@@ -32,9 +17,8 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   // In UTF-16 throughout: a code page would turn what it cannot spell into "?", and in a two-byte
   // code page the second byte of a character can be a backslash.
   WideLongText longPath;
-  const auto directoryLength = platform.GetCurrentDirectoryW(
-      static_cast<std::uint32_t>(longPath.capacity()), longPath.writable_buffer());
-  if (!AdoptPlatformText(directoryLength, longPath) ||
+  if (!longPath.adopt_reported_text(
+          platform.GetCurrentDirectoryW(longPath.writable_size(), longPath.writable_buffer())) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
     Tell(platform, run, LogEvent::PatchFolderUnreadable,
          {static_cast<std::uint32_t>(longPath.capacity() - 2)});
@@ -46,11 +30,11 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   static_cast<void>(
       run.CurrentDirectory.append(longPath.c_str(), longPath.length() - (driveRoot ? 0 : 1)));
 
-  WideLongText shortPath;
-  const auto shortLength =
-      platform.GetShortPathNameW(longPath.c_str(), shortPath.writable_buffer(),
-                                 static_cast<std::uint32_t>(shortPath.capacity()));
-  run.SourceFolder = AdoptPlatformText(shortLength, shortPath) ? shortPath : longPath;
+  if (!run.SourceFolder.adopt_reported_text(
+          platform.GetShortPathNameW(longPath.c_str(), run.SourceFolder.writable_buffer(),
+                                     run.SourceFolder.writable_size()))) {
+    run.SourceFolder = longPath;
+  }
 
   // Left empty when it does not fit: the steps that build paths then do nothing.
   static_cast<void>(

@@ -97,9 +97,21 @@ class BoundedText {
   // adopt_written_text(), which takes the text up to the first terminator
   // and terminates the last unit should the call have left none.
   Char* writable_buffer() { return units_; }
+  static constexpr std::uint32_t writable_size() { return static_cast<std::uint32_t>(Capacity); }
   void adopt_written_text() {
     units_[Capacity - 1] = Char{};
     length_ = TextLength(units_);
+  }
+  // For a call that reports the units it copied, or the size it would need
+  // when the text does not fit (both reach the capacity then), 0 on failure:
+  // takes the text and returns true when it fitted, else leaves it empty.
+  bool adopt_reported_text(std::uint32_t reported) {
+    if (reported == 0 || reported >= Capacity) {
+      clear();
+      return false;
+    }
+    adopt_written_text();
+    return true;
   }
 
  private:

@@ -20,7 +20,7 @@ Status LookUpEnvironment(void* context, const WideChar* name, std::size_t length
   // An empty name, or one no variable can have, is not defined.
   if (length == 0 || !zeroEnded.append(name, length)) return ERROR_ENVVAR_NOT_FOUND;
   const std::uint32_t copied = environment.platform.GetEnvironmentVariableW(
-      zeroEnded.c_str(), value.writable_buffer(), static_cast<std::uint32_t>(value.capacity()));
+      zeroEnded.c_str(), value.writable_buffer(), value.writable_size());
   if (copied >= value.capacity()) return ERROR_INSUFFICIENT_BUFFER;
   if (copied > 0) {
     value.adopt_written_text();

@@ -54,13 +54,11 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
   if (packages.chosen.empty()) {
     run.Warnings |= kWarnNoPatch;
     WidePath program;
-    const std::uint32_t length = platform.GetModuleFileNameW(
-        program.writable_buffer(), static_cast<std::uint32_t>(program.capacity()));
-    if (length == 0 || length >= program.capacity()) {
+    if (!program.adopt_reported_text(
+            platform.GetModuleFileNameW(program.writable_buffer(), program.writable_size()))) {
       Tell(platform, run, LogEvent::NoPatch, {run.SourceFolder.c_str()});
       return;
     }
-    program.adopt_written_text();
     std::size_t folderEnd = program.length();
     while (folderEnd > 0 && program[folderEnd - 1] != u'\\') --folderEnd;
     Tell(platform, run, LogEvent::NoPatchSetupIn,
@@ -111,14 +109,12 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
 
 Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) {
   WidePath systemFolder;
-  const std::uint32_t systemFolderLength = platform.GetSystemDirectoryW(
-      systemFolder.writable_buffer(), static_cast<std::uint32_t>(systemFolder.capacity()));
-  if (systemFolderLength == 0 || systemFolderLength >= systemFolder.capacity()) {
+  if (!systemFolder.adopt_reported_text(platform.GetSystemDirectoryW(
+          systemFolder.writable_buffer(), systemFolder.writable_size()))) {
     // Without it the interpreter's path would be relative to the current drive.
     Tell(platform, run, LogEvent::NoSystemFolder);
     return ERROR_PATH_NOT_FOUND;
   }
-  systemFolder.adopt_written_text();
 
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.

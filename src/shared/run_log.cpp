@@ -63,10 +63,10 @@ class Utf8Line {
 void OpenRunLog(Platform& platform, RunLog& log) {
   log = RunLog{};
   WidePath folder;
-  const std::uint32_t length = platform.GetTempPathW(static_cast<std::uint32_t>(folder.capacity()),
-                                                     folder.writable_buffer());
-  if (length == 0 || length >= folder.capacity()) return;
-  folder.adopt_written_text();
+  if (!folder.adopt_reported_text(
+          platform.GetTempPathW(folder.writable_size(), folder.writable_buffer()))) {
+    return;
+  }
 
   const LocalTime now = platform.GetLocalTime();
   WidePath stem = folder;

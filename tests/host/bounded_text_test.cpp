@@ -40,6 +40,23 @@ TEST(BoundedText, AdoptsPlatformWrittenTextAndTerminatesAFullBuffer) {
   EXPECT_EQ(text.length(), 3u);
 }
 
+// A platform call reports the units copied, or the size it needs (which
+// counts the terminator) when the buffer is too small; 0 is a failure.
+TEST(BoundedText, AdoptsReportedTextOnlyWhenItFitted) {
+  const struct {
+    std::uint32_t reported;
+    bool fitted;
+  } cases[] = {{0, false}, {1, true}, {3, true}, {4, false}, {5, false}};
+  for (const auto& c : cases) {
+    BoundedText<char, 4> text;
+    char* buffer = text.writable_buffer();
+    for (char unit : {'a', 'b', 'c', 'd'}) *buffer++ = unit;  // as a truncating writer leaves it
+    if (c.reported < 4) text.writable_buffer()[c.reported] = '\0';
+    EXPECT_EQ(text.adopt_reported_text(c.reported), c.fitted) << c.reported;
+    EXPECT_EQ(text.length(), c.fitted ? c.reported : 0u) << c.reported;
+  }
+}
+
 TEST(BoundedText, EndsWith) {
   BoundedText<WideChar, 10> text;
   EXPECT_FALSE(text.ends_with(u'\\')) << "empty text ends with nothing";
