@@ -54,6 +54,26 @@ bool IniSavedAsUtf8(Platform& platform, const RunState& run, int row) {
          read == sizeof start && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF;
 }
 
+// The system default language's row when the patch folder has its ini file;
+// else English, with a pre-flight line when that file is saved as UTF-8.
+int LanguageIndexFromSystem(Platform& platform, RunState& run) {
+  const std::uint16_t languageId = platform.GetSystemDefaultLangID();
+  const auto* const match = std::find_if(
+      std::begin(kSystemLanguages), std::end(kSystemLanguages),
+      [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
+  const int candidate = match == std::end(kSystemLanguages) ? kEnglish : match->row;
+  const bool hasIni = HasLanguageIni(platform, run, candidate);
+  const int row = hasIni ? candidate : kEnglish;
+  const WideChar* const iniName = LanguageTable[candidate].iniName;
+  Tell(platform, run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
+       {row, LanguageTable[row].displayName, Hex4(languageId), iniName});
+  if (!hasIni && IniSavedAsUtf8(platform, run, candidate)) {
+    run.Warnings |= kWarnIniUtf8;
+    Tell(platform, run, LogEvent::IniSavedAsUtf8, {iniName});
+  }
+  return row;
+}
+
 }  // namespace
 
 int ResolveLanguageIndex(Platform& platform, RunState& run) {
@@ -86,24 +106,6 @@ int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar
   }
   Tell(platform, run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
   return kNoLanguage;
-}
-
-int LanguageIndexFromSystem(Platform& platform, RunState& run) {
-  const std::uint16_t languageId = platform.GetSystemDefaultLangID();
-  const auto* const match = std::find_if(
-      std::begin(kSystemLanguages), std::end(kSystemLanguages),
-      [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
-  const int candidate = match == std::end(kSystemLanguages) ? kEnglish : match->row;
-  const bool hasIni = HasLanguageIni(platform, run, candidate);
-  const int row = hasIni ? candidate : kEnglish;
-  const WideChar* const iniName = LanguageTable[candidate].iniName;
-  Tell(platform, run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
-       {row, LanguageTable[row].displayName, Hex4(languageId), iniName});
-  if (!hasIni && IniSavedAsUtf8(platform, run, candidate)) {
-    run.Warnings |= kWarnIniUtf8;
-    Tell(platform, run, LogEvent::IniSavedAsUtf8, {iniName});
-  }
-  return row;
 }
 
 bool HasLanguageIni(Platform& platform, const RunState& run, int row) {

@@ -8,9 +8,10 @@
 namespace setup {
 
 // Identifies the product first when none is identified yet; without one, the system's language
-// (LanguageIndexFromSystem). With one: the first row whose transform file name occurs in the
-// product's registered Transforms (of any length, letter case ignored), or -1 when the
-// registration, its Transforms or a known transform is missing.
+// (the row of its identifier whose ini file the patch folder has usable, else English). With one:
+// the first row whose transform file name occurs in the product's registered Transforms (of any
+// length, letter case ignored), or -1 when the registration, its Transforms or a known transform is
+// missing.
 int ResolveLanguageIndex(Platform& platform, RunState& run);
 
 // The first row whose transform file name occurs in the product's Transforms `transforms` (letter
@@ -18,11 +19,6 @@ int ResolveLanguageIndex(Platform& platform, RunState& run);
 // reading it, is not 0.
 int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar* transforms,
                          Status read);
-
-// The row for the system default language (German, Dutch, Italian, Japanese, French, Spanish or
-// Swedish identifiers), provided the patch folder has a usable ini file for it; 0 (English)
-// otherwise, with a pre-flight line when that ini file is saved as UTF-8.
-int LanguageIndexFromSystem(Platform& platform, RunState& run);
 
 // True when run.SourceFolder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section
 // named like the file. False without a source folder or when the path would not fit.

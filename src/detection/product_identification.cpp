@@ -34,11 +34,8 @@ Target FindTarget(Platform& platform, const WideChar* patchFileName, bool langua
 
 void IdentifyProduct(Platform& platform, RunState& run) {
   const WidePath& name = PatchPackageName(platform, run);
-  if (!run.LanguagePackRead) {
-    run.LanguagePack = IsLanguagePackPackage(platform, run);
-    run.LanguagePackRead = true;
-  }
-  const bool languagePack = run.LanguagePack;
+  if (!run.LanguagePack) run.LanguagePack = IsLanguagePackPackage(platform, run);
+  const bool languagePack = *run.LanguagePack;
   const Target target = FindTarget(platform, name.c_str(), languagePack);
   run.CurrentProduct = target.row;
   if (target.row != kNoProduct) {

@@ -66,13 +66,12 @@ std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const Wid
 
 bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                     WidePath& name) {
-  WidePath found;
+  // Called for a match only, so that none leaves `name` as it was; a name
+  // from the platform's record always fits.
   const MatchVisitor keep = [](void* context, const WideChar* match) {
     return static_cast<WidePath*>(context)->assign(match);
   };
-  // A name from the platform's record always fits.
-  return ForEachMatch(platform, folder, pattern, 1, keep, &found) == 1 &&
-         name.assign(found.c_str());
+  return ForEachMatch(platform, folder, pattern, 1, keep, &name) == 1;
 }
 
 bool FileExists(Platform& platform, const WideChar* path) {
@@ -86,18 +85,18 @@ WidePath FilesFolderPath(const RunState& run) {
 }
 
 const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
-  if (run.PackagesListed) return run.Packages;
-  run.PackagesListed = true;
+  if (run.Packages) return *run.Packages;
+  PatchPackages& packages = run.Packages.emplace();
   const WidePath filesFolder = FilesFolderPath(run);
   // No match leaves the name empty, which callers take for no package.
   if (!filesFolder.empty()) {
     static_cast<void>(ForEachMatch(platform, filesFolder.c_str(), kPatchPackagePattern,
-                                   kMostCounted, NotePackage, &run.Packages));
+                                   kMostCounted, NotePackage, &packages));
   }
-  const bool none = run.Packages.chosen.empty();
+  const bool none = packages.chosen.empty();
   Tell(platform, run, none ? LogEvent::NoPatchPackage : LogEvent::PatchPackage,
-       {none ? filesFolder.c_str() : run.Packages.chosen.c_str()});
-  return run.Packages;
+       {none ? filesFolder.c_str() : packages.chosen.c_str()});
+  return packages;
 }
 
 }  // namespace setup

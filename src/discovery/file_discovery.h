@@ -37,7 +37,7 @@ bool FileExists(Platform& platform, const WideChar* path);
 WidePath FilesFolderPath(const RunState& run);
 
 // The patch packages in the Files subfolder (see PatchPackages), listed, and the chosen one
-// logged, on the first call of a run; later calls give run.Packages as it is.
+// logged, on the first call of a run; later calls give *run.Packages as it is.
 const PatchPackages& ListPatchPackages(Platform& platform, RunState& run);
 
 // The chosen patch package's name; empty when there is none.

@@ -1,5 +1,7 @@
 #include "launcher/run_summary.h"
 
+#include <iterator>
+
 #include "detection/product_table.h"
 #include "shared/log_events.h"
 
@@ -13,10 +15,9 @@ void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes&
   // the end: log collectors read them.
   constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches",   "no-keyword",
                                           "not-per-machine", "transform-missing", "ini-utf8"};
-  static_assert(1u << (sizeof kWarningKeys / sizeof kWarningKeys[0] - 1) == kWarnIniUtf8,
-                "a key for every warning");
+  static_assert(1u << (std::size(kWarningKeys) - 1) == kWarnIniUtf8, "a key for every warning");
   LogLine warnings;
-  for (std::uint32_t bit = 0; bit < sizeof kWarningKeys / sizeof kWarningKeys[0]; ++bit) {
+  for (std::uint32_t bit = 0; bit < std::size(kWarningKeys); ++bit) {
     if ((run.Warnings & (1u << bit)) != 0)
       warnings << (warnings.length() > 0 ? "," : "") << kWarningKeys[bit];
   }
@@ -28,7 +29,7 @@ void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes&
         identified ? LogFact(run.CurrentProduct) : LogFact("none"),
         identified ? LogFact(product->keyword) : LogFact("none"),
         identified ? LogFact(product->packedCode) : LogFact("none"),
-        outcomes.refusal == Verdict::None ? run.Packages.chosen.c_str() : u"",
+        outcomes.refusal == Verdict::None && run.Packages ? run.Packages->chosen.c_str() : u"",
         run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no",
         run.Warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs});
 }

@@ -9,10 +9,9 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   run.SourceFolderPath.clear();
   run.CurrentDirectory.clear();
   // The patch package is looked for in the folder captured now.
-  run.Packages = PatchPackages{};
-  run.PackagesListed = false;
-  run.LanguagePackRead = false;
-  run.ArgumentsExpanded = false;  // %CD% is the directory captured now
+  run.Packages.reset();
+  run.LanguagePack.reset();
+  run.ArgumentsExpansion.reset();  // %CD% is the directory captured now
 
   // In UTF-16 throughout: a code page would turn what it cannot spell into "?", and in a two-byte
   // code page the second byte of a character can be a backslash.
@@ -20,8 +19,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   if (!longPath.adopt_reported_text(
           platform.GetCurrentDirectoryW(longPath.writable_size(), longPath.writable_buffer())) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
-    Tell(platform, run, LogEvent::PatchFolderUnreadable,
-         {static_cast<std::uint32_t>(longPath.capacity() - 2)});
+    Tell(platform, run, LogEvent::PatchFolderUnreadable, {longPath.writable_size() - 2});
     return;
   }
 

@@ -134,11 +134,11 @@ void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
   AppendWithSecretsMasked(line, arguments);
 }
 
-std::size_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
-                                       const WideChar* arguments) {
+std::uint32_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
+                                         const WideChar* arguments) {
   UnitCounter counter;
   static_cast<void>(AppendCommandLine(counter, systemFolder, patchPath, arguments));
-  return counter.units;
+  return static_cast<std::uint32_t>(counter.units);  // the arguments are bounded text
 }
 
 }  // namespace setup

@@ -2,7 +2,7 @@
 #ifndef SETUP_RUNNER_INSTALLER_COMMAND_LINE_H
 #define SETUP_RUNNER_INSTALLER_COMMAND_LINE_H
 
-#include <cstddef>
+#include <cstdint>
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
@@ -44,8 +44,8 @@ void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
 
 // The units BuildInstallerCommandLine's line would hold, escapes included,
 // whether or not it fits.
-std::size_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
-                                       const WideChar* arguments);
+std::uint32_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
+                                         const WideChar* arguments);
 
 }  // namespace setup
 

@@ -41,16 +41,15 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
 
 // The launcher expands the arguments as a prompt would: the interpreter is
 // handed no variable reference (installer_command_line.cpp says why).
-void ExpandArguments(Platform& platform, RunState& run, const WideChar* commandTail) {
-  run.ArgumentsExpansion =
-      ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, run.Arguments);
+Status ExpandArguments(Platform& platform, RunState& run, const WideChar* commandTail) {
+  return ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, run.Arguments);
 }
 
 // A pre-flight line, and its warning, when Files holds no patch package
 // (where the launcher looked, and the folder to start Setup.exe in) or
 // more than one (the one taken and those ignored).
 void LogPatchPackagePreflight(Platform& platform, RunState& run) {
-  const PatchPackages& packages = run.Packages;
+  const PatchPackages& packages = ListPatchPackages(platform, run);
   if (packages.chosen.empty()) {
     run.Warnings |= kWarnNoPatch;
     WidePath program;
@@ -79,19 +78,20 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
        {packages.count, InQuotes(packages.chosen.c_str()), ignored});
 }
 
-}  // namespace
-
+// run.SourceFolder + "Files\" + the patch package's name: the path the
+// installer gets. False when it does not fit.
 bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
   return path.assign(run.SourceFolder.c_str()) && path.append(kFilesFolder) &&
          path.append(PatchPackageName(platform, run));
 }
 
+}  // namespace
+
 Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail) {
   // Arguments too long to expand are the runner's to report.
-  ExpandArguments(platform, run, commandTail);
-  run.ArgumentsExpanded = true;
+  run.ArgumentsExpansion = ExpandArguments(platform, run, commandTail);
   const bool valueCarried =
-      run.ArgumentsExpansion != ERROR_SUCCESS || InterpreterCanCarry(run.Arguments.c_str());
+      *run.ArgumentsExpansion != ERROR_SUCCESS || InterpreterCanCarry(run.Arguments.c_str());
   if (!InterpreterCanCarry(commandTail) || !valueCarried) {
     // Cut at the break, the installer would get other arguments than given.
     Tell(platform, run,
@@ -126,9 +126,9 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
                         application.assign(systemFolder.c_str()) &&
                         application.append(u"\\cmd.exe");
   // Expanded by the check before anything changed, in a whole run.
-  if (!run.ArgumentsExpanded) ExpandArguments(platform, run, commandTail);
+  const Status expansion = run.ArgumentsExpansion ? *run.ArgumentsExpansion
+                                                  : ExpandArguments(platform, run, commandTail);
   const WideLongText& arguments = run.Arguments;
-  const Status expansion = run.ArgumentsExpansion;
   if (expansion == ERROR_SUCCESS && !TextEquals(arguments.c_str(), commandTail)) {
     Tell(platform, run, LogEvent::ArgumentsExpanded, {SecretsMasked(arguments.c_str())});
   }
@@ -145,11 +145,10 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
     // The limit counts the line as the interpreter gets it, escapes
     // included: an argument of 500 "%" signs takes 4000 units.
     const auto given = static_cast<std::uint32_t>(TextLength(commandTail));
-    const auto most = static_cast<std::uint32_t>(commandLine.capacity() - 1);
+    const std::uint32_t most = commandLine.writable_size() - 1;
     if (expansion == ERROR_SUCCESS && pathsFit) {
       Tell(platform, run, LogEvent::LineTooLong,
-           {static_cast<std::uint32_t>(InstallerCommandLineLength(
-                systemFolder.c_str(), patchPath.c_str(), arguments.c_str())),
+           {InstallerCommandLineLength(systemFolder.c_str(), patchPath.c_str(), arguments.c_str()),
             given, most});
     } else {
       Tell(platform, run, LogEvent::LineLongerStill, {given, most});

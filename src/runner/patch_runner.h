@@ -18,10 +18,6 @@ namespace setup {
 // ERROR_INVALID_HANDLE when the child can be neither waited for nor asked.
 Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail);
 
-// run.SourceFolder + "Files\" + the patch package's name (PatchPackageName)
-// into `path`: the path the installer gets. False when it does not fit.
-bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path);
-
 // Before anything changes: expands `commandTail` into run.Arguments, and
 // returns ERROR_INVALID_COMMAND_LINE, logged, when it holds a line break or
 // the patch path cannot be carried (PatchPathCanBeCarried); else 0.

@@ -1,5 +1,7 @@
 #include "services/blocking_services.h"
 
+#include "detection/language_table.h"
+
 namespace setup {
 
 const char* const BlockingServiceNames[BlockingServiceCount] = {
@@ -38,7 +40,7 @@ enum MessageLanguage { kEnglish, kGerman, kItalian, kJapanese, kFrench, kSwedish
 
 // By language table row: English, Dutch, German, Italian, Japanese, French,
 // Spanish, Swedish, Traditional and Simplified Chinese.
-constexpr MessageLanguage kMessageByLanguageIndex[] = {
+constexpr MessageLanguage kMessageByLanguageIndex[LanguageTableCount] = {
     kEnglish, kEnglish, kGerman,  kItalian, kJapanese,
     kFrench,  kEnglish, kSwedish, kEnglish, kEnglish,
 };
@@ -46,9 +48,7 @@ constexpr MessageLanguage kMessageByLanguageIndex[] = {
 }  // namespace
 
 const ServiceMessage& BlockingServiceMessageFor(int languageIndex) {
-  constexpr int kRows =
-      static_cast<int>(sizeof kMessageByLanguageIndex / sizeof kMessageByLanguageIndex[0]);
-  const MessageLanguage language = languageIndex >= 0 && languageIndex < kRows
+  const MessageLanguage language = languageIndex >= 0 && languageIndex < LanguageTableCount
                                        ? kMessageByLanguageIndex[languageIndex]
                                        : kEnglish;
   return BlockingServiceMessages[language];

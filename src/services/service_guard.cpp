@@ -61,9 +61,7 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
     Tell(platform, run, LogEvent::ServiceBlocks, {name});
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
-    static_cast<void>(service.reset());  // the service before the manager
-    static_cast<void>(manager.reset());
-    return 1;
+    return 1;  // the service closes before the manager: it was opened after it
   }
   return 0;
 }

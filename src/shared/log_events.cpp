@@ -74,7 +74,7 @@ void TellOutcome(Platform& platform, const RunState& run, Status outcome, LogEve
   LogLine line;
   Say(line, event, facts);
   if (outcome != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{outcome}});
-  WriteLog(platform, run, line);
+  WriteLogLine(platform, run.Log, line);
 }
 
 }  // namespace setup

@@ -3,6 +3,8 @@
 #ifndef SETUP_SHARED_RUN_STATE_H
 #define SETUP_SHARED_RUN_STATE_H
 
+#include <optional>
+
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "shared/log_line.h"
@@ -67,27 +69,19 @@ struct RunState {
   // empty when SourceFolder is or it does not fit a path.
   WidePath SourceFolderPath;
   int CurrentProduct = kNoProduct;  // the last identification's row, or the restore's
-  // Facts listed or read once a run.
-  PatchPackages Packages;
-  bool PackagesListed = false;
-  bool LanguagePack = false;  // the patch folder's database is a language-pack installer
-  bool LanguagePackRead = false;
+  // Facts listed or read once a run, empty until then.
+  std::optional<PatchPackages> Packages;
+  std::optional<bool> LanguagePack;  // the patch folder's database is a language-pack installer
   // The passed-on arguments as expanded (argument_expansion.h) by the
   // check before anything changes, and the expansion's status.
   WideLongText Arguments;
-  Status ArgumentsExpansion = ERROR_SUCCESS;
-  bool ArgumentsExpanded = false;
+  std::optional<Status> ArgumentsExpansion;
   Redirection CurrentRedirection;  // set by the redirection, read by the restore
   bool InstallerStarted = false;
   UserMessages Messages = UserMessages::ShownIfStationVisible;
   std::uint32_t Warnings = 0;  // RunWarning bits
   RunLog Log;
 };
-
-// Writes one line to the run's log (nothing when it has none).
-inline void WriteLog(Platform& platform, const RunState& run, const LogLine& line) {
-  WriteLogLine(platform, run.Log, line);
-}
 
 }  // namespace setup
 

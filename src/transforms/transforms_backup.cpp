@@ -93,7 +93,7 @@ TransformsJournal BackupTransforms(Platform& platform, const RunState& run, RegK
   Say(line, found.transformsAbsent ? LogEvent::RecordOfNone : LogEvent::BackupCopied,
       {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
   if (written != ERROR_SUCCESS) Say(line, LogEvent::BackupNotWritten, {StatusText{written}});
-  WriteLog(platform, run, line);
+  WriteLogLine(platform, run.Log, line);
   if (written != ERROR_SUCCESS) return {};
   return {/*held=*/true, /*writtenNow=*/true};
 }

@@ -130,10 +130,10 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
 // else identified again, for a journal an earlier run may have left.
 int ProductToRestore(Platform& platform, RunState& run) {
   const bool fromBackup = run.CurrentRedirection.product != kNoProduct;
-  const int row =
-      fromBackup
-          ? run.CurrentRedirection.product
-          : FindTarget(platform, PatchPackageName(platform, run).c_str(), run.LanguagePack).row;
+  const int row = fromBackup ? run.CurrentRedirection.product
+                             : FindTarget(platform, PatchPackageName(platform, run).c_str(),
+                                          run.LanguagePack.value_or(false))
+                                   .row;
   const bool same = row == run.CurrentProduct;
   Tell(platform, run,
        fromBackup ? LogEvent::RestoreProductHeld
@@ -199,11 +199,9 @@ void RedirectTransforms(Platform& platform, RunState& run) {
                            found.transforms.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
-  WidePath redirected = run.SourceFolderPath;
-  if (!redirected.append(u'\\') || !redirected.append(kFilesFolder) ||
-      !redirected.append(transform)) {
-    Tell(platform, run, LogEvent::RedirectionTooLong,
-         {static_cast<std::uint32_t>(redirected.capacity() - 1)});
+  WidePath redirected = FilesFolderPath(run);
+  if (redirected.empty() || !redirected.append(transform)) {
+    Tell(platform, run, LogEvent::RedirectionTooLong, {redirected.writable_size() - 1});
     return;
   }
   // The journal records one redirection: another would be left behind
@@ -264,8 +262,7 @@ RestoreOutcome RestoreTransforms(Platform& platform, RunState& run) {
     Tell(platform, run, LogEvent::RestoreForeignJournal, {journal.type});
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     Tell(platform, run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
-    outcome.status = journalRead;
-    return outcome;
+    restored = journalRead;
   } else {
     restored = RestoreWithoutJournal(platform, run, key.get());
   }

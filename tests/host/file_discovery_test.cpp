@@ -16,8 +16,7 @@ class FileDiscoveryTest : public PatchFolderTest {
 
   // The patch package a fresh search finds.
   std::u16string Found() {
-    run.PackagesListed = false;
-    run.Packages = PatchPackages{};
+    run.Packages.reset();
     return PatchPackageName(machine, run).c_str();
   }
 };
@@ -55,7 +54,7 @@ TEST_F(FileDiscoveryTest, FirstByNameWinsWhateverTheSearchOrder) {
     machine.SetCurrentDirectory(files.substr(0, files.size() - 6));
     CaptureSourceFolder(machine, run);
     EXPECT_EQ(std::u16string(PatchPackageName(machine, run).c_str()), c.chosen) << c.names[0];
-    EXPECT_EQ(run.Packages.count, c.names.size());
+    EXPECT_EQ(run.Packages->count, c.names.size());
   }
 }
 

@@ -200,8 +200,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   // Each sorts before the one of the row above.
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
-    run.PackagesListed = false;
-    run.Packages = PatchPackages{};
+    run.Packages.reset();
     EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
     const std::u16string expected =
         u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +

@@ -22,8 +22,7 @@ class ProductIdentificationTest : public PatchFolderTest {
 
   int Identify(const std::string& patchFile) {
     AddPatchFile(patchFile);
-    run.PackagesListed = false;
-    run.Packages = PatchPackages{};  // the folder changed since
+    run.Packages.reset();  // the folder changed since
     IdentifyProduct(machine, run);
     return run.CurrentProduct;
   }
@@ -97,8 +96,7 @@ TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) 
   Register(3);
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
   machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\A_Tessel_Update.msp");
-  run.PackagesListed = false;
-  run.Packages = PatchPackages{};
+  run.Packages.reset();
   IdentifyProduct(machine, run);
   EXPECT_EQ(run.CurrentProduct, 5);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u) << "no registration is looked at";
