@@ -8,9 +8,9 @@
 namespace setup {
 
 // Identifies the product first when none is identified yet; without one, the system's language
-// (the row of its identifier whose ini file the patch folder has usable, else English). With one:
-// the first row whose transform file name occurs in the product's registered Transforms (of any
-// length, letter case ignored), or -1 when the registration, its Transforms or a known transform is
+// (its row when the patch folder has a usable ini file for it, else English). With one: the first
+// row whose transform file name occurs in the product's registered Transforms (of any length,
+// letter case ignored), or -1 when the registration, its Transforms or a known transform is
 // missing.
 int ResolveLanguageIndex(Platform& platform, RunState& run);
 
