@@ -19,18 +19,19 @@ enum class Verdict : Status {
 struct RunOutcomes {
   Verdict refusal = Verdict::None;
   Status installer = ERROR_SUCCESS;  // or the error that kept it from starting
-  Status restore = ERROR_SUCCESS;    // the RestoreOutcome's status
-  bool restoreCounts = false;        // and whether it counts
+  // The registration's: a journal that could not be finished, an earlier
+  // run's before the installer or this run's after it.
+  Status restore = ERROR_SUCCESS;
 };
 
-// A refusal's number; else the restore's failure where it counts (the
-// registration may not be as it was); else the installer's status, its 1
+// A refusal's number; else the registration's failure (it may not be as
+// it was); else the installer's status, its 1
 // reported as 1603 so that the service guard's keeps its meaning. A failed
 // patch never ends as success, and a run that changed nothing never hides
 // the installer's verdict.
 constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
-  if (outcomes.restoreCounts && outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
+  if (outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
   return outcomes.installer == static_cast<Status>(Verdict::ServiceRunning) ? ERROR_INSTALL_FAILURE
                                                                             : outcomes.installer;
 }

@@ -70,14 +70,12 @@ RunOutcomes RunSteps(Platform& platform, RunState& run) {
   if (CheckArgumentsCanBeCarried(platform, run, commandTail) != ERROR_SUCCESS) {
     return {Verdict::NotCarried};
   }
-  // A redirection that could not be made still lets the patch run.
-  RedirectTransforms(platform, run);
+  // What an earlier run left is finished first; a redirection that could
+  // not be made still lets the patch run.
+  const Status recovered = RedirectTransforms(platform, run);
+  if (recovered != ERROR_SUCCESS) return {Verdict::None, ERROR_SUCCESS, recovered};
   const Status installer = RunPatch(platform, run, commandTail);
-  const RestoreOutcome restored = RestoreTransforms(platform, run);
-  if (restored.status != ERROR_SUCCESS && !restored.counts) {
-    Tell(platform, run, LogEvent::RestoreNotCounted);
-  }
-  return {Verdict::None, installer, restored.status, restored.counts};
+  return {Verdict::None, installer, RestoreTransforms(platform, run)};
 }
 
 }  // namespace

@@ -79,17 +79,17 @@ namespace setup {
   EVENT(IniSavedAsUtf8, "Pre-flight: %.ini is saved as UTF-8, which Windows reads as ANSI: no DESCRIPTION there; save it as UTF-16 with a byte-order mark") \
   EVENT(NotRedirected, "Redirection: none, no backup is held") \
   EVENT(BackupKeyNotOpened, "Backup: the registration % could not be opened for changing (%)") \
-  EVENT(JournalLeft, "Backup: TransformsBackup left by a run that did not finish is kept: %") \
+  EVENT(JournalLeft, "Recovery: TransformsBackup % was left by a run that did not finish; it is finished before anything else") \
+  EVENT(RecoveryGivenSince, "Recovery: Transforms % was given to the product after the journal % was written: it stays, and the journal goes") \
+  EVENT(RecoveryFailed, "Recovery: TransformsBackup could not be read or finished (%): nothing is redirected and the installer is not started; run again") \
+  EVENT(RecoveryKeyNotOpened, "Recovery: the registration % holds a TransformsBackup left by a run that did not finish, but could not be opened for changing (%): nothing is redirected and the installer is not started; run elevated") \
   EVENT(BackupForeignJournal, "Backup: TransformsBackup is of type %, no journal of the launcher's; it and Transforms are left alone") \
-  EVENT(JournalUnread, "Backup: TransformsBackup could not be read (%); nothing is redirected") \
   EVENT(TransformsUnread, "Backup: Transforms could not be read (%); nothing is redirected") \
   EVENT(BackupFailed, "Backup: %; nothing is redirected") \
   EVENT(RecordOfNone, "Backup: no Transforms; TransformsBackup records that and the redirection") \
   EVENT(BackupCopied, "Backup: Transforms % type %, % bytes copied to TransformsBackup") \
   EVENT(BackupNotWritten, ": TransformsBackup could not be written (%); nothing is redirected") \
-  EVENT(RedirectionGivenSince, "Redirection: none: Transforms is not the redirection the journal recorded; the product was given it since, and it stays") \
   EVENT(RedirectionTooLong, "Redirection: none, the transform's path would exceed % units") \
-  EVENT(OtherFoldersRedirection, "Redirection: none, the journal records the redirection % of another patch folder; run again after this one") \
   EVENT(OwnValueChanged, "Redirection: none, Transforms no longer reads as the value backed up") \
   EVENT(Redirected, "Redirection: Transforms set to %") \
   EVENT(Failed, ", failed: %") \
@@ -109,26 +109,17 @@ namespace setup {
   EVENT(WaitFailed, "Installer: waiting failed; its exit code is read every % ms until it has ended") \
   EVENT(InstallerEnded, "Installer ended with %") \
   EVENT(RestoreProductHeld, "Restore: the product whose backup this run holds: row %") \
-  EVENT(RestoreProductAgain, "Restore: the product identified again: row %") \
-  EVENT(RestoreProductDifferently, "Restore: the product identified again, differently: row %") \
-  EVENT(RestoreNoProduct, "Restore: the product identified again: none, nothing to put back") \
-  EVENT(RestoreNoProductNow, "Restore: the product identified again, differently: none, nothing to put back") \
-  EVENT(NothingToRestoreIn, "Restore: nothing to put back in %: unchanged by this run, no TransformsBackup (opening it for changing gave %)") \
   EVENT(RestoreKeyNotOpened, "Restore: the registration % could not be opened for changing: %") \
   EVENT(RestoreForeignJournal, "Restore: TransformsBackup is of type %, no journal of the launcher's; it and Transforms are left alone") \
   EVENT(RestoreJournalUnread, "Restore: TransformsBackup could not be read (%); it stays for the next run") \
   EVENT(LeftAlone, "Restore: Transforms was left alone") \
   EVENT(WrittenBack, "Restore: Transforms written back: % type %, % bytes") \
   EVENT(DeletedHadNone, "Restore: Transforms deleted (the product had none)") \
-  EVENT(UnreadHadNone, "Restore: Transforms not read (the product had none)") \
-  EVENT(StillNone, "Restore: no Transforms, as the product had none") \
-  EVENT(RestoreGivenSince, "Restore: Transforms %: Transforms is not the redirection the journal recorded; the product was given it since, and it stays") \
   EVENT(JournalDeleted, "Restore: TransformsBackup deleted") \
   EVENT(NoJournal, "Restore: no TransformsBackup, nothing to put back") \
   EVENT(OwnRedirectionDeleted, "Restore: no TransformsBackup; the redirection this run wrote is deleted: % %") \
   EVENT(UnprovenStays, "Restore: no TransformsBackup; Transforms % stays: nothing shows that a run of the launcher wrote it") \
   EVENT(JournalGone, "Restore: the TransformsBackup this run wrote has gone; the own Transforms cannot be put back") \
-  EVENT(RestoreNotCounted, "Restore: failed on a registration this run did not change; the installer's status stands") \
   EVENT(Ends, "Setup ends with exit status % after % ms") \
   EVENT(Summary, "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% patch=\"%\" redirected=% warnings=% duration_ms=%")
 // clang-format on

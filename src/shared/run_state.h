@@ -38,14 +38,10 @@ enum RunWarning : std::uint32_t {
 
 // What the redirection left for the restore to finish.
 struct Redirection {
-  int product = kNoProduct;       // whose TransformsBackup the run relies on
-  bool backupWrittenNow = false;  // this run wrote it; else an unfinished run did
+  int product = kNoProduct;  // whose TransformsBackup this run wrote; the restore finishes it
   // Transforms was, or may have been, overwritten with `written`.
   bool transformsWritten = false;
   WidePath written;
-  // The run wrote to the registration or found a journal to finish: a
-  // failed restore then outweighs the installer's status.
-  bool registrationInPlay = false;
 };
 
 // Whether the launcher's own message boxes may be shown, and if not, why.

@@ -212,14 +212,12 @@ INSTANTIATE_TEST_SUITE_P(
                       [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
                       {"Pre-flight: Hostrel (row 8) is not registered per machine (no "
                        "HKEY_CLASSES_ROOT\\Installer\\Products\\E359D2F96F56DF147AD77D973394339F):"
-                       " installed per user or not at all; nothing is redirected",
-                       "Restore: the product identified again: row 8"},
-                      {"Backup:"}},
+                       " installed per user or not at all; nothing is redirected"},
+                      {"Backup:", "Recovery:", "Restore:"}},
         PreflightCase{"installed per user, no row taken",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Ostra_Update.msp"); },
-                      {"Pre-flight: Ostra (row 3) is not registered per machine",
-                       "Restore: the product identified again: none, nothing to put back"},
-                      {}},
+                      {"Pre-flight: Ostra (row 3) is not registered per machine"},
+                      {"Restore:"}},
         // Windows reads ini files as ANSI or UTF-16 with a mark: one saved as
         // UTF-8 gives the message no words there (the machine gives none).
         PreflightCase{"a language ini saved as UTF-8",
@@ -276,7 +274,8 @@ TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
       {Said(LogEvent::InstallerEnded, {InstallerStatusText{7777}}),
        u"Installer ended with 7777 (the installer's own status)"},
       {Said(LogEvent::JournalLeft, {InQuotes(u"a\0b", 3)}),
-       u"Backup: TransformsBackup left by a run that did not finish is kept: \"a<NUL>b\""},
+       u"Recovery: TransformsBackup \"a<NUL>b\" was left by a run that did not finish; it is "
+       u"finished before anything else"},
       {Said(LogEvent::InstallerCommandLine, {u"cmd.exe", shown}),
        u"Installer command line: cmd.exe a<LF>b"},
       {Said(LogEvent::LanguageOfSystem, {0, "English", Hex4(0x409), u"0x0409"}),

@@ -157,51 +157,122 @@ TEST_F(TransformsRunTest, AbsenceSurvivesInterruptedRuns) {
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
-// The restore deletes Transforms only where a journal, or this run's own
-// write, proves a launcher wrote it: media laid out like a patch folder
-// give a product its own "...\Files\1033.mst".
-struct ProvenCase {
+// A run first finishes what an earlier run left, so that its installer
+// sees its own redirection; only what is provably a launcher's is undone:
+// media laid out like a patch folder give a product its own
+// "...\Files\1033.mst".
+struct JournalCase {
   const char* name;
   std::optional<std::string> transforms;
   std::optional<std::string> journal;
   std::optional<std::string> after;
+  const char* during;  // this run's redirection, in the patch folder
+  const char* logged;  // a line the log holds; "" for none in particular
 };
 
 const std::string kRecord = std::string("\0redirected:C:\\OLD\\Files\\1033.mst", 33);
+constexpr char kEnglish[] = "C:\\PATCHF~1\\Files\\1033.mst";
 
-class ProvenRedirectionTest : public TransformsRunTest,
-                              public ::testing::WithParamInterface<ProvenCase> {};
+class JournalTest : public TransformsRunTest, public ::testing::WithParamInterface<JournalCase> {};
 
-TEST_P(ProvenRedirectionTest, OnlyWhatIsProvenOursIsDeleted) {
-  const ProvenCase& c = GetParam();
+TEST_P(JournalTest, AnEarlierRunsJournalIsFinishedBeforeThisRunRedirects) {
+  const JournalCase& c = GetParam();
   RegisterHostrel();
   if (c.transforms) machine.SetString(kHostrelKey, "Transforms", *c.transforms);
   if (c.journal) machine.SetString(kHostrelKey, "TransformsBackup", *c.journal);
-  EXPECT_EQ(RestoreTransforms(machine, run).status, 0u);
+  Values during;
+  EXPECT_EQ(Run(&during), 0u);
+  EXPECT_EQ(during.transforms, c.during);
   EXPECT_EQ(Read(kHostrelKey).transforms, c.after);
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+  EXPECT_NE(testing::FirstRunLog(machine).find(c.logged), std::string::npos) << c.logged;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, ProvenRedirectionTest,
+    Table, JournalTest,
     ::testing::Values(
-        ProvenCase{"MediaWithoutJournal", "C:\\Media\\Files\\1033.mst", std::nullopt,
-                   "C:\\Media\\Files\\1033.mst"},
-        ProvenCase{"UnprovenLeftover", "C:\\OLD\\Files\\1033.MST", std::nullopt,
-                   "C:\\OLD\\Files\\1033.MST"},
-        ProvenCase{"RecordedLeftover", "C:\\OLD\\Files\\1033.mst", kRecord, std::nullopt},
-        ProvenCase{"RecordedButCaseDiffers", "C:\\OLD\\Files\\1033.MST", kRecord,
-                   "C:\\OLD\\Files\\1033.MST"},
-        ProvenCase{"GivenSinceTheRecord", "C:\\Media\\Files\\1033.mst", kRecord,
-                   "C:\\Media\\Files\\1033.mst"},
-        ProvenCase{"RecordedAndAbsent", std::nullopt, kRecord, std::nullopt},
+        JournalCase{"MediaWithoutJournal", "C:\\Media\\Files\\1033.mst", std::nullopt,
+                    "C:\\Media\\Files\\1033.mst", kEnglish, ""},
+        JournalCase{"UnprovenLeftover", "C:\\OLD\\Files\\1033.MST", std::nullopt,
+                    "C:\\OLD\\Files\\1033.MST", kEnglish, ""},
+        JournalCase{"RecordedLeftover", "C:\\OLD\\Files\\1033.mst", kRecord, std::nullopt,
+                    kEnglish, "Restore: Transforms deleted (the product had none)"},
+        // A record proves its own redirection only, to the letter.
+        JournalCase{"RecordedButCaseDiffers", "C:\\OLD\\Files\\1033.MST", kRecord,
+                    "C:\\OLD\\Files\\1033.MST", kEnglish, "was given to the product after"},
+        JournalCase{"GivenSinceTheRecord", "C:\\Media\\Files\\1033.mst", kRecord,
+                    "C:\\Media\\Files\\1033.mst", kEnglish, ""},
+        JournalCase{"RecordedAndAbsent", std::nullopt, kRecord, std::nullopt, kEnglish, ""},
+        JournalCase{"RecordedBesideAnEmptyValue", "", kRecord, std::nullopt, kEnglish, ""},
         // An older launcher's empty journal keeps its meaning: none at all.
-        ProvenCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt},
-        // One recording an empty value no launcher writes: a plain journal,
-        // written back byte for byte (its text is empty).
-        ProvenCase{"EmptyRecord", "C:\\Media\\Files\\1033.mst",
-                   std::string("\0redirected:", 12), std::string("\0redirected:", 12)}),
-    [](const ::testing::TestParamInfo<ProvenCase>& param) { return param.param.name; });
+        JournalCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt,
+                    kEnglish, ""},
+        // One recording an empty value no launcher writes: the empty journal.
+        JournalCase{"EmptyRecord", "C:\\Media\\Files\\1033.mst", std::string("\0redirected:", 12),
+                    std::nullopt, kEnglish, ""},
+        // A killed run from another folder (a deployment tool's cache).
+        JournalCase{"OtherFoldersRedirection", "C:\\OLD\\Files\\1031.mst", ":1031.mst",
+                    ":1031.mst", "C:\\PATCHF~1\\Files\\1031.mst",
+                    "Recovery: TransformsBackup \":1031.mst\" was left by a run"},
+        JournalCase{"PatchFolderRedirectionInAnyCase", "c:\\old\\FILES\\1036.MST", ":1036.mst",
+                    ":1036.mst", "C:\\PATCHF~1\\Files\\1036.mst", ""},
+        JournalCase{"RelativeFilesAndTransform", "Files\\1036.mst", ":1036.mst", ":1036.mst",
+                    "C:\\PATCHF~1\\Files\\1036.mst", ""},
+        JournalCase{"SameAsTheJournal", ":1031.mst", ":1031.mst", ":1031.mst",
+                    "C:\\PATCHF~1\\Files\\1031.mst", ""},
+        JournalCase{"GivenSinceTheTextJournal", ":1036.mst", ":1031.mst", ":1036.mst",
+                    "C:\\PATCHF~1\\Files\\1036.mst",
+                    "Recovery: Transforms \":1036.mst\" was given to the product after the "
+                    "journal \":1031.mst\" was written: it stays"},
+        JournalCase{"NoTransformOfTheTable", "C:\\OLD\\Files\\1099.mst", ":1031.mst",
+                    "C:\\OLD\\Files\\1099.mst", kEnglish, ""},
+        JournalCase{"FilesNotTheLastFolder", "C:\\Files\\x\\1031.mst", ":1036.mst",
+                    "C:\\Files\\x\\1031.mst", "C:\\PATCHF~1\\Files\\1031.mst", ""},
+        JournalCase{"FilesOnlyEndsTheFolder", "C:\\MyFiles\\1031.mst", ":1036.mst",
+                    "C:\\MyFiles\\1031.mst", "C:\\PATCHF~1\\Files\\1031.mst", ""}),
+    [](const ::testing::TestParamInfo<JournalCase>& param) { return param.param.name; });
+
+// An earlier run's journal that cannot be finished stops the run before
+// anything changes or starts; the journal waits for the next run.
+struct UnfinishedCase {
+  const char* name;
+  void (*fault)(FakeMachine&);
+  Status exitStatus;
+};
+
+class UnfinishedJournalTest : public TransformsRunTest,
+                              public ::testing::WithParamInterface<UnfinishedCase> {};
+
+TEST_P(UnfinishedJournalTest, StopsTheRunBeforeTheInstaller) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1031.mst");
+  machine.SetString(kHostrelKey, "TransformsBackup", ":1031.mst");
+  GetParam().fault(machine);
+  EXPECT_EQ(Run(nullptr), GetParam().exitStatus);
+  EXPECT_TRUE(machine.ProcessStarts().empty());
+  EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
+  EXPECT_NE(testing::FirstRunLog(machine).find("the installer is not started"), std::string::npos);
+  EXPECT_NE(testing::FirstRunLog(machine).find("Summary: exit=" +
+                                               std::to_string(GetParam().exitStatus)),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnfinishedJournalTest,
+    ::testing::Values(
+        UnfinishedCase{"KeyReadOnly", [](FakeMachine& m) { m.DenyWrite(kHostrelKey); },
+                       ERROR_ACCESS_DENIED},
+        UnfinishedCase{"WriteBackFails",
+                       [](FakeMachine& m) { m.FailCall(Operation::RegSetValueExW, 5); },
+                       ERROR_ACCESS_DENIED},
+        UnfinishedCase{"JournalNotDeleted",
+                       [](FakeMachine& m) { m.FailCall(Operation::RegDeleteValueW, 2); },
+                       ERROR_FILE_NOT_FOUND},
+        // The size query succeeds, the full read does not.
+        UnfinishedCase{"JournalUnreadable",
+                       [](FakeMachine& m) { m.FailCall(Operation::RegQueryValueExW, 5, 2); },
+                       ERROR_ACCESS_DENIED}),
+    [](const ::testing::TestParamInfo<UnfinishedCase>& param) { return param.param.name; });
 
 // A product registered while the installer ran was not redirected: its own
 // value stays, whatever it names.
@@ -214,9 +285,8 @@ TEST_F(TransformsRunTest, ProductRegisteredDuringThePatchKeepsItsOwnValue) {
   });
   EXPECT_EQ(RunSetup(machine), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\Media\\Files\\1033.mst");
-  EXPECT_NE(testing::FirstRunLog(machine).find("stays: nothing shows that a run of the launcher "
-                                               "wrote it"),
-            std::string::npos);
+  EXPECT_EQ(testing::FirstRunLog(machine).find("Restore:"), std::string::npos)
+      << "no journal of this run's to finish";
 }
 
 // A run that relied on a recorded journal from the same folder writes the
@@ -267,19 +337,12 @@ TEST_F(TransformsRunTest, RestoreFollowsTheBackedUpProductWhenIdentificationChan
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
-TEST_F(TransformsRunTest, BackupThatCannotBeReadIsKeptAndReported) {
+TEST_F(TransformsRunTest, OwnJournalThatCannotBeReadIsKeptAndReported) {
   RegisterHostrel();
-  machine.SetString(kHostrelKey, "Transforms", "C:\\OLD\\Files\\1036.mst");
-  machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
-  // The backup's read fails (a full read after the size query succeeded).
-  machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED, 2);
-  EXPECT_EQ(Run(nullptr), 0u) << "this run's restore repairs the older run";
-  EXPECT_EQ(Read(kHostrelKey).transforms, ":1036.mst");
-
-  machine.SetString(kHostrelKey, "TransformsBackup", ":1036.mst");
+  machine.SetString(kHostrelKey, "Transforms", ":1036.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine, run).status, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1036.mst");
 }
 
@@ -311,9 +374,9 @@ TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegDeleteValueW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RestoreTransforms(machine, run).status, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run).status, 0u) << "the next restore finishes the job";
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u) << "the next restore finishes the job";
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
@@ -357,9 +420,9 @@ TEST_F(TransformsRunTest, FailedWriteBackKeepsTheJournal) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegSetValueExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine, run).status, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run).status, 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
 }
 

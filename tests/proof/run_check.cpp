@@ -68,32 +68,53 @@ std::optional<std::u16string> RecordedRedirection(
   return recorded;
 }
 
-// Whether the value before the run was a redirection the journal proves
-// a launcher wrote; the product's own value is then none.
-bool RecordedRedirectionBefore(const KeyState& before) {
-  const auto recorded = RecordedRedirection(before.backup);
-  return recorded && (!before.transforms || ReaderText(before.transforms) == recorded);
-}
-
-// The product's own Transforms text, "" for none, as the run found it: what
-// a journal from an earlier run recorded, else the value itself; a value
-// beside a journal that records another redirection was given to the
-// product since. None when the value was there but could not be read, so
-// the run had no copy of it.
-std::optional<std::u16string> OwnValueBefore(const KeyState& before) {
-  if (RecordedRedirectionBefore(before)) return std::u16string();
-  if (!RecordedRedirection(before.backup)) {
-    if (const auto journal = ReaderText(before.backup)) return journal;
+// Whether `text` is a patch folder's redirection: its last two
+// backslash-separated parts are "Files" and a language transform the
+// launcher ships, ASCII letters in any case.
+bool PatchFolderRedirection(const std::u16string& text) {
+  const auto lower = [](std::u16string part) {
+    for (char16_t& unit : part) unit = unit >= u'A' && unit <= u'Z' ? unit + 32 : unit;
+    return part;
+  };
+  const std::size_t name = text.rfind(u'\\');
+  if (name == std::u16string::npos) return false;
+  const std::size_t folder = text.rfind(u'\\', name == 0 ? std::u16string::npos : name - 1);
+  const std::size_t folderStart = name == 0 || folder == std::u16string::npos ? 0 : folder + 1;
+  if (name == 0 || lower(text.substr(folderStart, name - folderStart)) != u"files") return false;
+  for (const char16_t* transform : {u"1033.mst", u"1043.mst", u"1031.mst", u"1040.mst",
+                                    u"1041.mst", u"1036.mst", u"1034.mst", u"1053.mst",
+                                    u"1028.mst", u"2052.mst"}) {
+    if (lower(text.substr(name + 1)) == transform) return true;
   }
-  if (!before.transforms) return std::u16string();
-  return ReaderText(before.transforms);
+  return false;
 }
 
-// The type the own value had: the journal's when one was left, else the
-// value's.
-std::uint32_t OwnTypeBefore(const KeyState& before) {
-  if (ReaderText(before.backup) && !RecordedRedirection(before.backup)) return before.backup->type;
-  return before.transforms ? before.transforms->type : REG_SZ;
+// The product's own Transforms (text, "" for none, and type) that a run
+// finds once it has finished what an earlier run left in a registration
+// holding `transforms` and `backup`: a string journal's value, where
+// Transforms is absent, reads as the journal (text and type), is the
+// redirection a record names or, beside a journal recording none, a patch
+// folder's redirection; else the value itself, given to the product since.
+// No text when that value is there but is no string.
+struct OwnValue {
+  std::optional<std::u16string> text;
+  std::uint32_t type = REG_SZ;
+};
+OwnValue OwnAfterRecovery(const std::optional<sim::RegistryValue>& transforms,
+                          const std::optional<sim::RegistryValue>& backup) {
+  const std::optional<std::u16string> journal = ReaderText(backup);
+  const OwnValue value{transforms ? ReaderText(transforms) : std::u16string(),
+                       transforms ? transforms->type : REG_SZ};
+  if (!journal) return value;
+  const auto recorded = RecordedRedirection(backup);
+  const OwnValue journals{recorded ? std::u16string() : *journal,
+                          recorded ? REG_SZ : backup->type};
+  if (!transforms) return journals;
+  if (!value.text) return value;
+  const bool same = *value.text == *journals.text && value.type == journals.type;
+  const bool earlierRuns =
+      same || (recorded ? value.text == recorded : PatchFolderRedirection(*value.text));
+  return earlierRuns ? journals : value;
 }
 
 // The text after the program's name, as the launcher's command tail: the
@@ -207,7 +228,8 @@ class Checker {
       return;
     }
     if (before.access != KeyAccess::Full) Fail(name + ": written although the key refuses writing");
-    const std::optional<std::u16string> own = OwnValueBefore(before);
+    const OwnValue ownValue = OwnAfterRecovery(before.transforms, before.backup);
+    const std::optional<std::u16string>& own = ownValue.text;
     // A value the run could not read may be left as it was, its journal
     // finished or kept.
     if (!own && SameStored(transforms, before.transforms)) return;
@@ -217,12 +239,14 @@ class Checker {
     }
     const bool restored =
         !backup && (transforms ? ReaderText(transforms) == own &&
-                                     (own->empty() || transforms->type == OwnTypeBefore(before))
+                                     (own->empty() || transforms->type == ownValue.type)
                                : own->empty());
     if (restored) return;
-    const bool journalKept =
-        before.backup ? SameStored(backup, before.backup) : ReaderText(backup) == own;
-    if (faults_ == Faults::Injected && journalKept && exit_ != ERROR_SUCCESS) {
+    // Left for the next run, which finishes it into the own value.
+    const OwnValue next = OwnAfterRecovery(transforms, backup);
+    const bool recoverable =
+        next.text == own && (own->empty() || next.type == ownValue.type);
+    if (faults_ == Faults::Injected && recoverable && exit_ != ERROR_SUCCESS) {
       recoverableRows_ = true;
       return;
     }
@@ -240,10 +264,9 @@ class Checker {
     return starts.front().childRan ? starts.front().exitCode : kUnknown;
   }
 
-  // The restore's status where it counts, predicted from the product the
-  // restore picked: only a registration the run had in play (a journal
-  // left to finish, since a key it cannot write gets no new one) can make
-  // the restore's failure the run's.
+  // The registration's status, predicted from the product the run picked:
+  // a journal left in a key it cannot write cannot be finished (and a key
+  // it cannot write gets no new one).
   Status PredictedRestoreStatus() const {
     if (restoredProduct_ == kNoProduct) return ERROR_SUCCESS;
     const KeyState& key = before_.keys[static_cast<std::size_t>(restoredProduct_)];
@@ -279,8 +302,9 @@ class Checker {
     }
     const Status restore = PredictedRestoreStatus();
     if (restore != ERROR_SUCCESS) {
-      if (exit_ != restore) {
-        Fail("restore should fail with " + std::to_string(restore) + ", exit status " +
+      if (exit_ != restore || started) {
+        Fail("an earlier run's journal that cannot be finished should end the run with " +
+             std::to_string(restore) + " before the installer starts; exit status " +
              std::to_string(exit_));
       }
     } else if (started) {

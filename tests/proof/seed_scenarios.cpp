@@ -138,6 +138,15 @@ std::vector<SeedScenario> SeedScenarios() {
   journalBesideSemicolon.folder = u"C:\\Patch;Files";
   journalBesideSemicolon.shortNamesAvailable = false;
   add("UnfinishedJournalBesideASemicolon", journalBesideSemicolon, ERROR_INVALID_COMMAND_LINE);
+  // An earlier run's journal is finished first: a value given since stays,
+  // and one that cannot be finished stops the run before the installer.
+  add("TextJournalBesideAValueGivenSince",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u":1036.mst"), Text(u":1031.mst")}),
+      ERROR_SUCCESS);
+  add("JournalInARegistrationThatRefusesWriting",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(u"C:\\OLD\\Files\\1036.mst"),
+                              Text(u":1036.mst")}),
+      ERROR_ACCESS_DENIED);
   // A journal recording the redirection it made for a product without
   // Transforms: that redirection goes, a value given to the product since
   // stays.

@@ -272,6 +272,30 @@ class TransformsRunTest(harness.PrefixTestCase):
                                 f"{what}, next run")
                 self.assert_key_exists(KEYWORD_PRODUCT_KEY, False, what)
 
+    def test_another_folders_left_redirection_is_finished_before_the_installer_starts(self):
+        # A run from a deployment tool's cache, killed: its folder may be gone.
+        left = {"ProductName": PRODUCT_NAME, "Transforms": r"C:\OLD\Files\1031.mst",
+                "TransformsBackup": ":1031.mst"}
+        with self.patch_folder("Patch Files") as folder:
+            self.prefix.set_values(REGISTERED_PRODUCT_KEY, left)
+            run = self.prefix.run_setup(folder, "/qn", record_keys=PRODUCT_KEYS)
+            during = {"Transforms": self.redirected(folder, "1031.mst"), "TransformsBackup": ":1031.mst"}
+            self.assert_during(self.only_record(run), REGISTERED_PRODUCT_KEY, during,
+                               "after another folder's killed run")
+            self.assertEqual(0, run.status)
+            self.assert_now(REGISTERED_PRODUCT_KEY, {"Transforms": ":1031.mst", "TransformsBackup": None},
+                            "after another folder's killed run")
+
+            # One that cannot be finished stops the run before the installer.
+            self.prefix.set_values(REGISTERED_PRODUCT_KEY, left)
+            self.lock(REGISTERED_PRODUCT_KEY)
+            run = self.prefix.run_setup(folder, "/qn", record_keys=PRODUCT_KEYS)
+            self.assertEqual(0, run.installer_runs, "no installer beside a journal it cannot finish")
+            self.assertEqual(5, run.status, "access denied: the journal cannot be finished")
+            self.assert_now(REGISTERED_PRODUCT_KEY, {"Transforms": left["Transforms"],
+                                                     "TransformsBackup": left["TransformsBackup"]},
+                            "a registration that refuses writing")
+
 
 if __name__ == "__main__":
     unittest.main()
