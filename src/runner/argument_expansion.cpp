@@ -38,8 +38,9 @@ Status LookUpEnvironment(void* context, const WideChar* name, std::size_t length
 }  // namespace
 
 Status ExpandVariables(const WideChar* text, VariableLookup lookup, void* context,
-                       WideLongText& expanded) {
+                       WideLongText& expanded, UnitsFromVariables& fromVariables) {
   expanded.clear();
+  fromVariables.reset();
   WideLongText value;
   const WideChar* at = text;
   while (*at != u'\0') {
@@ -59,7 +60,9 @@ Status ExpandVariables(const WideChar* text, VariableLookup lookup, void* contex
       fits = expanded.append(at, static_cast<std::size_t>(close + 1 - at));
       at = close + 1;
     } else {
+      std::size_t unit = expanded.length();
       fits = found == ERROR_SUCCESS && expanded.append(value);
+      while (fits && unit < expanded.length()) fromVariables[unit++] = true;
       at = close + 1;
     }
     if (!fits) {
@@ -71,9 +74,10 @@ Status ExpandVariables(const WideChar* text, VariableLookup lookup, void* contex
 }
 
 Status ExpandWithEnvironment(Platform& platform, const WideChar* currentDirectory,
-                             const WideChar* text, WideLongText& expanded) {
+                             const WideChar* text, WideLongText& expanded,
+                             UnitsFromVariables& fromVariables) {
   EnvironmentContext context{platform, currentDirectory};
-  return ExpandVariables(text, LookUpEnvironment, &context, expanded);
+  return ExpandVariables(text, LookUpEnvironment, &context, expanded, fromVariables);
 }
 
 }  // namespace setup
