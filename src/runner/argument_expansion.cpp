@@ -16,8 +16,9 @@ struct EnvironmentContext {
 Status LookUpEnvironment(void* context, const WideChar* name, std::size_t length,
                          WideLongText& value) {
   const auto& environment = *static_cast<EnvironmentContext*>(context);
-  WidePath zeroEnded;
-  // An empty name, or one no variable can have, is not defined.
+  // An empty name is not defined, nor one too long for the arguments: kept as typed, its units
+  // would not fit the expansion either, so a longer name is refused as too long, never misread.
+  WideLongText zeroEnded;
   if (length == 0 || !zeroEnded.append(name, length)) return ERROR_ENVVAR_NOT_FOUND;
   const std::uint32_t copied = environment.platform.GetEnvironmentVariableW(
       zeroEnded.c_str(), value.writable_buffer(), value.writable_size());
@@ -37,29 +38,32 @@ Status LookUpEnvironment(void* context, const WideChar* name, std::size_t length
 }  // namespace
 
 Status ExpandVariables(const WideChar* text, VariableLookup lookup, void* context,
-                       WideLongText& expanded) {
+                       WideLongText& expanded, UnitsFromVariables& fromVariables) {
   expanded.clear();
+  fromVariables.reset();
+  WideLongText value;
   const WideChar* at = text;
   while (*at != u'\0') {
     const WideChar* close = at + 1;
     while (*at == u'%' && *close != u'\0' && *close != u'%') ++close;
+    // The name ends at a ":", which starts a substring or replacement form.
+    const WideChar* const nameEnd = std::find(at + 1, close, u':');
+    const Status found =
+        *at != u'%' || *close == u'\0'
+            ? ERROR_ENVVAR_NOT_FOUND
+            : lookup(context, at + 1, static_cast<std::size_t>(nameEnd - at - 1), value);
     bool fits = true;
-    if (*at != u'%' || *close == u'\0') {
-      fits = expanded.append(*at);  // text, or a "%" that no other closes
+    if (found != ERROR_SUCCESS && found != ERROR_INSUFFICIENT_BUFFER) {
+      fits = expanded.append(*at);  // text, a "%" that no other closes, or an undefined name's
       ++at;
-    } else if (std::find(at + 1, close, u':') != close) {
+    } else if (nameEnd != close) {
       fits = expanded.append(at, static_cast<std::size_t>(close + 1 - at));
       at = close + 1;
     } else {
-      WideLongText value;
-      const Status found = lookup(context, at + 1, static_cast<std::size_t>(close - at - 1), value);
-      if (found == ERROR_SUCCESS) {
-        fits = expanded.append(value);
-        at = close + 1;
-      } else {
-        fits = found != ERROR_INSUFFICIENT_BUFFER && expanded.append(*at);
-        ++at;
-      }
+      std::size_t unit = expanded.length();
+      fits = found == ERROR_SUCCESS && expanded.append(value);
+      while (fits && unit < expanded.length()) fromVariables[unit++] = true;
+      at = close + 1;
     }
     if (!fits) {
       expanded.clear();
@@ -70,9 +74,10 @@ Status ExpandVariables(const WideChar* text, VariableLookup lookup, void* contex
 }
 
 Status ExpandWithEnvironment(Platform& platform, const WideChar* currentDirectory,
-                             const WideChar* text, WideLongText& expanded) {
+                             const WideChar* text, WideLongText& expanded,
+                             UnitsFromVariables& fromVariables) {
   EnvironmentContext context{platform, currentDirectory};
-  return ExpandVariables(text, LookUpEnvironment, &context, expanded);
+  return ExpandVariables(text, LookUpEnvironment, &context, expanded, fromVariables);
 }
 
 }  // namespace setup

@@ -1,7 +1,5 @@
 #include "runner/installer_command_line.h"
 
-#include "shared/secret_masking.h"
-
 namespace setup {
 
 // The interpreter's rules relied on (cmd /? and the Windows Commands
@@ -128,10 +126,11 @@ Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* p
 }
 
 void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
-                                  const WideChar* patchPath, const WideChar* arguments) {
+                                  const WideChar* patchPath, const WideChar* arguments,
+                                  const UnitsFromVariables* fromVariables) {
   LogLineSink sink{line};
   static_cast<void>(AppendCommand(sink, systemFolder, patchPath, false));
-  AppendWithSecretsMasked(line, arguments);
+  AppendWithSecretsMasked(line, arguments, fromVariables);
 }
 
 std::uint32_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,

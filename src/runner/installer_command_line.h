@@ -7,6 +7,7 @@
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "shared/log_line.h"
+#include "shared/secret_masking.h"
 
 namespace setup {
 
@@ -38,9 +39,10 @@ Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* p
                                  const WideChar* arguments, WideLongText& commandLine);
 
 // The same line as the installer gets it, for the log: no escapes, the
-// arguments' secrets masked.
+// arguments' secrets masked (AppendWithSecretsMasked).
 void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
-                                  const WideChar* patchPath, const WideChar* arguments);
+                                  const WideChar* patchPath, const WideChar* arguments,
+                                  const UnitsFromVariables* fromVariables);
 
 // The units BuildInstallerCommandLine's line would hold, escapes included,
 // whether or not it fits.

@@ -6,6 +6,7 @@
 #include "runner/argument_expansion.h"
 #include "runner/installer_command_line.h"
 #include "shared/log_events.h"
+#include "shared/secret_masking.h"
 
 namespace setup {
 
@@ -42,7 +43,8 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
 // The launcher expands the arguments as a prompt would: the interpreter is
 // handed no variable reference (installer_command_line.cpp says why).
 Status ExpandArguments(Platform& platform, RunState& run, const WideChar* commandTail) {
-  return ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, run.Arguments);
+  return ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, run.Arguments,
+                               run.ArgumentsFromVariables);
 }
 
 // A pre-flight line, and its warning, when Files holds no patch package
@@ -130,7 +132,9 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
                                                   : ExpandArguments(platform, run, commandTail);
   const WideLongText& arguments = run.Arguments;
   if (expansion == ERROR_SUCCESS && !TextEquals(arguments.c_str(), commandTail)) {
-    Tell(platform, run, LogEvent::ArgumentsExpanded, {SecretsMasked(arguments.c_str())});
+    LogLine masked;
+    AppendWithSecretsMasked(masked, arguments.c_str(), &run.ArgumentsFromVariables);
+    Tell(platform, run, LogEvent::ArgumentsExpanded, {masked});
   }
   const Status built = !pathsFit ? ERROR_INSUFFICIENT_BUFFER
                        : expansion != ERROR_SUCCESS
@@ -159,7 +163,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   // interpreter is given has its operators and every "%" escaped.
   LogLine described;
   DescribeInstallerCommandLine(described, systemFolder.c_str(), patchPath.c_str(),
-                               arguments.c_str());
+                               arguments.c_str(), &run.ArgumentsFromVariables);
   Tell(platform, run, LogEvent::InstallerCommandLine, {application.c_str(), described});
 
   // The log so far reaches the disk before the installer may restart the machine.

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "shared/log_line.h"
 #include "shared/run_log.h"
+#include "shared/secret_masking.h"
 
 namespace setup {
 
@@ -68,9 +69,10 @@ struct RunState {
   // Facts listed or read once a run, empty until then.
   std::optional<PatchPackages> Packages;
   std::optional<bool> LanguagePack;  // the patch folder's database is a language-pack installer
-  // The passed-on arguments as expanded (argument_expansion.h) by the
-  // check before anything changes, and the expansion's status.
+  // The passed-on arguments as expanded (argument_expansion.h) by the check before anything
+  // changes, which of their units came from variables, and the expansion's status.
   WideLongText Arguments;
+  UnitsFromVariables ArgumentsFromVariables;
   std::optional<Status> ArgumentsExpansion;
   Redirection CurrentRedirection;  // set by the redirection, read by the restore
   bool InstallerStarted = false;

@@ -24,10 +24,16 @@ bool NamesASecret(const WideChar* name, std::size_t length) {
 }
 
 // A secret's value runs to the next blank outside quotes, not a tab: the installer ends a value at
-// a blank only. Its quotes are kept, so they stay balanced; the rest is one mask.
-const WideChar* AppendMaskedValue(LogLine& line, const WideChar* at, bool quoted) {
+// a blank only. Its quotes are kept, so they stay balanced; the rest is one mask. A blank from a
+// variable ends nothing: whoever named the variable gave its whole value as the secret.
+const WideChar* AppendMaskedValue(LogLine& line, const WideChar* text, const WideChar* at,
+                                  bool quoted, const UnitsFromVariables* fromVariables) {
+  const auto fromVariable = [&] {
+    const auto unit = static_cast<std::size_t>(at - text);
+    return fromVariables != nullptr && unit < fromVariables->size() && (*fromVariables)[unit];
+  };
   bool masked = false;
-  for (; *at != u'\0' && (quoted || *at != u' '); ++at) {
+  for (; *at != u'\0' && (quoted || *at != u' ' || fromVariable()); ++at) {
     if (*at == u'"') {
       quoted = !quoted;
       line << "\"";
@@ -41,8 +47,10 @@ const WideChar* AppendMaskedValue(LogLine& line, const WideChar* at, bool quoted
 
 }  // namespace
 
-void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText) {
-  const WideChar* at = commandText != nullptr ? commandText : u"";
+void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText,
+                             const UnitsFromVariables* fromVariables) {
+  const WideChar* const text = commandText != nullptr ? commandText : u"";
+  const WideChar* at = text;
   while (*at != u'\0') {
     const WideChar* const blanks = at;
     while (IsBlank(*at)) ++at;
@@ -70,7 +78,7 @@ void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText) {
     const WideChar* value = equals + 1;
     while (!quoted && IsBlank(*value)) ++value;
     line.Text(word, static_cast<std::size_t>(value - word));
-    at = AppendMaskedValue(line, value, quoted);
+    at = AppendMaskedValue(line, text, value, quoted, fromVariables);
   }
 }
 

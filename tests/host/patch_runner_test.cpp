@@ -46,10 +46,13 @@ TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
   EXPECT_TRUE(start.childRan) << "the launcher must wait for the installer";
 }
 
+// The longest name looked up: far longer than a path, as names in the environment may be.
+const std::u16string kLongName(999, u'N');
+
 // The environment the tail rows expand in, and the interpreter as Windows
 // reads the line: every variable expanded over the whole line first.
 void SetEnvironment(FakeMachine& machine, proof::ModelEnvironment& model) {
-  const std::pair<const char16_t*, const char16_t*> variables[] = {
+  const std::pair<std::u16string, const char16_t*> variables[] = {
       {u"TEMP", u"C:\\Users\\Setup\\AppData\\Local\\Temp"},
       {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"},
       {u"OS", u"Windows_NT"},
@@ -58,6 +61,7 @@ void SetEnvironment(FakeMachine& machine, proof::ModelEnvironment& model) {
       {u"Q", u"\"x & y\""},
       {u"Q1", u"\"open"},
       {u"P", u"%OS%"},
+      {kLongName, u"long"},
   };
   for (const auto& [name, value] : variables) {
     machine.SetEnvironmentVariable(name, value);
@@ -68,7 +72,7 @@ void SetEnvironment(FakeMachine& machine, proof::ModelEnvironment& model) {
 
 struct TailCase {
   const char* name;
-  const char16_t* tail;
+  std::u16string tail;
   std::uint32_t threadCodePage;
   std::u16string installerGets;  // the arguments, as the installer receives them
 };
@@ -82,7 +86,7 @@ TEST_P(PatchRunnerTailTest, InstallerGetsTheTailAsAPromptExpandsIt) {
   SetEnvironment(machine, model);
   machine.SetThreadCodePage(c.threadCodePage);
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(RunPatch(machine, run, c.tail), 0u);
+  EXPECT_EQ(RunPatch(machine, run, c.tail.c_str()), 0u);
   const std::u16string line = OnlyStart().commandLine;
   const std::u16string switches = u"/D /E:ON /V:OFF /C ";
   ASSERT_EQ(line.compare(0, switches.size(), switches), 0) << "switches first";
@@ -133,7 +137,19 @@ INSTANTIATE_TEST_SUITE_P(
         TailCase{"CurrentDirectoryLong", u"/l*v \"%CD%\\x.log\"", 1252,
                  u"/l*v \"C:\\Patch Files\\x.log\""},
         TailCase{"FormsNotExpandedStayAsTyped", u"A=%PATH:~0,3% B=%DATE% C=%RANDOM%", 1252,
-                 u"A=%PATH:~0,3% B=%DATE% C=%RANDOM%"}),
+                 u"A=%PATH:~0,3% B=%DATE% C=%RANDOM%"},
+        // A ':' makes a form only after a defined name (CD counts); else the "%" stays alone.
+        TailCase{"DefinedNamesFormsStayWhole", u"A=%OS:~0,3%TEMP% B=%cd:~0,2%TEMP%", 1252,
+                 u"A=%OS:~0,3%TEMP% B=%cd:~0,2%TEMP%"},
+        TailCase{"LonePercentThenColon", u"SIZE=100% /l*v C:\\%OS%.log", 1252,
+                 u"SIZE=100% /l*v C:\\Windows_NT.log"},
+        TailCase{"PercentColonInQuotes", u"C=\"50%: phase 2\" /l*v \"%TEMP%\\p.log\"", 1252,
+                 u"C=\"50%: phase 2\" /l*v \"C:\\Users\\Setup\\AppData\\Local\\Temp\\p.log\""},
+        TailCase{"UndefinedNamesForm", u"%NOPE:~0,3%TEMP%", 1252,
+                 u"%NOPE:~0,3C:\\Users\\Setup\\AppData\\Local\\Temp"},
+        TailCase{"EmptyNameBeforeColon", u"A=%:%OS% B=%%:%OS%", 1252,
+                 u"A=%:Windows_NT B=%%:Windows_NT"},
+        TailCase{"NameLongerThanAPath", u"L=%" + kLongName + u"%", 1252, u"L=long"}),
     [](const ::testing::TestParamInfo<TailCase>& param) { return param.param.name; });
 
 // The path is the launcher's own: nothing in it may reach the installer

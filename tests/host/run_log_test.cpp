@@ -6,6 +6,7 @@
 
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
+#include "runner/argument_expansion.h"
 #include "services/blocking_services.h"
 #include "shared/log_events.h"
 #include "shared/secret_masking.h"
@@ -315,12 +316,36 @@ TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
       {u"/qn PIDKEY", u"/qn PIDKEY"},
       {u"KEYS /qn =x", u"KEYS /qn =x"},
       {u"TARGETDIR=C:\\Password Files", u"TARGETDIR=C:\\Password Files"},
+      // A variable's value is masked whole, blanks and quotes included, and only it.
+      {u"PASSWORD=%PW% /qn", u"PASSWORD=******** /qn"},
+      {u"A=%PQ% KEY=%PQ% B", u"A=a \"b c\" d KEY=********\"\" B"},
+      {u"SqlPwd=%PW%x y", u"SqlPwd=******** y"},
+      {u"USER=%PW% PASSWORD = %PW%", u"USER=s3cX t0pY PASSWORD = ********"},
   };
+  sim::FakeMachine machine;
+  machine.SetEnvironmentVariable(u"PW", u"s3cX t0pY");
+  machine.SetEnvironmentVariable(u"PQ", u"a \"b c\" d");
   for (const auto& c : cases) {
+    WideLongText expanded;
+    UnitsFromVariables fromVariables;
+    ASSERT_EQ(ExpandWithEnvironment(machine, u"C:\\", c.text, expanded, fromVariables), 0u);
     LogLine line;
-    AppendWithSecretsMasked(line, c.text);
+    AppendWithSecretsMasked(line, expanded.c_str(), &fromVariables);
     EXPECT_EQ(std::u16string(line.c_str()), c.logged);
   }
+}
+
+// Both lines that show the arguments expanded mask a secret given as a variable.
+TEST_F(RunLogTest, SecretGivenAsAVariableIsMaskedWhole) {
+  machine.SetEnvironmentVariable(u"PW", u"s3cX t0pY");
+  machine.SetCommandLine(u"Setup.exe /qn ADMINPASSWORD=%PW%");
+  RunSetup(machine);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Arguments as expanded: /qn ADMINPASSWORD=********\r\n"), std::string::npos);
+  EXPECT_NE(log.find("REINSTALL=ALL /qn ADMINPASSWORD=********\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("t0pY"), std::string::npos) << log;
+  EXPECT_NE(machine.ProcessStarts().at(0).commandLine.find(u"ADMINPASSWORD=s3cX t0pY"),
+            std::u16string::npos);
 }
 
 }  // namespace

@@ -34,16 +34,17 @@ std::u16string ExpandAsAPrompt(const std::u16string& text, const ModelEnvironmen
       continue;
     }
     const std::u16string name = sim::FoldedKey(text.substr(at + 1, close - at - 1));
-    if (const std::u16string* value = environment.Find(name)) {
-      out += *value;
-      at = close + 1;
+    const std::size_t colon = name.find(u':');
+    if (environment.Find(name.substr(0, colon)) == nullptr) {
+      out += text[at++];
     } else if (name == u"cd:~,") {
       at = close + 1;
-    } else if (name.find(u':') != std::u16string::npos) {
+    } else if (colon != std::u16string::npos) {
       out += text.substr(at, close + 1 - at);
       at = close + 1;
     } else {
-      out += text[at++];
+      out += *environment.Find(name);
+      at = close + 1;
     }
   }
   return out;

@@ -22,9 +22,10 @@ struct ModelEnvironment {
   const std::u16string* Find(std::u16string_view name) const;
 };
 
-// The first phase, as at a prompt: a defined "%NAME%" becomes its value,
-// not read again; "%cd:~,%" is CD's empty slice; any other form with ':'
-// stays whole; otherwise the first "%" stays and reading goes on after it.
+// The first phase, as at a prompt: a "%" whose name (before any ':') is
+// undefined stays and reading goes on after it; a defined "%NAME%" becomes
+// its value, not read again; "%cd:~,%" is CD's empty slice; any other
+// defined name's form with ':' stays whole.
 std::u16string ExpandAsAPrompt(const std::u16string& text, const ModelEnvironment& environment);
 
 // Both phases over `line`: true with the one command's text (carets
