@@ -23,7 +23,7 @@ namespace setup {
   EVENT(StatusMeaning, "% (%)") \
   EVENT(WindowsErrorCode, "% (a Windows error code)") \
   EVENT(InstallerEndedWithOne, "1 (the installer ended with 1, reported as 1603)") \
-  EVENT(InstallerStillActive, "259 (the installer ended with 259, a running process's code)") \
+  EVENT(InstallerStillActive, "259 (the installer ended with 259, STILL_ACTIVE, a running process's code; reported as 1603, since a tool polling the launcher's exit code would take 259 for a launcher still running)") \
   EVENT(InstallersOwnStatus, "% (the installer's own status)") \
   EVENT(Started, "Setup % started, process %") \
   EVENT(StartedOn, "Setup % started, process %, Windows %.%.%") \

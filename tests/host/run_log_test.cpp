@@ -273,6 +273,12 @@ TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
        u"Installer: could not be started: 4242 (a Windows error code)"},
       {Said(LogEvent::InstallerEnded, {InstallerStatusText{1}}),
        u"Installer ended with 1 (the installer ended with 1, reported as 1603)"},
+      {Said(LogEvent::InstallerEnded, {InstallerStatusText{259}}),
+       u"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE, a running "
+       u"process's code; reported as 1603, since a tool polling the launcher's exit code would "
+       u"take 259 for a launcher still running)"},
+      {Said(LogEvent::NotStarted, {StatusText{259}}),
+       u"Installer: could not be started: 259 (no more items)"},
       {Said(LogEvent::InstallerEnded, {InstallerStatusText{7777}}),
        u"Installer ended with 7777 (the installer's own status)"},
       {Said(LogEvent::JournalLeft, {InQuotes(u"a\0b", 3)}),

@@ -254,6 +254,20 @@ class PatchRunTest(harness.PrefixTestCase):
                 expected = 1603 if installer_exit == 1 else installer_exit
                 self.assertEqual(expected, run.status, "Setup.exe status should be the installer's")
 
+    def test_installers_still_active_ends_the_launcher_with_1603(self):
+        # 259 is STILL_ACTIVE: a tool polling Setup.exe's exit status would wait for ever.
+        self.prefix.remove_run_logs()
+        with self.patch_folder("Patch Files") as folder, self.prefix.recorder_as_interpreter():
+            run = self.prefix.run_setup(folder, "/qn", installer_exit=259)
+        record = self.only_record(run)
+        self.assertTrue(record["module"].lower().endswith("\\cmd.exe"),
+                        f"the stand-in should run in the interpreter's place: {record['module']!r}")
+        self.assertEqual(1603, run.status, "Setup.exe status for an installer's 259")
+        events = harness.read_run_log(self.prefix.newest_run_log())
+        self.assertIn("Installer ended with 259 (the installer ended with 259, STILL_ACTIVE", "\n".join(events))
+        self.assertRegex(events[-1], r'^Summary: exit=1603 meaning="the installation failed" installer=259 ',
+                         "the summary should keep the installer's own status")
+
     def test_setup_waits_for_the_installer(self):
         with self.patch_folder("Patch Files") as folder:
             running = self.prefix.start_setup(folder, "/qn", installer_exit=3010, hold=True)
