@@ -271,7 +271,7 @@ class Platform {
   // OpenMutexW for SYNCHRONIZE and MUTEX_MODIFY_STATE (enough to wait on it
   // and release it), not inherited. A handle, or none; `lastError` receives
   // the thread's last error either way (ERROR_FILE_NOT_FOUND when no mutex
-  // has the name).
+  // has the name, ERROR_ACCESS_DENIED when its descriptor refuses us).
   virtual KernelHandle OpenMutexW(const WideChar* name, Status* lastError) = 0;
   // False on failure (a mutex the caller does not own).
   virtual bool ReleaseMutex(KernelHandle mutex) = 0;

@@ -36,6 +36,7 @@ namespace setup {
   EVENT(Attended, "Attended: message boxes are shown if the window station is visible (session %)") \
   EVENT(AnotherLauncher, "Another launcher is running: ending with %, nothing read, written or started") \
   EVENT(AnotherAccountsLauncher, "Another launcher is running (its mutex refuses this account: another account runs it): ending with %, nothing read, written or started") \
+  EVENT(InstallerMutexRefused, "Another installation is in progress (the installer's % refuses this account: 5 (access denied), which deployment toolkits take as held): nothing is changed or started; run again after it") \
   EVENT(InstallerMutexNotOpened, "Installer mutex: could not be opened (%); taken for no installation in progress") \
   EVENT(InstallerMutexKept, "Installer mutex: taken but could not be given back") \
   EVENT(InstallerMutexNotWaited, "Installer mutex: not waited on (failed); taken as free") \

@@ -227,6 +227,10 @@ class FakeMachine : public Platform {
   // ---- One launcher at a time, window station -----------------------------
   // Makes `name` a mutex that another process holds.
   void HoldMutexElsewhere(const std::u16string& name);
+  // The same, held by another account under a descriptor that lets ours
+  // do nothing with it: CreateMutexExW and OpenMutexW of the name fail with
+  // ERROR_ACCESS_DENIED, as the platform's installer's may for a user.
+  void HoldRefusingMutexElsewhere(const std::u16string& name);
   // CreateMutexExW refuses names that start with `prefix` (e.g. u"Global\\")
   // with `error`: access denied is what Windows gives for a mutex another
   // account made without letting ours open it.
@@ -279,9 +283,9 @@ class FakeMachine : public Platform {
 
   // ---- Fault injection and leak checks ------------------------------------
   // Makes the `occurrence`-th call of `operation` from now (1 = the next)
-  // fail. Entries returning a Status return `status`, and CreateFileW and
-  // the service entries but the close report it as their last error; the
-  // others return their failure value
+  // fail. Entries returning a Status return `status`, and CreateFileW,
+  // OpenMutexW and the service entries but the close report it as their
+  // last error; the others return their failure value
   // (null handle, INVALID_FIND_HANDLE, false, 0; an empty command line, a
   // zeroed LocalTime) and ignore `status`. A failed call has no effect,
   // except that a failed close still releases its handle and a failed
@@ -567,6 +571,7 @@ class FakeMachine : public Platform {
   // One launcher at a time, window station.
   std::map<std::string, std::size_t> growingValues_;  // key path + '\n' + value name
   std::set<std::u16string> mutexesElsewhere_;
+  std::set<std::u16string> mutexesRefusingUs_;
   std::vector<std::pair<std::u16string, Status>> refusedMutexPrefixes_;
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;
