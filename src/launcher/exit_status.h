@@ -26,17 +26,14 @@ struct RunOutcomes {
 // A refusal's number; else the restore's failure where it counts (the
 // registration may not be as it was); else the installer's status, its 1
 // reported as 1603 so that the service guard's keeps its meaning, and its
-// 259 too: that is STILL_ACTIVE, which a deployment tool polling our exit
-// code would take for a launcher still running, for ever. A failed patch
-// never ends as success, and a run that changed nothing never hides the
-// installer's verdict.
+// 259 (STILL_ACTIVE), which a tool polling our exit code would take for a
+// launcher still running. A failed patch never ends as success, and a run
+// that changed nothing never hides the installer's verdict.
 constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
   if (outcomes.restoreCounts && outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
-  const Status installer = outcomes.installer;
-  return installer == static_cast<Status>(Verdict::ServiceRunning) || installer == STILL_ACTIVE
-             ? ERROR_INSTALL_FAILURE
-             : installer;
+  const Status ended = outcomes.installer;
+  return ended == 1 || ended == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : ended;
 }
 
 }  // namespace setup
