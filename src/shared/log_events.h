@@ -25,6 +25,8 @@ namespace setup {
   EVENT(InstallerEndedWithOne, "1 (the installer ended with 1, reported as 1603)") \
   EVENT(InstallerStillActive, "259 (the installer ended with 259, STILL_ACTIVE, a running process's code; reported as 1603, since a tool polling the launcher's exit code would take 259 for a launcher still running)") \
   EVENT(InstallersOwnStatus, "% (the installer's own status)") \
+  EVENT(LogFolderInstead, "Log folder: % (the temporary folder % could not take the log: %)") \
+  EVENT(LogFolderTempUnread, "Log folder: % (the temporary folder could not be read)") \
   EVENT(Started, "Setup % started, process %") \
   EVENT(StartedOn, "Setup % started, process %, Windows %.%.%") \
   EVENT(SingleInstance, "Single instance: no other launcher is running") \

@@ -18,6 +18,7 @@ using sim::FakeMachine;
 using testing::PatchFolderTest;
 
 const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
+constexpr char16_t kTempFolder[] = u"C:\\Users\\Setup\\AppData\\Local\\Temp\\";
 constexpr char16_t kLogPath[] =
     u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242.log";
 
@@ -115,22 +116,30 @@ TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
       << log;
 }
 
-// A log that cannot be made, or whose name is taken, changes nothing else.
+// A log that cannot be made, or whose names are all taken, changes nothing else.
 TEST_F(RunLogTest, RunIsTheSameWithoutALog) {
   EXPECT_EQ(RunSetup(machine), 0u);
   const auto changes = machine.RegistryChanges().size();
   const auto command = machine.ProcessStarts().at(0).commandLine;
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_NE(
-      Log(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242_2.log"),
-      "<no log>")
-      << "a taken name moves on to _2";
-
-  machine.DenyFileCreation(u"C:\\Users\\Setup\\AppData\\Local\\Temp");
-  EXPECT_EQ(RunSetup(machine), 0u);
+  const std::u16string stem = std::u16string(kLogPath).substr(0, TextLength(kLogPath) - 4);
+  EXPECT_NE(Log(stem + u"_2.log"), "<no log>") << "a taken name moves on to _2";
   machine.SetDiskFull(true);
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_EQ(machine.RegistryChanges().size(), 4 * changes);
+  machine.SetDiskFull(false);
+
+  // Names all taken in the temporary folder send the log nowhere else.
+  for (char16_t last = u'4'; last <= u'9'; ++last) {
+    machine.AddFile(stem + u"_" + last + u".log");
+  }
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(machine.CreatedFiles().size(), 3u);
+  machine.SetTempPath(u"C:\\Denied\\");
+  machine.DenyFileCreation(u"C:\\Denied");
+  machine.DenyFileCreation(u"C:\\windows\\Temp");
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(machine.CreatedFiles().size(), 3u);
+  EXPECT_EQ(machine.RegistryChanges().size(), 5 * changes);
   EXPECT_EQ(machine.ProcessStarts().back().commandLine, command);
 }
 
@@ -152,16 +161,23 @@ struct PreflightCase {
   void (*arrange)(FakeMachine&);
   std::vector<std::string> present;  // each exactly once
   std::vector<std::string> absent;
+  std::u16string logFolder = kTempFolder;
 };
 
 class PreflightLogTest : public RunLogTest, public ::testing::WithParamInterface<PreflightCase> {};
 
 // What will go wrong is said before the installer starts, and the restore
-// does not log the identification a second time.
+// does not log the identification a second time. A log not in the folder
+// looked in first says why in its first line.
 TEST_P(PreflightLogTest, SaysWhatWillGoWrongAndReadsAsOneRun) {
   GetParam().arrange(machine);
   RunSetup(machine);
-  const std::string log = Log();
+  ASSERT_FALSE(machine.CreatedFiles().empty()) << "no log";
+  const std::u16string& path = machine.CreatedFiles().front();
+  EXPECT_EQ(path.substr(0, path.rfind(u'\\') + 1), GetParam().logFolder);
+  const std::string log = Log(path);
+  const std::size_t folderLine = log.find(" Log folder: ");
+  EXPECT_TRUE(folderLine == std::string::npos || folderLine == 23) << "first, if at all:\n" << log;
   auto count = [&log](const std::string& what) {
     std::size_t found = 0;
     for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++found;
@@ -246,7 +262,43 @@ INSTANTIATE_TEST_SUITE_P(
                       [](FakeMachine& m) { StartInOtherFolder(m, "Update.msp"); },
                       {"Pre-flight: no product keyword in the patch's name; nothing is "
                        "redirected"},
-                      {"Pre-flight: no patch package"}}));
+                      {"Pre-flight: no patch package"}},
+        // TMP naming a missing folder, or one the account may not write:
+        // the Windows folder's Temp takes the log, made new as everywhere.
+        PreflightCase{"the temporary folder is missing",
+                      [](FakeMachine& m) { m.SetTempPath(u"C:\\missing\\"); },
+                      {"Log folder: C:\\windows\\Temp\\ (the temporary folder C:\\missing\\ "
+                       "could not take the log: 3 (path not found))"},
+                      {},
+                      u"C:\\windows\\Temp\\"},
+        PreflightCase{"the temporary folder refuses new files",
+                      [](FakeMachine& m) { m.DenyFileCreation(kTempFolder); },
+                      {"(the temporary folder C:\\Users\\Setup\\AppData\\Local\\Temp\\ could "
+                       "not take the log: 5 (access denied))"},
+                      {},
+                      u"C:\\windows\\Temp\\"},
+        PreflightCase{"the temporary folder cannot be read",
+                      [](FakeMachine& m) { m.FailCall(sim::Operation::GetTempPathW, 0); },
+                      {"Log folder: C:\\windows\\Temp\\ (the temporary folder could not be read)"},
+                      {},
+                      u"C:\\windows\\Temp\\"},
+        // Where kernel32 has GetTempPath2W, SYSTEM's log goes to a folder
+        // only SYSTEM can write; should the call fail, GetTempPathW's.
+        PreflightCase{"GetTempPath2W gives SYSTEM's own folder",
+                      [](FakeMachine& m) {
+                        m.SetTempPath2(u"C:\\windows\\SystemTemp\\");
+                        m.AddFolder("C:\\windows\\SystemTemp");
+                      },
+                      {},
+                      {"Log folder"},
+                      u"C:\\windows\\SystemTemp\\"},
+        PreflightCase{"GetTempPath2W fails",
+                      [](FakeMachine& m) {
+                        m.SetTempPath2(u"C:\\windows\\SystemTemp\\");
+                        m.FailCall(sim::Operation::GetTempPath2W, 0);
+                      },
+                      {},
+                      {"Log folder"}}));
 
 // The one table of wordings: facts fill its places in order, a place
 // without a fact stays empty, text already shown in a line is not shown

@@ -50,8 +50,9 @@ struct FoundEntry {
 class FakeMachine : public Platform {
  public:
   // A machine with drive C:, current directory "C:\", system directory
-  // "C:\windows\system32", temp folder "C:\Users\Setup\AppData\Local\Temp\"
-  // (which exists), command line "Setup.exe", language 0x0409 and code page
+  // "C:\windows\system32", Windows folder "C:\windows" (its Temp exists),
+  // temp folder "C:\Users\Setup\AppData\Local\Temp\" (which exists), no
+  // GetTempPath2W, command line "Setup.exe", language 0x0409 and code page
   // 1252 for both the system and the thread.
   FakeMachine();
   ~FakeMachine() override;
@@ -151,6 +152,11 @@ class FakeMachine : public Platform {
   // gives it. Like Windows, the machine neither checks nor creates the
   // folder: AddFolder it for the run log to be made there.
   void SetTempPath(const std::u16string& path);
+  // Makes kernel32 export GetTempPath2W, reporting `path` (a SYSTEM
+  // process's "C:\Windows\SystemTemp\"; for another account Windows gives
+  // GetTempPathW's). Without it, as under Wine 8 and on Windows before the
+  // updates of March 2025, the entry fails (0).
+  void SetTempPath2(const std::u16string& path);
   // What GetModuleFileNameW reports; none (0) at first.
   void SetModulePath(const std::u16string& path);
   // Defines the environment variable `name` (its case ignored, as Windows
@@ -404,6 +410,8 @@ class FakeMachine : public Platform {
   std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                         std::uint32_t size) noexcept override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
+  std::uint32_t GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
+  std::uint32_t GetSystemWindowsDirectoryW(WideChar* buffer, std::uint32_t size) noexcept override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,
                            std::uint32_t flagsAndAttributes, Status* lastError) noexcept override;
@@ -548,6 +556,8 @@ class FakeMachine : public Platform {
   std::map<FindHandle, std::deque<FoundEntry>> openFinds_;
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
+  std::optional<std::u16string> tempPath2_;  // none: GetTempPath2W is not exported
+  std::u16string windowsDirectory_;
   std::map<std::u16string, std::u16string> environment_;  // by FoldedKey of the name
   std::u16string modulePath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited

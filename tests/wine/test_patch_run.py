@@ -279,6 +279,27 @@ class PatchRunTest(harness.PrefixTestCase):
 
     # ----- the run log -----
 
+    def test_a_missing_temporary_folder_sends_the_log_to_the_windows_folders_temp(self):
+        windows_temp = self.prefix.resolve_windows_path("C:\\windows\\Temp")
+        before = set(os.listdir(windows_temp))
+        with self.patch_folder("Patch Files") as folder:
+            # Wine takes TMP and TEMP from the registry, not from Linux: the interpreter sets them.
+            run = self.prefix.run_setup(folder, command_line=(
+                'C:\\windows\\system32\\cmd.exe /c set TMP=C:\\missing&& set TEMP=C:\\missing&& '
+                f'"{folder.windows_path}\\Setup.exe" /qn'))
+        self.assertEqual(0, run.status, "a run without its temporary folder is the same run")
+        made = [name for name in os.listdir(windows_temp)
+                if name not in before and harness.RUN_LOG_NAME.fullmatch(name)]
+        self.assertEqual(1, len(made), f"one log in the Windows folder's Temp: {made!r}")
+        path = os.path.join(windows_temp, made[0])
+        try:
+            events = harness.read_run_log(path)
+        finally:
+            os.remove(path)
+        self.assertRegex(events[0], r"(?i)^Log folder: C:\\windows\\Temp\\ \(the temporary folder "
+                                    r"C:\\missing\\ could not take the log: 3 \(path not found\)\)$")
+        self.assertRegex(events[-1], r"^Summary: exit=0 ")
+
     def test_run_log_names_product_installer_line_and_status_with_secrets_masked(self):
         packed_code = HOSTREL_PRODUCT_KEY.rsplit("\\", 1)[1]
         # Secrets bare and in a quoted word; "Łódź" is outside the Western code page.
