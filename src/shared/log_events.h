@@ -133,7 +133,7 @@ namespace setup {
   EVENT(JournalGone, "Restore: the TransformsBackup this run wrote has gone; the own Transforms cannot be put back") \
   EVENT(RestoreNotCounted, "Restore: failed on a registration this run did not change; the installer's status stands") \
   EVENT(Ends, "Setup ends with exit status % after % ms") \
-  EVENT(Summary, "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% patch=\"%\" redirected=% warnings=% duration_ms=%")
+  EVENT(Summary, "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% registered=% patch=\"%\" redirected=% warnings=% duration_ms=%")
 // clang-format on
 
 enum class LogEvent : std::uint8_t {

@@ -177,6 +177,7 @@ void RedirectTransforms(Platform& platform, RunState& run) {
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
+  if (opened == ERROR_SUCCESS) run.RegisteredProduct = run.CurrentProduct;
   if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
   if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
     Tell(platform, run, LogEvent::BackupKeyNotOpened, {keyPath.c_str(), StatusText{opened}});

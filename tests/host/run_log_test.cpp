@@ -56,8 +56,8 @@ TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
            "Restore: TransformsBackup deleted",
            "Setup ends with exit status 1603 (the installation failed) after ",
            "Summary: exit=1603 meaning=\"the installation failed\" installer=1603 product=2 "
-           "name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B patch=\"Hostrel_Update.msp\" "
-           "redirected=yes warnings=transform-missing duration_ms=",
+           "name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B registered=yes "
+           "patch=\"Hostrel_Update.msp\" redirected=yes warnings=transform-missing duration_ms=",
        }) {
     EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nlog:\n" << log;
   }
@@ -110,7 +110,8 @@ TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
   EXPECT_NE(log.find("Another launcher is running: ending with 1618"), std::string::npos) << log;
   EXPECT_NE(log.find("\r\n2026-12-08 14:03:07.412 Summary: exit=1618 meaning=\"another "
                      "installation is in progress\" installer=none product=none name=none "
-                     "code=none patch=\"\" redirected=no warnings=none duration_ms=0\r\n"),
+                     "code=none registered=no patch=\"\" redirected=no warnings=none "
+                     "duration_ms=0\r\n"),
             std::string::npos)
       << "that line and the summary only:\n"
       << log;
@@ -222,19 +223,31 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Pre-flight: no patch package (*.msp) in C:\\Other\\Files\\; the "
                        "installer will fail. Setup.exe is in C:\\Patch Files\\: start it with that "
                        "folder as its current directory",
-                       "name=none code=none patch=\"\" redirected=no warnings=no-patch "},
+                       "name=none code=none registered=no patch=\"\" redirected=no "
+                       "warnings=no-patch "},
                       {}},
-        PreflightCase{"installed per user, its language-pack row taken",
-                      [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
-                      {"Pre-flight: Hostrel (row 8) is not registered per machine (no "
-                       "HKEY_CLASSES_ROOT\\Installer\\Products\\E359D2F96F56DF147AD77D973394339F):"
-                       " installed per user or not at all; nothing is redirected",
-                       "Restore: the product identified again: row 8"},
-                      {"Backup:"}},
+        PreflightCase{
+            "installed per user, its language-pack row taken",
+            [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
+            {"Pre-flight: Hostrel (row 8) is not registered per machine (no "
+             "HKEY_CLASSES_ROOT\\Installer\\Products\\E359D2F96F56DF147AD77D973394339F):"
+             " installed per user or not at all; nothing is redirected",
+             "Restore: the product identified again: row 8",
+             " product=8 name=Hostrel code=E359D2F96F56DF147AD77D973394339F registered=no "},
+            {"Backup:"}},
+        PreflightCase{
+            "its language-pack row taken, and that product registered",
+            [](FakeMachine& m) {
+              m.RemoveKey(kHostrelKey);
+              m.AddKey("Installer\\Products\\E359D2F96F56DF147AD77D973394339F");
+            },
+            {" product=8 name=Hostrel code=E359D2F96F56DF147AD77D973394339F registered=yes "},
+            {"not registered per machine"}},
         PreflightCase{"installed per user, no row taken",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Ostra_Update.msp"); },
                       {"Pre-flight: Ostra (row 3) is not registered per machine",
-                       "Restore: the product identified again: none, nothing to put back"},
+                       "Restore: the product identified again: none, nothing to put back",
+                       " product=none name=none code=none registered=no "},
                       {}},
         // Windows reads ini files as ANSI or UTF-16 with a mark: one saved as
         // UTF-8 gives the message no words there (the machine gives none).

@@ -333,7 +333,7 @@ class PatchRunTest(harness.PrefixTestCase):
                 self.assertIn(f"Installer ended with {installer_exit} ({meaning})", events)
                 self.assertRegex(events[-1], rf'^Summary: exit={installer_exit} meaning="{meaning}" '
                                              rf'installer={installer_exit} product=8 name=Hostrel '
-                                             rf'code={packed_code} patch="Hostrel_Update.msp" redirected=yes '
+                                             rf'code={packed_code} registered=yes patch="Hostrel_Update.msp" redirected=yes '
                                              r'warnings=transform-missing duration_ms=\d+$',
                                  "the last line should be the summary")
                 self.assertRegex(events[-2], rf"^Setup ends with exit status {installer_exit} \({meaning}\) "
