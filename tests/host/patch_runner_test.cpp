@@ -234,25 +234,6 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
   EXPECT_EQ(machine.KernelHandleCloses().size(), 10u) << "process and thread handle each time";
 }
 
-// The launcher ends with the installer's status, but for its 1 (the service
-// guard's number) and its 259 (STILL_ACTIVE: a tool polling the launcher's
-// exit code would wait for ever): both end as 1603. The summary keeps the
-// installer's own.
-TEST_F(PatchRunnerTest, ExitStatusIsTheInstallersButForOneAndStillActive) {
-  AddPatchFile("Hostrel_Update.msp");
-  const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0, 0},      {1, 1603},  {258, 258},
-                                                           {259, 1603}, {260, 260}, {3010, 3010}};
-  for (const auto& [installer, exitStatus] : cases) {
-    machine.QueueChild([status = installer](FakeMachine&) { return status; });
-    EXPECT_EQ(RunSetup(machine), exitStatus) << installer;
-    const std::string log = machine.FileContents(machine.CreatedFiles().back()).value_or("");
-    for (const std::string& key : {"Summary: exit=" + std::to_string(exitStatus) + " ",
-                                   "\" installer=" + std::to_string(installer) + " product="}) {
-      EXPECT_NE(log.find(key), std::string::npos) << key << log;
-    }
-  }
-}
-
 TEST_F(PatchRunnerTest, ChildThatCannotStartEndsTheWaitWithItsError) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::CreateProcessW, ERROR_FILE_NOT_FOUND);

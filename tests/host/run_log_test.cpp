@@ -271,6 +271,12 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       {"warnings=no-keyword "},
                       {"saved as UTF-8"}},
+        // STILL_ACTIVE: a tool polling the launcher's exit status would wait for ever.
+        PreflightCase{"the installer ends with 259",
+                      [](FakeMachine& m) { m.QueueChild([](FakeMachine&) { return 259u; }); },
+                      {"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE",
+                       "Summary: exit=1603 meaning=\"the installation failed\" installer=259 "},
+                      {}},
         PreflightCase{"no product keyword",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Update.msp"); },
                       {"Pre-flight: no product keyword in the patch's name; nothing is "
@@ -342,8 +348,6 @@ TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
        u"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE, a running "
        u"process's code; reported as 1603, since a tool polling the launcher's exit code would "
        u"take 259 for a launcher still running)"},
-      {Said(LogEvent::NotStarted, {StatusText{259}}),
-       u"Installer: could not be started: 259 (no more items)"},
       {Said(LogEvent::InstallerEnded, {InstallerStatusText{7777}}),
        u"Installer ended with 7777 (the installer's own status)"},
       {Said(LogEvent::JournalLeft, {InQuotes(u"a\0b", 3)}),

@@ -62,9 +62,8 @@ TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse)
   }
 }
 
-// The run log's folders. GetTempPath2W gives an account other than SYSTEM
-// GetTempPathW's folder; where kernel32 lacks it, it fails as an unbound
-// entry does. The Windows folder follows the size rules of the others.
+// GetTempPath2W gives an account other than SYSTEM GetTempPathW's folder;
+// where kernel32 lacks it, it fails as an unbound entry does.
 TEST(LogFoldersTest, TempPath2IsTempPathsFolderOrFailsWhereKernel32LacksIt) {
   Win32Platform platform;
   WideChar temp[MAX_PATH + 1] = {};
@@ -80,19 +79,6 @@ TEST(LogFoldersTest, TempPath2IsTempPathsFolderOrFailsWhereKernel32LacksIt) {
     EXPECT_EQ(0u, length2);
     EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), ::GetLastError());
   }
-}
-
-TEST(LogFoldersTest, SystemWindowsFolderFollowsTheSizeRules) {
-  Win32Platform platform;
-  WideChar folder[MAX_PATH] = {};
-  const std::uint32_t length = platform.GetSystemWindowsDirectoryW(folder, MAX_PATH);
-  wchar_t expected[MAX_PATH] = {};
-  ASSERT_EQ(::GetSystemWindowsDirectoryW(expected, MAX_PATH), length);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(expected)), std::u16string(folder));
-  EXPECT_NE(u'\\', folder[length - 1]) << "no trailing backslash but a drive root's";
-  WideChar tooSmall[1] = {};
-  EXPECT_EQ(length + 1, platform.GetSystemWindowsDirectoryW(tooSmall, 1))
-      << "size needed, terminator included, when the buffer is too small";
 }
 
 class ServicesTest : public ::testing::Test {
