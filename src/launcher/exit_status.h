@@ -25,15 +25,16 @@ struct RunOutcomes {
 };
 
 // A refusal's number; else the registration's failure (it may not be as
-// it was); else the installer's status, its 1
-// reported as 1603 so that the service guard's keeps its meaning. A failed
-// patch never ends as success, and a run that changed nothing never hides
-// the installer's verdict.
+// it was); else the installer's status, its 1 reported as 1603 so that
+// the service guard's keeps its meaning, and its 259 (STILL_ACTIVE), which
+// a tool polling our exit code would take for a launcher still running. A
+// failed patch never ends as success, and a run that changed nothing never
+// hides the installer's verdict.
 constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
   if (outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
-  return outcomes.installer == static_cast<Status>(Verdict::ServiceRunning) ? ERROR_INSTALL_FAILURE
-                                                                            : outcomes.installer;
+  const Status ended = outcomes.installer;
+  return ended == 1 || ended == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : ended;
 }
 
 }  // namespace setup

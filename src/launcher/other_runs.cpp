@@ -22,6 +22,12 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
   ScopedKernelHandle mutex(platform);
   mutex.adopt(platform.OpenMutexW(kInstallerExecuteMutex, &opened));
   if (!mutex.valid()) {
+    // It exists, and its descriptor shuts this account out: deployment
+    // toolkits take that as held, and so does the launcher.
+    if (opened == ERROR_ACCESS_DENIED) {
+      Tell(platform, run, LogEvent::InstallerMutexRefused, {kInstallerExecuteMutex});
+      return true;
+    }
     if (opened != ERROR_FILE_NOT_FOUND) {
       Tell(platform, run, LogEvent::InstallerMutexNotOpened, {StatusText{opened}});
     }

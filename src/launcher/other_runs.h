@@ -38,8 +38,9 @@ class SingleInstance {
 inline constexpr WideChar kInstallerExecuteMutex[] = u"Global\\_MSIExecute";
 
 // True, logged, when kInstallerExecuteMutex is held: waited on for no time,
-// and given back at once if taken. One missing, or that cannot be opened or
-// waited on, is taken for none, as deployment tools do.
+// and given back at once if taken; or when opening it is refused (access
+// denied), as deployment toolkits take it. One missing, or that cannot be
+// opened for another reason or waited on, is taken for none, as they do.
 bool InstallationInProgress(Platform& platform, const RunState& run);
 
 }  // namespace setup

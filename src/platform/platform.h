@@ -233,6 +233,17 @@ class Platform {
   // The length copied without the terminator, the path ending in a
   // backslash; the size needed when too small; 0 on failure.
   virtual std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) = 0;
+  // kernel32's GetTempPath2W, bound at run time (Windows 11, and Windows 10
+  // 1607 and later since the updates of March 2025; not Wine 8): the same,
+  // but a SYSTEM process gets a folder only SYSTEM can write
+  // (C:\Windows\SystemTemp), not one every user can create files in. 0,
+  // with ERROR_PROC_NOT_FOUND as the thread's last error, where kernel32
+  // lacks it.
+  virtual std::uint32_t GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) = 0;
+  // The Windows folder every user shares (a terminal server's too): the
+  // length copied without the terminator; the size needed, terminator
+  // included, when too small; 0 on failure.
+  virtual std::uint32_t GetSystemWindowsDirectoryW(WideChar* buffer, std::uint32_t size) = 0;
   // CreateFileW with no security attributes and no template. A handle, or
   // NO_KERNEL_HANDLE on failure (the platform's INVALID_HANDLE_VALUE);
   // `lastError` receives the thread's last error either way
@@ -271,7 +282,7 @@ class Platform {
   // OpenMutexW for SYNCHRONIZE and MUTEX_MODIFY_STATE (enough to wait on it
   // and release it), not inherited. A handle, or none; `lastError` receives
   // the thread's last error either way (ERROR_FILE_NOT_FOUND when no mutex
-  // has the name).
+  // has the name, ERROR_ACCESS_DENIED when its descriptor refuses us).
   virtual KernelHandle OpenMutexW(const WideChar* name, Status* lastError) = 0;
   // False on failure (a mutex the caller does not own).
   virtual bool ReleaseMutex(KernelHandle mutex) = 0;

@@ -94,10 +94,11 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
   run.ArgumentsExpansion = ExpandArguments(platform, run, commandTail);
   const bool valueCarried =
       *run.ArgumentsExpansion != ERROR_SUCCESS || InterpreterCanCarry(run.Arguments.c_str());
-  if (!InterpreterCanCarry(commandTail) || !valueCarried) {
+  const bool typedCarried = InterpreterCanCarry(commandTail);
+  if (!typedCarried || !valueCarried) {
     // Cut at the break, the installer would get other arguments than given.
     Tell(platform, run,
-         valueCarried ? LogEvent::ArgumentsHoldLineBreak : LogEvent::VariableHoldsLineBreak);
+         typedCarried ? LogEvent::VariableHoldsLineBreak : LogEvent::ArgumentsHoldLineBreak);
     return ERROR_INVALID_COMMAND_LINE;
   }
   WideLongText patchPath;

@@ -23,8 +23,10 @@ namespace setup {
   EVENT(StatusMeaning, "% (%)") \
   EVENT(WindowsErrorCode, "% (a Windows error code)") \
   EVENT(InstallerEndedWithOne, "1 (the installer ended with 1, reported as 1603)") \
-  EVENT(InstallerStillActive, "259 (the installer ended with 259, a running process's code)") \
+  EVENT(InstallerStillActive, "259 (the installer ended with 259, STILL_ACTIVE, a running process's code; reported as 1603, since a tool polling the launcher's exit code would take 259 for a launcher still running)") \
   EVENT(InstallersOwnStatus, "% (the installer's own status)") \
+  EVENT(LogFolderInstead, "Log folder: % (the temporary folder % could not take the log: %)") \
+  EVENT(LogFolderTempUnread, "Log folder: % (the temporary folder could not be read)") \
   EVENT(Started, "Setup % started, process %") \
   EVENT(StartedOn, "Setup % started, process %, Windows %.%.%") \
   EVENT(SingleInstance, "Single instance: no other launcher is running") \
@@ -36,6 +38,7 @@ namespace setup {
   EVENT(Attended, "Attended: message boxes are shown if the window station is visible (session %)") \
   EVENT(AnotherLauncher, "Another launcher is running: ending with %, nothing read, written or started") \
   EVENT(AnotherAccountsLauncher, "Another launcher is running (its mutex refuses this account: another account runs it): ending with %, nothing read, written or started") \
+  EVENT(InstallerMutexRefused, "Another installation is in progress (the installer's % refuses this account: 5 (access denied), which deployment toolkits take as held): nothing is changed or started; run again after it") \
   EVENT(InstallerMutexNotOpened, "Installer mutex: could not be opened (%); taken for no installation in progress") \
   EVENT(InstallerMutexKept, "Installer mutex: taken but could not be given back") \
   EVENT(InstallerMutexNotWaited, "Installer mutex: not waited on (failed); taken as free") \
@@ -121,7 +124,7 @@ namespace setup {
   EVENT(UnprovenStays, "Restore: no TransformsBackup; Transforms % stays: nothing shows that a run of the launcher wrote it") \
   EVENT(JournalGone, "Restore: the TransformsBackup this run wrote has gone; the own Transforms cannot be put back") \
   EVENT(Ends, "Setup ends with exit status % after % ms") \
-  EVENT(Summary, "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% patch=\"%\" redirected=% warnings=% duration_ms=%")
+  EVENT(Summary, "Summary: exit=% meaning=\"%\" installer=% product=% name=% code=% registered=% patch=\"%\" redirected=% warnings=% duration_ms=%")
 // clang-format on
 
 enum class LogEvent : std::uint8_t {

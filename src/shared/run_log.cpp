@@ -1,5 +1,7 @@
 #include "shared/run_log.h"
 
+#include "shared/log_events.h"
+
 namespace setup {
 
 namespace {
@@ -58,16 +60,9 @@ class Utf8Line {
   std::size_t size_ = 0;
 };
 
-}  // namespace
-
-void OpenRunLog(Platform& platform, RunLog& log) {
-  log = RunLog{};
-  WidePath folder;
-  if (!folder.adopt_reported_text(
-          platform.GetTempPathW(folder.writable_size(), folder.writable_buffer()))) {
-    return;
-  }
-
+// Makes the log in `folder` (ending in a backslash) under the first name not taken: 0, or the
+// failure (ERROR_FILE_EXISTS when every name is taken, ERROR_INSUFFICIENT_BUFFER when none fits).
+Status CreateLogIn(Platform& platform, RunLog& log, const WidePath& folder) {
   const LocalTime now = platform.GetLocalTime();
   WidePath stem = folder;
   if (!stem.append(kLogNamePrefix) || !AppendDigits(stem, now.year, 4) ||
@@ -75,24 +70,54 @@ void OpenRunLog(Platform& platform, RunLog& log) {
       !AppendDigits(stem, now.hour, 2) || !AppendDigits(stem, now.minute, 2) ||
       !AppendDigits(stem, now.second, 2) || !stem.append(u'_') ||
       !AppendDigits(stem, platform.GetCurrentProcessId(), 1)) {
-    return;
+    return ERROR_INSUFFICIENT_BUFFER;
   }
   for (std::uint32_t suffix = 1; suffix <= kLastNameSuffix; ++suffix) {
     WidePath name = stem;
-    if (suffix > 1 && (!name.append(u'_') || !AppendDigits(name, suffix, 1))) return;
-    if (!name.append(u".log")) return;
+    if ((suffix > 1 && (!name.append(u'_') || !AppendDigits(name, suffix, 1))) ||
+        !name.append(u".log")) {
+      return ERROR_INSUFFICIENT_BUFFER;
+    }
     Status lastError = ERROR_SUCCESS;
     const KernelHandle file = platform.CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &lastError);
     if (file != NO_KERNEL_HANDLE) {
       log.file = file;
       log.path = name;
-      return;
+      return ERROR_SUCCESS;
     }
     // Only a taken name is worth another try; no folder, a full disk or a refusal would refuse
     // the next name too.
-    if (lastError != ERROR_FILE_EXISTS && lastError != ERROR_ALREADY_EXISTS) return;
+    if (lastError != ERROR_FILE_EXISTS && lastError != ERROR_ALREADY_EXISTS) return lastError;
   }
+  return ERROR_FILE_EXISTS;
+}
+
+}  // namespace
+
+void OpenRunLog(Platform& platform, RunLog& log) {
+  log = RunLog{};
+  // GetTempPath2W gives SYSTEM a folder only it can write; where kernel32 lacks it, GetTempPathW.
+  WidePath temp;
+  const bool read =
+      temp.adopt_reported_text(
+          platform.GetTempPath2W(temp.writable_size(), temp.writable_buffer())) ||
+      temp.adopt_reported_text(platform.GetTempPathW(temp.writable_size(), temp.writable_buffer()));
+  const Status refused = read ? CreateLogIn(platform, log, temp) : ERROR_PATH_NOT_FOUND;
+  // Names all taken in a shared folder would be taken in the next one too.
+  if (log.file != NO_KERNEL_HANDLE || refused == ERROR_FILE_EXISTS) return;
+  // Every user may create files in the Windows folder's Temp: safe for this log only because it
+  // is made new under a name of its own, never opened where the name exists.
+  WidePath windows;
+  if (!windows.adopt_reported_text(platform.GetSystemWindowsDirectoryW(windows.writable_buffer(),
+                                                                       windows.writable_size())) ||
+      !windows.append(u"\\Temp\\") || CreateLogIn(platform, log, windows) != ERROR_SUCCESS) {
+    return;
+  }
+  LogLine line;
+  Say(line, read ? LogEvent::LogFolderInstead : LogEvent::LogFolderTempUnread,
+      {windows.c_str(), temp.c_str(), StatusText{refused}});
+  WriteLogLine(platform, log, line);
 }
 
 void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line) {

@@ -18,10 +18,12 @@ struct RunLog {
   WidePath path;                         // where the log is, once open
 };
 
-// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder, or
-// "..._2.log" to "..._9.log" when that name exists: created new (an existing file or link of the
-// name is never opened, and with the process id in it nobody can take the name in advance in a
-// shared folder), shared for reading. Each line is handed to the system at once, so a killed run
+// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder (SYSTEM's
+// own where GetTempPath2W exists), or "..._2.log" to "..._9.log" when that name exists: created
+// new (an existing file or link of the name is never opened, and with the process id in it nobody
+// can take the name in advance in a shared folder), shared for reading. A folder unread, or that
+// refuses it for another reason than names taken, leaves it to the Windows folder's Temp, its
+// first line saying why. Each line is handed to the system at once, so a killed run
 // keeps every line up to its end, but not written through: on Windows that would wait for the
 // disk at every line. When none can be made the log stays closed; the run goes on without one.
 void OpenRunLog(Platform& platform, RunLog& log);

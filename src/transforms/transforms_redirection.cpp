@@ -96,6 +96,10 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
   const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
+  // Refused for changing, it was found all the same.
+  if (opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED) {
+    run.RegisteredProduct = run.CurrentProduct;
+  }
   if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
   bool foreign = false;
   const Status recovered = opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS

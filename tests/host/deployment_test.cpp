@@ -145,9 +145,45 @@ TEST_F(DeploymentTest, AFreeInstallerMutexIsGivenBackAtOnce) {
   EXPECT_EQ(RunWith("/qn"), 0u);
   EXPECT_EQ(machine.UnreleasedOpenedMutexes(), 0) << "held, it would keep our installer out";
   EXPECT_EQ(machine.CallCount(Operation::CreateProcessW), 1u);
-  machine.FailCall(Operation::OpenMutexW, ERROR_ACCESS_DENIED);
+  machine.FailCall(Operation::OpenMutexW, ERROR_INVALID_HANDLE);
   EXPECT_EQ(RunWith("/qn"), 0u) << "a mutex that cannot be asked stops nothing";
 }
+
+// The installer's mutex refusing this account is taken as held, as
+// deployment toolkits take it: the run ends before anything is read or
+// started. One that cannot be opened for another reason stops nothing.
+struct InstallerMutexCase {
+  void (*arrange)(sim::FakeMachine&);
+  Status exitStatus;
+  const char* logged;
+};
+
+class InstallerMutexTest : public DeploymentTest,
+                           public ::testing::WithParamInterface<InstallerMutexCase> {};
+
+TEST_P(InstallerMutexTest, RefusedEndsTheRunBeforeAnythingIsTouched) {
+  GetParam().arrange(machine);
+  EXPECT_EQ(RunWith("/qn"), GetParam().exitStatus);
+  const bool refused = GetParam().exitStatus == ERROR_INSTALL_ALREADY_RUNNING;
+  EXPECT_EQ(machine.ProcessStarts().size(), refused ? 0u : 1u);
+  EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW) == 0, refused);
+  EXPECT_NE(testing::FirstRunLog(machine).find(GetParam().logged), std::string::npos)
+      << testing::FirstRunLog(machine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InstallerMutexTest,
+    ::testing::Values(
+        InstallerMutexCase{
+            [](sim::FakeMachine& m) { m.HoldRefusingMutexElsewhere(u"Global\\_MSIExecute"); },
+            ERROR_INSTALL_ALREADY_RUNNING,
+            "Another installation is in progress (the installer's Global\\_MSIExecute refuses "
+            "this account: 5 (access denied), which deployment toolkits take as held): nothing "
+            "is changed or started"},
+        InstallerMutexCase{
+            [](sim::FakeMachine& m) { m.FailCall(Operation::OpenMutexW, ERROR_INVALID_HANDLE); }, 0,
+            "Installer mutex: could not be opened (6 (invalid handle)); taken for no "
+            "installation in progress"}));
 
 TEST_F(DeploymentTest, SessionMutexStandsInWhereTheGlobalOneCannotBeMade) {
   machine.RefuseMutexNamespace(u"Global\\", ERROR_PATH_NOT_FOUND);

@@ -179,7 +179,9 @@ TEST_F(PatchRunnerTest, PatchPathReachesTheInstallerLiterally) {
 
 // Cut at a line break, the installer would get other arguments than given;
 // a quote would end the path's quoting early, and "msiexec /p" reads ';'
-// as the separator between patches. Refused before anything changes.
+// as the separator between patches. Refused before anything changes, the
+// log naming the cause: a break typed in the arguments is theirs, whatever
+// a variable holds.
 TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
   const struct {
     const char16_t* folder;  // without short names
@@ -190,6 +192,9 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=a\nB=b", "arguments hold a line break"},
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=\"a\rb\"", "arguments hold a line break"},
       {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=%NL%", "a variable it names holds"},
+      {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=%NL% Y=\n",
+       "arguments hold a line break"},
+      {u"C:\\Patch Files", u"Hostrel_Update.msp", u"/qn X=%NOPE%\r", "arguments hold a line break"},
       {u"C:\\Q\"uote", u"Hostrel_Update.msp", u"/qn", "holds a quote, a ';'"},
       {u"C:\\Named", u"Hostrel;2.msp", u"/qn", "holds a quote, a ';'"},
       {u"C:\\Patch;Files", u"Hostrel_Update.msp", u"/qn", "holds a quote, a ';'"},
@@ -201,7 +206,12 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
     machine.AddFile(std::u16string(c.folder) + u"\\Files\\" + c.file);
     machine.SetCurrentDirectory(c.folder);
     CaptureSourceFolder(machine, run);
+    OpenRunLog(machine, run.Log);
     EXPECT_EQ(CheckArgumentsCanBeCarried(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE)
+        << c.logged;
+    CloseRunLog(machine, run.Log);
+    EXPECT_NE(machine.FileContents(machine.CreatedFiles().back()).value_or("").find(c.logged),
+              std::string::npos)
         << c.logged;
     EXPECT_EQ(RunPatch(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE) << c.logged;
   }

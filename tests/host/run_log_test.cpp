@@ -19,6 +19,7 @@ using sim::FakeMachine;
 using testing::PatchFolderTest;
 
 const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3A1420B";
+constexpr char16_t kTempFolder[] = u"C:\\Users\\Setup\\AppData\\Local\\Temp\\";
 constexpr char16_t kLogPath[] =
     u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242.log";
 
@@ -56,8 +57,8 @@ TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
            "Restore: TransformsBackup deleted",
            "Setup ends with exit status 1603 (the installation failed) after ",
            "Summary: exit=1603 meaning=\"the installation failed\" installer=1603 product=2 "
-           "name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B patch=\"Hostrel_Update.msp\" "
-           "redirected=yes warnings=transform-missing duration_ms=",
+           "name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B registered=yes "
+           "patch=\"Hostrel_Update.msp\" redirected=yes warnings=transform-missing duration_ms=",
        }) {
     EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << "\nlog:\n" << log;
   }
@@ -110,28 +111,37 @@ TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
   EXPECT_NE(log.find("Another launcher is running: ending with 1618"), std::string::npos) << log;
   EXPECT_NE(log.find("\r\n2026-12-08 14:03:07.412 Summary: exit=1618 meaning=\"another "
                      "installation is in progress\" installer=none product=none name=none "
-                     "code=none patch=\"\" redirected=no warnings=none duration_ms=0\r\n"),
+                     "code=none registered=no patch=\"\" redirected=no warnings=none "
+                     "duration_ms=0\r\n"),
             std::string::npos)
       << "that line and the summary only:\n"
       << log;
 }
 
-// A log that cannot be made, or whose name is taken, changes nothing else.
+// A log that cannot be made, or whose names are all taken, changes nothing else.
 TEST_F(RunLogTest, RunIsTheSameWithoutALog) {
   EXPECT_EQ(RunSetup(machine), 0u);
   const auto changes = machine.RegistryChanges().size();
   const auto command = machine.ProcessStarts().at(0).commandLine;
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_NE(
-      Log(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242_2.log"),
-      "<no log>")
-      << "a taken name moves on to _2";
-
-  machine.DenyFileCreation(u"C:\\Users\\Setup\\AppData\\Local\\Temp");
-  EXPECT_EQ(RunSetup(machine), 0u);
+  const std::u16string stem = std::u16string(kLogPath).substr(0, TextLength(kLogPath) - 4);
+  EXPECT_NE(Log(stem + u"_2.log"), "<no log>") << "a taken name moves on to _2";
   machine.SetDiskFull(true);
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_EQ(machine.RegistryChanges().size(), 4 * changes);
+  machine.SetDiskFull(false);
+
+  // Names all taken in the temporary folder send the log nowhere else.
+  for (char16_t last = u'4'; last <= u'9'; ++last) {
+    machine.AddFile(stem + u"_" + last + u".log");
+  }
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(machine.CreatedFiles().size(), 3u);
+  machine.SetTempPath(u"C:\\Denied\\");
+  machine.DenyFileCreation(u"C:\\Denied");
+  machine.DenyFileCreation(u"C:\\windows\\Temp");
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(machine.CreatedFiles().size(), 3u);
+  EXPECT_EQ(machine.RegistryChanges().size(), 5 * changes);
   EXPECT_EQ(machine.ProcessStarts().back().commandLine, command);
 }
 
@@ -153,16 +163,23 @@ struct PreflightCase {
   void (*arrange)(FakeMachine&);
   std::vector<std::string> present;  // each exactly once
   std::vector<std::string> absent;
+  std::u16string logFolder = kTempFolder;
 };
 
 class PreflightLogTest : public RunLogTest, public ::testing::WithParamInterface<PreflightCase> {};
 
 // What will go wrong is said before the installer starts, and the restore
-// does not log the identification a second time.
+// does not log the identification a second time. A log not in the folder
+// looked in first says why in its first line.
 TEST_P(PreflightLogTest, SaysWhatWillGoWrongAndReadsAsOneRun) {
   GetParam().arrange(machine);
   RunSetup(machine);
-  const std::string log = Log();
+  ASSERT_FALSE(machine.CreatedFiles().empty()) << "no log";
+  const std::u16string& path = machine.CreatedFiles().front();
+  EXPECT_EQ(path.substr(0, path.rfind(u'\\') + 1), GetParam().logFolder);
+  const std::string log = Log(path);
+  const std::size_t folderLine = log.find(" Log folder: ");
+  EXPECT_TRUE(folderLine == std::string::npos || folderLine == 23) << "first, if at all:\n" << log;
   auto count = [&log](const std::string& what) {
     std::size_t found = 0;
     for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++found;
@@ -207,17 +224,34 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Pre-flight: no patch package (*.msp) in C:\\Other\\Files\\; the "
                        "installer will fail. Setup.exe is in C:\\Patch Files\\: start it with that "
                        "folder as its current directory",
-                       "name=none code=none patch=\"\" redirected=no warnings=no-patch "},
+                       "name=none code=none registered=no patch=\"\" redirected=no "
+                       "warnings=no-patch "},
                       {}},
-        PreflightCase{"installed per user, its language-pack row taken",
-                      [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
-                      {"Pre-flight: Hostrel (row 8) is not registered per machine (no "
-                       "HKEY_CLASSES_ROOT\\Installer\\Products\\E359D2F96F56DF147AD77D973394339F):"
-                       " installed per user or not at all; nothing is redirected"},
-                      {"Backup:", "Recovery:", "Restore:"}},
+        PreflightCase{
+            "installed per user, its language-pack row taken",
+            [](FakeMachine& m) { m.RemoveKey(kHostrelKey); },
+            {"Pre-flight: Hostrel (row 8) is not registered per machine (no "
+             "HKEY_CLASSES_ROOT\\Installer\\Products\\E359D2F96F56DF147AD77D973394339F):"
+             " installed per user or not at all; nothing is redirected",
+             " product=8 name=Hostrel code=E359D2F96F56DF147AD77D973394339F registered=no "},
+            {"Backup:", "Recovery:", "Restore:"}},
+        PreflightCase{
+            "its language-pack row taken, and that product registered",
+            [](FakeMachine& m) {
+              m.RemoveKey(kHostrelKey);
+              m.AddKey("Installer\\Products\\E359D2F96F56DF147AD77D973394339F");
+            },
+            {" product=8 name=Hostrel code=E359D2F96F56DF147AD77D973394339F registered=yes "},
+            {"not registered per machine"}},
+        PreflightCase{"registered, but refusing changes",
+                      [](FakeMachine& m) { m.DenyWrite(kHostrelKey); },
+                      {" product=2 name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B "
+                       "registered=yes "},
+                      {"Restore:"}},
         PreflightCase{"installed per user, no row taken",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Ostra_Update.msp"); },
-                      {"Pre-flight: Ostra (row 3) is not registered per machine"},
+                      {"Pre-flight: Ostra (row 3) is not registered per machine",
+                       " product=none name=none code=none registered=no "},
                       {"Restore:"}},
         // Windows reads ini files as ANSI or UTF-16 with a mark: one saved as
         // UTF-8 gives the message no words there (the machine gives none).
@@ -241,11 +275,53 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       {"warnings=no-keyword "},
                       {"saved as UTF-8"}},
+        // STILL_ACTIVE: a tool polling the launcher's exit status would wait for ever.
+        PreflightCase{"the installer ends with 259",
+                      [](FakeMachine& m) { m.QueueChild([](FakeMachine&) { return 259u; }); },
+                      {"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE",
+                       "Summary: exit=1603 meaning=\"the installation failed\" installer=259 "},
+                      {}},
         PreflightCase{"no product keyword",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Update.msp"); },
                       {"Pre-flight: no product keyword in the patch's name; nothing is "
                        "redirected"},
-                      {"Pre-flight: no patch package"}}));
+                      {"Pre-flight: no patch package"}},
+        // TMP naming a missing folder, or one the account may not write:
+        // the Windows folder's Temp takes the log, made new as everywhere.
+        PreflightCase{"the temporary folder is missing",
+                      [](FakeMachine& m) { m.SetTempPath(u"C:\\missing\\"); },
+                      {"Log folder: C:\\windows\\Temp\\ (the temporary folder C:\\missing\\ "
+                       "could not take the log: 3 (path not found))"},
+                      {},
+                      u"C:\\windows\\Temp\\"},
+        PreflightCase{"the temporary folder refuses new files",
+                      [](FakeMachine& m) { m.DenyFileCreation(kTempFolder); },
+                      {"(the temporary folder C:\\Users\\Setup\\AppData\\Local\\Temp\\ could "
+                       "not take the log: 5 (access denied))"},
+                      {},
+                      u"C:\\windows\\Temp\\"},
+        PreflightCase{"the temporary folder cannot be read",
+                      [](FakeMachine& m) { m.FailCall(sim::Operation::GetTempPathW, 0); },
+                      {"Log folder: C:\\windows\\Temp\\ (the temporary folder could not be read)"},
+                      {},
+                      u"C:\\windows\\Temp\\"},
+        // Where kernel32 has GetTempPath2W, SYSTEM's log goes to a folder
+        // only SYSTEM can write; should the call fail, GetTempPathW's.
+        PreflightCase{"GetTempPath2W gives SYSTEM's own folder",
+                      [](FakeMachine& m) {
+                        m.SetTempPath2(u"C:\\windows\\SystemTemp\\");
+                        m.AddFolder("C:\\windows\\SystemTemp");
+                      },
+                      {},
+                      {"Log folder"},
+                      u"C:\\windows\\SystemTemp\\"},
+        PreflightCase{"GetTempPath2W fails",
+                      [](FakeMachine& m) {
+                        m.SetTempPath2(u"C:\\windows\\SystemTemp\\");
+                        m.FailCall(sim::Operation::GetTempPath2W, 0);
+                      },
+                      {},
+                      {"Log folder"}}));
 
 // The one table of wordings: facts fill its places in order, a place
 // without a fact stays empty, text already shown in a line is not shown
@@ -272,6 +348,10 @@ TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
        u"Installer: could not be started: 4242 (a Windows error code)"},
       {Said(LogEvent::InstallerEnded, {InstallerStatusText{1}}),
        u"Installer ended with 1 (the installer ended with 1, reported as 1603)"},
+      {Said(LogEvent::InstallerEnded, {InstallerStatusText{259}}),
+       u"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE, a running "
+       u"process's code; reported as 1603, since a tool polling the launcher's exit code would "
+       u"take 259 for a launcher still running)"},
       {Said(LogEvent::InstallerEnded, {InstallerStatusText{7777}}),
        u"Installer ended with 7777 (the installer's own status)"},
       {Said(LogEvent::JournalLeft, {InQuotes(u"a\0b", 3)}),

@@ -134,8 +134,11 @@ bool Holds(const std::u16string& text, const char16_t* units) {
 }
 
 // The launcher's exit status for an installer that ended with `status`:
-// its own 1 is the service guard's, so the installer's 1 reads as 1603.
-Status ReportedInstallerStatus(Status status) { return status == 1 ? 1603 : status; }
+// its own 1 is the service guard's, so the installer's 1 reads as 1603; so
+// does its 259, which a tool polling the exit code reads as "still running".
+Status ReportedInstallerStatus(Status status) {
+  return status == 1 || status == 259 ? 1603 : status;
+}
 
 std::string ProductName(int row) {
   return "row " + std::to_string(row) + " (" + sim::AsciiText(ProductTable[row].keyword) + ")";

@@ -197,6 +197,10 @@ std::vector<SeedScenario> SeedScenarios() {
   failing.child.action = ChildAction::RewriteTransforms;
   failing.child.rewrittenValue = u"C:\\Cache\\1031.mst";
   add("InstallerRewritesAndFails", failing, 1603);
+  // STILL_ACTIVE: a tool polling the launcher's exit status would wait for ever.
+  Scenario stillActive = Typical();
+  stillActive.child.exitCode = 259;
+  add("InstallerEndsWithStillActive", stillActive, 1603);
   // The journal records the redirection, but the installer rewrote it: the
   // product had none, and none it has again.
   Scenario rewrittenRecord =

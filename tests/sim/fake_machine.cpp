@@ -13,10 +13,12 @@ namespace setup::sim {
 FakeMachine::FakeMachine()
     : systemDirectory_(u"C:\\windows\\system32"),
       tempPath_(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\"),
+      windowsDirectory_(u"C:\\windows"),
       installerObjects_(std::make_unique<InstallerObjects>()),
       commandLine_(u"Setup.exe") {
   files_.Add(u"C:\\", u"", true);
   files_.Add(tempPath_, u"", true);
+  files_.Add(windowsDirectory_ + u"\\Temp", u"", true);
   currentDirectory_ = u"C:\\";
   defaultChild_ = [](FakeMachine&) { return std::uint32_t{0}; };
 }

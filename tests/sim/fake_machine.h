@@ -50,8 +50,9 @@ struct FoundEntry {
 class FakeMachine : public Platform {
  public:
   // A machine with drive C:, current directory "C:\", system directory
-  // "C:\windows\system32", temp folder "C:\Users\Setup\AppData\Local\Temp\"
-  // (which exists), command line "Setup.exe", language 0x0409 and code page
+  // "C:\windows\system32", Windows folder "C:\windows" (its Temp exists),
+  // temp folder "C:\Users\Setup\AppData\Local\Temp\" (which exists), no
+  // GetTempPath2W, command line "Setup.exe", language 0x0409 and code page
   // 1252 for both the system and the thread.
   FakeMachine();
   ~FakeMachine() override;
@@ -151,6 +152,11 @@ class FakeMachine : public Platform {
   // gives it. Like Windows, the machine neither checks nor creates the
   // folder: AddFolder it for the run log to be made there.
   void SetTempPath(const std::u16string& path);
+  // Makes kernel32 export GetTempPath2W, reporting `path` (a SYSTEM
+  // process's "C:\Windows\SystemTemp\"; for another account Windows gives
+  // GetTempPathW's). Without it, as under Wine 8 and on Windows before the
+  // updates of March 2025, the entry fails (0).
+  void SetTempPath2(const std::u16string& path);
   // What GetModuleFileNameW reports; none (0) at first.
   void SetModulePath(const std::u16string& path);
   // Defines the environment variable `name` (its case ignored, as Windows
@@ -227,6 +233,10 @@ class FakeMachine : public Platform {
   // ---- One launcher at a time, window station -----------------------------
   // Makes `name` a mutex that another process holds.
   void HoldMutexElsewhere(const std::u16string& name);
+  // The same, held by another account under a descriptor that lets ours
+  // do nothing with it: CreateMutexExW and OpenMutexW of the name fail with
+  // ERROR_ACCESS_DENIED, as the platform's installer's may for a user.
+  void HoldRefusingMutexElsewhere(const std::u16string& name);
   // CreateMutexExW refuses names that start with `prefix` (e.g. u"Global\\")
   // with `error`: access denied is what Windows gives for a mutex another
   // account made without letting ours open it.
@@ -279,9 +289,9 @@ class FakeMachine : public Platform {
 
   // ---- Fault injection and leak checks ------------------------------------
   // Makes the `occurrence`-th call of `operation` from now (1 = the next)
-  // fail. Entries returning a Status return `status`, and CreateFileW and
-  // the service entries but the close report it as their last error; the
-  // others return their failure value
+  // fail. Entries returning a Status return `status`, and CreateFileW,
+  // OpenMutexW and the service entries but the close report it as their
+  // last error; the others return their failure value
   // (null handle, INVALID_FIND_HANDLE, false, 0; an empty command line, a
   // zeroed LocalTime) and ignore `status`. A failed call has no effect,
   // except that a failed close still releases its handle and a failed
@@ -400,6 +410,8 @@ class FakeMachine : public Platform {
   std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                         std::uint32_t size) noexcept override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
+  std::uint32_t GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) noexcept override;
+  std::uint32_t GetSystemWindowsDirectoryW(WideChar* buffer, std::uint32_t size) noexcept override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,
                            std::uint32_t flagsAndAttributes, Status* lastError) noexcept override;
@@ -544,6 +556,8 @@ class FakeMachine : public Platform {
   std::map<FindHandle, std::deque<FoundEntry>> openFinds_;
   std::vector<std::string> findPatterns_;
   std::u16string tempPath_;
+  std::optional<std::u16string> tempPath2_;  // none: GetTempPath2W is not exported
+  std::u16string windowsDirectory_;
   std::map<std::u16string, std::u16string> environment_;  // by FoldedKey of the name
   std::u16string modulePath_;
   std::optional<std::uint64_t> freeDiskSpace_;  // none: unlimited
@@ -567,6 +581,7 @@ class FakeMachine : public Platform {
   // One launcher at a time, window station.
   std::map<std::string, std::size_t> growingValues_;  // key path + '\n' + value name
   std::set<std::u16string> mutexesElsewhere_;
+  std::set<std::u16string> mutexesRefusingUs_;
   std::vector<std::pair<std::u16string, Status>> refusedMutexPrefixes_;
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;

@@ -139,6 +139,8 @@ void FakeMachine::SetSystemDirectory(const std::u16string& path) { systemDirecto
 
 void FakeMachine::SetTempPath(const std::u16string& path) { tempPath_ = path; }
 
+void FakeMachine::SetTempPath2(const std::u16string& path) { tempPath2_ = path; }
+
 void FakeMachine::AddFileWithContents(const std::u16string& longPath, const std::string& bytes) {
   AddEntry(longPath, u"", false)->contents = bytes;
 }
@@ -261,6 +263,18 @@ std::uint32_t FakeMachine::GetEnvironmentVariableW(const WideChar* name, WideCha
 std::uint32_t FakeMachine::GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) noexcept {
   return Enter(Operation::GetTempPathW, std::uint32_t{0},
                [&] { return CopyOut(tempPath_, buffer, bufferSize); });
+}
+
+std::uint32_t FakeMachine::GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) noexcept {
+  return Enter(Operation::GetTempPath2W, std::uint32_t{0}, [&]() -> std::uint32_t {
+    return tempPath2_ ? CopyOut(*tempPath2_, buffer, bufferSize) : 0;
+  });
+}
+
+std::uint32_t FakeMachine::GetSystemWindowsDirectoryW(WideChar* buffer,
+                                                      std::uint32_t size) noexcept {
+  return Enter(Operation::GetSystemWindowsDirectoryW, std::uint32_t{0},
+               [&] { return CopyOut(windowsDirectory_, buffer, size); });
 }
 
 FileEntry* FakeMachine::CreateNewFile(const std::u16string& path, Status* error) {

@@ -14,6 +14,11 @@ constexpr Status kErrorInvalidParameter = 87;
 
 void FakeMachine::HoldMutexElsewhere(const std::u16string& name) { mutexesElsewhere_.insert(name); }
 
+void FakeMachine::HoldRefusingMutexElsewhere(const std::u16string& name) {
+  mutexesElsewhere_.insert(name);
+  mutexesRefusingUs_.insert(name);
+}
+
 void FakeMachine::RefuseMutexNamespace(const std::u16string& prefix, Status error) {
   refusedMutexPrefixes_.emplace_back(prefix, error);
 }
@@ -33,6 +38,10 @@ KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError
   const KernelHandle handle = Enter(Operation::CreateMutexExW, NO_KERNEL_HANDLE, [&] {
     const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";
     mutexRequests_.push_back(text);
+    if (mutexesRefusingUs_.count(text) != 0) {
+      error = ERROR_ACCESS_DENIED;
+      return NO_KERNEL_HANDLE;
+    }
     for (const auto& [prefix, refusal] : refusedMutexPrefixes_) {
       if (text.compare(0, prefix.size(), prefix) == 0) {
         error = refusal;
@@ -56,23 +65,19 @@ KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError
 void FakeMachine::AddFreeMutex(const std::u16string& name) { freeMutexes_.insert(name); }
 
 KernelHandle FakeMachine::OpenMutexW(const WideChar* name, Status* lastError) noexcept {
-  Status error = ERROR_SUCCESS;
-  const KernelHandle handle = Enter(Operation::OpenMutexW, NO_KERNEL_HANDLE, [&] {
+  return EnterWithLastError(Operation::OpenMutexW, NO_KERNEL_HANDLE, lastError, [&](Status* error) {
     const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";
     const bool exists = mutexesElsewhere_.count(text) != 0 || freeMutexes_.count(text) != 0 ||
                         std::any_of(mutexHandles_.begin(), mutexHandles_.end(),
                                     [&](const auto& held) { return held.second == text; });
-    if (!exists) {
-      error = ERROR_FILE_NOT_FOUND;
+    if (!exists || mutexesRefusingUs_.count(text) != 0) {
+      *error = exists ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
       return NO_KERNEL_HANDLE;
     }
     const KernelHandle mutex{NextHandleValue()};
     openedMutexes_[mutex] = OpenedMutex{text, false};
     return mutex;
   });
-  if (handle == NO_KERNEL_HANDLE && error == ERROR_SUCCESS) error = ERROR_ACCESS_DENIED;
-  if (lastError != nullptr) *lastError = error;
-  return handle;
 }
 
 bool FakeMachine::ReleaseMutex(KernelHandle mutex) noexcept {

@@ -32,6 +32,8 @@ const char* OperationName(Operation operation) {
       "CloseHandle",
       "Sleep",
       "GetTempPathW",
+      "GetTempPath2W",
+      "GetSystemWindowsDirectoryW",
       "GetEnvironmentVariableW",
       "GetModuleFileNameW",
       "CreateFileW",

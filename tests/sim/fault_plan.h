@@ -35,6 +35,8 @@ enum class Operation {
   CloseHandle,
   Sleep,
   GetTempPathW,
+  GetTempPath2W,
+  GetSystemWindowsDirectoryW,
   GetEnvironmentVariableW,
   GetModuleFileNameW,
   CreateFileW,

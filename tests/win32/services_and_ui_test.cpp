@@ -1,5 +1,5 @@
 // The service manager as the launcher's checks use it, the entries bound at
-// run time from advapi32 and user32, and the system language.
+// run time from advapi32, user32 and kernel32, and the system language.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,18 +39,45 @@ TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse)
       {Entry::RtlGetVersion, "RtlGetVersion", false},
       {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW,
        "ConvertStringSecurityDescriptorToSecurityDescriptorW", false},
+      {Entry::GetTempPath2W, "GetTempPath2W", false},
   };
   static_assert(sizeof entries / sizeof entries[0] == Win32Platform::kRuntimeEntryCount,
                 "every runtime entry is listed");
+  // Recent Windows only (not Wine 8): bound where kernel32 has it.
+  const bool kernelHasTempPath2 =
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W") != nullptr;
+  const auto exported = [&](Entry entry) {
+    return entry != Entry::GetTempPath2W || kernelHasTempPath2;
+  };
   Win32Platform platform;
   // Loading user32 is the slowest part of a run that shows no box.
   for (const auto& e : entries) {
-    EXPECT_EQ(!e.fromUser32, platform.is_bound(e.entry))
+    EXPECT_EQ(!e.fromUser32 && exported(e.entry), platform.is_bound(e.entry))
         << e.name << (e.fromUser32 ? " not bound before its first use" : " bound at construction");
   }
   static_cast<void>(platform.ProcessWindowStationIsVisible());
   for (const auto& e : entries) {
-    EXPECT_TRUE(platform.is_bound(e.entry)) << e.name << " bound after a window-station call";
+    EXPECT_EQ(exported(e.entry), platform.is_bound(e.entry))
+        << e.name << " bound after a window-station call";
+  }
+}
+
+// GetTempPath2W gives an account other than SYSTEM GetTempPathW's folder;
+// where kernel32 lacks it, it fails as an unbound entry does.
+TEST(LogFoldersTest, TempPath2IsTempPathsFolderOrFailsWhereKernel32LacksIt) {
+  Win32Platform platform;
+  WideChar temp[MAX_PATH + 1] = {};
+  const std::uint32_t length = platform.GetTempPathW(MAX_PATH + 1, temp);
+  ASSERT_NE(0u, length);
+  WideChar temp2[MAX_PATH + 1] = {};
+  ::SetLastError(NO_ERROR);
+  const std::uint32_t length2 = platform.GetTempPath2W(MAX_PATH + 1, temp2);
+  if (platform.is_bound(Entry::GetTempPath2W)) {
+    EXPECT_EQ(length, length2);
+    EXPECT_EQ(std::u16string(temp), std::u16string(temp2));
+  } else {
+    EXPECT_EQ(0u, length2);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), ::GetLastError());
   }
 }
 

@@ -387,6 +387,26 @@ class WinePrefix:
                         self.artifacts.box_reader, self.artifacts.key_access, self.artifacts.terminator):
             shutil.copyfile(program, os.path.join(self.linux_path(TOOLS_FOLDER), os.path.basename(program)))
 
+    @contextlib.contextmanager
+    def recorder_as_interpreter(self):
+        """Puts recorder.exe where Setup.exe starts "<system folder>\\cmd.exe"
+        (syswow64 for a 32-bit program in a 64-bit prefix; system32 too) for
+        the duration of a with block, and the prefix's own back afterwards.
+        Wine's interpreter passes a child's 259 on as 0, so only a stand-in in
+        its place can end with 259. Read temp_folder() before: it asks cmd."""
+        saved = []
+        try:
+            for folder in ("syswow64", "system32"):
+                path = os.path.join(self.drive_c, "windows", folder, "cmd.exe")
+                if os.path.isfile(path):
+                    os.replace(path, path + ".saved")
+                    saved.append(path)
+                    shutil.copyfile(self.artifacts.recorder, path)
+            yield
+        finally:
+            for path in saved:
+                os.replace(path + ".saved", path)
+
     # ----- paths and environment -----
 
     @property

@@ -254,6 +254,20 @@ class PatchRunTest(harness.PrefixTestCase):
                 expected = 1603 if installer_exit == 1 else installer_exit
                 self.assertEqual(expected, run.status, "Setup.exe status should be the installer's")
 
+    def test_installers_still_active_ends_the_launcher_with_1603(self):
+        # 259 is STILL_ACTIVE: a tool polling Setup.exe's exit status would wait for ever.
+        self.prefix.remove_run_logs()
+        with self.patch_folder("Patch Files") as folder, self.prefix.recorder_as_interpreter():
+            run = self.prefix.run_setup(folder, "/qn", installer_exit=259)
+        record = self.only_record(run)
+        self.assertTrue(record["module"].lower().endswith("\\cmd.exe"),
+                        f"the stand-in should run in the interpreter's place: {record['module']!r}")
+        self.assertEqual(1603, run.status, "Setup.exe status for an installer's 259")
+        events = harness.read_run_log(self.prefix.newest_run_log())
+        self.assertIn("Installer ended with 259 (the installer ended with 259, STILL_ACTIVE", "\n".join(events))
+        self.assertRegex(events[-1], r'^Summary: exit=1603 meaning="the installation failed" installer=259 ',
+                         "the summary should keep the installer's own status")
+
     def test_setup_waits_for_the_installer(self):
         with self.patch_folder("Patch Files") as folder:
             running = self.prefix.start_setup(folder, "/qn", installer_exit=3010, hold=True)
@@ -264,6 +278,27 @@ class PatchRunTest(harness.PrefixTestCase):
             self.assertEqual(3010, run.status, "Setup.exe status once the installer ended")
 
     # ----- the run log -----
+
+    def test_a_missing_temporary_folder_sends_the_log_to_the_windows_folders_temp(self):
+        windows_temp = self.prefix.resolve_windows_path("C:\\windows\\Temp")
+        before = set(os.listdir(windows_temp))
+        with self.patch_folder("Patch Files") as folder:
+            # Wine takes TMP and TEMP from the registry, not from Linux: the interpreter sets them.
+            run = self.prefix.run_setup(folder, command_line=(
+                'C:\\windows\\system32\\cmd.exe /c set TMP=C:\\missing&& set TEMP=C:\\missing&& '
+                f'"{folder.windows_path}\\Setup.exe" /qn'))
+        self.assertEqual(0, run.status, "a run without its temporary folder is the same run")
+        made = [name for name in os.listdir(windows_temp)
+                if name not in before and harness.RUN_LOG_NAME.fullmatch(name)]
+        self.assertEqual(1, len(made), f"one log in the Windows folder's Temp: {made!r}")
+        path = os.path.join(windows_temp, made[0])
+        try:
+            events = harness.read_run_log(path)
+        finally:
+            os.remove(path)
+        self.assertRegex(events[0], r"(?i)^Log folder: C:\\windows\\Temp\\ \(the temporary folder "
+                                    r"C:\\missing\\ could not take the log: 3 \(path not found\)\)$")
+        self.assertRegex(events[-1], r"^Summary: exit=0 ")
 
     def test_run_log_names_product_installer_line_and_status_with_secrets_masked(self):
         packed_code = HOSTREL_PRODUCT_KEY.rsplit("\\", 1)[1]
@@ -298,7 +333,7 @@ class PatchRunTest(harness.PrefixTestCase):
                 self.assertIn(f"Installer ended with {installer_exit} ({meaning})", events)
                 self.assertRegex(events[-1], rf'^Summary: exit={installer_exit} meaning="{meaning}" '
                                              rf'installer={installer_exit} product=8 name=Hostrel '
-                                             rf'code={packed_code} patch="Hostrel_Update.msp" redirected=yes '
+                                             rf'code={packed_code} registered=yes patch="Hostrel_Update.msp" redirected=yes '
                                              r'warnings=transform-missing duration_ms=\d+$',
                                  "the last line should be the summary")
                 self.assertRegex(events[-2], rf"^Setup ends with exit status {installer_exit} \({meaning}\) "

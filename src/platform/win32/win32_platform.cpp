@@ -25,10 +25,12 @@ static_assert(sizeof(KernelHandle) == sizeof(HANDLE), "kernel handles cross the 
 // ntdll's RtlGetVersion, which no SDK header here declares. It returns an
 // NTSTATUS, 0 on success.
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+// kernel32's GetTempPath2W, which the SDK headers here do not declare.
+using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
 
 using Entry = Win32Platform::RuntimeEntry;
 
-enum class SourceLibrary { Advapi32, User32, Ntdll };
+enum class SourceLibrary { Advapi32, User32, Ntdll, Kernel32 };
 
 // Where each runtime entry comes from, in RuntimeEntry order.
 struct RuntimeExport {
@@ -53,6 +55,7 @@ constexpr RuntimeExport kRuntimeExports[] = {
     {Entry::RtlGetVersion, SourceLibrary::Ntdll, "RtlGetVersion"},
     {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW, SourceLibrary::Advapi32,
      "ConvertStringSecurityDescriptorToSecurityDescriptorW"},
+    {Entry::GetTempPath2W, SourceLibrary::Kernel32, "GetTempPath2W"},
 };
 
 constexpr bool ExportsFollowEntryOrder() {
@@ -116,9 +119,11 @@ void BindEntries(SourceLibrary source, const SystemLibrary& library,
 
 }  // namespace
 
-Win32Platform::Win32Platform() : advapi32_(L"advapi32.dll"), ntdll_(L"ntdll.dll") {
+Win32Platform::Win32Platform()
+    : advapi32_(L"advapi32.dll"), ntdll_(L"ntdll.dll"), kernel32_(L"kernel32.dll") {
   BindEntries(SourceLibrary::Advapi32, advapi32_, entries_);
   BindEntries(SourceLibrary::Ntdll, ntdll_, entries_);
+  BindEntries(SourceLibrary::Kernel32, kernel32_, entries_);
 }
 
 void Win32Platform::BindUser32OnFirstUse() {
@@ -342,6 +347,19 @@ std::uint32_t Win32Platform::GetEnvironmentVariableW(const WideChar* name, WideC
 
 std::uint32_t Win32Platform::GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) {
   return ::GetTempPathW(bufferSize, ToWide(buffer));
+}
+
+std::uint32_t Win32Platform::GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) {
+  const auto query = entry<GetTempPath2WFunction>(RuntimeEntry::GetTempPath2W);
+  if (query == nullptr) {
+    ::SetLastError(kUnboundError);
+    return 0;
+  }
+  return query(bufferSize, ToWide(buffer));
+}
+
+std::uint32_t Win32Platform::GetSystemWindowsDirectoryW(WideChar* buffer, std::uint32_t size) {
+  return ::GetSystemWindowsDirectoryW(ToWide(buffer), size);
 }
 
 KernelHandle Win32Platform::CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,

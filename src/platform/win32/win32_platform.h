@@ -9,11 +9,12 @@
 // message-box call, since loading user32 is slow and most runs never show a
 // box. RtlGetVersion is bound from ntdll at construction too: ntdll is in
 // every process already, so that costs next to nothing, and it keeps ntdll
-// out of Setup.exe's imports. An entry that could not be bound fails as its
-// namesake fails (an error status, a null handle, false or 0) and never
-// crashes. The installer-database entries go to msi.dll by ordinal, bound
-// once per process on the first installer call (installer_functions.h).
-// This header stays free of <windows.h>.
+// out of Setup.exe's imports. GetTempPath2W is bound from kernel32 at
+// construction, as older systems and Wine lack it. An entry that could not
+// be bound fails as its namesake fails (an error status, a null handle,
+// false or 0) and never crashes. The installer-database entries go to
+// msi.dll by ordinal, bound once per process on the first installer call
+// (installer_functions.h). This header stays free of <windows.h>.
 #ifndef SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 #define SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 
@@ -29,7 +30,7 @@ namespace setup {
 
 class Win32Platform final : public Platform {
  public:
-  // The entries bound at run time from advapi32, user32 and ntdll.
+  // The entries bound at run time from advapi32, user32, ntdll and kernel32.
   enum class RuntimeEntry : std::size_t {
     RegOpenKeyExW,
     RegQueryValueExW,
@@ -45,16 +46,18 @@ class Win32Platform final : public Platform {
     GetUserObjectInformationW,
     RtlGetVersion,
     ConvertStringSecurityDescriptorToSecurityDescriptorW,
+    GetTempPath2W,
   };
-  static constexpr std::size_t kRuntimeEntryCount = 14;
+  static constexpr std::size_t kRuntimeEntryCount = 15;
 
-  // Loads advapi32 and ntdll from the system folder and binds their entries;
-  // user32's wait for their first use.
+  // Loads advapi32, ntdll and kernel32 from the system folder and binds their
+  // entries; user32's wait for their first use.
   Win32Platform();
 
-  // True when `entry` has been bound: advapi32's and ntdll's from
-  // construction on, user32's once a window-station or message-box call has
-  // bound them. An entry that is not bound when called fails.
+  // True when `entry` has been bound: advapi32's, ntdll's and kernel32's
+  // (where it exports it) from construction on, user32's once a
+  // window-station or message-box call has bound them. An entry that is not
+  // bound when called fails.
   bool is_bound(RuntimeEntry entry) const;
 
   // Platform: see platform.h. Unbound runtime entries report
@@ -101,6 +104,8 @@ class Win32Platform final : public Platform {
   std::uint32_t GetEnvironmentVariableW(const WideChar* name, WideChar* buffer,
                                         std::uint32_t size) override;
   std::uint32_t GetTempPathW(std::uint32_t bufferSize, WideChar* buffer) override;
+  std::uint32_t GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) override;
+  std::uint32_t GetSystemWindowsDirectoryW(WideChar* buffer, std::uint32_t size) override;
   KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                            std::uint32_t shareMode, std::uint32_t creationDisposition,
                            std::uint32_t flagsAndAttributes, Status* lastError) override;
@@ -155,6 +160,7 @@ class Win32Platform final : public Platform {
 
   SystemLibrary advapi32_;
   SystemLibrary ntdll_;
+  SystemLibrary kernel32_;
   std::optional<SystemLibrary> user32_;          // empty until first used
   std::optional<InstallerFunctions> installer_;  // empty until first used
   SystemLibrary::ExportAddress entries_[kRuntimeEntryCount] = {};
