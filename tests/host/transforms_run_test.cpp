@@ -214,6 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
         JournalCase{"OtherFoldersRedirection", "C:\\OLD\\Files\\1031.mst", ":1031.mst",
                     ":1031.mst", "C:\\PATCHF~1\\Files\\1031.mst",
                     "Recovery: TransformsBackup \":1031.mst\" was left by a run"},
+        JournalCase{"OtherFoldersDefaultTransform", "C:\\OLD\\Files\\1033.mst", ":1041.mst",
+                    ":1041.mst", "C:\\PATCHF~1\\Files\\1041.mst", ""},
         JournalCase{"PatchFolderRedirectionInAnyCase", "c:\\old\\FILES\\1036.MST", ":1036.mst",
                     ":1036.mst", "C:\\PATCHF~1\\Files\\1036.mst", ""},
         JournalCase{"RelativeFilesAndTransform", "Files\\1036.mst", ":1036.mst", ":1036.mst",
@@ -231,6 +233,20 @@ INSTANTIATE_TEST_SUITE_P(
         JournalCase{"FilesOnlyEndsTheFolder", "C:\\MyFiles\\1031.mst", ":1036.mst",
                     "C:\\MyFiles\\1031.mst", "C:\\PATCHF~1\\Files\\1031.mst", ""}),
     [](const ::testing::TestParamInfo<JournalCase>& param) { return param.param.name; });
+
+// Equal to the journal means the same type too: an expandable value
+// beside a plain journal was given since, and stays.
+TEST_F(TransformsRunTest, AValueEqualToTheJournalButForItsTypeStays) {
+  RegisterHostrel();
+  const std::vector<std::uint8_t> expandable = sim::Utf16Bytes(u":1031.mst");
+  machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, expandable);
+  machine.SetString(kHostrelKey, "TransformsBackup", ":1031.mst");
+  EXPECT_EQ(Run(nullptr), 0u);
+  const auto after = machine.GetRawValue(kHostrelKey, "Transforms");
+  ASSERT_TRUE(after.has_value());
+  EXPECT_EQ(after->type, REG_EXPAND_SZ);
+  EXPECT_EQ(after->bytes, expandable);
+}
 
 // An earlier run's journal that cannot be finished stops the run before
 // anything changes or starts; the journal waits for the next run.
