@@ -67,7 +67,7 @@ bool RegistrationDiffers(const proof::RegistrationSnapshot& before,
   };
   for (int row = 0; row < ProductTableCount; ++row) {
     const proof::KeyState& key = before.keys[static_cast<std::size_t>(row)];
-    const std::string path = sim::AsciiText(ProductKeyPath(row).c_str());
+    const std::string path = proof::ProductKeyOf(row);
     if (machine.HasKey(path) != key.exists) return true;
     if (!key.exists) continue;
     if (!same(machine.GetRawValue(path, "Transforms"), key.transforms) ||
@@ -89,7 +89,7 @@ std::string MachineState(const sim::FakeMachine& machine) {
                    : "absent;";
   };
   for (int row = 0; row < ProductTableCount; ++row) {
-    const std::string path = sim::AsciiText(ProductKeyPath(row).c_str());
+    const std::string path = proof::ProductKeyOf(row);
     if (!machine.HasKey(path)) {
       state += "no key;";
       continue;

@@ -203,7 +203,7 @@ class Checker {
       int found = kNoProduct;
       for (int row = 0; row < ProductTableCount; ++row) {
         if (sim::EqualsIgnoringAsciiCase(change.keyPath,
-                                         sim::AsciiText(ProductKeyPath(row).c_str())))
+                                         ProductKeyOf(row)))
           found = row;
       }
       if (found == kNoProduct) {
@@ -218,7 +218,7 @@ class Checker {
 
   void CheckRegistration(int row, bool changed) {
     const KeyState& before = before_.keys[static_cast<std::size_t>(row)];
-    const std::string keyPath = sim::AsciiText(ProductKeyPath(row).c_str());
+    const std::string keyPath = ProductKeyOf(row);
     const bool exists = machine_.HasKey(keyPath);
     const auto transforms = exists ? machine_.GetRawValue(keyPath, "Transforms") : std::nullopt;
     const auto backup = exists ? machine_.GetRawValue(keyPath, "TransformsBackup") : std::nullopt;
@@ -353,7 +353,7 @@ RegistrationSnapshot TakeSnapshot(const Scenario& scenario, const sim::FakeMachi
   RegistrationSnapshot snapshot;
   for (int row = 0; row < ProductTableCount; ++row) {
     KeyState& key = snapshot.keys[static_cast<std::size_t>(row)];
-    const std::string keyPath = sim::AsciiText(ProductKeyPath(row).c_str());
+    const std::string keyPath = ProductKeyOf(row);
     key.exists = machine.HasKey(keyPath);
     if (!key.exists) continue;
     key.transforms = machine.GetRawValue(keyPath, "Transforms");

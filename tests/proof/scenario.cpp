@@ -5,7 +5,6 @@
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
 #include "launcher/other_runs.h"
-#include "services/blocking_services.h"
 #include "shared/run_state.h"
 #include "sim/ascii_case.h"
 #include "sim/utf16_bytes.h"
@@ -34,7 +33,7 @@ sim::ChildProgram MakeChild(const Scenario& scenario) {
   std::vector<std::string> writableKeys;
   for (const ProductKey& product : scenario.products) {
     if (product.access == KeyAccess::Full) {
-      writableKeys.emplace_back(sim::AsciiText(ProductKeyPath(product.row).c_str()));
+      writableKeys.emplace_back(ProductKeyOf(product.row));
     }
   }
   const InstallerChild child = scenario.child;
@@ -87,7 +86,7 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
   }
 
   for (const ProductKey& product : scenario.products) {
-    const std::string keyPath = sim::AsciiText(ProductKeyPath(product.row).c_str());
+    const std::string keyPath = ProductKeyOf(product.row);
     machine.AddKey(keyPath);
     if (product.transforms) {
       machine.SetRawValue(keyPath, kTransforms, product.transforms->type,
@@ -107,10 +106,14 @@ void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMac
   machine.SetDefaultChild(MakeChild(scenario));
 }
 
+std::string ProductKeyOf(int row) {
+  return "Installer\\Products\\" + sim::AsciiText(ProductTable[row].packedCode);
+}
+
 bool ServiceBlocks(const Scenario& scenario) {
   return std::any_of(scenario.services.begin(), scenario.services.end(), [](const auto& service) {
     const bool guarded = std::any_of(
-        std::begin(BlockingServiceNames), std::end(BlockingServiceNames),
+        std::begin(kGuardedServices), std::end(kGuardedServices),
         [&](const char* name) { return sim::EqualsIgnoringAsciiCase(service.first, name); });
     return guarded && service.second != SERVICE_STOPPED;
   });

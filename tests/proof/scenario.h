@@ -93,7 +93,18 @@ struct Scenario {
 // (from the machine) for a description the machine cannot hold.
 void Apply(const Scenario& scenario, const DatabasePool& databases, sim::FakeMachine& machine);
 
-// Whether a blocking service is installed in another state than stopped.
+// The product services that must be stopped before a patch is applied, as
+// the service manager registers them: stated here, not taken from the
+// launcher, so that a name it misspells is caught.
+inline constexpr const char* kGuardedServices[] = {
+    "Quarrix Loomwork (CONFIG)", "Quarrix Loomwork (HXE)", "Quarrix Loomwork (HXE & CONFIG)",
+    "Quarrix Loomwork (ZNQ)"};
+
+// A product row's registration key under HKEY_CLASSES_ROOT, made from the
+// row's packed code here rather than by the launcher.
+std::string ProductKeyOf(int row);
+
+// Whether a guarded service is installed in another state than stopped.
 bool ServiceBlocks(const Scenario& scenario);
 
 // What a whole run returned, and the product its restore picked last.

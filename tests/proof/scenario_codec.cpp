@@ -6,7 +6,6 @@
 #include <string>
 
 #include "detection/product_table.h"
-#include "services/blocking_services.h"
 
 namespace setup::proof {
 
@@ -222,7 +221,7 @@ Scenario DecodeScenario(const std::uint8_t* data, std::size_t size) {
     // Odd mode: one of the guarded services, whose text is ignored.
     const std::uint8_t mode = in.Byte();
     std::string name = in.Text();
-    if (mode % 2 != 0) name = BlockingServiceNames[(mode / 2) % BlockingServiceCount];
+    if (mode % 2 != 0) name = kGuardedServices[(mode / 2) % std::size(kGuardedServices)];
     scenario.services.emplace_back(std::move(name), in.Long());
   }
   scenario.commandLine = in.LongWideText();

@@ -1,6 +1,5 @@
 #include "proof/seed_scenarios.h"
 
-#include "services/blocking_services.h"
 #include "sim/utf16_bytes.h"
 
 namespace setup::proof {
@@ -32,7 +31,7 @@ Scenario Typical() {
   scenario.packageFiles = {{u"Hostrel_Update.msp", u"HOSTRE~1.MSP"}};
   scenario.products = {{kHostrelRow, KeyAccess::Full, Text(u":1031.mst"), std::nullopt},
                        {kTesselRow, KeyAccess::Full, Text(u":1040.mst"), std::nullopt}};
-  for (const char* name : BlockingServiceNames)
+  for (const char* name : kGuardedServices)
     scenario.services.emplace_back(name, SERVICE_STOPPED);
   scenario.systemLanguage = 0x0407;
   scenario.iniValues = {{"0x0407.ini", u"0x0407", u"DESCRIPTION", u"Deutsch"}};
@@ -76,6 +75,9 @@ std::vector<SeedScenario> SeedScenarios() {
   Scenario blocked = Typical();
   blocked.services[1].second = SERVICE_RUNNING;
   add("BlockedByService", blocked, 1, true);
+  Scenario firstBlocks = Typical();
+  firstBlocks.services[0].second = SERVICE_PAUSED;
+  add("BlockedByTheFirstService", firstBlocks, 1);
   Scenario serviceSession = blocked;
   serviceSession.commandLine = u"Setup.exe";
   serviceSession.serviceSession = true;
