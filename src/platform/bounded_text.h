@@ -86,13 +86,6 @@ class BoundedText {
 
   bool ends_with(Char unit) const { return length_ > 0 && units_[length_ - 1] == unit; }
 
-  bool contains(Char unit) const {
-    for (std::size_t i = 0; i < length_; ++i) {
-      if (units_[i] == unit) return true;
-    }
-    return false;
-  }
-
   // For a platform call that writes the buffer. After it, call
   // adopt_written_text(), which takes the text up to the first terminator
   // and terminates the last unit should the call have left none.
@@ -120,13 +113,11 @@ class BoundedText {
 };
 
 // The fixed buffers of the launcher, named by what they hold.
-constexpr std::size_t kMaxPath = 260;         // narrow paths, names, registry values
+constexpr std::size_t kMaxPath = 260;         // paths and names
 constexpr std::size_t kLongTextUnits = 1000;  // source folder, command line, arguments
 
-using NarrowPath = BoundedText<char, kMaxPath>;
 using WidePath = BoundedText<WideChar, kMaxPath>;
 using WideLongText = BoundedText<WideChar, kLongTextUnits>;
-using NarrowLongText = BoundedText<char, kLongTextUnits>;
 
 }  // namespace setup
 

@@ -30,10 +30,10 @@ namespace setup {
 // the address of a stack variable, as the platform's own compiler seeds its
 // cookie. Loads no DLL and takes a few microseconds.
 //
-// Called once, first thing in WinMain, before any protected function has
-// been entered: a protected frame that is live across the call would compare
-// its saved copy of the old value against the new one on return. WinMain
-// itself must therefore be SETUP_NO_STACK_PROTECTOR.
+// Called once, first thing in the launcher's entry (SetupEntry), before any
+// protected function has been entered: a protected frame that is live across
+// the call would compare its saved copy of the old value against the new one
+// on return. The entry itself must therefore be SETUP_NO_STACK_PROTECTOR.
 void SeedStackGuard();
 
 }  // namespace setup

@@ -49,11 +49,6 @@ class SystemLibrary {
   // The export with that ordinal; null when not loaded or absent.
   ExportAddress resolve_ordinal(std::uint16_t ordinal) const;
 
-  // resolve() cast to the export's function pointer type.
-  template <typename Function>
-  Function resolve_as(const char* exportName) const {
-    return reinterpret_cast<Function>(resolve(exportName));
-  }
   // resolve_ordinal() cast to the export's function pointer type.
   template <typename Function>
   Function resolve_ordinal_as(std::uint16_t ordinal) const {
