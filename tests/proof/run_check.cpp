@@ -153,6 +153,7 @@ class Checker {
         machine_(machine),
         exit_(run.exitStatus),
         restoredProduct_(run.productPickedLast),
+        logPath_(run.logPath),
         faults_(faults) {}
 
   std::vector<std::string> Run() {
@@ -163,6 +164,7 @@ class Checker {
     for (int row = 0; row < ProductTableCount; ++row)
       CheckRegistration(row, changed.count(row) != 0);
     CheckExitStatus(changed);
+    CheckSummary();
     return std::move(violations_);
   }
 
@@ -337,11 +339,46 @@ class Checker {
     }
   }
 
+  // The value of `key` in the log's Summary line; none without one.
+  static std::optional<std::string> SummaryValue(const std::string& summary,
+                                                 const std::string& key) {
+    const std::size_t at = summary.find(" " + key + "=");
+    if (at == std::string::npos) return std::nullopt;
+    const std::size_t start = at + key.size() + 2;
+    return summary.substr(start, summary.find(' ', start) - start);
+  }
+
+  // The log's last line sums up the run the checker judged: its exit
+  // status, whether an installer ran, and a product called registered only
+  // where its key existed. A fault may cost the log its lines.
+  void CheckSummary() {
+    const auto log = logPath_.empty() ? std::nullopt : machine_.FileContents(logPath_);
+    const std::size_t at = log ? log->rfind(" Summary: ") : std::string::npos;
+    if (at == std::string::npos) {
+      if (log && faults_ == Faults::None) Fail("the run log has no Summary line");
+      return;
+    }
+    const std::string summary = log->substr(at, log->find('\r', at) - at);
+    const auto& starts = machine_.ProcessStarts();
+    const bool started = !starts.empty() && starts.front().result == ERROR_SUCCESS;
+    const auto product = SummaryValue(summary, "product");
+    const bool registeredKey =
+        product && *product != "none" &&
+        before_.keys[static_cast<std::size_t>(std::stoi(*product))].exists;
+    if (SummaryValue(summary, "exit") != std::to_string(exit_) ||
+        (SummaryValue(summary, "installer") == "none") == started ||
+        (SummaryValue(summary, "registered") == "yes" && !registeredKey) ||
+        (SummaryValue(summary, "redirected") == "yes" && !started)) {
+      Fail("the summary does not sum up the run:" + summary);
+    }
+  }
+
   const Scenario& scenario_;
   const RegistrationSnapshot& before_;
   const sim::FakeMachine& machine_;
   const Status exit_;
   const int restoredProduct_;
+  const std::u16string logPath_;
   const Faults faults_;
   bool recoverableRows_ = false;
   std::vector<std::string> violations_;

@@ -122,7 +122,7 @@ bool ServiceBlocks(const Scenario& scenario) {
 LauncherRun RunLauncher(sim::FakeMachine& machine) {
   RunState run;
   const Status exitStatus = RunSetup(machine, run);
-  return {exitStatus, run.CurrentProduct};
+  return {exitStatus, run.CurrentProduct, run.Log.path.c_str()};
 }
 
 }  // namespace setup::proof

@@ -107,10 +107,12 @@ std::string ProductKeyOf(int row);
 // Whether a guarded service is installed in another state than stopped.
 bool ServiceBlocks(const Scenario& scenario);
 
-// What a whole run returned, and the product its restore picked last.
+// What a whole run returned, the product it picked, and where its log is
+// (empty for none).
 struct LauncherRun {
   Status exitStatus;
   int productPickedLast;
+  std::u16string logPath;
 };
 
 // Runs the launcher once on `machine`.
