@@ -29,7 +29,7 @@ void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes&
         identified ? LogFact(run.CurrentProduct) : LogFact("none"),
         identified ? LogFact(product->keyword) : LogFact("none"),
         identified ? LogFact(product->packedCode) : LogFact("none"),
-        identified && run.RegisteredProduct == run.CurrentProduct ? "yes" : "no",
+        identified && run.RegistrationFound ? "yes" : "no",
         outcomes.refusal == Verdict::None && run.Packages ? run.Packages->chosen.c_str() : u"",
         run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no",
         run.Warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs});

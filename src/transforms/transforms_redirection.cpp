@@ -97,9 +97,7 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   // Refused for changing, it was found all the same.
-  if (opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED) {
-    run.RegisteredProduct = run.CurrentProduct;
-  }
+  run.RegistrationFound = opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED;
   if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
   bool foreign = false;
   const Status recovered = opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
