@@ -76,7 +76,7 @@ struct RunState {
   std::optional<Status> ArgumentsExpansion;
   Redirection CurrentRedirection;  // set by the redirection, read by the restore
   bool InstallerStarted = false;
-  bool RegistrationFound = false;   // CurrentProduct's registration was found by the redirection
+  bool RegistrationFound = false;  // CurrentProduct's registration was found by the redirection
   UserMessages Messages = UserMessages::ShownIfStationVisible;
   std::uint32_t Warnings = 0;  // RunWarning bits
   RunLog Log;
