@@ -41,8 +41,8 @@ bool IsPatchFolderRedirection(const WideChar* text) {
   std::size_t name = length;
   while (name > 0 && text[name - 1] != u'\\') --name;
   const std::size_t folderLength = TextLength(kFilesFolder);  // "Files\"
-  if (name < folderLength || !EqualsIgnoringAsciiCase(text + name - folderLength, kFilesFolder,
-                                                      folderLength)) {
+  if (name < folderLength ||
+      !EqualsIgnoringAsciiCase(text + name - folderLength, kFilesFolder, folderLength)) {
     return false;
   }
   if (name > folderLength && text[name - folderLength - 1] != u'\\') return false;
@@ -65,10 +65,9 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                      const StoredString& journal, bool putBack) {
   if (putBack) {
     const bool none = RecordsNone(journal);
-    const Status restored =
-        none ? DeleteValueConfirmed(platform, key, kTransformsValue)
-             : platform.RegSetValueExW(key, kTransformsValue, journal.type, journal.bytes(),
-                                       journal.byteCount);
+    const Status restored = none ? DeleteValueConfirmed(platform, key, kTransformsValue)
+                                 : platform.RegSetValueExW(key, kTransformsValue, journal.type,
+                                                           journal.bytes(), journal.byteCount);
     TellOutcome(
         platform, run, restored, none ? LogEvent::DeletedHadNone : LogEvent::WrittenBack,
         {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
@@ -100,9 +99,10 @@ Status RecoverJournal(Platform& platform, const RunState& run, RegKey key,
       (read == ERROR_SUCCESS && (equal || (recorded != nullptr ? TextEquals(text, recorded)
                                                                : IsPatchFolderRedirection(text))));
   if (!earlierRuns) {
-    Tell(platform, run, LogEvent::RecoveryGivenSince,
-         {read == ERROR_SUCCESS ? InQuotes(text, current.ShownLength()) : LogFact("of another type"),
-          journalText});
+    Tell(
+        platform, run, LogEvent::RecoveryGivenSince,
+        {read == ERROR_SUCCESS ? InQuotes(text, current.ShownLength()) : LogFact("of another type"),
+         journalText});
   }
   return FinishJournal(platform, run, key, journal, earlierRuns);
 }

@@ -195,8 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "C:\\Media\\Files\\1033.mst", kEnglish, ""},
         JournalCase{"UnprovenLeftover", "C:\\OLD\\Files\\1033.MST", std::nullopt,
                     "C:\\OLD\\Files\\1033.MST", kEnglish, ""},
-        JournalCase{"RecordedLeftover", "C:\\OLD\\Files\\1033.mst", kRecord, std::nullopt,
-                    kEnglish, "Restore: Transforms deleted (the product had none)"},
+        JournalCase{"RecordedLeftover", "C:\\OLD\\Files\\1033.mst", kRecord, std::nullopt, kEnglish,
+                    "Restore: Transforms deleted (the product had none)"},
         // A record proves its own redirection only, to the letter.
         JournalCase{"RecordedButCaseDiffers", "C:\\OLD\\Files\\1033.MST", kRecord,
                     "C:\\OLD\\Files\\1033.MST", kEnglish, "was given to the product after"},
@@ -205,14 +205,14 @@ INSTANTIATE_TEST_SUITE_P(
         JournalCase{"RecordedAndAbsent", std::nullopt, kRecord, std::nullopt, kEnglish, ""},
         JournalCase{"RecordedBesideAnEmptyValue", "", kRecord, std::nullopt, kEnglish, ""},
         // An older launcher's empty journal keeps its meaning: none at all.
-        JournalCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt,
-                    kEnglish, ""},
+        JournalCase{"OlderEmptyJournal", "C:\\Media\\Files\\1033.mst", "", std::nullopt, kEnglish,
+                    ""},
         // One recording an empty value no launcher writes: the empty journal.
         JournalCase{"EmptyRecord", "C:\\Media\\Files\\1033.mst", std::string("\0redirected:", 12),
                     std::nullopt, kEnglish, ""},
         // A killed run from another folder (a deployment tool's cache).
-        JournalCase{"OtherFoldersRedirection", "C:\\OLD\\Files\\1031.mst", ":1031.mst",
-                    ":1031.mst", "C:\\PATCHF~1\\Files\\1031.mst",
+        JournalCase{"OtherFoldersRedirection", "C:\\OLD\\Files\\1031.mst", ":1031.mst", ":1031.mst",
+                    "C:\\PATCHF~1\\Files\\1031.mst",
                     "Recovery: TransformsBackup \":1031.mst\" was left by a run"},
         JournalCase{"OtherFoldersDefaultTransform", "C:\\OLD\\Files\\1033.mst", ":1041.mst",
                     ":1041.mst", "C:\\PATCHF~1\\Files\\1041.mst", ""},
@@ -268,9 +268,9 @@ TEST_P(UnfinishedJournalTest, StopsTheRunBeforeTheInstaller) {
   EXPECT_TRUE(machine.ProcessStarts().empty());
   EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
   EXPECT_NE(testing::FirstRunLog(machine).find("the installer is not started"), std::string::npos);
-  EXPECT_NE(testing::FirstRunLog(machine).find("Summary: exit=" +
-                                               std::to_string(GetParam().exitStatus)),
-            std::string::npos);
+  EXPECT_NE(
+      testing::FirstRunLog(machine).find("Summary: exit=" + std::to_string(GetParam().exitStatus)),
+      std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(

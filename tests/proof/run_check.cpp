@@ -81,9 +81,9 @@ bool PatchFolderRedirection(const std::u16string& text) {
   const std::size_t folder = text.rfind(u'\\', name == 0 ? std::u16string::npos : name - 1);
   const std::size_t folderStart = name == 0 || folder == std::u16string::npos ? 0 : folder + 1;
   if (name == 0 || lower(text.substr(folderStart, name - folderStart)) != u"files") return false;
-  for (const char16_t* transform : {u"1033.mst", u"1043.mst", u"1031.mst", u"1040.mst",
-                                    u"1041.mst", u"1036.mst", u"1034.mst", u"1053.mst",
-                                    u"1028.mst", u"2052.mst"}) {
+  for (const char16_t* transform :
+       {u"1033.mst", u"1043.mst", u"1031.mst", u"1040.mst", u"1041.mst", u"1036.mst", u"1034.mst",
+        u"1053.mst", u"1028.mst", u"2052.mst"}) {
     if (lower(text.substr(name + 1)) == transform) return true;
   }
   return false;
@@ -107,8 +107,7 @@ OwnValue OwnAfterRecovery(const std::optional<sim::RegistryValue>& transforms,
                        transforms ? transforms->type : REG_SZ};
   if (!journal) return value;
   const auto recorded = RecordedRedirection(backup);
-  const OwnValue journals{recorded ? std::u16string() : *journal,
-                          recorded ? REG_SZ : backup->type};
+  const OwnValue journals{recorded ? std::u16string() : *journal, recorded ? REG_SZ : backup->type};
   if (!transforms) return journals;
   if (!value.text) return value;
   const bool same = *value.text == *journals.text && value.type == journals.type;
@@ -204,9 +203,7 @@ class Checker {
     for (const sim::RegistryChange& change : machine_.RegistryChanges()) {
       int found = kNoProduct;
       for (int row = 0; row < ProductTableCount; ++row) {
-        if (sim::EqualsIgnoringAsciiCase(change.keyPath,
-                                         ProductKeyOf(row)))
-          found = row;
+        if (sim::EqualsIgnoringAsciiCase(change.keyPath, ProductKeyOf(row))) found = row;
       }
       if (found == kNoProduct) {
         Fail("registry written outside the product registrations: " + change.keyPath);
@@ -249,8 +246,7 @@ class Checker {
     if (restored) return;
     // Left for the next run, which finishes it into the own value.
     const OwnValue next = OwnAfterRecovery(transforms, backup);
-    const bool recoverable =
-        next.text == own && (own->empty() || next.type == ownValue.type);
+    const bool recoverable = next.text == own && (own->empty() || next.type == ownValue.type);
     if (faults_ == Faults::Injected && recoverable && exit_ != ERROR_SUCCESS) {
       recoverableRows_ = true;
       return;
@@ -362,9 +358,8 @@ class Checker {
     const auto& starts = machine_.ProcessStarts();
     const bool started = !starts.empty() && starts.front().result == ERROR_SUCCESS;
     const auto product = SummaryValue(summary, "product");
-    const bool registeredKey =
-        product && *product != "none" &&
-        before_.keys[static_cast<std::size_t>(std::stoi(*product))].exists;
+    const bool registeredKey = product && *product != "none" &&
+                               before_.keys[static_cast<std::size_t>(std::stoi(*product))].exists;
     if (SummaryValue(summary, "exit") != std::to_string(exit_) ||
         (SummaryValue(summary, "installer") == "none") == started ||
         (SummaryValue(summary, "registered") == "yes" && !registeredKey) ||

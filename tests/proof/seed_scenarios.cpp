@@ -31,8 +31,7 @@ Scenario Typical() {
   scenario.packageFiles = {{u"Hostrel_Update.msp", u"HOSTRE~1.MSP"}};
   scenario.products = {{kHostrelRow, KeyAccess::Full, Text(u":1031.mst"), std::nullopt},
                        {kTesselRow, KeyAccess::Full, Text(u":1040.mst"), std::nullopt}};
-  for (const char* name : kGuardedServices)
-    scenario.services.emplace_back(name, SERVICE_STOPPED);
+  for (const char* name : kGuardedServices) scenario.services.emplace_back(name, SERVICE_STOPPED);
   scenario.systemLanguage = 0x0407;
   scenario.iniValues = {{"0x0407.ini", u"0x0407", u"DESCRIPTION", u"Deutsch"}};
   return scenario;
@@ -143,7 +142,8 @@ std::vector<SeedScenario> SeedScenarios() {
   // An earlier run's journal is finished first: a value given since stays,
   // and one that cannot be finished stops the run before the installer.
   add("TextJournalBesideAValueGivenSince",
-      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u":1036.mst"), Text(u":1031.mst")}),
+      WithProduct(Typical(),
+                  {kHostrelRow, KeyAccess::Full, Text(u":1036.mst"), Text(u":1031.mst")}),
       ERROR_SUCCESS);
   add("JournalInARegistrationThatRefusesWriting",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(u"C:\\OLD\\Files\\1036.mst"),
