@@ -32,7 +32,12 @@ for p in "${packages[@]}"; do
   fi
 done
 if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
-  "${sudo_cmd[@]}" apt-get update -qq
+  # A mirror caught mid-sync fails the update for a while: try again, then
+  # go on with the lists there are (the install says what is missing).
+  for attempt in 1 2 3 4 5; do
+    if "${sudo_cmd[@]}" apt-get update -qq; then break; fi
+    [ "$attempt" -lt 5 ] && sleep 20
+  done
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
