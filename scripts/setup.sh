@@ -40,7 +40,16 @@ if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
   done
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends)
+  if ! "${sudo_cmd[@]}" "${install[@]}" "${missing[@]}"; then
+    # With one architecture's security list missing (a mirror mid-sync),
+    # i386 libraries cannot match their amd64 twins' security versions:
+    # take both from the release instead, for this install only.
+    pins=$(mktemp -d)
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$pins/security"
+    "${sudo_cmd[@]}" "${install[@]}" -o Dir::Etc::PreferencesParts="$pins" "${missing[@]}"
+    rm -rf "$pins"
+  fi
 fi
 
 for locale_name in "${locales[@]}"; do
