@@ -65,11 +65,11 @@ int LanguageIndexFromSystem(Platform& platform, RunState& run) {
   const bool hasIni = HasLanguageIni(platform, run, candidate);
   const int row = hasIni ? candidate : kEnglish;
   const WideChar* const iniName = LanguageTable[candidate].iniName;
-  Tell(platform, run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
+  Tell(run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
        {row, LanguageTable[row].displayName, Hex4(languageId), iniName});
   if (!hasIni && IniSavedAsUtf8(platform, run, candidate)) {
     run.Warnings |= kWarnIniUtf8;
-    Tell(platform, run, LogEvent::IniSavedAsUtf8, {iniName});
+    Tell(run, LogEvent::IniSavedAsUtf8, {iniName});
   }
   return row;
 }
@@ -88,23 +88,22 @@ int ResolveLanguageIndex(Platform& platform, RunState& run) {
   const Status read = opened == ERROR_SUCCESS
                           ? ReadRegistryString(platform, key.get(), u"Transforms", transforms)
                           : opened;
-  return LanguageOfTransforms(platform, run, transforms.c_str(), read);
+  return LanguageOfTransforms(run, transforms.c_str(), read);
 }
 
-int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar* transforms,
-                         Status read) {
+int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read) {
   if (read != ERROR_SUCCESS) {
-    Tell(platform, run, LogEvent::LanguageUnread, {StatusText{read}});
+    Tell(run, LogEvent::LanguageUnread, {StatusText{read}});
     return kNoLanguage;
   }
   for (int row = 0; row < LanguageTableCount; ++row) {
     const LanguageEntry& language = LanguageTable[row];
     if (!ContainsIgnoringAsciiCase(transforms, language.transformFile)) continue;
-    Tell(platform, run, LogEvent::LanguageOfTransforms,
+    Tell(run, LogEvent::LanguageOfTransforms,
          {row, language.displayName, language.transformFile, InQuotes(transforms)});
     return row;
   }
-  Tell(platform, run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
+  Tell(run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
   return kNoLanguage;
 }
 

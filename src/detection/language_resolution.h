@@ -17,8 +17,7 @@ int ResolveLanguageIndex(Platform& platform, RunState& run);
 // The first row whose transform file name occurs in the product's Transforms `transforms` (letter
 // case ignored), logged with where it came from; -1 when none does, or when `read`, the status of
 // reading it, is not 0.
-int LanguageOfTransforms(Platform& platform, const RunState& run, const WideChar* transforms,
-                         Status read);
+int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read);
 
 // True when run.SourceFolder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section
 // named like the file. False without a source folder or when the path would not fit.

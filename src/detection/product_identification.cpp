@@ -10,10 +10,9 @@
 
 namespace setup {
 
-void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row) {
+void LogNotRegisteredPerMachine(RunState& run, int row) {
   run.Warnings |= kWarnNotPerMachine;
-  Tell(platform, run, LogEvent::NotPerMachine,
-       {ProductTable[row].keyword, row, ProductKeyPath(row).c_str()});
+  Tell(run, LogEvent::NotPerMachine, {ProductTable[row].keyword, row, ProductKeyPath(row).c_str()});
 }
 
 Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack) {
@@ -40,19 +39,19 @@ void IdentifyProduct(Platform& platform, RunState& run) {
   run.CurrentProduct = target.row;
   if (target.row != kNoProduct) {
     const ProductEntry& product = ProductTable[target.row];
-    Tell(platform, run,
+    Tell(run,
          target.row < kFirstKeywordOnlyRow ? LogEvent::ProductRegistered
          : languagePack                    ? LogEvent::ProductOfLanguagePack
                                            : LogEvent::ProductByKeyword,
          {target.row, product.keyword, product.packedCode});
     return;
   }
-  Tell(platform, run, languagePack ? LogEvent::NoLanguagePackProduct : LogEvent::NoProduct);
+  Tell(run, languagePack ? LogEvent::NoLanguagePackProduct : LogEvent::NoProduct);
   if (target.namedButUnregistered != kNoProduct) {
-    LogNotRegisteredPerMachine(platform, run, target.namedButUnregistered);
+    LogNotRegisteredPerMachine(run, target.namedButUnregistered);
   } else if (!name.empty()) {
     run.Warnings |= kWarnNoKeyword;
-    Tell(platform, run, LogEvent::NoKeyword);
+    Tell(run, LogEvent::NoKeyword);
   }
 }
 

@@ -26,7 +26,7 @@ void IdentifyProduct(Platform& platform, RunState& run);
 
 // The pre-flight line for a row whose product key does not exist: the product is not installed
 // per machine, and its Transforms is left alone.
-void LogNotRegisteredPerMachine(Platform& platform, RunState& run, int row);
+void LogNotRegisteredPerMachine(RunState& run, int row);
 
 }  // namespace setup
 

@@ -94,7 +94,7 @@ const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
                                    kMostCounted, NotePackage, &packages));
   }
   const bool none = packages.chosen.empty();
-  Tell(platform, run, none ? LogEvent::NoPatchPackage : LogEvent::PatchPackage,
+  Tell(run, none ? LogEvent::NoPatchPackage : LogEvent::PatchPackage,
        {none ? filesFolder.c_str() : packages.chosen.c_str()});
   return packages;
 }

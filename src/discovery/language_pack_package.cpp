@@ -12,7 +12,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   if (databasePath.empty() ||
       !FindFirstMatch(platform, databasePath.c_str(), kInstallerDatabasePattern, databaseName) ||
       !databasePath.append(u'\\') || !databasePath.append(databaseName)) {
-    Tell(platform, run, LogEvent::NoDatabase);
+    Tell(run, LogEvent::NoDatabase);
     return false;
   }
 
@@ -27,13 +27,12 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
   value[kMaxPath - 1] = u'\0';
   const bool languagePack = fetched == ERROR_SUCCESS && value[0] == u'1' && value[1] == u'\0';
   if (fetched == ERROR_SUCCESS) {
-    Tell(platform, run,
-         languagePack ? LogEvent::DatabaseLanguagePack : LogEvent::DatabaseNoLanguagePack,
+    Tell(run, languagePack ? LogEvent::DatabaseLanguagePack : LogEvent::DatabaseNoLanguagePack,
          {databasePath.c_str(), InQuotes(value)});
   } else if (prepared == ERROR_SUCCESS && fetched == ERROR_NO_MORE_ITEMS) {
-    Tell(platform, run, LogEvent::DatabaseNotSet, {databasePath.c_str()});
+    Tell(run, LogEvent::DatabaseNotSet, {databasePath.c_str()});
   } else {
-    Tell(platform, run, LogEvent::DatabaseNotRead,
+    Tell(run, LogEvent::DatabaseNotRead,
          {databasePath.c_str(), StatusText{prepared != ERROR_SUCCESS ? prepared : fetched}});
   }
   return languagePack;

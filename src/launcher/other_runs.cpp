@@ -25,25 +25,25 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
     // It exists, and its descriptor shuts this account out: deployment
     // toolkits take that as held, and so does the launcher.
     if (opened == ERROR_ACCESS_DENIED) {
-      Tell(platform, run, LogEvent::InstallerMutexRefused, {kInstallerExecuteMutex});
+      Tell(run, LogEvent::InstallerMutexRefused, {kInstallerExecuteMutex});
       return true;
     }
     if (opened != ERROR_FILE_NOT_FOUND) {
-      Tell(platform, run, LogEvent::InstallerMutexNotOpened, {StatusText{opened}});
+      Tell(run, LogEvent::InstallerMutexNotOpened, {StatusText{opened}});
     }
     return false;
   }
   const std::uint32_t waited = platform.WaitForSingleObject(mutex.get(), 0);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
     // Taken for a moment only: held, it would keep our own installer out.
-    if (!platform.ReleaseMutex(mutex.get())) Tell(platform, run, LogEvent::InstallerMutexKept);
+    if (!platform.ReleaseMutex(mutex.get())) Tell(run, LogEvent::InstallerMutexKept);
     return false;
   }
   if (waited != WAIT_TIMEOUT) {
-    Tell(platform, run, LogEvent::InstallerMutexNotWaited);
+    Tell(run, LogEvent::InstallerMutexNotWaited);
     return false;
   }
-  Tell(platform, run, LogEvent::InstallationInProgress, {kInstallerExecuteMutex});
+  Tell(run, LogEvent::InstallationInProgress, {kInstallerExecuteMutex});
   return true;
 }
 

@@ -32,7 +32,7 @@ void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
                  : session == 0                 ? UserMessages::HiddenInSessionZero
                                                 : UserMessages::ShownIfStationVisible;
   const bool read = sessionRead == ERROR_SUCCESS;
-  Tell(platform, run,
+  Tell(run,
        unattendedSwitch ? (read ? LogEvent::HiddenBySwitch : LogEvent::HiddenBySwitchSessionUnread)
        : !read          ? LogEvent::HiddenSessionUnknown
        : session == 0   ? LogEvent::HiddenInSessionZero
@@ -46,13 +46,13 @@ void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
   const std::uint32_t processId = platform.GetCurrentProcessId();
   WindowsVersion version;
   if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
-    Tell(platform, run, LogEvent::StartedOn,
+    Tell(run, LogEvent::StartedOn,
          {SETUP_VERSION, processId, version.major, version.minor, version.build});
   } else {
-    Tell(platform, run, LogEvent::Started, {SETUP_VERSION, processId});
+    Tell(run, LogEvent::Started, {SETUP_VERSION, processId});
   }
-  Tell(platform, run, LogEvent::SingleInstance);
-  Tell(platform, run, LogEvent::CommandLine, {SecretsMasked(commandLine)});
+  Tell(run, LogEvent::SingleInstance);
+  Tell(run, LogEvent::CommandLine, {SecretsMasked(commandLine)});
   DecideMessages(platform, run, processId, unattendedSwitch);
 }
 
@@ -89,17 +89,16 @@ Status RunSetup(Platform& platform, RunState& run) {
     const SingleInstance instance(platform);
     if (instance.another_is_running()) {
       outcomes.refusal = Verdict::AnotherRunning;
-      Tell(platform, run,
-           instance.refused() ? LogEvent::AnotherAccountsLauncher : LogEvent::AnotherLauncher,
+      Tell(run, instance.refused() ? LogEvent::AnotherAccountsLauncher : LogEvent::AnotherLauncher,
            {StatusText{ExitStatusOf(outcomes)}});
     } else {
       outcomes = RunSteps(platform, run);
-      Tell(platform, run, LogEvent::Ends,
+      Tell(run, LogEvent::Ends,
            {StatusText{ExitStatusOf(outcomes)}, platform.GetTickCount() - started});
     }
   }
-  WriteRunSummary(platform, run, outcomes, platform.GetTickCount() - started);
-  CloseRunLog(platform, run.Log);
+  WriteRunSummary(run, outcomes, platform.GetTickCount() - started);
+  CloseRunLog(run.Log);
   return ExitStatusOf(outcomes);
 }
 

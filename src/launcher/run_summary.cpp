@@ -7,8 +7,7 @@
 
 namespace setup {
 
-void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes& outcomes,
-                     std::uint32_t durationMs) {
+void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint32_t durationMs) {
   const Status exitStatus = ExitStatusOf(outcomes);
   const char* const meaning = StatusMeaning(exitStatus);
   // One key a RunWarning bit, in bit order; keys are only ever added, at
@@ -23,7 +22,7 @@ void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes&
   }
   const bool identified = run.CurrentProduct != kNoProduct;
   const ProductEntry* const product = identified ? &ProductTable[run.CurrentProduct] : nullptr;
-  Tell(platform, run, LogEvent::Summary,
+  Tell(run, LogEvent::Summary,
        {exitStatus, meaning != nullptr ? meaning : "",
         run.InstallerStarted ? LogFact(outcomes.installer) : LogFact("none"),
         identified ? LogFact(run.CurrentProduct) : LogFact("none"),

@@ -12,8 +12,7 @@ namespace setup {
 
 // Writes the Summary event, its exit status made from `outcomes`; its
 // quoted values hold no quote.
-void WriteRunSummary(Platform& platform, const RunState& run, const RunOutcomes& outcomes,
-                     std::uint32_t durationMs);
+void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint32_t durationMs);
 
 }  // namespace setup
 

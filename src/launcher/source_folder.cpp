@@ -19,7 +19,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   if (!longPath.adopt_reported_text(
           platform.GetCurrentDirectoryW(longPath.writable_size(), longPath.writable_buffer())) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
-    Tell(platform, run, LogEvent::PatchFolderUnreadable, {longPath.writable_size() - 2});
+    Tell(run, LogEvent::PatchFolderUnreadable, {longPath.writable_size() - 2});
     return;
   }
 
@@ -37,8 +37,7 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
   // Left empty when it does not fit: the steps that build paths then do nothing.
   static_cast<void>(
       run.SourceFolderPath.append(run.SourceFolder.c_str(), run.SourceFolder.length() - 1));
-  Tell(platform, run,
-       run.SourceFolderPath.empty() ? LogEvent::PatchFolderTooLong : LogEvent::PatchFolder,
+  Tell(run, run.SourceFolderPath.empty() ? LogEvent::PatchFolderTooLong : LogEvent::PatchFolder,
        {longPath.c_str(), run.SourceFolder.c_str()});
 }
 

@@ -23,7 +23,7 @@ constexpr std::uint32_t kPollMilliseconds = 50;
 // ended with 259). A handle that answers neither is given up.
 Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process) {
   if (platform.WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) {
-    Tell(platform, run, LogEvent::WaitFailed, {kPollMilliseconds});
+    Tell(run, LogEvent::WaitFailed, {kPollMilliseconds});
     for (;;) {
       std::uint32_t exitCode = STILL_ACTIVE;
       const bool read = platform.GetExitCodeProcess(process, &exitCode);
@@ -57,12 +57,12 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
     WidePath program;
     if (!program.adopt_reported_text(
             platform.GetModuleFileNameW(program.writable_buffer(), program.writable_size()))) {
-      Tell(platform, run, LogEvent::NoPatch, {run.SourceFolder.c_str()});
+      Tell(run, LogEvent::NoPatch, {run.SourceFolder.c_str()});
       return;
     }
     std::size_t folderEnd = program.length();
     while (folderEnd > 0 && program[folderEnd - 1] != u'\\') --folderEnd;
-    Tell(platform, run, LogEvent::NoPatchSetupIn,
+    Tell(run, LogEvent::NoPatchSetupIn,
          {run.SourceFolder.c_str(), Span(program.c_str(), folderEnd)});
     return;
   }
@@ -76,8 +76,7 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
   if (packages.count - 1 > PatchPackages::kNamed) {
     Say(ignored, LogEvent::AndMore, {packages.count - 1 - PatchPackages::kNamed});
   }
-  Tell(platform, run, LogEvent::SeveralPatches,
-       {packages.count, InQuotes(packages.chosen.c_str()), ignored});
+  Tell(run, LogEvent::SeveralPatches, {packages.count, InQuotes(packages.chosen.c_str()), ignored});
 }
 
 // run.SourceFolder + "Files\" + the patch package's name: the path the
@@ -97,8 +96,7 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
   const bool typedCarried = InterpreterCanCarry(commandTail);
   if (!typedCarried || !valueCarried) {
     // Cut at the break, the installer would get other arguments than given.
-    Tell(platform, run,
-         typedCarried ? LogEvent::VariableHoldsLineBreak : LogEvent::ArgumentsHoldLineBreak);
+    Tell(run, typedCarried ? LogEvent::VariableHoldsLineBreak : LogEvent::ArgumentsHoldLineBreak);
     return ERROR_INVALID_COMMAND_LINE;
   }
   WideLongText patchPath;
@@ -106,7 +104,7 @@ Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideC
   if (!PatchPackagePath(platform, run, patchPath) || PatchPathCanBeCarried(patchPath.c_str())) {
     return ERROR_SUCCESS;
   }
-  Tell(platform, run, LogEvent::PatchPathNotCarried, {InQuotes(patchPath.c_str())});
+  Tell(run, LogEvent::PatchPathNotCarried, {InQuotes(patchPath.c_str())});
   return ERROR_INVALID_COMMAND_LINE;
 }
 
@@ -115,7 +113,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   if (!systemFolder.adopt_reported_text(platform.GetSystemDirectoryW(
           systemFolder.writable_buffer(), systemFolder.writable_size()))) {
     // Without it the interpreter's path would be relative to the current drive.
-    Tell(platform, run, LogEvent::NoSystemFolder);
+    Tell(run, LogEvent::NoSystemFolder);
     return ERROR_PATH_NOT_FOUND;
   }
 
@@ -135,7 +133,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   if (expansion == ERROR_SUCCESS && !TextEquals(arguments.c_str(), commandTail)) {
     LogLine masked;
     AppendWithSecretsMasked(masked, arguments.c_str(), &run.ArgumentsFromVariables);
-    Tell(platform, run, LogEvent::ArgumentsExpanded, {masked});
+    Tell(run, LogEvent::ArgumentsExpanded, {masked});
   }
   const Status built = !pathsFit ? ERROR_INSUFFICIENT_BUFFER
                        : expansion != ERROR_SUCCESS
@@ -143,7 +141,7 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
                            : BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
                                                        arguments.c_str(), commandLine);
   if (built == ERROR_INVALID_COMMAND_LINE) {
-    Tell(platform, run, LogEvent::NotCarried);
+    Tell(run, LogEvent::NotCarried);
     return built;
   }
   if (built != ERROR_SUCCESS) {
@@ -152,11 +150,11 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
     const auto given = static_cast<std::uint32_t>(TextLength(commandTail));
     const std::uint32_t most = commandLine.writable_size() - 1;
     if (expansion == ERROR_SUCCESS && pathsFit) {
-      Tell(platform, run, LogEvent::LineTooLong,
+      Tell(run, LogEvent::LineTooLong,
            {InstallerCommandLineLength(systemFolder.c_str(), patchPath.c_str(), arguments.c_str()),
             given, most});
     } else {
-      Tell(platform, run, LogEvent::LineLongerStill, {given, most});
+      Tell(run, LogEvent::LineLongerStill, {given, most});
     }
     return built;
   }
@@ -165,26 +163,26 @@ Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) 
   LogLine described;
   DescribeInstallerCommandLine(described, systemFolder.c_str(), patchPath.c_str(),
                                arguments.c_str(), &run.ArgumentsFromVariables);
-  Tell(platform, run, LogEvent::InstallerCommandLine, {application.c_str(), described});
+  Tell(run, LogEvent::InstallerCommandLine, {application.c_str(), described});
 
   // The log so far reaches the disk before the installer may restart the machine.
-  FlushRunLog(platform, run.Log);
+  FlushRunLog(run.Log);
   const StartupInfo startup{STARTUPINFOW_SIZE_32, STARTF_USESHOWWINDOW, SW_HIDE};
   ProcessInformation child;
   const Status started = platform.CreateProcessW(
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
       run.SourceFolder.empty() ? nullptr : run.SourceFolder.c_str(), startup, &child);
   if (started != ERROR_SUCCESS) {
-    Tell(platform, run, LogEvent::NotStarted, {StatusText{started}});
+    Tell(run, LogEvent::NotStarted, {StatusText{started}});
     return started;
   }
-  Tell(platform, run, LogEvent::InterpreterStarted, {child.processId});
+  Tell(run, LogEvent::InterpreterStarted, {child.processId});
   run.InstallerStarted = true;
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);
   const Status ended = WaitForExit(platform, run, process.get());
-  Tell(platform, run, LogEvent::InstallerEnded, {InstallerStatusText{ended}});
+  Tell(run, LogEvent::InstallerEnded, {InstallerStatusText{ended}});
   return ended;
 }
 

@@ -22,11 +22,11 @@ bool IsStopped(Platform& platform, const RunState& run, const char* name, Servic
   ServiceStatus status;
   Status queryError = ERROR_SUCCESS;
   if (!platform.QueryServiceStatus(service, &status, &queryError)) {
-    Tell(platform, run, LogEvent::ServiceStateUnread, {name, StatusText{queryError}});
+    Tell(run, LogEvent::ServiceStateUnread, {name, StatusText{queryError}});
     return false;
   }
   const std::uint32_t state = status.currentState;
-  Tell(platform, run, LogEvent::ServiceState,
+  Tell(run, LogEvent::ServiceState,
        {name, state < std::size(kStateNames) ? kStateNames[state] : "unknown", state});
   return state == SERVICE_STOPPED;
 }
@@ -38,7 +38,7 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
   ScopedServiceHandle manager(
       platform, platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, &managerError));
   if (!manager.valid()) {
-    Tell(platform, run, LogEvent::ServiceManagerNotOpened, {StatusText{managerError}});
+    Tell(run, LogEvent::ServiceManagerNotOpened, {StatusText{managerError}});
     return 0;
   }
 
@@ -49,16 +49,16 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
     // Only the manager's own answer proves a service absent: one that will not open may be
     // running, as one whose state cannot be read may be.
     if (!service.valid() && openError == ERROR_SERVICE_DOES_NOT_EXIST) {
-      Tell(platform, run, LogEvent::ServiceNotInstalled, {name});
+      Tell(run, LogEvent::ServiceNotInstalled, {name});
       continue;
     }
     if (!service.valid()) {
-      Tell(platform, run, LogEvent::ServiceNotOpened, {name, StatusText{openError}});
+      Tell(run, LogEvent::ServiceNotOpened, {name, StatusText{openError}});
     } else if (IsStopped(platform, run, name, service.get())) {
       continue;
     }
 
-    Tell(platform, run, LogEvent::ServiceBlocks, {name});
+    Tell(run, LogEvent::ServiceBlocks, {name});
     const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
     return 1;  // the service closes before the manager: it was opened after it

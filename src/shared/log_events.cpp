@@ -64,17 +64,16 @@ LogLine& Say(LogLine& line, LogEvent event, std::initializer_list<LogFact> facts
   return line;
 }
 
-void Tell(Platform& platform, const RunState& run, LogEvent event,
-          std::initializer_list<LogFact> facts) {
-  TellOutcome(platform, run, ERROR_SUCCESS, event, facts);
+void Tell(const RunState& run, LogEvent event, std::initializer_list<LogFact> facts) {
+  TellOutcome(run, ERROR_SUCCESS, event, facts);
 }
 
-void TellOutcome(Platform& platform, const RunState& run, Status outcome, LogEvent event,
+void TellOutcome(const RunState& run, Status outcome, LogEvent event,
                  std::initializer_list<LogFact> facts) {
   LogLine line;
   Say(line, event, facts);
   if (outcome != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{outcome}});
-  WriteLogLine(platform, run.Log, line);
+  WriteLogLine(run.Log, line);
 }
 
 }  // namespace setup

@@ -203,12 +203,11 @@ inline LogFact Span(const WideChar* text, std::size_t length) {
 LogLine& Say(LogLine& line, LogEvent event, std::initializer_list<LogFact> facts = {});
 
 // Writes `event` with `facts` as one line of the run's log.
-void Tell(Platform& platform, const RunState& run, LogEvent event,
-          std::initializer_list<LogFact> facts = {});
+void Tell(const RunState& run, LogEvent event, std::initializer_list<LogFact> facts = {});
 
 // The same, with ", failed: <status (meaning)>" when `outcome` is not 0:
 // one line for what a step did, its failure included.
-void TellOutcome(Platform& platform, const RunState& run, Status outcome, LogEvent event,
+void TellOutcome(const RunState& run, Status outcome, LogEvent event,
                  std::initializer_list<LogFact> facts = {});
 
 }  // namespace setup

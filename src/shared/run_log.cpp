@@ -97,6 +97,7 @@ Status CreateLogIn(Platform& platform, RunLog& log, const WidePath& folder) {
 
 void OpenRunLog(Platform& platform, RunLog& log) {
   log = RunLog{};
+  log.writer = &platform;
   // GetTempPath2W gives SYSTEM a folder only it can write; where kernel32 lacks it, GetTempPathW.
   WidePath temp;
   const bool read =
@@ -117,12 +118,12 @@ void OpenRunLog(Platform& platform, RunLog& log) {
   LogLine line;
   Say(line, read ? LogEvent::LogFolderInstead : LogEvent::LogFolderTempUnread,
       {windows.c_str(), temp.c_str(), StatusText{refused}});
-  WriteLogLine(platform, log, line);
+  WriteLogLine(log, line);
 }
 
-void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line) {
+void WriteLogLine(const RunLog& log, const LogLine& line) {
   if (log.file == NO_KERNEL_HANDLE) return;
-  const LocalTime now = platform.GetLocalTime();
+  const LocalTime now = log.writer->GetLocalTime();
   BoundedText<WideChar, 32> stamp;
   static_cast<void>(AppendDigits(stamp, now.year, 4) && stamp.append(u'-') &&
                     AppendDigits(stamp, now.month, 2) && stamp.append(u'-') &&
@@ -137,19 +138,19 @@ void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line) {
   bytes.Append(u"\r\n", 2);
   std::uint32_t written = 0;
   // A line that could not be written is lost; the run is not.
-  static_cast<void>(platform.WriteFile(log.file, bytes.data(), bytes.size(), &written));
+  static_cast<void>(log.writer->WriteFile(log.file, bytes.data(), bytes.size(), &written));
 }
 
-void FlushRunLog(Platform& platform, const RunLog& log) {
+void FlushRunLog(const RunLog& log) {
   // A failed flush loses nothing the system has not got already.
-  if (log.file != NO_KERNEL_HANDLE) static_cast<void>(platform.FlushFileBuffers(log.file));
+  if (log.file != NO_KERNEL_HANDLE) static_cast<void>(log.writer->FlushFileBuffers(log.file));
 }
 
-void CloseRunLog(Platform& platform, RunLog& log) {
+void CloseRunLog(RunLog& log) {
   if (log.file != NO_KERNEL_HANDLE) {
-    FlushRunLog(platform, log);
+    FlushRunLog(log);
     // Every line is the system's already; a failed close loses nothing.
-    static_cast<void>(platform.CloseHandle(log.file));
+    static_cast<void>(log.writer->CloseHandle(log.file));
   }
   log.file = NO_KERNEL_HANDLE;
 }

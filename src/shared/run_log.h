@@ -11,9 +11,11 @@
 
 namespace setup {
 
-// One run's log file. Plain data, so that it travels in the run's state; OpenRunLog and
+// One run's log file and the platform that writes it, so that a step that only says something
+// needs nothing else. Plain data, so that it travels in the run's state; OpenRunLog and
 // CloseRunLog own the handle.
 struct RunLog {
+  Platform* writer = nullptr;
   KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
   WidePath path;                         // where the log is, once open
 };
@@ -30,14 +32,14 @@ void OpenRunLog(Platform& platform, RunLog& log);
 
 // Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8. Nothing when the log is
 // closed; a failed write drops the line only.
-void WriteLogLine(Platform& platform, const RunLog& log, const LogLine& line);
+void WriteLogLine(const RunLog& log, const LogLine& line);
 
 // Has the system write what it holds of the log to the disk, so that a machine that goes down
 // loses none of it (before the installer starts).
-void FlushRunLog(Platform& platform, const RunLog& log);
+void FlushRunLog(const RunLog& log);
 
 // Flushes and closes the log; later lines are dropped.
-void CloseRunLog(Platform& platform, RunLog& log);
+void CloseRunLog(RunLog& log);
 
 }  // namespace setup
 

@@ -12,7 +12,7 @@ void ShowUserMessage(Platform& platform, RunState& run, const WideChar* text,
                                                             : UserMessages::HiddenNoVisibleStation;
   }
   const bool shown = run.Messages == UserMessages::Shown;
-  Tell(platform, run,
+  Tell(run,
        shown                                               ? LogEvent::MessageShown
        : run.Messages == UserMessages::HiddenBySwitch      ? LogEvent::MessageHiddenBySwitch
        : run.Messages == UserMessages::HiddenInSessionZero ? LogEvent::MessageHiddenInSessionZero

@@ -33,7 +33,7 @@ FoundTransforms ReadOwnTransforms(Platform& platform, const RunState& run, RegKe
   const Status read = ReadStoredString(platform, key, kTransformsValue, found.value);
   found.absent = read == ERROR_FILE_NOT_FOUND;
   found.usable = read == ERROR_SUCCESS || found.absent;
-  if (!found.usable) Tell(platform, run, LogEvent::TransformsUnread, {StatusText{read}});
+  if (!found.usable) Tell(run, LogEvent::TransformsUnread, {StatusText{read}});
   return found;
 }
 
@@ -41,7 +41,7 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                       const FoundTransforms& found, const WideChar* redirection) {
   StoredString record;
   if (found.absent && !MakeRecordOfNone(redirection, record)) {
-    Tell(platform, run, LogEvent::BackupFailed, {StatusText{ERROR_NOT_ENOUGH_MEMORY}});
+    Tell(run, LogEvent::BackupFailed, {StatusText{ERROR_NOT_ENOUGH_MEMORY}});
     return false;
   }
   // Byte for byte with its type, so that an expandable value comes back
@@ -53,7 +53,7 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
   Say(line, found.absent ? LogEvent::RecordOfNone : LogEvent::BackupCopied,
       {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
   if (written != ERROR_SUCCESS) Say(line, LogEvent::BackupNotWritten, {StatusText{written}});
-  WriteLogLine(platform, run.Log, line);
+  WriteLogLine(run.Log, line);
   return written == ERROR_SUCCESS;
 }
 

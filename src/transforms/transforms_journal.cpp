@@ -69,21 +69,21 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                                  : platform.RegSetValueExW(key, kTransformsValue, journal.type,
                                                            journal.bytes(), journal.byteCount);
     TellOutcome(
-        platform, run, restored, none ? LogEvent::DeletedHadNone : LogEvent::WrittenBack,
+        run, restored, none ? LogEvent::DeletedHadNone : LogEvent::WrittenBack,
         {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
     if (restored != ERROR_SUCCESS) return restored;
   }
   // A journal left behind would later overwrite the product's value of
   // then: having just been read, even "not found" is a failure.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
-  TellOutcome(platform, run, deleted, LogEvent::JournalDeleted);
+  TellOutcome(run, deleted, LogEvent::JournalDeleted);
   return deleted;
 }
 
 Status RecoverJournal(Platform& platform, const RunState& run, RegKey key,
                       const StoredString& journal) {
   const LogFact journalText = InQuotes(journal.units.c_str(), journal.ShownLength());
-  Tell(platform, run, LogEvent::JournalLeft, {journalText});
+  Tell(run, LogEvent::JournalLeft, {journalText});
   StoredString current;
   const Status read = ReadValueAskingTwice(platform, key, kTransformsValue, current);
   // A value of another type is no redirection: a launcher writes text.
@@ -100,7 +100,7 @@ Status RecoverJournal(Platform& platform, const RunState& run, RegKey key,
                                                                : IsPatchFolderRedirection(text))));
   if (!earlierRuns) {
     Tell(
-        platform, run, LogEvent::RecoveryGivenSince,
+        run, LogEvent::RecoveryGivenSince,
         {read == ERROR_SUCCESS ? InQuotes(text, current.ShownLength()) : LogFact("of another type"),
          journalText});
   }

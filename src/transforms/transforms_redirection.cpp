@@ -35,7 +35,7 @@ Status KeyNotOpened(Platform& platform, const RunState& run, const WidePath& key
   const bool journalLeft =
       OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) == ERROR_SUCCESS &&
       ReadStoredString(platform, key.get(), kTransformsBackupValue, journal) == ERROR_SUCCESS;
-  Tell(platform, run, journalLeft ? LogEvent::RecoveryKeyNotOpened : LogEvent::BackupKeyNotOpened,
+  Tell(run, journalLeft ? LogEvent::RecoveryKeyNotOpened : LogEvent::BackupKeyNotOpened,
        {keyPath.c_str(), StatusText{opened}});
   return journalLeft ? opened : ERROR_SUCCESS;
 }
@@ -47,12 +47,12 @@ Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key, bo
   StoredString journal;
   const Status read = ReadValueAskingTwice(platform, key, kTransformsBackupValue, journal);
   foreign = read == ERROR_INVALID_DATATYPE;
-  if (foreign) Tell(platform, run, LogEvent::BackupForeignJournal, {journal.type});
+  if (foreign) Tell(run, LogEvent::BackupForeignJournal, {journal.type});
   if (read == ERROR_FILE_NOT_FOUND || foreign) return ERROR_SUCCESS;
   const Status recovered =
       read == ERROR_SUCCESS ? RecoverJournal(platform, run, key, journal) : read;
   if (recovered != ERROR_SUCCESS) {
-    Tell(platform, run, LogEvent::RecoveryFailed, {StatusText{recovered}});
+    Tell(run, LogEvent::RecoveryFailed, {StatusText{recovered}});
   }
   return recovered;
 }
@@ -64,18 +64,17 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   const Redirection& redirection = run.CurrentRedirection;
   HeapText current;
   if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
-    Tell(platform, run, LogEvent::NoJournal);
+    Tell(run, LogEvent::NoJournal);
   } else if (redirection.transformsWritten &&
              TextEquals(current.c_str(), redirection.written.c_str())) {
     const Status deleted = DeleteValueConfirmed(platform, key, kTransformsValue);
-    Tell(platform, run, LogEvent::OwnRedirectionDeleted,
-         {InQuotes(current.c_str()), StatusText{deleted}});
+    Tell(run, LogEvent::OwnRedirectionDeleted, {InQuotes(current.c_str()), StatusText{deleted}});
   } else {
-    Tell(platform, run, LogEvent::UnprovenStays, {InQuotes(current.c_str())});
+    Tell(run, LogEvent::UnprovenStays, {InQuotes(current.c_str())});
   }
   // Left alone, the product's own value needs no backup.
   if (!redirection.transformsWritten) return ERROR_SUCCESS;
-  Tell(platform, run, LogEvent::JournalGone);
+  Tell(run, LogEvent::JournalGone);
   return ERROR_FILE_NOT_FOUND;
 }
 
@@ -89,7 +88,7 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
     return ERROR_SUCCESS;
   }
   if (run.CurrentProduct == kNoProduct) {
-    Tell(platform, run, LogEvent::NotRedirected);
+    Tell(run, LogEvent::NotRedirected);
     return ERROR_SUCCESS;
   }
   // One key for the whole step: finish, read, back up, check and write through it.
@@ -98,7 +97,7 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   // Refused for changing, it was found all the same.
   run.RegistrationFound = opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED;
-  if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(platform, run, run.CurrentProduct);
+  if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(run, run.CurrentProduct);
   bool foreign = false;
   const Status recovered = opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
                            : opened != ERROR_SUCCESS
@@ -109,27 +108,27 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
                                     ? ReadOwnTransforms(platform, run, key.get())
                                     : FoundTransforms{};
   if (!found.usable) {
-    Tell(platform, run, LogEvent::NotRedirected);
+    Tell(run, LogEvent::NotRedirected);
     return ERROR_SUCCESS;
   }
   const int language =
-      LanguageOfTransforms(platform, run, found.value.units.c_str(),
+      LanguageOfTransforms(run, found.value.units.c_str(),
                            found.value.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected = FilesFolderPath(run);
   if (redirected.empty() || !redirected.append(transform)) {
-    Tell(platform, run, LogEvent::RedirectionTooLong, {redirected.writable_size() - 1});
+    Tell(run, LogEvent::RedirectionTooLong, {redirected.writable_size() - 1});
     return ERROR_SUCCESS;
   }
   if (!BackupTransforms(platform, run, key.get(), found, redirected.c_str())) {
-    Tell(platform, run, LogEvent::NotRedirected);
+    Tell(run, LogEvent::NotRedirected);
     return ERROR_SUCCESS;
   }
   Redirection& redirection = run.CurrentRedirection;
   redirection.product = run.CurrentProduct;
   if (!StillOwnValue(platform, key.get(), found)) {
-    Tell(platform, run, LogEvent::OwnValueChanged);
+    Tell(run, LogEvent::OwnValueChanged);
     return ERROR_SUCCESS;
   }
   // A write reported failed may have landed: the restore puts it back.
@@ -141,12 +140,12 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
       static_cast<std::uint32_t>((redirected.length() + 1) * sizeof(WideChar)));
   const Status closed = key.reset();
   const Status written = set != ERROR_SUCCESS ? set : closed;
-  TellOutcome(platform, run, written, LogEvent::Redirected, {InQuotes(redirected.c_str())});
+  TellOutcome(run, written, LogEvent::Redirected, {InQuotes(redirected.c_str())});
   // Kept all the same: the product's own value names no file of the patch
   // folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
     run.Warnings |= kWarnTransformMissing;
-    Tell(platform, run, LogEvent::TransformMissing, {transform});
+    Tell(run, LogEvent::TransformMissing, {transform});
   }
   return ERROR_SUCCESS;
 }
@@ -154,12 +153,12 @@ Status RedirectTransforms(Platform& platform, RunState& run) {
 Status RestoreTransforms(Platform& platform, RunState& run) {
   const Redirection& redirection = run.CurrentRedirection;
   if (redirection.product == kNoProduct) return ERROR_SUCCESS;  // no journal of this run's
-  Tell(platform, run, LogEvent::RestoreProductHeld, {redirection.product});
+  Tell(run, LogEvent::RestoreProductHeld, {redirection.product});
   const WidePath keyPath = ProductKeyPath(redirection.product);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) {
-    Tell(platform, run, LogEvent::RestoreKeyNotOpened, {keyPath.c_str(), StatusText{opened}});
+    Tell(run, LogEvent::RestoreKeyNotOpened, {keyPath.c_str(), StatusText{opened}});
     return opened;
   }
   StoredString journal;
@@ -168,12 +167,12 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
   if (journalRead == ERROR_SUCCESS) {
     // This run's journal: whatever Transforms holds now is the redirection
     // (the installer may rewrite what it was given), unless it was left alone.
-    if (!redirection.transformsWritten) Tell(platform, run, LogEvent::LeftAlone);
+    if (!redirection.transformsWritten) Tell(run, LogEvent::LeftAlone);
     restored = FinishJournal(platform, run, key.get(), journal, redirection.transformsWritten);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    Tell(platform, run, LogEvent::RestoreForeignJournal, {journal.type});
+    Tell(run, LogEvent::RestoreForeignJournal, {journal.type});
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
-    Tell(platform, run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
+    Tell(run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
     restored = journalRead;
   } else {
     restored = RestoreWithoutJournal(platform, run, key.get());

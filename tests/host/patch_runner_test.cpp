@@ -209,7 +209,7 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
     OpenRunLog(machine, run.Log);
     EXPECT_EQ(CheckArgumentsCanBeCarried(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE)
         << c.logged;
-    CloseRunLog(machine, run.Log);
+    CloseRunLog(run.Log);
     EXPECT_NE(machine.FileContents(machine.CreatedFiles().back()).value_or("").find(c.logged),
               std::string::npos)
         << c.logged;

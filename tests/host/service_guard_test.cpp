@@ -129,7 +129,7 @@ TEST_P(GuardSightTest, BlocksUnlessTheManagerSaysAbsent) {
   if (c.openFails != ERROR_SUCCESS) machine.FailCall(sim::Operation::OpenServiceA, c.openFails, 2);
   OpenRunLog(machine, run.Log);
   EXPECT_EQ(CheckBlockingServices(machine, run), c.expected);
-  CloseRunLog(machine, run.Log);
+  CloseRunLog(run.Log);
   const std::string log = testing::FirstRunLog(machine);
   EXPECT_NE(log.find(std::string("Service ") + name + c.logged), std::string::npos) << log;
 }
