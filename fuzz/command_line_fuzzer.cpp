@@ -130,26 +130,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(arguments == setup::proof::ExpandAsAPrompt(typed, Environment()) ||
               setup::sim::FoldedKey(typed).find(u"%cd:~,%") != std::u16string::npos,
           "the launcher expands as a prompt does");
+  // What cannot be carried is refused before a line is built.
+  if (!setup::InterpreterCanCarry(arguments.c_str()) ||
+      !setup::PatchPathCanBeCarried(pieces.patchPath.c_str())) {
+    Require(arguments.find_first_of(u"\r\n") != std::u16string::npos ||
+                pieces.patchPath.find_first_of(u"\"\r\n;") != std::u16string::npos,
+            "only a break, or a quote or ';' in the path, is not carried");
+    return 0;
+  }
   setup::WideLongText built;
-  const setup::Status status = setup::BuildInstallerCommandLine(
+  const std::uint32_t units = setup::BuildInstallerCommandLine(
       pieces.systemFolder.c_str(), pieces.patchPath.c_str(), arguments.c_str(), built);
   const std::u16string result(built.c_str());
   Require(result.size() < built.capacity(), "built line fits its buffer with its terminator");
-  if (status != 0) {
-    Require(result.empty(), "a refused line is left empty");
-    Require(
-        (status == setup::ERROR_INSUFFICIENT_BUFFER &&
-         setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
-                                           arguments.c_str()) >= built.capacity()) ||
-            (status == setup::ERROR_INVALID_COMMAND_LINE &&
-             (arguments.find_first_of(u"\r\n") != std::u16string::npos ||
-              pieces.patchPath.find_first_of(u"\"\r\n;") != std::u16string::npos)),
-        "a line is refused only when too long or not carried");
+  if (result.empty()) {
+    Require(units >= built.capacity(), "a line is refused only when too long");
     return 0;
   }
-  Require(setup::InstallerCommandLineLength(pieces.systemFolder.c_str(), pieces.patchPath.c_str(),
-                                            arguments.c_str()) == result.size(),
-          "the measured length is the built one's");
+  Require(units == result.size(), "the measured length is the built one's");
   const std::u16string switches = std::u16string(setup::kInterpreterSwitches) + u" ";
   Require(result.compare(0, switches.size(), switches) == 0, "the switches come first");
   if (!PlainFolder(pieces.systemFolder)) return 0;

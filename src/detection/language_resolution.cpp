@@ -6,6 +6,7 @@
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
 #include "detection/product_table.h"
+#include "discovery/file_discovery.h"
 #include "platform/ascii_case.h"
 #include "platform/registry.h"
 #include "platform/scoped_handle.h"
@@ -32,18 +33,17 @@ constexpr SystemLanguageRow kSystemLanguages[] = {
     {0x500A, 6}, {0x041D, 7}, {0x081D, 7},
 };
 
-// The patch folder's ini file for `row`. False without a source folder (the platform would look
+// The patch folder's ini file for `row`. False without a patch folder (the platform would look
 // for the bare name in the Windows folder) or when the path would not fit.
-bool LanguageIniPath(const RunState& run, int row, WidePath& iniPath) {
-  return !run.SourceFolder.empty() && iniPath.assign(run.SourceFolder.c_str()) &&
-         iniPath.append(LanguageTable[row].iniName) && iniPath.append(u".ini");
+bool LanguageIniPath(const PatchFolder& folder, int row, WidePath& iniPath) {
+  return folder.Join(iniPath, {LanguageTable[row].iniName, u".ini"});
 }
 
 // Whether the ini file for `row` starts with UTF-8's byte-order mark: Windows reads ini files in
 // the ANSI code page or as UTF-16 with its mark, so it reads nothing from such a file (Wine does).
-bool IniSavedAsUtf8(Platform& platform, const RunState& run, int row) {
+bool IniSavedAsUtf8(Platform& platform, const PatchFolder& folder, int row) {
   WidePath iniPath;
-  if (!LanguageIniPath(run, row, iniPath)) return false;
+  if (!LanguageIniPath(folder, row, iniPath)) return false;
   Status opened = ERROR_SUCCESS;
   const ScopedKernelHandle file(
       platform, platform.CreateFileW(iniPath.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
@@ -56,39 +56,45 @@ bool IniSavedAsUtf8(Platform& platform, const RunState& run, int row) {
 
 // The system default language's row when the patch folder has its ini file;
 // else English, with a pre-flight line when that file is saved as UTF-8.
-int LanguageIndexFromSystem(Platform& platform, RunState& run) {
+ResolvedLanguage LanguageFromSystem(Platform& platform, const RunState& run,
+                                    const PatchFolder& folder) {
   const std::uint16_t languageId = platform.GetSystemDefaultLangID();
   const auto* const match = std::find_if(
       std::begin(kSystemLanguages), std::end(kSystemLanguages),
       [languageId](const SystemLanguageRow& entry) { return entry.languageId == languageId; });
   const int candidate = match == std::end(kSystemLanguages) ? kEnglish : match->row;
-  const bool hasIni = HasLanguageIni(platform, run, candidate);
-  const int row = hasIni ? candidate : kEnglish;
+  const bool hasIni = HasLanguageIni(platform, folder, candidate);
+  ResolvedLanguage resolved;
+  resolved.row = hasIni ? candidate : kEnglish;
+  const int row = resolved.row;
   const WideChar* const iniName = LanguageTable[candidate].iniName;
   Tell(run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
        {row, LanguageTable[row].displayName, Hex4(languageId), iniName});
-  if (!hasIni && IniSavedAsUtf8(platform, run, candidate)) {
-    run.Warnings |= kWarnIniUtf8;
+  if (!hasIni && IniSavedAsUtf8(platform, folder, candidate)) {
+    resolved.warnings = kWarnIniUtf8;
     Tell(run, LogEvent::IniSavedAsUtf8, {iniName});
   }
-  return row;
+  return resolved;
 }
 
 }  // namespace
 
-int ResolveLanguageIndex(Platform& platform, RunState& run) {
-  if (run.CurrentProduct == kNoProduct) {
-    IdentifyProduct(platform, run);
-    if (run.CurrentProduct == kNoProduct) return LanguageIndexFromSystem(platform, run);
+ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
+                                 const PatchFolder& folder) {
+  const PatchPackages packages = ListPatchPackages(platform, run, folder);
+  const Identification product = IdentifyProduct(platform, run, folder, packages.chosen);
+  if (product.row == kNoProduct) {
+    ResolvedLanguage resolved = LanguageFromSystem(platform, run, folder);
+    resolved.warnings |= product.warnings;
+    return resolved;
   }
   ScopedRegKey key(platform);
-  const Status opened =
-      OpenClassesRootKey(platform, ProductKeyPath(run.CurrentProduct).c_str(), KEY_READ, key);
+  const Status opened = OpenClassesRootKey(platform, product.keyPath.c_str(), KEY_READ, key);
   HeapText transforms;
   const Status read = opened == ERROR_SUCCESS
                           ? ReadRegistryString(platform, key.get(), u"Transforms", transforms)
                           : opened;
-  return LanguageOfTransforms(run, transforms.c_str(), read);
+  return {LanguageOfTransforms(run, transforms.c_str(), read), product.row, product.warnings};
 }
 
 int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read) {
@@ -107,9 +113,9 @@ int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status
   return kNoLanguage;
 }
 
-bool HasLanguageIni(Platform& platform, const RunState& run, int row) {
+bool HasLanguageIni(Platform& platform, const PatchFolder& folder, int row) {
   WidePath iniPath;
-  if (!LanguageIniPath(run, row, iniPath)) return false;
+  if (!LanguageIniPath(folder, row, iniPath)) return false;
   WideLongText description;
   return platform.GetPrivateProfileStringW(LanguageTable[row].iniName, u"DESCRIPTION", u"",
                                            description.writable_buffer(),

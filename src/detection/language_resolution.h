@@ -3,25 +3,34 @@
 #define SETUP_DETECTION_LANGUAGE_RESOLUTION_H
 
 #include "platform/platform.h"
+#include "detection/language_table.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
 
-// Identifies the product first when none is identified yet; without one, the system's language
-// (its row when the patch folder has a usable ini file for it, else English). With one: the first
-// row whose transform file name occurs in the product's registered Transforms (of any length,
-// letter case ignored), or -1 when the registration, its Transforms or a known transform is
-// missing.
-int ResolveLanguageIndex(Platform& platform, RunState& run);
+// The language a refused run speaks in, and what finding it identified.
+struct ResolvedLanguage {
+  int row = kNoLanguage;
+  int product = kNoProduct;
+  std::uint32_t warnings = 0;  // RunWarning bits of the pre-flight lines
+};
+
+// Lists the patch packages and identifies the product; without one, the system's language (its
+// row when the patch folder has a usable ini file for it, else English). With one: the first row
+// whose transform file name occurs in the product's registered Transforms (of any length, letter
+// case ignored), or -1 when the registration, its Transforms or a known transform is missing.
+ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
+                                 const PatchFolder& folder);
 
 // The first row whose transform file name occurs in the product's Transforms `transforms` (letter
 // case ignored), logged with where it came from; -1 when none does, or when `read`, the status of
 // reading it, is not 0.
 int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read);
 
-// True when run.SourceFolder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section
-// named like the file. False without a source folder or when the path would not fit.
-bool HasLanguageIni(Platform& platform, const RunState& run, int row);
+// True when the patch folder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section
+// named like the file. False without a patch folder or when the path would not fit.
+bool HasLanguageIni(Platform& platform, const PatchFolder& folder, int row);
 
 }  // namespace setup
 

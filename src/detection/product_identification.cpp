@@ -10,9 +10,9 @@
 
 namespace setup {
 
-void LogNotRegisteredPerMachine(RunState& run, int row) {
-  run.Warnings |= kWarnNotPerMachine;
+std::uint32_t LogNotRegisteredPerMachine(const RunState& run, int row) {
   Tell(run, LogEvent::NotPerMachine, {ProductTable[row].keyword, row, ProductKeyPath(row).c_str()});
+  return kWarnNotPerMachine;
 }
 
 Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack) {
@@ -31,12 +31,11 @@ Target FindTarget(Platform& platform, const WideChar* patchFileName, bool langua
   return target;
 }
 
-void IdentifyProduct(Platform& platform, RunState& run) {
-  const WidePath& name = PatchPackageName(platform, run);
-  if (!run.LanguagePack) run.LanguagePack = IsLanguagePackPackage(platform, run);
-  const bool languagePack = *run.LanguagePack;
-  const Target target = FindTarget(platform, name.c_str(), languagePack);
-  run.CurrentProduct = target.row;
+Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
+                               const WidePath& patchName) {
+  const bool languagePack = IsLanguagePackPackage(platform, run, folder);
+  const Target target = FindTarget(platform, patchName.c_str(), languagePack);
+  Identification identified;
   if (target.row != kNoProduct) {
     const ProductEntry& product = ProductTable[target.row];
     Tell(run,
@@ -44,15 +43,18 @@ void IdentifyProduct(Platform& platform, RunState& run) {
          : languagePack                    ? LogEvent::ProductOfLanguagePack
                                            : LogEvent::ProductByKeyword,
          {target.row, product.keyword, product.packedCode});
-    return;
+    identified.row = target.row;
+    identified.keyPath = ProductKeyPath(target.row);
+    return identified;
   }
   Tell(run, languagePack ? LogEvent::NoLanguagePackProduct : LogEvent::NoProduct);
   if (target.namedButUnregistered != kNoProduct) {
-    LogNotRegisteredPerMachine(run, target.namedButUnregistered);
-  } else if (!name.empty()) {
-    run.Warnings |= kWarnNoKeyword;
+    identified.warnings = LogNotRegisteredPerMachine(run, target.namedButUnregistered);
+  } else if (!patchName.empty()) {
+    identified.warnings = kWarnNoKeyword;
     Tell(run, LogEvent::NoKeyword);
   }
+  return identified;
 }
 
 }  // namespace setup

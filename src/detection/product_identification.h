@@ -3,6 +3,7 @@
 #define SETUP_DETECTION_PRODUCT_IDENTIFICATION_H
 
 #include "platform/platform.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
@@ -20,13 +21,20 @@ struct Target {
 // reading. Logs nothing.
 Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack);
 
-// FindTarget for the run's patch package and its folder's database (each looked at once a run),
-// logged with why the row was taken, into run.CurrentProduct.
-void IdentifyProduct(Platform& platform, RunState& run);
+// The product a run patches, as identified.
+struct Identification {
+  int row = kNoProduct;
+  WidePath keyPath;            // its registration; empty for none
+  std::uint32_t warnings = 0;  // RunWarning bits of its pre-flight lines
+};
+
+// FindTarget for `patchName` and the patch folder's database, logged with why the row was taken.
+Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
+                               const WidePath& patchName);
 
 // The pre-flight line for a row whose product key does not exist: the product is not installed
-// per machine, and its Transforms is left alone.
-void LogNotRegisteredPerMachine(RunState& run, int row);
+// per machine, and its Transforms is left alone. Returns its warning.
+std::uint32_t LogNotRegisteredPerMachine(const RunState& run, int row);
 
 }  // namespace setup
 

@@ -78,18 +78,12 @@ bool FileExists(Platform& platform, const WideChar* path) {
   return ForEachMatch(platform, path, u"", 1, nullptr, nullptr) == 1;
 }
 
-WidePath FilesFolderPath(const RunState& run) {
-  WidePath folder = run.SourceFolderPath;
-  if (folder.empty() || !folder.append(u'\\') || !folder.append(kFilesFolder)) folder.clear();
-  return folder;
-}
-
-const PatchPackages& ListPatchPackages(Platform& platform, RunState& run) {
-  if (run.Packages) return *run.Packages;
-  PatchPackages& packages = run.Packages.emplace();
-  const WidePath filesFolder = FilesFolderPath(run);
+PatchPackages ListPatchPackages(Platform& platform, const RunState& run,
+                                const PatchFolder& folder) {
+  PatchPackages packages;
+  WidePath filesFolder;
   // No match leaves the name empty, which callers take for no package.
-  if (!filesFolder.empty()) {
+  if (folder.Join(filesFolder, {kFilesFolder})) {
     static_cast<void>(ForEachMatch(platform, filesFolder.c_str(), kPatchPackagePattern,
                                    kMostCounted, NotePackage, &packages));
   }

@@ -6,12 +6,20 @@
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
 
-// The patch folder's subfolder holding the patch package and transforms.
-inline constexpr WideChar kFilesFolder[] = u"Files\\";
+// The patch packages of the Files subfolder: files whose long name ends in
+// ".msp", in name order (A to Z taken as a to z), so that every machine
+// gives the installer the same one.
+struct PatchPackages {
+  static constexpr std::uint32_t kNamed = 4;  // ignored packages named in the log
+  WidePath chosen;                            // the first by name; "" for none
+  WidePath next[kNamed];                      // the next ones by name, for the log
+  std::uint32_t count = 0;                    // found, counted up to 10,000
+};
 
 // Search patterns; each starts with a backslash and is joined to a folder as it is.
 inline constexpr WideChar kPatchPackagePattern[] = u"\\*.msp";
@@ -33,17 +41,9 @@ bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* 
 // Whether the platform's search finds `path` (no wildcards) as it is.
 bool FileExists(Platform& platform, const WideChar* path);
 
-// run.SourceFolderPath followed by "\Files\"; empty when it is missing or the join does not fit.
-WidePath FilesFolderPath(const RunState& run);
-
-// The patch packages in the Files subfolder (see PatchPackages), listed, and the chosen one
-// logged, on the first call of a run; later calls give *run.Packages as it is.
-const PatchPackages& ListPatchPackages(Platform& platform, RunState& run);
-
-// The chosen patch package's name; empty when there is none.
-inline const WidePath& PatchPackageName(Platform& platform, RunState& run) {
-  return ListPatchPackages(platform, run).chosen;
-}
+// The patch packages in the patch folder's Files subfolder (see PatchPackages), the chosen one
+// logged.
+PatchPackages ListPatchPackages(Platform& platform, const RunState& run, const PatchFolder& folder);
 
 }  // namespace setup
 

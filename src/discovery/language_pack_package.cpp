@@ -6,12 +6,12 @@
 
 namespace setup {
 
-bool IsLanguagePackPackage(Platform& platform, const RunState& run) {
-  WidePath databasePath = run.SourceFolderPath;
+bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchFolder& folder) {
   WidePath databaseName;
-  if (databasePath.empty() ||
-      !FindFirstMatch(platform, databasePath.c_str(), kInstallerDatabasePattern, databaseName) ||
-      !databasePath.append(u'\\') || !databasePath.append(databaseName)) {
+  WidePath databasePath;
+  if (folder.path.empty() ||
+      !FindFirstMatch(platform, folder.path.c_str(), kInstallerDatabasePattern, databaseName) ||
+      !folder.Join(databasePath, {databaseName.c_str()})) {
     Tell(run, LogEvent::NoDatabase);
     return false;
   }

@@ -4,6 +4,7 @@
 #define SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 
 #include "platform/platform.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
@@ -15,7 +16,7 @@ inline constexpr WideChar kLanguagePackQuery[] =
 
 // Yes only when a value was fetched whole and is exactly "1" (a digit has no letter case to
 // ignore); blanks count. No database, no Property table or no such row answer no.
-bool IsLanguagePackPackage(Platform& platform, const RunState& run);
+bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchFolder& folder);
 
 }  // namespace setup
 

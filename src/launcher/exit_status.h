@@ -2,6 +2,7 @@
 #ifndef SETUP_LAUNCHER_EXIT_STATUS_H
 #define SETUP_LAUNCHER_EXIT_STATUS_H
 
+#include "platform/bounded_text.h"
 #include "platform/platform.h"
 
 namespace setup {
@@ -22,6 +23,13 @@ struct RunOutcomes {
   // The registration's: a journal that could not be finished, an earlier
   // run's before the installer or this run's after it.
   Status restore = ERROR_SUCCESS;
+  // For the summary: what the steps found and did.
+  bool installerStarted = false;
+  int product = -1;  // the identified row; -1 for none
+  bool registered = false;
+  bool redirected = false;
+  WidePath patch;              // the chosen package's name
+  std::uint32_t warnings = 0;  // RunWarning bits
 };
 
 // A refusal's number; else the registration's failure (it may not be as

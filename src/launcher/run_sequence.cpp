@@ -61,21 +61,44 @@ RunOutcomes RunSteps(Platform& platform, RunState& run) {
   const WideChar* const commandLine = platform.GetCommandLineW();
   const WideChar* const commandTail = CommandTail(commandLine);
   LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
+  RunOutcomes outcomes;
   // The running installation would meet a registration pulled from under it.
-  if (InstallationInProgress(platform, run)) return {Verdict::AnotherRunning};
-  CaptureSourceFolder(platform, run);
+  if (InstallationInProgress(platform, run)) {
+    outcomes.refusal = Verdict::AnotherRunning;
+    return outcomes;
+  }
+  const PatchFolder folder = CapturePatchFolder(platform, run);
   // A running service is the launcher's own refusal, with its message,
   // whatever else is wrong with the run.
-  if (CheckBlockingServices(platform, run) != ERROR_SUCCESS) return {Verdict::ServiceRunning};
-  if (CheckArgumentsCanBeCarried(platform, run, commandTail) != ERROR_SUCCESS) {
-    return {Verdict::NotCarried};
+  const ServiceCheck services = CheckBlockingServices(platform, run, folder);
+  outcomes.product = services.product;
+  outcomes.warnings = services.warnings;
+  if (services.blocks) {
+    outcomes.refusal = Verdict::ServiceRunning;
+    return outcomes;
   }
+  const InstallerCommand command = PrepareInstallerCommand(platform, run, folder, commandTail);
+  if (command.refusal != ERROR_SUCCESS) {
+    outcomes.refusal = Verdict::NotCarried;
+    return outcomes;
+  }
+  outcomes.patch = command.packages.chosen;
+  const Identification product = IdentifyProduct(platform, run, folder, command.packages.chosen);
   // What an earlier run left is finished first; a redirection that could
   // not be made still lets the patch run.
-  const Status recovered = RedirectTransforms(platform, run);
-  if (recovered != ERROR_SUCCESS) return {Verdict::None, ERROR_SUCCESS, recovered};
-  const Status installer = RunPatch(platform, run, commandTail);
-  return {Verdict::None, installer, RestoreTransforms(platform, run)};
+  const Redirection redirection = RedirectTransforms(platform, run, folder, product);
+  outcomes.product = product.row;
+  outcomes.registered = redirection.registered;
+  outcomes.warnings = product.warnings | redirection.warnings;
+  outcomes.restore = redirection.recovery;
+  if (redirection.recovery != ERROR_SUCCESS) return outcomes;
+  const InstallerRun installer = RunPatch(platform, run, folder, command);
+  outcomes.installer = installer.status;
+  outcomes.installerStarted = installer.started;
+  outcomes.redirected = redirection.held == Held::Redirection;
+  outcomes.warnings |= installer.warnings;
+  outcomes.restore = RestoreTransforms(platform, run, redirection);
+  return outcomes;
 }
 
 }  // namespace

@@ -17,21 +17,21 @@ void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint
   static_assert(1u << (std::size(kWarningKeys) - 1) == kWarnIniUtf8, "a key for every warning");
   LogLine warnings;
   for (std::uint32_t bit = 0; bit < std::size(kWarningKeys); ++bit) {
-    if ((run.Warnings & (1u << bit)) != 0)
+    if ((outcomes.warnings & (1u << bit)) != 0)
       warnings << (warnings.length() > 0 ? "," : "") << kWarningKeys[bit];
   }
-  const bool identified = run.CurrentProduct != kNoProduct;
-  const ProductEntry* const product = identified ? &ProductTable[run.CurrentProduct] : nullptr;
+  const bool identified = outcomes.product != kNoProduct;
+  const ProductEntry* const product = identified ? &ProductTable[outcomes.product] : nullptr;
   Tell(run, LogEvent::Summary,
        {exitStatus, meaning != nullptr ? meaning : "",
-        run.InstallerStarted ? LogFact(outcomes.installer) : LogFact("none"),
-        identified ? LogFact(run.CurrentProduct) : LogFact("none"),
+        outcomes.installerStarted ? LogFact(outcomes.installer) : LogFact("none"),
+        identified ? LogFact(outcomes.product) : LogFact("none"),
         identified ? LogFact(product->keyword) : LogFact("none"),
         identified ? LogFact(product->packedCode) : LogFact("none"),
-        identified && run.RegistrationFound ? "yes" : "no",
-        outcomes.refusal == Verdict::None && run.Packages ? run.Packages->chosen.c_str() : u"",
-        run.CurrentRedirection.transformsWritten && run.InstallerStarted ? "yes" : "no",
-        run.Warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs});
+        identified && outcomes.registered ? "yes" : "no",
+        outcomes.refusal == Verdict::None ? outcomes.patch.c_str() : u"",
+        outcomes.redirected && outcomes.installerStarted ? "yes" : "no",
+        outcomes.warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs});
 }
 
 }  // namespace setup

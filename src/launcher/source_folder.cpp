@@ -4,15 +4,8 @@
 
 namespace setup {
 
-void CaptureSourceFolder(Platform& platform, RunState& run) {
-  run.SourceFolder.clear();
-  run.SourceFolderPath.clear();
-  run.CurrentDirectory.clear();
-  // The patch package is looked for in the folder captured now.
-  run.Packages.reset();
-  run.LanguagePack.reset();
-  run.ArgumentsExpansion.reset();  // %CD% is the directory captured now
-
+PatchFolder CapturePatchFolder(Platform& platform, const RunState& run) {
+  PatchFolder folder;
   // In UTF-16 throughout: a code page would turn what it cannot spell into "?", and in a two-byte
   // code page the second byte of a character can be a backslash.
   WideLongText longPath;
@@ -20,25 +13,25 @@ void CaptureSourceFolder(Platform& platform, RunState& run) {
           platform.GetCurrentDirectoryW(longPath.writable_size(), longPath.writable_buffer())) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
     Tell(run, LogEvent::PatchFolderUnreadable, {longPath.writable_size() - 2});
-    return;
+    return folder;
   }
 
   // As a prompt's %CD% names it: no backslash at the end but a drive's.
   const bool driveRoot = longPath.length() == 3 && longPath.c_str()[1] == u':';
   static_cast<void>(
-      run.CurrentDirectory.append(longPath.c_str(), longPath.length() - (driveRoot ? 0 : 1)));
+      folder.currentDirectory.append(longPath.c_str(), longPath.length() - (driveRoot ? 0 : 1)));
 
-  if (!run.SourceFolder.adopt_reported_text(
-          platform.GetShortPathNameW(longPath.c_str(), run.SourceFolder.writable_buffer(),
-                                     run.SourceFolder.writable_size()))) {
-    run.SourceFolder = longPath;
+  if (!folder.shortForm.adopt_reported_text(
+          platform.GetShortPathNameW(longPath.c_str(), folder.shortForm.writable_buffer(),
+                                     folder.shortForm.writable_size()))) {
+    folder.shortForm = longPath;
   }
 
   // Left empty when it does not fit: the steps that build paths then do nothing.
-  static_cast<void>(
-      run.SourceFolderPath.append(run.SourceFolder.c_str(), run.SourceFolder.length() - 1));
-  Tell(run, run.SourceFolderPath.empty() ? LogEvent::PatchFolderTooLong : LogEvent::PatchFolder,
-       {longPath.c_str(), run.SourceFolder.c_str()});
+  static_cast<void>(folder.path.append(folder.shortForm.c_str(), folder.shortForm.length() - 1));
+  Tell(run, folder.path.empty() ? LogEvent::PatchFolderTooLong : LogEvent::PatchFolder,
+       {longPath.c_str(), folder.shortForm.c_str()});
+  return folder;
 }
 
 }  // namespace setup

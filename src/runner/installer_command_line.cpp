@@ -44,11 +44,21 @@ bool HoldsAnyOf(const WideChar* text, const WideChar* units) {
   return false;
 }
 
-// Counts what a line would hold, to report one that does not fit.
-struct UnitCounter {
+// Builds a line while it fits and counts it whole, to report one that does not.
+struct MeasuredLine {
+  WideLongText& line;
   std::size_t units = 0;
-  bool append(WideChar) { return ++units, true; }
-  bool append(const WideChar* text) { return units += TextLength(text), true; }
+  bool fits = true;
+  bool append(WideChar unit) {
+    ++units;
+    fits = fits && line.append(unit);
+    return true;
+  }
+  bool append(const WideChar* text) {
+    units += TextLength(text);
+    fits = fits && line.append(text);
+    return true;
+  }
 };
 
 // The expanded arguments literally: a caret before each operator outside
@@ -112,17 +122,13 @@ bool PatchPathCanBeCarried(const WideChar* path) {
   return !HoldsAnyOf(path, u"\";") && InterpreterCanCarry(path);
 }
 
-Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
-                                 const WideChar* arguments, WideLongText& commandLine) {
+std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
+                                        const WideChar* arguments, WideLongText& commandLine) {
   commandLine.clear();
-  if (!PatchPathCanBeCarried(patchPath) || !InterpreterCanCarry(arguments)) {
-    return ERROR_INVALID_COMMAND_LINE;
-  }
-  if (!AppendCommandLine(commandLine, systemFolder, patchPath, arguments)) {
-    commandLine.clear();
-    return ERROR_INSUFFICIENT_BUFFER;
-  }
-  return ERROR_SUCCESS;
+  MeasuredLine measured{commandLine};
+  static_cast<void>(AppendCommandLine(measured, systemFolder, patchPath, arguments));
+  if (!measured.fits) commandLine.clear();
+  return static_cast<std::uint32_t>(measured.units);  // the arguments are bounded text
 }
 
 void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
@@ -131,13 +137,6 @@ void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
   LogLineSink sink{line};
   static_cast<void>(AppendCommand(sink, systemFolder, patchPath, false));
   AppendWithSecretsMasked(line, arguments, fromVariables);
-}
-
-std::uint32_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
-                                         const WideChar* arguments) {
-  UnitCounter counter;
-  static_cast<void>(AppendCommandLine(counter, systemFolder, patchPath, arguments));
-  return static_cast<std::uint32_t>(counter.units);  // the arguments are bounded text
 }
 
 }  // namespace setup

@@ -32,22 +32,18 @@ bool PatchPathCanBeCarried(const WideChar* path);
 // Joins kInterpreterSwitches, " ", systemFolder, "\msiexec.exe /p ",
 // patchPath (quoted when NeedsQuoting), " REINSTALL=ALL " and arguments
 // (expanded already) into `commandLine`, escaped so that the interpreter
-// runs the one command and hands the installer both literally. Returns 0,
-// ERROR_INVALID_COMMAND_LINE for what cannot be carried, or
-// ERROR_INSUFFICIENT_BUFFER; on failure `commandLine` is empty.
-Status BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
-                                 const WideChar* arguments, WideLongText& commandLine);
+// runs the one command and hands the installer both literally. Both must
+// be carried (PatchPathCanBeCarried, InterpreterCanCarry). Returns the
+// units the line takes, escapes included, whether or not it fits;
+// `commandLine` is left empty when it does not.
+std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
+                                        const WideChar* arguments, WideLongText& commandLine);
 
 // The same line as the installer gets it, for the log: no escapes, the
 // arguments' secrets masked (AppendWithSecretsMasked).
 void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
                                   const WideChar* patchPath, const WideChar* arguments,
                                   const UnitsFromVariables* fromVariables);
-
-// The units BuildInstallerCommandLine's line would hold, escapes included,
-// whether or not it fits.
-std::uint32_t InstallerCommandLineLength(const WideChar* systemFolder, const WideChar* patchPath,
-                                         const WideChar* arguments);
 
 }  // namespace setup
 

@@ -40,34 +40,25 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
   return platform.GetExitCodeProcess(process, &exitCode) ? exitCode : ERROR_INVALID_HANDLE;
 }
 
-// The launcher expands the arguments as a prompt would: the interpreter is
-// handed no variable reference (installer_command_line.cpp says why).
-Status ExpandArguments(Platform& platform, RunState& run, const WideChar* commandTail) {
-  return ExpandWithEnvironment(platform, run.CurrentDirectory.c_str(), commandTail, run.Arguments,
-                               run.ArgumentsFromVariables);
-}
-
 // A pre-flight line, and its warning, when Files holds no patch package
 // (where the launcher looked, and the folder to start Setup.exe in) or
 // more than one (the one taken and those ignored).
-void LogPatchPackagePreflight(Platform& platform, RunState& run) {
-  const PatchPackages& packages = ListPatchPackages(platform, run);
+std::uint32_t LogPatchPackagePreflight(Platform& platform, const RunState& run,
+                                       const PatchFolder& folder, const PatchPackages& packages) {
   if (packages.chosen.empty()) {
-    run.Warnings |= kWarnNoPatch;
     WidePath program;
     if (!program.adopt_reported_text(
             platform.GetModuleFileNameW(program.writable_buffer(), program.writable_size()))) {
-      Tell(run, LogEvent::NoPatch, {run.SourceFolder.c_str()});
-      return;
+      Tell(run, LogEvent::NoPatch, {folder.shortForm.c_str()});
+      return kWarnNoPatch;
     }
     std::size_t folderEnd = program.length();
     while (folderEnd > 0 && program[folderEnd - 1] != u'\\') --folderEnd;
     Tell(run, LogEvent::NoPatchSetupIn,
-         {run.SourceFolder.c_str(), Span(program.c_str(), folderEnd)});
-    return;
+         {folder.shortForm.c_str(), Span(program.c_str(), folderEnd)});
+    return kWarnNoPatch;
   }
-  if (packages.count < 2) return;
-  run.Warnings |= kWarnSeveralPatches;
+  if (packages.count < 2) return 0;
   LogLine ignored;
   for (std::uint32_t at = 0; at < PatchPackages::kNamed && at + 1 < packages.count; ++at) {
     if (at > 0) ignored << ", ";
@@ -77,113 +68,117 @@ void LogPatchPackagePreflight(Platform& platform, RunState& run) {
     Say(ignored, LogEvent::AndMore, {packages.count - 1 - PatchPackages::kNamed});
   }
   Tell(run, LogEvent::SeveralPatches, {packages.count, InQuotes(packages.chosen.c_str()), ignored});
+  return kWarnSeveralPatches;
 }
 
-// run.SourceFolder + "Files\" + the patch package's name: the path the
-// installer gets. False when it does not fit.
-bool PatchPackagePath(Platform& platform, RunState& run, WideLongText& path) {
-  return path.assign(run.SourceFolder.c_str()) && path.append(kFilesFolder) &&
-         path.append(PatchPackageName(platform, run));
+// The line handed to the interpreter, logged as the installer gets it:
+// 0, or ERROR_INSUFFICIENT_BUFFER when it would not fit (or the patch
+// path, the interpreter's path or the arguments did not).
+Status BuildCommandLine(const RunState& run, const WidePath& systemFolder,
+                        const InstallerCommand& command, bool applicationFits,
+                        WideLongText& commandLine) {
+  const WideChar* const arguments = command.arguments.c_str();
+  if (command.expansion == ERROR_SUCCESS && !TextEquals(arguments, command.typed)) {
+    LogLine masked;
+    AppendWithSecretsMasked(masked, arguments, &command.fromVariables);
+    Tell(run, LogEvent::ArgumentsExpanded, {masked});
+  }
+  const bool piecesFit =
+      applicationFits && !command.patchPath.empty() && command.expansion == ERROR_SUCCESS;
+  const std::uint32_t units =
+      piecesFit ? BuildInstallerCommandLine(systemFolder.c_str(), command.patchPath.c_str(),
+                                            arguments, commandLine)
+                : 0;
+  if (piecesFit && !commandLine.empty()) return ERROR_SUCCESS;
+  // The limit counts the line as the interpreter gets it, escapes
+  // included: an argument of 500 "%" signs takes 4000 units.
+  const auto given = static_cast<std::uint32_t>(TextLength(command.typed));
+  const std::uint32_t most = commandLine.writable_size() - 1;
+  if (piecesFit) {
+    Tell(run, LogEvent::LineTooLong, {units, given, most});
+  } else {
+    Tell(run, LogEvent::LineLongerStill, {given, most});
+  }
+  return ERROR_INSUFFICIENT_BUFFER;
 }
 
 }  // namespace
 
-Status CheckArgumentsCanBeCarried(Platform& platform, RunState& run, const WideChar* commandTail) {
+InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run,
+                                         const PatchFolder& folder, const WideChar* commandTail) {
+  InstallerCommand command;
+  command.typed = commandTail;
   // Arguments too long to expand are the runner's to report.
-  run.ArgumentsExpansion = ExpandArguments(platform, run, commandTail);
+  command.expansion = ExpandWithEnvironment(platform, folder.currentDirectory.c_str(), commandTail,
+                                            command.arguments, command.fromVariables);
   const bool valueCarried =
-      *run.ArgumentsExpansion != ERROR_SUCCESS || InterpreterCanCarry(run.Arguments.c_str());
+      command.expansion != ERROR_SUCCESS || InterpreterCanCarry(command.arguments.c_str());
   const bool typedCarried = InterpreterCanCarry(commandTail);
   if (!typedCarried || !valueCarried) {
     // Cut at the break, the installer would get other arguments than given.
     Tell(run, typedCarried ? LogEvent::VariableHoldsLineBreak : LogEvent::ArgumentsHoldLineBreak);
-    return ERROR_INVALID_COMMAND_LINE;
+    command.refusal = ERROR_INVALID_COMMAND_LINE;
+    return command;
   }
-  WideLongText patchPath;
+  command.packages = ListPatchPackages(platform, run, folder);
+  WideLongText& path = command.patchPath;
   // A path too long for the command line is the runner's to report.
-  if (!PatchPackagePath(platform, run, patchPath) || PatchPathCanBeCarried(patchPath.c_str())) {
-    return ERROR_SUCCESS;
+  if (!path.assign(folder.shortForm.c_str()) || !path.append(kFilesFolder) ||
+      !path.append(command.packages.chosen)) {
+    path.clear();
+  } else if (!PatchPathCanBeCarried(path.c_str())) {
+    Tell(run, LogEvent::PatchPathNotCarried, {InQuotes(path.c_str())});
+    command.refusal = ERROR_INVALID_COMMAND_LINE;
   }
-  Tell(run, LogEvent::PatchPathNotCarried, {InQuotes(patchPath.c_str())});
-  return ERROR_INVALID_COMMAND_LINE;
+  return command;
 }
 
-Status RunPatch(Platform& platform, RunState& run, const WideChar* commandTail) {
+InstallerRun RunPatch(Platform& platform, const RunState& run, const PatchFolder& folder,
+                      const InstallerCommand& command) {
+  InstallerRun result;
   WidePath systemFolder;
   if (!systemFolder.adopt_reported_text(platform.GetSystemDirectoryW(
           systemFolder.writable_buffer(), systemFolder.writable_size()))) {
     // Without it the interpreter's path would be relative to the current drive.
     Tell(run, LogEvent::NoSystemFolder);
-    return ERROR_PATH_NOT_FOUND;
+    result.status = ERROR_PATH_NOT_FOUND;
+    return result;
   }
-
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
-  LogPatchPackagePreflight(platform, run);
-  WideLongText patchPath;
-  WideLongText commandLine;
+  result.warnings = LogPatchPackagePreflight(platform, run, folder, command.packages);
   WidePath application;
-  const bool pathsFit = PatchPackagePath(platform, run, patchPath) &&
-                        application.assign(systemFolder.c_str()) &&
-                        application.append(u"\\cmd.exe");
-  // Expanded by the check before anything changed, in a whole run.
-  const Status expansion = run.ArgumentsExpansion ? *run.ArgumentsExpansion
-                                                  : ExpandArguments(platform, run, commandTail);
-  const WideLongText& arguments = run.Arguments;
-  if (expansion == ERROR_SUCCESS && !TextEquals(arguments.c_str(), commandTail)) {
-    LogLine masked;
-    AppendWithSecretsMasked(masked, arguments.c_str(), &run.ArgumentsFromVariables);
-    Tell(run, LogEvent::ArgumentsExpanded, {masked});
-  }
-  const Status built = !pathsFit ? ERROR_INSUFFICIENT_BUFFER
-                       : expansion != ERROR_SUCCESS
-                           ? expansion
-                           : BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(),
-                                                       arguments.c_str(), commandLine);
-  if (built == ERROR_INVALID_COMMAND_LINE) {
-    Tell(run, LogEvent::NotCarried);
-    return built;
-  }
-  if (built != ERROR_SUCCESS) {
-    // The limit counts the line as the interpreter gets it, escapes
-    // included: an argument of 500 "%" signs takes 4000 units.
-    const auto given = static_cast<std::uint32_t>(TextLength(commandTail));
-    const std::uint32_t most = commandLine.writable_size() - 1;
-    if (expansion == ERROR_SUCCESS && pathsFit) {
-      Tell(run, LogEvent::LineTooLong,
-           {InstallerCommandLineLength(systemFolder.c_str(), patchPath.c_str(), arguments.c_str()),
-            given, most});
-    } else {
-      Tell(run, LogEvent::LineLongerStill, {given, most});
-    }
-    return built;
-  }
+  const bool applicationFits =
+      application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");
+  WideLongText commandLine;
+  result.status = BuildCommandLine(run, systemFolder, command, applicationFits, commandLine);
+  if (result.status != ERROR_SUCCESS) return result;
   // The path and the arguments as the installer gets them; the line the
   // interpreter is given has its operators and every "%" escaped.
   LogLine described;
-  DescribeInstallerCommandLine(described, systemFolder.c_str(), patchPath.c_str(),
-                               arguments.c_str(), &run.ArgumentsFromVariables);
+  DescribeInstallerCommandLine(described, systemFolder.c_str(), command.patchPath.c_str(),
+                               command.arguments.c_str(), &command.fromVariables);
   Tell(run, LogEvent::InstallerCommandLine, {application.c_str(), described});
 
   // The log so far reaches the disk before the installer may restart the machine.
   FlushRunLog(run.Log);
   const StartupInfo startup{STARTUPINFOW_SIZE_32, STARTF_USESHOWWINDOW, SW_HIDE};
   ProcessInformation child;
-  const Status started = platform.CreateProcessW(
+  result.status = platform.CreateProcessW(
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
-      run.SourceFolder.empty() ? nullptr : run.SourceFolder.c_str(), startup, &child);
-  if (started != ERROR_SUCCESS) {
-    Tell(run, LogEvent::NotStarted, {StatusText{started}});
-    return started;
+      folder.shortForm.empty() ? nullptr : folder.shortForm.c_str(), startup, &child);
+  if (result.status != ERROR_SUCCESS) {
+    Tell(run, LogEvent::NotStarted, {StatusText{result.status}});
+    return result;
   }
   Tell(run, LogEvent::InterpreterStarted, {child.processId});
-  run.InstallerStarted = true;
+  result.started = true;
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);
-  const Status ended = WaitForExit(platform, run, process.get());
-  Tell(run, LogEvent::InstallerEnded, {InstallerStatusText{ended}});
-  return ended;
+  result.status = WaitForExit(platform, run, process.get());
+  Tell(run, LogEvent::InstallerEnded, {InstallerStatusText{result.status}});
+  return result;
 }
 
 }  // namespace setup

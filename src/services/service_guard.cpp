@@ -33,13 +33,13 @@ bool IsStopped(Platform& platform, const RunState& run, const char* name, Servic
 
 }  // namespace
 
-int CheckBlockingServices(Platform& platform, RunState& run) {
+ServiceCheck CheckBlockingServices(Platform& platform, RunState& run, const PatchFolder& folder) {
   Status managerError = ERROR_SUCCESS;
   ScopedServiceHandle manager(
       platform, platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, &managerError));
   if (!manager.valid()) {
     Tell(run, LogEvent::ServiceManagerNotOpened, {StatusText{managerError}});
-    return 0;
+    return {};
   }
 
   for (const char* name : BlockingServiceNames) {
@@ -59,11 +59,13 @@ int CheckBlockingServices(Platform& platform, RunState& run) {
     }
 
     Tell(run, LogEvent::ServiceBlocks, {name});
-    const ServiceMessage& message = BlockingServiceMessageFor(ResolveLanguageIndex(platform, run));
+    const ResolvedLanguage language = ResolveLanguage(platform, run, folder);
+    const ServiceMessage& message = BlockingServiceMessageFor(language.row);
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);
-    return 1;  // the service closes before the manager: it was opened after it
+    // The service closes before the manager: it was opened after it.
+    return {true, language.product, language.warnings};
   }
-  return 0;
+  return {};
 }
 
 }  // namespace setup

@@ -3,16 +3,25 @@
 #define SETUP_SERVICES_SERVICE_GUARD_H
 
 #include "platform/platform.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
 
+// What the service check found.
+struct ServiceCheck {
+  bool blocks = false;
+  // Identified for the message's language, with the warnings of doing so.
+  int product = kNoProduct;
+  std::uint32_t warnings = 0;
+};
+
 // Tests the blocking services in order with no more rights than a status query needs. At the
 // first one that is not stopped, that exists but cannot be opened, or whose state cannot be read,
 // it shows the message in the product's language, closes the service and then the manager, and
-// returns 1. A service counts as absent only when the manager says it does not exist. Returns 0
-// when none blocks, and also when the service manager cannot be opened at all.
-int CheckBlockingServices(Platform& platform, RunState& run);
+// blocks. A service counts as absent only when the manager says it does not exist. Nothing
+// blocks when none does, and also when the service manager cannot be opened at all.
+ServiceCheck CheckBlockingServices(Platform& platform, RunState& run, const PatchFolder& folder);
 
 }  // namespace setup
 

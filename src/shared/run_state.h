@@ -1,30 +1,17 @@
-// What one run of the launcher learns and decides, passed to each step, so
-// that nothing of one run can leak into the next.
+// What one run keeps for all its steps: its log and whether it may show a
+// message box. Everything else a step learns it returns, so that nothing of
+// one run can leak into the next and no step reads what another wrote.
 #ifndef SETUP_SHARED_RUN_STATE_H
 #define SETUP_SHARED_RUN_STATE_H
 
-#include <optional>
+#include <cstdint>
 
-#include "platform/bounded_text.h"
-#include "platform/platform.h"
-#include "shared/log_line.h"
 #include "shared/run_log.h"
-#include "shared/secret_masking.h"
 
 namespace setup {
 
 // A row of the product table, or this when no product is identified.
 constexpr int kNoProduct = -1;
-
-// The patch packages of the Files subfolder: files whose long name ends in
-// ".msp", in name order (A to Z taken as a to z), so that every machine
-// gives the installer the same one.
-struct PatchPackages {
-  static constexpr std::uint32_t kNamed = 4;  // ignored packages named in the log
-  WidePath chosen;                            // the first by name; "" for none
-  WidePath next[kNamed];                      // the next ones by name, for the log
-  std::uint32_t count = 0;                    // found, counted up to 10,000
-};
 
 // What the pre-flight lines found, for the summary's warnings (its keys,
 // in bit order, are in run_summary.cpp). Added only ever at the end.
@@ -35,14 +22,6 @@ enum RunWarning : std::uint32_t {
   kWarnNotPerMachine = 1u << 3,
   kWarnTransformMissing = 1u << 4,
   kWarnIniUtf8 = 1u << 5,
-};
-
-// What the redirection left for the restore to finish.
-struct Redirection {
-  int product = kNoProduct;  // whose TransformsBackup this run wrote; the restore finishes it
-  // Transforms was, or may have been, overwritten with `written`.
-  bool transformsWritten = false;
-  WidePath written;
 };
 
 // Whether the launcher's own message boxes may be shown, and if not, why.
@@ -58,28 +37,8 @@ enum class UserMessages {
 };
 
 struct RunState {
-  // The current directory at start, short (8.3) where it can be, ending in
-  // a backslash, as it goes unquoted into the registry; empty when unread.
-  WideLongText SourceFolder;
-  WideLongText CurrentDirectory;  // the same, long, as a prompt's %CD% gives it
-  // SourceFolder without its backslash, for the patch folder's paths;
-  // empty when SourceFolder is or it does not fit a path.
-  WidePath SourceFolderPath;
-  int CurrentProduct = kNoProduct;  // the last identification's row, or the restore's
-  // Facts listed or read once a run, empty until then.
-  std::optional<PatchPackages> Packages;
-  std::optional<bool> LanguagePack;  // the patch folder's database is a language-pack installer
-  // The passed-on arguments as expanded (argument_expansion.h) by the check before anything
-  // changes, which of their units came from variables, and the expansion's status.
-  WideLongText Arguments;
-  UnitsFromVariables ArgumentsFromVariables;
-  std::optional<Status> ArgumentsExpansion;
-  Redirection CurrentRedirection;  // set by the redirection, read by the restore
-  bool InstallerStarted = false;
-  bool RegistrationFound = false;  // CurrentProduct's registration was found by the redirection
-  UserMessages Messages = UserMessages::ShownIfStationVisible;
-  std::uint32_t Warnings = 0;  // RunWarning bits
   RunLog Log;
+  UserMessages Messages = UserMessages::ShownIfStationVisible;
 };
 
 }  // namespace setup

@@ -60,99 +60,113 @@ Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key, bo
 // Without a journal, Transforms is deleted only when it is the redirection
 // this run wrote: a value nothing proves ours (the product's own, media
 // laid out like a patch folder) stays.
-Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key) {
-  const Redirection& redirection = run.CurrentRedirection;
+Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key,
+                             const Redirection& redirection) {
+  const bool redirected = redirection.held == Held::Redirection;
   HeapText current;
   if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
     Tell(run, LogEvent::NoJournal);
-  } else if (redirection.transformsWritten &&
-             TextEquals(current.c_str(), redirection.written.c_str())) {
+  } else if (redirected && TextEquals(current.c_str(), redirection.written.c_str())) {
     const Status deleted = DeleteValueConfirmed(platform, key, kTransformsValue);
     Tell(run, LogEvent::OwnRedirectionDeleted, {InQuotes(current.c_str()), StatusText{deleted}});
   } else {
     Tell(run, LogEvent::UnprovenStays, {InQuotes(current.c_str())});
   }
   // Left alone, the product's own value needs no backup.
-  if (!redirection.transformsWritten) return ERROR_SUCCESS;
+  if (!redirected) return ERROR_SUCCESS;
   Tell(run, LogEvent::JournalGone);
   return ERROR_FILE_NOT_FOUND;
 }
 
-}  // namespace
-
-Status RedirectTransforms(Platform& platform, RunState& run) {
-  run.CurrentRedirection = Redirection{};
-  IdentifyProduct(platform, run);
-  if (run.SourceFolderPath.empty()) {
-    ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
-    return ERROR_SUCCESS;
-  }
-  if (run.CurrentProduct == kNoProduct) {
-    Tell(run, LogEvent::NotRedirected);
-    return ERROR_SUCCESS;
-  }
-  // One key for the whole step: finish, read, back up, check and write through it.
-  const WidePath keyPath = ProductKeyPath(run.CurrentProduct);
-  ScopedRegKey key(platform);
-  const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
-  // Refused for changing, it was found all the same.
-  run.RegistrationFound = opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED;
-  if (opened == ERROR_FILE_NOT_FOUND) LogNotRegisteredPerMachine(run, run.CurrentProduct);
-  bool foreign = false;
-  const Status recovered = opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
-                           : opened != ERROR_SUCCESS
-                               ? KeyNotOpened(platform, run, keyPath, opened)
-                               : RecoverEarlierRun(platform, run, key.get(), foreign);
-  if (recovered != ERROR_SUCCESS) return recovered;
-  const FoundTransforms found = opened == ERROR_SUCCESS && !foreign
-                                    ? ReadOwnTransforms(platform, run, key.get())
-                                    : FoundTransforms{};
-  if (!found.usable) {
-    Tell(run, LogEvent::NotRedirected);
-    return ERROR_SUCCESS;
-  }
+// Backs `found` up and writes the redirection through `key`, logged, into
+// `redirection`.
+void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolder& folder,
+                       ScopedRegKey& key, const FoundTransforms& found, Redirection& redirection) {
   const int language =
       LanguageOfTransforms(run, found.value.units.c_str(),
                            found.value.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
-  WidePath redirected = FilesFolderPath(run);
-  if (redirected.empty() || !redirected.append(transform)) {
+  WidePath redirected;
+  if (!folder.Join(redirected, {kFilesFolder, transform})) {
     Tell(run, LogEvent::RedirectionTooLong, {redirected.writable_size() - 1});
-    return ERROR_SUCCESS;
+    return;
   }
   if (!BackupTransforms(platform, run, key.get(), found, redirected.c_str())) {
     Tell(run, LogEvent::NotRedirected);
-    return ERROR_SUCCESS;
+    return;
   }
-  Redirection& redirection = run.CurrentRedirection;
-  redirection.product = run.CurrentProduct;
+  redirection.held = Held::Journal;
   if (!StillOwnValue(platform, key.get(), found)) {
     Tell(run, LogEvent::OwnValueChanged);
-    return ERROR_SUCCESS;
+    return;
   }
   // A write reported failed may have landed: the restore puts it back.
-  redirection.transformsWritten = true;
+  redirection.held = Held::Redirection;
   redirection.written = redirected;
   const Status set = platform.RegSetValueExW(
       key.get(), kTransformsValue, REG_SZ,
       reinterpret_cast<const std::uint8_t*>(redirected.c_str()),
       static_cast<std::uint32_t>((redirected.length() + 1) * sizeof(WideChar)));
   const Status closed = key.reset();
-  const Status written = set != ERROR_SUCCESS ? set : closed;
-  TellOutcome(run, written, LogEvent::Redirected, {InQuotes(redirected.c_str())});
+  TellOutcome(run, set != ERROR_SUCCESS ? set : closed, LogEvent::Redirected,
+              {InQuotes(redirected.c_str())});
   // Kept all the same: the product's own value names no file of the patch
   // folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
-    run.Warnings |= kWarnTransformMissing;
+    redirection.warnings |= kWarnTransformMissing;
     Tell(run, LogEvent::TransformMissing, {transform});
   }
-  return ERROR_SUCCESS;
 }
 
-Status RestoreTransforms(Platform& platform, RunState& run) {
-  const Redirection& redirection = run.CurrentRedirection;
-  if (redirection.product == kNoProduct) return ERROR_SUCCESS;  // no journal of this run's
+}  // namespace
+
+Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFolder& folder,
+                               const Identification& product) {
+  Redirection redirection;
+  redirection.product = product.row;
+  if (folder.path.empty()) {
+    ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
+    return redirection;
+  }
+  if (product.row == kNoProduct) {
+    Tell(run, LogEvent::NotRedirected);
+    return redirection;
+  }
+  // One key for the whole step: finish, read, back up, check and write through it.
+  ScopedRegKey key(platform);
+  const Status opened = OpenClassesRootKey(platform, product.keyPath.c_str(), KEY_READ_WRITE, key);
+  // Refused for changing, it was found all the same.
+  redirection.registered = opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED;
+  if (opened == ERROR_FILE_NOT_FOUND) {
+    redirection.warnings = LogNotRegisteredPerMachine(run, product.row);
+  }
+  bool foreign = false;
+  redirection.recovery = opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
+                         : opened != ERROR_SUCCESS
+                             ? KeyNotOpened(platform, run, product.keyPath, opened)
+                             : RecoverEarlierRun(platform, run, key.get(), foreign);
+  if (redirection.recovery != ERROR_SUCCESS) return redirection;
+  const FoundTransforms found = opened == ERROR_SUCCESS && !foreign
+                                    ? ReadOwnTransforms(platform, run, key.get())
+                                    : FoundTransforms{};
+  if (found.usable) {
+    BackUpAndRedirect(platform, run, folder, key, found, redirection);
+  } else {
+    Tell(run, LogEvent::NotRedirected);
+  }
+  return redirection;
+}
+
+Status RestoreTransforms(Platform& platform, const RunState& run, const Redirection& redirection) {
+  switch (redirection.held) {
+    case Held::Nothing:
+      return ERROR_SUCCESS;  // no journal of this run's
+    case Held::Journal:
+    case Held::Redirection:
+      break;
+  }
+  const bool redirected = redirection.held == Held::Redirection;
   Tell(run, LogEvent::RestoreProductHeld, {redirection.product});
   const WidePath keyPath = ProductKeyPath(redirection.product);
   ScopedRegKey key(platform);
@@ -167,15 +181,15 @@ Status RestoreTransforms(Platform& platform, RunState& run) {
   if (journalRead == ERROR_SUCCESS) {
     // This run's journal: whatever Transforms holds now is the redirection
     // (the installer may rewrite what it was given), unless it was left alone.
-    if (!redirection.transformsWritten) Tell(run, LogEvent::LeftAlone);
-    restored = FinishJournal(platform, run, key.get(), journal, redirection.transformsWritten);
+    if (!redirected) Tell(run, LogEvent::LeftAlone);
+    restored = FinishJournal(platform, run, key.get(), journal, redirected);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
     Tell(run, LogEvent::RestoreForeignJournal, {journal.type});
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     Tell(run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
     restored = journalRead;
   } else {
-    restored = RestoreWithoutJournal(platform, run, key.get());
+    restored = RestoreWithoutJournal(platform, run, key.get(), redirection);
   }
   const Status closed = key.reset();
   return restored != ERROR_SUCCESS ? restored : closed;

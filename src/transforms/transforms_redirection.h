@@ -4,26 +4,45 @@
 #define SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 
 #include "platform/platform.h"
+#include "detection/product_identification.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
 
-// Identifies the product and, through one key, first finishes a journal an
+// What the registration holds for the restore once the redirection is done.
+enum class Held {
+  Nothing,      // no journal of this run's: nothing to put back
+  Journal,      // this run's journal, Transforms left alone: only the journal goes
+  Redirection,  // this run's journal and redirection (or a write that may have landed)
+};
+
+struct Redirection {
+  // What kept an earlier run's journal from being finished: the run ends
+  // with it, the installer not started.
+  Status recovery = ERROR_SUCCESS;
+  Held held = Held::Nothing;
+  int product = kNoProduct;  // whose registration holds it
+  bool registered = false;   // the product's registration was found
+  WidePath written;          // Transforms as redirected
+  std::uint32_t warnings = 0;
+};
+
+// Through one key of `product`'s registration, first finishes a journal an
 // earlier run left (RecoverJournal), then backs up its Transforms
-// (BackupTransforms) and sets it to run.SourceFolderPath + "\Files\" + the
+// (BackupTransforms) and sets it to the patch folder's "Files\" + the
 // transform of the product's language ("1033.mst" when not known).
 // Nothing changes without a product, a backup in place, a value that fits,
-// or while Transforms no longer reads as the value just backed up. An
-// empty SourceFolderPath shows "Fatal Error, no source directory.".
-// Returns 0, or the status that kept an earlier run's journal from being
-// finished: the run then ends with it, the installer not started.
-Status RedirectTransforms(Platform& platform, RunState& run);
+// or while Transforms no longer reads as the value just backed up. A
+// patch folder with no path shows "Fatal Error, no source directory.".
+Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFolder& folder,
+                               const Identification& product);
 
-// Finishes the journal this run wrote, if any: the product's own
+// Finishes the journal the redirection wrote, if any: the product's own
 // Transforms goes back and the journal is deleted. Transforms is deleted
 // only where this run's journal or write proves the launcher wrote it.
 // ERROR_FILE_NOT_FOUND when the journal this run relied on has gone.
-Status RestoreTransforms(Platform& platform, RunState& run);
+Status RestoreTransforms(Platform& platform, const RunState& run, const Redirection& redirection);
 
 }  // namespace setup
 

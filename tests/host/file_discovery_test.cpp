@@ -12,18 +12,21 @@ using testing::PatchFolderTest;
 
 class FileDiscoveryTest : public PatchFolderTest {
  protected:
-  FileDiscoveryTest() { CaptureSourceFolder(machine, run); }
+  FileDiscoveryTest() { CaptureFolder(); }
 
   // The patch package a fresh search finds.
-  std::u16string Found() {
-    run.Packages.reset();
-    return PatchPackageName(machine, run).c_str();
+  std::u16string Found() { return ListPatchPackages(machine, run, folder).chosen.c_str(); }
+
+  std::u16string FilesFolder() const {
+    WidePath path;
+    static_cast<void>(folder.Join(path, {kFilesFolder}));
+    return path.c_str();
   }
 };
 
 TEST_F(FileDiscoveryTest, PathsDropTheTrailingBackslash) {
-  EXPECT_EQ(std::u16string(run.SourceFolderPath.c_str()), u"C:\\PATCHF~1");
-  EXPECT_EQ(std::u16string(FilesFolderPath(run).c_str()), u"C:\\PATCHF~1\\Files\\");
+  EXPECT_EQ(std::u16string(folder.path.c_str()), u"C:\\PATCHF~1");
+  EXPECT_EQ(FilesFolder(), u"C:\\PATCHF~1\\Files\\");
 }
 
 TEST_F(FileDiscoveryTest, PatchSearchPassesTheDoubledBackslashUnchanged) {
@@ -46,15 +49,16 @@ TEST_F(FileDiscoveryTest, FirstByNameWinsWhateverTheSearchOrder) {
       {{"Hostrel.msp", "Hostrel_1.msp"}, u"Hostrel.msp"},
       {{"_x.msp", "Ab.msp"}, u"_x.msp"},  // '_' after 'A', before 'a': ordinal on the lowered text
   };
-  int folder = 0;
+  int order = 0;
   for (const auto& c : cases) {
-    const std::string files = "C:\\Order" + std::to_string(++folder) + "\\Files";
+    const std::string files = "C:\\Order" + std::to_string(++order) + "\\Files";
     machine.AddFolder(files);
     for (const char* name : c.names) machine.AddFile(files + "\\" + name);
     machine.SetCurrentDirectory(files.substr(0, files.size() - 6));
-    CaptureSourceFolder(machine, run);
-    EXPECT_EQ(std::u16string(PatchPackageName(machine, run).c_str()), c.chosen) << c.names[0];
-    EXPECT_EQ(run.Packages->count, c.names.size());
+    CaptureFolder();
+    const PatchPackages packages = ListPatchPackages(machine, run, folder);
+    EXPECT_EQ(std::u16string(packages.chosen.c_str()), c.chosen) << c.names[0];
+    EXPECT_EQ(packages.count, c.names.size());
   }
 }
 
@@ -75,13 +79,13 @@ class PackageCandidateTest : public FileDiscoveryTest,
 TEST_P(PackageCandidateTest, OnlyFilesWithTheLongExtensionCount) {
   const CandidateCase& c = GetParam();
   const bool inFiles = std::u16string(c.pattern) == kPatchPackagePattern;
-  const std::string folder = std::string(testing::kPatchFolder) + (inFiles ? "\\Files\\" : "\\");
+  const std::string where = std::string(testing::kPatchFolder) + (inFiles ? "\\Files\\" : "\\");
   if (c.isFolder) {
-    machine.AddFolder(folder + c.longName, c.shortName);
+    machine.AddFolder(where + c.longName, c.shortName);
   } else {
-    machine.AddFile(folder + c.longName, c.shortName);
+    machine.AddFile(where + c.longName, c.shortName);
   }
-  machine.AddFile(folder + (inFiles ? "z_Tessel.msp" : "z.msi"));
+  machine.AddFile(where + (inFiles ? "z_Tessel.msp" : "z.msi"));
   const std::u16string searched = inFiles ? u"C:\\PATCHF~1\\Files" : u"C:\\PATCHF~1";
   WidePath name;
   ASSERT_TRUE(FindFirstMatch(machine, searched.c_str(), c.pattern, name));
@@ -114,25 +118,25 @@ TEST_F(FileDiscoveryTest, NoMatchLeavesTheNameUntouched) {
 
 TEST_F(FileDiscoveryTest, SearchPathThatDoesNotFitFindsNothing) {
   AddPatchFile("Hostrel_Update.msp");
-  const std::u16string folder = u"C:\\PATCHF~1\\Files\\" + std::u16string(250, u'\\');
+  const std::u16string tooLong = u"C:\\PATCHF~1\\Files\\" + std::u16string(250, u'\\');
   WidePath name;
-  EXPECT_FALSE(FindFirstMatch(machine, folder.c_str(), kPatchPackagePattern, name));
+  EXPECT_FALSE(FindFirstMatch(machine, tooLong.c_str(), kPatchPackagePattern, name));
   EXPECT_TRUE(machine.FindPatterns().empty()) << "nothing may be searched for a cut path";
 }
 
 TEST_F(FileDiscoveryTest, NoSourceFolderGivesNoPaths) {
-  run = RunState{};
+  folder = PatchFolder{};
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(std::u16string(run.SourceFolderPath.c_str()), u"");
-  EXPECT_EQ(std::u16string(FilesFolderPath(run).c_str()), u"");
+  EXPECT_EQ(std::u16string(folder.path.c_str()), u"");
+  EXPECT_EQ(FilesFolder(), u"");
   EXPECT_EQ(Found(), u"");
 }
 
 TEST_F(FileDiscoveryTest, SourceFolderPathThatDoesNotFitIsEmpty) {
   StartInFolderTooDeepForAPath();
-  CaptureSourceFolder(machine, run);
-  EXPECT_EQ(run.SourceFolder.length(), 305u);
-  EXPECT_EQ(std::u16string(run.SourceFolderPath.c_str()), u"");
+  CaptureFolder();
+  EXPECT_EQ(folder.shortForm.length(), 305u);
+  EXPECT_EQ(std::u16string(folder.path.c_str()), u"");
 }
 
 }  // namespace

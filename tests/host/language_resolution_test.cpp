@@ -16,7 +16,10 @@ const std::string kHostrelKey = "Installer\\Products\\8C0FD386649E9D942AA845BBA3
 
 class LanguageResolutionTest : public PatchFolderTest {
  protected:
-  LanguageResolutionTest() { CaptureSourceFolder(machine, run); }
+  LanguageResolutionTest() { CaptureFolder(); }
+
+  // The language a refused run speaks in, and the product it identified.
+  ResolvedLanguage Resolve() { return ResolveLanguage(machine, run, folder); }
 
   // Hostrel_Update.msp with row 2's product registered.
   void RegisterHostrel(const char* transforms) {
@@ -42,9 +45,9 @@ class TransformsLanguageTest : public LanguageResolutionTest,
 
 TEST_P(TransformsLanguageTest, FirstTableTransformNamedInTheValueWins) {
   RegisterHostrel(GetParam().transforms);
-  EXPECT_EQ(ResolveLanguageIndex(machine, run), GetParam().expectedIndex)
-      << "Transforms: " << GetParam().transforms;
-  EXPECT_EQ(run.CurrentProduct, 2);
+  const ResolvedLanguage resolved = Resolve();
+  EXPECT_EQ(resolved.row, GetParam().expectedIndex) << "Transforms: " << GetParam().transforms;
+  EXPECT_EQ(resolved.product, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,27 +60,27 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LanguageResolutionTest, LongTransformsValueStillGivesItsLanguage) {
   const std::string longValue = "C:\\" + std::string(300, 'p') + "\\1031.mst";
   RegisterHostrel(longValue.c_str());
-  EXPECT_EQ(ResolveLanguageIndex(machine, run), 2) << "a value past 260 bytes is read whole";
+  EXPECT_EQ(Resolve().row, 2) << "a value past 260 bytes is read whole";
 }
 
 TEST_F(LanguageResolutionTest, IdentifiedProductWithoutTransformsIsUndetermined) {
   RegisterHostrel(nullptr);
   machine.SetSystemLanguage(0x0407);
   AddIni("0x0407", u"Deutsch");
-  EXPECT_EQ(ResolveLanguageIndex(machine, run), kNoLanguage) << "the system must not be consulted";
+  EXPECT_EQ(Resolve().row, kNoLanguage) << "the system must not be consulted";
 }
 
 TEST_F(LanguageResolutionTest, UnreadableRegistrationIsUndetermined) {
   RegisterHostrel(":1031.mst");
-  run.CurrentProduct = 2;
   machine.FailCall(Operation::RegOpenKeyExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(ResolveLanguageIndex(machine, run), kNoLanguage);
+  EXPECT_EQ(Resolve().row, kNoLanguage);
 }
 
-TEST_F(LanguageResolutionTest, IdentifiesTheProductWhenNoneIsYet) {
+TEST_F(LanguageResolutionTest, IdentifiesTheProductOfThePatch) {
   RegisterHostrel(":1040.mst");
-  EXPECT_EQ(ResolveLanguageIndex(machine, run), 3);
-  EXPECT_EQ(run.CurrentProduct, 2);
+  const ResolvedLanguage resolved = Resolve();
+  EXPECT_EQ(resolved.row, 3);
+  EXPECT_EQ(resolved.product, 2);
 }
 
 struct SystemCase {
@@ -94,9 +97,9 @@ TEST_P(SystemLanguageTest, NoProductFallsBackToTheSystemLanguageWithItsIni) {
   AddPatchFile("Unknown_Update.msp");
   machine.SetSystemLanguage(c.languageId);
   if (c.iniName != nullptr) AddIni(c.iniName, u"Language pack");
-  EXPECT_EQ(ResolveLanguageIndex(machine, run), c.expectedIndex)
-      << "language id 0x" << std::hex << c.languageId;
-  EXPECT_EQ(run.CurrentProduct, kNoProduct);
+  const ResolvedLanguage resolved = Resolve();
+  EXPECT_EQ(resolved.row, c.expectedIndex) << "language id 0x" << std::hex << c.languageId;
+  EXPECT_EQ(resolved.product, kNoProduct);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,26 +114,26 @@ INSTANTIATE_TEST_SUITE_P(
                       SystemCase{0x0419, nullptr, 0}));
 
 TEST_F(LanguageResolutionTest, IniNeedsANonEmptyDescriptionInItsOwnSection) {
-  EXPECT_FALSE(HasLanguageIni(machine, run, 6)) << "no file";
+  EXPECT_FALSE(HasLanguageIni(machine, folder, 6)) << "no file";
   AddIni("0x040a", u"");
-  EXPECT_FALSE(HasLanguageIni(machine, run, 6)) << "empty description";
+  EXPECT_FALSE(HasLanguageIni(machine, folder, 6)) << "empty description";
   machine.SetIniValue(std::string(testing::kPatchFolder) + "\\0x040a.ini", u"0x0409",
                       u"DESCRIPTION", u"English");
-  EXPECT_FALSE(HasLanguageIni(machine, run, 6)) << "description in another section";
+  EXPECT_FALSE(HasLanguageIni(machine, folder, 6)) << "description in another section";
   AddIni("0x040a", u"Espa\u00f1ol");
-  EXPECT_TRUE(HasLanguageIni(machine, run, 6));
+  EXPECT_TRUE(HasLanguageIni(machine, folder, 6));
 }
 
 TEST_F(LanguageResolutionTest, IniPathThatDoesNotFitIsNoIni) {
   // 250 units of folder leave no room for "0x040a.ini" in 260.
-  ASSERT_TRUE(run.SourceFolder.assign((u"C:\\" + std::u16string(246, u'x') + u"\\").c_str()));
-  EXPECT_FALSE(HasLanguageIni(machine, run, 6));
+  ASSERT_TRUE(folder.path.assign((u"C:\\" + std::u16string(246, u'x')).c_str()));
+  EXPECT_FALSE(HasLanguageIni(machine, folder, 6));
   EXPECT_EQ(machine.CallCount(Operation::GetPrivateProfileStringW), 0u);
 }
 
 TEST_F(LanguageResolutionTest, NoSourceFolderIsNoIni) {
-  run.SourceFolder.clear();
-  EXPECT_FALSE(HasLanguageIni(machine, run, 0)) << "a bare name would be looked up elsewhere";
+  folder = PatchFolder{};
+  EXPECT_FALSE(HasLanguageIni(machine, folder, 0)) << "a bare name would be looked up elsewhere";
   EXPECT_EQ(machine.CallCount(Operation::GetPrivateProfileStringW), 0u);
 }
 

@@ -15,7 +15,7 @@ using testing::PatchFolderTest;
 
 class PackageQueryTest : public PatchFolderTest {
  protected:
-  PackageQueryTest() { CaptureSourceFolder(machine, run); }
+  PackageQueryTest() { CaptureFolder(); }
 
   std::vector<std::string> Closes() const { return machine.InstallerHandleCloses(); }
 };
@@ -96,7 +96,7 @@ class LanguagePackValueTest : public PackageQueryTest,
 
 TEST_P(LanguagePackValueTest, OnlyExactlyOneIsALanguagePack) {
   AddDatabase("Product.msi", {{"LanguagePackInstaller", GetParam().value}});
-  EXPECT_EQ(IsLanguagePackPackage(machine, run), GetParam().languagePack)
+  EXPECT_EQ(IsLanguagePackPackage(machine, run, folder), GetParam().languagePack)
       << "value [" << GetParam().value << "]";
   ASSERT_GE(machine.InstallerCalls().size(), 2u);
   EXPECT_EQ(machine.InstallerCalls()[0].text, "C:\\PATCHF~1\\Product.msi");
@@ -110,22 +110,23 @@ INSTANTIATE_TEST_SUITE_P(Values, LanguagePackValueTest,
                                            ValueCase{"1 ", false}, ValueCase{" 1", false}));
 
 TEST_F(PackageQueryTest, NoDatabaseOrNoRowIsNoLanguagePack) {
-  EXPECT_FALSE(IsLanguagePackPackage(machine, run));
+  EXPECT_FALSE(IsLanguagePackPackage(machine, run, folder));
   EXPECT_TRUE(machine.InstallerCalls().empty()) << "no .msi: nothing to open";
 
   AddDatabase("Product.msi", {{"ProductName", "Hostrel"}});
-  EXPECT_FALSE(IsLanguagePackPackage(machine, run));
+  EXPECT_FALSE(IsLanguagePackPackage(machine, run, folder));
 }
 
 TEST_F(PackageQueryTest, OnlyTheFirstDatabaseOfTheFolderItselfIsAsked) {
   AddDatabase("Files\\Inner.msi", {{"LanguagePackInstaller", "1"}});
-  EXPECT_FALSE(IsLanguagePackPackage(machine, run)) << "a database inside Files is not looked at";
+  EXPECT_FALSE(IsLanguagePackPackage(machine, run, folder))
+      << "a database inside Files is not looked at";
 
   AddDatabase("First.msi", {{"LanguagePackInstaller", "0"}});
   AddDatabase("Second.msi", {{"LanguagePackInstaller", "1"}});
-  EXPECT_FALSE(IsLanguagePackPackage(machine, run));
+  EXPECT_FALSE(IsLanguagePackPackage(machine, run, folder));
   machine.PutFirstInSearchOrder("C:\\Patch Files\\Second.msi");
-  EXPECT_TRUE(IsLanguagePackPackage(machine, run));
+  EXPECT_TRUE(IsLanguagePackPackage(machine, run, folder));
 }
 
 }  // namespace

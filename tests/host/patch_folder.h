@@ -21,7 +21,8 @@ inline constexpr char16_t kShortSourceFolder[] = u"C:\\PATCHF~1\\";
 // The run log a run on `machine` writes first, as UTF-8 text.
 inline std::string FirstRunLog(const sim::FakeMachine& machine) {
   return machine
-      .FileContents(u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242.log")
+      .FileContents(
+          u"C:\\Users\\Setup\\AppData\\Local\\Temp\\QuarrixPatchSetup_20261208140307_4242.log")
       .value_or("<no log>");
 }
 
@@ -60,9 +61,13 @@ class PatchFolderTest : public ::testing::Test {
     EXPECT_TRUE(machine.InternalErrors().empty()) << machine.InternalErrors().front();
   }
 
+  // The patch folder as a run captures it, for the steps under test.
+  void CaptureFolder() { folder = CapturePatchFolder(machine, run); }
+
   sim::FakeMachine machine;
-  // The state the steps under test share, as RunSetup would hand it on.
+  // The log and message policy the steps under test share, as RunSetup would hand them on.
   RunState run;
+  PatchFolder folder;
 
  private:
   sim::ScopedTempDir databases_;

@@ -20,7 +20,14 @@ constexpr char16_t kInstallerPrefix[] =
 
 class PatchRunnerTest : public PatchFolderTest {
  protected:
-  PatchRunnerTest() { CaptureSourceFolder(machine, run); }
+  PatchRunnerTest() { CaptureFolder(); }
+
+  // Prepares the installer's command from `tail` and, unless refused, runs it: the status.
+  Status Patch(const char16_t* tail) {
+    const InstallerCommand command = PrepareInstallerCommand(machine, run, folder, tail);
+    return command.refusal != ERROR_SUCCESS ? command.refusal
+                                            : RunPatch(machine, run, folder, command).status;
+  }
 
   const ProcessStart& OnlyStart() {
     EXPECT_EQ(machine.ProcessStarts().size(), 1u);
@@ -30,7 +37,7 @@ class PatchRunnerTest : public PatchFolderTest {
 
 TEST_F(PatchRunnerTest, StartsTheInterpreterHiddenWithTheExactInstallerLine) {
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(RunPatch(machine, run, u"/qn PROP=1"), 0u);
+  EXPECT_EQ(Patch(u"/qn PROP=1"), 0u);
 
   const ProcessStart& start = OnlyStart();
   EXPECT_EQ(start.applicationName, u"C:\\windows\\system32\\cmd.exe");
@@ -86,7 +93,7 @@ TEST_P(PatchRunnerTailTest, InstallerGetsTheTailAsAPromptExpandsIt) {
   SetEnvironment(machine, model);
   machine.SetThreadCodePage(c.threadCodePage);
   AddPatchFile("Hostrel_Update.msp");
-  EXPECT_EQ(RunPatch(machine, run, c.tail.c_str()), 0u);
+  EXPECT_EQ(Patch(c.tail.c_str()), 0u);
   const std::u16string line = OnlyStart().commandLine;
   const std::u16string switches = u"/D /E:ON /V:OFF /C ";
   ASSERT_EQ(line.compare(0, switches.size(), switches), 0) << "switches first";
@@ -169,8 +176,8 @@ TEST_F(PatchRunnerTest, PatchPathReachesTheInstallerLiterally) {
     machine.AddFolder(std::u16string(c.folder) + u"\\Files");
     machine.AddFile(std::u16string(c.folder) + u"\\Files\\" + c.file);
     machine.SetCurrentDirectory(c.folder);
-    CaptureSourceFolder(machine, run);
-    EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
+    CaptureFolder();
+    EXPECT_EQ(Patch(u"/qn"), 0u);
     EXPECT_EQ(machine.ProcessStarts().back().commandLine,
               u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p " +
                   std::u16string(c.expectedPath) + u" REINSTALL=ALL /qn");
@@ -205,20 +212,21 @@ TEST_F(PatchRunnerTest, WhatCannotBeCarriedStartsNothing) {
     machine.AddFolder(std::u16string(c.folder) + u"\\Files");
     machine.AddFile(std::u16string(c.folder) + u"\\Files\\" + c.file);
     machine.SetCurrentDirectory(c.folder);
-    CaptureSourceFolder(machine, run);
+    CaptureFolder();
     OpenRunLog(machine, run.Log);
-    EXPECT_EQ(CheckArgumentsCanBeCarried(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE)
+    EXPECT_EQ(PrepareInstallerCommand(machine, run, folder, c.tail).refusal,
+              ERROR_INVALID_COMMAND_LINE)
         << c.logged;
     CloseRunLog(run.Log);
     EXPECT_NE(machine.FileContents(machine.CreatedFiles().back()).value_or("").find(c.logged),
               std::string::npos)
         << c.logged;
-    EXPECT_EQ(RunPatch(machine, run, c.tail), ERROR_INVALID_COMMAND_LINE) << c.logged;
+    EXPECT_EQ(Patch(c.tail), ERROR_INVALID_COMMAND_LINE) << c.logged;
   }
   EXPECT_TRUE(machine.ProcessStarts().empty());
   machine.SetCurrentDirectory(u"C:\\Patch Files");
-  CaptureSourceFolder(machine, run);
-  EXPECT_EQ(CheckArgumentsCanBeCarried(machine, run, u"/qn X=\"a;b\""), ERROR_SUCCESS)
+  CaptureFolder();
+  EXPECT_EQ(PrepareInstallerCommand(machine, run, folder, u"/qn X=\"a;b\"").refusal, ERROR_SUCCESS)
       << "a ';' in the arguments is the installer's to read";
 }
 
@@ -226,8 +234,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
   // Each sorts before the one of the row above.
   for (const char* name : {"Hostrel Update.msp", "a&b_Hostrel.msp", "^y|z<w>.msp"}) {
     machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\" + name, "HOSTRE~1.MSP");
-    run.Packages.reset();
-    EXPECT_EQ(RunPatch(machine, run, u"/qn"), 0u);
+    EXPECT_EQ(Patch(u"/qn"), 0u);
     const std::u16string expected =
         u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p \"C:\\PATCHF~1\\Files\\" +
         machine.DecodeAnsi(name) + u"\" REINSTALL=ALL /qn";
@@ -237,7 +244,7 @@ TEST_F(PatchRunnerTest, PatchPathWithBlankOrOperatorIsQuoted) {
 
 TEST_F(PatchRunnerTest, NoPatchPackageStillStartsTheInstallerWithAnEmptyName) {
   machine.QueueChild([](FakeMachine&) { return 1619u; });
-  EXPECT_EQ(RunPatch(machine, run, u""), 1619u) << "the installer's report becomes ours";
+  EXPECT_EQ(Patch(u""), 1619u) << "the installer's report becomes ours";
   EXPECT_EQ(OnlyStart().commandLine, std::u16string(kInstallerPrefix) + u" REINSTALL=ALL ");
 }
 
@@ -245,7 +252,7 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
   AddPatchFile("Hostrel_Update.msp");
   for (std::uint32_t status : {0u, 1603u, 3010u, 1641u, 259u}) {
     machine.QueueChild([status](FakeMachine&) { return status; });
-    EXPECT_EQ(RunPatch(machine, run, u""), status);
+    EXPECT_EQ(Patch(u""), status);
   }
   EXPECT_EQ(machine.KernelHandleCloses().size(), 10u) << "process and thread handle each time";
 }
@@ -253,7 +260,7 @@ TEST_F(PatchRunnerTest, ReturnsTheInstallersStatusIncludingStillActive) {
 TEST_F(PatchRunnerTest, ChildThatCannotStartEndsTheWaitWithItsError) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::CreateProcessW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RunPatch(machine, run, u""), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Patch(u""), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(machine.CallCount(Operation::WaitForSingleObject), 0u);
 }
 
@@ -266,7 +273,7 @@ TEST_F(PatchRunnerTest, FailedWaitFallsBackToPollingUntilTheInstallerHasEnded) {
     for (int n = 1; n <= failedWaits; ++n) {
       machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE, n);
     }
-    EXPECT_EQ(RunPatch(machine, run, u""), 1603u) << failedWaits << " failed waits";
+    EXPECT_EQ(Patch(u""), 1603u) << failedWaits << " failed waits";
     EXPECT_TRUE(machine.ProcessStarts().back().childRan) << "returned before the installer ended";
   }
   EXPECT_EQ(machine.CallCount(Operation::Sleep), 2u) << "a pause after each poll whose wait failed";
@@ -274,15 +281,15 @@ TEST_F(PatchRunnerTest, FailedWaitFallsBackToPollingUntilTheInstallerHasEnded) {
   machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE, 1);
   machine.FailCall(Operation::GetExitCodeProcess, ERROR_INVALID_HANDLE, 1);
   machine.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE, 2);
-  EXPECT_EQ(RunPatch(machine, run, u""), ERROR_INVALID_HANDLE) << "a handle that answers nothing";
+  EXPECT_EQ(Patch(u""), ERROR_INVALID_HANDLE) << "a handle that answers nothing";
 }
 
 TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
   AddPatchFile("Hostrel_Update.msp");
   const std::u16string tailOf999(999, u'a');  // fits the argument text, not the command line
-  EXPECT_EQ(RunPatch(machine, run, tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(Patch(tailOf999.c_str()), ERROR_INSUFFICIENT_BUFFER);
   const std::u16string tailOf1000(1000, u'a');  // does not fit the argument text
-  EXPECT_EQ(RunPatch(machine, run, tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(Patch(tailOf1000.c_str()), ERROR_INSUFFICIENT_BUFFER);
   // The limit counts escapes: 120 signs of 8 units each, after 105 fixed.
   machine.SetCommandLine(u"Setup.exe " + std::u16string(120, u'%'));
   EXPECT_EQ(RunSetup(machine), ERROR_INSUFFICIENT_BUFFER);
@@ -297,14 +304,14 @@ TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
   const std::size_t fixedPart = std::u16string(kInstallerPrefix).size() +
                                 std::u16string(u"Hostrel_Update.msp REINSTALL=ALL ").size();
   const std::u16string longest(999 - fixedPart, u'b');
-  EXPECT_EQ(RunPatch(machine, run, longest.c_str()), 0u);
+  EXPECT_EQ(Patch(longest.c_str()), 0u);
   EXPECT_EQ(OnlyStart().commandLine.size(), 999u);
 }
 
 TEST_F(PatchRunnerTest, NoSystemFolderStartsNothing) {
   AddPatchFile("Hostrel_Update.msp");
   machine.FailCall(Operation::GetSystemDirectoryW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RunPatch(machine, run, u""), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(Patch(u""), ERROR_PATH_NOT_FOUND);
   EXPECT_TRUE(machine.ProcessStarts().empty());
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "detection/product_table.h"
+#include "discovery/file_discovery.h"
 #include "patch_folder.h"
 #include "sim/utf16_bytes.h"
 
@@ -16,15 +17,19 @@ std::string KeyOfRow(int row) { return sim::AsciiText(ProductKeyPath(row).c_str(
 
 class ProductIdentificationTest : public PatchFolderTest {
  protected:
-  ProductIdentificationTest() { CaptureSourceFolder(machine, run); }
+  ProductIdentificationTest() { CaptureFolder(); }
 
   void Register(int row) { machine.AddKey(KeyOfRow(row)); }
 
+  // The row the patch folder's package identifies.
+  int Identified() {
+    return IdentifyProduct(machine, run, folder, ListPatchPackages(machine, run, folder).chosen)
+        .row;
+  }
+
   int Identify(const std::string& patchFile) {
     AddPatchFile(patchFile);
-    run.Packages.reset();  // the folder changed since
-    IdentifyProduct(machine, run);
-    return run.CurrentProduct;
+    return Identified();
   }
 };
 
@@ -48,20 +53,16 @@ TEST_F(ProductIdentificationTest, RowsWithoutKeywordOnlyTwinNeedTheirRegistratio
 
 TEST_F(ProductIdentificationTest, NameWithTwoKeywordsTakesTheFirstQualifyingRow) {
   AddPatchFile("Tessel_Loomwork.msp");
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, 5) << "nothing registered: row 5 on the keyword alone";
+  EXPECT_EQ(Identified(), 5) << "nothing registered: row 5 on the keyword alone";
   Register(4);
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, 4);
+  EXPECT_EQ(Identified(), 4);
   Register(0);
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, 0);
+  EXPECT_EQ(Identified(), 0);
 }
 
 TEST_F(ProductIdentificationTest, KeywordOnlyRowNeedsNoRegistryAtAll) {
   AddPatchFile("Brisant_Update.msp");
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, 6);
+  EXPECT_EQ(Identified(), 6);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u);
 }
 
@@ -70,10 +71,9 @@ TEST_F(ProductIdentificationTest, KeywordInTheFolderPathOnlyIsNoMatch) {
   machine.AddFolder("C:\\Hostrel\\Files");
   machine.AddFile("C:\\Hostrel\\Files\\Update.msp");
   machine.SetCurrentDirectory("C:\\Hostrel");
-  CaptureSourceFolder(machine, run);
+  CaptureFolder();
   Register(2);
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, kNoProduct);
+  EXPECT_EQ(Identified(), kNoProduct);
 }
 
 TEST_F(ProductIdentificationTest, KeyThatCannotBeReadDoesNotQualify) {
@@ -85,8 +85,7 @@ TEST_F(ProductIdentificationTest, KeyThatCannotBeReadDoesNotQualify) {
 
 TEST_F(ProductIdentificationTest, NoPatchPackageIdentifiesNothing) {
   Register(2);
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, kNoProduct);
+  EXPECT_EQ(Identified(), kNoProduct);
 }
 
 TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) {
@@ -96,9 +95,7 @@ TEST_F(ProductIdentificationTest, LanguagePackDatabaseTakesOnlyKeywordOnlyRows) 
   Register(3);
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 8);
   machine.AddFile(std::string(testing::kPatchFolder) + "\\Files\\A_Tessel_Update.msp");
-  run.Packages.reset();
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, 5);
+  EXPECT_EQ(Identified(), 5);
   EXPECT_EQ(machine.CallCount(Operation::RegOpenKeyExW), 0u) << "no registration is looked at";
 }
 
@@ -109,12 +106,10 @@ TEST_F(ProductIdentificationTest, LanguagePackForARowWithoutKeywordOnlyTwinIsNot
 }
 
 TEST_F(ProductIdentificationTest, EveryRunStartsAfreshFromTheFirstRow) {
-  run.CurrentProduct = 8;
   Register(2);
   EXPECT_EQ(Identify("Hostrel_Update.msp"), 2);
   machine.RemoveKey(KeyOfRow(2));
-  IdentifyProduct(machine, run);
-  EXPECT_EQ(run.CurrentProduct, 8);
+  EXPECT_EQ(Identified(), 8);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST_F(RunSequenceTest, RunsTheInstallerWithTheProcessTailFromTheShortFolder) {
             u"/D /E:ON /V:OFF /C C:\\windows\\system32\\msiexec.exe /p "
             u"C:\\PATCHF~1\\Files\\Hostrel_Update.msp"
             u" REINSTALL=ALL /qn  REBOOT=ReallySuppress");
-  EXPECT_EQ(run.SourceFolder.c_str(), std::u16string(u"C:\\PATCHF~1\\"));
+  EXPECT_EQ(machine.ProcessStarts()[0].currentDirectory, u"C:\\PATCHF~1\\");
 }
 
 // Facts are gathered once: Files is listed once, and the product's key is

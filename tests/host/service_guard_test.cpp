@@ -33,8 +33,11 @@ class ServiceGuardTest : public ::testing::Test {
     machine.AddFolder("C:\\Patch Files\\Files");
     machine.AddFile("C:\\Patch Files\\Files\\Hostrel_Update.msp");
     machine.SetCurrentDirectory("C:\\Patch Files");
-    CaptureSourceFolder(machine, run);
+    folder = CapturePatchFolder(machine, run);
   }
+
+  // 1 when a service blocks, as the launcher's verdict.
+  int Check() { return CheckBlockingServices(machine, run, folder).blocks ? 1 : 0; }
 
   void TearDown() override {
     EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
@@ -48,10 +51,11 @@ class ServiceGuardTest : public ::testing::Test {
 
   GuardMachine machine;
   RunState run;
+  PatchFolder folder;
 };
 
 TEST_F(ServiceGuardTest, NoneInstalledPasses) {
-  EXPECT_EQ(CheckBlockingServices(machine, run), 0);
+  EXPECT_EQ(Check(), 0);
   EXPECT_TRUE(machine.MessageBoxes().empty());
   EXPECT_EQ(OpenedNames().size(), 4u);
 }
@@ -60,7 +64,7 @@ TEST_F(ServiceGuardTest, FirstServiceNotStoppedStopsTheSearch) {
   machine.InstallService(BlockingServiceNames[0], SERVICE_STOPPED);
   machine.InstallService(BlockingServiceNames[2], SERVICE_RUNNING);
   machine.InstallService(BlockingServiceNames[3], SERVICE_RUNNING);
-  EXPECT_EQ(CheckBlockingServices(machine, run), 1);
+  EXPECT_EQ(Check(), 1);
   EXPECT_EQ(machine.MessageBoxes().size(), 1u);
   EXPECT_EQ(OpenedNames(),
             (std::vector<std::string>{BlockingServiceNames[0], BlockingServiceNames[1],
@@ -78,31 +82,30 @@ TEST_F(ServiceGuardTest, EveryStateButStoppedBlocks) {
   for (std::uint32_t state : {SERVICE_START_PENDING, SERVICE_STOP_PENDING, SERVICE_RUNNING,
                               SERVICE_CONTINUE_PENDING, SERVICE_PAUSE_PENDING, SERVICE_PAUSED}) {
     machine.SetServiceState(BlockingServiceNames[1], state);
-    EXPECT_EQ(CheckBlockingServices(machine, run), 1) << "state " << state;
+    EXPECT_EQ(Check(), 1) << "state " << state;
   }
   machine.SetServiceState(BlockingServiceNames[1], SERVICE_STOPPED);
-  EXPECT_EQ(CheckBlockingServices(machine, run), 0);
+  EXPECT_EQ(Check(), 0);
 }
 
 TEST_F(ServiceGuardTest, StateThatCannotBeReadBlocks) {
   machine.InstallService(BlockingServiceNames[3], SERVICE_STOPPED);
   machine.FailStatusQuery(BlockingServiceNames[3]);
-  EXPECT_EQ(CheckBlockingServices(machine, run), 1);
+  EXPECT_EQ(Check(), 1);
 }
 
 TEST_F(ServiceGuardTest, AsksOnlyForTheRightsAStatusQueryNeeds) {
   machine.SetManagerAllowedAccess(SC_MANAGER_CONNECT);
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
   machine.SetServiceAllowedAccess(BlockingServiceNames[0], SERVICE_QUERY_STATUS);
-  EXPECT_EQ(CheckBlockingServices(machine, run), 1)
-      << "a user without full rights is still guarded";
+  EXPECT_EQ(Check(), 1) << "a user without full rights is still guarded";
   EXPECT_EQ(machine.ManagerAccessRequests(), (std::vector<std::uint32_t>{SC_MANAGER_CONNECT}));
 }
 
 TEST_F(ServiceGuardTest, ManagerThatCannotBeOpenedLetsTheRunGoOn) {
   machine.FailCall(sim::Operation::OpenSCManagerA, ERROR_ACCESS_DENIED);
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-  EXPECT_EQ(CheckBlockingServices(machine, run), 0);
+  EXPECT_EQ(Check(), 0);
   EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 
@@ -128,7 +131,7 @@ TEST_P(GuardSightTest, BlocksUnlessTheManagerSaysAbsent) {
   if (c.service == Service::QueryRefused) machine.FailStatusQuery(name);
   if (c.openFails != ERROR_SUCCESS) machine.FailCall(sim::Operation::OpenServiceA, c.openFails, 2);
   OpenRunLog(machine, run.Log);
-  EXPECT_EQ(CheckBlockingServices(machine, run), c.expected);
+  EXPECT_EQ(Check(), c.expected);
   CloseRunLog(run.Log);
   const std::string log = testing::FirstRunLog(machine);
   EXPECT_NE(log.find(std::string("Service ") + name + c.logged), std::string::npos) << log;
@@ -158,7 +161,7 @@ TEST_P(GuardMessageTest, MessageIsInTheProductsLanguageOrEnglish) {
   if (c.transforms != nullptr) machine.SetString(kHostrelKey, "Transforms", c.transforms);
   machine.SetSystemLanguage(c.systemLanguage);
   machine.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-  ASSERT_EQ(CheckBlockingServices(machine, run), 1);
+  ASSERT_EQ(Check(), 1);
   ASSERT_EQ(machine.MessageBoxes().size(), 1u);
   const auto& box = machine.MessageBoxes()[0];
   const ServiceMessage& expected = BlockingServiceMessages[c.expectedMessage];

@@ -13,8 +13,8 @@ using testing::PatchFolderTest;
 class SourceFolderTest : public PatchFolderTest {
  protected:
   std::u16string Captured() {
-    CaptureSourceFolder(machine, run);
-    return run.SourceFolder.c_str();
+    CaptureFolder();
+    return folder.shortForm.c_str();
   }
 };
 
@@ -68,9 +68,9 @@ TEST_F(SourceFolderTest, StaysEmptyWhenTheDirectoryWithItsBackslashDoesNotFit) {
 TEST_F(SourceFolderTest, NonAsciiFolderIsConvertedWithTheSystemCodePage) {
   machine.SetSystemCodePage(932);
   machine.SetThreadCodePage(932);
-  const std::string folder = machine.EncodeAnsi(u"C:\\パッチ");
-  machine.AddFolder(folder);
-  machine.SetCurrentDirectory(folder);
+  const std::string ansiFolder = machine.EncodeAnsi(u"C:\\パッチ");
+  machine.AddFolder(ansiFolder);
+  machine.SetCurrentDirectory(ansiFolder);
   EXPECT_EQ(Captured(), u"C:\\パッチ\\");
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "detection/product_table.h"
+#include "discovery/file_discovery.h"
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
 #include "sim/utf16_bytes.h"
@@ -27,7 +28,7 @@ struct Values {
 
 class TransformsRunTest : public PatchFolderTest {
  protected:
-  TransformsRunTest() { CaptureSourceFolder(machine, run); }
+  TransformsRunTest() { CaptureFolder(); }
 
   Values Read(const std::string& key) {
     return {machine.GetString(key, "Transforms"), machine.GetString(key, "TransformsBackup")};
@@ -45,14 +46,18 @@ class TransformsRunTest : public PatchFolderTest {
   // A run cut short while the installer ran: the restore never came.
   void InterruptedRun() {
     run = RunState{};
-    CaptureSourceFolder(machine, run);
-    RedirectTransforms(machine, run);
+    CaptureFolder();
+    const PatchPackages packages = ListPatchPackages(machine, run, folder);
+    redirection = RedirectTransforms(machine, run, folder,
+                                     IdentifyProduct(machine, run, folder, packages.chosen));
   }
 
   void RegisterHostrel() {
     AddPatchFile("Hostrel_Update.msp");
     machine.AddKey(kHostrelKey);
   }
+
+  Redirection redirection;  // what InterruptedRun's redirection left for the restore
 };
 
 TEST_F(TransformsRunTest, ProductsOwnValueIsRedirectedAndPutBack) {
@@ -358,7 +363,7 @@ TEST_F(TransformsRunTest, OwnJournalThatCannotBeReadIsKeptAndReported) {
   machine.SetString(kHostrelKey, "Transforms", ":1036.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run, redirection), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1036.mst");
 }
 
@@ -390,9 +395,10 @@ TEST_F(TransformsRunTest, BackupThatCannotBeDeletedIsReported) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegDeleteValueW, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RestoreTransforms(machine, run, redirection), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u) << "the next restore finishes the job";
+  EXPECT_EQ(RestoreTransforms(machine, run, redirection), 0u)
+      << "the next restore finishes the job";
   EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
 }
 
@@ -436,9 +442,9 @@ TEST_F(TransformsRunTest, FailedWriteBackKeepsTheJournal) {
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
   InterruptedRun();
   machine.FailCall(Operation::RegSetValueExW, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RestoreTransforms(machine, run), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RestoreTransforms(machine, run, redirection), ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(kHostrelKey).backup, ":1031.mst");
-  EXPECT_EQ(RestoreTransforms(machine, run), 0u);
+  EXPECT_EQ(RestoreTransforms(machine, run, redirection), 0u);
   EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
 }
 

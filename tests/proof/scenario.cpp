@@ -1,6 +1,8 @@
 #include "proof/scenario.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
@@ -122,7 +124,15 @@ bool ServiceBlocks(const Scenario& scenario) {
 LauncherRun RunLauncher(sim::FakeMachine& machine) {
   RunState run;
   const Status exitStatus = RunSetup(machine, run);
-  return {exitStatus, run.CurrentProduct, run.Log.path.c_str()};
+  const std::u16string logPath = run.Log.path.c_str();
+  // The row the run's summary names; none where a fault cost the log it.
+  int picked = kNoProduct;
+  const auto log = logPath.empty() ? std::nullopt : machine.FileContents(logPath);
+  const std::size_t at = log ? log->rfind(" product=") : std::string::npos;
+  if (at != std::string::npos && std::isdigit(static_cast<unsigned char>((*log)[at + 9]))) {
+    picked = std::stoi(log->substr(at + 9));
+  }
+  return {exitStatus, picked, logPath};
 }
 
 }  // namespace setup::proof

@@ -85,21 +85,21 @@ TEST_F(LanguagePackPackageTest, OnlyAWholeOneMakesALanguagePack) {
     // The launcher reads the first *.msi of the folder it was started in.
     ASSERT_TRUE(setup_test::ChangeDirectory(setup_test::DatabaseFolder(c.caseName)));
     RunState run;
-    CaptureSourceFolder(platform_, run);
-    ASSERT_FALSE(run.SourceFolder.empty()) << "source folder captured";
-    EXPECT_EQ(c.languagePack, IsLanguagePackPackage(platform_, run));
+    const PatchFolder folder = CapturePatchFolder(platform_, run);
+    ASSERT_FALSE(folder.shortForm.empty()) << "source folder captured";
+    EXPECT_EQ(c.languagePack, IsLanguagePackPackage(platform_, run, folder));
   }
 }
 
 TEST_F(LanguagePackPackageTest, AFolderNamedOutsideTheCodePageIsReadToo) {
-  setup_test::ScratchFolder folder(u"Setup 予定表 Łódź ");
-  ASSERT_TRUE(folder.created());
-  ASSERT_TRUE(folder.AddCopy("Package.msi", setup_test::DatabasePath(database::kLanguagePackOne)));
-  ASSERT_TRUE(setup_test::ChangeDirectory(folder.wide_path()));
+  setup_test::ScratchFolder scratch(u"Setup 予定表 Łódź ");
+  ASSERT_TRUE(scratch.created());
+  ASSERT_TRUE(scratch.AddCopy("Package.msi", setup_test::DatabasePath(database::kLanguagePackOne)));
+  ASSERT_TRUE(setup_test::ChangeDirectory(scratch.wide_path()));
   RunState run;
-  CaptureSourceFolder(platform_, run);
-  ASSERT_FALSE(run.SourceFolder.empty()) << "source folder captured";
-  EXPECT_TRUE(IsLanguagePackPackage(platform_, run));
+  const PatchFolder folder = CapturePatchFolder(platform_, run);
+  ASSERT_FALSE(folder.shortForm.empty()) << "source folder captured";
+  EXPECT_TRUE(IsLanguagePackPackage(platform_, run, folder));
   // The folder goes before the test's end; it may not be the current one.
   EXPECT_TRUE(setup_test::ChangeDirectory(savedDirectory_));
 }
