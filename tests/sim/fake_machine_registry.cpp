@@ -14,6 +14,8 @@ constexpr Status kErrorInvalidParameter = 87;
 constexpr Status kErrorBadPathname = 161;
 constexpr Status kErrorKeyDeleted = 1018;
 
+constexpr std::uint32_t kRegMultiSz = 7;
+
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeyWrite = 0x20006;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
@@ -181,6 +183,16 @@ Status FakeMachine::RegQueryValueExW(RegKey key, const WideChar* valueName, std:
         return ERROR_MORE_DATA;
       }
       if (stored > 0) std::memcpy(data, value->bytes.data(), stored);
+      // Windows ends string data stored without a zero unit with one when
+      // the buffer has room for it, not counted in the size. It reads the
+      // two bytes before the end as that unit, an odd size or not.
+      const bool isString =
+          value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == kRegMultiSz;
+      if (isString && stored >= sizeof(char16_t) && *size - stored >= sizeof(char16_t) &&
+          (data[stored - 2] != 0 || data[stored - 1] != 0)) {
+        data[stored] = 0;
+        data[stored + 1] = 0;
+      }
     }
     if (size != nullptr) *size = stored;
     return ERROR_SUCCESS;
