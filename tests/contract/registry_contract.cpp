@@ -176,20 +176,36 @@ TEST_F(RegistryContract, ValueNamesIgnoreCaseAndAnAbsentValueIsNotFound) {
   }
 }
 
-// Values set through the platform, as the launcher writes them (with their
-// terminator), checked from outside.
+// Values set through the platform, checked from outside: as the launcher
+// writes them (with their terminator), and as it copies a value byte for
+// byte, where a size that leaves out a terminator sitting in memory right
+// after the data has it counted in.
 TEST_F(RegistryContract, SetAndDeleteThroughAReadWriteKey) {
+  const struct {
+    const char* what;
+    const char16_t* text;
+    std::uint32_t size;    // bytes passed; 0: the whole text and its terminator
+    std::uint32_t stored;  // bytes stored; 0: those passed
+  } cases[] = {
+      {"a path", u"C:\\Patches", 0, 0},
+      {"Polish path", u"C:\\Łódź Files\\1031.mst", 0, 0},
+      {"Japanese folder", u":予定表\\1041.mst", 0, 0},
+      {"empty", u"", 0, 0},
+      {"terminator left out of the size", u"abc", 6, 8},
+      {"a unit other than zero after the data", u"abcd", 6, 0},
+  };
   ScopedRegKey key(platform_);
   ASSERT_EQ(ERROR_SUCCESS, Open(KEY_READ_WRITE, &key));
-  for (const char16_t* text :
-       {u"C:\\Patches", u"C:\\Łódź Files\\1031.mst", u":予定表\\1041.mst", u""}) {
-    SCOPED_TRACE(::testing::PrintToString(std::u16string(text)));
-    const std::uint32_t size = SizeWithTerminator(text);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::uint32_t size = c.size != 0 ? c.size : SizeWithTerminator(c.text);
+    const std::uint32_t storedSize = c.stored != 0 ? c.stored : size;
     EXPECT_EQ(ERROR_SUCCESS,
-              platform_.RegSetValueExW(key.get(), u"Source", REG_SZ, Bytes(text), size));
+              platform_.RegSetValueExW(key.get(), u"Source", REG_SZ, Bytes(c.text), size));
     std::string stored;
     ASSERT_TRUE(side_->StoredValue(u"Source", &stored)) << "value visible outside";
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), size), stored) << "the bytes set";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(c.text), storedSize), stored)
+        << "the bytes set";
 
     EXPECT_EQ(ERROR_SUCCESS, platform_.RegDeleteValueW(key.get(), u"Source"));
     EXPECT_FALSE(side_->StoredValue(u"Source", &stored)) << "value gone";
