@@ -14,6 +14,12 @@ constexpr Status kErrorInvalidParameter = 87;
 constexpr Status kErrorBadPathname = 161;
 constexpr Status kErrorKeyDeleted = 1018;
 
+constexpr std::uint32_t kRegMultiSz = 7;
+
+bool IsStringType(std::uint32_t type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == kRegMultiSz;
+}
+
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeyWrite = 0x20006;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
@@ -181,6 +187,14 @@ Status FakeMachine::RegQueryValueExW(RegKey key, const WideChar* valueName, std:
         return ERROR_MORE_DATA;
       }
       if (stored > 0) std::memcpy(data, value->bytes.data(), stored);
+      // Windows ends string data stored without a zero unit with one when
+      // the buffer has room for it, not counted in the size. It reads the
+      // two bytes before the end as that unit, an odd size or not.
+      if (IsStringType(value->type) && stored >= sizeof(char16_t) &&
+          *size - stored >= sizeof(char16_t) && (data[stored - 2] != 0 || data[stored - 1] != 0)) {
+        data[stored] = 0;
+        data[stored + 1] = 0;
+      }
     }
     if (size != nullptr) *size = stored;
     return ERROR_SUCCESS;
@@ -194,6 +208,15 @@ Status FakeMachine::RegSetValueExW(RegKey key, const WideChar* valueName, std::u
     if (const Status status = LookUpKey(key, &open); status != ERROR_SUCCESS) return status;
     if ((open.rights & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     if (data == nullptr && size > 0) return kErrorInvalidParameter;
+    // Windows counts in a terminator the size left out: string data whose
+    // last whole unit is not zero, followed in memory by a zero unit, is
+    // stored two bytes longer. Like Windows, this reads past `size`.
+    if (IsStringType(type) && size >= sizeof(char16_t)) {
+      const std::uint32_t next = size / 2 * 2;
+      if ((data[next - 2] != 0 || data[next - 1] != 0) && data[next] == 0 && data[next + 1] == 0) {
+        size += 2;
+      }
+    }
     std::vector<std::uint8_t> bytes;
     if (size > 0) bytes.assign(data, data + size);
     const std::string name = NameOf(valueName);
