@@ -68,11 +68,16 @@ ResolvedLanguage LanguageFromSystem(Platform& platform, const RunState& run,
   resolved.row = hasIni ? candidate : kEnglish;
   const int row = resolved.row;
   const WideChar* const iniName = LanguageTable[candidate].iniName;
-  Tell(run, hasIni ? LogEvent::LanguageOfSystem : LogEvent::LanguageOfSystemNoIni,
-       {row, LanguageTable[row].displayName, Hex4(languageId), iniName});
+  if (hasIni) {
+    Tell<LogEvent::LanguageOfSystem>(run, row, LanguageTable[row].displayName, Hex4(languageId),
+                                     iniName);
+  } else {
+    Tell<LogEvent::LanguageOfSystemNoIni>(run, row, LanguageTable[row].displayName,
+                                          Hex4(languageId), iniName);
+  }
   if (!hasIni && IniSavedAsUtf8(platform, folder, candidate)) {
     resolved.warnings = kWarnIniUtf8;
-    Tell(run, LogEvent::IniSavedAsUtf8, {iniName});
+    Tell<LogEvent::IniSavedAsUtf8>(run, iniName);
   }
   return resolved;
 }
@@ -99,17 +104,17 @@ ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
 
 int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read) {
   if (read != ERROR_SUCCESS) {
-    Tell(run, LogEvent::LanguageUnread, {StatusText{read}});
+    Tell<LogEvent::LanguageUnread>(run, StatusText{read});
     return kNoLanguage;
   }
   for (int row = 0; row < LanguageTableCount; ++row) {
     const LanguageEntry& language = LanguageTable[row];
     if (!ContainsIgnoringAsciiCase(transforms, language.transformFile)) continue;
-    Tell(run, LogEvent::LanguageOfTransforms,
-         {row, language.displayName, language.transformFile, InQuotes(transforms)});
+    Tell<LogEvent::LanguageOfTransforms>(run, row, language.displayName, language.transformFile,
+                                         InQuotes(transforms));
     return row;
   }
-  Tell(run, LogEvent::LanguageUnknown, {InQuotes(transforms)});
+  Tell<LogEvent::LanguageUnknown>(run, InQuotes(transforms));
   return kNoLanguage;
 }
 

@@ -11,7 +11,7 @@
 namespace setup {
 
 std::uint32_t LogNotRegisteredPerMachine(const RunState& run, int row) {
-  Tell(run, LogEvent::NotPerMachine, {ProductTable[row].keyword, row, ProductKeyPath(row).c_str()});
+  Tell<LogEvent::NotPerMachine>(run, ProductTable[row].keyword, row, ProductKeyPath(row).c_str());
   return kWarnNotPerMachine;
 }
 
@@ -38,21 +38,22 @@ Identification IdentifyProduct(Platform& platform, const RunState& run, const Pa
   Identification identified;
   if (target.row != kNoProduct) {
     const ProductEntry& product = ProductTable[target.row];
-    Tell(run,
-         target.row < kFirstKeywordOnlyRow ? LogEvent::ProductRegistered
-         : languagePack                    ? LogEvent::ProductOfLanguagePack
-                                           : LogEvent::ProductByKeyword,
-         {target.row, product.keyword, product.packedCode});
+    Tell<LogEvent::Product>(
+        run, target.row, product.keyword, product.packedCode,
+        target.row < kFirstKeywordOnlyRow ? "its keyword is in the patch name and it is registered"
+        : languagePack ? "its keyword is in the patch name and the patch folder's database is a "
+                         "language-pack installer"
+                       : "its keyword alone is in the patch name");
     identified.row = target.row;
     identified.keyPath = ProductKeyPath(target.row);
     return identified;
   }
-  Tell(run, languagePack ? LogEvent::NoLanguagePackProduct : LogEvent::NoProduct);
+  Tell<LogEvent::NoProduct>(run, languagePack ? " (language-pack rows only)" : "");
   if (target.namedButUnregistered != kNoProduct) {
     identified.warnings = LogNotRegisteredPerMachine(run, target.namedButUnregistered);
   } else if (!patchName.empty()) {
     identified.warnings = kWarnNoKeyword;
-    Tell(run, LogEvent::NoKeyword);
+    Tell<LogEvent::NoKeyword>(run);
   }
   return identified;
 }

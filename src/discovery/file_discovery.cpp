@@ -88,8 +88,8 @@ PatchPackages ListPatchPackages(Platform& platform, const RunState& run,
                                    kMostCounted, NotePackage, &packages));
   }
   const bool none = packages.chosen.empty();
-  Tell(run, none ? LogEvent::NoPatchPackage : LogEvent::PatchPackage,
-       {none ? filesFolder.c_str() : packages.chosen.c_str()});
+  Tell<LogEvent::PatchPackage>(run, none ? "none (*.msp) in " : "",
+                               none ? filesFolder.c_str() : packages.chosen.c_str());
   return packages;
 }
 

@@ -12,7 +12,7 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchF
   if (folder.path.empty() ||
       !FindFirstMatch(platform, folder.path.c_str(), kInstallerDatabasePattern, databaseName) ||
       !folder.Join(databasePath, {databaseName.c_str()})) {
-    Tell(run, LogEvent::NoDatabase);
+    Tell<LogEvent::NoDatabase>(run);
     return false;
   }
 
@@ -27,13 +27,13 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchF
   value[kMaxPath - 1] = u'\0';
   const bool languagePack = fetched == ERROR_SUCCESS && value[0] == u'1' && value[1] == u'\0';
   if (fetched == ERROR_SUCCESS) {
-    Tell(run, languagePack ? LogEvent::DatabaseLanguagePack : LogEvent::DatabaseNoLanguagePack,
-         {databasePath.c_str(), InQuotes(value)});
+    Tell<LogEvent::DatabaseRead>(run, databasePath.c_str(), InQuotes(value),
+                                 languagePack ? "a" : "no");
   } else if (prepared == ERROR_SUCCESS && fetched == ERROR_NO_MORE_ITEMS) {
-    Tell(run, LogEvent::DatabaseNotSet, {databasePath.c_str()});
+    Tell<LogEvent::DatabaseNotSet>(run, databasePath.c_str());
   } else {
-    Tell(run, LogEvent::DatabaseNotRead,
-         {databasePath.c_str(), StatusText{prepared != ERROR_SUCCESS ? prepared : fetched}});
+    Tell<LogEvent::DatabaseNotRead>(run, databasePath.c_str(),
+                                    StatusText{prepared != ERROR_SUCCESS ? prepared : fetched});
   }
   return languagePack;
 }

@@ -25,25 +25,25 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
     // It exists, and its descriptor shuts this account out: deployment
     // toolkits take that as held, and so does the launcher.
     if (opened == ERROR_ACCESS_DENIED) {
-      Tell(run, LogEvent::InstallerMutexRefused, {kInstallerExecuteMutex});
+      Tell<LogEvent::InstallerMutexRefused>(run, kInstallerExecuteMutex);
       return true;
     }
     if (opened != ERROR_FILE_NOT_FOUND) {
-      Tell(run, LogEvent::InstallerMutexNotOpened, {StatusText{opened}});
+      Tell<LogEvent::InstallerMutexNotOpened>(run, StatusText{opened});
     }
     return false;
   }
   const std::uint32_t waited = platform.WaitForSingleObject(mutex.get(), 0);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
     // Taken for a moment only: held, it would keep our own installer out.
-    if (!platform.ReleaseMutex(mutex.get())) Tell(run, LogEvent::InstallerMutexKept);
+    if (!platform.ReleaseMutex(mutex.get())) Tell<LogEvent::InstallerMutexKept>(run);
     return false;
   }
   if (waited != WAIT_TIMEOUT) {
-    Tell(run, LogEvent::InstallerMutexNotWaited);
+    Tell<LogEvent::InstallerMutexNotWaited>(run);
     return false;
   }
-  Tell(run, LogEvent::InstallationInProgress, {kInstallerExecuteMutex});
+  Tell<LogEvent::InstallationInProgress>(run, kInstallerExecuteMutex);
   return true;
 }
 

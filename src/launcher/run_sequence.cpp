@@ -32,12 +32,16 @@ void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
                  : session == 0                 ? UserMessages::HiddenInSessionZero
                                                 : UserMessages::ShownIfStationVisible;
   const bool read = sessionRead == ERROR_SUCCESS;
-  Tell(run,
-       unattendedSwitch ? (read ? LogEvent::HiddenBySwitch : LogEvent::HiddenBySwitchSessionUnread)
-       : !read          ? LogEvent::HiddenSessionUnknown
-       : session == 0   ? LogEvent::HiddenInSessionZero
-                        : LogEvent::Attended,
-       {read ? LogFact(session) : LogFact(StatusText{sessionRead})});
+  if (run.Messages == UserMessages::ShownIfStationVisible) {
+    Tell<LogEvent::Attended>(run, session);
+    return;
+  }
+  Tell<LogEvent::Unattended>(
+      run,
+      unattendedSwitch ? "a switch asks for no dialogs"
+      : !read          ? "the session could not be read (it may be 0, where a box waits unseen)"
+                       : "session 0 (a service, or SYSTEM under a deployment tool)",
+      read ? "" : "not read: ", read ? LogFact(session) : LogFact(StatusText{sessionRead}));
 }
 
 // Who ran, where, and how quietly: where a support case starts.
@@ -46,13 +50,13 @@ void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
   const std::uint32_t processId = platform.GetCurrentProcessId();
   WindowsVersion version;
   if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
-    Tell(run, LogEvent::StartedOn,
-         {SETUP_VERSION, processId, version.major, version.minor, version.build});
+    Tell<LogEvent::StartedOn>(run, SETUP_VERSION, processId, version.major, version.minor,
+                              version.build);
   } else {
-    Tell(run, LogEvent::Started, {SETUP_VERSION, processId});
+    Tell<LogEvent::Started>(run, SETUP_VERSION, processId);
   }
-  Tell(run, LogEvent::SingleInstance);
-  Tell(run, LogEvent::CommandLine, {SecretsMasked(commandLine)});
+  Tell<LogEvent::SingleInstance>(run);
+  Tell<LogEvent::CommandLine>(run, SecretsMasked(commandLine));
   DecideMessages(platform, run, processId, unattendedSwitch);
 }
 
@@ -112,12 +116,14 @@ Status RunSetup(Platform& platform, RunState& run) {
     const SingleInstance instance(platform);
     if (instance.another_is_running()) {
       outcomes.refusal = Verdict::AnotherRunning;
-      Tell(run, instance.refused() ? LogEvent::AnotherAccountsLauncher : LogEvent::AnotherLauncher,
-           {StatusText{ExitStatusOf(outcomes)}});
+      Tell<LogEvent::AnotherLauncher>(
+          run,
+          instance.refused() ? " (its mutex refuses this account: another account runs it)" : "",
+          StatusText{ExitStatusOf(outcomes)});
     } else {
       outcomes = RunSteps(platform, run);
-      Tell(run, LogEvent::Ends,
-           {StatusText{ExitStatusOf(outcomes)}, platform.GetTickCount() - started});
+      Tell<LogEvent::Ends>(run, StatusText{ExitStatusOf(outcomes)},
+                           platform.GetTickCount() - started);
     }
   }
   WriteRunSummary(run, outcomes, platform.GetTickCount() - started);

@@ -22,16 +22,15 @@ void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint
   }
   const bool identified = outcomes.product != kNoProduct;
   const ProductEntry* const product = identified ? &ProductTable[outcomes.product] : nullptr;
-  Tell(run, LogEvent::Summary,
-       {exitStatus, meaning != nullptr ? meaning : "",
-        outcomes.installerStarted ? LogFact(outcomes.installer) : LogFact("none"),
-        identified ? LogFact(outcomes.product) : LogFact("none"),
-        identified ? LogFact(product->keyword) : LogFact("none"),
-        identified ? LogFact(product->packedCode) : LogFact("none"),
-        identified && outcomes.registered ? "yes" : "no",
-        outcomes.refusal == Verdict::None ? outcomes.patch.c_str() : u"",
-        outcomes.redirected && outcomes.installerStarted ? "yes" : "no",
-        outcomes.warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs});
+  Tell<LogEvent::Summary>(run, exitStatus, meaning != nullptr ? meaning : "",
+                          outcomes.installerStarted ? LogFact(outcomes.installer) : LogFact("none"),
+                          identified ? LogFact(outcomes.product) : LogFact("none"),
+                          identified ? LogFact(product->keyword) : LogFact("none"),
+                          identified ? LogFact(product->packedCode) : LogFact("none"),
+                          identified && outcomes.registered ? "yes" : "no",
+                          outcomes.refusal == Verdict::None ? outcomes.patch.c_str() : u"",
+                          outcomes.redirected && outcomes.installerStarted ? "yes" : "no",
+                          outcomes.warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs);
 }
 
 }  // namespace setup

@@ -12,7 +12,7 @@ PatchFolder CapturePatchFolder(Platform& platform, const RunState& run) {
   if (!longPath.adopt_reported_text(
           platform.GetCurrentDirectoryW(longPath.writable_size(), longPath.writable_buffer())) ||
       (!longPath.ends_with(u'\\') && !longPath.append(u'\\'))) {
-    Tell(run, LogEvent::PatchFolderUnreadable, {longPath.writable_size() - 2});
+    Tell<LogEvent::PatchFolderUnreadable>(run, longPath.writable_size() - 2);
     return folder;
   }
 
@@ -29,8 +29,8 @@ PatchFolder CapturePatchFolder(Platform& platform, const RunState& run) {
 
   // Left empty when it does not fit: the steps that build paths then do nothing.
   static_cast<void>(folder.path.append(folder.shortForm.c_str(), folder.shortForm.length() - 1));
-  Tell(run, folder.path.empty() ? LogEvent::PatchFolderTooLong : LogEvent::PatchFolder,
-       {longPath.c_str(), folder.shortForm.c_str()});
+  Tell<LogEvent::PatchFolder>(run, longPath.c_str(), folder.shortForm.c_str(),
+                              folder.path.empty() ? " (too long to build paths from)" : "");
   return folder;
 }
 

@@ -23,7 +23,7 @@ constexpr std::uint32_t kPollMilliseconds = 50;
 // ended with 259). A handle that answers neither is given up.
 Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process) {
   if (platform.WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) {
-    Tell(run, LogEvent::WaitFailed, {kPollMilliseconds});
+    Tell<LogEvent::WaitFailed>(run, kPollMilliseconds);
     for (;;) {
       std::uint32_t exitCode = STILL_ACTIVE;
       const bool read = platform.GetExitCodeProcess(process, &exitCode);
@@ -49,13 +49,12 @@ std::uint32_t LogPatchPackagePreflight(Platform& platform, const RunState& run,
     WidePath program;
     if (!program.adopt_reported_text(
             platform.GetModuleFileNameW(program.writable_buffer(), program.writable_size()))) {
-      Tell(run, LogEvent::NoPatch, {folder.shortForm.c_str()});
+      Tell<LogEvent::NoPatch>(run, folder.shortForm.c_str());
       return kWarnNoPatch;
     }
     std::size_t folderEnd = program.length();
     while (folderEnd > 0 && program[folderEnd - 1] != u'\\') --folderEnd;
-    Tell(run, LogEvent::NoPatchSetupIn,
-         {folder.shortForm.c_str(), Span(program.c_str(), folderEnd)});
+    Tell<LogEvent::NoPatchSetupIn>(run, folder.shortForm.c_str(), Span(program.c_str(), folderEnd));
     return kWarnNoPatch;
   }
   if (packages.count < 2) return 0;
@@ -65,9 +64,9 @@ std::uint32_t LogPatchPackagePreflight(Platform& platform, const RunState& run,
     ignored << "\"" << packages.next[at].c_str() << "\"";
   }
   if (packages.count - 1 > PatchPackages::kNamed) {
-    Say(ignored, LogEvent::AndMore, {packages.count - 1 - PatchPackages::kNamed});
+    Say<LogEvent::AndMore>(ignored, packages.count - 1 - PatchPackages::kNamed);
   }
-  Tell(run, LogEvent::SeveralPatches, {packages.count, InQuotes(packages.chosen.c_str()), ignored});
+  Tell<LogEvent::SeveralPatches>(run, packages.count, InQuotes(packages.chosen.c_str()), ignored);
   return kWarnSeveralPatches;
 }
 
@@ -81,7 +80,7 @@ Status BuildCommandLine(const RunState& run, const WidePath& systemFolder,
   if (command.expansion == ERROR_SUCCESS && !TextEquals(arguments, command.typed)) {
     LogLine masked;
     AppendWithSecretsMasked(masked, arguments, &command.fromVariables);
-    Tell(run, LogEvent::ArgumentsExpanded, {masked});
+    Tell<LogEvent::ArgumentsExpanded>(run, masked);
   }
   const bool piecesFit =
       applicationFits && !command.patchPath.empty() && command.expansion == ERROR_SUCCESS;
@@ -95,9 +94,9 @@ Status BuildCommandLine(const RunState& run, const WidePath& systemFolder,
   const auto given = static_cast<std::uint32_t>(TextLength(command.typed));
   const std::uint32_t most = commandLine.writable_size() - 1;
   if (piecesFit) {
-    Tell(run, LogEvent::LineTooLong, {units, given, most});
+    Tell<LogEvent::LineTooLong>(run, units, given, most);
   } else {
-    Tell(run, LogEvent::LineLongerStill, {given, most});
+    Tell<LogEvent::LineLongerStill>(run, given, most);
   }
   return ERROR_INSUFFICIENT_BUFFER;
 }
@@ -116,7 +115,8 @@ InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run
   const bool typedCarried = InterpreterCanCarry(commandTail);
   if (!typedCarried || !valueCarried) {
     // Cut at the break, the installer would get other arguments than given.
-    Tell(run, typedCarried ? LogEvent::VariableHoldsLineBreak : LogEvent::ArgumentsHoldLineBreak);
+    Tell<LogEvent::LineBreak>(run,
+                              typedCarried ? "a variable it names holds" : "its arguments hold");
     command.refusal = ERROR_INVALID_COMMAND_LINE;
     return command;
   }
@@ -127,7 +127,7 @@ InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run
       !path.append(command.packages.chosen)) {
     path.clear();
   } else if (!PatchPathCanBeCarried(path.c_str())) {
-    Tell(run, LogEvent::PatchPathNotCarried, {InQuotes(path.c_str())});
+    Tell<LogEvent::PatchPathNotCarried>(run, InQuotes(path.c_str()));
     command.refusal = ERROR_INVALID_COMMAND_LINE;
   }
   return command;
@@ -140,7 +140,7 @@ InstallerRun RunPatch(Platform& platform, const RunState& run, const PatchFolder
   if (!systemFolder.adopt_reported_text(platform.GetSystemDirectoryW(
           systemFolder.writable_buffer(), systemFolder.writable_size()))) {
     // Without it the interpreter's path would be relative to the current drive.
-    Tell(run, LogEvent::NoSystemFolder);
+    Tell<LogEvent::NoSystemFolder>(run);
     result.status = ERROR_PATH_NOT_FOUND;
     return result;
   }
@@ -158,7 +158,7 @@ InstallerRun RunPatch(Platform& platform, const RunState& run, const PatchFolder
   LogLine described;
   DescribeInstallerCommandLine(described, systemFolder.c_str(), command.patchPath.c_str(),
                                command.arguments.c_str(), &command.fromVariables);
-  Tell(run, LogEvent::InstallerCommandLine, {application.c_str(), described});
+  Tell<LogEvent::InstallerCommandLine>(run, application.c_str(), described);
 
   // The log so far reaches the disk before the installer may restart the machine.
   FlushRunLog(run.Log);
@@ -168,16 +168,16 @@ InstallerRun RunPatch(Platform& platform, const RunState& run, const PatchFolder
       application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
       folder.shortForm.empty() ? nullptr : folder.shortForm.c_str(), startup, &child);
   if (result.status != ERROR_SUCCESS) {
-    Tell(run, LogEvent::NotStarted, {StatusText{result.status}});
+    Tell<LogEvent::NotStarted>(run, StatusText{result.status});
     return result;
   }
-  Tell(run, LogEvent::InterpreterStarted, {child.processId});
+  Tell<LogEvent::InterpreterStarted>(run, child.processId);
   result.started = true;
 
   const ScopedKernelHandle process(platform, child.process);
   const ScopedKernelHandle thread(platform, child.thread);
   result.status = WaitForExit(platform, run, process.get());
-  Tell(run, LogEvent::InstallerEnded, {InstallerStatusText{result.status}});
+  Tell<LogEvent::InstallerEnded>(run, InstallerStatusText{result.status});
   return result;
 }
 

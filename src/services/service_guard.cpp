@@ -22,12 +22,12 @@ bool IsStopped(Platform& platform, const RunState& run, const char* name, Servic
   ServiceStatus status;
   Status queryError = ERROR_SUCCESS;
   if (!platform.QueryServiceStatus(service, &status, &queryError)) {
-    Tell(run, LogEvent::ServiceStateUnread, {name, StatusText{queryError}});
+    Tell<LogEvent::ServiceUnseen>(run, name, "its state could not be read", StatusText{queryError});
     return false;
   }
   const std::uint32_t state = status.currentState;
-  Tell(run, LogEvent::ServiceState,
-       {name, state < std::size(kStateNames) ? kStateNames[state] : "unknown", state});
+  Tell<LogEvent::ServiceState>(
+      run, name, state < std::size(kStateNames) ? kStateNames[state] : "unknown", state);
   return state == SERVICE_STOPPED;
 }
 
@@ -38,7 +38,7 @@ ServiceCheck CheckBlockingServices(Platform& platform, RunState& run, const Patc
   ScopedServiceHandle manager(
       platform, platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, &managerError));
   if (!manager.valid()) {
-    Tell(run, LogEvent::ServiceManagerNotOpened, {StatusText{managerError}});
+    Tell<LogEvent::ServiceManagerNotOpened>(run, StatusText{managerError});
     return {};
   }
 
@@ -49,16 +49,16 @@ ServiceCheck CheckBlockingServices(Platform& platform, RunState& run, const Patc
     // Only the manager's own answer proves a service absent: one that will not open may be
     // running, as one whose state cannot be read may be.
     if (!service.valid() && openError == ERROR_SERVICE_DOES_NOT_EXIST) {
-      Tell(run, LogEvent::ServiceNotInstalled, {name});
+      Tell<LogEvent::ServiceNotInstalled>(run, name);
       continue;
     }
     if (!service.valid()) {
-      Tell(run, LogEvent::ServiceNotOpened, {name, StatusText{openError}});
+      Tell<LogEvent::ServiceUnseen>(run, name, "could not be opened", StatusText{openError});
     } else if (IsStopped(platform, run, name, service.get())) {
       continue;
     }
 
-    Tell(run, LogEvent::ServiceBlocks, {name});
+    Tell<LogEvent::ServiceBlocks>(run, name);
     const ResolvedLanguage language = ResolveLanguage(platform, run, folder);
     const ServiceMessage& message = BlockingServiceMessageFor(language.row);
     ShowUserMessage(platform, run, message.text, message.caption, MB_ICONERROR);

@@ -6,12 +6,6 @@ namespace setup {
 
 namespace {
 
-constexpr const char* kWordings[] = {
-#define SETUP_LOG_EVENT_WORDING(name, wording) wording,
-    SETUP_LOG_EVENTS(SETUP_LOG_EVENT_WORDING)
-#undef SETUP_LOG_EVENT_WORDING
-};
-
 LogLine& AppendFact(LogLine& line, const LogFact& fact) {
   switch (fact.kind) {
     case LogFact::Kind::Number:
@@ -39,41 +33,38 @@ LogLine& AppendFact(LogLine& line, const LogFact& fact) {
     case LogFact::Kind::InstallerStatus:
       break;
   }
-  const char* const meaning = StatusMeaning(fact.number);
+  const std::uint32_t status = fact.number;
+  const char* const meaning = StatusMeaning(status);
   const bool installers = fact.kind == LogFact::Kind::InstallerStatus;
-  return Say(line,
-             installers && fact.number == 1              ? LogEvent::InstallerEndedWithOne
-             : installers && fact.number == STILL_ACTIVE ? LogEvent::InstallerStillActive
-             : meaning != nullptr                        ? LogEvent::StatusMeaning
-             : installers                                ? LogEvent::InstallersOwnStatus
-                                                         : LogEvent::WindowsErrorCode,
-             {fact.number, meaning});
+  if (installers && status == 1) return Say<LogEvent::InstallerEndedWithOne>(line);
+  if (installers && status == STILL_ACTIVE) return Say<LogEvent::InstallerStillActive>(line);
+  if (meaning != nullptr) return Say<LogEvent::StatusMeaning>(line, status, meaning);
+  return installers ? Say<LogEvent::InstallersOwnStatus>(line, status)
+                    : Say<LogEvent::WindowsErrorCode>(line, status);
 }
 
 }  // namespace
 
-LogLine& Say(LogLine& line, LogEvent event, std::initializer_list<LogFact> facts) {
-  const LogFact* fact = facts.begin();
+namespace log_wording {
+
+void Fill(LogLine& line, LogEvent event, const LogFact* facts) {
   for (const char* at = kWordings[static_cast<std::size_t>(event)]; *at != '\0'; ++at) {
     if (*at != '%') {
       line.Ascii(at, 1);
-    } else if (fact != facts.end()) {
-      AppendFact(line, *fact++);
+    } else {
+      ++at;  // the fact's kind, checked at compile time
+      AppendFact(line, *facts++);
     }
   }
-  return line;
 }
 
-void Tell(const RunState& run, LogEvent event, std::initializer_list<LogFact> facts) {
-  TellOutcome(run, ERROR_SUCCESS, event, facts);
-}
-
-void TellOutcome(const RunState& run, Status outcome, LogEvent event,
-                 std::initializer_list<LogFact> facts) {
+void WriteEvent(const RunState& run, Status outcome, LogEvent event, const LogFact* facts) {
   LogLine line;
-  Say(line, event, facts);
-  if (outcome != ERROR_SUCCESS) Say(line, LogEvent::Failed, {StatusText{outcome}});
+  Fill(line, event, facts);
+  if (outcome != ERROR_SUCCESS) Say<LogEvent::Failed>(line, StatusText{outcome});
   WriteLogLine(run.Log, line);
 }
+
+}  // namespace log_wording
 
 }  // namespace setup

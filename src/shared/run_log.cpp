@@ -116,8 +116,11 @@ void OpenRunLog(Platform& platform, RunLog& log) {
     return;
   }
   LogLine line;
-  Say(line, read ? LogEvent::LogFolderInstead : LogEvent::LogFolderTempUnread,
-      {windows.c_str(), temp.c_str(), StatusText{refused}});
+  if (read) {
+    Say<LogEvent::LogFolderInstead>(line, windows.c_str(), temp.c_str(), StatusText{refused});
+  } else {
+    Say<LogEvent::LogFolderTempUnread>(line, windows.c_str());
+  }
   WriteLogLine(log, line);
 }
 

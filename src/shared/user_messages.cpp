@@ -12,14 +12,15 @@ void ShowUserMessage(Platform& platform, RunState& run, const WideChar* text,
                                                             : UserMessages::HiddenNoVisibleStation;
   }
   const bool shown = run.Messages == UserMessages::Shown;
-  Tell(run,
-       shown                                               ? LogEvent::MessageShown
-       : run.Messages == UserMessages::HiddenBySwitch      ? LogEvent::MessageHiddenBySwitch
-       : run.Messages == UserMessages::HiddenInSessionZero ? LogEvent::MessageHiddenInSessionZero
-       : run.Messages == UserMessages::HiddenSessionUnknown
-           ? LogEvent::MessageHiddenSessionUnknown
-           : LogEvent::MessageHiddenNoVisibleStation,
-       {caption, text});
+  Tell<LogEvent::MessageBox>(
+      run,
+      shown                                               ? "shown"
+      : run.Messages == UserMessages::HiddenBySwitch      ? "not shown (unattended by switch)"
+      : run.Messages == UserMessages::HiddenInSessionZero ? "not shown (unattended: session 0)"
+      : run.Messages == UserMessages::HiddenSessionUnknown
+          ? "not shown (unattended: the session could not be read)"
+          : "not shown (unattended: no visible window station)",
+      caption, text);
   if (shown) static_cast<void>(platform.MessageBoxW(NO_OWNER_WINDOW, text, caption, style));
 }
 

@@ -33,7 +33,7 @@ FoundTransforms ReadOwnTransforms(Platform& platform, const RunState& run, RegKe
   const Status read = ReadStoredString(platform, key, kTransformsValue, found.value);
   found.absent = read == ERROR_FILE_NOT_FOUND;
   found.usable = read == ERROR_SUCCESS || found.absent;
-  if (!found.usable) Tell(run, LogEvent::TransformsUnread, {StatusText{read}});
+  if (!found.usable) Tell<LogEvent::TransformsUnread>(run, StatusText{read});
   return found;
 }
 
@@ -41,7 +41,7 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                       const FoundTransforms& found, const WideChar* redirection) {
   StoredString record;
   if (found.absent && !MakeRecordOfNone(redirection, record)) {
-    Tell(run, LogEvent::BackupFailed, {StatusText{ERROR_NOT_ENOUGH_MEMORY}});
+    Tell<LogEvent::BackupFailed>(run, StatusText{ERROR_NOT_ENOUGH_MEMORY});
     return false;
   }
   // Byte for byte with its type, so that an expandable value comes back
@@ -50,9 +50,13 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
   const Status written = platform.RegSetValueExW(key, kTransformsBackupValue, journal.type,
                                                  journal.bytes(), journal.byteCount);
   LogLine line;
-  Say(line, found.absent ? LogEvent::RecordOfNone : LogEvent::BackupCopied,
-      {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
-  if (written != ERROR_SUCCESS) Say(line, LogEvent::BackupNotWritten, {StatusText{written}});
+  if (found.absent) {
+    Say<LogEvent::RecordOfNone>(line);
+  } else {
+    Say<LogEvent::BackupCopied>(line, InQuotes(journal.units.c_str(), journal.ShownLength()),
+                                journal.type, journal.byteCount);
+  }
+  if (written != ERROR_SUCCESS) Say<LogEvent::BackupNotWritten>(line, StatusText{written});
   WriteLogLine(run.Log, line);
   return written == ERROR_SUCCESS;
 }

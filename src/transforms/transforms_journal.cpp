@@ -68,22 +68,26 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
     const Status restored = none ? DeleteValueConfirmed(platform, key, kTransformsValue)
                                  : platform.RegSetValueExW(key, kTransformsValue, journal.type,
                                                            journal.bytes(), journal.byteCount);
-    TellOutcome(
-        run, restored, none ? LogEvent::DeletedHadNone : LogEvent::WrittenBack,
-        {InQuotes(journal.units.c_str(), journal.ShownLength()), journal.type, journal.byteCount});
+    if (none) {
+      TellOutcome<LogEvent::DeletedHadNone>(run, restored);
+    } else {
+      TellOutcome<LogEvent::WrittenBack>(run, restored,
+                                         InQuotes(journal.units.c_str(), journal.ShownLength()),
+                                         journal.type, journal.byteCount);
+    }
     if (restored != ERROR_SUCCESS) return restored;
   }
   // A journal left behind would later overwrite the product's value of
   // then: having just been read, even "not found" is a failure.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
-  TellOutcome(run, deleted, LogEvent::JournalDeleted);
+  TellOutcome<LogEvent::JournalDeleted>(run, deleted);
   return deleted;
 }
 
 Status RecoverJournal(Platform& platform, const RunState& run, RegKey key,
                       const StoredString& journal) {
-  const LogFact journalText = InQuotes(journal.units.c_str(), journal.ShownLength());
-  Tell(run, LogEvent::JournalLeft, {journalText});
+  const auto journalText = InQuotes(journal.units.c_str(), journal.ShownLength());
+  Tell<LogEvent::JournalLeft>(run, journalText);
   StoredString current;
   const Status read = ReadValueAskingTwice(platform, key, kTransformsValue, current);
   // A value of another type is no redirection: a launcher writes text.
@@ -99,10 +103,10 @@ Status RecoverJournal(Platform& platform, const RunState& run, RegKey key,
       (read == ERROR_SUCCESS && (equal || (recorded != nullptr ? TextEquals(text, recorded)
                                                                : IsPatchFolderRedirection(text))));
   if (!earlierRuns) {
-    Tell(
-        run, LogEvent::RecoveryGivenSince,
-        {read == ERROR_SUCCESS ? InQuotes(text, current.ShownLength()) : LogFact("of another type"),
-         journalText});
+    Tell<LogEvent::RecoveryGivenSince>(
+        run,
+        read == ERROR_SUCCESS ? InQuotes(text, current.ShownLength()) : LogFact("of another type"),
+        journalText);
   }
   return FinishJournal(platform, run, key, journal, earlierRuns);
 }

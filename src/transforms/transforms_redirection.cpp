@@ -35,8 +35,11 @@ Status KeyNotOpened(Platform& platform, const RunState& run, const WidePath& key
   const bool journalLeft =
       OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ, key) == ERROR_SUCCESS &&
       ReadStoredString(platform, key.get(), kTransformsBackupValue, journal) == ERROR_SUCCESS;
-  Tell(run, journalLeft ? LogEvent::RecoveryKeyNotOpened : LogEvent::BackupKeyNotOpened,
-       {keyPath.c_str(), StatusText{opened}});
+  if (journalLeft) {
+    Tell<LogEvent::RecoveryKeyNotOpened>(run, keyPath.c_str(), StatusText{opened});
+  } else {
+    Tell<LogEvent::BackupKeyNotOpened>(run, keyPath.c_str(), StatusText{opened});
+  }
   return journalLeft ? opened : ERROR_SUCCESS;
 }
 
@@ -47,12 +50,12 @@ Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key, bo
   StoredString journal;
   const Status read = ReadValueAskingTwice(platform, key, kTransformsBackupValue, journal);
   foreign = read == ERROR_INVALID_DATATYPE;
-  if (foreign) Tell(run, LogEvent::BackupForeignJournal, {journal.type});
+  if (foreign) Tell<LogEvent::ForeignJournal>(run, "Backup", journal.type);
   if (read == ERROR_FILE_NOT_FOUND || foreign) return ERROR_SUCCESS;
   const Status recovered =
       read == ERROR_SUCCESS ? RecoverJournal(platform, run, key, journal) : read;
   if (recovered != ERROR_SUCCESS) {
-    Tell(run, LogEvent::RecoveryFailed, {StatusText{recovered}});
+    Tell<LogEvent::RecoveryFailed>(run, StatusText{recovered});
   }
   return recovered;
 }
@@ -65,16 +68,16 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   const bool redirected = redirection.held == Held::Redirection;
   HeapText current;
   if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
-    Tell(run, LogEvent::NoJournal);
+    Tell<LogEvent::NoJournal>(run);
   } else if (redirected && TextEquals(current.c_str(), redirection.written.c_str())) {
     const Status deleted = DeleteValueConfirmed(platform, key, kTransformsValue);
-    Tell(run, LogEvent::OwnRedirectionDeleted, {InQuotes(current.c_str()), StatusText{deleted}});
+    Tell<LogEvent::OwnRedirectionDeleted>(run, InQuotes(current.c_str()), StatusText{deleted});
   } else {
-    Tell(run, LogEvent::UnprovenStays, {InQuotes(current.c_str())});
+    Tell<LogEvent::UnprovenStays>(run, InQuotes(current.c_str()));
   }
   // Left alone, the product's own value needs no backup.
   if (!redirected) return ERROR_SUCCESS;
-  Tell(run, LogEvent::JournalGone);
+  Tell<LogEvent::JournalGone>(run);
   return ERROR_FILE_NOT_FOUND;
 }
 
@@ -89,16 +92,16 @@ void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolde
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected;
   if (!folder.Join(redirected, {kFilesFolder, transform})) {
-    Tell(run, LogEvent::RedirectionTooLong, {redirected.writable_size() - 1});
+    Tell<LogEvent::RedirectionTooLong>(run, redirected.writable_size() - 1);
     return;
   }
   if (!BackupTransforms(platform, run, key.get(), found, redirected.c_str())) {
-    Tell(run, LogEvent::NotRedirected);
+    Tell<LogEvent::NotRedirected>(run);
     return;
   }
   redirection.held = Held::Journal;
   if (!StillOwnValue(platform, key.get(), found)) {
-    Tell(run, LogEvent::OwnValueChanged);
+    Tell<LogEvent::OwnValueChanged>(run);
     return;
   }
   // A write reported failed may have landed: the restore puts it back.
@@ -109,13 +112,13 @@ void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolde
       reinterpret_cast<const std::uint8_t*>(redirected.c_str()),
       static_cast<std::uint32_t>((redirected.length() + 1) * sizeof(WideChar)));
   const Status closed = key.reset();
-  TellOutcome(run, set != ERROR_SUCCESS ? set : closed, LogEvent::Redirected,
-              {InQuotes(redirected.c_str())});
+  TellOutcome<LogEvent::Redirected>(run, set != ERROR_SUCCESS ? set : closed,
+                                    InQuotes(redirected.c_str()));
   // Kept all the same: the product's own value names no file of the patch
   // folder either, and the restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
     redirection.warnings |= kWarnTransformMissing;
-    Tell(run, LogEvent::TransformMissing, {transform});
+    Tell<LogEvent::TransformMissing>(run, transform);
   }
 }
 
@@ -130,7 +133,7 @@ Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFol
     return redirection;
   }
   if (product.row == kNoProduct) {
-    Tell(run, LogEvent::NotRedirected);
+    Tell<LogEvent::NotRedirected>(run);
     return redirection;
   }
   // One key for the whole step: finish, read, back up, check and write through it.
@@ -153,7 +156,7 @@ Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFol
   if (found.usable) {
     BackUpAndRedirect(platform, run, folder, key, found, redirection);
   } else {
-    Tell(run, LogEvent::NotRedirected);
+    Tell<LogEvent::NotRedirected>(run);
   }
   return redirection;
 }
@@ -167,12 +170,12 @@ Status RestoreTransforms(Platform& platform, const RunState& run, const Redirect
       break;
   }
   const bool redirected = redirection.held == Held::Redirection;
-  Tell(run, LogEvent::RestoreProductHeld, {redirection.product});
+  Tell<LogEvent::RestoreProductHeld>(run, redirection.product);
   const WidePath keyPath = ProductKeyPath(redirection.product);
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) {
-    Tell(run, LogEvent::RestoreKeyNotOpened, {keyPath.c_str(), StatusText{opened}});
+    Tell<LogEvent::RestoreKeyNotOpened>(run, keyPath.c_str(), StatusText{opened});
     return opened;
   }
   StoredString journal;
@@ -181,12 +184,12 @@ Status RestoreTransforms(Platform& platform, const RunState& run, const Redirect
   if (journalRead == ERROR_SUCCESS) {
     // This run's journal: whatever Transforms holds now is the redirection
     // (the installer may rewrite what it was given), unless it was left alone.
-    if (!redirected) Tell(run, LogEvent::LeftAlone);
+    if (!redirected) Tell<LogEvent::LeftAlone>(run);
     restored = FinishJournal(platform, run, key.get(), journal, redirected);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    Tell(run, LogEvent::RestoreForeignJournal, {journal.type});
+    Tell<LogEvent::ForeignJournal>(run, "Restore", journal.type);
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
-    Tell(run, LogEvent::RestoreJournalUnread, {StatusText{journalRead}});
+    Tell<LogEvent::RestoreJournalUnread>(run, StatusText{journalRead});
     restored = journalRead;
   } else {
     restored = RestoreWithoutJournal(platform, run, key.get(), redirection);

@@ -323,13 +323,45 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       {"Log folder"}}));
 
-// The one table of wordings: facts fill its places in order, a place
-// without a fact stays empty, text already shown in a line is not shown
-// again, and a status carries its meaning whichever step reports it.
-std::u16string Said(LogEvent event, std::initializer_list<LogFact> facts) {
+// The one table of wordings: facts fill its places in order, text already
+// shown in a line is not shown again, and a status carries its meaning
+// whichever step reports it.
+template <LogEvent Event, typename... Facts>
+std::u16string Said(const Facts&... facts) {
   LogLine line;
-  return Say(line, event, facts).c_str();
+  return Say<Event>(line, facts...).c_str();
 }
+
+// Facts that do not fill a wording's places, in number or in kind, do not
+// compile: the rules the check keeps, stated on their own.
+constexpr struct {
+  const char* wording;
+  const char* kinds;
+  bool fits;
+} kPlaceRules[] = {
+    {"Service %w: %w (%n)", "wwn", true},
+    {"Service %w: %w (%n)", "w", false},           // too few
+    {"Patch package: %w%t", "wtt", false},         // too many
+    {"could not be started: %s", "n", false},      // a number is no status
+    {"TransformsBackup %q was left", "t", false},  // text is not quoted text
+    {"Transforms %f was given", "q", true},        // a fact of any kind
+    {"Transforms %f was given", "", false},
+    {"no places", "", true},
+    {"%t%t", "tt", true},  // places side by side
+};
+constexpr bool PlaceRulesHold() {
+  for (const auto& rule : kPlaceRules) {
+    std::size_t count = 0;
+    while (rule.kinds[count] != '\0') ++count;
+    if (log_wording::FactsFit(rule.wording, rule.kinds, count) != rule.fits) return false;
+  }
+  return true;
+}
+static_assert(PlaceRulesHold(), "the place rules");
+static_assert(log_wording::Fits<LogEvent::LanguageOfSystem, int, const char*,
+                                FormedFact<LogFact::Kind::Hex4>, const char16_t*>());
+static_assert(!log_wording::Fits<LogEvent::JournalLeft, const char16_t*>());
+static_assert(log_wording::Fits<LogEvent::InstallerCommandLine, const char16_t*, LogLine>());
 
 TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
   LogLine shown;
@@ -339,36 +371,38 @@ TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
     std::u16string line;
     const char16_t* expected;
   } cases[] = {
-      {Said(LogEvent::ServiceState, {"Q", "running", 4u}), u"Service Q: running (4)"},
-      {Said(LogEvent::ServiceState, {"Q"}), u"Service Q:  ()"},
-      {Said(LogEvent::PatchPackage, {u"a.msp", u"ignored"}), u"Patch package: a.msp"},
-      {Said(LogEvent::NotStarted, {StatusText{0}}),
-       u"Installer: could not be started: 0 (success)"},
-      {Said(LogEvent::NotStarted, {StatusText{4242}}),
+      {Said<LogEvent::ServiceState>("Q", "running", 4u), u"Service Q: running (4)"},
+      {Said<LogEvent::PatchPackage>("", u"a.msp"), u"Patch package: a.msp"},
+      {Said<LogEvent::PatchPackage>("none (*.msp) in ", u"C:\\P\\Files\\"),
+       u"Patch package: none (*.msp) in C:\\P\\Files\\"},
+      {Said<LogEvent::NotStarted>(StatusText{0}), u"Installer: could not be started: 0 (success)"},
+      {Said<LogEvent::NotStarted>(StatusText{4242}),
        u"Installer: could not be started: 4242 (a Windows error code)"},
-      {Said(LogEvent::InstallerEnded, {InstallerStatusText{1}}),
+      {Said<LogEvent::InstallerEnded>(InstallerStatusText{1}),
        u"Installer ended with 1 (the installer ended with 1, reported as 1603)"},
-      {Said(LogEvent::InstallerEnded, {InstallerStatusText{259}}),
+      {Said<LogEvent::InstallerEnded>(InstallerStatusText{259}),
        u"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE, a running "
        u"process's code; reported as 1603, since a tool polling the launcher's exit code would "
        u"take 259 for a launcher still running)"},
-      {Said(LogEvent::InstallerEnded, {InstallerStatusText{7777}}),
+      {Said<LogEvent::InstallerEnded>(InstallerStatusText{7777}),
        u"Installer ended with 7777 (the installer's own status)"},
-      {Said(LogEvent::JournalLeft, {InQuotes(u"a\0b", 3)}),
+      {Said<LogEvent::JournalLeft>(InQuotes(u"a\0b", 3)),
        u"Recovery: TransformsBackup \"a<NUL>b\" was left by a run that did not finish; it is "
        u"finished before anything else"},
-      {Said(LogEvent::InstallerCommandLine, {u"cmd.exe", shown}),
+      {Said<LogEvent::InstallerCommandLine>(u"cmd.exe", shown),
        u"Installer command line: cmd.exe a<LF>b"},
-      {Said(LogEvent::LanguageOfSystem, {0, "English", Hex4(0x409), u"0x0409"}),
+      {Said<LogEvent::LanguageOfSystem>(0, "English", Hex4(0x409), u"0x0409"),
        u"Language: row 0 (English), from the system language 0x0409 and the patch folder's ini "
        u"file 0x0409.ini"},
-      {Said(LogEvent::CommandLine, {SecretsMasked(u"/qn PASSWORD=x")}),
+      {Said<LogEvent::CommandLine>(SecretsMasked(u"/qn PASSWORD=x")),
        u"Command line: /qn PASSWORD=********"},
+      {Said<LogEvent::Unattended>("session 0", "not read: ", LogFact(StatusText{5})),
+       u"Unattended: session 0; no message box is shown (session not read: 5 (access denied))"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.line, c.expected);
   // A value longer than a fact's count, or a line, still ends its line cut.
   LogLine cut;
-  Say(cut, LogEvent::UnprovenStays, {InQuotes(overLong.c_str(), overLong.size())});
+  Say<LogEvent::UnprovenStays>(cut, InQuotes(overLong.c_str(), overLong.size()));
   EXPECT_EQ(std::u16string(cut.c_str()).substr(cut.length() - 4), u"x...");
 }
 
