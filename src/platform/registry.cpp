@@ -74,6 +74,17 @@ Status ReadStoredString(Platform& platform, RegKey key, const WideChar* valueNam
   return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
 }
 
+Status WriteStoredString(Platform& platform, RegKey key, const WideChar* valueName,
+                         const StoredString& value) {
+  HeapText copy;
+  auto* const bytes =
+      reinterpret_cast<std::uint8_t*>(copy.make_room(value.byteCount / sizeof(WideChar) + 2));
+  if (bytes == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  std::memcpy(bytes, value.bytes(), value.byteCount);
+  std::memset(bytes + value.byteCount, 0xFF, 2 * sizeof(WideChar));
+  return platform.RegSetValueExW(key, valueName, value.type, bytes, value.byteCount);
+}
+
 Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueName,
                           HeapText& value, std::uint32_t* valueType) {
   StoredString stored;

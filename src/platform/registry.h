@@ -42,6 +42,15 @@ bool SameStoredString(const StoredString& left, const StoredString& right);
 Status ReadStoredString(Platform& platform, RegKey key, const WideChar* valueName,
                         StoredString& value);
 
+// Writes `value` as it was read: its bytes and type, not a unit more.
+// Given string data that does not end in a zero unit, the registry counts
+// in a zero unit that follows it in memory (Wine's does, after NT's; the
+// documentation only asks callers to count the terminator): written from
+// a copy whose bytes after the data are not zero, the value keeps its
+// bytes wherever it is written. ERROR_NOT_ENOUGH_MEMORY without a copy.
+Status WriteStoredString(Platform& platform, RegKey key, const WideChar* valueName,
+                         const StoredString& value);
+
 // Reads a REG_SZ or REG_EXPAND_SZ value whole into `value` as the
 // registry keeps it, in UTF-16, whatever its length, up to its first zero
 // unit; a value stored without a terminating zero is taken up to its last

@@ -47,8 +47,7 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
   // Byte for byte with its type, so that an expandable value comes back
   // expandable and one holding a zero comes back whole.
   const StoredString& journal = found.absent ? record : found.value;
-  const Status written = platform.RegSetValueExW(key, kTransformsBackupValue, journal.type,
-                                                 journal.bytes(), journal.byteCount);
+  const Status written = WriteStoredString(platform, key, kTransformsBackupValue, journal);
   LogLine line;
   if (found.absent) {
     Say<LogEvent::RecordOfNone>(line);

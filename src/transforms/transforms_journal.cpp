@@ -66,8 +66,7 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
   if (putBack) {
     const bool none = RecordsNone(journal);
     const Status restored = none ? DeleteValueConfirmed(platform, key, kTransformsValue)
-                                 : platform.RegSetValueExW(key, kTransformsValue, journal.type,
-                                                           journal.bytes(), journal.byteCount);
+                                 : WriteStoredString(platform, key, kTransformsValue, journal);
     if (none) {
       TellOutcome<LogEvent::DeletedHadNone>(run, restored);
     } else {

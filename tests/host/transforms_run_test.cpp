@@ -91,7 +91,9 @@ TEST_F(TransformsRunTest, OwnValueComesBackByteForByte) {
   std::vector<std::uint8_t> withZero = sim::Utf16Bytes(std::u16string(u"a.mst\0 1031.mst", 15));
   std::vector<std::uint8_t> oddEnd = sim::Utf16Bytes(u":1031.mst", false);
   oddEnd.push_back(0x7A);
-  for (const auto& stored : {withZero, oddEnd}) {
+  // Without its terminator: the registry would count in a zero unit that followed it.
+  const std::vector<std::uint8_t> unterminated = sim::Utf16Bytes(u":1031.mst", false);
+  for (const auto& stored : {withZero, oddEnd, unterminated}) {
     machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, stored);
     Values during;
     EXPECT_EQ(Run(&during), 0u);
