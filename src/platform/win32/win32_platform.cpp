@@ -2,9 +2,10 @@
 // share its constant names; none of those names is used below.
 #include "platform/win32/win32_platform.h"
 
-#include "platform/win32/installer_functions.h"
-
 #include <windows.h>
+// Declarations only, for the installer functions' exact types: nothing here
+// links against msi.dll.
+#include <msiquery.h>
 #include <sddl.h>
 #include <winsvc.h>
 
@@ -21,6 +22,8 @@ static_assert(sizeof(WindowsVersion::major) == sizeof(OSVERSIONINFOW::dwMajorVer
                   sizeof(WindowsVersion::build) == sizeof(OSVERSIONINFOW::dwBuildNumber),
               "version fields are copied whole");
 static_assert(sizeof(KernelHandle) == sizeof(HANDLE), "kernel handles cross the seam whole");
+static_assert(sizeof(MSIHANDLE) == sizeof(MsiHandle), "installer handles are 32-bit");
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "character counts are 32-bit");
 
 // ntdll's RtlGetVersion, which no SDK header here declares. It returns an
 // NTSTATUS, 0 on success.
@@ -30,13 +33,16 @@ using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
 
 using Entry = Win32Platform::RuntimeEntry;
 
-enum class SourceLibrary { Advapi32, User32, Ntdll, Kernel32 };
+enum class SourceLibrary { Advapi32, User32, Ntdll, Kernel32, Msi };
 
 // Where each runtime entry comes from, in RuntimeEntry order.
 struct RuntimeExport {
   Entry entry;
   SourceLibrary library;
   const char* name;
+  // msi.dll's ordinal, by which its entries are bound; 0 for an entry bound
+  // by name only.
+  std::uint16_t ordinal = 0;
 };
 
 constexpr RuntimeExport kRuntimeExports[] = {
@@ -56,6 +62,12 @@ constexpr RuntimeExport kRuntimeExports[] = {
     {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW, SourceLibrary::Advapi32,
      "ConvertStringSecurityDescriptorToSecurityDescriptorW"},
     {Entry::GetTempPath2W, SourceLibrary::Kernel32, "GetTempPath2W"},
+    {Entry::MsiOpenDatabaseW, SourceLibrary::Msi, "MsiOpenDatabaseW", 92},
+    {Entry::MsiDatabaseOpenViewW, SourceLibrary::Msi, "MsiDatabaseOpenViewW", 32},
+    {Entry::MsiRecordGetStringW, SourceLibrary::Msi, "MsiRecordGetStringW", 118},
+    {Entry::MsiViewExecute, SourceLibrary::Msi, "MsiViewExecute", 159},
+    {Entry::MsiViewFetch, SourceLibrary::Msi, "MsiViewFetch", 160},
+    {Entry::MsiCloseHandle, SourceLibrary::Msi, "MsiCloseHandle", 8},
 };
 
 constexpr bool ExportsFollowEntryOrder() {
@@ -108,27 +120,70 @@ void SetSuccess(Status* lastError) {
   if (lastError != nullptr) *lastError = 0;
 }
 
-// Binds every entry of `source` from `library`, which is that DLL.
-void BindEntries(SourceLibrary source, const SystemLibrary& library,
-                 SystemLibrary::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
+// The handle a failed or unbound installer call hands out.
+void ClearHandle(MsiHandle* handle) {
+  if (handle != nullptr) *handle = 0;
+}
+
+// Binds every entry of `source` from `exports`, that DLL's. Entries with an
+// ordinal are bound all or none (see BindInstaller): 0, ERROR_PROC_NOT_FOUND
+// or ERROR_INVALID_ORDINAL.
+Status BindEntries(SourceLibrary source, const ExportTable& exports,
+                   ExportTable::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
+  ExportTable::ExportAddress found[Win32Platform::kRuntimeEntryCount] = {};
   for (const RuntimeExport& runtimeExport : kRuntimeExports) {
     if (runtimeExport.library != source) continue;
-    entries[static_cast<std::size_t>(runtimeExport.entry)] = library.resolve(runtimeExport.name);
+    ExportTable::ExportAddress& address = found[static_cast<std::size_t>(runtimeExport.entry)];
+    if (runtimeExport.ordinal == 0) {
+      address = exports.resolve(runtimeExport.name);
+      continue;
+    }
+    address = exports.resolve_ordinal(runtimeExport.ordinal);
+    if (address == nullptr) return ERROR_PROC_NOT_FOUND;
+    // The ordinals are the DLL's long-standing ones, but only the names are
+    // documented: a DLL that numbers its exports otherwise would have this
+    // code call one function with another's arguments. A DLL that exports
+    // the function by ordinal only is taken at its ordinal.
+    const ExportTable::ExportAddress named = exports.resolve(runtimeExport.name);
+    if (named != nullptr && named != address) return ERROR_INVALID_ORDINAL;
   }
+  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
+    const auto index = static_cast<std::size_t>(runtimeExport.entry);
+    if (runtimeExport.library == source) entries[index] = found[index];
+  }
+  return 0;
 }
 
 }  // namespace
 
 Win32Platform::Win32Platform()
     : advapi32_(L"advapi32.dll"), ntdll_(L"ntdll.dll"), kernel32_(L"kernel32.dll") {
-  BindEntries(SourceLibrary::Advapi32, advapi32_, entries_);
-  BindEntries(SourceLibrary::Ntdll, ntdll_, entries_);
-  BindEntries(SourceLibrary::Kernel32, kernel32_, entries_);
+  // Entries bound by name: nothing fails as a whole.
+  static_cast<void>(BindEntries(SourceLibrary::Advapi32, advapi32_, entries_));
+  static_cast<void>(BindEntries(SourceLibrary::Ntdll, ntdll_, entries_));
+  static_cast<void>(BindEntries(SourceLibrary::Kernel32, kernel32_, entries_));
 }
 
 void Win32Platform::BindUser32OnFirstUse() {
   if (user32_.has_value()) return;
-  BindEntries(SourceLibrary::User32, user32_.emplace(L"user32.dll"), entries_);
+  static_cast<void>(BindEntries(SourceLibrary::User32, user32_.emplace(L"user32.dll"), entries_));
+}
+
+Status Win32Platform::BindInstaller(const wchar_t* libraryName) {
+  if (installerStatus_.has_value()) return *installerStatus_;
+  const SystemLibrary& library = msi_.emplace(libraryName);
+  if (!library.loaded()) {
+    installerStatus_ = library.load_error();
+    return *installerStatus_;
+  }
+  return BindInstaller(library);
+}
+
+Status Win32Platform::BindInstaller(const ExportTable& exports) {
+  if (!installerStatus_.has_value()) {
+    installerStatus_ = BindEntries(SourceLibrary::Msi, exports, entries_);
+  }
+  return *installerStatus_;
 }
 
 bool Win32Platform::is_bound(RuntimeEntry which) const {
@@ -502,35 +557,59 @@ std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaul
 
 // Installer databases ----------------------------------------------------
 
-InstallerFunctions& Win32Platform::installer() {
-  // A failed load is not retried.
-  if (!installer_) installer_.emplace(L"msi.dll");
-  return *installer_;
-}
-
-Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
-  return installer().ExecuteView(view, parameters);
-}
-
-Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
-  return installer().FetchRecord(view, record);
-}
-
 Status Win32Platform::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                        MsiHandle* database) {
-  return installer().OpenDatabase(databasePath, persistMode, database);
+  ClearHandle(database);
+  if (const Status status = BindInstaller(); status != 0) return status;
+  // The persist mode travels in the name's place: MSIDBOPEN_READONLY is
+  // the pointer value 0.
+  const auto persist = reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(persistMode));
+  MSIHANDLE opened = 0;
+  const UINT status = entry<decltype(&::MsiOpenDatabaseW)>(RuntimeEntry::MsiOpenDatabaseW)(
+      ToWide(databasePath), persist, database != nullptr ? &opened : nullptr);
+  if (database != nullptr) *database = opened;
+  return status;
 }
 
 Status Win32Platform::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                            MsiHandle* view) {
-  return installer().OpenView(database, query, view);
+  ClearHandle(view);
+  if (const Status status = BindInstaller(); status != 0) return status;
+  MSIHANDLE opened = 0;
+  const UINT status = entry<decltype(&::MsiDatabaseOpenViewW)>(RuntimeEntry::MsiDatabaseOpenViewW)(
+      database, ToWide(query), view != nullptr ? &opened : nullptr);
+  if (view != nullptr) *view = opened;
+  return status;
+}
+
+Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
+  if (const Status status = BindInstaller(); status != 0) return status;
+  return entry<decltype(&::MsiViewExecute)>(RuntimeEntry::MsiViewExecute)(view, parameters);
+}
+
+Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
+  ClearHandle(record);
+  if (const Status status = BindInstaller(); status != 0) return status;
+  MSIHANDLE fetched = 0;
+  const UINT status = entry<decltype(&::MsiViewFetch)>(RuntimeEntry::MsiViewFetch)(
+      view, record != nullptr ? &fetched : nullptr);
+  if (record != nullptr) *record = fetched;
+  return status;
 }
 
 Status Win32Platform::MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                           std::uint32_t* count) {
-  return installer().GetRecordString(record, field, buffer, count);
+  if (const Status status = BindInstaller(); status != 0) return status;
+  DWORD units = count != nullptr ? *count : 0;
+  const UINT status = entry<decltype(&::MsiRecordGetStringW)>(RuntimeEntry::MsiRecordGetStringW)(
+      record, field, ToWide(buffer), count != nullptr ? &units : nullptr);
+  if (count != nullptr) *count = units;
+  return status;
 }
 
-Status Win32Platform::MsiCloseHandle(MsiHandle handle) { return installer().CloseHandle(handle); }
+Status Win32Platform::MsiCloseHandle(MsiHandle handle) {
+  if (const Status status = BindInstaller(); status != 0) return status;
+  return entry<decltype(&::MsiCloseHandle)>(RuntimeEntry::MsiCloseHandle)(handle);
+}
 
 }  // namespace setup
