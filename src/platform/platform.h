@@ -56,24 +56,14 @@ constexpr WindowHandle NO_OWNER_WINDOW = WindowHandle{0};
 
 // Registry.
 constexpr std::uint32_t KEY_READ = 0x20019;
-constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
-constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
-constexpr std::uint32_t KEY_READ_WRITE = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
+constexpr std::uint32_t KEY_READ_WRITE = 0x2001F;  // KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY
 constexpr std::uint32_t REG_SZ = 1;
 constexpr std::uint32_t REG_EXPAND_SZ = 2;
 
 // Services.
 constexpr std::uint32_t SC_MANAGER_CONNECT = 0x0001;
-constexpr std::uint32_t SC_MANAGER_ALL_ACCESS = 0xF003F;
 constexpr std::uint32_t SERVICE_QUERY_STATUS = 0x0004;
-constexpr std::uint32_t SERVICE_ALL_ACCESS = 0xF01FF;
 constexpr std::uint32_t SERVICE_STOPPED = 1;
-constexpr std::uint32_t SERVICE_START_PENDING = 2;
-constexpr std::uint32_t SERVICE_STOP_PENDING = 3;
-constexpr std::uint32_t SERVICE_RUNNING = 4;
-constexpr std::uint32_t SERVICE_CONTINUE_PENDING = 5;
-constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
-constexpr std::uint32_t SERVICE_PAUSED = 7;
 
 // Files (the run log).
 constexpr std::uint32_t GENERIC_READ = 0x80000000u;
@@ -83,7 +73,6 @@ constexpr std::uint32_t CREATE_NEW = 1;
 constexpr std::uint32_t OPEN_EXISTING = 3;
 constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
-constexpr std::uint32_t FILE_FLAG_WRITE_THROUGH = 0x80000000u;
 
 // Processes.
 constexpr std::uint32_t NORMAL_PRIORITY_CLASS = 0x20;
