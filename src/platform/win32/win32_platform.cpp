@@ -31,54 +31,21 @@ using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 // kernel32's GetTempPath2W, which the SDK headers here do not declare.
 using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
 
-using Entry = Win32Platform::RuntimeEntry;
+enum class SourceLibrary : std::uint8_t { Advapi32, User32, Ntdll, Kernel32, Msi };
 
-enum class SourceLibrary { Advapi32, User32, Ntdll, Kernel32, Msi };
-
-// Where each runtime entry comes from, in RuntimeEntry order.
+// Where a runtime entry comes from.
 struct RuntimeExport {
-  Entry entry;
   SourceLibrary library;
+  std::uint16_t ordinal;  // msi.dll's; 0 for an entry bound by name only
   const char* name;
-  // msi.dll's ordinal, by which its entries are bound; 0 for an entry bound
-  // by name only.
-  std::uint16_t ordinal = 0;
 };
 
-constexpr RuntimeExport kRuntimeExports[] = {
-    {Entry::RegOpenKeyExW, SourceLibrary::Advapi32, "RegOpenKeyExW"},
-    {Entry::RegQueryValueExW, SourceLibrary::Advapi32, "RegQueryValueExW"},
-    {Entry::RegSetValueExW, SourceLibrary::Advapi32, "RegSetValueExW"},
-    {Entry::RegDeleteValueW, SourceLibrary::Advapi32, "RegDeleteValueW"},
-    {Entry::RegCloseKey, SourceLibrary::Advapi32, "RegCloseKey"},
-    {Entry::OpenSCManagerA, SourceLibrary::Advapi32, "OpenSCManagerA"},
-    {Entry::OpenServiceA, SourceLibrary::Advapi32, "OpenServiceA"},
-    {Entry::QueryServiceStatus, SourceLibrary::Advapi32, "QueryServiceStatus"},
-    {Entry::CloseServiceHandle, SourceLibrary::Advapi32, "CloseServiceHandle"},
-    {Entry::MessageBoxW, SourceLibrary::User32, "MessageBoxW"},
-    {Entry::GetProcessWindowStation, SourceLibrary::User32, "GetProcessWindowStation"},
-    {Entry::GetUserObjectInformationW, SourceLibrary::User32, "GetUserObjectInformationW"},
-    {Entry::RtlGetVersion, SourceLibrary::Ntdll, "RtlGetVersion"},
-    {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW, SourceLibrary::Advapi32,
-     "ConvertStringSecurityDescriptorToSecurityDescriptorW"},
-    {Entry::GetTempPath2W, SourceLibrary::Kernel32, "GetTempPath2W"},
-    {Entry::MsiOpenDatabaseW, SourceLibrary::Msi, "MsiOpenDatabaseW", 92},
-    {Entry::MsiDatabaseOpenViewW, SourceLibrary::Msi, "MsiDatabaseOpenViewW", 32},
-    {Entry::MsiRecordGetStringW, SourceLibrary::Msi, "MsiRecordGetStringW", 118},
-    {Entry::MsiViewExecute, SourceLibrary::Msi, "MsiViewExecute", 159},
-    {Entry::MsiViewFetch, SourceLibrary::Msi, "MsiViewFetch", 160},
-    {Entry::MsiCloseHandle, SourceLibrary::Msi, "MsiCloseHandle", 8},
-};
-
-constexpr bool ExportsFollowEntryOrder() {
-  std::size_t index = 0;
-  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
-    if (static_cast<std::size_t>(runtimeExport.entry) != index) return false;
-    ++index;
-  }
-  return index == Win32Platform::kRuntimeEntryCount;
-}
-static_assert(ExportsFollowEntryOrder(), "one export per runtime entry, in entry order");
+// In RuntimeEntry order, from the same rows.
+#define SETUP_RUNTIME_EXPORT(library, name, ordinal) {SourceLibrary::library, ordinal, #name},
+constexpr RuntimeExport kRuntimeExports[] = {SETUP_RUNTIME_ENTRIES(SETUP_RUNTIME_EXPORT)};
+static_assert(sizeof kRuntimeExports / sizeof kRuntimeExports[0] ==
+                  Win32Platform::kRuntimeEntryCount,
+              "one export per runtime entry");
 
 // Handles cross the seam as integers of pointer width.
 template <typename Native, typename Portable>
@@ -131,9 +98,10 @@ void ClearHandle(MsiHandle* handle) {
 Status BindEntries(SourceLibrary source, const ExportTable& exports,
                    ExportTable::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
   ExportTable::ExportAddress found[Win32Platform::kRuntimeEntryCount] = {};
-  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
+  for (std::size_t index = 0; index < Win32Platform::kRuntimeEntryCount; ++index) {
+    const RuntimeExport& runtimeExport = kRuntimeExports[index];
     if (runtimeExport.library != source) continue;
-    ExportTable::ExportAddress& address = found[static_cast<std::size_t>(runtimeExport.entry)];
+    ExportTable::ExportAddress& address = found[index];
     if (runtimeExport.ordinal == 0) {
       address = exports.resolve(runtimeExport.name);
       continue;
@@ -147,9 +115,8 @@ Status BindEntries(SourceLibrary source, const ExportTable& exports,
     const ExportTable::ExportAddress named = exports.resolve(runtimeExport.name);
     if (named != nullptr && named != address) return ERROR_INVALID_ORDINAL;
   }
-  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
-    const auto index = static_cast<std::size_t>(runtimeExport.entry);
-    if (runtimeExport.library == source) entries[index] = found[index];
+  for (std::size_t index = 0; index < Win32Platform::kRuntimeEntryCount; ++index) {
+    if (kRuntimeExports[index].library == source) entries[index] = found[index];
   }
   return 0;
 }

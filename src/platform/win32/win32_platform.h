@@ -28,33 +28,37 @@
 
 namespace setup {
 
+// The entries bound at run time, a row each: the DLL each comes from, its
+// name, and for msi.dll's the ordinal it is bound by (0: by name only).
+// clang-format off
+#define SETUP_RUNTIME_ENTRIES(X)                                                   \
+  X(Advapi32, RegOpenKeyExW, 0)                                                    \
+  X(Advapi32, RegQueryValueExW, 0)                                                 \
+  X(Advapi32, RegSetValueExW, 0)                                                   \
+  X(Advapi32, RegDeleteValueW, 0)                                                  \
+  X(Advapi32, RegCloseKey, 0)                                                      \
+  X(Advapi32, OpenSCManagerA, 0)                                                   \
+  X(Advapi32, OpenServiceA, 0)                                                     \
+  X(Advapi32, QueryServiceStatus, 0)                                               \
+  X(Advapi32, CloseServiceHandle, 0)                                               \
+  X(User32, MessageBoxW, 0)                                                        \
+  X(User32, GetProcessWindowStation, 0)                                            \
+  X(User32, GetUserObjectInformationW, 0)                                          \
+  X(Ntdll, RtlGetVersion, 0)                                                       \
+  X(Advapi32, ConvertStringSecurityDescriptorToSecurityDescriptorW, 0)             \
+  X(Kernel32, GetTempPath2W, 0)                                                    \
+  X(Msi, MsiOpenDatabaseW, 92)                                                     \
+  X(Msi, MsiDatabaseOpenViewW, 32)                                                 \
+  X(Msi, MsiRecordGetStringW, 118)                                                 \
+  X(Msi, MsiViewExecute, 159)                                                      \
+  X(Msi, MsiViewFetch, 160)                                                        \
+  X(Msi, MsiCloseHandle, 8)
+// clang-format on
+#define SETUP_RUNTIME_ENTRY_NAME(library, name, ordinal) name,
+
 class Win32Platform final : public Platform {
  public:
-  // The entries bound at run time from advapi32, user32, ntdll, kernel32
-  // and msi.dll.
-  enum class RuntimeEntry : std::size_t {
-    RegOpenKeyExW,
-    RegQueryValueExW,
-    RegSetValueExW,
-    RegDeleteValueW,
-    RegCloseKey,
-    OpenSCManagerA,
-    OpenServiceA,
-    QueryServiceStatus,
-    CloseServiceHandle,
-    MessageBoxW,
-    GetProcessWindowStation,
-    GetUserObjectInformationW,
-    RtlGetVersion,
-    ConvertStringSecurityDescriptorToSecurityDescriptorW,
-    GetTempPath2W,
-    MsiOpenDatabaseW,
-    MsiDatabaseOpenViewW,
-    MsiRecordGetStringW,
-    MsiViewExecute,
-    MsiViewFetch,
-    MsiCloseHandle,
-  };
+  enum class RuntimeEntry : std::uint8_t { SETUP_RUNTIME_ENTRIES(SETUP_RUNTIME_ENTRY_NAME) };
   static constexpr std::size_t kRuntimeEntryCount = 21;
 
   // Loads advapi32, ntdll and kernel32 from the system folder and binds their
