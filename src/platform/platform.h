@@ -241,12 +241,12 @@ class Platform {
   virtual KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                                    std::uint32_t shareMode, std::uint32_t creationDisposition,
                                    std::uint32_t flagsAndAttributes, Status* lastError) = 0;
-  // No overlapped write. False on failure; `written` receives the bytes
-  // written.
   // No overlapped read. False on failure; `read` receives the bytes read
   // (fewer than `size` at the end of the file).
   virtual bool ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
                         std::uint32_t* read) = 0;
+  // No overlapped write. False on failure; `written` receives the bytes
+  // written.
   virtual bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
   // False on failure.
@@ -293,21 +293,20 @@ class Platform {
 
   // Installer databases (msi.dll, reached by ordinal) ---------------------
   // Texts in UTF-16; every call returns 0 or an error.
-  // Ordinal 92. `persistMode` 0 opens read-only.
+  // `persistMode` 0 opens read-only.
   virtual Status MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                   MsiHandle* database) = 0;
-  // Ordinal 32.
   virtual Status MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                       MsiHandle* view) = 0;
-  // Ordinal 159. `parameters` 0: no parameter record.
+  // `parameters` 0: no parameter record.
   virtual Status MsiViewExecute(MsiHandle view, MsiHandle parameters) = 0;
-  // Ordinal 160. Any status but 0 means no record was obtained.
+  // Any status but 0 means no record was obtained.
   virtual Status MsiViewFetch(MsiHandle view, MsiHandle* record) = 0;
-  // Ordinal 118. `count`: the buffer's capacity in units on entry, the
-  // text's length on return; ERROR_MORE_DATA when the buffer is too small.
+  // `count`: the buffer's capacity in units on entry, the text's length on
+  // return; ERROR_MORE_DATA when the buffer is too small.
   virtual Status MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                      std::uint32_t* count) = 0;
-  // Ordinal 8. Closes a database, view or record handle.
+  // Closes a database, view or record handle.
   virtual Status MsiCloseHandle(MsiHandle handle) = 0;
 };
 
