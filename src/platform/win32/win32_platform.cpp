@@ -71,6 +71,14 @@ DWORD FailureError() {
   return error != NO_ERROR ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
 }
 
+// What an unbound entry returns: `failed`, with kUnboundError as the
+// thread's last error.
+template <typename Result>
+Result Unbound(Result failed) {
+  ::SetLastError(kUnboundError);
+  return failed;
+}
+
 // Reports `error` as the thread's last error and through `lastError`.
 bool Failed(DWORD error, Status* lastError) {
   ::SetLastError(error);
@@ -78,13 +86,20 @@ bool Failed(DWORD error, Status* lastError) {
   return false;
 }
 
+void SetSuccess(Status* lastError) {
+  if (lastError != nullptr) *lastError = 0;
+}
+
 ServiceHandle NoServiceHandle(DWORD error, Status* lastError) {
   static_cast<void>(Failed(error, lastError));  // the null handle says it failed
   return NO_SERVICE_HANDLE;
 }
 
-void SetSuccess(Status* lastError) {
-  if (lastError != nullptr) *lastError = 0;
+// An opened service manager or service as the seam carries it.
+ServiceHandle OpenedService(SC_HANDLE handle, Status* lastError) {
+  if (handle == nullptr) return NoServiceHandle(FailureError(), lastError);
+  SetSuccess(lastError);
+  return ToPortable<ServiceHandle>(handle);
 }
 
 // The handle a failed or unbound installer call hands out.
@@ -93,8 +108,9 @@ void ClearHandle(MsiHandle* handle) {
 }
 
 // Binds every entry of `source` from `exports`, that DLL's. Entries with an
-// ordinal are bound all or none (see BindInstaller): 0, ERROR_PROC_NOT_FOUND
-// or ERROR_INVALID_ORDINAL.
+// ordinal are bound all or none: a DLL lacking one of them is not the
+// installer DLL, and none of its exports is to be called. Returns 0,
+// ERROR_PROC_NOT_FOUND or ERROR_INVALID_ORDINAL.
 Status BindEntries(SourceLibrary source, const ExportTable& exports,
                    ExportTable::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
   ExportTable::ExportAddress found[Win32Platform::kRuntimeEntryCount] = {};
@@ -214,20 +230,14 @@ ServiceHandle Win32Platform::OpenSCManagerA(const char* machineName, const char*
                                             std::uint32_t access, Status* lastError) {
   const auto open = entry<decltype(&::OpenSCManagerA)>(RuntimeEntry::OpenSCManagerA);
   if (open == nullptr) return NoServiceHandle(kUnboundError, lastError);
-  const SC_HANDLE manager = open(machineName, databaseName, access);
-  if (manager == nullptr) return NoServiceHandle(FailureError(), lastError);
-  SetSuccess(lastError);
-  return ToPortable<ServiceHandle>(manager);
+  return OpenedService(open(machineName, databaseName, access), lastError);
 }
 
 ServiceHandle Win32Platform::OpenServiceA(ServiceHandle manager, const char* serviceName,
                                           std::uint32_t access, Status* lastError) {
   const auto open = entry<decltype(&::OpenServiceA)>(RuntimeEntry::OpenServiceA);
   if (open == nullptr) return NoServiceHandle(kUnboundError, lastError);
-  const SC_HANDLE service = open(ToNative<SC_HANDLE>(manager), serviceName, access);
-  if (service == nullptr) return NoServiceHandle(FailureError(), lastError);
-  SetSuccess(lastError);
-  return ToPortable<ServiceHandle>(service);
+  return OpenedService(open(ToNative<SC_HANDLE>(manager), serviceName, access), lastError);
 }
 
 bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* status,
@@ -246,10 +256,7 @@ bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* sta
 
 bool Win32Platform::CloseServiceHandle(ServiceHandle handle) {
   const auto close = entry<decltype(&::CloseServiceHandle)>(RuntimeEntry::CloseServiceHandle);
-  if (close == nullptr) {
-    ::SetLastError(kUnboundError);
-    return false;
-  }
+  if (close == nullptr) return Unbound(false);
   return close(ToNative<SC_HANDLE>(handle)) != FALSE;
 }
 
@@ -322,9 +329,7 @@ Status Win32Platform::CreateProcessW(const WideChar* applicationName, WideChar* 
   if (::CreateProcessW(ToWide(applicationName), ToWide(commandLine), nullptr, nullptr, FALSE,
                        creationFlags, nullptr, ToWide(currentDirectory), &startup,
                        &started) == FALSE) {
-    const DWORD error = ::GetLastError();
-    // 0 means success to the caller, so a failure must never report it.
-    return error != NO_ERROR ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+    return FailureError();
   }
   if (processInformation == nullptr) {
     // Nobody will own the handles: do not leak them.
@@ -373,10 +378,7 @@ std::uint32_t Win32Platform::GetTempPathW(std::uint32_t bufferSize, WideChar* bu
 
 std::uint32_t Win32Platform::GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) {
   const auto query = entry<GetTempPath2WFunction>(RuntimeEntry::GetTempPath2W);
-  if (query == nullptr) {
-    ::SetLastError(kUnboundError);
-    return 0;
-  }
+  if (query == nullptr) return Unbound<std::uint32_t>(0);
   return query(bufferSize, ToWide(buffer));
 }
 
@@ -513,10 +515,7 @@ int Win32Platform::MessageBoxW(WindowHandle owner, const WideChar* text, const W
                                std::uint32_t style) {
   BindUser32OnFirstUse();
   const auto show = entry<decltype(&::MessageBoxW)>(RuntimeEntry::MessageBoxW);
-  if (show == nullptr) {
-    ::SetLastError(kUnboundError);
-    return 0;
-  }
+  if (show == nullptr) return Unbound(0);
   return show(ToNative<HWND>(owner), ToWide(text), ToWide(caption), style);
 }
 

@@ -65,23 +65,18 @@ class Win32Platform final : public Platform {
   // entries; user32's and msi.dll's wait for their first use.
   Win32Platform();
 
-  // True when `entry` has been bound: advapi32's, ntdll's and kernel32's
-  // (where it exports it) from construction on, user32's once a
-  // window-station or message-box call has bound them, msi.dll's once an
-  // installer call has. An entry that is not bound when called fails.
+  // True when `entry` has been bound (when each is: see above). An entry
+  // that is not bound when called fails.
   bool is_bound(RuntimeEntry entry) const;
 
   // Binds the installer entries from `libraryName`, loaded from the system
-  // folder, by ordinal: what the first installer call does with msi.dll.
-  // All or none: a DLL lacking one of the ordinals is not the installer
-  // DLL, and none of its exports is called. Each function is looked up by
-  // name too, and where the DLL has both and they differ, its ordinals are
-  // not the ones this code knows: nothing is called then either. Only the
-  // first binding counts, failed or not; later calls return its status: 0
-  // when all are bound, else the DLL's load error, ERROR_PROC_NOT_FOUND
-  // (127) when it lacks an ordinal, or ERROR_INVALID_ORDINAL (182) when an
-  // ordinal and its function's name give different addresses. Tests name
-  // other DLLs, or give a table of their own, to reach the failure paths.
+  // folder, as the first installer call does with msi.dll: by ordinal, each
+  // checked against its name, all or none. Only the first binding counts,
+  // failed or not; later calls return its status: 0 when all are bound,
+  // else the DLL's load error, ERROR_PROC_NOT_FOUND (127) when it lacks an
+  // ordinal, or ERROR_INVALID_ORDINAL (182) when an ordinal and its
+  // function's name give different addresses. Tests name other DLLs, or
+  // give a table of their own, to reach the failure paths.
   Status BindInstaller(const wchar_t* libraryName = L"msi.dll");
   Status BindInstaller(const ExportTable& exports);
 
