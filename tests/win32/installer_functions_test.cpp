@@ -34,7 +34,7 @@ TEST(InstallerFunctionsTest, ThePlatformBindsTheSystemMsiDllOnTheFirstInstallerC
   ExpectInstallerBound(platform, false, "before the first installer call");
   static_cast<void>(platform.MsiCloseHandle(0));
   ExpectInstallerBound(platform, true, "after it");
-  EXPECT_EQ(ERROR_SUCCESS, platform.BindInstaller()) << "bound";
+  EXPECT_EQ(ERROR_SUCCESS, platform.BindInstaller(L"msi.dll")) << "bound";
   EXPECT_EQ(ERROR_SUCCESS, platform.BindInstaller(L"setup-no-such-library.dll"))
       << "one binding a run";
 }
@@ -64,7 +64,8 @@ void ExpectEveryCallFails(Win32Platform& platform, Status expected) {
 TEST(InstallerFunctionsTest, AMissingDllMakesEveryCallReportTheLoadError) {
   Win32Platform platform;
   EXPECT_EQ(kErrorModNotFound, platform.BindInstaller(L"setup-no-such-library.dll"));
-  EXPECT_EQ(kErrorModNotFound, platform.BindInstaller()) << "a failed load is not retried";
+  EXPECT_EQ(kErrorModNotFound, platform.BindInstaller(L"msi.dll"))
+      << "a failed load is not retried";
   ExpectEveryCallFails(platform, kErrorModNotFound);
 }
 

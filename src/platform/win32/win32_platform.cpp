@@ -102,11 +102,6 @@ ServiceHandle OpenedService(SC_HANDLE handle, Status* lastError) {
   return ToPortable<ServiceHandle>(handle);
 }
 
-// The handle a failed or unbound installer call hands out.
-void ClearHandle(MsiHandle* handle) {
-  if (handle != nullptr) *handle = 0;
-}
-
 // Binds every entry of `source` from `exports`, that DLL's. Entries with an
 // ordinal are bound all or none: a DLL lacking one of them is not the
 // installer DLL, and none of its exports is to be called. Returns 0,
@@ -161,6 +156,8 @@ Status Win32Platform::BindInstaller(const wchar_t* libraryName) {
   }
   return BindInstaller(library);
 }
+
+Status Win32Platform::BindMsiOnFirstUse() { return BindInstaller(L"msi.dll"); }
 
 Status Win32Platform::BindInstaller(const ExportTable& exports) {
   if (!installerStatus_.has_value()) {
@@ -525,47 +522,50 @@ std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaul
 
 Status Win32Platform::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                        MsiHandle* database) {
-  ClearHandle(database);
-  if (const Status status = BindInstaller(); status != 0) return status;
   // The persist mode travels in the name's place: MSIDBOPEN_READONLY is
   // the pointer value 0.
   const auto persist = reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(persistMode));
-  MSIHANDLE opened = 0;
-  const UINT status = entry<decltype(&::MsiOpenDatabaseW)>(RuntimeEntry::MsiOpenDatabaseW)(
-      ToWide(databasePath), persist, database != nullptr ? &opened : nullptr);
+  MSIHANDLE opened = 0;  // handed out as 0 when the call fails or is not made
+  Status status = BindMsiOnFirstUse();
+  if (status == 0) {
+    status = entry<decltype(&::MsiOpenDatabaseW)>(RuntimeEntry::MsiOpenDatabaseW)(
+        ToWide(databasePath), persist, database != nullptr ? &opened : nullptr);
+  }
   if (database != nullptr) *database = opened;
   return status;
 }
 
 Status Win32Platform::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                            MsiHandle* view) {
-  ClearHandle(view);
-  if (const Status status = BindInstaller(); status != 0) return status;
   MSIHANDLE opened = 0;
-  const UINT status = entry<decltype(&::MsiDatabaseOpenViewW)>(RuntimeEntry::MsiDatabaseOpenViewW)(
-      database, ToWide(query), view != nullptr ? &opened : nullptr);
+  Status status = BindMsiOnFirstUse();
+  if (status == 0) {
+    status = entry<decltype(&::MsiDatabaseOpenViewW)>(RuntimeEntry::MsiDatabaseOpenViewW)(
+        database, ToWide(query), view != nullptr ? &opened : nullptr);
+  }
   if (view != nullptr) *view = opened;
   return status;
 }
 
 Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
-  if (const Status status = BindInstaller(); status != 0) return status;
+  if (const Status status = BindMsiOnFirstUse(); status != 0) return status;
   return entry<decltype(&::MsiViewExecute)>(RuntimeEntry::MsiViewExecute)(view, parameters);
 }
 
 Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
-  ClearHandle(record);
-  if (const Status status = BindInstaller(); status != 0) return status;
   MSIHANDLE fetched = 0;
-  const UINT status = entry<decltype(&::MsiViewFetch)>(RuntimeEntry::MsiViewFetch)(
-      view, record != nullptr ? &fetched : nullptr);
+  Status status = BindMsiOnFirstUse();
+  if (status == 0) {
+    status = entry<decltype(&::MsiViewFetch)>(RuntimeEntry::MsiViewFetch)(
+        view, record != nullptr ? &fetched : nullptr);
+  }
   if (record != nullptr) *record = fetched;
   return status;
 }
 
 Status Win32Platform::MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                           std::uint32_t* count) {
-  if (const Status status = BindInstaller(); status != 0) return status;
+  if (const Status status = BindMsiOnFirstUse(); status != 0) return status;
   DWORD units = count != nullptr ? *count : 0;
   const UINT status = entry<decltype(&::MsiRecordGetStringW)>(RuntimeEntry::MsiRecordGetStringW)(
       record, field, ToWide(buffer), count != nullptr ? &units : nullptr);
@@ -574,7 +574,7 @@ Status Win32Platform::MsiRecordGetStringW(MsiHandle record, std::uint32_t field,
 }
 
 Status Win32Platform::MsiCloseHandle(MsiHandle handle) {
-  if (const Status status = BindInstaller(); status != 0) return status;
+  if (const Status status = BindMsiOnFirstUse(); status != 0) return status;
   return entry<decltype(&::MsiCloseHandle)>(RuntimeEntry::MsiCloseHandle)(handle);
 }
 

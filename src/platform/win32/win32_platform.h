@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 
 #include "platform/platform.h"
@@ -65,6 +66,13 @@ class Win32Platform final : public Platform {
   // entries; user32's and msi.dll's wait for their first use.
   Win32Platform();
 
+  // Setup.exe keeps its platform on the stack, yet the virtual destructor
+  // names a deallocation function. The C runtime's, named here, keeps the
+  // standard library's out of Setup.exe, and with it the unwind tables that
+  // take a file section of their own.
+  static void* operator new(std::size_t size) noexcept { return std::malloc(size); }
+  static void operator delete(void* object) { std::free(object); }
+
   // True when `entry` has been bound (when each is: see above). An entry
   // that is not bound when called fails.
   bool is_bound(RuntimeEntry entry) const;
@@ -77,7 +85,7 @@ class Win32Platform final : public Platform {
   // ordinal, or ERROR_INVALID_ORDINAL (182) when an ordinal and its
   // function's name give different addresses. Tests name other DLLs, or
   // give a table of their own, to reach the failure paths.
-  Status BindInstaller(const wchar_t* libraryName = L"msi.dll");
+  Status BindInstaller(const wchar_t* libraryName);
   Status BindInstaller(const ExportTable& exports);
 
   // Platform: see platform.h. Unbound runtime entries report
@@ -173,6 +181,8 @@ class Win32Platform final : public Platform {
   // Loads user32 and binds its entries on the first call; later calls do
   // nothing, whether that load succeeded or not.
   void BindUser32OnFirstUse();
+  // BindInstaller(L"msi.dll"): what every installer call does first.
+  Status BindMsiOnFirstUse();
 
   SystemLibrary advapi32_;
   SystemLibrary ntdll_;
