@@ -95,6 +95,15 @@ ServiceHandle NoServiceHandle(DWORD error, Status* lastError) {
   return NO_SERVICE_HANDLE;
 }
 
+void CopyFoundName(const WIN32_FIND_DATAW& found, WideFindData* data) {
+  constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
+  data->attributes = found.dwFileAttributes;
+  for (std::size_t i = 0; i < kUnits; ++i) {
+    data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
+  }
+  data->fileName[kUnits - 1] = u'\0';
+}
+
 // An opened service manager or service as the seam carries it.
 ServiceHandle OpenedService(SC_HANDLE handle, Status* lastError) {
   if (handle == nullptr) return NoServiceHandle(FailureError(), lastError);
@@ -268,19 +277,6 @@ std::uint32_t Win32Platform::GetShortPathNameW(const WideChar* longPath, WideCha
   return ::GetShortPathNameW(ToWide(longPath), ToWide(shortPath), bufferSize);
 }
 
-namespace {
-
-void CopyFoundName(const WIN32_FIND_DATAW& found, WideFindData* data) {
-  constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
-  data->attributes = found.dwFileAttributes;
-  for (std::size_t i = 0; i < kUnits; ++i) {
-    data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
-  }
-  data->fileName[kUnits - 1] = u'\0';
-}
-
-}  // namespace
-
 FindHandle Win32Platform::FindFirstFileW(const WideChar* pattern, WideFindData* data) {
   WIN32_FIND_DATAW found{};
   const HANDLE search = ::FindFirstFileW(ToWide(pattern), &found);
@@ -414,15 +410,7 @@ bool Win32Platform::WriteFile(KernelHandle file, const std::uint8_t* data, std::
 LocalTime Win32Platform::GetLocalTime() {
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  LocalTime time;
-  time.year = now.wYear;
-  time.month = now.wMonth;
-  time.day = now.wDay;
-  time.hour = now.wHour;
-  time.minute = now.wMinute;
-  time.second = now.wSecond;
-  time.milliseconds = now.wMilliseconds;
-  return time;
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 std::uint32_t Win32Platform::GetTickCount() { return ::GetTickCount(); }
@@ -437,9 +425,7 @@ Status Win32Platform::RtlGetVersion(WindowsVersion* version) {
   reported.dwOSVersionInfoSize = sizeof reported;
   // Its only failure is a malformed record; 0 must never stand for one.
   if (query(&reported) != 0) return ERROR_GEN_FAILURE;
-  version->major = reported.dwMajorVersion;
-  version->minor = reported.dwMinorVersion;
-  version->build = reported.dwBuildNumber;
+  *version = {reported.dwMajorVersion, reported.dwMinorVersion, reported.dwBuildNumber};
   return 0;
 }
 
