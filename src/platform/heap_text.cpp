@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/bounded_text.h"
 
@@ -9,22 +10,14 @@ namespace setup {
 
 HeapText::~HeapText() { std::free(data_); }
 
-HeapText::HeapText(HeapText&& other) noexcept
-    : data_(other.data_), length_(other.length_), capacity_(other.capacity_) {
-  other.data_ = nullptr;
-  other.length_ = 0;
-  other.capacity_ = 0;
-}
+HeapText::HeapText(HeapText&& other) noexcept { *this = static_cast<HeapText&&>(other); }
 
 HeapText& HeapText::operator=(HeapText&& other) noexcept {
   if (this != &other) {
     std::free(data_);
-    data_ = other.data_;
-    length_ = other.length_;
-    capacity_ = other.capacity_;
-    other.data_ = nullptr;
-    other.length_ = 0;
-    other.capacity_ = 0;
+    data_ = std::exchange(other.data_, nullptr);
+    length_ = std::exchange(other.length_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
   }
   return *this;
 }

@@ -43,7 +43,6 @@ class HeapText {
 
 // Unit for unit.
 bool operator==(const HeapText& left, const HeapText& right);
-inline bool operator!=(const HeapText& left, const HeapText& right) { return !(left == right); }
 
 }  // namespace setup
 

@@ -56,24 +56,14 @@ constexpr WindowHandle NO_OWNER_WINDOW = WindowHandle{0};
 
 // Registry.
 constexpr std::uint32_t KEY_READ = 0x20019;
-constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
-constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
-constexpr std::uint32_t KEY_READ_WRITE = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
+constexpr std::uint32_t KEY_READ_WRITE = 0x2001F;  // KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY
 constexpr std::uint32_t REG_SZ = 1;
 constexpr std::uint32_t REG_EXPAND_SZ = 2;
 
 // Services.
 constexpr std::uint32_t SC_MANAGER_CONNECT = 0x0001;
-constexpr std::uint32_t SC_MANAGER_ALL_ACCESS = 0xF003F;
 constexpr std::uint32_t SERVICE_QUERY_STATUS = 0x0004;
-constexpr std::uint32_t SERVICE_ALL_ACCESS = 0xF01FF;
 constexpr std::uint32_t SERVICE_STOPPED = 1;
-constexpr std::uint32_t SERVICE_START_PENDING = 2;
-constexpr std::uint32_t SERVICE_STOP_PENDING = 3;
-constexpr std::uint32_t SERVICE_RUNNING = 4;
-constexpr std::uint32_t SERVICE_CONTINUE_PENDING = 5;
-constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
-constexpr std::uint32_t SERVICE_PAUSED = 7;
 
 // Files (the run log).
 constexpr std::uint32_t GENERIC_READ = 0x80000000u;
@@ -83,7 +73,6 @@ constexpr std::uint32_t CREATE_NEW = 1;
 constexpr std::uint32_t OPEN_EXISTING = 3;
 constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
-constexpr std::uint32_t FILE_FLAG_WRITE_THROUGH = 0x80000000u;
 
 // Processes.
 constexpr std::uint32_t NORMAL_PRIORITY_CLASS = 0x20;
@@ -252,12 +241,12 @@ class Platform {
   virtual KernelHandle CreateFileW(const WideChar* fileName, std::uint32_t desiredAccess,
                                    std::uint32_t shareMode, std::uint32_t creationDisposition,
                                    std::uint32_t flagsAndAttributes, Status* lastError) = 0;
-  // No overlapped write. False on failure; `written` receives the bytes
-  // written.
   // No overlapped read. False on failure; `read` receives the bytes read
   // (fewer than `size` at the end of the file).
   virtual bool ReadFile(KernelHandle file, std::uint8_t* data, std::uint32_t size,
                         std::uint32_t* read) = 0;
+  // No overlapped write. False on failure; `written` receives the bytes
+  // written.
   virtual bool WriteFile(KernelHandle file, const std::uint8_t* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
   // False on failure.
@@ -304,21 +293,20 @@ class Platform {
 
   // Installer databases (msi.dll, reached by ordinal) ---------------------
   // Texts in UTF-16; every call returns 0 or an error.
-  // Ordinal 92. `persistMode` 0 opens read-only.
+  // `persistMode` 0 opens read-only.
   virtual Status MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                   MsiHandle* database) = 0;
-  // Ordinal 32.
   virtual Status MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                       MsiHandle* view) = 0;
-  // Ordinal 159. `parameters` 0: no parameter record.
+  // `parameters` 0: no parameter record.
   virtual Status MsiViewExecute(MsiHandle view, MsiHandle parameters) = 0;
-  // Ordinal 160. Any status but 0 means no record was obtained.
+  // Any status but 0 means no record was obtained.
   virtual Status MsiViewFetch(MsiHandle view, MsiHandle* record) = 0;
-  // Ordinal 118. `count`: the buffer's capacity in units on entry, the
-  // text's length on return; ERROR_MORE_DATA when the buffer is too small.
+  // `count`: the buffer's capacity in units on entry, the text's length on
+  // return; ERROR_MORE_DATA when the buffer is too small.
   virtual Status MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                      std::uint32_t* count) = 0;
-  // Ordinal 8. Closes a database, view or record handle.
+  // Closes a database, view or record handle.
   virtual Status MsiCloseHandle(MsiHandle handle) = 0;
 };
 

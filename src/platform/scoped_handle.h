@@ -48,36 +48,24 @@ struct RegKeyTraits {
   static Status Close(Platform& platform, Handle key) { return platform.RegCloseKey(key); }
 };
 
-// Closes of the handle kinds below report only true or false; a failed
+// Closes of the other handle kinds report only true or false; a failed
 // close has nothing the launcher could do about it.
-struct ServiceHandleTraits {
-  using Handle = ServiceHandle;
-  static constexpr Handle kNone = NO_SERVICE_HANDLE;
+template <typename HandleType, HandleType kNoHandle, bool (Platform::*kClose)(HandleType)>
+struct BoolClosedHandleTraits {
+  using Handle = HandleType;
+  static constexpr Handle kNone = kNoHandle;
   static Status Close(Platform& platform, Handle handle) {
-    return platform.CloseServiceHandle(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-  }
-};
-
-struct FindHandleTraits {
-  using Handle = FindHandle;
-  static constexpr Handle kNone = INVALID_FIND_HANDLE;
-  static Status Close(Platform& platform, Handle handle) {
-    return platform.FindClose(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-  }
-};
-
-struct KernelHandleTraits {
-  using Handle = KernelHandle;
-  static constexpr Handle kNone = NO_KERNEL_HANDLE;
-  static Status Close(Platform& platform, Handle handle) {
-    return platform.CloseHandle(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return (platform.*kClose)(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
   }
 };
 
 using ScopedRegKey = ScopedHandle<RegKeyTraits>;
-using ScopedServiceHandle = ScopedHandle<ServiceHandleTraits>;
-using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
-using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
+using ScopedServiceHandle = ScopedHandle<
+    BoolClosedHandleTraits<ServiceHandle, NO_SERVICE_HANDLE, &Platform::CloseServiceHandle>>;
+using ScopedFindHandle =
+    ScopedHandle<BoolClosedHandleTraits<FindHandle, INVALID_FIND_HANDLE, &Platform::FindClose>>;
+using ScopedKernelHandle =
+    ScopedHandle<BoolClosedHandleTraits<KernelHandle, NO_KERNEL_HANDLE, &Platform::CloseHandle>>;
 
 }  // namespace setup
 

@@ -34,6 +34,7 @@
 #include "platform/platform.h"
 #include "sim/fault_plan.h"
 #include "sim/file_tree.h"
+#include "sim/platform_test_constants.h"
 #include "sim/registry_tree.h"
 #include "sim/sim_records.h"
 

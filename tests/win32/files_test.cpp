@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
+#include "sim/platform_test_constants.h"
 #include "win32_fixtures.h"
 
 namespace setup {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/win32/installer_functions.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
@@ -15,36 +14,59 @@ namespace {
 constexpr Status kErrorModNotFound = 126;   // ERROR_MOD_NOT_FOUND
 constexpr Status kErrorProcNotFound = 127;  // ERROR_PROC_NOT_FOUND
 
-TEST(InstallerFunctionsTest, ThePlatformBindsTheSystemMsiDllOnce) {
+using Entry = Win32Platform::RuntimeEntry;
+
+// The installer entries, all bound or none.
+constexpr Entry kInstallerEntries[] = {
+    Entry::MsiOpenDatabaseW, Entry::MsiDatabaseOpenViewW, Entry::MsiRecordGetStringW,
+    Entry::MsiViewExecute,   Entry::MsiViewFetch,         Entry::MsiCloseHandle,
+};
+
+void ExpectInstallerBound(const Win32Platform& platform, bool bound, const char* when) {
+  for (const Entry entry : kInstallerEntries) {
+    EXPECT_EQ(bound, platform.is_bound(entry))
+        << "entry " << static_cast<int>(entry) << (bound ? " bound " : " unbound ") << when;
+  }
+}
+
+TEST(InstallerFunctionsTest, ThePlatformBindsTheSystemMsiDllOnTheFirstInstallerCallOnly) {
   Win32Platform platform;
-  EXPECT_EQ(ERROR_SUCCESS, platform.installer().binding_status());
-  EXPECT_EQ(&platform.installer(), &platform.installer()) << "one binding a run";
+  ExpectInstallerBound(platform, false, "before the first installer call");
+  static_cast<void>(platform.MsiCloseHandle(0));
+  ExpectInstallerBound(platform, true, "after it");
+  EXPECT_EQ(ERROR_SUCCESS, platform.BindInstaller(L"msi.dll")) << "bound";
+  EXPECT_EQ(ERROR_SUCCESS, platform.BindInstaller(L"setup-no-such-library.dll"))
+      << "one binding a run";
 }
 
 // Every call answers `expected` without calling into the DLL, and hands
 // out no handle.
-void ExpectEveryCallFails(InstallerFunctions& functions, Status expected) {
+void ExpectEveryCallFails(Win32Platform& platform, Status expected) {
   MsiHandle handle = 0x1234;
-  EXPECT_EQ(expected, functions.OpenDatabase(u"C:\\absent.msi", 0, &handle)) << "open";
+  EXPECT_EQ(expected, platform.MsiOpenDatabaseW(u"C:\\absent.msi", 0, &handle)) << "open";
   EXPECT_EQ(0u, handle) << "no database handle";
   handle = 0x1234;
-  EXPECT_EQ(expected, functions.OpenView(1, u"SELECT * FROM `Property`", &handle)) << "view";
+  EXPECT_EQ(expected, platform.MsiDatabaseOpenViewW(1, u"SELECT * FROM `Property`", &handle))
+      << "view";
   EXPECT_EQ(0u, handle) << "no view handle";
-  EXPECT_EQ(expected, functions.ExecuteView(1, 0)) << "execute";
+  EXPECT_EQ(expected, platform.MsiViewExecute(1, 0)) << "execute";
   handle = 0x1234;
-  EXPECT_EQ(expected, functions.FetchRecord(1, &handle)) << "fetch";
+  EXPECT_EQ(expected, platform.MsiViewFetch(1, &handle)) << "fetch";
   EXPECT_EQ(0u, handle) << "no record handle";
   WideChar text[8] = u"#######";
   std::uint32_t count = 8;
-  EXPECT_EQ(expected, functions.GetRecordString(1, 2, text, &count)) << "get string";
+  EXPECT_EQ(expected, platform.MsiRecordGetStringW(1, 2, text, &count)) << "get string";
   EXPECT_EQ(u"#######", std::u16string(text)) << "buffer untouched";
-  EXPECT_EQ(expected, functions.CloseHandle(1)) << "close";
+  EXPECT_EQ(expected, platform.MsiCloseHandle(1)) << "close";
+  ExpectInstallerBound(platform, false, "after a failed binding");
 }
 
 TEST(InstallerFunctionsTest, AMissingDllMakesEveryCallReportTheLoadError) {
-  InstallerFunctions functions(L"setup-no-such-library.dll");
-  EXPECT_EQ(kErrorModNotFound, functions.binding_status());
-  ExpectEveryCallFails(functions, kErrorModNotFound);
+  Win32Platform platform;
+  EXPECT_EQ(kErrorModNotFound, platform.BindInstaller(L"setup-no-such-library.dll"));
+  EXPECT_EQ(kErrorModNotFound, platform.BindInstaller(L"msi.dll"))
+      << "a failed load is not retried";
+  ExpectEveryCallFails(platform, kErrorModNotFound);
 }
 
 TEST(InstallerFunctionsTest, ADllLackingAnOrdinalIsNotCalledAtAll) {
@@ -55,9 +77,9 @@ TEST(InstallerFunctionsTest, ADllLackingAnOrdinalIsNotCalledAtAll) {
   ASSERT_NE(nullptr, version.resolve_ordinal(8)) << "precondition: ordinal 8 exists";
   ASSERT_EQ(nullptr, version.resolve_ordinal(159)) << "precondition: ordinal 159 is absent";
 
-  InstallerFunctions functions(L"version.dll");
-  EXPECT_EQ(kErrorProcNotFound, functions.binding_status());
-  ExpectEveryCallFails(functions, kErrorProcNotFound);
+  Win32Platform platform;
+  EXPECT_EQ(kErrorProcNotFound, platform.BindInstaller(L"version.dll"));
+  ExpectEveryCallFails(platform, kErrorProcNotFound);
 }
 
 // Stand-ins for msi.dll's functions: distinct bodies, so distinct
@@ -75,13 +97,10 @@ struct BindingCase {
 };
 
 // The fixture is the export table, typed in from its case.
-class BindingTest : public ::testing::TestWithParam<BindingCase>,
-                    public InstallerFunctions::Exports {
+class BindingTest : public ::testing::TestWithParam<BindingCase>, public ExportTable {
  protected:
-  SystemLibrary::ExportAddress by_ordinal(std::uint16_t ordinal) const override {
-    return Find(ordinal, "");
-  }
-  SystemLibrary::ExportAddress by_name(const char* name) const override {
+  ExportAddress resolve_ordinal(std::uint16_t ordinal) const override { return Find(ordinal, ""); }
+  ExportAddress resolve(const char* name) const override {
     const BindingCase& c = GetParam();
     if (c.misnamed != nullptr && std::string(name) == c.misnamed) return Address(&StandIn<0>);
     return c.named ? Find(0, name) : nullptr;
@@ -108,18 +127,25 @@ class BindingTest : public ::testing::TestWithParam<BindingCase>,
 };
 
 TEST_P(BindingTest, OrdinalsAreUsedOnlyWhereTheirNamesAgree) {
-  InstallerFunctions functions(*this);
-  EXPECT_EQ(GetParam().expected, functions.binding_status()) << GetParam().what;
-  if (GetParam().expected != ERROR_SUCCESS) ExpectEveryCallFails(functions, GetParam().expected);
+  Win32Platform platform;
+  EXPECT_EQ(GetParam().expected, platform.BindInstaller(*this)) << GetParam().what;
+  if (GetParam().expected != ERROR_SUCCESS) {
+    ExpectEveryCallFails(platform, GetParam().expected);
+  } else {
+    ExpectInstallerBound(platform, true, GetParam().what);
+  }
 }
 
 constexpr Status kErrorInvalidOrdinal = 182;  // ERROR_INVALID_ORDINAL
 
-INSTANTIATE_TEST_SUITE_P(Table, BindingTest,
-                         ::testing::Values(BindingCase{"exported by ordinal only", false, nullptr,
-                                                       ERROR_SUCCESS},
-                                           BindingCase{"the last name leads elsewhere", true,
-                                                       "MsiCloseHandle", kErrorInvalidOrdinal}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, BindingTest,
+    ::testing::Values(BindingCase{"exported by ordinal only", false, nullptr, ERROR_SUCCESS},
+                      BindingCase{"names agree with their ordinals", true, nullptr, ERROR_SUCCESS},
+                      BindingCase{"the first name leads elsewhere", true, "MsiOpenDatabaseW",
+                                  kErrorInvalidOrdinal},
+                      BindingCase{"the last name leads elsewhere", true, "MsiCloseHandle",
+                                  kErrorInvalidOrdinal}));
 
 }  // namespace
 }  // namespace setup

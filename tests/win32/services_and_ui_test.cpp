@@ -18,28 +18,35 @@ namespace {
 
 using Entry = Win32Platform::RuntimeEntry;
 
-TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse) {
+TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32AndMsiEntriesOnFirstUse) {
+  enum When { kAtConstruction, kOnWindowStationCall, kOnInstallerCall };
   const struct {
     Entry entry;
     const char* name;
-    bool fromUser32;
+    When when;
   } entries[] = {
-      {Entry::RegOpenKeyExW, "RegOpenKeyExW", false},
-      {Entry::RegQueryValueExW, "RegQueryValueExW", false},
-      {Entry::RegSetValueExW, "RegSetValueExW", false},
-      {Entry::RegDeleteValueW, "RegDeleteValueW", false},
-      {Entry::RegCloseKey, "RegCloseKey", false},
-      {Entry::OpenSCManagerA, "OpenSCManagerA", false},
-      {Entry::OpenServiceA, "OpenServiceA", false},
-      {Entry::QueryServiceStatus, "QueryServiceStatus", false},
-      {Entry::CloseServiceHandle, "CloseServiceHandle", false},
-      {Entry::MessageBoxW, "MessageBoxW", true},
-      {Entry::GetProcessWindowStation, "GetProcessWindowStation", true},
-      {Entry::GetUserObjectInformationW, "GetUserObjectInformationW", true},
-      {Entry::RtlGetVersion, "RtlGetVersion", false},
+      {Entry::RegOpenKeyExW, "RegOpenKeyExW", kAtConstruction},
+      {Entry::RegQueryValueExW, "RegQueryValueExW", kAtConstruction},
+      {Entry::RegSetValueExW, "RegSetValueExW", kAtConstruction},
+      {Entry::RegDeleteValueW, "RegDeleteValueW", kAtConstruction},
+      {Entry::RegCloseKey, "RegCloseKey", kAtConstruction},
+      {Entry::OpenSCManagerA, "OpenSCManagerA", kAtConstruction},
+      {Entry::OpenServiceA, "OpenServiceA", kAtConstruction},
+      {Entry::QueryServiceStatus, "QueryServiceStatus", kAtConstruction},
+      {Entry::CloseServiceHandle, "CloseServiceHandle", kAtConstruction},
+      {Entry::MessageBoxW, "MessageBoxW", kOnWindowStationCall},
+      {Entry::GetProcessWindowStation, "GetProcessWindowStation", kOnWindowStationCall},
+      {Entry::GetUserObjectInformationW, "GetUserObjectInformationW", kOnWindowStationCall},
+      {Entry::RtlGetVersion, "RtlGetVersion", kAtConstruction},
       {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW,
-       "ConvertStringSecurityDescriptorToSecurityDescriptorW", false},
-      {Entry::GetTempPath2W, "GetTempPath2W", false},
+       "ConvertStringSecurityDescriptorToSecurityDescriptorW", kAtConstruction},
+      {Entry::GetTempPath2W, "GetTempPath2W", kAtConstruction},
+      {Entry::MsiOpenDatabaseW, "MsiOpenDatabaseW", kOnInstallerCall},
+      {Entry::MsiDatabaseOpenViewW, "MsiDatabaseOpenViewW", kOnInstallerCall},
+      {Entry::MsiRecordGetStringW, "MsiRecordGetStringW", kOnInstallerCall},
+      {Entry::MsiViewExecute, "MsiViewExecute", kOnInstallerCall},
+      {Entry::MsiViewFetch, "MsiViewFetch", kOnInstallerCall},
+      {Entry::MsiCloseHandle, "MsiCloseHandle", kOnInstallerCall},
   };
   static_assert(sizeof entries / sizeof entries[0] == Win32Platform::kRuntimeEntryCount,
                 "every runtime entry is listed");
@@ -50,15 +57,25 @@ TEST(RuntimeEntriesTest, RegistryAndServiceEntriesAtOnceUser32EntriesOnFirstUse)
     return entry != Entry::GetTempPath2W || kernelHasTempPath2;
   };
   Win32Platform platform;
-  // Loading user32 is the slowest part of a run that shows no box.
-  for (const auto& e : entries) {
-    EXPECT_EQ(!e.fromUser32 && exported(e.entry), platform.is_bound(e.entry))
-        << e.name << (e.fromUser32 ? " not bound before its first use" : " bound at construction");
-  }
-  static_cast<void>(platform.ProcessWindowStationIsVisible());
-  for (const auto& e : entries) {
-    EXPECT_EQ(exported(e.entry), platform.is_bound(e.entry))
-        << e.name << " bound after a window-station call";
+  // Loading user32 is the slowest part of a run that shows no box, loading
+  // msi.dll that of one that reads no package.
+  const struct {
+    const char* stage;
+    When boundBy;  // entries of this stage and those before it are bound
+  } stages[] = {
+      {"at construction", kAtConstruction},
+      {"after a window-station call", kOnWindowStationCall},
+      {"after an installer call", kOnInstallerCall},
+  };
+  for (const auto& stage : stages) {
+    if (stage.boundBy == kOnWindowStationCall) {
+      static_cast<void>(platform.ProcessWindowStationIsVisible());
+    }
+    if (stage.boundBy == kOnInstallerCall) static_cast<void>(platform.MsiCloseHandle(0));
+    for (const auto& e : entries) {
+      EXPECT_EQ(e.when <= stage.boundBy && exported(e.entry), platform.is_bound(e.entry))
+          << e.name << " " << stage.stage;
+    }
   }
 }
 

@@ -12,6 +12,11 @@ namespace setup {
 // loaded.
 void LockDllSearchPath();
 
+// Whether the system knows the search flags (LOAD_LIBRARY_SEARCH_SYSTEM32
+// and others): from Windows 8 on, and on Windows 7 with the update that
+// also brought SetDefaultDllDirectories, by which they are recognised.
+bool SystemHasDllSearchFlags();
+
 }  // namespace setup
 
 #endif  // SETUP_PLATFORM_WIN32_DLL_SEARCH_PATH_H

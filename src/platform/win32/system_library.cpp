@@ -3,6 +3,7 @@
 #include "platform/win32/system_library.h"
 
 #include "platform/bounded_text.h"
+#include "platform/win32/dll_search_path.h"
 
 #include <windows.h>
 
@@ -19,13 +20,6 @@ bool IsBareFileName(const wchar_t* fileName) {
     if (*unit == L'\\' || *unit == L'/' || *unit == L':') return false;
   }
   return true;
-}
-
-// The search flags exist from Windows 8 on, and on Windows 7 with the update
-// that also brought SetDefaultDllDirectories.
-bool SystemSupportsSearchFlags() {
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  return kernel32 != nullptr && ::GetProcAddress(kernel32, "SetDefaultDllDirectories") != nullptr;
 }
 
 // Loads `<system folder>\<fileName>`. The altered search path makes the
@@ -49,7 +43,7 @@ HMODULE LoadByFullPath(const wchar_t* fileName) {
 }
 
 HMODULE LoadFromSystemFolder(const wchar_t* fileName, SystemLibrary::LoadRoute route) {
-  if (route == SystemLibrary::LoadRoute::Automatic && SystemSupportsSearchFlags()) {
+  if (route == SystemLibrary::LoadRoute::Automatic && SystemHasDllSearchFlags()) {
     const HMODULE module = ::LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     // A system that rejects the flag says so with ERROR_INVALID_PARAMETER;
     // any other failure is the real answer.

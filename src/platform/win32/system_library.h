@@ -13,12 +13,25 @@
 
 namespace setup {
 
-class SystemLibrary {
+// Exports looked up by name and by ordinal: a loaded DLL's, or in tests a
+// table of the test's own.
+class ExportTable {
  public:
   // The address of an export. A generic function pointer type, so that a
   // cast to the export's real type is well defined and warning-free.
   using ExportAddress = void (*)();
 
+  // The export of that name, or null.
+  virtual ExportAddress resolve(const char* exportName) const = 0;
+  // The export with that ordinal, or null.
+  virtual ExportAddress resolve_ordinal(std::uint16_t ordinal) const = 0;
+
+ protected:
+  ~ExportTable() = default;
+};
+
+class SystemLibrary final : public ExportTable {
+ public:
   // How the system folder is named to the loader.
   enum class LoadRoute {
     // LOAD_LIBRARY_SEARCH_SYSTEM32 where the system supports it, otherwise
@@ -44,16 +57,9 @@ class SystemLibrary {
   // The platform error of a failed load; 0 when loaded.
   Status load_error() const { return loadError_; }
 
-  // The export of that name; null when the DLL is not loaded or lacks it.
-  ExportAddress resolve(const char* exportName) const;
-  // The export with that ordinal; null when not loaded or absent.
-  ExportAddress resolve_ordinal(std::uint16_t ordinal) const;
-
-  // resolve_ordinal() cast to the export's function pointer type.
-  template <typename Function>
-  Function resolve_ordinal_as(std::uint16_t ordinal) const {
-    return reinterpret_cast<Function>(resolve_ordinal(ordinal));
-  }
+  // Null, too, when the DLL is not loaded.
+  ExportAddress resolve(const char* exportName) const override;
+  ExportAddress resolve_ordinal(std::uint16_t ordinal) const override;
 
  private:
   void* module_ = nullptr;  // the HMODULE, kept opaque here

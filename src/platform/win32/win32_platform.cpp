@@ -2,9 +2,10 @@
 // share its constant names; none of those names is used below.
 #include "platform/win32/win32_platform.h"
 
-#include "platform/win32/installer_functions.h"
-
 #include <windows.h>
+// Declarations only, for the installer functions' exact types: nothing here
+// links against msi.dll.
+#include <msiquery.h>
 #include <sddl.h>
 #include <winsvc.h>
 
@@ -21,6 +22,8 @@ static_assert(sizeof(WindowsVersion::major) == sizeof(OSVERSIONINFOW::dwMajorVer
                   sizeof(WindowsVersion::build) == sizeof(OSVERSIONINFOW::dwBuildNumber),
               "version fields are copied whole");
 static_assert(sizeof(KernelHandle) == sizeof(HANDLE), "kernel handles cross the seam whole");
+static_assert(sizeof(MSIHANDLE) == sizeof(MsiHandle), "installer handles are 32-bit");
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "character counts are 32-bit");
 
 // ntdll's RtlGetVersion, which no SDK header here declares. It returns an
 // NTSTATUS, 0 on success.
@@ -28,45 +31,21 @@ using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 // kernel32's GetTempPath2W, which the SDK headers here do not declare.
 using GetTempPath2WFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
 
-using Entry = Win32Platform::RuntimeEntry;
+enum class SourceLibrary : std::uint8_t { Advapi32, User32, Ntdll, Kernel32, Msi };
 
-enum class SourceLibrary { Advapi32, User32, Ntdll, Kernel32 };
-
-// Where each runtime entry comes from, in RuntimeEntry order.
+// Where a runtime entry comes from.
 struct RuntimeExport {
-  Entry entry;
   SourceLibrary library;
+  std::uint16_t ordinal;  // msi.dll's; 0 for an entry bound by name only
   const char* name;
 };
 
-constexpr RuntimeExport kRuntimeExports[] = {
-    {Entry::RegOpenKeyExW, SourceLibrary::Advapi32, "RegOpenKeyExW"},
-    {Entry::RegQueryValueExW, SourceLibrary::Advapi32, "RegQueryValueExW"},
-    {Entry::RegSetValueExW, SourceLibrary::Advapi32, "RegSetValueExW"},
-    {Entry::RegDeleteValueW, SourceLibrary::Advapi32, "RegDeleteValueW"},
-    {Entry::RegCloseKey, SourceLibrary::Advapi32, "RegCloseKey"},
-    {Entry::OpenSCManagerA, SourceLibrary::Advapi32, "OpenSCManagerA"},
-    {Entry::OpenServiceA, SourceLibrary::Advapi32, "OpenServiceA"},
-    {Entry::QueryServiceStatus, SourceLibrary::Advapi32, "QueryServiceStatus"},
-    {Entry::CloseServiceHandle, SourceLibrary::Advapi32, "CloseServiceHandle"},
-    {Entry::MessageBoxW, SourceLibrary::User32, "MessageBoxW"},
-    {Entry::GetProcessWindowStation, SourceLibrary::User32, "GetProcessWindowStation"},
-    {Entry::GetUserObjectInformationW, SourceLibrary::User32, "GetUserObjectInformationW"},
-    {Entry::RtlGetVersion, SourceLibrary::Ntdll, "RtlGetVersion"},
-    {Entry::ConvertStringSecurityDescriptorToSecurityDescriptorW, SourceLibrary::Advapi32,
-     "ConvertStringSecurityDescriptorToSecurityDescriptorW"},
-    {Entry::GetTempPath2W, SourceLibrary::Kernel32, "GetTempPath2W"},
-};
-
-constexpr bool ExportsFollowEntryOrder() {
-  std::size_t index = 0;
-  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
-    if (static_cast<std::size_t>(runtimeExport.entry) != index) return false;
-    ++index;
-  }
-  return index == Win32Platform::kRuntimeEntryCount;
-}
-static_assert(ExportsFollowEntryOrder(), "one export per runtime entry, in entry order");
+// In RuntimeEntry order, from the same rows.
+#define SETUP_RUNTIME_EXPORT(library, name, ordinal) {SourceLibrary::library, ordinal, #name},
+constexpr RuntimeExport kRuntimeExports[] = {SETUP_RUNTIME_ENTRIES(SETUP_RUNTIME_EXPORT)};
+static_assert(sizeof kRuntimeExports / sizeof kRuntimeExports[0] ==
+                  Win32Platform::kRuntimeEntryCount,
+              "one export per runtime entry");
 
 // Handles cross the seam as integers of pointer width.
 template <typename Native, typename Portable>
@@ -92,6 +71,14 @@ DWORD FailureError() {
   return error != NO_ERROR ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
 }
 
+// What an unbound entry returns: `failed`, with kUnboundError as the
+// thread's last error.
+template <typename Result>
+Result Unbound(Result failed) {
+  ::SetLastError(kUnboundError);
+  return failed;
+}
+
 // Reports `error` as the thread's last error and through `lastError`.
 bool Failed(DWORD error, Status* lastError) {
   ::SetLastError(error);
@@ -99,36 +86,93 @@ bool Failed(DWORD error, Status* lastError) {
   return false;
 }
 
+void SetSuccess(Status* lastError) {
+  if (lastError != nullptr) *lastError = 0;
+}
+
 ServiceHandle NoServiceHandle(DWORD error, Status* lastError) {
   static_cast<void>(Failed(error, lastError));  // the null handle says it failed
   return NO_SERVICE_HANDLE;
 }
 
-void SetSuccess(Status* lastError) {
-  if (lastError != nullptr) *lastError = 0;
+void CopyFoundName(const WIN32_FIND_DATAW& found, WideFindData* data) {
+  constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
+  data->attributes = found.dwFileAttributes;
+  for (std::size_t i = 0; i < kUnits; ++i) {
+    data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
+  }
+  data->fileName[kUnits - 1] = u'\0';
 }
 
-// Binds every entry of `source` from `library`, which is that DLL.
-void BindEntries(SourceLibrary source, const SystemLibrary& library,
-                 SystemLibrary::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
-  for (const RuntimeExport& runtimeExport : kRuntimeExports) {
+// An opened service manager or service as the seam carries it.
+ServiceHandle OpenedService(SC_HANDLE handle, Status* lastError) {
+  if (handle == nullptr) return NoServiceHandle(FailureError(), lastError);
+  SetSuccess(lastError);
+  return ToPortable<ServiceHandle>(handle);
+}
+
+// Binds every entry of `source` from `exports`, that DLL's. Entries with an
+// ordinal are bound all or none: a DLL lacking one of them is not the
+// installer DLL, and none of its exports is to be called. Returns 0,
+// ERROR_PROC_NOT_FOUND or ERROR_INVALID_ORDINAL.
+Status BindEntries(SourceLibrary source, const ExportTable& exports,
+                   ExportTable::ExportAddress (&entries)[Win32Platform::kRuntimeEntryCount]) {
+  ExportTable::ExportAddress found[Win32Platform::kRuntimeEntryCount] = {};
+  for (std::size_t index = 0; index < Win32Platform::kRuntimeEntryCount; ++index) {
+    const RuntimeExport& runtimeExport = kRuntimeExports[index];
     if (runtimeExport.library != source) continue;
-    entries[static_cast<std::size_t>(runtimeExport.entry)] = library.resolve(runtimeExport.name);
+    ExportTable::ExportAddress& address = found[index];
+    if (runtimeExport.ordinal == 0) {
+      address = exports.resolve(runtimeExport.name);
+      continue;
+    }
+    address = exports.resolve_ordinal(runtimeExport.ordinal);
+    if (address == nullptr) return ERROR_PROC_NOT_FOUND;
+    // The ordinals are the DLL's long-standing ones, but only the names are
+    // documented: a DLL that numbers its exports otherwise would have this
+    // code call one function with another's arguments. A DLL that exports
+    // the function by ordinal only is taken at its ordinal.
+    const ExportTable::ExportAddress named = exports.resolve(runtimeExport.name);
+    if (named != nullptr && named != address) return ERROR_INVALID_ORDINAL;
   }
+  for (std::size_t index = 0; index < Win32Platform::kRuntimeEntryCount; ++index) {
+    if (kRuntimeExports[index].library == source) entries[index] = found[index];
+  }
+  return 0;
 }
 
 }  // namespace
 
 Win32Platform::Win32Platform()
     : advapi32_(L"advapi32.dll"), ntdll_(L"ntdll.dll"), kernel32_(L"kernel32.dll") {
-  BindEntries(SourceLibrary::Advapi32, advapi32_, entries_);
-  BindEntries(SourceLibrary::Ntdll, ntdll_, entries_);
-  BindEntries(SourceLibrary::Kernel32, kernel32_, entries_);
+  // Entries bound by name: nothing fails as a whole.
+  static_cast<void>(BindEntries(SourceLibrary::Advapi32, advapi32_, entries_));
+  static_cast<void>(BindEntries(SourceLibrary::Ntdll, ntdll_, entries_));
+  static_cast<void>(BindEntries(SourceLibrary::Kernel32, kernel32_, entries_));
 }
 
 void Win32Platform::BindUser32OnFirstUse() {
   if (user32_.has_value()) return;
-  BindEntries(SourceLibrary::User32, user32_.emplace(L"user32.dll"), entries_);
+  static_cast<void>(BindEntries(SourceLibrary::User32, user32_.emplace(L"user32.dll"), entries_));
+}
+
+Status Win32Platform::BindInstaller(const wchar_t* libraryName) {
+  if (installerStatus_.has_value()) return *installerStatus_;
+  const SystemLibrary& library = msi_.emplace(libraryName);
+  if (!library.loaded()) {
+    installerStatus_ = library.load_error();
+    return *installerStatus_;
+  }
+  return BindInstaller(library);
+}
+
+Status Win32Platform::BindMsiOnFirstUse() { return BindInstaller(L"msi.dll"); }
+
+Status Win32Platform::BindInstaller(const ExportTable& exports) {
+  if (!installerStatus_.has_value()) {
+    installerStatus_ = BindEntries(SourceLibrary::Msi, exports, entries_);
+  }
+  return *installerStatus_;
 }
 
 bool Win32Platform::is_bound(RuntimeEntry which) const {
@@ -192,20 +236,14 @@ ServiceHandle Win32Platform::OpenSCManagerA(const char* machineName, const char*
                                             std::uint32_t access, Status* lastError) {
   const auto open = entry<decltype(&::OpenSCManagerA)>(RuntimeEntry::OpenSCManagerA);
   if (open == nullptr) return NoServiceHandle(kUnboundError, lastError);
-  const SC_HANDLE manager = open(machineName, databaseName, access);
-  if (manager == nullptr) return NoServiceHandle(FailureError(), lastError);
-  SetSuccess(lastError);
-  return ToPortable<ServiceHandle>(manager);
+  return OpenedService(open(machineName, databaseName, access), lastError);
 }
 
 ServiceHandle Win32Platform::OpenServiceA(ServiceHandle manager, const char* serviceName,
                                           std::uint32_t access, Status* lastError) {
   const auto open = entry<decltype(&::OpenServiceA)>(RuntimeEntry::OpenServiceA);
   if (open == nullptr) return NoServiceHandle(kUnboundError, lastError);
-  const SC_HANDLE service = open(ToNative<SC_HANDLE>(manager), serviceName, access);
-  if (service == nullptr) return NoServiceHandle(FailureError(), lastError);
-  SetSuccess(lastError);
-  return ToPortable<ServiceHandle>(service);
+  return OpenedService(open(ToNative<SC_HANDLE>(manager), serviceName, access), lastError);
 }
 
 bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* status,
@@ -224,10 +262,7 @@ bool Win32Platform::QueryServiceStatus(ServiceHandle service, ServiceStatus* sta
 
 bool Win32Platform::CloseServiceHandle(ServiceHandle handle) {
   const auto close = entry<decltype(&::CloseServiceHandle)>(RuntimeEntry::CloseServiceHandle);
-  if (close == nullptr) {
-    ::SetLastError(kUnboundError);
-    return false;
-  }
+  if (close == nullptr) return Unbound(false);
   return close(ToNative<SC_HANDLE>(handle)) != FALSE;
 }
 
@@ -241,19 +276,6 @@ std::uint32_t Win32Platform::GetShortPathNameW(const WideChar* longPath, WideCha
                                                std::uint32_t bufferSize) {
   return ::GetShortPathNameW(ToWide(longPath), ToWide(shortPath), bufferSize);
 }
-
-namespace {
-
-void CopyFoundName(const WIN32_FIND_DATAW& found, WideFindData* data) {
-  constexpr std::size_t kUnits = sizeof data->fileName / sizeof data->fileName[0];
-  data->attributes = found.dwFileAttributes;
-  for (std::size_t i = 0; i < kUnits; ++i) {
-    data->fileName[i] = static_cast<WideChar>(found.cFileName[i]);
-  }
-  data->fileName[kUnits - 1] = u'\0';
-}
-
-}  // namespace
 
 FindHandle Win32Platform::FindFirstFileW(const WideChar* pattern, WideFindData* data) {
   WIN32_FIND_DATAW found{};
@@ -300,9 +322,7 @@ Status Win32Platform::CreateProcessW(const WideChar* applicationName, WideChar* 
   if (::CreateProcessW(ToWide(applicationName), ToWide(commandLine), nullptr, nullptr, FALSE,
                        creationFlags, nullptr, ToWide(currentDirectory), &startup,
                        &started) == FALSE) {
-    const DWORD error = ::GetLastError();
-    // 0 means success to the caller, so a failure must never report it.
-    return error != NO_ERROR ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+    return FailureError();
   }
   if (processInformation == nullptr) {
     // Nobody will own the handles: do not leak them.
@@ -351,10 +371,7 @@ std::uint32_t Win32Platform::GetTempPathW(std::uint32_t bufferSize, WideChar* bu
 
 std::uint32_t Win32Platform::GetTempPath2W(std::uint32_t bufferSize, WideChar* buffer) {
   const auto query = entry<GetTempPath2WFunction>(RuntimeEntry::GetTempPath2W);
-  if (query == nullptr) {
-    ::SetLastError(kUnboundError);
-    return 0;
-  }
+  if (query == nullptr) return Unbound<std::uint32_t>(0);
   return query(bufferSize, ToWide(buffer));
 }
 
@@ -393,15 +410,7 @@ bool Win32Platform::WriteFile(KernelHandle file, const std::uint8_t* data, std::
 LocalTime Win32Platform::GetLocalTime() {
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  LocalTime time;
-  time.year = now.wYear;
-  time.month = now.wMonth;
-  time.day = now.wDay;
-  time.hour = now.wHour;
-  time.minute = now.wMinute;
-  time.second = now.wSecond;
-  time.milliseconds = now.wMilliseconds;
-  return time;
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 std::uint32_t Win32Platform::GetTickCount() { return ::GetTickCount(); }
@@ -416,9 +425,7 @@ Status Win32Platform::RtlGetVersion(WindowsVersion* version) {
   reported.dwOSVersionInfoSize = sizeof reported;
   // Its only failure is a malformed record; 0 must never stand for one.
   if (query(&reported) != 0) return ERROR_GEN_FAILURE;
-  version->major = reported.dwMajorVersion;
-  version->minor = reported.dwMinorVersion;
-  version->build = reported.dwBuildNumber;
+  *version = {reported.dwMajorVersion, reported.dwMinorVersion, reported.dwBuildNumber};
   return 0;
 }
 
@@ -491,10 +498,7 @@ int Win32Platform::MessageBoxW(WindowHandle owner, const WideChar* text, const W
                                std::uint32_t style) {
   BindUser32OnFirstUse();
   const auto show = entry<decltype(&::MessageBoxW)>(RuntimeEntry::MessageBoxW);
-  if (show == nullptr) {
-    ::SetLastError(kUnboundError);
-    return 0;
-  }
+  if (show == nullptr) return Unbound(0);
   return show(ToNative<HWND>(owner), ToWide(text), ToWide(caption), style);
 }
 
@@ -502,35 +506,62 @@ std::uint16_t Win32Platform::GetSystemDefaultLangID() { return ::GetSystemDefaul
 
 // Installer databases ----------------------------------------------------
 
-InstallerFunctions& Win32Platform::installer() {
-  // A failed load is not retried.
-  if (!installer_) installer_.emplace(L"msi.dll");
-  return *installer_;
-}
-
-Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
-  return installer().ExecuteView(view, parameters);
-}
-
-Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
-  return installer().FetchRecord(view, record);
-}
-
 Status Win32Platform::MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
                                        MsiHandle* database) {
-  return installer().OpenDatabase(databasePath, persistMode, database);
+  // The persist mode travels in the name's place: MSIDBOPEN_READONLY is
+  // the pointer value 0.
+  const auto persist = reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(persistMode));
+  MSIHANDLE opened = 0;  // handed out as 0 when the call fails or is not made
+  Status status = BindMsiOnFirstUse();
+  if (status == 0) {
+    status = entry<decltype(&::MsiOpenDatabaseW)>(RuntimeEntry::MsiOpenDatabaseW)(
+        ToWide(databasePath), persist, database != nullptr ? &opened : nullptr);
+  }
+  if (database != nullptr) *database = opened;
+  return status;
 }
 
 Status Win32Platform::MsiDatabaseOpenViewW(MsiHandle database, const WideChar* query,
                                            MsiHandle* view) {
-  return installer().OpenView(database, query, view);
+  MSIHANDLE opened = 0;
+  Status status = BindMsiOnFirstUse();
+  if (status == 0) {
+    status = entry<decltype(&::MsiDatabaseOpenViewW)>(RuntimeEntry::MsiDatabaseOpenViewW)(
+        database, ToWide(query), view != nullptr ? &opened : nullptr);
+  }
+  if (view != nullptr) *view = opened;
+  return status;
+}
+
+Status Win32Platform::MsiViewExecute(MsiHandle view, MsiHandle parameters) {
+  if (const Status status = BindMsiOnFirstUse(); status != 0) return status;
+  return entry<decltype(&::MsiViewExecute)>(RuntimeEntry::MsiViewExecute)(view, parameters);
+}
+
+Status Win32Platform::MsiViewFetch(MsiHandle view, MsiHandle* record) {
+  MSIHANDLE fetched = 0;
+  Status status = BindMsiOnFirstUse();
+  if (status == 0) {
+    status = entry<decltype(&::MsiViewFetch)>(RuntimeEntry::MsiViewFetch)(
+        view, record != nullptr ? &fetched : nullptr);
+  }
+  if (record != nullptr) *record = fetched;
+  return status;
 }
 
 Status Win32Platform::MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                                           std::uint32_t* count) {
-  return installer().GetRecordString(record, field, buffer, count);
+  if (const Status status = BindMsiOnFirstUse(); status != 0) return status;
+  DWORD units = count != nullptr ? *count : 0;
+  const UINT status = entry<decltype(&::MsiRecordGetStringW)>(RuntimeEntry::MsiRecordGetStringW)(
+      record, field, ToWide(buffer), count != nullptr ? &units : nullptr);
+  if (count != nullptr) *count = units;
+  return status;
 }
 
-Status Win32Platform::MsiCloseHandle(MsiHandle handle) { return installer().CloseHandle(handle); }
+Status Win32Platform::MsiCloseHandle(MsiHandle handle) {
+  if (const Status status = BindMsiOnFirstUse(); status != 0) return status;
+  return entry<decltype(&::MsiCloseHandle)>(RuntimeEntry::MsiCloseHandle)(handle);
+}
 
 }  // namespace setup

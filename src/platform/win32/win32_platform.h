@@ -12,53 +12,81 @@
 // out of Setup.exe's imports. GetTempPath2W is bound from kernel32 at
 // construction, as older systems and Wine lack it. An entry that could not
 // be bound fails as its namesake fails (an error status, a null handle,
-// false or 0) and never crashes. The installer-database entries go to
-// msi.dll by ordinal, bound once per process on the first installer call
-// (installer_functions.h). This header stays free of <windows.h>.
+// false or 0) and never crashes. The installer-database entries come from
+// msi.dll, by ordinal, bound on the first installer call: loading msi.dll
+// is slow, and most runs end before they need it. This header stays free
+// of <windows.h>.
 #ifndef SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 #define SETUP_PLATFORM_WIN32_WIN32_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 
 #include "platform/platform.h"
-#include "platform/win32/installer_functions.h"
 #include "platform/win32/system_library.h"
 
 namespace setup {
 
+// The entries bound at run time, a row each: the DLL each comes from, its
+// name, and for msi.dll's the ordinal it is bound by (0: by name only).
+// clang-format off
+#define SETUP_RUNTIME_ENTRIES(X)                                                   \
+  X(Advapi32, RegOpenKeyExW, 0)                                                    \
+  X(Advapi32, RegQueryValueExW, 0)                                                 \
+  X(Advapi32, RegSetValueExW, 0)                                                   \
+  X(Advapi32, RegDeleteValueW, 0)                                                  \
+  X(Advapi32, RegCloseKey, 0)                                                      \
+  X(Advapi32, OpenSCManagerA, 0)                                                   \
+  X(Advapi32, OpenServiceA, 0)                                                     \
+  X(Advapi32, QueryServiceStatus, 0)                                               \
+  X(Advapi32, CloseServiceHandle, 0)                                               \
+  X(User32, MessageBoxW, 0)                                                        \
+  X(User32, GetProcessWindowStation, 0)                                            \
+  X(User32, GetUserObjectInformationW, 0)                                          \
+  X(Ntdll, RtlGetVersion, 0)                                                       \
+  X(Advapi32, ConvertStringSecurityDescriptorToSecurityDescriptorW, 0)             \
+  X(Kernel32, GetTempPath2W, 0)                                                    \
+  X(Msi, MsiOpenDatabaseW, 92)                                                     \
+  X(Msi, MsiDatabaseOpenViewW, 32)                                                 \
+  X(Msi, MsiRecordGetStringW, 118)                                                 \
+  X(Msi, MsiViewExecute, 159)                                                      \
+  X(Msi, MsiViewFetch, 160)                                                        \
+  X(Msi, MsiCloseHandle, 8)
+// clang-format on
+#define SETUP_RUNTIME_ENTRY_NAME(library, name, ordinal) name,
+
 class Win32Platform final : public Platform {
  public:
-  // The entries bound at run time from advapi32, user32, ntdll and kernel32.
-  enum class RuntimeEntry : std::size_t {
-    RegOpenKeyExW,
-    RegQueryValueExW,
-    RegSetValueExW,
-    RegDeleteValueW,
-    RegCloseKey,
-    OpenSCManagerA,
-    OpenServiceA,
-    QueryServiceStatus,
-    CloseServiceHandle,
-    MessageBoxW,
-    GetProcessWindowStation,
-    GetUserObjectInformationW,
-    RtlGetVersion,
-    ConvertStringSecurityDescriptorToSecurityDescriptorW,
-    GetTempPath2W,
-  };
-  static constexpr std::size_t kRuntimeEntryCount = 15;
+  enum class RuntimeEntry : std::uint8_t { SETUP_RUNTIME_ENTRIES(SETUP_RUNTIME_ENTRY_NAME) };
+  static constexpr std::size_t kRuntimeEntryCount = 21;
 
   // Loads advapi32, ntdll and kernel32 from the system folder and binds their
-  // entries; user32's wait for their first use.
+  // entries; user32's and msi.dll's wait for their first use.
   Win32Platform();
 
-  // True when `entry` has been bound: advapi32's, ntdll's and kernel32's
-  // (where it exports it) from construction on, user32's once a
-  // window-station or message-box call has bound them. An entry that is not
-  // bound when called fails.
+  // Setup.exe keeps its platform on the stack, yet the virtual destructor
+  // names a deallocation function. The C runtime's, named here, keeps the
+  // standard library's out of Setup.exe, and with it the unwind tables that
+  // take a file section of their own.
+  static void* operator new(std::size_t size) noexcept { return std::malloc(size); }
+  static void operator delete(void* object) { std::free(object); }
+
+  // True when `entry` has been bound (when each is: see above). An entry
+  // that is not bound when called fails.
   bool is_bound(RuntimeEntry entry) const;
+
+  // Binds the installer entries from `libraryName`, loaded from the system
+  // folder, as the first installer call does with msi.dll: by ordinal, each
+  // checked against its name, all or none. Only the first binding counts,
+  // failed or not; later calls return its status: 0 when all are bound,
+  // else the DLL's load error, ERROR_PROC_NOT_FOUND (127) when it lacks an
+  // ordinal, or ERROR_INVALID_ORDINAL (182) when an ordinal and its
+  // function's name give different addresses. Tests name other DLLs, or
+  // give a table of their own, to reach the failure paths.
+  Status BindInstaller(const wchar_t* libraryName);
+  Status BindInstaller(const ExportTable& exports);
 
   // Platform: see platform.h. Unbound runtime entries report
   // ERROR_PROC_NOT_FOUND (as status or as the thread's last error).
@@ -131,9 +159,9 @@ class Win32Platform final : public Platform {
                   std::uint32_t style) override;
   std::uint16_t GetSystemDefaultLangID() override;
 
-  // Each of these first binds msi.dll for the process when no installer
-  // call has yet. When msi.dll could not be loaded they return its load
-  // error, when it lacks one of the ordinals ERROR_PROC_NOT_FOUND.
+  // Each of these first binds msi.dll when no installer call has yet. While
+  // the binding's status is not 0 they return it, call nothing, and set
+  // the handle they would hand out to 0.
   Status MsiViewExecute(MsiHandle view, MsiHandle parameters) override;
   Status MsiViewFetch(MsiHandle view, MsiHandle* record) override;
   Status MsiOpenDatabaseW(const WideChar* databasePath, std::uint32_t persistMode,
@@ -142,10 +170,6 @@ class Win32Platform final : public Platform {
   Status MsiRecordGetStringW(MsiHandle record, std::uint32_t field, WideChar* buffer,
                              std::uint32_t* count) override;
   Status MsiCloseHandle(MsiHandle handle) override;
-
-  // msi.dll, loaded and bound on the first call, kept with the platform. A
-  // member, not a static: nothing runs the C runtime's exit handlers.
-  InstallerFunctions& installer();
 
  private:
   // The bound address of `entry` cast to its real type; null when unbound.
@@ -157,12 +181,17 @@ class Win32Platform final : public Platform {
   // Loads user32 and binds its entries on the first call; later calls do
   // nothing, whether that load succeeded or not.
   void BindUser32OnFirstUse();
+  // BindInstaller(L"msi.dll"): what every installer call does first.
+  Status BindMsiOnFirstUse();
 
   SystemLibrary advapi32_;
   SystemLibrary ntdll_;
   SystemLibrary kernel32_;
-  std::optional<SystemLibrary> user32_;          // empty until first used
-  std::optional<InstallerFunctions> installer_;  // empty until first used
+  // Empty until first used. Members, not statics: nothing runs the C
+  // runtime's exit handlers.
+  std::optional<SystemLibrary> user32_;
+  std::optional<SystemLibrary> msi_;
+  std::optional<Status> installerStatus_;  // the first binding's
   SystemLibrary::ExportAddress entries_[kRuntimeEntryCount] = {};
 };
 
