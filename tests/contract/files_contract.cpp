@@ -8,6 +8,7 @@
 #include "contract/contract_side.h"
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
+#include "sim/platform_test_constants.h"
 
 namespace setup::contract {
 namespace {
