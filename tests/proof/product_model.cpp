@@ -29,6 +29,10 @@ bool EndsWithFolded(std::u16string_view text, std::u16string_view suffix) {
          Lowered(text.substr(text.size() - suffix.size())) == Lowered(suffix);
 }
 
+// A file search reports a name in a record of 260 units, terminator
+// included: a longer one comes cut short.
+std::u16string Reported(const std::u16string& name) { return name.substr(0, kPathUnits); }
+
 bool IsSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 // A name the checker follows: one plain component.
@@ -222,12 +226,13 @@ PatchFolder ReadPatchFolder(const Scenario& scenario, const sim::FakeMachine& ma
   // "<folder>\Files\" and the pattern "\*.msp" joined must fit a path.
   if (base + 7 + 6 <= kPathUnits) {
     for (const Entry& entry : packages) {
-      if (!EndsWithFolded(entry.longName, u".msp")) continue;
-      folder.patchNames.push_back(entry.longName);
+      const std::u16string name = Reported(entry.longName);
+      if (!EndsWithFolded(name, u".msp")) continue;
+      folder.patchNames.push_back(name);
       // The first by name, A to Z taken as a to z, a shorter name before
       // a longer one it starts.
-      if (folder.patchName.empty() || Lowered(entry.longName) < Lowered(folder.patchName)) {
-        folder.patchName = entry.longName;
+      if (folder.patchName.empty() || Lowered(name) < Lowered(folder.patchName)) {
+        folder.patchName = name;
       }
     }
   }
@@ -243,9 +248,10 @@ PatchFolder ReadPatchFolder(const Scenario& scenario, const sim::FakeMachine& ma
   // Ini files come after the database, so none of them is a database
   // found first.
   const auto first = std::find_if(entries.begin(), entries.end(), [](const Entry& entry) {
-    return !entry.isFolder && EndsWithFolded(entry.longName, u".msi");
+    return !entry.isFolder && EndsWithFolded(Reported(entry.longName), u".msi");
   });
   folder.languagePack = base + 6 <= kPathUnits && first != entries.end() && first->database &&
+                        Reported(first->longName) == first->longName &&
                         base + 1 + first->longName.size() <= kPathUnits &&
                         DatabasePool::LanguagePackEntry(scenario.databaseEntry);
   return folder;
