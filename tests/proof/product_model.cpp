@@ -214,6 +214,12 @@ PatchFolder ReadPatchFolder(const Scenario& scenario, const sim::FakeMachine& ma
   folder.shortFolder = shortFolder && !shortFolder->empty() && shortFolder->size() < 1000
                            ? *shortFolder
                            : longFolder;
+  // A short name that leads elsewhere (a separator in it, or another
+  // entry's name) sends the launcher's searches to another folder.
+  const auto again = machine.ShortPathOf(folder.shortFolder);
+  plain = plain && (scenario.folderShortName.empty() || PlainName(scenario.folderShortName)) &&
+          again == folder.shortFolder;
+  folder.modelled = plain;
   if (!plain) return folder;
 
   // Paths inside the folder are built from it without its last backslash.
