@@ -11,10 +11,10 @@ namespace {
 
 constexpr char kProperty[] = "LanguagePackInstaller";
 
-}  // namespace
-
-DatabasePool::DatabasePool() {
-  const std::vector<std::vector<sim::PropertyRow>> tables = {
+// Each entry's Property rows; one more entry follows, a file that is no
+// database.
+const std::vector<std::vector<sim::PropertyRow>>& PropertyTables() {
+  static const std::vector<std::vector<sim::PropertyRow>> tables = {
       {{kProperty, "1"}},
       {{kProperty, "0"}},
       {{kProperty, "1 "}},
@@ -23,7 +23,23 @@ DatabasePool::DatabasePool() {
       {{"ProductName", "Quarrix Hostrel"}},        // no such property
       {{kProperty, "TRUE"}},
   };
-  for (const auto& rows : tables) {
+  return tables;
+}
+
+}  // namespace
+
+bool DatabasePool::LanguagePackEntry(std::size_t index) {
+  const auto& tables = PropertyTables();
+  const std::size_t entry = index % (tables.size() + 1);
+  if (entry == tables.size()) return false;
+  for (const sim::PropertyRow& row : tables[entry]) {
+    if (row.name == kProperty && row.value == "1") return true;
+  }
+  return false;
+}
+
+DatabasePool::DatabasePool() {
+  for (const auto& rows : PropertyTables()) {
     hostFiles_.push_back(folder_.File(std::to_string(hostFiles_.size()) + ".msi"));
     sim::BuildDatabaseWithProperties(hostFiles_.back(), rows);
   }

@@ -24,6 +24,10 @@ class DatabasePool {
   const std::string& HostFile(std::size_t index) const {
     return hostFiles_[index % hostFiles_.size()];
   }
+  // Whether entry `index` (modulo size()) is a language-pack installer's
+  // database: its LanguagePackInstaller property is exactly "1". Known
+  // without building the pool, for the checker.
+  static bool LanguagePackEntry(std::size_t index);
 
  private:
   sim::ScopedTempDir folder_;

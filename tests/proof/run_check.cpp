@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "proof/product_model.h"
 #include "sim/ascii_case.h"
 #include "sim/utf16_bytes.h"
 
@@ -143,6 +144,40 @@ std::string ProductName(int row) {
   return "row " + std::to_string(row) + " (" + sim::AsciiText(ProductTable[row].keyword) + ")";
 }
 
+// Per row: whether its registration opens for reading, which the rows
+// before the language-pack rows need to be picked.
+RowFlags ReadableRegistrations(const RegistrationSnapshot& before) {
+  RowFlags readable{};
+  for (std::size_t row = 0; row < readable.size(); ++row) {
+    readable[row] = before.keys[row].exists && before.keys[row].access != KeyAccess::Denied;
+  }
+  return readable;
+}
+
+std::string RowName(int row) { return row == kNoProduct ? "none" : std::to_string(row); }
+
+// The checker's reading of a run: the row the patch is for (none when
+// the patch folder's layout is one it does not follow) and what the
+// redirection writes.
+struct Reading {
+  PatchFolder folder;
+  std::optional<int> row;
+  std::set<int> rowsUnderFaults;
+};
+
+Reading ReadRun(const Scenario& scenario, const RegistrationSnapshot& before,
+                const sim::FakeMachine& machine) {
+  Reading reading;
+  reading.folder = ReadPatchFolder(scenario, machine);
+  const RowFlags readable = ReadableRegistrations(before);
+  if (reading.folder.modelled) {
+    reading.row = IdentifiedRow(reading.folder.patchName, reading.folder.languagePack, readable);
+    reading.rowsUnderFaults =
+        RowsUnderFaults(reading.folder.patchNames, reading.folder.languagePack, readable);
+  }
+  return reading;
+}
+
 class Checker {
  public:
   Checker(const Scenario& scenario, const RegistrationSnapshot& before,
@@ -151,9 +186,10 @@ class Checker {
         before_(before),
         machine_(machine),
         exit_(run.exitStatus),
-        restoredProduct_(run.productPickedLast),
         logPath_(run.logPath),
-        faults_(faults) {}
+        installerSaw_(run.installerSaw),
+        faults_(faults),
+        reading_(ReadRun(scenario, before, machine)) {}
 
   std::vector<std::string> Run() {
     CheckHandles();
@@ -162,12 +198,82 @@ class Checker {
     const std::set<int> changed = ChangedRows();
     for (int row = 0; row < ProductTableCount; ++row)
       CheckRegistration(row, changed.count(row) != 0);
+    CheckWhatTheInstallerFound(changed);
     CheckExitStatus(changed);
     CheckSummary();
     return std::move(violations_);
   }
 
  private:
+  const KeyState& Key(int row) const { return before_.keys[static_cast<std::size_t>(row)]; }
+
+  // The product's own Transforms once an earlier run's journal is
+  // finished, byte for byte; none when it has none.
+  std::optional<sim::RegistryValue> Own(int row) const {
+    return OwnStoredAfterRecovery(Key(row).transforms, Key(row).backup);
+  }
+
+  // Every redirection the run may write for `row`: the short patch folder
+  // with the product's language transform; where calls fail, the long
+  // folder too (the short one unread), and "1033.mst" (Transforms read as
+  // absent). An odd last byte of the own value is no text, but the
+  // launcher reads it as a letter: both readings are accepted.
+  std::set<std::u16string> Redirections(int row) const {
+    const std::optional<sim::RegistryValue> own = Own(row);
+    std::set<std::u16string> transforms;
+    for (const bool halfUnit : {false, true}) {
+      transforms.insert(TransformOf(StoredText(own, halfUnit).value_or(u"")));
+    }
+    std::set<std::u16string> folders = {reading_.folder.shortFolder};
+    if (faults_ == Faults::Injected) {
+      transforms.insert(TransformOf(u""));
+      folders.insert(reading_.folder.longFolder);
+    }
+    std::set<std::u16string> redirections;
+    for (const std::u16string& folder : folders) {
+      for (const std::u16string& transform : transforms) {
+        if (const auto redirection = RedirectionIn(folder, transform)) {
+          redirections.insert(*redirection);
+        }
+      }
+    }
+    return redirections;
+  }
+
+  // Whether a run without faults redirects `row`'s Transforms: its key
+  // opens for changing, holds no journal of another type, its own value is
+  // a string or absent, and the redirection fits a path.
+  bool RedirectionDue(int row) const {
+    if (row == kNoProduct) return false;
+    const KeyState& key = Key(row);
+    const auto isString = [](const std::optional<sim::RegistryValue>& value) {
+      return value->type == REG_SZ || value->type == REG_EXPAND_SZ;
+    };
+    const std::optional<sim::RegistryValue> own = Own(row);
+    return key.exists && key.access == KeyAccess::Full && (!key.backup || isString(key.backup)) &&
+           (!own || isString(own)) && !Redirections(row).empty();
+  }
+
+  // The registration as the redirection step finds it once an earlier
+  // run's journal is finished.
+  SeenRegistration Settled(int row) const {
+    const KeyState& key = Key(row);
+    SeenRegistration settled{key.exists, key.transforms, key.backup};
+    const bool journal =
+        key.backup && (key.backup->type == REG_SZ || key.backup->type == REG_EXPAND_SZ);
+    if (key.exists && key.access == KeyAccess::Full && journal) {
+      settled.transforms = Own(row);
+      settled.backup.reset();
+    }
+    return settled;
+  }
+
+  // The run was turned away before it identified a product.
+  bool Refused() const {
+    return scenario_.otherLauncherRunning || ServiceBlocks(scenario_) ||
+           exit_ == ERROR_INVALID_COMMAND_LINE;
+  }
+
   void Fail(const std::string& what) { violations_.push_back(what); }
 
   void CheckHandles() {
@@ -212,6 +318,17 @@ class Checker {
       }
     }
     if (rows.size() > 1) Fail("more than one product's registration changed");
+    for (const int row : rows) {
+      if (faults_ == Faults::None && reading_.row && row != *reading_.row) {
+        Fail(ProductName(row) + ": registration changed, though the patch is for row " +
+             RowName(*reading_.row));
+      }
+      if (faults_ == Faults::Injected && reading_.row && reading_.rowsUnderFaults.count(row) == 0) {
+        Fail(ProductName(row) +
+             ": registration changed, though no failing call makes the patch "
+             "one for that row");
+      }
+    }
     return rows;
   }
 
@@ -239,6 +356,7 @@ class Checker {
       Fail(name + ": an unreadable Transforms was replaced; it was " + Describe(before.transforms));
       return;
     }
+    CheckJournalLeft(row, backup);
     const bool restored =
         !backup && (transforms ? ReaderText(transforms) == own &&
                                      (own->empty() || transforms->type == ownValue.type)
@@ -256,6 +374,77 @@ class Checker {
          std::to_string(exit_));
   }
 
+  // Journals this run wrote are the product's own value byte for byte
+  // with its type, or the record of none naming the redirection. Where a
+  // call failed, Transforms may have read as absent and been recorded so
+  // (and then left alone, so the record is harmless).
+  bool ExactJournal(int row, const std::optional<sim::RegistryValue>& backup) const {
+    for (const std::u16string& redirection : Redirections(row)) {
+      std::vector<sim::RegistryValue> journals = {JournalFor(Own(row), redirection)};
+      if (faults_ == Faults::Injected) journals.push_back(JournalFor(std::nullopt, redirection));
+      for (const sim::RegistryValue& journal : journals) {
+        if (SameStored(backup, journal)) return true;
+      }
+    }
+    return false;
+  }
+
+  void CheckJournalLeft(int row, const std::optional<sim::RegistryValue>& backup) {
+    if (!backup || SameStored(backup, Key(row).backup) || ExactJournal(row, backup)) return;
+    Fail(ProductName(row) + ": TransformsBackup left is " + Describe(backup) +
+         ", neither the journal found nor the product's own value " + Describe(Own(row)) +
+         " as a journal of this run's");
+  }
+
+  // While the installer ran, the registration it patches held the
+  // redirection and beside it the exact journal; every other registration
+  // was as before the run.
+  void CheckWhatTheInstallerFound(const std::set<int>& changed) {
+    if (!installerSaw_) return;
+    std::optional<int> target = changed.empty() ? std::nullopt : std::optional(*changed.begin());
+    if (faults_ == Faults::None && reading_.row) target = *reading_.row;
+    for (int row = 0; row < ProductTableCount; ++row) {
+      const SeenRegistration& seen = (*installerSaw_)[static_cast<std::size_t>(row)];
+      const auto describeSeen = [&] {
+        return "Transforms " + Describe(seen.transforms) + ", TransformsBackup " +
+               Describe(seen.backup);
+      };
+      if (!target || row != *target) {
+        const KeyState& key = Key(row);
+        if (seen.exists != key.exists || !SameStored(seen.transforms, key.transforms) ||
+            !SameStored(seen.backup, key.backup)) {
+          Fail(ProductName(row) +
+               ": the installer found the registration changed: " + describeSeen());
+        }
+        continue;
+      }
+      const std::set<std::u16string> redirections = Redirections(row);
+      const auto isRedirection = [&](const std::optional<sim::RegistryValue>& value) {
+        return value && value->type == REG_SZ &&
+               redirections.count(StoredText(value).value_or(u"")) != 0 &&
+               value->bytes == sim::Utf16Bytes(*StoredText(value));
+      };
+      if (faults_ == Faults::None) {
+        const bool due = RedirectionDue(row);
+        const SeenRegistration settled = Settled(row);
+        const bool expected = due ? isRedirection(seen.transforms) && ExactJournal(row, seen.backup)
+                                  : SameStored(seen.transforms, settled.transforms) &&
+                                        SameStored(seen.backup, settled.backup);
+        if (!expected) {
+          Fail(ProductName(row) + ": the installer found " + describeSeen() + "; expected " +
+               (due ? "Transforms \"" + Printable(*redirections.begin()) +
+                          "\" and the journal of " + Describe(Own(row))
+                    : "Transforms " + Describe(settled.transforms) + ", TransformsBackup " +
+                          Describe(settled.backup)));
+        }
+      } else if (!SameStored(seen.transforms, Own(row)) &&
+                 !(isRedirection(seen.transforms) && ExactJournal(row, seen.backup))) {
+        Fail(ProductName(row) + ": the installer found " + describeSeen() +
+             ", neither the own value nor a redirection beside its exact journal");
+      }
+    }
+  }
+
   // The installer's status as the launcher saw it; kUnknown when no
   // process was started or its end could not be read.
   Status InstallerStatus() const {
@@ -265,16 +454,41 @@ class Checker {
     return starts.front().childRan ? starts.front().exitCode : kUnknown;
   }
 
-  // The registration's status, predicted from the product the run picked:
-  // a journal left in a key it cannot write cannot be finished (and a key
-  // it cannot write gets no new one).
-  Status PredictedRestoreStatus() const {
-    if (restoredProduct_ == kNoProduct) return ERROR_SUCCESS;
-    const KeyState& key = before_.keys[static_cast<std::size_t>(restoredProduct_)];
+  // The registration's status for `row`: a journal left in a key the run
+  // cannot write cannot be finished (and a key it cannot write gets no new
+  // one).
+  Status RestoreStatus(int row) const {
+    if (row == kNoProduct) return ERROR_SUCCESS;
+    const KeyState& key = Key(row);
     const bool journal =
         key.backup && (key.backup->type == REG_SZ || key.backup->type == REG_EXPAND_SZ);
     return key.exists && key.access == KeyAccess::ReadOnly && journal ? ERROR_ACCESS_DENIED
                                                                       : ERROR_SUCCESS;
+  }
+
+  // The statuses the restore may end the run with: the patch's row's, or,
+  // where the checker does not follow the patch folder, any row's.
+  std::set<Status> RestoreStatuses() const {
+    if (reading_.row) return {RestoreStatus(*reading_.row)};
+    std::set<Status> statuses = {ERROR_SUCCESS};
+    for (int row = 0; row < ProductTableCount; ++row) statuses.insert(RestoreStatus(row));
+    return statuses;
+  }
+
+  // Whether the launcher's buffers cannot hold the installer's command
+  // line (none where the checker does not follow the patch folder): the
+  // patch path (patch folder, "Files\", package) past 999 units, the
+  // interpreter's path past 259, the arguments expanded past 999 units, or
+  // the whole line past 999.
+  std::optional<bool> LineTooLong() const {
+    if (!reading_.folder.modelled) return std::nullopt;
+    const std::u16string patchPath =
+        reading_.folder.shortFolder + u"Files\\" + reading_.folder.patchName;
+    const std::u16string& systemFolder = scenario_.systemDirectory;
+    const auto arguments = ExpandedTail(TailOf(scenario_.commandLine), reading_.folder.percentCd);
+    return patchPath.size() > kLongTextUnits ||
+           systemFolder.size() + std::u16string_view(u"\\cmd.exe").size() > kPathUnits ||
+           !arguments || InstallerLineUnits(systemFolder, patchPath, *arguments) > kLongTextUnits;
   }
 
   void CheckExitStatus(const std::set<int>& changed) {
@@ -301,19 +515,9 @@ class Checker {
       }
       return;
     }
-    const Status restore = PredictedRestoreStatus();
-    if (restore != ERROR_SUCCESS) {
-      if (exit_ != restore || started) {
-        Fail("an earlier run's journal that cannot be finished should end the run with " +
-             std::to_string(restore) + " before the installer starts; exit status " +
-             std::to_string(exit_));
-      }
-    } else if (started) {
-      if (exit_ != ReportedInstallerStatus(installer)) {
-        Fail("exit status " + std::to_string(exit_) + " is not the installer's " +
-             std::to_string(installer));
-      }
-    } else if (exit_ == ERROR_INVALID_COMMAND_LINE) {
+    // The arguments and the patch path are checked before an earlier
+    // run's journal is finished.
+    if (!started && exit_ == ERROR_INVALID_COMMAND_LINE) {
       // Refused, before anything changed, only for a tail holding a line
       // break or a patch path the installer cannot be handed: one holding
       // a quote, a line break or ';' (msiexec /p's list separator).
@@ -330,8 +534,36 @@ class Checker {
             "1639 without a line break in the tail or a patch path that cannot be handed on, "
             "or after a change");
       }
-    } else if (exit_ != ERROR_INSUFFICIENT_BUFFER && exit_ != ERROR_PATH_NOT_FOUND) {
-      Fail("no installer started, yet exit status " + std::to_string(exit_));
+      return;
+    }
+    const std::set<Status> restores = RestoreStatuses();
+    const bool systemFolderRead =
+        !scenario_.systemDirectory.empty() && scenario_.systemDirectory.size() <= kPathUnits;
+    const std::optional<bool> tooLong = LineTooLong();
+    if (!started && exit_ != ERROR_SUCCESS && restores.count(exit_) != 0) return;
+    if (restores.count(ERROR_SUCCESS) == 0) {
+      Fail("an earlier run's journal that cannot be finished should end the run with " +
+           std::to_string(*restores.begin()) + " before the installer starts; exit status " +
+           std::to_string(exit_));
+    } else if (started && (!systemFolderRead || tooLong.value_or(false))) {
+      Fail("the installer started, though " +
+           std::string(systemFolderRead ? "its command line does not fit the launcher's buffers"
+                                        : "the system folder cannot be read"));
+    } else if (started) {
+      if (exit_ != ReportedInstallerStatus(installer)) {
+        Fail("exit status " + std::to_string(exit_) + " is not the installer's " +
+             std::to_string(installer));
+      }
+    } else if (exit_ == ERROR_PATH_NOT_FOUND && !systemFolderRead) {
+      // GetSystemDirectoryW's answer did not fit a path.
+    } else if (exit_ == ERROR_INSUFFICIENT_BUFFER && systemFolderRead && tooLong.value_or(true)) {
+      // The line would not fit; where the checker does not follow the
+      // patch folder, it takes the launcher's word.
+    } else {
+      Fail("no installer started, yet exit status " + std::to_string(exit_) +
+           (!systemFolderRead         ? "; the system folder cannot be read"
+            : tooLong.value_or(false) ? "; the command line is too long"
+                                      : ""));
     }
   }
 
@@ -366,15 +598,38 @@ class Checker {
         (SummaryValue(summary, "redirected") == "yes" && !started)) {
       Fail("the summary does not sum up the run:" + summary);
     }
+    if (faults_ == Faults::Injected || !reading_.row) return;
+    // Without faults it names the row the patch is for (or none, where
+    // the run was turned away before identifying one), and says
+    // registered and redirected exactly where that row's were.
+    const int row = *reading_.row;
+    const bool named = product == RowName(row);
+    if (!named && !(Refused() && product == "none")) {
+      Fail("the summary names product " + product.value_or("(missing)") +
+           "; the patch is for row " + RowName(row) + ":" + summary);
+      return;
+    }
+    if (row == kNoProduct || product == "none") return;
+    const bool reached = !Refused();
+    if (SummaryValue(summary, "name") != sim::AsciiText(ProductTable[row].keyword) ||
+        SummaryValue(summary, "code") != sim::AsciiText(ProductTable[row].packedCode) ||
+        (reached && (SummaryValue(summary, "registered") == "yes") != Key(row).exists) ||
+        (reached &&
+         (SummaryValue(summary, "redirected") == "yes") != (started && RedirectionDue(row)))) {
+      Fail("the summary does not sum up row " + RowName(row) + " (registration " +
+           (Key(row).exists ? "found" : "missing") + ", redirection " +
+           (RedirectionDue(row) ? "due" : "not due") + "):" + summary);
+    }
   }
 
   const Scenario& scenario_;
   const RegistrationSnapshot& before_;
   const sim::FakeMachine& machine_;
   const Status exit_;
-  const int restoredProduct_;
   const std::u16string logPath_;
+  const std::optional<SeenRegistrations> installerSaw_;
   const Faults faults_;
+  const Reading reading_;
   bool recoverableRows_ = false;
   std::vector<std::string> violations_;
 };
@@ -421,8 +676,12 @@ std::string DescribeRun(const Scenario& scenario, const sim::FakeMachine& machin
   out << "  command line: " << scenario.commandLine.size() << " units, system folder "
       << scenario.systemDirectory.size() << " units\n";
   if (scenario.child.startError) out << "  start fails with " << *scenario.child.startError << "\n";
+  const PatchFolder folder = ReadPatchFolder(scenario, machine);
+  out << "  patch package by the checker: "
+      << (folder.modelled ? "\"" + Printable(folder.patchName) + "\"" : "(not followed)")
+      << (folder.languagePack ? ", language-pack database" : "") << "\n";
   out << "  processes started: " << machine.ProcessStarts().size()
-      << ", product picked last: " << run.productPickedLast
+      << ", installer ran: " << (run.installerSaw ? "yes" : "no")
       << ", registry changes: " << machine.RegistryChanges().size() << "\n";
   return out.str();
 }

@@ -1,7 +1,6 @@
 #include "proof/scenario.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "detection/product_table.h"
@@ -17,6 +16,40 @@ namespace {
 
 constexpr char kTransforms[] = "Transforms";
 constexpr char kTransformsBackup[] = "TransformsBackup";
+// Where the simulated installer notes the registrations it found, outside
+// every key the launcher opens, for the checker to read after the run.
+constexpr char kInstallerSaw[] = "Proof witness\\Installer saw";
+
+std::string SeenKeyOf(int row) { return std::string(kInstallerSaw) + "\\" + std::to_string(row); }
+
+void NoteWhatTheInstallerFinds(sim::FakeMachine& machine) {
+  machine.AddKey(kInstallerSaw);
+  for (int row = 0; row < ProductTableCount; ++row) {
+    const std::string keyPath = ProductKeyOf(row);
+    if (!machine.HasKey(keyPath)) continue;
+    const std::string seen = SeenKeyOf(row);
+    machine.AddKey(seen);
+    for (const char* name : {kTransforms, kTransformsBackup}) {
+      if (const auto value = machine.GetRawValue(keyPath, name)) {
+        machine.SetRawValue(seen, name, value->type, value->bytes);
+      }
+    }
+  }
+}
+
+std::optional<SeenRegistrations> WhatTheInstallerFound(const sim::FakeMachine& machine) {
+  if (!machine.HasKey(kInstallerSaw)) return std::nullopt;
+  SeenRegistrations seen;
+  for (int row = 0; row < ProductTableCount; ++row) {
+    const std::string keyPath = SeenKeyOf(row);
+    SeenRegistration& registration = seen[static_cast<std::size_t>(row)];
+    registration.exists = machine.HasKey(keyPath);
+    if (!registration.exists) continue;
+    registration.transforms = machine.GetRawValue(keyPath, kTransforms);
+    registration.backup = machine.GetRawValue(keyPath, kTransformsBackup);
+  }
+  return seen;
+}
 
 std::u16string WithSeparator(const std::u16string& folder) {
   return !folder.empty() && folder.back() == u'\\' ? folder : folder + u"\\";
@@ -40,6 +73,7 @@ sim::ChildProgram MakeChild(const Scenario& scenario) {
   }
   const InstallerChild child = scenario.child;
   return [child, writableKeys](sim::FakeMachine& machine) {
+    NoteWhatTheInstallerFinds(machine);
     for (const std::string& keyPath : writableKeys) {
       if (!machine.HasKey(keyPath) || !LauncherChanged(machine, keyPath)) continue;
       if (child.action == ChildAction::RewriteTransforms) {
@@ -122,17 +156,13 @@ bool ServiceBlocks(const Scenario& scenario) {
 }
 
 LauncherRun RunLauncher(sim::FakeMachine& machine) {
+  // An installer an earlier, killed run started ran after it: not this run's.
+  machine.RemoveKey(kInstallerSaw);
   RunState run;
   const Status exitStatus = RunSetup(machine, run);
-  const std::u16string logPath = run.Log.path.c_str();
-  // The row the run's summary names; none where a fault cost the log it.
-  int picked = kNoProduct;
-  const auto log = logPath.empty() ? std::nullopt : machine.FileContents(logPath);
-  const std::size_t at = log ? log->rfind(" product=") : std::string::npos;
-  if (at != std::string::npos && std::isdigit(static_cast<unsigned char>((*log)[at + 9]))) {
-    picked = std::stoi(log->substr(at + 9));
-  }
-  return {exitStatus, picked, logPath};
+  LauncherRun result{exitStatus, run.Log.path.c_str(), WhatTheInstallerFound(machine)};
+  machine.RemoveKey(kInstallerSaw);
+  return result;
 }
 
 }  // namespace setup::proof

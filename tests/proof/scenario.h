@@ -4,11 +4,13 @@
 #ifndef SETUP_TESTS_PROOF_SCENARIO_H
 #define SETUP_TESTS_PROOF_SCENARIO_H
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "detection/product_table.h"
 #include "platform/platform.h"
 #include "proof/database_pool.h"
 #include "sim/fake_machine.h"
@@ -107,12 +109,21 @@ std::string ProductKeyOf(int row);
 // Whether a guarded service is installed in another state than stopped.
 bool ServiceBlocks(const Scenario& scenario);
 
-// What a whole run returned, the product it picked, and where its log is
-// (empty for none).
+// One product row's registration as the installer found it when it
+// started.
+struct SeenRegistration {
+  bool exists = false;
+  std::optional<sim::RegistryValue> transforms;
+  std::optional<sim::RegistryValue> backup;
+};
+using SeenRegistrations = std::array<SeenRegistration, ProductTableCount>;
+
+// What a whole run returned, where its log is (empty for none), and what
+// the installer found, when one ran during this run.
 struct LauncherRun {
   Status exitStatus;
-  int productPickedLast;
   std::u16string logPath;
+  std::optional<SeenRegistrations> installerSaw;
 };
 
 // Runs the launcher once on `machine`.

@@ -49,8 +49,9 @@ class Reader {
   }
   std::size_t Count() { return Byte() % (kMaxEntries + 1); }
   std::string Text() {
-    const std::size_t length =
-        std::min<std::size_t>(Word() % (kMaxText + 1), size_ - std::min(position_, size_));
+    // The length word is read before what is left is counted.
+    const std::size_t asked = Word() % (kMaxText + 1);
+    const std::size_t length = std::min<std::size_t>(asked, size_ - std::min(position_, size_));
     std::string text(reinterpret_cast<const char*>(data_) + std::min(position_, size_), length);
     position_ += length;
     return text;

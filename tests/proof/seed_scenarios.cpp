@@ -116,6 +116,11 @@ std::vector<SeedScenario> SeedScenarios() {
       WithProduct(Typical(),
                   {kHostrelRow, KeyAccess::Full, Text(u"%TEMP%\\1031.mst", REG_EXPAND_SZ), {}}),
       ERROR_SUCCESS);
+  // Two transforms named: the language table's first row among them is
+  // the product's language, whatever their order in the value.
+  add("OwnValueNamingTwoLanguages",
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, Text(u":1036.mst;:1031.mst"), {}}),
+      ERROR_SUCCESS);
   add("BinaryOwnValue",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, StoredValue{3, {1, 2, 3}}, {}}),
       ERROR_SUCCESS);
