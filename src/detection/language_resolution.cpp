@@ -95,14 +95,18 @@ ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
   }
   ScopedRegKey key(platform);
   const Status opened = OpenClassesRootKey(platform, product.keyPath.c_str(), KEY_READ, key);
-  HeapText transforms;
+  StoredString transforms;
   const Status read = opened == ERROR_SUCCESS
-                          ? ReadRegistryString(platform, key.get(), u"Transforms", transforms)
+                          ? ReadStoredString(platform, key.get(), u"Transforms", transforms)
                           : opened;
-  return {LanguageOfTransforms(run, transforms.c_str(), read), product.row, product.warnings};
+  return {LanguageOfTransforms(run, transforms, read), product.row, product.warnings};
 }
 
-int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read) {
+int LanguageOfTransforms(const RunState& run, const StoredString& value, Status read) {
+  HeapText text;  // half a unit is no letter: searched as text, whole units only
+  if (read == ERROR_SUCCESS && !text.assign(value.units.c_str())) read = ERROR_NOT_ENOUGH_MEMORY;
+  text.set_length(value.TextLength());
+  const WideChar* const transforms = text.c_str();
   if (read != ERROR_SUCCESS) {
     Tell<LogEvent::LanguageUnread>(run, StatusText{read});
     return kNoLanguage;

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "detection/language_table.h"
+#include "platform/registry.h"
 #include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
@@ -23,10 +24,10 @@ struct ResolvedLanguage {
 ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
                                  const PatchFolder& folder);
 
-// The first row whose transform file name occurs in the product's Transforms `transforms` (letter
-// case ignored), logged with where it came from; -1 when none does, or when `read`, the status of
-// reading it, is not 0.
-int LanguageOfTransforms(const RunState& run, const WideChar* transforms, Status read);
+// The first row whose transform file name occurs in the text of the product's Transforms `value`
+// (letter case ignored), logged with where it came from; -1 when none does, or when `read`, the
+// status of reading it, is not 0.
+int LanguageOfTransforms(const RunState& run, const StoredString& value, Status read);
 
 // True when the patch folder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section
 // named like the file. False without a patch folder or when the path would not fit.

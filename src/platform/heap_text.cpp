@@ -58,9 +58,4 @@ void HeapText::clear() {
   capacity_ = 0;
 }
 
-bool operator==(const HeapText& left, const HeapText& right) {
-  return left.size() == right.size() &&
-         std::memcmp(left.c_str(), right.c_str(), left.size() * sizeof(WideChar)) == 0;
-}
-
 }  // namespace setup

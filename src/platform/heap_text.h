@@ -41,9 +41,6 @@ class HeapText {
   std::size_t capacity_ = 0;
 };
 
-// Unit for unit.
-bool operator==(const HeapText& left, const HeapText& right);
-
 }  // namespace setup
 
 #endif  // SETUP_PLATFORM_HEAP_TEXT_H

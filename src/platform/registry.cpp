@@ -34,9 +34,17 @@ std::size_t StoredString::ShownLength() const {
   return terminated ? length - 1 : length;
 }
 
+std::size_t StoredString::TextLength() const {
+  return std::min<std::size_t>(setup::TextLength(units.c_str()), byteCount / sizeof(WideChar));
+}
+
 bool SameStoredString(const StoredString& left, const StoredString& right) {
-  return left.type == right.type && left.byteCount == right.byteCount &&
-         std::memcmp(left.bytes(), right.bytes(), left.byteCount) == 0;
+  if (left.type != right.type || left.byteCount != right.byteCount) return false;
+  // Compared here, not by memcmp: an import of the C runtime costs more than the loop.
+  for (std::uint32_t at = 0; at < left.byteCount; ++at) {
+    if (left.bytes()[at] != right.bytes()[at]) return false;
+  }
+  return true;
 }
 
 Status ReadStoredString(Platform& platform, RegKey key, const WideChar* valueName,
@@ -83,21 +91,6 @@ Status WriteStoredString(Platform& platform, RegKey key, const WideChar* valueNa
   std::memcpy(bytes, value.bytes(), value.byteCount);
   std::memset(bytes + value.byteCount, 0xFF, 2 * sizeof(WideChar));
   return platform.RegSetValueExW(key, valueName, value.type, bytes, value.byteCount);
-}
-
-Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueName,
-                          HeapText& value, std::uint32_t* valueType) {
-  StoredString stored;
-  const Status status = ReadStoredString(platform, key, valueName, stored);
-  value.clear();
-  if (status != ERROR_SUCCESS) return status;
-  // The text ends at its first zero; a unit cut in half by an odd size is
-  // not text.
-  const std::size_t wholeUnits = stored.byteCount / sizeof(WideChar);
-  value = static_cast<HeapText&&>(stored.units);
-  value.set_length(std::min<std::size_t>(TextLength(value.c_str()), wholeUnits));
-  if (valueType != nullptr) *valueType = stored.type;
-  return ERROR_SUCCESS;
 }
 
 }  // namespace setup

@@ -28,6 +28,8 @@ struct StoredString {
   bool IsEmpty() const;
   // The units worth showing: all but a terminating zero unit.
   std::size_t ShownLength() const;
+  // The units that are text: up to the first zero, whole units only.
+  std::size_t TextLength() const;
 };
 
 // The same bytes and type.
@@ -50,16 +52,6 @@ Status ReadStoredString(Platform& platform, RegKey key, const WideChar* valueNam
 // bytes wherever it is written. ERROR_NOT_ENOUGH_MEMORY without a copy.
 Status WriteStoredString(Platform& platform, RegKey key, const WideChar* valueName,
                          const StoredString& value);
-
-// Reads a REG_SZ or REG_EXPAND_SZ value whole into `value` as the
-// registry keeps it, in UTF-16, whatever its length, up to its first zero
-// unit; a value stored without a terminating zero is taken up to its last
-// whole unit. Returns 0, the platform's status (2 when absent),
-// ERROR_INVALID_DATATYPE for a value that is no string, or
-// ERROR_NOT_ENOUGH_MEMORY; `value` is cleared on failure. `type`, when
-// given, receives the value's type on success.
-Status ReadRegistryString(Platform& platform, RegKey key, const WideChar* valueName,
-                          HeapText& value, std::uint32_t* type = nullptr);
 
 }  // namespace setup
 

@@ -12,7 +12,9 @@ namespace setup {
 
 namespace {
 
-constexpr const char* kStateNames[] = {
+// Names side by side in one array, not pointers: each pointer would cost the program a
+// relocation.
+constexpr char kStateNames[][17] = {
     "unknown", "stopped",          "start pending", "stop pending",
     "running", "continue pending", "pause pending", "paused",
 };

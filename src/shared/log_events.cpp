@@ -65,6 +65,10 @@ void WriteEvent(const RunState& run, Status outcome, LogEvent event, const LogFa
   WriteLogLine(run.Log, line);
 }
 
+void WriteEvent(const RunState& run, LogEvent event, const LogFact* facts) {
+  WriteEvent(run, ERROR_SUCCESS, event, facts);
+}
+
 }  // namespace log_wording
 
 }  // namespace setup

@@ -251,15 +251,27 @@ void Fill(LogLine& line, LogEvent event, const LogFact* facts);
 // Writes one line of the run's log: `event` with `facts`, and
 // ", failed: <status (meaning)>" when `outcome` is not 0.
 void WriteEvent(const RunState& run, Status outcome, LogEvent event, const LogFact* facts);
+// The same without an outcome: most lines have none, and a call the
+// fewer argument is code saved at every line.
+void WriteEvent(const RunState& run, LogEvent event, const LogFact* facts);
+
+template <bool WithOutcome>
+void Write(const RunState& run, Status outcome, LogEvent event, const LogFact* facts) {
+  if constexpr (WithOutcome) {
+    WriteEvent(run, outcome, event, facts);
+  } else {
+    WriteEvent(run, event, facts);
+  }
+}
 
 // The facts as the wording takes them; none for none.
-template <typename... Facts>
+template <bool WithOutcome, typename... Facts>
 void WriteFacts(const RunState& run, Status outcome, LogEvent event, const Facts&... facts) {
   if constexpr (sizeof...(Facts) == 0) {
-    WriteEvent(run, outcome, event, nullptr);
+    Write<WithOutcome>(run, outcome, event, nullptr);
   } else {
-    const LogFact filled[] = {LogFact(facts)...};
-    WriteEvent(run, outcome, event, filled);
+    const LogFact given[] = {LogFact(facts)...};
+    Write<WithOutcome>(run, outcome, event, given);
   }
 }
 
@@ -287,7 +299,7 @@ LogLine& Say(LogLine& line, const Facts&... facts) {
 template <LogEvent Event, typename... Facts>
 void Tell(const RunState& run, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
-  log_wording::WriteFacts(run, ERROR_SUCCESS, Event, facts...);
+  log_wording::WriteFacts<false>(run, ERROR_SUCCESS, Event, facts...);
 }
 
 // The same, with ", failed: <status (meaning)>" when `outcome` is not 0:
@@ -295,7 +307,7 @@ void Tell(const RunState& run, const Facts&... facts) {
 template <LogEvent Event, typename... Facts>
 void TellOutcome(const RunState& run, Status outcome, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
-  log_wording::WriteFacts(run, outcome, Event, facts...);
+  log_wording::WriteFacts<true>(run, outcome, Event, facts...);
 }
 
 }  // namespace setup

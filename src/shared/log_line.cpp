@@ -48,7 +48,11 @@ LogLine& LogLine::Text(const WideChar* text, std::size_t length) {
 }
 
 LogLine& LogLine::operator<<(const char* text) {
-  return text != nullptr ? Ascii(text, TextLength(text)) : *this;
+  // Unit by unit, never measured first: a measuring loop becomes an import of strlen.
+  for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
+    AppendVisible(static_cast<WideChar>(static_cast<unsigned char>(*at)));
+  }
+  return *this;
 }
 
 LogLine& LogLine::Ascii(const char* text, std::size_t length) {

@@ -66,14 +66,16 @@ Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key, bo
 Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key,
                              const Redirection& redirection) {
   const bool redirected = redirection.held == Held::Redirection;
-  HeapText current;
-  if (ReadRegistryString(platform, key, kTransformsValue, current) != ERROR_SUCCESS) {
+  StoredString stored;
+  const Status read = ReadStoredString(platform, key, kTransformsValue, stored);
+  const WideChar* const current = stored.units.c_str();
+  if (read != ERROR_SUCCESS) {
     Tell<LogEvent::NoJournal>(run);
-  } else if (redirected && TextEquals(current.c_str(), redirection.written.c_str())) {
+  } else if (redirected && TextEquals(current, redirection.written.c_str())) {
     const Status deleted = DeleteValueConfirmed(platform, key, kTransformsValue);
-    Tell<LogEvent::OwnRedirectionDeleted>(run, InQuotes(current.c_str()), StatusText{deleted});
+    Tell<LogEvent::OwnRedirectionDeleted>(run, InQuotes(current), StatusText{deleted});
   } else {
-    Tell<LogEvent::UnprovenStays>(run, InQuotes(current.c_str()));
+    Tell<LogEvent::UnprovenStays>(run, InQuotes(current));
   }
   // Left alone, the product's own value needs no backup.
   if (!redirected) return ERROR_SUCCESS;
@@ -85,9 +87,8 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
 // `redirection`.
 void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolder& folder,
                        ScopedRegKey& key, const FoundTransforms& found, Redirection& redirection) {
-  const int language =
-      LanguageOfTransforms(run, found.value.units.c_str(),
-                           found.value.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+  const int language = LanguageOfTransforms(
+      run, found.value, found.value.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
       language == kNoLanguage ? kDefaultTransform : LanguageTable[language].transformFile;
   WidePath redirected;

@@ -1,10 +1,12 @@
 #include "detection/language_resolution.h"
 
 #include <string>
+#include <vector>
 
 #include "detection/language_table.h"
 #include "detection/product_table.h"
 #include "patch_folder.h"
+#include "sim/utf16_bytes.h"
 
 namespace setup {
 namespace {
@@ -61,6 +63,19 @@ TEST_F(LanguageResolutionTest, LongTransformsValueStillGivesItsLanguage) {
   const std::string longValue = "C:\\" + std::string(300, 'p') + "\\1031.mst";
   RegisterHostrel(longValue.c_str());
   EXPECT_EQ(Resolve().row, 2) << "a value past 260 bytes is read whole";
+}
+
+// Half a unit is no letter: ":1031.ms" and a lone byte 't' names no transform, whichever step
+// reads it (the redirection takes 1033 for it too).
+TEST_F(LanguageResolutionTest, HalfAUnitIsNoLetter) {
+  RegisterHostrel(nullptr);
+  std::vector<std::uint8_t> odd = sim::Utf16Bytes(u":1031.ms", false);
+  odd.push_back('t');
+  machine.SetRawValue(kHostrelKey, "Transforms", REG_SZ, odd);
+  EXPECT_EQ(Resolve().row, kNoLanguage);
+  odd.push_back(0);
+  machine.SetRawValue(kHostrelKey, "Transforms", REG_SZ, odd);
+  EXPECT_EQ(Resolve().row, 2) << "the same unit whole";
 }
 
 TEST_F(LanguageResolutionTest, IdentifiedProductWithoutTransformsIsUndetermined) {

@@ -22,10 +22,10 @@ class RegistryStringTest : public ::testing::Test {
     ScopedRegKey key(machine);
     const Status opened = OpenClassesRootKey(machine, kWideKey, KEY_READ, key);
     if (opened != ERROR_SUCCESS) return opened;
-    HeapText text;
-    static_cast<void>(text.assign(u"stale"));
-    const Status status = ReadRegistryString(machine, key.get(), name, text);
-    value.assign(text.c_str(), text.size());
+    StoredString stored;
+    static_cast<void>(stored.units.assign(u"stale"));
+    const Status status = ReadStoredString(machine, key.get(), name, stored);
+    value.assign(stored.units.c_str(), stored.TextLength());
     return status;
   }
 
