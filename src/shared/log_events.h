@@ -255,36 +255,22 @@ void WriteEvent(const RunState& run, Status outcome, LogEvent event, const LogFa
 // fewer argument is code saved at every line.
 void WriteEvent(const RunState& run, LogEvent event, const LogFact* facts);
 
-template <bool WithOutcome>
-void Write(const RunState& run, Status outcome, LogEvent event, const LogFact* facts) {
-  if constexpr (WithOutcome) {
-    WriteEvent(run, outcome, event, facts);
-  } else {
-    WriteEvent(run, event, facts);
-  }
-}
-
 // The facts as the wording takes them; none for none.
-template <bool WithOutcome, typename... Facts>
-void WriteFacts(const RunState& run, Status outcome, LogEvent event, const Facts&... facts) {
-  if constexpr (sizeof...(Facts) == 0) {
-    Write<WithOutcome>(run, outcome, event, nullptr);
-  } else {
-    const LogFact given[] = {LogFact(facts)...};
-    Write<WithOutcome>(run, outcome, event, given);
-  }
-}
+template <std::size_t Count>
+struct FactArray {
+  LogFact facts[Count];
+  const LogFact* data() const { return facts; }
+};
+template <>
+struct FactArray<0> {
+  const LogFact* data() const { return nullptr; }
+};
 
 template <typename... Facts>
-LogLine& FillFacts(LogLine& line, LogEvent event, const Facts&... facts) {
-  if constexpr (sizeof...(Facts) == 0) {
-    Fill(line, event, nullptr);
-  } else {
-    const LogFact filled[] = {LogFact(facts)...};
-    Fill(line, event, filled);
-  }
-  return line;
+FactArray<sizeof...(Facts)> Gather(const Facts&... facts) {
+  return {{LogFact(facts)...}};
 }
+inline FactArray<0> Gather() { return {}; }
 
 }  // namespace log_wording
 
@@ -292,14 +278,15 @@ LogLine& FillFacts(LogLine& line, LogEvent event, const Facts&... facts) {
 template <LogEvent Event, typename... Facts>
 LogLine& Say(LogLine& line, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
-  return log_wording::FillFacts(line, Event, facts...);
+  log_wording::Fill(line, Event, log_wording::Gather(facts...).data());
+  return line;
 }
 
 // Writes `Event` with `facts` as one line of the run's log.
 template <LogEvent Event, typename... Facts>
 void Tell(const RunState& run, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
-  log_wording::WriteFacts<false>(run, ERROR_SUCCESS, Event, facts...);
+  log_wording::WriteEvent(run, Event, log_wording::Gather(facts...).data());
 }
 
 // The same, with ", failed: <status (meaning)>" when `outcome` is not 0:
@@ -307,7 +294,7 @@ void Tell(const RunState& run, const Facts&... facts) {
 template <LogEvent Event, typename... Facts>
 void TellOutcome(const RunState& run, Status outcome, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
-  log_wording::WriteFacts<true>(run, outcome, Event, facts...);
+  log_wording::WriteEvent(run, outcome, Event, log_wording::Gather(facts...).data());
 }
 
 }  // namespace setup
