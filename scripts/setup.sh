@@ -13,6 +13,7 @@ packages=(
   gcab python3-gi gir1.2-gcab-1.0 gir1.2-gsf-1 gir1.2-libmsi-1.0
   xvfb xdotool file python3 locales
   osslsigncode python3-pefile openssl
+  ansible
 )
 
 # Locales the Wine tests start programs under, for their code pages.
