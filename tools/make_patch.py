@@ -16,7 +16,6 @@ pools and summary information are written here.
 """
 
 import argparse
-import datetime
 import hashlib
 import os
 import re
@@ -51,10 +50,27 @@ VERSION_LIMITS = (255, 255, 65535)
 # Debian's GObject bindings (python3-gi) are built for Debian's own interpreter.
 SYSTEM_PYTHON = "/usr/bin/python3"
 BINDINGS_PACKAGES = "python3-gi, gir1.2-gcab-1.0, gir1.2-gsf-1 and gir1.2-libmsi-1.0"
-# The launcher tells a patch's product by one of these in the patch file's name, letter
-# case included; without one it applies the patch unredirected. Must match the keywords of
-# the launcher's product table (src/detection/product_table.cpp).
-PRODUCT_KEYWORDS = ("Tessel", "Wrenfield", "Hostrel", "Ostra", "Loomwork", "Brisant")
+# The launcher's product table (src/detection/product_table.cpp), in its order: the packed
+# product code and the keyword it tells the product by in the patch file's name, letter case
+# included; without a keyword it applies the patch unredirected. Must match the table.
+PRODUCT_TABLE = (
+    ("382F6AFF466673E4C9EE82C5C18519A1", "Tessel"),
+    ("C428D535F8388D649881B4C01D2448AA", "Wrenfield"),
+    ("8C0FD386649E9D942AA845BBA3A1420B", "Hostrel"),
+    ("01BA1CD1DB921174CA757927C79DD590", "Ostra"),
+    ("C31C5E48B5359B54A94F13A98BE5C40E", "Loomwork"),
+    ("E9F771EAEB8D25642BA165150C621274", "Tessel"),
+    ("CFEC5A5C742AD604485FA193EF4D3624", "Brisant"),
+    ("EAADFC3A3A6E6484DA423B5CBD6BF02C", "Loomwork"),
+    ("E359D2F96F56DF147AD77D973394339F", "Hostrel"),
+)
+PRODUCT_KEYWORDS = tuple(dict.fromkeys(keyword for _, keyword in PRODUCT_TABLE))
+# Every time the patch records (summary information, cabinet file dates) is this one, so
+# that the same inputs give the same bytes: SOURCE_DATE_EPOCH when set, else 1980-01-01
+# 00:00 UTC, the earliest date a cabinet can hold.
+DEFAULT_EPOCH = 315532800
+# A cabinet's dates run from 1980 to 2107 (seven bits of years).
+CABINET_EPOCHS = (DEFAULT_EPOCH, 4354819199)
 
 TABLES_NEEDED = {
     "Property": "the product code and version",
@@ -222,12 +238,15 @@ def read_cab(lib, data, label):
             for folder in cabinet.get_folders() for f in folder.get_files()}
 
 
-def write_cab(lib, files):
-    """An uncompressed cabinet of [(name, contents, mtime)] in one folder."""
+def write_cab(lib, files, epoch):
+    """An uncompressed cabinet of [(name, contents)] in one folder, every file dated epoch."""
     folder = lib.GCab.Folder.new(lib.GCab.Compression.NONE)
-    for name, contents, mtime in files:
+    # A cabinet holds a date without a zone: the UTC one keeps the bytes independent of TZ.
+    when = lib.GLib.DateTime.new_from_unix_utc(min(max(epoch, CABINET_EPOCHS[0]),
+                                                   CABINET_EPOCHS[1]))
+    for name, contents in files:
         entry = lib.GCab.File.new_with_bytes(name, lib.GLib.Bytes.new(contents))
-        entry.set_date_time(lib.GLib.DateTime.new_from_unix_local(int(max(mtime, 315532800))))
+        entry.set_date_time(when)
         folder.add_file(entry, False)
     cabinet = lib.GCab.Cabinet.new()
     out = lib.Gio.MemoryOutputStream.new_resizable()
@@ -514,6 +533,24 @@ def packed(version):
     return version[0] << 24 | version[1] << 16 | version[2]
 
 
+def packed_code(guid):
+    """The installer's packed form of a GUID, as the registry names products and patches:
+    the first three groups' hex digits reversed, then each pair of the last 16 swapped."""
+    digits = normal_guid(guid).strip("{}").replace("-", "")
+    return (digits[7::-1] + digits[11:7:-1] + digits[15:11:-1] +
+            "".join(digits[i + 1] + digits[i] for i in range(16, 32, 2)))
+
+
+def source_date_epoch(environ=None):
+    """The time the patch records, in seconds since 1970 (UTC)."""
+    text = (os.environ if environ is None else environ).get("SOURCE_DATE_EPOCH", "")
+    if not text:
+        return DEFAULT_EPOCH
+    if not re.fullmatch(r"[0-9]+", text):
+        raise TargetError(f"SOURCE_DATE_EPOCH={text} is not a number of seconds since 1970")
+    return int(text)
+
+
 def unpacked(number):
     return "%d.%d.%d" % (number >> 24, number >> 16 & 0xFF, number & 0xFFFF)
 
@@ -565,7 +602,7 @@ def make_patch(lib, package_path, replacements, product_version, patch_code, out
         raise TargetError(f"{product_version} is not above the package's version "
                           f"{old_version}: a patch must raise the product version")
     new_version = product_version
-    now = datetime.datetime.now().timestamp() if now is None else now
+    now = source_date_epoch() if now is None else now
 
     files, seen = [], set()
     for name, source in replacements:
@@ -576,13 +613,12 @@ def make_patch(lib, package_path, replacements, product_version, patch_code, out
         try:
             with open(source, "rb") as f:
                 contents = f.read()
-            mtime = os.stat(source).st_mtime
         except OSError as e:
             raise TargetError(f"cannot read {source}: {e.strerror}")
         if contents == package.original(row):
             raise TargetError(f"{source} is the same as {row['File']} in the package; "
                               "nothing to patch")
-        files.append((row, contents, mtime))
+        files.append((row, contents))
 
     disk_id, first = numbering(package, old, new)
     last = first + len(files) - 1
@@ -591,7 +627,7 @@ def make_patch(lib, package_path, replacements, product_version, patch_code, out
     # :T1, the product's own tables.
     product = Transform(package.codepage)
     hashes = {r["File_"] for r in package.tables["MsiFileHash"].rows}
-    for sequence, (row, contents, _) in enumerate(files, first):
+    for sequence, (row, contents) in enumerate(files, first):
         product.row(package.tables["File"], {"File": row["File"], "FileSize": len(contents),
                                              "Sequence": sequence})
         digest = dict(zip(("HashPart1", "HashPart2", "HashPart3", "HashPart4"),
@@ -613,7 +649,7 @@ def make_patch(lib, package_path, replacements, product_version, patch_code, out
         7: package.template, 8: package.template,
         9: f"{code}{old_version};{code}{new_version};{props['UpgradeCode']}",
         14: ("i4", 200), 16: ("i4", TRANSFORM_FLAGS)})
-    names = ", ".join(row["File"] for row, _, _ in files)
+    names = ", ".join(row["File"] for row, _ in files)
     product_name = props.get("ProductName", code)
     patch_summary = summary_stream({
         2: f"{product_name} patch", 3: f"{product_name} {new_version}",
@@ -629,23 +665,32 @@ def make_patch(lib, package_path, replacements, product_version, patch_code, out
         SUMMARY_STREAM: patch_summary,
         TRANSFORMS[0]: product.storage(transform_summary),
         TRANSFORMS[1]: media.storage(transform_summary),
-        stream_name(cab_stream): write_cab(lib, [(row["File"], contents, mtime)
-                                                 for row, contents, mtime in files]),
+        stream_name(cab_stream): write_cab(lib, [(row["File"], contents)
+                                                 for row, contents in files], now),
     })
     write_patch(lib, root, output)
-    return patch_code, old_version, new_version, files, disk_id, (first, last), product_name
+    return patch_code, old_version, new_version, files, disk_id, (first, last), product_name, code
 
 
-def name_warning(output, product_name, version):
-    """Why the launcher will not tell the product by output's file name, or None."""
+def name_warning(output, product_name, version, product_code):
+    """Why the launcher will not tell the package's product by output's file name, or None."""
     name = os.path.basename(output)
-    if any(keyword in name for keyword in PRODUCT_KEYWORDS):
-        return None
-    known = [keyword for keyword in PRODUCT_KEYWORDS if keyword in product_name]
-    return (f"{name} holds none of the launcher's product keywords "
-            f"({', '.join(PRODUCT_KEYWORDS)}; letter case counts), so the launcher will not "
-            "recognise the product and applies the patch without its redirection; name it "
-            f"like {known[0] if known else '<keyword>'}_{version}.msp")
+    own = packed_code(product_code)
+    known = [keyword for code, keyword in PRODUCT_TABLE if code == own] or \
+            [keyword for keyword in PRODUCT_KEYWORDS if keyword in product_name]
+    suggestion = f"name it like {known[0] if known else '<keyword>'}_{version}.msp"
+    rows = [(code, keyword) for code, keyword in PRODUCT_TABLE if keyword in name]
+    if not rows:
+        return (f"{name} holds none of the launcher's product keywords "
+                f"({', '.join(PRODUCT_KEYWORDS)}; letter case counts), so the launcher will "
+                "not recognise the product and applies the patch without its redirection; "
+                + suggestion)
+    if all(code != own for code, _ in rows):
+        # The launcher would redirect another product's registration than the one patched.
+        keywords = ", ".join(dict.fromkeys(keyword for _, keyword in rows))
+        return (f"{name}: {keywords} names product {', '.join(code for code, _ in rows)} in "
+                f"the launcher's table, not this package's {own}; " + suggestion)
+    return None
 
 
 HELP = """\
@@ -710,16 +755,19 @@ def main(argv=None):
             if not sep or not name or not source:
                 raise TargetError(f"--replace {item}: expected FILE=NEW")
             pairs.append((name, source))
-        code, old, new, files, disk, (first, last), product_name = make_patch(
+        code, old, new, files, disk, (first, last), product_name, product_code = make_patch(
             Bindings(), args.package, pairs, args.product_version, args.patch_code, args.output)
     except TargetError as e:
         print(f"make_patch.py: error: {e}", file=sys.stderr)
         return 1
     print(f"{args.output}: patch {code}, product version {old} -> {new}, replaces "
-          + ", ".join(f"{row['File']} ({len(c)} bytes)" for row, c, _ in files)
+          + ", ".join(f"{row['File']} ({len(c)} bytes)" for row, c in files)
           + f"; disk {disk}, sequence {first}" + (f"-{last}" if last != first else "")
           + ", so it applies over this package's patches to lower versions")
-    warning = name_warning(args.output, product_name, new)
+    # The forms a detection rule names: the registry keys the installer writes.
+    print(f"patch code {code}, packed {packed_code(code)}")
+    print(f"product code {product_code}, packed {packed_code(product_code)}")
+    warning = name_warning(args.output, product_name, new, product_code)
     if warning:
         print(f"make_patch.py: warning: {warning}", file=sys.stderr)
     return 0

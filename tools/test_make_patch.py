@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import uuid
 
@@ -41,13 +42,14 @@ class MakePatchTest(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def run_tool(self, package, *args, out=None):
+    def run_tool(self, package, *args, out=None, env=None):
         if out is None:
             out = self.path("Hostrel_patch.msp")
             if os.path.exists(out):
                 os.remove(out)
+        environ = {k: v for k, v in os.environ.items() if k not in ("TZ", "SOURCE_DATE_EPOCH")}
         run = subprocess.run([sys.executable, TOOL, "--package", package, *args, "-o", out],
-                             capture_output=True, text=True)
+                             capture_output=True, text=True, env={**environ, **(env or {})})
         return run, out
 
     def new_contents(self, contents=b"Hostrel 1.0.1\r\n"):
@@ -95,6 +97,49 @@ class MakePatchTest(unittest.TestCase):
         root = 512 * (struct.unpack_from("<I", data, 48)[0] + 1)
         self.assertEqual(data[root:root + 20].decode("utf-16-le"), "Root Entry")
         self.assertEqual(data[root + 80:root + 96], PATCH_CLSID)
+
+    def test_same_inputs_give_the_same_bytes(self):
+        source = self.new_contents()
+        # (case, environment of the first build, of the second, same bytes, time recorded)
+        cases = [
+            ("time zones differ", {"TZ": "UTC"}, {"TZ": "Asia/Tokyo"}, True,
+             "Tue Jan  1 00:00:00 1980"),
+            ("epoch given, time zones differ", {"SOURCE_DATE_EPOCH": "1700000000", "TZ": "UTC"},
+             {"SOURCE_DATE_EPOCH": "1700000000", "TZ": "America/St_Johns"}, True,
+             "Tue Nov 14 22:13:20 2023"),
+            ("epochs differ", {"SOURCE_DATE_EPOCH": "1700000000"},
+             {"SOURCE_DATE_EPOCH": "1700003600"}, False, "Tue Nov 14 22:13:20 2023"),
+        ]
+        for case, first, second, same, created in cases:
+            with self.subTest(case):
+                builds = []
+                for n, env in enumerate((first, second)):
+                    # A replacement touched in between: its time is no input.
+                    os.utime(source, (1e9 + n * 7777, 1e9 + n * 7777))
+                    run, out = self.run_tool(self.msi, "--replace", f"version.txt={source}",
+                                             "--product-version", "1.0.1", "--patch-code",
+                                             PATCH_CODE, out=self.path(f"Hostrel_{n}.msp"),
+                                             env=env)
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    with open(out, "rb") as f:
+                        builds.append(f.read())
+                    os.remove(out)
+                self.assertEqual(builds[0] == builds[1], same)
+                with open(self.path("inspect.msp"), "wb") as f:
+                    f.write(builds[0])
+                info = subprocess.run(["msiinfo", "suminfo", self.path("inspect.msp")],
+                                      capture_output=True, text=True, check=True,
+                                      env={**os.environ, "TZ": "UTC"}).stdout
+                self.assertIn(f"Created: {created}\nLast saved: {created}\n", info)
+                cab = subprocess.run(["msiinfo", "extract", self.path("inspect.msp"),
+                                      "PATCH_1_0_1"], capture_output=True, check=True).stdout
+                with open(self.path("patch.cab"), "wb") as f:
+                    f.write(cab)
+                listing = subprocess.run(["gcab", "-l", "-v", self.path("patch.cab")],
+                                         capture_output=True, text=True, check=True,
+                                         env={**os.environ, "TZ": "UTC"}).stdout
+                when = time.strptime(created, "%a %b %d %H:%M:%S %Y")
+                self.assertIn(time.strftime(" %Y-%m-%d %H:%M:%S ", when), listing)
 
     def test_large_replacements_travel_whole(self):
         # 5000 bytes: just past the mini stream. 8 MiB: 256 cabinet blocks and a DIFAT sector.
@@ -164,26 +209,47 @@ class MakePatchTest(unittest.TestCase):
     def test_output_names(self):
         source = self.new_contents()
         os.makedirs(self.path("Hostrel"), exist_ok=True)
-        # (output, version, warned: no launcher keyword, letter case included, in the file name)
-        for output, version, warned in [("Hostrel_1.0.10.msp", "1.0.10", False),
-                                        ("x-Brisant-y.msp", "2.0.0", False),
-                                        ("hostrel_1.0.1.msp", "1.0.1", True),
-                                        ("Hostrel/patch.msp", "1.0.1", True)]:
+        none = "holds none of the launcher's product keywords"
+        other = "Brisant names product CFEC5A5C742AD604485FA193EF4D3624 in the launcher's " \
+                "table, not this package's 8C0FD386649E9D942AA845BBA3A1420B"
+        # (output, version, why warned: the name's keyword, letter case included, is not the
+        # package's product's, or None)
+        for output, version, why in [("Hostrel_1.0.10.msp", "1.0.10", None),
+                                     ("Brisant-Hostrel.msp", "1.0.1", None),
+                                     ("x-Brisant-y.msp", "2.0.0", other),
+                                     ("hostrel_1.0.1.msp", "1.0.1", none),
+                                     ("Hostrel/patch.msp", "1.0.1", none)]:
             with self.subTest(output):
                 run, out = self.run_tool(self.msi, "--replace", f"version.txt={source}",
-                                         "--product-version", version, out=self.path(output))
+                                         "--product-version", version, "--patch-code",
+                                         PATCH_CODE, out=self.path(output), env={"TZ": "UTC"})
                 self.assertEqual(run.returncode, 0, run.stderr)
                 self.assertTrue(os.path.isfile(out))
-                self.assertRegex(run.stderr, r"\Amake_patch\.py: warning: [^\n]*name it like "
-                                 r"Hostrel_1\.0\.1\.msp\n\Z" if warned else r"\A\Z")
+                self.assertRegex(run.stderr, r"\Amake_patch\.py: warning: [^\n]*"
+                                 + re.escape(why or "") + r"[^\n]*"
+                                 + re.escape(f"; name it like Hostrel_{version}.msp")
+                                 + r"\n\Z" if why else r"\A\Z")
+                self.assertEqual(run.stdout.splitlines()[1:], [
+                    f"patch code {PATCH_CODE}, packed 0825156D24FEDA64DB1AE609BC6AB677",
+                    f"product code {PRODUCT_CODE}, packed 8C0FD386649E9D942AA845BBA3A1420B"])
 
     @unittest.skipUnless(os.path.isfile(PRODUCT_TABLE), "needs the launcher's sources")
-    def test_keywords_are_the_launchers(self):
+    def test_product_table_is_the_launchers(self):
         sys.path.insert(0, HERE)
         import make_patch
         with open(PRODUCT_TABLE, encoding="utf-8") as f:
-            table = set(re.findall(r'\{u"[0-9A-F]{32}", u"(\w+)"', f.read()))
-        self.assertEqual(set(make_patch.PRODUCT_KEYWORDS), table)
+            rows = re.findall(r'\{u"([0-9A-F]{32})", u"(\w+)", u"(\{[^"]*\})"\}', f.read())
+        self.assertEqual(list(make_patch.PRODUCT_TABLE), [(code, word) for code, word, _ in rows])
+        # The rows that keep the braced code pack to their own packed code; so does the
+        # sample product, given in any spelling the tool takes.
+        cases = [(braced, code) for code, _, braced in rows if braced != "{}"] + [
+            (PRODUCT_CODE, "8C0FD386649E9D942AA845BBA3A1420B"),
+            (PRODUCT_CODE.strip("{}").lower(), "8C0FD386649E9D942AA845BBA3A1420B"),
+            (PATCH_CODE, "0825156D24FEDA64DB1AE609BC6AB677")]
+        self.assertGreaterEqual(len(cases), 7)
+        for guid, code in cases:
+            with self.subTest(guid):
+                self.assertEqual(make_patch.packed_code(guid), code)
 
     def test_versioned_file_is_refused(self):
         versioned = self.path("versioned.msi")
