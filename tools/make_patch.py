@@ -773,9 +773,9 @@ def main(argv=None):
     return 0
 
 
-def reexec_for_bindings():
+def reexec_for_bindings(script=__file__):
     """Debian's bindings load only in Debian's interpreter; another python3 first on PATH
-    (a pyenv one, say) runs the tool through it instead."""
+    (a pyenv one, say) runs the tool (script) through it instead."""
     try:
         import gi  # noqa: F401
         return
@@ -783,7 +783,7 @@ def reexec_for_bindings():
         pass
     if os.access(SYSTEM_PYTHON, os.X_OK) and \
             os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON):
-        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, os.path.abspath(__file__), *sys.argv[1:]])
+        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, os.path.abspath(script), *sys.argv[1:]])
 
 
 if __name__ == "__main__":
