@@ -2,7 +2,8 @@
 
 By default for real: the sample product installed by Wine's own msiexec and
 registered in German, a real patch made for it, a patch folder laid out as
-one ships, one unattended run of Setup.exe, and the product before and after.
+one ships, one unattended run of Setup.exe, the product before and after, and the
+deployment kit (tools/make_deploy_kit.py) for that patch folder.
 With --recorder, a recording stand-in takes the installer's place instead, to
 show the product's registration while the installer runs (Wine's installer
 ignores Transforms, so only the stand-in can show that it was redirected)."""
@@ -15,6 +16,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "wine"
 import harness  # noqa: E402
 import real_product  # noqa: E402
 
+KIT = os.path.join(os.path.dirname(__file__), "..", "tools", "make_deploy_kit.py")
 PRODUCT_KEY = r"Installer\Products\8C0FD386649E9D942AA845BBA3A1420B"  # Quarrix Hostrel
 TAIL = "/qn REBOOT=ReallySuppress"
 
@@ -34,6 +36,22 @@ def installer_database():
 def show(title, values):
     print(f"  {title:<7} " + ", ".join(
         f"{name} = {'(absent)' if text is None else chr(39) + text + chr(39)}" for name, text in values.items()))
+
+
+def show_kit(folder):
+    """The deployment kit for the patch folder, file by file."""
+    with tempfile.TemporaryDirectory() as kit:
+        run = subprocess.run([sys.executable, KIT, folder, "-o", kit], capture_output=True,
+                             text=True, timeout=120)
+        if run.returncode != 0:
+            print(f"No deployment kit: {run.stderr.strip()}")
+            return 1
+        print("Deployment kit for the patch folder (tools/make_deploy_kit.py):")
+        for name in ("command-line.txt", "detect.ps1", "deploy.yml", "return-codes.md"):
+            print(f"--- {name}")
+            with open(os.path.join(kit, name), encoding="utf-8") as text:
+                print(text.read().rstrip("\n"))
+    return 0
 
 
 def real_demo(artifacts):
@@ -72,7 +90,8 @@ def real_demo(artifacts):
                 with open(log, encoding="utf-8") as lines:
                     for line in lines:
                         print("  " + line.rstrip("\r\n"))
-            return 0 if run.status == 0 and after[0] != before[0] else 1
+            kit = show_kit(folder.linux_path)
+            return 0 if run.status == 0 and after[0] != before[0] and kit == 0 else 1
     finally:
         builder.remove()
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The launcher's main job: builds Setup.exe, installs the sample product with
 # Wine's own installer, makes a real patch for it, and applies it through
-# Setup.exe from a patch folder, showing the product before and after.
+# Setup.exe from a patch folder, showing the product before and after, then
+# prints the deployment kit (tools/make_deploy_kit.py) for that patch folder.
 # With --recorder, a recording stand-in replaces the installer instead and
 # the product's registration is shown while "the installer" runs.
 set -euo pipefail
