@@ -6,11 +6,11 @@ with the same row number, keyword and packed code, and the same braced product
 code where either side gives one; every ProductTable row must be in the README.
 
 Every installer status (0, 3010, 1601-1699) a row of the README's exit table
-names must mean what the log says for it (src/shared/status_meanings.cpp): the
-row's first sentence (its Meaning cell up to the first ". "), normalised, must
-contain the log's meaning, normalised. Normalised: backticks and quotes dropped,
-lower case, runs of blanks made one. So the README may say more after the
-log's words, never something else.
+(or of docs/deploying.md's) names must mean what the log says for it
+(src/shared/status_meanings.cpp): the row's first sentence (its second cell up
+to the first ". "), normalised, must contain the log's meaning, normalised.
+Normalised: backticks and double quotes dropped, lower case, runs of blanks
+made one. So a table may say more after the log's words, never something else.
 
 Fails with exit status 1 and one line per mismatch; prints
 "readme products ok: N rows" and "readme statuses ok: N installer statuses"
@@ -28,6 +28,9 @@ TABLE_START = re.compile(r"ProductTable\s*\[\s*ProductTableCount\s*\]\s*=\s*\{")
 COUNT = re.compile(r"ProductTableCount\s*=\s*(\d+)\s*;")
 NONE = "—"  # the README's mark for a row that keeps no braced code
 STATUS_HEADER = ["Status", "Meaning", "What to do"]
+# The exit tables held to the log's meanings: (file, header).
+EXIT_TABLES = [("README.md", STATUS_HEADER),
+               ("docs/deploying.md", ["Status", "What happened", "Class", "What to do"])]
 # {<status>, "<words>"} in kMeanings; a long meaning may be split into adjacent literals.
 MEANING = re.compile(r'\{\s*(\d+)\s*,\s*((?:"[^"]*"\s*)+)\}')
 LITERAL = re.compile(r'"([^"]*)"')
@@ -76,9 +79,9 @@ def first_sentence(text):
     return text[:end] if end >= 0 else text.rstrip(".")
 
 
-def readme_statuses(text):
+def readme_statuses(text, header=STATUS_HEADER):
     """(status, first sentence of its meaning) for each installer status of the exit table."""
-    body = table_body(text, STATUS_HEADER)
+    body = table_body(text, header)
     if body is None:
         return None
     return [(int(number), first_sentence(line[1]))
@@ -92,15 +95,15 @@ def meanings(source):
             for status, literals in MEANING.findall(source)}
 
 
-def compare_statuses(readme, words):
-    """One line per README installer status whose sense differs from the log's."""
+def compare_statuses(readme, words, name="README"):
+    """One line per installer status of `name`'s exit table whose sense differs from the log's."""
     faults = []
     for status, sentence in readme:
         meaning = words.get(status)
         if meaning is None:
-            faults.append(f"README status {status}: the log has no meaning for it")
+            faults.append(f"{name} status {status}: the log has no meaning for it")
         elif normalised(meaning) not in normalised(sentence):
-            faults.append(f"README status {status}: \"{sentence}\" does not say the log's "
+            faults.append(f"{name} status {status}: \"{sentence}\" does not say the log's "
                           f"\"{meaning}\"")
     return faults
 
@@ -190,7 +193,7 @@ def self_test():
         failed += 1
         print(f"self-test table parsing: got {table_rows(source)}")
     failed += self_test_statuses()
-    count = len(cases) + 2 + len(STATUS_CASES) + 1
+    count = len(cases) + 2 + len(STATUS_CASES) + 2
     print("self-test failed" if failed else f"self-test ok: {count} cases")
     return 1 if failed else 0
 
@@ -228,6 +231,15 @@ def self_test_statuses():
         if not ok:
             failed += 1
             print(f"self-test {name}: expected {expected or 'no fault'!r}, got {faults}")
+    docs = ("| Status | What happened | Class | What to do |\n|---|---|---|---|\n"
+            "| 0, 1707 | Success. | Success | Nothing. |\n"
+            "| 1635 | Package missing. | Failure | x |\n")
+    faults = compare_statuses(readme_statuses(docs, EXIT_TABLES[1][1]), LOG_WORDS, "docs")
+    if faults != ["docs status 0: the log has no meaning for it",
+                  'docs status 1635: "Package missing" does not say the log\'s '
+                  '"the update package could not be opened"']:
+        failed += 1
+        print(f"self-test the docs' exit table: got {faults}")
     source = ('constexpr Meaning kMeanings[] = {\n    {0, "success"},\n    {1642,\n'
               '     "the upgrade cannot "\n     "be installed"},\n};\n')
     if meanings(source) != {0: "success", 1642: "the upgrade cannot be installed"}:
@@ -255,18 +267,21 @@ def main():
             faults.append(f"product_table.h: ProductTableCount is "
                           f"{count.group(1) if count else 'not found'}, the table has "
                           f"{len(table)} rows")
-    statuses = readme_statuses(readme_text)
-    if statuses is None:
-        faults.append("README.md: no table headed | " + " | ".join(STATUS_HEADER) + " |")
-    else:
-        words = meanings((ROOT / "src/shared/status_meanings.cpp").read_text(encoding="utf-8"))
-        faults += compare_statuses(statuses, words)
+    words = meanings((ROOT / "src/shared/status_meanings.cpp").read_text(encoding="utf-8"))
+    checked = 0
+    for name, header in EXIT_TABLES:
+        statuses = readme_statuses((ROOT / name).read_text(encoding="utf-8"), header)
+        if statuses is None:
+            faults.append(f"{name}: no table headed | " + " | ".join(header) + " |")
+        else:
+            faults += compare_statuses(statuses, words, name)
+            checked += len(statuses)
     for fault in faults:
         print(fault)
     if faults:
         return 1
     print(f"readme products ok: {len(table)} rows")
-    print(f"readme statuses ok: {len(statuses)} installer statuses")
+    print(f"exit tables ok: {checked} installer statuses as the log says them")
     return 0
 
 
