@@ -1,12 +1,20 @@
 #!/usr/bin/env python3
-"""Checks that README.md's product table matches the launcher's product table.
+"""Checks that README.md's product and exit tables match the launcher's code.
 
 Every README row must be a row of ProductTable (src/detection/product_table.cpp)
 with the same row number, keyword and packed code, and the same braced product
 code where either side gives one; every ProductTable row must be in the README.
+
+Every installer status (0, 3010, 1601-1699) a row of the README's exit table
+(or of docs/deploying.md's) names must mean what the log says for it
+(src/shared/status_meanings.cpp): the row's first sentence (its second cell up
+to the first ". "), normalised, must contain the log's meaning, normalised.
+Normalised: backticks and double quotes dropped, lower case, runs of blanks
+made one. So a table may say more after the log's words, never something else.
+
 Fails with exit status 1 and one line per mismatch; prints
-"readme products ok: N rows" when they agree. `--self-test` checks the
-comparison itself on a table of cases.
+"readme products ok: N rows" and "readme statuses ok: N installer statuses"
+when they agree. `--self-test` checks both comparisons on tables of cases.
 """
 import pathlib
 import re
@@ -19,26 +27,85 @@ ENTRY = re.compile(r'\{\s*u"([^"]*)"\s*,\s*u"([^"]*)"\s*,\s*u"([^"]*)"\s*\}')
 TABLE_START = re.compile(r"ProductTable\s*\[\s*ProductTableCount\s*\]\s*=\s*\{")
 COUNT = re.compile(r"ProductTableCount\s*=\s*(\d+)\s*;")
 NONE = "—"  # the README's mark for a row that keeps no braced code
+STATUS_HEADER = ["Status", "Meaning", "What to do"]
+# The exit tables held to the log's meanings: (file, header).
+EXIT_TABLES = [("README.md", STATUS_HEADER),
+               ("docs/deploying.md", ["Status", "What happened", "Class", "What to do"])]
+# {<status>, "<words>"} in kMeanings; a long meaning may be split into adjacent literals.
+MEANING = re.compile(r'\{\s*(\d+)\s*,\s*((?:"[^"]*"\s*)+)\}')
+LITERAL = re.compile(r'"([^"]*)"')
 
 
 def cells(line):
     return [cell.strip().strip("`").strip() for cell in line.strip().strip("|").split("|")]
 
 
-def readme_rows(text):
-    """The rows of the README table headed HEADER: (row, keyword, braced or None, packed)."""
+def table_body(text, header):
+    """The cells of each body line of the first Markdown table headed `header`; None without."""
     lines = text.splitlines()
     for at, line in enumerate(lines):
-        if line.lstrip().startswith("|") and cells(line) == HEADER:
-            rows = []
-            for body in lines[at + 2:]:
-                if not body.lstrip().startswith("|"):
+        if line.lstrip().startswith("|") and cells(line) == header:
+            body = []
+            for row in lines[at + 2:]:
+                if not row.lstrip().startswith("|"):
                     break
-                row, keyword, braced, packed = (cells(body) + ["", "", "", ""])[:4]
-                number = int(row) if row.isdigit() else row
-                rows.append((number, keyword, None if braced in (NONE, "") else braced, packed))
-            return rows
+                body.append(cells(row) + [""] * len(header))
+            return body
     return None
+
+
+def readme_rows(text):
+    """The rows of the README table headed HEADER: (row, keyword, braced or None, packed)."""
+    body = table_body(text, HEADER)
+    if body is None:
+        return None
+    rows = []
+    for row, keyword, braced, packed in (line[:4] for line in body):
+        number = int(row) if row.isdigit() else row
+        rows.append((number, keyword, None if braced in (NONE, "") else braced, packed))
+    return rows
+
+
+def is_installer_status(status):
+    return status in (0, 3010) or 1601 <= status <= 1699
+
+
+def normalised(text):
+    return " ".join(text.replace("`", "").replace('"', "").lower().split())
+
+
+def first_sentence(text):
+    end = text.find(". ")
+    return text[:end] if end >= 0 else text.rstrip(".")
+
+
+def readme_statuses(text, header=STATUS_HEADER):
+    """(status, first sentence of its meaning) for each installer status of the exit table."""
+    body = table_body(text, header)
+    if body is None:
+        return None
+    return [(int(number), first_sentence(line[1]))
+            for line in body for number in re.findall(r"\d+", line[0])
+            if is_installer_status(int(number))]
+
+
+def meanings(source):
+    """The log's meanings: {status: words}."""
+    return {int(status): "".join(LITERAL.findall(literals))
+            for status, literals in MEANING.findall(source)}
+
+
+def compare_statuses(readme, words, name="README"):
+    """One line per installer status of `name`'s exit table whose sense differs from the log's."""
+    faults = []
+    for status, sentence in readme:
+        meaning = words.get(status)
+        if meaning is None:
+            faults.append(f"{name} status {status}: the log has no meaning for it")
+        elif normalised(meaning) not in normalised(sentence):
+            faults.append(f"{name} status {status}: \"{sentence}\" does not say the log's "
+                          f"\"{meaning}\"")
+    return faults
 
 
 def table_rows(source):
@@ -125,14 +192,67 @@ def self_test():
     if table_rows(source) != [(0, "Tessel", None, "AA"), (1, "Brisant", "{C5}", "BB")]:
         failed += 1
         print(f"self-test table parsing: got {table_rows(source)}")
-    print("self-test failed" if failed else f"self-test ok: {len(cases) + 2} cases")
+    failed += self_test_statuses()
+    count = len(cases) + 2 + len(STATUS_CASES) + 2
+    print("self-test failed" if failed else f"self-test ok: {count} cases")
     return 1 if failed else 0
+
+
+LOG_WORDS = {1627: "a function failed during execution",
+             1635: "the update package could not be opened",
+             1641: "success; the installer started a restart"}
+# (case, README exit rows (status cell, meaning cell), the first fault must start with this)
+STATUS_CASES = [
+    ("same words", [("1635", "The update package could not be opened.")], ""),
+    ("words, then more", [("1627", "A function failed during execution. Often no patch.")], ""),
+    ("other case, backticks, blanks", [("1641", "Success;  the `installer` started a restart")],
+     ""),
+    ("not an installer status", [("2, 5, 234", "Anything at all."), ("122", "Too long.")], ""),
+    ("other words", [("1635", "The patch package is missing.")], "README status 1635:"),
+    ("words only after the first sentence",
+     [("1627", "No patch was found. A function failed during execution.")],
+     "README status 1627:"),
+    ("one word changed", [("1641", "Success; the installer needs a restart.")],
+     "README status 1641:"),
+    ("a status of a shared cell", [("1627, 1635", "The update package could not be opened.")],
+     "README status 1627:"),
+    ("a status the log has no words for", [("1642", "The upgrade cannot be installed.")],
+     "README status 1642: the log has no meaning"),
+]
+
+
+def self_test_statuses():
+    failed = 0
+    for name, rows, expected in STATUS_CASES:
+        table = "| Status | Meaning | What to do |\n|---|---|---|\n" + "".join(
+            f"| {status} | {meaning} | Nothing. |\n" for status, meaning in rows)
+        faults = compare_statuses(readme_statuses(table), LOG_WORDS)
+        ok = (faults == []) if not expected else (faults != [] and faults[0].startswith(expected))
+        if not ok:
+            failed += 1
+            print(f"self-test {name}: expected {expected or 'no fault'!r}, got {faults}")
+    docs = ("| Status | What happened | Class | What to do |\n|---|---|---|---|\n"
+            "| 0, 1707 | Success. | Success | Nothing. |\n"
+            "| 1635 | Package missing. | Failure | x |\n")
+    faults = compare_statuses(readme_statuses(docs, EXIT_TABLES[1][1]), LOG_WORDS, "docs")
+    if faults != ["docs status 0: the log has no meaning for it",
+                  'docs status 1635: "Package missing" does not say the log\'s '
+                  '"the update package could not be opened"']:
+        failed += 1
+        print(f"self-test the docs' exit table: got {faults}")
+    source = ('constexpr Meaning kMeanings[] = {\n    {0, "success"},\n    {1642,\n'
+              '     "the upgrade cannot "\n     "be installed"},\n};\n')
+    if meanings(source) != {0: "success", 1642: "the upgrade cannot be installed"}:
+        failed += 1
+        print(f"self-test meanings parsing: got {meanings(source)}")
+    return failed
 
 
 def main():
     if sys.argv[1:] == ["--self-test"]:
         return self_test()
-    readme = readme_rows((ROOT / "README.md").read_text(encoding="utf-8"))
+    readme_text = (ROOT / "README.md").read_text(encoding="utf-8")
+    readme = readme_rows(readme_text)
     table = table_rows((ROOT / "src/detection/product_table.cpp").read_text(encoding="utf-8"))
     header = (ROOT / "src/detection/product_table.h").read_text(encoding="utf-8")
     faults = []
@@ -147,11 +267,21 @@ def main():
             faults.append(f"product_table.h: ProductTableCount is "
                           f"{count.group(1) if count else 'not found'}, the table has "
                           f"{len(table)} rows")
+    words = meanings((ROOT / "src/shared/status_meanings.cpp").read_text(encoding="utf-8"))
+    checked = 0
+    for name, header in EXIT_TABLES:
+        statuses = readme_statuses((ROOT / name).read_text(encoding="utf-8"), header)
+        if statuses is None:
+            faults.append(f"{name}: no table headed | " + " | ".join(header) + " |")
+        else:
+            faults += compare_statuses(statuses, words, name)
+            checked += len(statuses)
     for fault in faults:
         print(fault)
     if faults:
         return 1
     print(f"readme products ok: {len(table)} rows")
+    print(f"exit tables ok: {checked} installer statuses as the log says them")
     return 0
 
 

@@ -9,6 +9,8 @@ struct Meaning {
   const char* words;
 };
 
+// The installer's statuses say what the platform's own error list says, shortened; the README's
+// exit table must agree (scripts/check_readme_products.py).
 constexpr Meaning kMeanings[] = {
     {0, "success"},
     {1, "a product service is not stopped"},
@@ -33,19 +35,21 @@ constexpr Meaning kMeanings[] = {
     {1608, "an unknown property was given"},
     {1612, "the installation source is not available"},
     {1618, "another installation is in progress"},
-    {1619, "the package could not be opened"},
-    {1620, "the package is not a valid installer package"},
+    {1619, "the installation package could not be opened"},
+    {1620, "the installation package could not be opened: not a valid installer package"},
     {1622, "the installer's log file could not be opened"},
     {1624, "a transform could not be applied"},
     {1625, "a system policy forbids this installation"},
-    {1627, "the installer could not do it (often a missing or unreadable patch)"},
+    {1627, "a function failed during execution"},
     {1633, "this platform does not support the package"},
-    {1635, "the patch package could not be opened"},
-    {1636, "the patch package is not a valid patch"},
+    {1635, "the update package could not be opened"},
+    {1636, "the update package could not be opened: not a valid update package"},
     {1638, "another version of the product is already installed"},
     {1639, "an invalid command line argument"},
     {1641, "success; the installer started a restart"},
-    {1642, "the patch does not apply to what is installed"},
+    {1642,
+     "the upgrade cannot be installed: the program to upgrade may be missing or of another "
+     "version"},
     {1643, "a system policy forbids this patch"},
     {1644, "a system policy forbids a customization"},
     {1649, "a system policy forbids removing the patch"},

@@ -87,7 +87,7 @@ TEST_F(RunLogTest, BlockedRunNamesTheServiceAndTheStatus) {
 
 TEST(StatusMeanings, StatusesADeploymentMeetsHaveWords) {
   for (const Status status : {1601u, 1608u, 1612u, 1619u, 1620u, 1622u, 1624u, 1625u, 1627u, 1633u,
-                              1635u, 1638u, 1639u, 1643u, 1644u, 1649u, 9009u}) {
+                              1635u, 1636u, 1638u, 1639u, 1642u, 1643u, 1644u, 1649u, 9009u}) {
     EXPECT_NE(StatusMeaning(status), nullptr) << status;
   }
 }
