@@ -24,7 +24,9 @@ DATABASE_CLSID = "{000C1084-0000-0000-C000-000000000046}"
 # As docs/deploying.md gives them: the launcher passes everything after Setup.exe to the
 # installer, and the statuses its deployment tools are told.
 ARGUMENTS = "/qn REBOOT=ReallySuppress"
-COMMAND_LINE = ARGUMENTS + ' /l*v+ "%TEMP%\\QuarrixPatch_msi.log"'
+# The installer's log in a folder only administrators can write, which exists on every
+# machine (the installer creates no missing folder).
+COMMAND_LINE = ARGUMENTS + ' /l*v+ "%SystemRoot%\\Logs\\QuarrixPatch_msi.log"'
 RETURN_CODES = [
     ("0, 1707", "Success", "Patch applied (1707 is the installer's own success, passed on)."),
     ("3010", "Soft reboot", "Applied; a restart is needed."),
@@ -35,7 +37,11 @@ RETURN_CODES = [
     ("1639", "Failure", "A command line the interpreter cannot carry."),
     ("1602, 1603", "Failure", "Cancelled; installation failed. Read both logs."),
     ("1605", "Failure", "The product is not installed."),
-    ("1627, 1619, 1620", "Failure", "Package missing, unreadable or invalid."),
+    ("1635", "Failure", "The update package could not be opened."),
+    ("1636", "Failure", "The update package could not be opened: not a valid update package."),
+    ("1642", "Failure", "The upgrade cannot be installed: the program to upgrade may be missing "
+                        "or of another version."),
+    ("1627", "Failure", "A function failed during execution; read the installer's log."),
     ("2, 5, 234", "Failure", "The product's registration could not be put back, or an earlier "
                              "run's journal could not be finished; run elevated and again."),
     ("anything else", "Failure", "The installer's status, passed on."),
