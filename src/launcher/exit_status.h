@@ -4,6 +4,7 @@
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -25,7 +26,7 @@ struct RunOutcomes {
   Status restore = ERROR_SUCCESS;
   // For the summary: what the steps found and did.
   bool installerStarted = false;
-  int product = -1;  // the identified row; -1 for none
+  int product = kNoProduct;  // the identified row
   bool registered = false;
   bool redirected = false;
   WidePath patch;              // the chosen package's name
