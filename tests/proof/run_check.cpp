@@ -332,6 +332,14 @@ class Checker {
     return rows;
   }
 
+  bool WroteTransforms(const std::string& keyPath) const {
+    const auto& changes = machine_.RegistryChanges();
+    return std::any_of(changes.begin(), changes.end(), [&](const sim::RegistryChange& change) {
+      return sim::EqualsIgnoringAsciiCase(change.keyPath, keyPath) &&
+             sim::EqualsIgnoringAsciiCase(change.valueName, "Transforms");
+    });
+  }
+
   void CheckRegistration(int row, bool changed) {
     const KeyState& before = before_.keys[static_cast<std::size_t>(row)];
     const std::string keyPath = ProductKeyOf(row);
@@ -350,10 +358,12 @@ class Checker {
     const OwnValue ownValue = OwnAfterRecovery(before.transforms, before.backup);
     const std::optional<std::u16string>& own = ownValue.text;
     // A value the run could not read may be left as it was, its journal
-    // finished or kept.
-    if (!own && SameStored(transforms, before.transforms)) return;
+    // finished or kept; the installer, which may rewrite it, is not the run.
     if (!own) {
-      Fail(name + ": an unreadable Transforms was replaced; it was " + Describe(before.transforms));
+      if (WroteTransforms(keyPath) && !SameStored(transforms, before.transforms)) {
+        Fail(name + ": an unreadable Transforms was replaced; it was " +
+             Describe(before.transforms));
+      }
       return;
     }
     CheckJournalLeft(row, backup);

@@ -173,6 +173,15 @@ std::vector<SeedScenario> SeedScenarios() {
       WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, binary, Text(recorded)});
   otherType.systemDirectory = u"C:\\" + std::u16string(600, u'w');
   add("RecordedJournalBesideAValueOfAnotherType", otherType, ERROR_PATH_NOT_FOUND);
+  // The journal goes, the value of another type stays for the launcher, and
+  // the installer rewrites it: the installer's write is not the launcher's
+  // (fuzzer finding).
+  Scenario rewrittenOtherType =
+      WithProduct(Typical(), {kHostrelRow, KeyAccess::Full, binary,
+                              Text(std::u16string(1, u'\0') + u"redi\u0135rected:")});
+  rewrittenOtherType.child.action = ChildAction::RewriteTransforms;
+  rewrittenOtherType.child.rewrittenValue = u"C:\\Cache\\1031.mst";
+  add("InstallerRewritesAValueOfAnotherType", rewrittenOtherType, ERROR_SUCCESS);
   add("OwnDefaultTransformOfMediaLaidOutLikeAPatchFolder",
       WithProduct(Typical(), {kHostrelRow, KeyAccess::ReadOnly, Text(u"C:\\Media\\Files\\1033.mst"),
                               std::nullopt}),
