@@ -46,6 +46,12 @@ done
 export SETUP_EXE SETUP_RECORDER_EXE SETUP_STARTER_EXE SETUP_SERVICE_STUB_EXE SETUP_BOX_READER_EXE SETUP_KEY_ACCESS_EXE \
   SETUP_TERMINATOR_EXE \
   SETUP_CANARY_DLL SETUP_CARELESS_LOADER_EXE
+SETUP_FIRST_RUN_KIT="$build_dir/first-run-kit"
+if [ ! -f "$SETUP_FIRST_RUN_KIT/first-run.exe" ]; then
+  echo "error: the first-run kit is not in $build_dir (build the windows preset first)" >&2
+  exit 2
+fi
+export SETUP_FIRST_RUN_KIT
 export PYTHONDONTWRITEBYTECODE=1  # keep the source tree clean
 
 # TERM first, so the harness can end its Wine prefixes; KILL if that hangs.
