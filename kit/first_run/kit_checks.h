@@ -29,6 +29,8 @@ void RunLauncherChecks(const KitPlace& kit);
 // Those that need SYSTEM, session 0, another account or a volume without
 // short names: run where the machine allows, else skipped with the command.
 void RunSituationChecks(const KitPlace& kit);
+// A guarded service whose status the launcher's account may not ask.
+void CheckGuardedServiceRefusing(const KitPlace& kit);
 
 // One run of a copy of Setup.exe.
 struct LauncherRun {

@@ -131,6 +131,7 @@ void CheckInstallerOrdinals(const KitPlace& kit) {
 
 void RunSituationChecks(const KitPlace& kit) {
   CheckInstallerOrdinals(kit);
+  CheckGuardedServiceRefusing(kit);
   CheckNoShortNames(kit);
   CheckSessionZero(kit);
   CheckSystemTemp(kit);

@@ -23,16 +23,19 @@ CHECKS = ("interpreter-waits", "interpreter-status-1603", "interpreter-status-16
           "interpreter-status-259", "interpreter-status-crash", "percent-escape",
           "percent-escape-quoted-path", "operators-in-value", "launcher-failed-patch",
           "autorun-skipped", "installer-mutex-held", "installer-mutex-refused",
-          "log-folder-fallback", "msi-ordinals", "short-names-off", "session-0",
+          "log-folder-fallback", "msi-ordinals", "guarded-service-refused", "short-names-off", "session-0",
           "system-temp-folder", "launcher-mutex-other-account")
-# Wine's cmd /C reports a child's 259 as 0.
-WINE_DIFFERENCES = {"interpreter-status-259"}
+# Wine's cmd /C reports a child's 259 as 0; its service manager opens a
+# service whatever the service's descriptor says.
+WINE_DIFFERENCES = {"interpreter-status-259", "guarded-service-refused"}
 # Wine makes short names everywhere, runs nothing in session 0 or as
 # SYSTEM, and the tests have one account.
 SKIPPED_UNDER_WINE = {"short-names-off", "session-0", "system-temp-folder",
                       "launcher-mutex-other-account"}
-# Registry views and the tree the kit may touch, compared before and after.
-REGISTRY_ROOTS = ("HKLM\\Software", "HKCU\\Software")
+# What the kit changes and puts back: product registrations, AutoRun, a
+# service. Compared whole before and after.
+REGISTRY_ROOTS = ("HKLM\\Software", "HKCU\\Software",
+                  "HKLM\\System\\CurrentControlSet\\Services")
 
 
 class FirstRunKitTest(harness.PrefixTestCase):
