@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,17 @@ KernelHandle CreateLog(FakeMachine& machine, const char16_t* path, Status* error
 // What the simulated CreateFileW does beyond the contract (tests/contract):
 // folders a test denies, the one disposition it knows, and the records the
 // leak checks read.
+// A name is at most 255 units on every file system Windows mounts, so a
+// search never reports one cut to the 259 units a find record holds.
+TEST(SimulatedFiles, NamesLongerThan255UnitsCannotExist) {
+  FakeMachine machine;
+  const std::string longest = std::string(251, 'n') + ".msp";
+  machine.AddFile("C:\\P\\" + longest);
+  EXPECT_TRUE(machine.PathExists("C:\\P\\" + longest));
+  EXPECT_THROW(machine.AddFile("C:\\P\\x" + longest), std::invalid_argument);
+  EXPECT_THROW(machine.AddFolder("C:\\" + std::string(256, 'f') + "\\P"), std::invalid_argument);
+}
+
 TEST(SimulatedFiles, CreateNewRefusalsAndFileHandleRecords) {
   constexpr std::uint32_t kCreateAlways = 2;
   struct Case {

@@ -78,10 +78,22 @@ void CopyFound(const FoundEntry& found, WideFindData* data) {
 
 }  // namespace
 
+constexpr std::size_t kMaxComponentUnits = 255;
+
 // ---- Test set-up -------------------------------------------------------------
 
 FileEntry* FakeMachine::AddEntry(const std::u16string& longPath, const std::u16string& shortName,
                                  bool isFolder) {
+  // No file system Windows mounts holds a name longer than 255 units
+  // (GetVolumeInformationW's maximum component length).
+  std::size_t component = 0;
+  for (const char16_t unit : longPath) {
+    component = unit == u'\\' || unit == u'/' ? 0 : component + 1;
+    if (component > kMaxComponentUnits) {
+      throw std::invalid_argument("cannot add " + EncodeAnsi(longPath) +
+                                  ": a name longer than 255 units");
+    }
+  }
   FileEntry* entry = files_.Add(longPath, shortName, isFolder);
   if (entry == nullptr) {
     throw std::invalid_argument("cannot add " + std::string(isFolder ? "folder " : "file ") +
