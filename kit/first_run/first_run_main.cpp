@@ -39,54 +39,71 @@ std::set<std::string> SplitNames(const std::wstring& list) {
   return names;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+struct Options {
   std::wstring json = L"first-run-results.json";
-  std::wstring workRoot = first_run::ShortForm(first_run::TempFolder());
+  std::wstring workRoot;
   std::set<std::string> only;
+};
+
+// False for anything but pairs of known options.
+bool ReadOptions(int argc, wchar_t** argv, Options& options) {
+  if (argc % 2 == 0) return false;
   for (int at = 1; at + 1 < argc; at += 2) {
     const std::wstring option = argv[at];
     if (option == L"--json") {
-      json = argv[at + 1];
+      options.json = argv[at + 1];
     } else if (option == L"--work") {
-      workRoot = argv[at + 1];
+      options.workRoot = argv[at + 1];
     } else if (option == L"--only") {
-      only = SplitNames(argv[at + 1]);
+      options.only = SplitNames(argv[at + 1]);
     } else {
-      std::fprintf(stderr, "usage: first-run.exe [--json <file>] [--work <folder>] [--only <checks>]\n");
-      return kUsageError;
+      return false;
     }
   }
-  if (argc % 2 == 0) {
-    std::fprintf(stderr, "usage: first-run.exe [--json <file>] [--work <folder>] [--only <checks>]\n");
-    return kUsageError;
+  // The stand-in's folder takes the system folder's place on the line,
+  // unquoted: a folder with a blank (short names off) will not do.
+  if (options.workRoot.empty()) options.workRoot = first_run::ShortForm(first_run::TempFolder());
+  if (options.workRoot.find_first_of(L" \t&|<>^()%") != std::wstring::npos) {
+    options.workRoot = first_run::WindowsFolder() + L"\\Temp";
   }
+  return true;
+}
 
-  const bool underWine = first_run::UnderWine();
-  CheckReport report(underWine, kWineDifferences);
-  KitPlace kit;
-  kit.kitFolder = first_run::ModuleFolder();
-  kit.kitExe = kit.kitFolder + L"\\first-run.exe";
-  kit.work = workRoot + L"\\first-run-" + std::to_wstring(GetCurrentProcessId());
-  kit.report = &report;
-  kit.only = only;
-  std::printf("first-run: %s, work folder %s\n", underWine ? "under Wine" : "on Windows",
-              first_run::Utf8(kit.work).c_str());
-
+void RunChecks(const KitPlace& kit) {
   if (!first_run::Exists(kit.kitFolder + L"\\Setup.exe") ||
       !first_run::Exists(kit.kitFolder + L"\\recorder.exe")) {
-    report.Fail("kit-complete", "Setup.exe and recorder.exe must be beside first-run.exe");
+    kit.report->Fail("kit-complete", "Setup.exe and recorder.exe must be beside first-run.exe");
   } else if (!CreateDirectoryW(kit.work.c_str(), nullptr)) {
-    report.Fail("kit-complete", "the work folder could not be made");
+    kit.report->Fail("kit-complete", "the work folder could not be made");
   } else {
     first_run::RunInterpreterChecks(kit);
     first_run::RunLauncherChecks(kit);
     first_run::RunSituationChecks(kit);
     first_run::RemoveTree(kit.work);
   }
-  if (!first_run::WriteFileBytes(json, report.Json())) {
-    std::fprintf(stderr, "error: %s could not be written\n", first_run::Utf8(json).c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options options;
+  if (!ReadOptions(argc, argv, options)) {
+    std::fprintf(stderr, "usage: first-run.exe [--json <file>] [--work <folder>] [--only <checks>]\n");
+    return kUsageError;
+  }
+  const bool underWine = first_run::UnderWine();
+  CheckReport report(underWine, kWineDifferences);
+  KitPlace kit;
+  kit.kitFolder = first_run::ModuleFolder();
+  kit.kitExe = kit.kitFolder + L"\\first-run.exe";
+  kit.work = options.workRoot + L"\\first-run-" + std::to_wstring(GetCurrentProcessId());
+  kit.report = &report;
+  kit.only = options.only;
+  std::printf("first-run: %s, work folder %s\n", underWine ? "under Wine" : "on Windows",
+              first_run::Utf8(kit.work).c_str());
+  RunChecks(kit);
+  if (!first_run::WriteFileBytes(options.json, report.Json())) {
+    std::fprintf(stderr, "error: %s could not be written\n", first_run::Utf8(options.json).c_str());
   }
   const int failures = report.CountedFailures();
   std::printf("first-run: %d failure%s\n", failures, failures == 1 ? "" : "s");
