@@ -73,6 +73,10 @@ void RunChecks(const KitPlace& kit) {
   if (!first_run::Exists(kit.kitFolder + L"\\Setup.exe") ||
       !first_run::Exists(kit.kitFolder + L"\\recorder.exe")) {
     kit.report->Fail("kit-complete", "Setup.exe and recorder.exe must be beside first-run.exe");
+  } else if (!first_run::RunsElevated()) {
+    kit.report->Fail("kit-complete", "not run as an administrator: open the prompt with \"Run as "
+                                     "administrator\" (the checks register, set and make what "
+                                     "only an administrator may)");
   } else if (!CreateDirectoryW(kit.work.c_str(), nullptr)) {
     kit.report->Fail("kit-complete", "the work folder could not be made");
   } else {

@@ -213,6 +213,16 @@ bool RunsAsSystem() {
          FALSE;
 }
 
+bool RunsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const Handle owned(token);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
 DWORD SessionOfThisProcess() {
   DWORD session = 0xFFFFFFFFu;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return 0xFFFFFFFFu;

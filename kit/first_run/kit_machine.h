@@ -46,6 +46,8 @@ std::optional<std::pair<DWORD, std::vector<BYTE>>> ReadValue(HKEY root, const st
 
 bool UnderWine();
 bool RunsAsSystem();
+// Whether this process's token is elevated (an administrator's, with UAC).
+bool RunsElevated();
 DWORD SessionOfThisProcess();
 
 // Sets (or with an empty text, leaves) an environment variable of this

@@ -209,7 +209,7 @@ void RunLauncherChecks(const KitPlace& kit) {
     for (const char* name : names) {
       if (kit.Wanted(name)) {
         kit.report->Skip(name, "no product of the table is free to register for the run "
-                               "(every one is installed, or the registry refused)");
+                               "(every one is installed here, or the registry refused the kit)");
       }
     }
     return;
