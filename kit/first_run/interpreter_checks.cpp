@@ -2,6 +2,7 @@
 // launcher's code with the recording stand-in, named msiexec.exe, in a
 // folder of the kit's in the system folder's place: the system's
 // installer is never replaced.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -108,7 +109,7 @@ std::string AfterProgram(const std::string& line) {
 
 std::string Hex(DWORD value) {
   char text[16];
-  wsprintfA(text, "0x%08lX", value);
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
   return text;
 }
 
