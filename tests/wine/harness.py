@@ -109,11 +109,16 @@ class Artifacts:
         return Artifacts(**found)
 
 
+# Build folders holding copies or other builds of the programs: the first-run
+# kit's (its stand-in is a GUI build of the recorder).
+_NOT_SEARCHED = ("CMakeFiles", "_deps", "first-run-kit", "kit")
+
+
 def _find_file(root, name):
     """The shallowest file called `name` under `root`, or None."""
     best = None
     for folder, subfolders, files in os.walk(root):
-        subfolders[:] = sorted(s for s in subfolders if s not in ("CMakeFiles", "_deps"))
+        subfolders[:] = sorted(s for s in subfolders if s not in _NOT_SEARCHED)
         if name in files:
             candidate = os.path.join(folder, name)
             if best is None or candidate.count(os.sep) < best.count(os.sep):

@@ -18,8 +18,10 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 
 find_one() {
-  # The shallowest file called $1 under the build folder.
-  find "$build_dir" -name CMakeFiles -prune -o -type f -name "$1" -printf '%d %p\n' 2>/dev/null |
+  # The shallowest file called $1 under the build folder, outside the
+  # first-run kit's folders (copies, and a GUI build of the recorder).
+  find "$build_dir" \( -name CMakeFiles -o -path "$build_dir/first-run-kit" -o -path "$build_dir/kit" \) -prune \
+    -o -type f -name "$1" -printf '%d %p\n' 2>/dev/null |
     sort -n | head -n 1 | cut -d' ' -f2-
 }
 
