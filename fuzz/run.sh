@@ -44,7 +44,10 @@ for harness in full_run command_line; do
   found=$(find "$findings" -name "$harness-*" -type f | wc -l)
   echo "fuzz $harness seconds=$seconds executions=$executions corpus_added=$((after - before)) findings=$found"
   if [ "$result" -ne 0 ] || [ "$found" -ne 0 ]; then
-    grep -h -A20 -E 'broken|ERROR: (Address|Undefined|Leak)Sanitizer|runtime error' "$log" | head -60 >&2 || true
+    # Lines cut short: a fuzzed name can run to thousands of units and
+    # push the broken promise itself out of a CI log's view.
+    grep -h -A20 -E 'broken|ERROR: (Address|Undefined|Leak)Sanitizer|runtime error' "$log" |
+      cut -c1-300 | head -60 >&2 || true
     echo "error: $harness found a fault; input kept in $findings" >&2
     status=1
   fi
