@@ -53,32 +53,17 @@ InterpreterRun RunLine(const KitPlace& kit, const StandIn& standIn, const std::w
   const ScopedVariable exitSetting(L"SETUP_RECORDER_EXIT", std::to_wstring(exitCode));
   const ScopedVariable holdSetting(L"SETUP_RECORDER_HOLD_UNTIL",
                                    hold ? std::optional<std::wstring>(release) : std::nullopt);
-  std::wstring line = InstallerLine(standIn.folder, patchPath, arguments);
-  if (!hold) {
-    run.end = RunAndWait(Interpreter(), line, kit.work, kInterpreterLimitMs);
-  } else {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(Interpreter().c_str(), &line[0], nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, kit.work.c_str(), &startup, &started)) {
-      run.end.startError = GetLastError();
-      return run;
-    }
+  const std::wstring line = InstallerLine(standIn.folder, patchPath, arguments);
+  const auto holdThenRelease = [&](HANDLE process) {
     for (DWORD waited = 0; waited < kStandInStartLimitMs && !Exists(standIn.records);
          waited += 50) {
       Sleep(50);
     }
-    run.endedEarly = WaitForSingleObject(started.hProcess, kHeldMs) == WAIT_OBJECT_0;
+    run.endedEarly = WaitForSingleObject(process, kHeldMs) == WAIT_OBJECT_0;
     WriteFileBytes(release, "");
-    if (WaitForSingleObject(started.hProcess, kInterpreterLimitMs) != WAIT_OBJECT_0) {
-      run.end.timedOut = true;
-      TerminateProcess(started.hProcess, 1);
-    }
-    GetExitCodeProcess(started.hProcess, &run.end.exitCode);
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-  }
+  };
+  run.end = RunAndWait(Interpreter(), line, kit.work, kInterpreterLimitMs,
+                       hold ? std::function<void(HANDLE)>(holdThenRelease) : nullptr);
   run.record = ReadFileBytes(standIn.records).value_or(std::string());
   return run;
 }

@@ -2,55 +2,16 @@
 
 #include <utility>
 
+#include "environment.h"
+#include "scoped_handles.h"
+
 namespace first_run {
 
 namespace {
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
-
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* receive() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-// A Win32 getter that returns the length written, or the size it needs.
-template <typename Fill>
-std::wstring GrowingText(Fill fill) {
-  std::wstring text(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 6; ++attempt) {
-    const DWORD result = fill(&text[0], static_cast<DWORD>(text.size()));
-    if (result == 0) return std::wstring();
-    if (result < text.size()) {
-      text.resize(result);
-      return text;
-    }
-    text.assign(static_cast<std::size_t>(result) + 1, L'\0');
-  }
-  return std::wstring();
-}
+using wine_tools::ReadGrowingText;
+using wine_tools::ScopedHandle;
+using wine_tools::ScopedKey;
 
 std::wstring WithoutTrailingSlash(std::wstring path) {
   if (path.size() > 3 && path.back() == L'\\') path.pop_back();
@@ -60,7 +21,8 @@ std::wstring WithoutTrailingSlash(std::wstring path) {
 }  // namespace
 
 ProcessEnd RunAndWait(const std::wstring& application, std::wstring commandLine,
-                      const std::wstring& folder, DWORD limitMs) {
+                      const std::wstring& folder, DWORD limitMs,
+                      const std::function<void(HANDLE)>& whileRunning) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -73,8 +35,9 @@ ProcessEnd RunAndWait(const std::wstring& application, std::wstring commandLine,
     end.startError = GetLastError();
     return end;
   }
-  const Handle process(started.hProcess);
-  const Handle thread(started.hThread);
+  const ScopedHandle process(started.hProcess);
+  const ScopedHandle thread(started.hThread);
+  if (whileRunning) whileRunning(process.get());
   if (WaitForSingleObject(process.get(), limitMs) != WAIT_OBJECT_0) {
     end.timedOut = true;
     TerminateProcess(process.get(), 1);
@@ -84,39 +47,34 @@ ProcessEnd RunAndWait(const std::wstring& application, std::wstring commandLine,
   return end;
 }
 
-std::wstring SystemFolder() {
-  return GrowingText([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
-}
+std::wstring SystemFolder() { return wine_tools::SystemDirectory(); }
 
 std::wstring WindowsFolder() {
-  return GrowingText(
+  return ReadGrowingText(
       [](wchar_t* buffer, DWORD size) { return GetSystemWindowsDirectoryW(buffer, size); });
 }
 
 std::wstring ModuleFolder() {
-  std::wstring path = GrowingText(
-      [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+  const std::wstring path = wine_tools::ModulePath();
   return path.substr(0, path.rfind(L'\\'));
 }
 
 std::wstring TempFolder() {
   return WithoutTrailingSlash(
-      GrowingText([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); }));
+      ReadGrowingText([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); }));
 }
 
 std::wstring ShortForm(const std::wstring& path) {
-  const std::wstring shortPath = GrowingText([&](wchar_t* buffer, DWORD size) {
+  const std::wstring shortPath = ReadGrowingText([&](wchar_t* buffer, DWORD size) {
     return GetShortPathNameW(path.c_str(), buffer, size);
   });
   return shortPath.empty() ? path : shortPath;
 }
 
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::wstring& path) { return wine_tools::PathExists(path); }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  const Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file.valid() &&
@@ -126,7 +84,7 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
-  const Handle file(CreateFileW(path.c_str(), GENERIC_READ,
+  const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return std::nullopt;
@@ -172,14 +130,14 @@ void RemoveTree(const std::wstring& path) {
 }
 
 bool KeyExists(HKEY root, const std::wstring& keyPath, REGSAM view) {
-  Key key;
+  ScopedKey key;
   return RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ | view, key.receive()) == ERROR_SUCCESS;
 }
 
 std::optional<std::pair<DWORD, std::vector<BYTE>>> ReadValue(HKEY root, const std::wstring& keyPath,
                                                              const wchar_t* valueName,
                                                              REGSAM view) {
-  Key key;
+  ScopedKey key;
   if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ | view, key.receive()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
@@ -205,7 +163,7 @@ bool UnderWine() {
 bool RunsAsSystem() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const Handle owned(token);
+  const ScopedHandle owned(token);
   BYTE buffer[256];
   DWORD size = 0;
   if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) return false;
@@ -216,7 +174,7 @@ bool RunsAsSystem() {
 bool RunsElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const Handle owned(token);
+  const ScopedHandle owned(token);
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
   return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
@@ -231,9 +189,8 @@ DWORD SessionOfThisProcess() {
 
 ScopedVariable::ScopedVariable(const wchar_t* name, const std::optional<std::wstring>& value)
     : name_(name) {
-  const std::wstring old = GrowingText(
-      [&](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(name, buffer, size); });
-  if (!old.empty()) old_ = old;
+  std::wstring old;
+  if (wine_tools::ReadEnvironment(name, old)) old_ = old;
   SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
 }
 
@@ -244,7 +201,7 @@ ScopedVariable::~ScopedVariable() {
 SavedValue::SavedValue(HKEY root, const std::wstring& keyPath, const wchar_t* valueName,
                        REGSAM view)
     : root_(root), keyPath_(keyPath), valueName_(valueName), view_(view) {
-  Key key;
+  ScopedKey key;
   const LONG opened = RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ | view, key.receive());
   keyExisted_ = opened == ERROR_SUCCESS;
   if (opened == ERROR_FILE_NOT_FOUND) {
@@ -268,7 +225,7 @@ SavedValue::SavedValue(HKEY root, const std::wstring& keyPath, const wchar_t* va
 
 bool SavedValue::Set(const std::wstring& text) {
   if (!read_) return false;
-  Key key;
+  ScopedKey key;
   if (RegCreateKeyExW(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view_, nullptr,
                       key.receive(), nullptr) != ERROR_SUCCESS) {
     return false;
@@ -291,7 +248,7 @@ std::optional<std::wstring> SavedValue::Text() const {
 SavedValue::~SavedValue() {
   if (!changed_) return;
   if (!keyExisted_) {
-    Key parent;
+    ScopedKey parent;
     const std::size_t split = firstMade_.rfind(L'\\');
     const std::wstring above = split == std::wstring::npos ? std::wstring() : firstMade_.substr(0, split);
     if (RegOpenKeyExW(root_, above.c_str(), 0, KEY_ALL_ACCESS | view_, parent.receive()) ==
@@ -302,7 +259,7 @@ SavedValue::~SavedValue() {
     }
     return;
   }
-  Key key;
+  ScopedKey key;
   if (RegOpenKeyExW(root_, keyPath_.c_str(), 0, KEY_SET_VALUE | view_, key.receive()) !=
       ERROR_SUCCESS) {
     return;

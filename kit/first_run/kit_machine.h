@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,10 +19,12 @@ struct ProcessEnd {
   DWORD exitCode = 0;
 };
 
-// Starts `commandLine` hidden in `folder` (the kit's own when empty) and
-// waits up to `limitMs`; a process still running then is ended.
+// Starts `commandLine` hidden in `folder` (the kit's own when empty),
+// calls `whileRunning` with the process, then waits up to `limitMs`; a
+// process still running then is ended.
 ProcessEnd RunAndWait(const std::wstring& application, std::wstring commandLine,
-                      const std::wstring& folder, DWORD limitMs);
+                      const std::wstring& folder, DWORD limitMs,
+                      const std::function<void(HANDLE)>& whileRunning = {});
 
 std::wstring SystemFolder();
 std::wstring WindowsFolder();

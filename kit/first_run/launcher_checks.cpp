@@ -13,6 +13,7 @@
 #include "kit_checks.h"
 #include "kit_machine.h"
 #include "line_form.h"
+#include "scoped_handles.h"
 
 namespace first_run {
 
@@ -150,17 +151,16 @@ void CheckInstallerMutexHeld(const KitPlace& kit, const Throwaway& throwaway) {
 void CheckInstallerMutexRefused(const KitPlace& kit, const Throwaway& throwaway) {
   const char* const name = "installer-mutex-refused";
   if (!kit.Wanted(name)) return;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  wine_tools::ScopedSecurityDescriptor descriptor;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;LS)", SDDL_REVISION_1,
-                                                            &descriptor, nullptr)) {
+                                                            descriptor.receive(), nullptr)) {
     kit.report->Fail(name, "the mutex's security descriptor could not be made");
     return;
   }
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
   SetLastError(ERROR_SUCCESS);
   const HANDLE mutex = CreateMutexW(&attributes, FALSE, L"Global\\_MSIExecute");
   const DWORD created = GetLastError();
-  LocalFree(descriptor);
   if (mutex == nullptr || created == ERROR_ALREADY_EXISTS) {
     if (mutex != nullptr) CloseHandle(mutex);
     kit.report->Skip(name, "an installation is in progress; run the kit again after it");

@@ -9,6 +9,7 @@
 
 #include "kit_checks.h"
 #include "kit_machine.h"
+#include "scoped_handles.h"
 
 namespace first_run {
 
@@ -46,14 +47,10 @@ bool AnyGuardedServiceInstalled(SC_HANDLE manager) {
 }
 
 bool RefuseStatusQueries(SC_HANDLE service) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kRefusingDescriptor, SDDL_REVISION_1,
-                                                            &descriptor, nullptr)) {
-    return false;
-  }
-  const BOOL set = SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, descriptor);
-  LocalFree(descriptor);
-  return set != FALSE;
+  wine_tools::ScopedSecurityDescriptor descriptor;
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(
+             kRefusingDescriptor, SDDL_REVISION_1, descriptor.receive(), nullptr) &&
+         SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, descriptor.get());
 }
 
 }  // namespace

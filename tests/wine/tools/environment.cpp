@@ -4,29 +4,6 @@
 
 namespace wine_tools {
 
-namespace {
-
-// Calls `fill(buffer, capacity)` -- a Win32 getter that returns the length
-// written (without terminator) or, when the buffer is too small, the size it
-// needs -- with a growing buffer until the text fits. Empty on failure.
-template <typename Fill>
-std::wstring ReadGrowingText(Fill fill) {
-  std::wstring text(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const DWORD capacity = static_cast<DWORD>(text.size());
-    const DWORD result = fill(&text[0], capacity);
-    if (result == 0) return std::wstring();
-    if (result < capacity) {
-      text.resize(result);
-      return text;
-    }
-    text.assign(static_cast<std::size_t>(result) + 1, L'\0');
-  }
-  return std::wstring();
-}
-
-}  // namespace
-
 bool ReadEnvironment(const wchar_t* name, std::wstring& value) {
   value.clear();
   // A set variable needs at least one unit, its terminator.

@@ -7,6 +7,25 @@
 
 namespace wine_tools {
 
+// Calls `fill(buffer, capacity)` -- a Win32 getter that returns the length
+// written (without terminator) or, when the buffer is too small, the size it
+// needs -- with a growing buffer until the text fits. Empty on failure.
+template <typename Fill>
+std::wstring ReadGrowingText(Fill fill) {
+  std::wstring text(260, L'\0');  // MAX_PATH
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const auto capacity = static_cast<unsigned long>(text.size());
+    const auto result = static_cast<unsigned long>(fill(&text[0], capacity));
+    if (result == 0) return std::wstring();
+    if (result < capacity) {
+      text.resize(result);
+      return text;
+    }
+    text.assign(static_cast<std::size_t>(result) + 1, L'\0');
+  }
+  return std::wstring();
+}
+
 // Stores the value of environment variable `name` in `value` and returns
 // true; returns false (value emptied) when the variable is not set.
 bool ReadEnvironment(const wchar_t* name, std::wstring& value);
