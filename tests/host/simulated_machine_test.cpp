@@ -171,10 +171,16 @@ TEST(SimulatedFiles, CreateNewRefusalsAndFileHandleRecords) {
   ASSERT_NE(file, NO_KERNEL_HANDLE) << "error " << error;
   EXPECT_EQ(machine.OpenFileHandleCount(), 1u) << "the handle is counted";
   EXPECT_FALSE(machine.AllHandlesClosed()) << "an open file counts as a leak";
+  EXPECT_THROW(machine.RemoveFolder(u"C:\\RUNLOG~1"), std::invalid_argument)
+      << "a folder holding an open file stays";
   EXPECT_TRUE(machine.CloseHandle(file)) << "the file handle closes";
   EXPECT_EQ(machine.KernelHandleCloses().back(), "file:C:\\Run Logs\\new.log")
       << "recorded by its long path";
   EXPECT_TRUE(machine.AllHandlesClosed()) << machine.OpenHandlesReport();
+  machine.RemoveFolder(u"C:\\RUNLOG~1");
+  EXPECT_FALSE(machine.PathExists(u"C:\\Run Logs\\new.log")) << "removed with what it holds";
+  EXPECT_THROW(machine.RemoveFolder(u"C:\\Run Logs"), std::invalid_argument) << "gone";
+  EXPECT_THROW(machine.RemoveFolder(u"C:\\"), std::invalid_argument) << "a drive stays";
 }
 
 TEST(SimulatedFiles, AFailedWriteWritesNothing) {

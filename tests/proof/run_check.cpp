@@ -411,7 +411,8 @@ class Checker {
   // was as before the run.
   void CheckWhatTheInstallerFound(const std::set<int>& changed) {
     if (!installerSaw_) return;
-    std::optional<int> target = changed.empty() ? std::nullopt : std::optional(*changed.begin());
+    // -1: no registration was the run's to change.
+    int target = changed.empty() ? -1 : *changed.begin();
     if (faults_ == Faults::None && reading_.row) target = *reading_.row;
     for (int row = 0; row < ProductTableCount; ++row) {
       const SeenRegistration& seen = (*installerSaw_)[static_cast<std::size_t>(row)];
@@ -419,7 +420,7 @@ class Checker {
         return "Transforms " + Describe(seen.transforms) + ", TransformsBackup " +
                Describe(seen.backup);
       };
-      if (!target || row != *target) {
+      if (row != target) {
         const KeyState& key = Key(row);
         if (seen.exists != key.exists || !SameStored(seen.transforms, key.transforms) ||
             !SameStored(seen.backup, key.backup)) {

@@ -98,6 +98,13 @@ class FakeMachine : public Platform {
   std::size_t OpenKeyCount() const;
   // Values written and deleted through the platform, in order.
   const std::vector<RegistryChange>& RegistryChanges() const { return registryChanges_; }
+  // HKEY_LOCAL_MACHINE outside its Classes ("SOFTWARE\\Microsoft\\..."), where
+  // the installer records applied patches: only set-up calls and child
+  // programs reach it, as the launcher never opens it. Creates the key.
+  void SetLocalMachineValue(const std::string& path, const std::string& name, std::uint32_t type,
+                            std::vector<std::uint8_t> bytes);
+  std::optional<RegistryValue> GetLocalMachineValue(const std::string& path,
+                                                    const std::string& name) const;
 
   // ---- Services ----------------------------------------------------------
   // Installs a service in `state` (SERVICE_STOPPED .. SERVICE_PAUSED).
@@ -135,6 +142,10 @@ class FakeMachine : public Platform {
   void PutFirstInSearchOrder(const std::string& path);
   // Whether a folder or file exists at the path (long or short names).
   bool PathExists(const std::string& path) const;
+  bool PathExists(const std::u16string& path) const;
+  // Removes a folder with all it holds, as a cache cleaned between runs.
+  // Throws when it is absent or a file in it is open.
+  void RemoveFolder(const std::u16string& path);
   // The current directory, kept without trailing separator except for a
   // drive root. The folder need not exist.
   void SetCurrentDirectory(const std::string& path);
@@ -232,8 +243,9 @@ class FakeMachine : public Platform {
   std::size_t OpenFileHandleCount() const { return fileHandles_.size(); }
 
   // ---- One launcher at a time, window station -----------------------------
-  // Makes `name` a mutex that another process holds.
+  // Makes `name` a mutex that another process holds, or no longer holds.
   void HoldMutexElsewhere(const std::u16string& name);
+  void ReleaseMutexElsewhere(const std::u16string& name);
   // The same, held by another account under a descriptor that lets ours
   // do nothing with it: CreateMutexExW and OpenMutexW of the name fail with
   // ERROR_ACCESS_DENIED, as the platform's installer's may for a user.
@@ -469,7 +481,7 @@ class FakeMachine : public Platform {
   };
   // A file handle from CreateFileW.
   struct OpenFile {
-    FileEntry* file = nullptr;  // entries are never removed, so this stays valid
+    FileEntry* file = nullptr;  // a folder holding an open file is never removed
     bool writable = false;      // write rights were asked for
     std::size_t readAt = 0;     // where the next read starts
   };
@@ -537,6 +549,7 @@ class FakeMachine : public Platform {
 
   // Registry.
   RegistryTree registry_;
+  RegistryTree localMachine_;
   std::map<RegKey, OpenRegistryKey> openKeys_;
   std::vector<RegistryChange> registryChanges_;
 

@@ -129,6 +129,26 @@ bool FakeMachine::PathExists(const std::string& path) const {
   return files_.Find(DecodeAnsi(path)) != nullptr;
 }
 
+bool FakeMachine::PathExists(const std::u16string& path) const {
+  return files_.Find(path) != nullptr;
+}
+
+void FakeMachine::RemoveFolder(const std::u16string& path) {
+  FileEntry* folder = files_.Find(path);
+  if (folder == nullptr || !folder->isFolder || folder->parent == nullptr) {
+    throw std::invalid_argument("no folder to remove: " + EncodeAnsi(path));
+  }
+  for (const auto& open : fileHandles_) {
+    for (const FileEntry* entry = open.second.file; entry != nullptr; entry = entry->parent) {
+      if (entry == folder) throw std::invalid_argument("a file is open in " + EncodeAnsi(path));
+    }
+  }
+  auto& siblings = folder->parent->children;
+  siblings.erase(
+      std::find_if(siblings.begin(), siblings.end(),
+                   [&](const std::unique_ptr<FileEntry>& entry) { return entry.get() == folder; }));
+}
+
 void FakeMachine::SetCurrentDirectory(const std::string& path) {
   SetCurrentDirectory(DecodeAnsi(path));
 }

@@ -14,6 +14,11 @@ constexpr Status kErrorInvalidParameter = 87;
 
 void FakeMachine::HoldMutexElsewhere(const std::u16string& name) { mutexesElsewhere_.insert(name); }
 
+void FakeMachine::ReleaseMutexElsewhere(const std::u16string& name) {
+  mutexesElsewhere_.erase(name);
+  mutexesRefusingUs_.erase(name);
+}
+
 void FakeMachine::HoldRefusingMutexElsewhere(const std::u16string& name) {
   mutexesElsewhere_.insert(name);
   mutexesRefusingUs_.insert(name);

@@ -95,6 +95,26 @@ std::optional<RegistryValue> FakeMachine::GetRawValue(const std::string& path,
   return *value;
 }
 
+void FakeMachine::SetLocalMachineValue(const std::string& path, const std::string& name,
+                                       std::uint32_t type, std::vector<std::uint8_t> bytes) {
+  const std::shared_ptr<RegistryKey> key = localMachine_.Create(path);
+  if (key == nullptr) throw std::invalid_argument("malformed key path: " + path);
+  if (RegistryValue* value = key->FindValue(name)) {
+    value->type = type;
+    value->bytes = std::move(bytes);
+  } else {
+    key->values.push_back(RegistryValue{name, type, std::move(bytes)});
+  }
+}
+
+std::optional<RegistryValue> FakeMachine::GetLocalMachineValue(const std::string& path,
+                                                               const std::string& name) const {
+  const std::shared_ptr<RegistryKey> key = localMachine_.Find(path);
+  const RegistryValue* value = key != nullptr ? key->FindValue(name) : nullptr;
+  if (value == nullptr) return std::nullopt;
+  return *value;
+}
+
 std::optional<std::string> FakeMachine::GetString(const std::string& path,
                                                   const std::string& name) const {
   const std::optional<std::u16string> text = GetWideString(path, name);

@@ -12,6 +12,8 @@ namespace setup {
 // Registry: the rights within KEY_READ_WRITE beyond KEY_READ.
 constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
 constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
+// The type of the installer's patch State values.
+constexpr std::uint32_t REG_DWORD = 4;
 
 // Services.
 constexpr std::uint32_t SC_MANAGER_ALL_ACCESS = 0xF003F;

@@ -7,7 +7,7 @@
 
 // clang-format off
 #define SETUP_TEST_CONSTANTS(X)                                                                \
-  X(KEY_SET_VALUE) X(KEY_CREATE_SUB_KEY)                                                       \
+  X(KEY_SET_VALUE) X(KEY_CREATE_SUB_KEY) X(REG_DWORD)                                          \
   X(SC_MANAGER_ALL_ACCESS) X(SERVICE_ALL_ACCESS)                                               \
   X(SERVICE_START_PENDING) X(SERVICE_STOP_PENDING) X(SERVICE_RUNNING)                          \
   X(SERVICE_CONTINUE_PENDING) X(SERVICE_PAUSE_PENDING) X(SERVICE_PAUSED)                       \

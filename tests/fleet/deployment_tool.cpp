@@ -1,0 +1,218 @@
+#include "fleet/deployment_tool.h"
+
+#include <algorithm>
+
+#include "launcher/other_runs.h"
+#include "proof/scenario.h"
+#include "shared/status_meanings.h"
+#include "sim/fake_machine.h"
+
+namespace setup::fleet {
+namespace {
+
+constexpr Status kRetryStatus = 1618;
+
+// The client's cache folder for a cycle's copy of the content.
+std::u16string CacheFolder(int cycle) {
+  std::u16string folder = u"C:\\windows\\ccmcache\\";
+  for (const char digit : std::to_string(cycle)) folder += static_cast<char16_t>(digit);
+  return folder;
+}
+
+// Cycles start two hours apart (Fast Retry's interval), each run in a
+// process of its own: the run log's name, made of both, is new each time.
+void StartProcessAt(int cycle, sim::FakeMachine& machine) {
+  const int hours = 6 + 2 * (cycle - 1);
+  machine.SetLocalTime({2026, 12, static_cast<std::uint16_t>(8 + hours / 24),
+                        static_cast<std::uint16_t>(hours % 24), 0, 0, 0});
+  machine.SetProcessId(static_cast<std::uint32_t>(4000 + 4 * cycle));
+}
+
+// The run log's last "Summary:" line, as an administrator would quote it.
+std::string SummaryOf(const sim::FakeMachine& machine, const std::u16string& logPath) {
+  if (logPath.empty()) return "";
+  const std::optional<std::string> log = machine.FileContents(logPath);
+  if (!log) return "";
+  const std::size_t at = log->rfind("Summary:");
+  if (at == std::string::npos) return "";
+  const std::size_t end = log->find_first_of("\r\n", at);
+  return log->substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+std::string Explanation(const RunRecord& last, bool lastCycle) {
+  if (last.returnClass == ReturnClass::TimedOut) return "ended at the time-out (no summary)";
+  const char* meaning = StatusMeaning(last.status);
+  std::string reason =
+      std::to_string(last.status) + " (" + (meaning ? meaning : "no meaning") + ")";
+  return lastCycle && last.returnClass == ReturnClass::Retry ? reason + " after the last cycle"
+                                                             : reason;
+}
+
+// Checks the end against what the machine's description allows.
+std::string BrokenExpectation(const MachineHistory& history, int cycles) {
+  const MachineProfile& profile = history.profile;
+  if (!history.clean && !history.explained) return "ends neither clean nor explained";
+  if (history.clean)
+    return MayEndClean(profile, cycles) ? "" : "ends clean against its description";
+  const RunRecord& last = history.runs.back();
+  if (last.returnClass == ReturnClass::TimedOut) {
+    for (const RunRecord& run : history.runs) {
+      if (run.cycle > profile.installationBusyCycles && !run.killed) {
+        return "ends at a time-out, though a run after the other installation was not killed";
+      }
+    }
+    return "";
+  }
+  const std::vector<Status> allowed = ExplainingStatuses(profile, cycles);
+  return std::find(allowed.begin(), allowed.end(), last.status) != allowed.end()
+             ? ""
+             : "ends with a status nothing on the machine explains";
+}
+
+}  // namespace
+
+const char* ReturnClassName(ReturnClass returnClass) {
+  switch (returnClass) {
+    case ReturnClass::Success:
+      return "Success";
+    case ReturnClass::SoftReboot:
+      return "Soft Reboot";
+    case ReturnClass::HardReboot:
+      return "Hard Reboot";
+    case ReturnClass::Retry:
+      return "Fast Retry";
+    case ReturnClass::Failure:
+      return "Failure";
+    case ReturnClass::TimedOut:
+      return "Time-out";
+  }
+  return "?";
+}
+
+ReturnClass ClassOf(Status status) {
+  switch (status) {
+    case 0:
+    case 1707:
+      return ReturnClass::Success;
+    case 3010:
+      return ReturnClass::SoftReboot;
+    case 1641:
+      return ReturnClass::HardReboot;
+    case kRetryStatus:
+      return ReturnClass::Retry;
+    default:
+      return ReturnClass::Failure;
+  }
+}
+
+const char* StandingName(Standing standing) {
+  switch (standing) {
+    case Standing::PatchedClean:
+      return "patched and clean";
+    case Standing::PatchedNotClean:
+      return "patched, not clean";
+    case Standing::ToRetry:
+      return "not patched, to be retried";
+    case Standing::Explained:
+      return "not patched, explained";
+  }
+  return "?";
+}
+
+MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings& settings) {
+  sim::FakeMachine machine;
+  SetUpMachine(profile, machine);
+  Draw draw(profile.seed ^ 0x5EEDF1EE7ull);
+  MachineHistory history;
+  history.profile = profile;
+  bool stopped = false;
+  for (int cycle = 1; cycle <= settings.cycles; ++cycle) {
+    if (!stopped) {
+      if (cycle <= profile.installationBusyCycles) {
+        machine.HoldMutexElsewhere(kInstallerExecuteMutex);
+      } else {
+        machine.ReleaseMutexElsewhere(kInstallerExecuteMutex);
+      }
+      const std::u16string folder = CacheFolder(cycle);
+      StageRun(folder, machine);
+      StartProcessAt(cycle, machine);
+      if (draw.Percent(profile.killPercent)) {
+        machine.CrashAt(
+            1 + static_cast<std::size_t>(draw.Below(static_cast<int>(settings.killRange))),
+            draw.Percent(50) ? sim::Cut::BeforeCall : sim::Cut::AfterCall);
+      }
+      const proof::LauncherRun run = proof::RunLauncher(machine);
+      RunRecord record;
+      record.cycle = cycle;
+      record.killed = machine.CrashCall() != nullptr;
+      machine.EndProcess();
+      machine.RemoveFolder(folder);
+      record.status = run.exitStatus;
+      record.returnClass = record.killed ? ReturnClass::TimedOut : ClassOf(run.exitStatus);
+      record.summary = record.killed ? "" : SummaryOf(machine, run.logPath);
+      record.detected = Detected(machine);
+      record.applied = PatchApplied(machine);
+      record.clean = RegistrationClean(profile, machine);
+      history.runs.push_back(record);
+
+      const bool lastCycle = cycle == settings.cycles;
+      if (record.detected) {
+        stopped = true;
+        history.clean = record.clean;
+      } else if (record.returnClass == ReturnClass::Failure || lastCycle) {
+        stopped = true;
+        history.explained = record.returnClass == ReturnClass::Failure ||
+                            record.returnClass == ReturnClass::TimedOut ||
+                            record.returnClass == ReturnClass::Retry;
+        if (history.explained) history.reason = Explanation(record, lastCycle);
+      }
+    }
+    const bool applied = PatchApplied(machine);
+    const bool clean = RegistrationClean(profile, machine);
+    history.afterCycle.push_back(applied
+                                     ? (clean ? Standing::PatchedClean : Standing::PatchedNotClean)
+                                 : stopped ? Standing::Explained
+                                           : Standing::ToRetry);
+  }
+  history.broken = BrokenExpectation(history, settings.cycles);
+  return history;
+}
+
+std::size_t CallsOfACompleteRun() {
+  MachineProfile profile;
+  sim::FakeMachine machine;
+  SetUpMachine(profile, machine);
+  StageRun(u"C:\\windows\\ccmcache\\1", machine);
+  const std::size_t before = machine.TotalCallCount();
+  static_cast<void>(proof::RunLauncher(machine));
+  return machine.TotalCallCount() - before;
+}
+
+std::string DescribeHistory(const MachineHistory& history) {
+  const MachineProfile& profile = history.profile;
+  std::string text = "machine seed " + std::to_string(profile.seed) + ": " +
+                     RegistrationName(profile.registration) + ", language row " +
+                     std::to_string(profile.languageRow) +
+                     (profile.serviceRunning ? ", a service running" : "") +
+                     (profile.installationBusyCycles > 0
+                          ? ", another installation for " +
+                                std::to_string(profile.installationBusyCycles) + " cycles"
+                          : "") +
+                     (profile.tempFolderGone ? ", temporary folder gone" : "") + "\n";
+  for (const RunRecord& run : history.runs) {
+    text += "  cycle " + std::to_string(run.cycle) + ": " +
+            (run.killed ? std::string("killed at the time-out")
+                        : "exit " + std::to_string(run.status)) +
+            " [" + ReturnClassName(run.returnClass) +
+            "] detected=" + (run.detected ? "yes" : "no") +
+            " applied=" + (run.applied ? "yes" : "no") + " clean=" + (run.clean ? "yes" : "no") +
+            "\n    " + (run.summary.empty() ? "(no summary)" : run.summary) + "\n";
+  }
+  text += history.clean       ? "  ends clean\n"
+          : history.explained ? "  ends explained: " + history.reason + "\n"
+                              : "";
+  if (!history.broken.empty()) text += "  FAULT: " + history.broken + "\n";
+  return text;
+}
+
+}  // namespace setup::fleet

@@ -1,0 +1,87 @@
+// A deployment tool working one machine through its cycles, as
+// docs/deploying.md sets one up: Configuration Manager's Script Installer
+// deployment type, required, as SYSTEM, with the return codes of the docs'
+// table and the detection script.
+//
+// Each cycle: the detection rule decides whether to run at all; the client
+// copies the content into a new cache folder and starts the launcher there
+// with the unattended command line; a run still going at the maximum run
+// time is ended (the launcher killed, the installer it started left to run
+// out); the exit status is classed; the cache folder is cleaned. Then:
+// - Success, Soft Reboot, Hard Reboot: the detection rule is evaluated;
+//   a machine it does not find is run again next cycle.
+// - Fast Retry (1618): run again next cycle, up to the last (10 cycles
+//   in all, as Fast Retry's 10 retries).
+// - A run ended at the time-out: reported failed; the next cycle's
+//   evaluation finds the patch not detected and runs it again.
+// - Failure: the tool reports the status and stops; a person acts on it.
+// After the last cycle the tool stops whatever the status.
+#ifndef SETUP_TESTS_FLEET_DEPLOYMENT_TOOL_H
+#define SETUP_TESTS_FLEET_DEPLOYMENT_TOOL_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "fleet/fleet_machine.h"
+#include "platform/platform.h"
+
+namespace setup::fleet {
+
+enum class ReturnClass { Success, SoftReboot, HardReboot, Retry, Failure, TimedOut };
+const char* ReturnClassName(ReturnClass returnClass);
+// The class of an exit status, from the docs' return-code table.
+ReturnClass ClassOf(Status status);
+
+// Where a machine stands after a cycle.
+enum class Standing { PatchedClean, PatchedNotClean, ToRetry, Explained };
+constexpr int kStandingCount = 4;
+const char* StandingName(Standing standing);
+
+struct ToolSettings {
+  int cycles = 10;
+  // A time-out ends a run at one of its first `killRange` platform calls
+  // (a complete run's count, so some runs outlast their time-out).
+  std::size_t killRange = 100;
+};
+
+// One run of the launcher and what the tool saw of it.
+struct RunRecord {
+  int cycle = 0;
+  bool killed = false;
+  Status status = 0;
+  ReturnClass returnClass = ReturnClass::Success;
+  bool detected = false;
+  bool applied = false;
+  bool clean = false;
+  std::string summary;  // the run log's Summary line; empty when none was written
+};
+
+struct MachineHistory {
+  MachineProfile profile;
+  std::vector<RunRecord> runs;
+  std::vector<Standing> afterCycle;  // one per cycle
+  // Ended patched, its registration as it was and no journal, detected.
+  bool clean = false;
+  // Ended with a reason a person can act on: a Failure status (or a
+  // time-out) the tool reported, or 1618 after the last cycle.
+  bool explained = false;
+  std::string reason;  // for an explained machine: status and meaning
+  // Why the end breaks the machine's own description; empty when it keeps
+  // it (a machine with nothing against it that ends explained, say).
+  std::string broken;
+};
+
+// Sets a machine up as `profile` says and deploys to it until the tool
+// stops.
+MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings& settings);
+
+// Platform calls of one complete run on an ordinary machine.
+std::size_t CallsOfACompleteRun();
+
+// The history as lines, for a report and a replay.
+std::string DescribeHistory(const MachineHistory& history);
+
+}  // namespace setup::fleet
+
+#endif  // SETUP_TESTS_FLEET_DEPLOYMENT_TOOL_H

@@ -1,0 +1,110 @@
+// One machine of a simulated fleet: what it starts with, drawn from a seed
+// in the proportions a fleet meets, and the rules that judge it afterwards
+// (whether the patch is applied, whether its registration is as it was),
+// stated here from the machine's own description, not taken from the
+// launcher.
+#ifndef SETUP_TESTS_FLEET_FLEET_MACHINE_H
+#define SETUP_TESTS_FLEET_FLEET_MACHINE_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/fake_machine.h"
+
+namespace setup::fleet {
+
+// SplitMix64: the same numbers from a seed on every host and compiler,
+// which the standard distributions do not promise.
+class Draw {
+ public:
+  explicit Draw(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  int Below(int bound) { return static_cast<int>(Next() % static_cast<std::uint64_t>(bound)); }
+  bool Percent(int chance) { return Below(100) < chance; }
+
+ private:
+  std::uint64_t state_;
+};
+
+// How the product stands in the registry when the deployment starts.
+enum class Registration {
+  OwnEmbedded,       // Transforms ":<lang>.mst", the common case
+  OwnPath,           // Transforms naming a transform file on the machine
+  NoTransforms,      // registered without Transforms
+  JournalOldFolder,  // a killed run's redirection to a cache folder since cleaned, and its journal
+  JournalEmptyOldFolder,  // the same, for a product without Transforms (an empty journal)
+  JournalGivenSince,      // a journal beside a Transforms given to the product since
+  JournalNoTransforms,    // a journal, and Transforms deleted since
+  PerUserOnly,            // installed for one user: SYSTEM sees no registration
+  NotInstalled,
+};
+const char* RegistrationName(Registration registration);
+
+// What the installer does on this machine.
+enum class InstallerBehaviour {
+  Applies,
+  AsksRestart,       // applies and ends 3010
+  Fails,             // ends 1603 every time, nothing applied
+  KilledOnFirstRun,  // ended by someone on its first run (exit 1), nothing applied
+};
+
+struct MachineProfile {
+  std::uint64_t seed = 0;
+  Registration registration = Registration::OwnEmbedded;
+  int languageRow = 0;             // of the language table
+  bool serviceRunning = false;     // a product service that is not stopped
+  int installationBusyCycles = 0;  // cycles during which another installation runs
+  InstallerBehaviour installer = InstallerBehaviour::Applies;
+  bool tempFolderGone = false;  // TMP names a folder that does not exist
+  bool hasTempPath2 = false;    // kernel32 has GetTempPath2W (SYSTEM gets SystemTemp)
+  int killPercent = 0;          // chance that the tool's time-out ends a run
+};
+
+// The profile of the machine `seed` stands for.
+MachineProfile DrawProfile(std::uint64_t seed);
+
+// The product every machine of the fleet may have: the one the patch is for.
+int PatchedProductRow();
+// The patch's code, packed, as the installer registers it.
+std::string PackedPatchCode();
+
+// Sets `machine` up as `profile` says: the product's registration, the
+// services, the temporary folders, the account (SYSTEM, in session 0).
+void SetUpMachine(const MachineProfile& profile, sim::FakeMachine& machine);
+
+// Copies the patch folder to `folder` as a deployment tool's client does
+// into its cache, and makes it the launcher's current directory with the
+// unattended command line.
+void StageRun(const std::u16string& folder, sim::FakeMachine& machine);
+
+// The product's own Transforms, as the machine should hold it after a
+// finished run: the value it was given last (none: absent).
+std::optional<std::u16string> OwnTransforms(const MachineProfile& profile);
+
+// Whether the installer registered the patch as applied (State 1).
+bool PatchApplied(const sim::FakeMachine& machine);
+// Whether the product's registration holds its own Transforms and no journal.
+bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& machine);
+// What the machine's description lets it end with, whatever the launcher
+// does: clean, and the statuses a person is told (1 for a running
+// service, 1618 for an installation that outlasts the cycles, 1642 for a
+// product not registered per machine, 1603 for a failing or killed
+// installer). A time-out is allowed only when it ended every run the
+// other installation left.
+bool MayEndClean(const MachineProfile& profile, int cycles);
+std::vector<Status> ExplainingStatuses(const MachineProfile& profile, int cycles);
+
+// The detection rule of the deployment docs' script: applied, and no
+// string TransformsBackup in the product's registration.
+bool Detected(const sim::FakeMachine& machine);
+
+}  // namespace setup::fleet
+
+#endif  // SETUP_TESTS_FLEET_FLEET_MACHINE_H

@@ -1,0 +1,41 @@
+// What a fleet ends with: machines by standing after each cycle, the
+// reasons of the machines that need a person, the machine that took the
+// most runs, and every machine that ended neither clean nor explained. As
+// a table, as JSON and as a chart (SVG).
+#ifndef SETUP_TESTS_FLEET_FLEET_REPORT_H
+#define SETUP_TESTS_FLEET_FLEET_REPORT_H
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fleet/deployment_tool.h"
+
+namespace setup::fleet {
+
+struct FleetReport {
+  std::uint64_t seed = 0;
+  int cycles = 0;
+  int machines = 0;
+  std::vector<std::array<int, kStandingCount>> standings;  // per cycle
+  std::vector<int> runs;                                   // per cycle
+  int endedClean = 0;
+  int endedExplained = 0;
+  std::map<std::string, int> reasons;  // of the explained machines
+  std::vector<MachineHistory> faulty;  // ended otherwise than their description allows
+  MachineHistory worst;                // the most runs; of those, the most killed
+  double seconds = 0;
+};
+
+FleetReport StartReport(std::uint64_t seed, int cycles);
+void AddMachine(FleetReport& report, const MachineHistory& history);
+
+std::string ReportTable(const FleetReport& report);
+std::string ReportJson(const FleetReport& report);
+std::string ReportChart(const FleetReport& report);
+
+}  // namespace setup::fleet
+
+#endif  // SETUP_TESTS_FLEET_FLEET_REPORT_H
