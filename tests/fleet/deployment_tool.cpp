@@ -136,7 +136,7 @@ MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings
       const std::u16string folder = CacheFolder(cycle);
       StageRun(folder, machine);
       StartProcessAt(cycle, machine);
-      if (draw.Percent(profile.killPercent)) {
+      if (draw.Percent(settings.killPercent)) {
         machine.CrashAt(
             1 + static_cast<std::size_t>(draw.Below(static_cast<int>(settings.killRange))),
             draw.Percent(50) ? sim::Cut::BeforeCall : sim::Cut::AfterCall);

@@ -40,6 +40,8 @@ const char* StandingName(Standing standing);
 
 struct ToolSettings {
   int cycles = 10;
+  // The chance, in percent, that a run outlasts the maximum run time.
+  int killPercent = 10;
   // A time-out ends a run at one of its first `killRange` platform calls
   // (a complete run's count, so some runs outlast their time-out).
   std::size_t killRange = 100;

@@ -11,6 +11,8 @@ namespace setup::fleet {
 namespace {
 
 constexpr int kHostrelRow = 2;
+constexpr int kTesselRow = 0;
+constexpr char16_t kOtherProductTransforms[] = u":1040.mst";
 // {3F8A1C52-7B4E-4D21-9C6A-0E5B2D7F1A93}, packed as docs/deploying.md shows.
 constexpr char kPackedPatch[] = "25C1A8F3E4B712D4C9A6E0B5D2F7A139";
 constexpr char kPatchesOfSystem[] =
@@ -86,6 +88,7 @@ MachineProfile DrawProfile(std::uint64_t seed) {
   profile.seed = seed;
   profile.registration = DrawRegistration(draw);
   profile.languageRow = draw.Below(LanguageTableCount);
+  profile.otherProduct = draw.Percent(30);
   profile.serviceRunning = draw.Percent(2);
   // Another installation for one to three cycles on some machines; one that
   // never ends on a few.
@@ -97,7 +100,6 @@ MachineProfile DrawProfile(std::uint64_t seed) {
                                       : InstallerBehaviour::Applies;
   profile.tempFolderGone = draw.Percent(3);
   profile.hasTempPath2 = draw.Percent(60);
-  profile.killPercent = 10;
   return profile;
 }
 
@@ -124,6 +126,10 @@ void SetUpMachine(const MachineProfile& profile, sim::FakeMachine& machine) {
   }
   if (profile.serviceRunning) machine.SetServiceState(proof::kGuardedServices[1], SERVICE_RUNNING);
 
+  if (profile.otherProduct) {
+    machine.SetRawValue(proof::ProductKeyOf(kTesselRow), "Transforms", REG_SZ,
+                        sim::Utf16Bytes(kOtherProductTransforms));
+  }
   const std::u16string own = EmbeddedTransform(profile.languageRow);
   const std::u16string file = LanguageTable[profile.languageRow].transformFile;
   const std::u16string redirected = kOldCacheFolder + file;
@@ -202,6 +208,14 @@ bool PatchApplied(const sim::FakeMachine& machine) {
 }
 
 bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& machine) {
+  if (profile.otherProduct) {
+    const std::string other = proof::ProductKeyOf(kTesselRow);
+    const std::optional<sim::RegistryValue> transforms = machine.GetRawValue(other, "Transforms");
+    if (machine.HasValue(other, "TransformsBackup") || !transforms ||
+        transforms->bytes != sim::Utf16Bytes(kOtherProductTransforms)) {
+      return false;
+    }
+  }
   const bool registered = profile.registration != Registration::PerUserOnly &&
                           profile.registration != Registration::NotInstalled;
   if (!registered) return !machine.HasKey(ProductKey());

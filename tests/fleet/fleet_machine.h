@@ -59,12 +59,12 @@ struct MachineProfile {
   std::uint64_t seed = 0;
   Registration registration = Registration::OwnEmbedded;
   int languageRow = 0;             // of the language table
+  bool otherProduct = false;       // another product of the table, which no run may touch
   bool serviceRunning = false;     // a product service that is not stopped
   int installationBusyCycles = 0;  // cycles during which another installation runs
   InstallerBehaviour installer = InstallerBehaviour::Applies;
   bool tempFolderGone = false;  // TMP names a folder that does not exist
   bool hasTempPath2 = false;    // kernel32 has GetTempPath2W (SYSTEM gets SystemTemp)
-  int killPercent = 0;          // chance that the tool's time-out ends a run
 };
 
 // The profile of the machine `seed` stands for.
@@ -90,7 +90,8 @@ std::optional<std::u16string> OwnTransforms(const MachineProfile& profile);
 
 // Whether the installer registered the patch as applied (State 1).
 bool PatchApplied(const sim::FakeMachine& machine);
-// Whether the product's registration holds its own Transforms and no journal.
+// Whether the product's registration holds its own Transforms and no journal,
+// and another product's is untouched.
 bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& machine);
 // What the machine's description lets it end with, whatever the launcher
 // does: clean, and the statuses a person is told (1 for a running

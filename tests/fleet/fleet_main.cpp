@@ -1,5 +1,6 @@
 // Deploys the patch to a simulated fleet and reports what it ends with.
-//   fleet_sim [--machines N] [--seed S] [--cycles C] [--json FILE] [--svg FILE]
+//   fleet_sim [--machines N] [--seed S] [--cycles C] [--kill-percent P]
+//             [--json FILE] [--svg FILE]
 //   fleet_sim --replay MACHINE_SEED
 // Exits 1 when a machine ends neither clean nor explained, or otherwise
 // than its description allows, printing its history and the command that
@@ -23,6 +24,7 @@ struct Options {
   int machines = 10000;
   std::uint64_t seed = 1;
   int cycles = 10;
+  int killPercent = 10;
   std::string jsonPath;
   std::string svgPath;
   bool replay = false;
@@ -39,6 +41,8 @@ bool ReadOptions(int argc, char** argv, Options* options) {
       options->seed = std::strtoull(value, nullptr, 10);
     } else if (name == "--cycles") {
       options->cycles = std::atoi(value);
+    } else if (name == "--kill-percent") {
+      options->killPercent = std::atoi(value);
     } else if (name == "--json") {
       options->jsonPath = value;
     } else if (name == "--svg") {
@@ -50,7 +54,8 @@ bool ReadOptions(int argc, char** argv, Options* options) {
       return false;
     }
   }
-  return argc % 2 == 1 && options->machines > 0 && options->cycles > 0;
+  return argc % 2 == 1 && options->machines > 0 && options->cycles > 0 &&
+         options->killPercent >= 0 && options->killPercent <= 100;
 }
 
 bool Write(const std::string& path, const std::string& text) {
@@ -60,9 +65,10 @@ bool Write(const std::string& path, const std::string& text) {
   return static_cast<bool>(file);
 }
 
-void PrintFaulty(const MachineHistory& history) {
+void PrintFaulty(const MachineHistory& history, const Options& options) {
   std::cout << "FAULT: " << setup::fleet::DescribeHistory(history)
-            << "  replay: fleet_sim --replay " << history.profile.seed << "\n";
+            << "  replay: fleet_sim --cycles " << options.cycles << " --kill-percent "
+            << options.killPercent << " --replay " << history.profile.seed << "\n";
 }
 
 }  // namespace
@@ -70,12 +76,13 @@ void PrintFaulty(const MachineHistory& history) {
 int main(int argc, char** argv) {
   Options options;
   if (!ReadOptions(argc, argv, &options)) {
-    std::cerr << "usage: fleet_sim [--machines N] [--seed S] [--cycles C] [--json FILE] "
-                 "[--svg FILE] | --replay MACHINE_SEED\n";
+    std::cerr << "usage: fleet_sim [--machines N] [--seed S] [--cycles C] [--kill-percent P] "
+                 "[--json FILE] [--svg FILE] | --replay MACHINE_SEED\n";
     return 2;
   }
   setup::fleet::ToolSettings settings;
   settings.cycles = options.cycles;
+  settings.killPercent = options.killPercent;
   settings.killRange = setup::fleet::CallsOfACompleteRun();
   if (options.replay) {
     const MachineHistory history =
@@ -96,7 +103,7 @@ int main(int argc, char** argv) {
   std::cout << setup::fleet::ReportTable(report) << "\nThe machine with the most runs:\n"
             << setup::fleet::DescribeHistory(report.worst);
   std::printf("fleet machines=%d seconds=%.1f\n", report.machines, report.seconds);
-  for (const MachineHistory& history : report.faulty) PrintFaulty(history);
+  for (const MachineHistory& history : report.faulty) PrintFaulty(history, options);
   if (!Write(options.jsonPath, setup::fleet::ReportJson(report)) ||
       !Write(options.svgPath, setup::fleet::ReportChart(report))) {
     std::cerr << "cannot write the report files\n";
