@@ -66,7 +66,8 @@ void AddMachine(FleetReport& report, const MachineHistory& history) {
   if (history.clean) ++report.endedClean;
   if (history.explained) {
     ++report.endedExplained;
-    ++report.reasons[history.reason];
+    FleetReport::Reason& reason = report.reasons[history.reason];
+    if (reason.machines++ == 0) reason.summary = history.runs.back().summary;
   }
   if (!history.broken.empty()) report.faulty.push_back(history);
   const auto kills = [](const MachineHistory& machine) {
@@ -96,8 +97,8 @@ std::string ReportTable(const FleetReport& report) {
            " ended clean, " + std::to_string(report.endedExplained) + " explained, " +
            std::to_string(report.faulty.size()) +
            " otherwise than their description allows.\n\n| Explained by | Machines |\n|---|---|\n";
-  for (const auto& [reason, count] : report.reasons) {
-    table += "| " + reason + " | " + std::to_string(count) + " |\n";
+  for (const auto& [reason, explained] : report.reasons) {
+    table += "| " + reason + " | " + std::to_string(explained.machines) + " |\n";
   }
   return table;
 }
@@ -119,8 +120,10 @@ std::string ReportJson(const FleetReport& report) {
           ",\n  \"ended_explained\": " + std::to_string(report.endedExplained) +
           ",\n  \"reasons\": {";
   bool first = true;
-  for (const auto& [reason, count] : report.reasons) {
-    json += std::string(first ? "" : ", ") + JsonText(reason) + ": " + std::to_string(count);
+  for (const auto& [reason, explained] : report.reasons) {
+    json += std::string(first ? "" : ", ") + JsonText(reason) +
+            ": {\"machines\": " + std::to_string(explained.machines) +
+            ", \"summary\": " + JsonText(explained.summary) + "}";
     first = false;
   }
   json += "},\n  \"faulty\": [";

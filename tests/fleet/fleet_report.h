@@ -23,7 +23,13 @@ struct FleetReport {
   std::vector<int> runs;                                   // per cycle
   int endedClean = 0;
   int endedExplained = 0;
-  std::map<std::string, int> reasons;  // of the explained machines
+  // The explained machines by reason: how many, and the first one's last
+  // run log summary (empty for a run the time-out ended).
+  struct Reason {
+    int machines = 0;
+    std::string summary;
+  };
+  std::map<std::string, Reason> reasons;
   std::vector<MachineHistory> faulty;  // ended otherwise than their description allows
   MachineHistory worst;                // the most runs; of those, the most killed
   double seconds = 0;
