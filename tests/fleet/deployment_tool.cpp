@@ -48,7 +48,9 @@ std::string Explanation(const RunRecord& last, bool lastCycle) {
                                                              : reason;
 }
 
-// Checks the end against what the machine's description allows.
+// Checks the end against what the machine's description allows. An end at
+// a time-out is allowed only when the time-out ended every run the other
+// installation left.
 std::string BrokenExpectation(const MachineHistory& history, int cycles) {
   const MachineProfile& profile = history.profile;
   if (!history.clean && !history.explained) return "ends neither clean nor explained";

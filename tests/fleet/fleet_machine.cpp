@@ -105,8 +105,6 @@ MachineProfile DrawProfile(std::uint64_t seed) {
 
 int PatchedProductRow() { return kHostrelRow; }
 
-std::string PackedPatchCode() { return kPackedPatch; }
-
 void SetUpMachine(const MachineProfile& profile, sim::FakeMachine& machine) {
   // As a deployment tool's client starts it: SYSTEM, in session 0.
   machine.SetSessionId(0);

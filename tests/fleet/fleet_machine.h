@@ -72,8 +72,6 @@ MachineProfile DrawProfile(std::uint64_t seed);
 
 // The product every machine of the fleet may have: the one the patch is for.
 int PatchedProductRow();
-// The patch's code, packed, as the installer registers it.
-std::string PackedPatchCode();
 
 // Sets `machine` up as `profile` says: the product's registration, the
 // services, the temporary folders, the account (SYSTEM, in session 0).
@@ -97,8 +95,7 @@ bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& ma
 // does: clean, and the statuses a person is told (1 for a running
 // service, 1618 for an installation that outlasts the cycles, 1642 for a
 // product not registered per machine, 1603 for a failing or killed
-// installer). A time-out is allowed only when it ended every run the
-// other installation left.
+// installer).
 bool MayEndClean(const MachineProfile& profile, int cycles);
 std::vector<Status> ExplainingStatuses(const MachineProfile& profile, int cycles);
 

@@ -86,6 +86,12 @@ class DeploymentTest(harness.PrefixTestCase):
             run = running.wait()
         return run, windows
 
+    def box_lines(self):
+        """The newest run log's lines about message boxes, for a failure message."""
+        path = self.prefix.newest_run_log()
+        events = harness.read_run_log(path) if path else []
+        return [event for event in events if "essage box" in event or "ttended" in event]
+
     def plant_canaries(self, folder):
         """Copies canary.dll into `folder` under every planted name; returns
         the Windows path of a fresh marker file for the canaries to write."""
@@ -149,7 +155,8 @@ class DeploymentTest(harness.PrefixTestCase):
                                                          timeout=GUARD_RUN_TIMEOUT)
                 if box_expected:
                     self.assertEqual([GERMAN_CAPTION], list(windows.values()),
-                                     f"{what}: the guard's box should be the only window of Setup.exe")
+                                     f"{what}: the guard's box should be the only window of Setup.exe;"
+                                     f" the run log says {self.box_lines()}")
                 else:
                     self.assertEqual({}, windows, f"{what}: Setup.exe should show no window")
                 self.assertEqual(EXIT_SERVICE_RUNNING, run.status, f"{what}: Setup.exe status when a service blocks")
