@@ -121,6 +121,41 @@ const char* StandingName(Standing standing) {
   return "?";
 }
 
+namespace {
+
+// One cycle's run: the client's copy, the launcher started and perhaps
+// ended at the time-out, the copy cleaned, and what the tool then reads.
+RunRecord RunCycle(int cycle, const MachineProfile& profile, const ToolSettings& settings,
+                   Draw& draw, sim::FakeMachine& machine) {
+  if (cycle <= profile.installationBusyCycles) {
+    machine.HoldMutexElsewhere(kInstallerExecuteMutex);
+  } else {
+    machine.ReleaseMutexElsewhere(kInstallerExecuteMutex);
+  }
+  const std::u16string folder = CacheFolder(cycle);
+  StageRun(folder, machine);
+  StartProcessAt(cycle, machine);
+  if (draw.Percent(settings.killPercent)) {
+    machine.CrashAt(1 + static_cast<std::size_t>(draw.Below(static_cast<int>(settings.killRange))),
+                    draw.Percent(50) ? sim::Cut::BeforeCall : sim::Cut::AfterCall);
+  }
+  const proof::LauncherRun run = proof::RunLauncher(machine);
+  RunRecord record;
+  record.cycle = cycle;
+  record.killed = machine.CrashCall() != nullptr;
+  machine.EndProcess();
+  machine.RemoveFolder(folder);
+  record.status = run.exitStatus;
+  record.returnClass = record.killed ? ReturnClass::TimedOut : ClassOf(run.exitStatus);
+  record.summary = record.killed ? "" : SummaryOf(machine, run.logPath);
+  record.detected = Detected(machine);
+  record.applied = PatchApplied(machine);
+  record.clean = RegistrationClean(profile, machine);
+  return record;
+}
+
+}  // namespace
+
 MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings& settings) {
   sim::FakeMachine machine;
   SetUpMachine(profile, machine);
@@ -130,33 +165,8 @@ MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings
   bool stopped = false;
   for (int cycle = 1; cycle <= settings.cycles; ++cycle) {
     if (!stopped) {
-      if (cycle <= profile.installationBusyCycles) {
-        machine.HoldMutexElsewhere(kInstallerExecuteMutex);
-      } else {
-        machine.ReleaseMutexElsewhere(kInstallerExecuteMutex);
-      }
-      const std::u16string folder = CacheFolder(cycle);
-      StageRun(folder, machine);
-      StartProcessAt(cycle, machine);
-      if (draw.Percent(settings.killPercent)) {
-        machine.CrashAt(
-            1 + static_cast<std::size_t>(draw.Below(static_cast<int>(settings.killRange))),
-            draw.Percent(50) ? sim::Cut::BeforeCall : sim::Cut::AfterCall);
-      }
-      const proof::LauncherRun run = proof::RunLauncher(machine);
-      RunRecord record;
-      record.cycle = cycle;
-      record.killed = machine.CrashCall() != nullptr;
-      machine.EndProcess();
-      machine.RemoveFolder(folder);
-      record.status = run.exitStatus;
-      record.returnClass = record.killed ? ReturnClass::TimedOut : ClassOf(run.exitStatus);
-      record.summary = record.killed ? "" : SummaryOf(machine, run.logPath);
-      record.detected = Detected(machine);
-      record.applied = PatchApplied(machine);
-      record.clean = RegistrationClean(profile, machine);
+      const RunRecord record = RunCycle(cycle, profile, settings, draw, machine);
       history.runs.push_back(record);
-
       const bool lastCycle = cycle == settings.cycles;
       if (record.detected) {
         stopped = true;

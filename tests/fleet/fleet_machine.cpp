@@ -56,6 +56,49 @@ void SetText(sim::FakeMachine& machine, const char* name, const std::u16string& 
   machine.SetRawValue(ProductKey(), name, REG_SZ, sim::Utf16Bytes(text));
 }
 
+// The patched product's registration as `profile` describes it.
+void RegisterProduct(const MachineProfile& profile, sim::FakeMachine& machine) {
+  const std::u16string own = EmbeddedTransform(profile.languageRow);
+  const std::u16string file = LanguageTable[profile.languageRow].transformFile;
+  const std::u16string redirected = kOldCacheFolder + file;
+  switch (profile.registration) {
+    case Registration::OwnEmbedded:
+      SetText(machine, "Transforms", own);
+      break;
+    case Registration::OwnPath:
+      machine.AddFile(kOwnTransformFolder + file);
+      SetText(machine, "Transforms", kOwnTransformFolder + file);
+      break;
+    case Registration::NoTransforms:
+      machine.AddKey(ProductKey());
+      break;
+    case Registration::JournalOldFolder:
+      SetText(machine, "Transforms", redirected);
+      SetText(machine, "TransformsBackup", own);
+      break;
+    case Registration::JournalEmptyOldFolder:
+      SetText(machine, "Transforms", redirected);
+      SetText(machine, "TransformsBackup", u"");
+      break;
+    case Registration::JournalGivenSince:
+      SetText(machine, "Transforms", own);
+      SetText(machine, "TransformsBackup",
+              EmbeddedTransform((profile.languageRow + 1) % LanguageTableCount));
+      break;
+    case Registration::JournalNoTransforms:
+      SetText(machine, "TransformsBackup", own);
+      break;
+    case Registration::PerUserOnly:
+      machine.SetLocalMachineValue(kPerUserProducts +
+                                       sim::AsciiText(ProductTable[kHostrelRow].packedCode) +
+                                       "\\InstallProperties",
+                                   "DisplayName", REG_SZ, sim::Utf16Bytes(u"Quarrix Hostrel"));
+      break;
+    case Registration::NotInstalled:
+      break;
+  }
+}
+
 }  // namespace
 
 const char* RegistrationName(Registration registration) {
@@ -128,45 +171,7 @@ void SetUpMachine(const MachineProfile& profile, sim::FakeMachine& machine) {
     machine.SetRawValue(proof::ProductKeyOf(kTesselRow), "Transforms", REG_SZ,
                         sim::Utf16Bytes(kOtherProductTransforms));
   }
-  const std::u16string own = EmbeddedTransform(profile.languageRow);
-  const std::u16string file = LanguageTable[profile.languageRow].transformFile;
-  const std::u16string redirected = kOldCacheFolder + file;
-  switch (profile.registration) {
-    case Registration::OwnEmbedded:
-      SetText(machine, "Transforms", own);
-      break;
-    case Registration::OwnPath:
-      machine.AddFile(kOwnTransformFolder + file);
-      SetText(machine, "Transforms", kOwnTransformFolder + file);
-      break;
-    case Registration::NoTransforms:
-      machine.AddKey(ProductKey());
-      break;
-    case Registration::JournalOldFolder:
-      SetText(machine, "Transforms", redirected);
-      SetText(machine, "TransformsBackup", own);
-      break;
-    case Registration::JournalEmptyOldFolder:
-      SetText(machine, "Transforms", redirected);
-      SetText(machine, "TransformsBackup", u"");
-      break;
-    case Registration::JournalGivenSince:
-      SetText(machine, "Transforms", own);
-      SetText(machine, "TransformsBackup",
-              EmbeddedTransform((profile.languageRow + 1) % LanguageTableCount));
-      break;
-    case Registration::JournalNoTransforms:
-      SetText(machine, "TransformsBackup", own);
-      break;
-    case Registration::PerUserOnly:
-      machine.SetLocalMachineValue(kPerUserProducts +
-                                       sim::AsciiText(ProductTable[kHostrelRow].packedCode) +
-                                       "\\InstallProperties",
-                                   "DisplayName", REG_SZ, sim::Utf16Bytes(u"Quarrix Hostrel"));
-      break;
-    case Registration::NotInstalled:
-      break;
-  }
+  RegisterProduct(profile, machine);
   machine.SetDefaultChild(SimulatedInstaller(profile.installer, PatchKey()));
 }
 
