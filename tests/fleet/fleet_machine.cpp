@@ -13,6 +13,7 @@ namespace {
 constexpr int kHostrelRow = 2;
 constexpr int kTesselRow = 0;
 constexpr char16_t kOtherProductTransforms[] = u":1040.mst";
+constexpr char16_t kProductName[] = u"Quarrix Hostrel";
 // {3F8A1C52-7B4E-4D21-9C6A-0E5B2D7F1A93}, packed as docs/deploying.md shows.
 constexpr char kPackedPatch[] = "25C1A8F3E4B712D4C9A6E0B5D2F7A139";
 constexpr char kPatchesOfSystem[] =
@@ -58,6 +59,10 @@ void SetText(sim::FakeMachine& machine, const char* name, const std::u16string& 
 
 // The patched product's registration as `profile` describes it.
 void RegisterProduct(const MachineProfile& profile, sim::FakeMachine& machine) {
+  if (profile.registration != Registration::PerUserOnly &&
+      profile.registration != Registration::NotInstalled) {
+    SetText(machine, "ProductName", kProductName);  // one of the values no run touches
+  }
   const std::u16string own = EmbeddedTransform(profile.languageRow);
   const std::u16string file = LanguageTable[profile.languageRow].transformFile;
   const std::u16string redirected = kOldCacheFolder + file;
@@ -92,7 +97,7 @@ void RegisterProduct(const MachineProfile& profile, sim::FakeMachine& machine) {
       machine.SetLocalMachineValue(kPerUserProducts +
                                        sim::AsciiText(ProductTable[kHostrelRow].packedCode) +
                                        "\\InstallProperties",
-                                   "DisplayName", REG_SZ, sim::Utf16Bytes(u"Quarrix Hostrel"));
+                                   "DisplayName", REG_SZ, sim::Utf16Bytes(kProductName));
       break;
     case Registration::NotInstalled:
       break;
@@ -222,7 +227,10 @@ bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& ma
   const bool registered = profile.registration != Registration::PerUserOnly &&
                           profile.registration != Registration::NotInstalled;
   if (!registered) return !machine.HasKey(ProductKey());
-  if (machine.HasValue(ProductKey(), "TransformsBackup")) return false;
+  if (machine.HasValue(ProductKey(), "TransformsBackup") ||
+      machine.GetWideString(ProductKey(), "ProductName") != std::u16string(kProductName)) {
+    return false;
+  }
   const std::optional<sim::RegistryValue> transforms =
       machine.GetRawValue(ProductKey(), "Transforms");
   const std::optional<std::u16string> own = OwnTransforms(profile);
