@@ -35,7 +35,7 @@ std::string HistoryJson(const MachineHistory& history) {
     const RunRecord& run = history.runs[at];
     json += std::string(at ? ", " : "") + "{\"cycle\": " + std::to_string(run.cycle) +
             ", \"killed\": " + (run.killed ? "true" : "false") +
-            ", \"status\": " + std::to_string(run.status) +
+            ", \"status\": " + (run.killed ? "null" : std::to_string(run.status)) +
             ", \"class\": " + JsonText(ReturnClassName(run.returnClass)) +
             ", \"detected\": " + (run.detected ? "true" : "false") +
             ", \"summary\": " + JsonText(run.summary) + "}";
@@ -63,7 +63,11 @@ void AddMachine(FleetReport& report, const MachineHistory& history) {
     ++report.standings[cycle][static_cast<std::size_t>(history.afterCycle[cycle])];
   }
   for (const RunRecord& run : history.runs) ++report.runs[static_cast<std::size_t>(run.cycle - 1)];
-  if (history.clean) ++report.endedClean;
+  report.totalRuns += static_cast<int>(history.runs.size());
+  if (history.clean) {
+    ++report.endedClean;
+    report.lastCleanCycle = std::max(report.lastCleanCycle, history.runs.back().cycle);
+  }
   if (history.explained) {
     ++report.endedExplained;
     FleetReport::Reason& reason = report.reasons[history.reason];
@@ -95,8 +99,9 @@ std::string ReportTable(const FleetReport& report) {
   table += "\n" + std::to_string(report.machines) + " machines (seed " +
            std::to_string(report.seed) + "): " + std::to_string(report.endedClean) +
            " ended clean, " + std::to_string(report.endedExplained) + " explained, " +
-           std::to_string(report.faulty.size()) +
-           " otherwise than their description allows.\n\n| Explained by | Machines |\n|---|---|\n";
+           std::to_string(report.faulty.size()) + " otherwise than their description allows; " +
+           std::to_string(report.totalRuns) + " runs, the last machine to end clean did in cycle " +
+           std::to_string(report.lastCleanCycle) + ".\n\n| Explained by | Machines |\n|---|---|\n";
   for (const auto& [reason, explained] : report.reasons) {
     table += "| " + reason + " | " + std::to_string(explained.machines) + " |\n";
   }
@@ -118,6 +123,8 @@ std::string ReportJson(const FleetReport& report) {
   }
   json += "],\n  \"ended_clean\": " + std::to_string(report.endedClean) +
           ",\n  \"ended_explained\": " + std::to_string(report.endedExplained) +
+          ",\n  \"runs\": " + std::to_string(report.totalRuns) +
+          ",\n  \"last_clean_cycle\": " + std::to_string(report.lastCleanCycle) +
           ",\n  \"reasons\": {";
   bool first = true;
   for (const auto& [reason, explained] : report.reasons) {

@@ -22,6 +22,8 @@ struct FleetReport {
   std::vector<std::array<int, kStandingCount>> standings;  // per cycle
   std::vector<int> runs;                                   // per cycle
   int endedClean = 0;
+  int lastCleanCycle = 0;  // the cycle in which the last machine to end clean did
+  int totalRuns = 0;
   int endedExplained = 0;
   // The explained machines by reason: how many, and the first one's last
   // run log summary (empty for a run the time-out ended).
