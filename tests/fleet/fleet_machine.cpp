@@ -53,45 +53,42 @@ std::string PatchKey() {
          kPackedPatch;
 }
 
-void SetText(sim::FakeMachine& machine, const char* name, const std::u16string& text) {
-  machine.SetRawValue(ProductKey(), name, REG_SZ, sim::Utf16Bytes(text));
-}
-
 // The patched product's registration as `profile` describes it.
 void RegisterProduct(const MachineProfile& profile, sim::FakeMachine& machine) {
   if (profile.registration != Registration::PerUserOnly &&
       profile.registration != Registration::NotInstalled) {
-    SetText(machine, "ProductName", kProductName);  // one of the values no run touches
+    machine.SetString(ProductKey(), "ProductName",
+                      kProductName);  // one of the values no run touches
   }
   const std::u16string own = EmbeddedTransform(profile.languageRow);
   const std::u16string file = LanguageTable[profile.languageRow].transformFile;
   const std::u16string redirected = kOldCacheFolder + file;
   switch (profile.registration) {
     case Registration::OwnEmbedded:
-      SetText(machine, "Transforms", own);
+      machine.SetString(ProductKey(), "Transforms", own);
       break;
     case Registration::OwnPath:
       machine.AddFile(kOwnTransformFolder + file);
-      SetText(machine, "Transforms", kOwnTransformFolder + file);
+      machine.SetString(ProductKey(), "Transforms", kOwnTransformFolder + file);
       break;
     case Registration::NoTransforms:
       machine.AddKey(ProductKey());
       break;
     case Registration::JournalOldFolder:
-      SetText(machine, "Transforms", redirected);
-      SetText(machine, "TransformsBackup", own);
+      machine.SetString(ProductKey(), "Transforms", redirected);
+      machine.SetString(ProductKey(), "TransformsBackup", own);
       break;
     case Registration::JournalEmptyOldFolder:
-      SetText(machine, "Transforms", redirected);
-      SetText(machine, "TransformsBackup", u"");
+      machine.SetString(ProductKey(), "Transforms", redirected);
+      machine.SetString(ProductKey(), "TransformsBackup", u"");
       break;
     case Registration::JournalGivenSince:
-      SetText(machine, "Transforms", own);
-      SetText(machine, "TransformsBackup",
-              EmbeddedTransform((profile.languageRow + 1) % LanguageTableCount));
+      machine.SetString(ProductKey(), "Transforms", own);
+      machine.SetString(ProductKey(), "TransformsBackup",
+                        EmbeddedTransform((profile.languageRow + 1) % LanguageTableCount));
       break;
     case Registration::JournalNoTransforms:
-      SetText(machine, "TransformsBackup", own);
+      machine.SetString(ProductKey(), "TransformsBackup", own);
       break;
     case Registration::PerUserOnly:
       machine.SetLocalMachineValue(kPerUserProducts +

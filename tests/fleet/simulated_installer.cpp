@@ -18,15 +18,10 @@ constexpr std::uint32_t kPatchTargetNotFound = 1642;  // no product the patch ap
 constexpr std::uint32_t kRestartRequired = 3010;
 constexpr std::uint32_t kEndedByAnother = 1;  // TerminateProcess's usual exit code
 
-// The text of a REG_SZ as stored, without its terminator.
+// The text of a REG_SZ as stored, up to its terminator.
 std::u16string TextOf(const sim::RegistryValue& value) {
-  std::u16string text;
-  for (std::size_t at = 0; at + 1 < value.bytes.size(); at += 2) {
-    const auto unit = static_cast<char16_t>(value.bytes[at] | (value.bytes[at + 1] << 8));
-    if (unit == u'\0') break;
-    text += unit;
-  }
-  return text;
+  const std::u16string text = sim::Utf16Text(value.bytes);
+  return text.substr(0, text.find(u'\0'));
 }
 
 // Whether every transform Transforms lists can be opened. Entries are

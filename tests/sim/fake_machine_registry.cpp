@@ -11,6 +11,26 @@ namespace setup::sim {
 namespace {
 
 constexpr Status kErrorInvalidParameter = 87;
+
+// Writes a value into `key`, replacing one of the same name.
+void StoreValue(RegistryKey& key, const std::string& name, std::uint32_t type,
+                std::vector<std::uint8_t> bytes) {
+  if (RegistryValue* value = key.FindValue(name)) {
+    value->type = type;
+    value->bytes = std::move(bytes);
+  } else {
+    key.values.push_back(RegistryValue{name, type, std::move(bytes)});
+  }
+}
+
+// The value at `path` in `tree`; none when the key or the value is absent.
+std::optional<RegistryValue> ValueIn(const RegistryTree& tree, const std::string& path,
+                                     const std::string& name) {
+  const std::shared_ptr<RegistryKey> key = tree.Find(path);
+  const RegistryValue* value = key != nullptr ? key->FindValue(name) : nullptr;
+  if (value == nullptr) return std::nullopt;
+  return *value;
+}
 constexpr Status kErrorBadPathname = 161;
 constexpr Status kErrorKeyDeleted = 1018;
 
@@ -73,13 +93,7 @@ void FakeMachine::SetString(const std::string& path, const std::string& name,
 
 void FakeMachine::SetRawValue(const std::string& path, const std::string& name, std::uint32_t type,
                               std::vector<std::uint8_t> bytes) {
-  const std::shared_ptr<RegistryKey> key = KeyForSetUp(path);
-  if (RegistryValue* value = key->FindValue(name)) {
-    value->type = type;
-    value->bytes = std::move(bytes);
-  } else {
-    key->values.push_back(RegistryValue{name, type, std::move(bytes)});
-  }
+  StoreValue(*KeyForSetUp(path), name, type, std::move(bytes));
 }
 
 void FakeMachine::GrowOnEveryQuery(const std::string& path, const std::string& name,
@@ -89,30 +103,19 @@ void FakeMachine::GrowOnEveryQuery(const std::string& path, const std::string& n
 
 std::optional<RegistryValue> FakeMachine::GetRawValue(const std::string& path,
                                                       const std::string& name) const {
-  const std::shared_ptr<RegistryKey> key = registry_.Find(path);
-  const RegistryValue* value = key != nullptr ? key->FindValue(name) : nullptr;
-  if (value == nullptr) return std::nullopt;
-  return *value;
+  return ValueIn(registry_, path, name);
 }
 
 void FakeMachine::SetLocalMachineValue(const std::string& path, const std::string& name,
                                        std::uint32_t type, std::vector<std::uint8_t> bytes) {
   const std::shared_ptr<RegistryKey> key = localMachine_.Create(path);
   if (key == nullptr) throw std::invalid_argument("malformed key path: " + path);
-  if (RegistryValue* value = key->FindValue(name)) {
-    value->type = type;
-    value->bytes = std::move(bytes);
-  } else {
-    key->values.push_back(RegistryValue{name, type, std::move(bytes)});
-  }
+  StoreValue(*key, name, type, std::move(bytes));
 }
 
 std::optional<RegistryValue> FakeMachine::GetLocalMachineValue(const std::string& path,
                                                                const std::string& name) const {
-  const std::shared_ptr<RegistryKey> key = localMachine_.Find(path);
-  const RegistryValue* value = key != nullptr ? key->FindValue(name) : nullptr;
-  if (value == nullptr) return std::nullopt;
-  return *value;
+  return ValueIn(localMachine_, path, name);
 }
 
 std::optional<std::string> FakeMachine::GetString(const std::string& path,
