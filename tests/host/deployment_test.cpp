@@ -145,6 +145,11 @@ TEST_F(DeploymentTest, AFreeInstallerMutexIsGivenBackAtOnce) {
   EXPECT_EQ(RunWith("/qn"), 0u);
   EXPECT_EQ(machine.UnreleasedOpenedMutexes(), 0) << "held, it would keep our installer out";
   EXPECT_EQ(machine.CallCount(Operation::CreateProcessW), 1u);
+  // A killed installer's: the wait that finds it abandoned makes it ours.
+  machine.AbandonMutexElsewhere(u"Global\\_MSIExecute");
+  EXPECT_EQ(RunWith("/qn"), 0u);
+  EXPECT_EQ(machine.UnreleasedOpenedMutexes(), 0)
+      << "an abandoned one, taken, is ours to give back";
   machine.FailCall(Operation::OpenMutexW, ERROR_INVALID_HANDLE);
   EXPECT_EQ(RunWith("/qn"), 0u) << "a mutex that cannot be asked stops nothing";
 }
@@ -183,7 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
         InstallerMutexCase{
             [](sim::FakeMachine& m) { m.FailCall(Operation::OpenMutexW, ERROR_INVALID_HANDLE); }, 0,
             "Installer mutex: could not be opened (6 (invalid handle)); taken for no "
-            "installation in progress"}));
+            "installation in progress"},
+        InstallerMutexCase{[](sim::FakeMachine& m) {
+                             m.AddFreeMutex(u"Global\\_MSIExecute");
+                             m.FailCall(Operation::WaitForSingleObject, ERROR_INVALID_HANDLE);
+                           },
+                           0, "Installer mutex: not waited on (failed); taken as free"}));
 
 TEST_F(DeploymentTest, SessionMutexStandsInWhereTheGlobalOneCannotBeMade) {
   machine.RefuseMutexNamespace(u"Global\\", ERROR_PATH_NOT_FOUND);

@@ -130,18 +130,21 @@ TEST_F(RunLogTest, RunIsTheSameWithoutALog) {
   EXPECT_EQ(RunSetup(machine), 0u);
   machine.SetDiskFull(false);
 
-  // Names all taken in the temporary folder send the log nowhere else.
-  for (char16_t last = u'4'; last <= u'9'; ++last) {
+  // The ninth name is the last tried; names all taken in the temporary
+  // folder send the log nowhere else.
+  for (char16_t last = u'4'; last <= u'8'; ++last) {
     machine.AddFile(stem + u"_" + last + u".log");
   }
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_EQ(machine.CreatedFiles().size(), 3u);
+  EXPECT_NE(Log(stem + u"_9.log"), "<no log>");
+  EXPECT_EQ(RunSetup(machine), 0u);
+  EXPECT_EQ(machine.CreatedFiles().size(), 4u);
   machine.SetTempPath(u"C:\\Denied\\");
   machine.DenyFileCreation(u"C:\\Denied");
   machine.DenyFileCreation(u"C:\\windows\\Temp");
   EXPECT_EQ(RunSetup(machine), 0u);
-  EXPECT_EQ(machine.CreatedFiles().size(), 3u);
-  EXPECT_EQ(machine.RegistryChanges().size(), 5 * changes);
+  EXPECT_EQ(machine.CreatedFiles().size(), 4u);
+  EXPECT_EQ(machine.RegistryChanges().size(), 6 * changes);
   EXPECT_EQ(machine.ProcessStarts().back().commandLine, command);
 }
 
@@ -203,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
         PreflightCase{"the transform is shipped",
                       [](FakeMachine& m) { AddShipped(m, "1031.mst"); },
                       {"Redirection: Transforms set to"},
-                      {"Pre-flight"}},
+                      {"Pre-flight", "Arguments as expanded"}},
         // By name, whatever the search order; the four after the first named.
         PreflightCase{
             "six packages",
@@ -219,6 +222,23 @@ INSTANTIATE_TEST_SUITE_P(
              "patch a folder of its own",
              "warnings=several-patches,transform-missing "},
             {"\"x5.msp\""}},
+        PreflightCase{"five packages",
+                      [](FakeMachine& m) {
+                        for (const char* name : {"x1.msp", "x2.msp", "x3.msp", "x4.msp"})
+                          AddShipped(m, name);
+                      },
+                      {"ignored: \"x1.msp\", \"x2.msp\", \"x3.msp\", \"x4.msp\". Give each patch"},
+                      {" more"}},
+        // UTF-8, a unit that is half of no pair shown as U+FFFD.
+        PreflightCase{"the command line in UTF-8",
+                      [](FakeMachine& m) {
+                        m.SetCommandLine(
+                            u"\"C:\\Patch Files\\Setup.exe\" /qn "
+                            u"NOTE=\u07FF\u0800\U0010FFFF\U00010000\xD800 \xDFFF\xDBFF");
+                      },
+                      {"Command line: \"C:\\Patch Files\\Setup.exe\" /qn NOTE=\xDF\xBF\xE0\xA0\x80"
+                       "\xF4\x8F\xBF\xBF\xF0\x90\x80\x80\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\r\n"},
+                      {}},
         PreflightCase{"no package where started",
                       [](FakeMachine& m) { StartInOtherFolder(m, nullptr); },
                       {"Pre-flight: no patch package (*.msp) in C:\\Other\\Files\\; the "
@@ -272,6 +292,15 @@ INSTANTIATE_TEST_SUITE_P(
                         m.SetSystemLanguage(0x0407);
                         m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
                         m.AddFileWithContents(u"C:\\Other\\0x0407.ini", "\xEF\xBB");
+                      },
+                      {"warnings=no-keyword "},
+                      {"saved as UTF-8"}},
+        PreflightCase{"a language ini with a mark of its own",
+                      [](FakeMachine& m) {
+                        StartInOtherFolder(m, "Update.msp");
+                        m.SetSystemLanguage(0x0407);
+                        m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+                        m.AddFileWithContents(u"C:\\Other\\0x0407.ini", "\xEF\xBB\xBE[0x0407]");
                       },
                       {"warnings=no-keyword "},
                       {"saved as UTF-8"}},

@@ -5,6 +5,7 @@
 #include "detection/product_table.h"
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
+#include "proof/scenario.h"
 #include "services/blocking_services.h"
 
 namespace setup {
@@ -86,6 +87,16 @@ TEST_F(ServiceGuardTest, EveryStateButStoppedBlocks) {
   }
   machine.SetServiceState(BlockingServiceNames[1], SERVICE_STOPPED);
   EXPECT_EQ(Check(), 0);
+}
+
+// Each service the product registers blocks alone, by the checker's own
+// names, so that one the launcher misspells is caught.
+TEST_F(ServiceGuardTest, EachGuardedServiceBlocksAlone) {
+  for (const char* name : proof::kGuardedServices) {
+    machine.InstallService(name, SERVICE_RUNNING);
+    EXPECT_EQ(Check(), 1) << name;
+    machine.SetServiceState(name, SERVICE_STOPPED);
+  }
 }
 
 TEST_F(ServiceGuardTest, StateThatCannotBeReadBlocks) {

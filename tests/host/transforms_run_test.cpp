@@ -238,7 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
         JournalCase{"FilesNotTheLastFolder", "C:\\Files\\x\\1031.mst", ":1036.mst",
                     "C:\\Files\\x\\1031.mst", "C:\\PATCHF~1\\Files\\1031.mst", ""},
         JournalCase{"FilesOnlyEndsTheFolder", "C:\\MyFiles\\1031.mst", ":1036.mst",
-                    "C:\\MyFiles\\1031.mst", "C:\\PATCHF~1\\Files\\1031.mst", ""}),
+                    "C:\\MyFiles\\1031.mst", "C:\\PATCHF~1\\Files\\1031.mst", ""},
+        JournalCase{"TransformOnlyStartsTheName", "C:\\OLD\\Files\\1031.mst.old", ":1036.mst",
+                    "C:\\OLD\\Files\\1031.mst.old", "C:\\PATCHF~1\\Files\\1031.mst", ""}),
     [](const ::testing::TestParamInfo<JournalCase>& param) { return param.param.name; });
 
 // Equal to the journal means the same type too: an expandable value
@@ -253,6 +255,16 @@ TEST_F(TransformsRunTest, AValueEqualToTheJournalButForItsTypeStays) {
   ASSERT_TRUE(after.has_value());
   EXPECT_EQ(after->type, REG_EXPAND_SZ);
   EXPECT_EQ(after->bytes, expandable);
+
+  // Beside the empty journal, which records none, an empty expandable value
+  // was given since too (the log tells: no run keeps an empty value).
+  machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, sim::Utf16Bytes(u""));
+  machine.SetString(kHostrelKey, "TransformsBackup", "");
+  EXPECT_EQ(Run(nullptr), 0u);
+  EXPECT_NE(machine.FileContents(machine.CreatedFiles().back())
+                .value_or("")
+                .find("Recovery: Transforms \"\" was given to the product after the journal \"\""),
+            std::string::npos);
 }
 
 // An earlier run's journal that cannot be finished stops the run before

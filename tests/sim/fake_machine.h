@@ -260,6 +260,10 @@ class FakeMachine : public Platform {
   std::vector<std::u16string> HeldMutexes() const;
   // Makes `name` a mutex that exists and nobody owns.
   void AddFreeMutex(const std::u16string& name);
+  // Makes `name` a mutex whose owner ended without releasing it (a killed
+  // installer's): the next wait takes it with WAIT_ABANDONED, as Windows
+  // documents, and it is an ordinary free mutex after that.
+  void AbandonMutexElsewhere(const std::u16string& name);
   // Mutexes opened with OpenMutexW that a wait took and no release gave
   // back, closed or not.
   int UnreleasedOpenedMutexes() const { return unreleasedOpenedMutexes_; }
@@ -600,6 +604,7 @@ class FakeMachine : public Platform {
   std::map<KernelHandle, std::u16string> mutexHandles_;
   std::vector<std::u16string> mutexRequests_;
   std::set<std::u16string> freeMutexes_;
+  std::set<std::u16string> abandonedMutexes_;
   struct OpenedMutex {
     std::u16string name;
     bool owned = false;

@@ -69,6 +69,11 @@ KernelHandle FakeMachine::CreateMutexExW(const WideChar* name, Status* lastError
 
 void FakeMachine::AddFreeMutex(const std::u16string& name) { freeMutexes_.insert(name); }
 
+void FakeMachine::AbandonMutexElsewhere(const std::u16string& name) {
+  freeMutexes_.insert(name);
+  abandonedMutexes_.insert(name);
+}
+
 KernelHandle FakeMachine::OpenMutexW(const WideChar* name, Status* lastError) noexcept {
   return EnterWithLastError(Operation::OpenMutexW, NO_KERNEL_HANDLE, lastError, [&](Status* error) {
     const std::u16string text = name != nullptr ? std::u16string(name, TextLength(name)) : u"";

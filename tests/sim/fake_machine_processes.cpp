@@ -87,7 +87,7 @@ std::uint32_t FakeMachine::WaitForSingleObject(KernelHandle handle,
       if (mutexesElsewhere_.count(mutex->second.name) != 0) return WAIT_TIMEOUT;
       if (!mutex->second.owned) ++unreleasedOpenedMutexes_;
       mutex->second.owned = true;
-      return WAIT_OBJECT_0;
+      return abandonedMutexes_.erase(mutex->second.name) != 0 ? WAIT_ABANDONED : WAIT_OBJECT_0;
     }
     const auto open = kernelHandles_.find(handle);
     if (open == kernelHandles_.end()) return WAIT_FAILED;
