@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TailCase{u"C:\\Pa\"tch Fi\"les\\Setup.exe /l*v x.log", u"/l*v x.log"},
                       TailCase{u"\"C:\\Patch Files\\Setup.exe", u""},
                       TailCase{u"Setup.exe PROP=\"a b\" /qb", u"PROP=\"a b\" /qb"},
-                      TailCase{u"Setup.exe\x01\x1f /q", u"/q"},
+                      TailCase{u"Setup.exe\x01\x1f/q", u"/q"},
                       TailCase{u"Setup.exe \u00e9t\u00e9", u"\u00e9t\u00e9"}, TailCase{u"", u""}));
 
 TEST(CommandTail, NoCommandLineGivesEmptyTail) { EXPECT_EQ(*CommandTail(nullptr), u'\0'); }

@@ -104,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
         SessionCase{"", std::nullopt, true, 0,
                     "the session could not be read (it may be 0, where a box waits unseen); no "
                     "message box is shown (session not read: 5 (access denied))"},
+        SessionCase{"", std::nullopt, false, 0,
+                    "Message box not shown (unattended: the session could not be read): Error:"},
         SessionCase{"", 2u, true, 1,
                     "Attended: message boxes are shown if the window station "
                     "is visible (session 2)"}));

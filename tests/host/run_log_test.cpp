@@ -102,6 +102,11 @@ TEST_F(RunLogTest, DatabaseQueryNamesTheStepThatFailed) {
                        "not used)): no language-pack installer"),
             std::string::npos)
       << Log();
+  // A view that did not execute is named too, not taken for a value not set.
+  machine.FailCall(sim::Operation::MsiViewExecute, 1627);
+  EXPECT_EQ(RunSetup(machine), 0u);
+  const std::string second = machine.FileContents(machine.CreatedFiles().back()).value_or("");
+  EXPECT_NE(second.find("LanguagePackInstaller not read (1627 ("), std::string::npos) << second;
 }
 
 TEST_F(RunLogTest, SecondLauncherLogsThatAlone) {
@@ -269,10 +274,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "registered=yes "},
                       {"Restore:"}},
         PreflightCase{"installed per user, no row taken",
-                      [](FakeMachine& m) { StartInOtherFolder(m, "Ostra_Update.msp"); },
-                      {"Pre-flight: Ostra (row 3) is not registered per machine",
+                      [](FakeMachine& m) { StartInOtherFolder(m, "Wrenfield_Ostra_Update.msp"); },
+                      {"Pre-flight: Wrenfield (row 1) is not registered per machine",
                        " product=none name=none code=none registered=no "},
-                      {"Restore:"}},
+                      {"Restore:", "Ostra (row 3)"}},
         // Windows reads ini files as ANSI or UTF-16 with a mark: one saved as
         // UTF-8 gives the message no words there (the machine gives none).
         PreflightCase{"a language ini saved as UTF-8",

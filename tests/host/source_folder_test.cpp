@@ -31,6 +31,7 @@ TEST_F(SourceFolderTest, EightDotThreeNameIsKeptAsItIs) {
 TEST_F(SourceFolderTest, DriveRootGetsNoSecondBackslash) {
   machine.SetCurrentDirectory("C:\\");
   EXPECT_EQ(Captured(), u"C:\\");
+  EXPECT_EQ(std::u16string(folder.currentDirectory.c_str()), u"C:\\") << "as a prompt's %CD%";
 }
 
 TEST_F(SourceFolderTest, LongPathIsUsedWhenNoShortFormCanBeHad) {
