@@ -26,6 +26,12 @@ inline std::string FirstRunLog(const sim::FakeMachine& machine) {
       .value_or("<no log>");
 }
 
+// The log of the latest run that made one.
+inline std::string LastRunLog(const sim::FakeMachine& machine) {
+  const auto& made = machine.CreatedFiles();
+  return made.empty() ? "<no log>" : machine.FileContents(made.back()).value_or("<no log>");
+}
+
 class PatchFolderTest : public ::testing::Test {
  protected:
   PatchFolderTest() {

@@ -105,7 +105,7 @@ TEST_F(RunLogTest, DatabaseQueryNamesTheStepThatFailed) {
   // A view that did not execute is named too, not taken for a value not set.
   machine.FailCall(sim::Operation::MsiViewExecute, 1627);
   EXPECT_EQ(RunSetup(machine), 0u);
-  const std::string second = machine.FileContents(machine.CreatedFiles().back()).value_or("");
+  const std::string second = testing::LastRunLog(machine);
   EXPECT_NE(second.find("LanguagePackInstaller not read (1627 ("), std::string::npos) << second;
 }
 
@@ -160,6 +160,14 @@ void StartInOtherFolder(FakeMachine& m, const char* patch) {
   if (patch != nullptr) m.AddFile(std::string("C:\\Other\\Files\\") + patch);
   m.SetCurrentDirectory("C:\\Other");
   m.SetModulePath(u"C:\\Patch Files\\Setup.exe");
+}
+
+// A blocked run in German whose patch folder holds 0x0407.ini with `contents`.
+void BlockedInGermanWithIni(FakeMachine& m, const char* contents) {
+  StartInOtherFolder(m, "Update.msp");
+  m.SetSystemLanguage(0x0407);
+  m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
+  m.AddFileWithContents(u"C:\\Other\\0x0407.ini", contents);
 }
 
 void AddShipped(FakeMachine& m, const char* name) {
@@ -282,31 +290,18 @@ INSTANTIATE_TEST_SUITE_P(
         // UTF-8 gives the message no words there (the machine gives none).
         PreflightCase{"a language ini saved as UTF-8",
                       [](FakeMachine& m) {
-                        StartInOtherFolder(m, "Update.msp");
-                        m.SetSystemLanguage(0x0407);
-                        m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-                        m.AddFileWithContents(u"C:\\Other\\0x0407.ini",
-                                              "\xEF\xBB\xBF[0x0407]\r\nDESCRIPTION=Deutsch\r\n");
+                        BlockedInGermanWithIni(m,
+                                               "\xEF\xBB\xBF[0x0407]\r\nDESCRIPTION=Deutsch\r\n");
                       },
                       {"Pre-flight: 0x0407.ini is saved as UTF-8, which Windows reads as ANSI",
                        "warnings=no-keyword,ini-utf8 "},
                       {}},
         PreflightCase{"a language ini without the mark",
-                      [](FakeMachine& m) {
-                        StartInOtherFolder(m, "Update.msp");
-                        m.SetSystemLanguage(0x0407);
-                        m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-                        m.AddFileWithContents(u"C:\\Other\\0x0407.ini", "\xEF\xBB");
-                      },
+                      [](FakeMachine& m) { BlockedInGermanWithIni(m, "\xEF\xBB"); },
                       {"warnings=no-keyword "},
                       {"saved as UTF-8"}},
         PreflightCase{"a language ini with a mark of its own",
-                      [](FakeMachine& m) {
-                        StartInOtherFolder(m, "Update.msp");
-                        m.SetSystemLanguage(0x0407);
-                        m.InstallService(BlockingServiceNames[0], SERVICE_RUNNING);
-                        m.AddFileWithContents(u"C:\\Other\\0x0407.ini", "\xEF\xBB\xBE[0x0407]");
-                      },
+                      [](FakeMachine& m) { BlockedInGermanWithIni(m, "\xEF\xBB\xBE[0x0407]"); },
                       {"warnings=no-keyword "},
                       {"saved as UTF-8"}},
         // STILL_ACTIVE: a tool polling the launcher's exit status would wait for ever.

@@ -261,9 +261,8 @@ TEST_F(TransformsRunTest, AValueEqualToTheJournalButForItsTypeStays) {
   machine.SetRawValue(kHostrelKey, "Transforms", REG_EXPAND_SZ, sim::Utf16Bytes(u""));
   machine.SetString(kHostrelKey, "TransformsBackup", "");
   EXPECT_EQ(Run(nullptr), 0u);
-  EXPECT_NE(machine.FileContents(machine.CreatedFiles().back())
-                .value_or("")
-                .find("Recovery: Transforms \"\" was given to the product after the journal \"\""),
+  EXPECT_NE(testing::LastRunLog(machine).find(
+                "Recovery: Transforms \"\" was given to the product after the journal \"\""),
             std::string::npos);
 }
 
