@@ -189,6 +189,11 @@ Status RestoreTransforms(Platform& platform, const RunState& run, const Redirect
     restored = FinishJournal(platform, run, key.get(), journal, redirected);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
     Tell<LogEvent::ForeignJournal>(run, "Restore", journal.type);
+    // It took the place of this run's journal: the own value cannot go back.
+    if (redirected) {
+      Tell<LogEvent::JournalGone>(run);
+      restored = ERROR_FILE_NOT_FOUND;
+    }
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     Tell<LogEvent::RestoreJournalUnread>(run, StatusText{journalRead});
     restored = journalRead;

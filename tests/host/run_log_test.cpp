@@ -36,6 +36,18 @@ class RunLogTest : public PatchFolderTest {
   }
 };
 
+// Each field of the log's name and of its lines' stamps keeps its width; a
+// Windows version that cannot be read leaves the start line without one.
+TEST_F(RunLogTest, NameAndStampKeepEachFieldsWidth) {
+  machine.SetLocalTime({2026, 3, 4, 5, 6, 7, 8});
+  machine.FailCall(sim::Operation::RtlGetVersion, ERROR_ACCESS_DENIED);
+  RunSetup(machine);
+  const std::string log =
+      Log(std::u16string(kTempFolder) + u"QuarrixPatchSetup_20260304050607_4242.log");
+  EXPECT_EQ(log.rfind("2026-03-04 05:06:07.008 Setup ", 0), 0u) << log;
+  EXPECT_NE(log.find(" started, process 4242\r\n"), std::string::npos) << log;
+}
+
 TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
   machine.QueueChild([](FakeMachine&) { return 1603u; });
   EXPECT_EQ(RunSetup(machine), 1603u);
@@ -86,8 +98,9 @@ TEST_F(RunLogTest, BlockedRunNamesTheServiceAndTheStatus) {
 }
 
 TEST(StatusMeanings, StatusesADeploymentMeetsHaveWords) {
-  for (const Status status : {1601u, 1608u, 1612u, 1619u, 1620u, 1622u, 1624u, 1625u, 1627u, 1633u,
-                              1635u, 1636u, 1638u, 1639u, 1642u, 1643u, 1644u, 1649u, 9009u}) {
+  for (const Status status :
+       {1601u, 1605u, 1608u, 1612u, 1619u, 1620u, 1622u, 1624u, 1625u, 1627u,
+        1633u, 1635u, 1636u, 1638u, 1639u, 1642u, 1643u, 1644u, 1649u, 9009u}) {
     EXPECT_NE(StatusMeaning(status), nullptr) << status;
   }
 }
@@ -310,6 +323,12 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Installer ended with 259 (the installer ended with 259, STILL_ACTIVE",
                        "Summary: exit=1603 meaning=\"the installation failed\" installer=259 "},
                       {}},
+        PreflightCase{"a service still starting",
+                      [](FakeMachine& m) {
+                        m.InstallService(BlockingServiceNames[0], SERVICE_START_PENDING);
+                      },
+                      {"Service Quarrix Loomwork (CONFIG): start pending (2)\r\n"},
+                      {}},
         PreflightCase{"no product keyword",
                       [](FakeMachine& m) { StartInOtherFolder(m, "Update.msp"); },
                       {"Pre-flight: no product keyword in the patch's name; nothing is "
@@ -395,13 +414,19 @@ static_assert(log_wording::Fits<LogEvent::InstallerCommandLine, const char16_t*,
 TEST(LogEvents, FactsFillTheWordingsPlacesInOrder) {
   LogLine shown;
   shown << u"a\nb";
-  const std::u16string overLong(70000, u'x');
+  // More units than a fact's count holds: shown as many as it holds, cut.
+  const std::u16string overLong(0x10000 + 4, u'x');
   const struct {
     std::u16string line;
     const char16_t* expected;
   } cases[] = {
       {Said<LogEvent::ServiceState>("Q", "running", 4u), u"Service Q: running (4)"},
       {Said<LogEvent::PatchPackage>("", u"a.msp"), u"Patch package: a.msp"},
+      // DEL, the C1 controls' last, the paragraph separator: named; U+00A0 is text.
+      {Said<LogEvent::PatchPackage>("", u"a\u007Fb\u009Fc\u00A0d\u2029e"),
+       u"Patch package: a<U+007F>b<U+009F>c\u00A0d<U+2029>e"},
+      {Said<LogEvent::RestoreProductHeld>(-1),
+       u"Restore: the product whose backup this run holds: row -1"},
       {Said<LogEvent::PatchPackage>("none (*.msp) in ", u"C:\\P\\Files\\"),
        u"Patch package: none (*.msp) in C:\\P\\Files\\"},
       {Said<LogEvent::NotStarted>(StatusText{0}), u"Installer: could not be started: 0 (success)"},
@@ -456,6 +481,7 @@ TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
       {u"PASSWORD =x", u"PASSWORD =********"},
       {u"\"PASSWORD\"=\"x\" /qn", u"\"PASSWORD\"=\"********\" /qn"},
       {u"\"PASSWORD=a\"\"b\"", u"\"PASSWORD=********\"\"\""},
+      {u"\"PASSWORD= x\"", u"\"PASSWORD=********\""},
       {u"/qn PIDKEY", u"/qn PIDKEY"},
       {u"KEYS /qn =x", u"KEYS /qn =x"},
       {u"TARGETDIR=C:\\Password Files", u"TARGETDIR=C:\\Password Files"},
@@ -463,11 +489,13 @@ TEST(SecretMasking, HidesTheValuesOfSecretProperties) {
       {u"PASSWORD=%PW% /qn", u"PASSWORD=******** /qn"},
       {u"A=%PQ% KEY=%PQ% B", u"A=a \"b c\" d KEY=********\"\" B"},
       {u"SqlPwd=%PW%x y", u"SqlPwd=******** y"},
+      {u"PASSWORD=a%PB% /qn", u"PASSWORD=******** /qn"},
       {u"USER=%PW% PASSWORD = %PW%", u"USER=s3cX t0pY PASSWORD = ********"},
   };
   sim::FakeMachine machine;
   machine.SetEnvironmentVariable(u"PW", u"s3cX t0pY");
   machine.SetEnvironmentVariable(u"PQ", u"a \"b c\" d");
+  machine.SetEnvironmentVariable(u"PB", u" z9");
   for (const auto& c : cases) {
     WideLongText expanded;
     UnitsFromVariables fromVariables;

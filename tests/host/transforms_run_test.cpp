@@ -390,6 +390,35 @@ TEST_F(TransformsRunTest, BackupGoneDuringTheRunIsReported) {
   EXPECT_EQ(Read(kHostrelKey).transforms, std::nullopt) << "the default redirection goes";
 }
 
+// A value of another type in the journal's place is no journal: it and
+// Transforms stay, and the run does not end as if the own value were back.
+TEST_F(TransformsRunTest, BackupReplacedByAnotherTypeDuringTheRunIsReported) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.QueueChild([](FakeMachine& m) {
+    m.SetRawValue(kHostrelKey, "TransformsBackup", 4 /* REG_DWORD */, {7, 0, 0, 0});
+    return 0u;
+  });
+  EXPECT_EQ(RunSetup(machine), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Read(kHostrelKey).transforms, "C:\\PATCHF~1\\Files\\1031.mst");
+  EXPECT_TRUE(machine.HasValue(kHostrelKey, "TransformsBackup"));
+}
+
+// Transforms that no longer reads as the value just backed up is not
+// written: the restore deletes only the journal, and says it left Transforms.
+TEST_F(TransformsRunTest, OwnValueThatChangedAfterTheBackupIsLeftAlone) {
+  RegisterHostrel();
+  machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
+  machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED, 5);  // the check's read
+  EXPECT_EQ(Run(nullptr, 3010), 3010u);
+  const std::string log = testing::LastRunLog(machine);
+  EXPECT_NE(log.find("Transforms no longer reads as the value backed up"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Restore: Transforms was left alone"), std::string::npos) << log;
+  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+}
+
 TEST_F(TransformsRunTest, BackupGoneIsNoLossWhenTransformsWasLeftAlone) {
   const std::string deep = StartInFolderTooDeepForAPath();  // no redirection
   machine.AddFolder(deep + "\\Files");
