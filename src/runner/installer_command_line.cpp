@@ -49,66 +49,47 @@ struct MeasuredLine {
   WideLongText& line;
   std::size_t units = 0;
   bool fits = true;
-  bool append(WideChar unit) {
+  void append(WideChar unit) {
     ++units;
     fits = fits && line.append(unit);
-    return true;
   }
-  bool append(const WideChar* text) {
+  void append(const WideChar* text) {
     units += TextLength(text);
     fits = fits && line.append(text);
-    return true;
   }
 };
 
-// The expanded arguments literally: a caret before each operator outside
-// quotes, every "%" kept from expansion.
-template <typename Line>
-bool AppendArguments(Line& line, const WideChar* arguments) {
-  bool quoted = false;
-  for (const WideChar* unit = arguments; *unit != WideChar{}; ++unit) {
-    if (*unit == u'"') quoted = !quoted;
-    if (!quoted && IsOneOf(*unit, kOperators) && !line.append(u'^')) return false;
-    if (!(*unit == u'%' ? line.append(kPercentEscape) : line.append(*unit))) return false;
-  }
-  return true;
-}
+// The log's view of a line.
+struct LogLineSink {
+  LogLine& line;
+  void append(WideChar unit) { line.Text(&unit, 1); }
+  void append(const WideChar* text) { line << text; }
+};
 
 // The path literally: quoted when needed, every "%" kept from expansion
 // (as the installer gets it, when not `escaped`).
 template <typename Line>
-bool AppendPatchPath(Line& line, const WideChar* path, bool escaped) {
+void AppendPatchPath(Line& line, const WideChar* path, bool escaped) {
   const bool quoted = NeedsQuoting(path);
-  if (quoted && !line.append(u'"')) return false;
+  if (quoted) line.append(u'"');
   for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    if (!(*unit == u'%' && escaped ? line.append(kPercentEscape) : line.append(*unit)))
-      return false;
+    *unit == u'%' && escaped ? line.append(kPercentEscape) : line.append(*unit);
   }
-  return !quoted || line.append(u'"');
+  if (quoted) line.append(u'"');
 }
 
 // Everything before the arguments. The first word after /C is never
 // quoted: the interpreter would strip the quotes from the whole line.
 template <typename Line>
-bool AppendCommand(Line& line, const WideChar* systemFolder, const WideChar* patchPath,
+void AppendCommand(Line& line, const WideChar* systemFolder, const WideChar* patchPath,
                    bool escaped) {
-  return line.append(kInterpreterSwitches) && line.append(u' ') && line.append(systemFolder) &&
-         line.append(u"\\msiexec.exe /p ") && AppendPatchPath(line, patchPath, escaped) &&
-         line.append(u" REINSTALL=ALL ");
+  line.append(kInterpreterSwitches);
+  line.append(u' ');
+  line.append(systemFolder);
+  line.append(u"\\msiexec.exe /p ");
+  AppendPatchPath(line, patchPath, escaped);
+  line.append(u" REINSTALL=ALL ");
 }
-
-template <typename Line>
-bool AppendCommandLine(Line& line, const WideChar* systemFolder, const WideChar* patchPath,
-                       const WideChar* arguments) {
-  return AppendCommand(line, systemFolder, patchPath, true) && AppendArguments(line, arguments);
-}
-
-// The log's view of a line.
-struct LogLineSink {
-  LogLine& line;
-  bool append(WideChar unit) { return line.Text(&unit, 1), true; }
-  bool append(const WideChar* text) { return line << text, true; }
-};
 
 }  // namespace
 
@@ -126,7 +107,15 @@ std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const Wide
                                         const WideChar* arguments, WideLongText& commandLine) {
   commandLine.clear();
   MeasuredLine measured{commandLine};
-  static_cast<void>(AppendCommandLine(measured, systemFolder, patchPath, arguments));
+  AppendCommand(measured, systemFolder, patchPath, true);
+  // The expanded arguments literally: a caret before each operator outside
+  // quotes, every "%" kept from expansion.
+  bool quoted = false;
+  for (const WideChar* unit = arguments; *unit != WideChar{}; ++unit) {
+    if (*unit == u'"') quoted = !quoted;
+    if (!quoted && IsOneOf(*unit, kOperators)) measured.append(u'^');
+    *unit == u'%' ? measured.append(kPercentEscape) : measured.append(*unit);
+  }
   if (!measured.fits) commandLine.clear();
   return static_cast<std::uint32_t>(measured.units);  // the arguments are bounded text
 }
@@ -135,7 +124,7 @@ void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
                                   const WideChar* patchPath, const WideChar* arguments,
                                   const UnitsFromVariables* fromVariables) {
   LogLineSink sink{line};
-  static_cast<void>(AppendCommand(sink, systemFolder, patchPath, false));
+  AppendCommand(sink, systemFolder, patchPath, false);
   AppendWithSecretsMasked(line, arguments, fromVariables);
 }
 
