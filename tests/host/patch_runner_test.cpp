@@ -299,6 +299,14 @@ TEST_F(PatchRunnerTest, LinesThatDoNotFitAreRefusedWithoutStartingAnything) {
             std::string::npos)
       << testing::FirstRunLog(machine);
   EXPECT_TRUE(machine.ProcessStarts().empty());
+  // Arguments too long to expand have no expanded line.
+  machine.SetCommandLine(u"Setup.exe " + tailOf1000);
+  EXPECT_EQ(RunSetup(machine), ERROR_INSUFFICIENT_BUFFER);
+  const std::string log = testing::LastRunLog(machine);
+  EXPECT_NE(log.find("would be longer still (the arguments: 1000 units as given); at most 999"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("Arguments as expanded"), std::string::npos) << log;
 
   // The longest tail that fits still runs, to the last unit.
   const std::size_t fixedPart = std::u16string(kInstallerPrefix).size() +

@@ -49,8 +49,15 @@ TEST_F(RunLogTest, NameAndStampKeepEachFieldsWidth) {
 }
 
 TEST_F(RunLogTest, TypicalRunNamesEachDecision) {
-  machine.QueueChild([](FakeMachine&) { return 1603u; });
+  std::size_t flushedBeforeTheInstaller = 0;
+  machine.QueueChild([&flushedBeforeTheInstaller](FakeMachine& m) {
+    flushedBeforeTheInstaller = m.CallCount(sim::Operation::FlushFileBuffers);
+    return 1603u;
+  });
   EXPECT_EQ(RunSetup(machine), 1603u);
+  // The log reaches the disk before an installer may restart the machine, and at its end.
+  EXPECT_EQ(flushedBeforeTheInstaller, 1u);
+  EXPECT_EQ(machine.CallCount(sim::Operation::FlushFileBuffers), 2u);
   const std::string log = Log();
   for (const char* line : {
            "2026-12-08 14:03:07.412 Setup ",
@@ -89,6 +96,10 @@ TEST_F(RunLogTest, BlockedRunNamesTheServiceAndTheStatus) {
       << log;
   EXPECT_NE(log.find("Setup ends with exit status 1 (a product service is not stopped)"),
             std::string::npos)
+      << log;
+  EXPECT_NE(log.find("installer=none product=2 name=Hostrel code=8C0FD386649E9D942AA845BBA3A1420B"),
+            std::string::npos)
+      << "the product the message's language came from\n"
       << log;
   // The message's line break is named, so the event keeps to its line.
   EXPECT_NE(log.find("Diese Dienste <LF>m\xC3\xBCssen gestoppt"), std::string::npos) << log;

@@ -406,17 +406,25 @@ TEST_F(TransformsRunTest, BackupReplacedByAnotherTypeDuringTheRunIsReported) {
 
 // Transforms that no longer reads as the value just backed up is not
 // written: the restore deletes only the journal, and says it left Transforms.
+// Nothing is lost should the journal go while the installer runs.
 TEST_F(TransformsRunTest, OwnValueThatChangedAfterTheBackupIsLeftAlone) {
   RegisterHostrel();
   machine.SetString(kHostrelKey, "Transforms", ":1031.mst");
-  machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED, 5);  // the check's read
-  EXPECT_EQ(Run(nullptr, 3010), 3010u);
-  const std::string log = testing::LastRunLog(machine);
-  EXPECT_NE(log.find("Transforms no longer reads as the value backed up"), std::string::npos)
-      << log;
-  EXPECT_NE(log.find("Restore: Transforms was left alone"), std::string::npos) << log;
-  EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
-  EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+  for (const bool journalRemoved : {false, true}) {
+    machine.FailCall(Operation::RegQueryValueExW, ERROR_ACCESS_DENIED, 5);  // the check's read
+    machine.QueueChild([journalRemoved](FakeMachine& m) {
+      if (journalRemoved) m.RemoveValue(kHostrelKey, "TransformsBackup");
+      return 3010u;
+    });
+    EXPECT_EQ(RunSetup(machine), 3010u) << journalRemoved;
+    const std::string log = testing::LastRunLog(machine);
+    EXPECT_NE(log.find("Transforms no longer reads as the value backed up"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Restore: Transforms was left alone") != std::string::npos, !journalRemoved)
+        << log;
+    EXPECT_EQ(Read(kHostrelKey).transforms, ":1031.mst");
+    EXPECT_EQ(Read(kHostrelKey).backup, std::nullopt);
+  }
 }
 
 TEST_F(TransformsRunTest, BackupGoneIsNoLossWhenTransformsWasLeftAlone) {
