@@ -60,6 +60,14 @@ Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key, bo
   return recovered;
 }
 
+// This run's journal is no longer there: where Transforms was redirected,
+// the product's own value cannot go back; left alone, it needs no backup.
+Status JournalLost(const RunState& run, bool redirected) {
+  if (!redirected) return ERROR_SUCCESS;
+  Tell<LogEvent::JournalGone>(run);
+  return ERROR_FILE_NOT_FOUND;
+}
+
 // Without a journal, Transforms is deleted only when it is the redirection
 // this run wrote: a value nothing proves ours (the product's own, media
 // laid out like a patch folder) stays.
@@ -77,10 +85,7 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   } else {
     Tell<LogEvent::UnprovenStays>(run, InQuotes(current));
   }
-  // Left alone, the product's own value needs no backup.
-  if (!redirected) return ERROR_SUCCESS;
-  Tell<LogEvent::JournalGone>(run);
-  return ERROR_FILE_NOT_FOUND;
+  return JournalLost(run, redirected);
 }
 
 // Backs `found` up and writes the redirection through `key`, logged, into
@@ -189,11 +194,7 @@ Status RestoreTransforms(Platform& platform, const RunState& run, const Redirect
     restored = FinishJournal(platform, run, key.get(), journal, redirected);
   } else if (journalRead == ERROR_INVALID_DATATYPE) {
     Tell<LogEvent::ForeignJournal>(run, "Restore", journal.type);
-    // It took the place of this run's journal: the own value cannot go back.
-    if (redirected) {
-      Tell<LogEvent::JournalGone>(run);
-      restored = ERROR_FILE_NOT_FOUND;
-    }
+    restored = JournalLost(run, redirected);  // it took the place of this run's journal
   } else if (journalRead != ERROR_FILE_NOT_FOUND) {
     Tell<LogEvent::RestoreJournalUnread>(run, StatusText{journalRead});
     restored = journalRead;
