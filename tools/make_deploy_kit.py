@@ -220,8 +220,11 @@ function Test-PatchDetected {{
         $patches = @($installer.PatchesEx($product.Key, '', $MachineContext, $AppliedOrSuperseded))
         if (-not ($patches | Where-Object {{ $_.PatchCode -eq $PatchCode }})) {{ return $false }}
         $registration = $machine.OpenSubKey('{PRODUCTS_KEY}\\' + $product.Value)
-        if ($null -ne $registration -and $registration.GetValueNames() -contains 'TransformsBackup' -and
-            $registration.GetValueKind('TransformsBackup') -in 'String', 'ExpandString') {{ return $false }}
+        if ($null -ne $registration -and
+            $registration.GetValueNames() -contains 'TransformsBackup' -and
+            $registration.GetValueKind('TransformsBackup') -in 'String', 'ExpandString') {{
+            return $false
+        }}
     }}
     return $registered -gt 0
 }}
@@ -296,10 +299,13 @@ function Remove-WithoutFollowing([string]$Entry) {
     }
 }
 
-if ([System.IO.File]::Exists($path) -or [System.IO.Directory]::Exists($path) -or
-    (Get-Item -LiteralPath $path -Force -ErrorAction SilentlyContinue)) {
-    Remove-WithoutFollowing $path
+# The attributes of a link itself, not of its target: a dangling link is there too.
+$present = $true
+try { $null = [System.IO.File]::GetAttributes($path) }
+catch [System.IO.FileNotFoundException], [System.IO.DirectoryNotFoundException] {
+    $present = $false
 }
+if ($present) { Remove-WithoutFollowing $path }
 if ($Remove) { return }
 
 $security = New-Object System.Security.AccessControl.DirectorySecurity
@@ -316,10 +322,11 @@ $made = Get-Acl -LiteralPath $path
 $accounts = @($made.GetAccessRules($true, $true, [System.Security.Principal.SecurityIdentifier]) |
     ForEach-Object { $_.IdentityReference.Value } | Sort-Object -Unique)
 $allowed = (@($administrators.Value, $system.Value) | Sort-Object) -join ','
-$link = ([System.IO.File]::GetAttributes($path) -band [System.IO.FileAttributes]::ReparsePoint) -ne 0
+$attributes = [System.IO.File]::GetAttributes($path)
+$link = ($attributes -band [System.IO.FileAttributes]::ReparsePoint) -ne 0
 if ($link -or $made.GetOwner([System.Security.Principal.SecurityIdentifier]) -ne $administrators -or
     -not $made.AreAccessRulesProtected -or ($accounts -join ',') -ne $allowed) {
-    throw "the staging folder $path is not owned by Administrators with only Administrators and SYSTEM allowed"
+    throw "the staging folder $path is not owned by Administrators, or allows others"
 }
 Write-Output $path
 """
@@ -351,7 +358,9 @@ def playbook(patch, source_from_kit):
     # Restarts are the administrator's choice; when allowed, users get this warning first.
     quarrix_allow_restart: false
     quarrix_restart_delay: 900   # seconds
-    quarrix_restart_message: 'A Quarrix patch was applied: this computer restarts in {{{{ quarrix_restart_delay | int // 60 }}}} minutes. Save your work.'
+    quarrix_restart_message: >-
+      A Quarrix patch was applied: this computer restarts in
+      {{{{ quarrix_restart_delay | int // 60 }}}} minutes. Save your work.
   tasks:
     - name: Requirement rule (requirement.ps1)
       ansible.windows.win_powershell:
@@ -455,8 +464,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="make_deploy_kit.py",
         description="Write detect.ps1, requirement.ps1, deploy.yml, command-line.txt and "
-                    "return-codes.md for a patch folder (Setup.exe beside Files\\<name>.msp), from the codes its "
-                    "patch holds.")
+                    "return-codes.md for a patch folder (Setup.exe beside "
+                    "Files\\<name>.msp), from the codes its patch holds.")
     parser.add_argument("folder", help="the patch folder")
     parser.add_argument("-o", "--output", required=True, help="the folder to write the kit to")
     args = parser.parse_args(argv)

@@ -10,7 +10,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import textwrap
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -331,6 +330,12 @@ class DeployKitTest(unittest.TestCase):
                 self.assertRegex(run.stderr, r"\Amake_deploy_kit\.py: error: [^\n]*\n\Z")
                 self.assertIn(words, run.stderr)
                 self.assertFalse(os.path.exists(out))
+        with self.subTest("control character in the kit's folder"):
+            out = os.path.join(self.dir, "kit\rdetect")
+            run = self.run_kit(self.folder, out)
+            self.assertEqual(run.returncode, 1, run.stderr)
+            self.assertIn("control character U+000D", run.stderr)
+            self.assertFalse(os.path.exists(out))
 
 
 if __name__ == "__main__":
