@@ -12,10 +12,17 @@ to the first ". "), normalised, must contain the log's meaning, normalised.
 Normalised: backticks and double quotes dropped, lower case, runs of blanks
 made one. So a table may say more after the log's words, never something else.
 
+The deployment kit's return codes (RETURN_CODES in tools/make_deploy_kit.py) are held to
+the same: each installer status of the kit's table says the log's meaning in its first
+sentence, every status the README's exit table names is in the kit's table, and every
+other status of the kit's has words in the log, but for the tools' own success codes
+(TOOL_CODES).
+
 Fails with exit status 1 and one line per mismatch; prints
 "readme products ok: N rows" and "readme statuses ok: N installer statuses"
 when they agree. `--self-test` checks both comparisons on tables of cases.
 """
+import ast
 import pathlib
 import re
 import sys
@@ -31,6 +38,10 @@ STATUS_HEADER = ["Status", "Meaning", "What to do"]
 # The exit tables held to the log's meanings: (file, header).
 EXIT_TABLES = [("README.md", STATUS_HEADER),
                ("docs/deploying.md", ["Status", "What happened", "Class", "What to do"])]
+KIT = "tools/make_deploy_kit.py"
+# Statuses the kit lists that neither the launcher nor the log gives: Configuration Manager
+# lists 1707 as success for installer deployment types and Intune adds it by default.
+TOOL_CODES = {1707}
 # {<status>, "<words>"} in kMeanings; a long meaning may be split into adjacent literals.
 MEANING = re.compile(r'\{\s*(\d+)\s*,\s*((?:"[^"]*"\s*)+)\}')
 LITERAL = re.compile(r'"([^"]*)"')
@@ -105,6 +116,32 @@ def compare_statuses(readme, words, name="README"):
         elif normalised(meaning) not in normalised(sentence):
             faults.append(f"{name} status {status}: \"{sentence}\" does not say the log's "
                           f"\"{meaning}\"")
+    return faults
+
+
+def table_codes(text, header):
+    """Every status number the first cells of the table headed `header` name."""
+    return {int(n) for line in table_body(text, header) or [] for n in re.findall(r"\d+", line[0])}
+
+
+def kit_rows(source):
+    """RETURN_CODES of the kit tool's source, read without running it: (statuses, class, what)."""
+    for node in ast.parse(source).body:
+        if isinstance(node, ast.Assign) and getattr(node.targets[0], "id", "") == "RETURN_CODES":
+            return ast.literal_eval(node.value)
+    return None
+
+
+def compare_kit(rows, readme_codes, words):
+    """One line per status of the kit's table that disagrees with the log or the README."""
+    listed = {int(n): what for codes, _, what in rows for n in re.findall(r"\d+", codes)}
+    faults = compare_statuses([(status, first_sentence(what)) for status, what in listed.items()
+                               if is_installer_status(status)], words, "kit")
+    faults += [f"kit: README status {status} is not in the kit's return codes"
+               for status in sorted(readme_codes - set(listed))]
+    faults += [f"kit status {status}: the log has no meaning for it" for status in sorted(listed)
+               if not is_installer_status(status) and status not in words
+               and status not in TOOL_CODES]
     return faults
 
 
@@ -192,8 +229,8 @@ def self_test():
     if table_rows(source) != [(0, "Tessel", None, "AA"), (1, "Brisant", "{C5}", "BB")]:
         failed += 1
         print(f"self-test table parsing: got {table_rows(source)}")
-    failed += self_test_statuses()
-    count = len(cases) + 2 + len(STATUS_CASES) + 2
+    failed += self_test_statuses() + self_test_kit()
+    count = len(cases) + 2 + len(STATUS_CASES) + 2 + len(KIT_CASES) + 1
     print("self-test failed" if failed else f"self-test ok: {count} cases")
     return 1 if failed else 0
 
@@ -219,6 +256,38 @@ STATUS_CASES = [
     ("a status the log has no words for", [("1642", "The upgrade cannot be installed.")],
      "README status 1642: the log has no meaning"),
 ]
+
+
+KIT_WORDS = {**LOG_WORDS, 0: "success", 122: "text too long for its buffer"}
+KIT_ROWS = [("0", "Success", "Success: applied."), ("1707", "Success", "A tool's success."),
+            ("1635", "Failure", "The update package could not be opened. Check it."),
+            ("122", "Failure", "Text too long for its buffer: the line."),
+            ("negative numbers", "Failure", "A crash.")]
+# (case, the kit's rows, the README's statuses, the first fault must start with this)
+KIT_CASES = [
+    ("same codes and words", KIT_ROWS, {0, 122, 1635}, ""),
+    ("a README status the kit lacks", KIT_ROWS[:3], {0, 122, 1635}, "kit: README status 122"),
+    ("other words", [("1635", "Failure", "The patch is missing.")], set(), "kit status 1635:"),
+    ("a status the log has no words for", KIT_ROWS + [("4", "Failure", "Too many files.")],
+     set(), "kit status 4: the log has no meaning"),
+    ("a tool's code the log lacks, in a shared cell", [("0, 1707", "Success", "Success.")],
+     {0}, ""),
+]
+
+
+def self_test_kit():
+    failed = 0
+    for name, rows, readme, expected in KIT_CASES:
+        faults = compare_kit(rows, readme, KIT_WORDS)
+        ok = (faults == []) if not expected else (faults != [] and faults[0].startswith(expected))
+        if not ok:
+            failed += 1
+            print(f"self-test kit {name}: expected {expected or 'no fault'!r}, got {faults}")
+    source = 'X = 1\nRETURN_CODES = [\n    ("3", "Failure", "Path not " "found."),\n]\n'
+    if kit_rows(source) != [("3", "Failure", "Path not found.")]:
+        failed += 1
+        print(f"self-test kit parsing: got {kit_rows(source)}")
+    return failed
 
 
 def self_test_statuses():
@@ -276,12 +345,19 @@ def main():
         else:
             faults += compare_statuses(statuses, words, name)
             checked += len(statuses)
+    kit = kit_rows((ROOT / KIT).read_text(encoding="utf-8"))
+    if kit is None:
+        faults.append(f"{KIT}: no RETURN_CODES")
+    else:
+        readme_codes = table_codes(readme_text, STATUS_HEADER)
+        faults += compare_kit(kit, readme_codes, words)
     for fault in faults:
         print(fault)
     if faults:
         return 1
     print(f"readme products ok: {len(table)} rows")
     print(f"exit tables ok: {checked} installer statuses as the log says them")
+    print(f"kit return codes ok: {len(kit)} rows agree with the log and the README")
     return 0
 
 

@@ -47,7 +47,8 @@ def show_kit(folder):
             print(f"No deployment kit: {run.stderr.strip()}")
             return 1
         print("Deployment kit for the patch folder (tools/make_deploy_kit.py):")
-        for name in ("command-line.txt", "detect.ps1", "deploy.yml", "return-codes.md"):
+        for name in ("command-line.txt", "detect.ps1", "requirement.ps1", "deploy.yml",
+                     "return-codes.md"):
             print(f"--- {name}")
             with open(os.path.join(kit, name), encoding="utf-8") as text:
                 print(text.read().rstrip("\n"))
