@@ -9,7 +9,6 @@
 #include "platform/registry.h"
 #include "shared/log_events.h"
 #include "shared/user_messages.h"
-#include "transforms/transforms_backup.h"
 #include "transforms/transforms_journal.h"
 
 namespace setup {
