@@ -1,13 +1,47 @@
 // Whether the patch folder's installer database is a language-pack installer, which decides the
-// product rows a patch may take.
+// product rows a patch may take; asked through one SQL query, read one string field a record at
+// a time.
 #ifndef SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 #define SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
+
+#include <cstdint>
 
 #include "platform/platform.h"
 #include "shared/patch_folder.h"
 #include "shared/run_state.h"
 
 namespace setup {
+
+// Owns the database and view handles from construction to destruction and is the only one that
+// closes them: the view first, then the database, also when an exception leaves the owner's
+// scope. Failures travel as status codes only; nothing is shown or thrown.
+class PackageQuery {
+ public:
+  // Opens `databasePath` (null: nothing is called, the status stays unwritten) with `persistMode`
+  // (0 = read-only), then a view on `queryText`, and executes it; stops at the first failed step.
+  PackageQuery(Platform& platform, const WideChar* databasePath, const WideChar* queryText,
+               std::uint32_t persistMode);
+  ~PackageQuery();
+  PackageQuery(const PackageQuery&) = delete;
+  PackageQuery& operator=(const PackageQuery&) = delete;
+
+  // Reads field `fieldNumber` of the view's next record into `buffer`; `count` holds the buffer's
+  // capacity in units on entry. Returns ERROR_INVALID_HANDLE when there is no view, the fetch's
+  // status when no record came, else the read's status. The record is closed in any case.
+  Status FetchString(WideChar* buffer, std::uint32_t* count);
+
+  // The status of the last installer call the object kept; meaningless before the first.
+  Status status() const { return status_; }
+
+  // 1-based field that FetchString reads; 1 unless the owner changes it.
+  std::uint32_t fieldNumber = 1;
+
+ private:
+  Platform& platform_;
+  Status status_ = ERROR_SUCCESS;
+  MsiHandle database_ = 0;
+  MsiHandle view_ = 0;
+};
 
 // The query run on the first "*.msi" of the patch folder itself (never one inside Files); its
 // second field is the property's value.

@@ -6,7 +6,7 @@
 #include "launcher/run_sequence.h"
 #include "launcher/other_runs.h"
 #include "patch_folder.h"
-#include "services/blocking_services.h"
+#include "services/service_guard.h"
 #include "shared/user_messages.h"
 
 namespace setup {

@@ -1,10 +1,9 @@
-#include "discovery/package_query.h"
+#include "discovery/language_pack_package.h"
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "discovery/language_pack_package.h"
 #include "patch_folder.h"
 
 namespace setup {

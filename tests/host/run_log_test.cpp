@@ -7,7 +7,7 @@
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
 #include "runner/argument_expansion.h"
-#include "services/blocking_services.h"
+#include "services/service_guard.h"
 #include "shared/log_events.h"
 #include "shared/secret_masking.h"
 #include "shared/status_meanings.h"

@@ -6,7 +6,6 @@
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
 #include "proof/scenario.h"
-#include "services/blocking_services.h"
 
 namespace setup {
 namespace {

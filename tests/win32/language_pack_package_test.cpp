@@ -6,7 +6,6 @@
 #include <string>
 
 #include "discovery/language_pack_package.h"
-#include "discovery/package_query.h"
 #include "launcher/source_folder.h"
 #include "platform/bounded_text.h"
 #include "platform/platform.h"

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "discovery/language_pack_package.h"
-#include "discovery/package_query.h"
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
