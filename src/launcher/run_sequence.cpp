@@ -1,10 +1,12 @@
 #include "launcher/run_sequence.h"
 
+#include <iterator>
+
+#include "detection/product_table.h"
 #include "launcher/command_line.h"
-#include "launcher/exit_status.h"
-#include "launcher/run_summary.h"
 #include "launcher/other_runs.h"
 #include "launcher/source_folder.h"
+#include "platform/bounded_text.h"
 #include "runner/installer_command_line.h"
 #include "runner/patch_runner.h"
 #include "services/service_guard.h"
@@ -18,6 +20,72 @@
 namespace setup {
 
 namespace {
+
+// The launcher's own verdicts, each ending a run before anything changed.
+// Their numbers are kept for good: deployment tools act on them.
+enum class Verdict : Status {
+  None = 0,
+  ServiceRunning = 1,                              // a product service is not stopped
+  AnotherRunning = ERROR_INSTALL_ALREADY_RUNNING,  // another launcher or installation
+  NotCarried = ERROR_INVALID_COMMAND_LINE,         // arguments or patch path not passable
+};
+
+// What the steps of one run returned.
+struct RunOutcomes {
+  Verdict refusal = Verdict::None;
+  Status installer = ERROR_SUCCESS;  // or the error that kept it from starting
+  // The registration's: a journal that could not be finished, an earlier
+  // run's before the installer or this run's after it.
+  Status restore = ERROR_SUCCESS;
+  // For the summary: what the steps found and did.
+  bool installerStarted = false;
+  int product = kNoProduct;  // the identified row
+  bool registered = false;
+  bool redirected = false;
+  WidePath patch;              // the chosen package's name
+  std::uint32_t warnings = 0;  // RunWarning bits
+};
+
+// A refusal's number; else the registration's failure (it may not be as
+// it was); else the installer's status, its 1 reported as 1603 so that
+// the service guard's keeps its meaning, and its 259 (STILL_ACTIVE), which
+// a tool polling our exit code would take for a launcher still running. A
+// failed patch never ends as success, and a run that changed nothing never
+// hides the installer's verdict.
+constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
+  if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
+  if (outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
+  const Status ended = outcomes.installer;
+  return ended == 1 || ended == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : ended;
+}
+
+// The run's last log line, for log collectors: one line of key=value pairs,
+// its exit status made from `outcomes`; its quoted values hold no quote.
+void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint32_t durationMs) {
+  const Status exitStatus = ExitStatusOf(outcomes);
+  const char* const meaning = StatusMeaning(exitStatus);
+  // One key a RunWarning bit, in bit order; keys are only ever added, at
+  // the end: log collectors read them.
+  constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches",   "no-keyword",
+                                          "not-per-machine", "transform-missing", "ini-utf8"};
+  static_assert(1u << (std::size(kWarningKeys) - 1) == kWarnIniUtf8, "a key for every warning");
+  LogLine warnings;
+  for (std::uint32_t bit = 0; bit < std::size(kWarningKeys); ++bit) {
+    if ((outcomes.warnings & (1u << bit)) != 0)
+      warnings << (warnings.length() > 0 ? "," : "") << kWarningKeys[bit];
+  }
+  const bool identified = outcomes.product != kNoProduct;
+  const ProductEntry* const product = identified ? &ProductTable[outcomes.product] : nullptr;
+  Tell<LogEvent::Summary>(run, exitStatus, meaning != nullptr ? meaning : "",
+                          outcomes.installerStarted ? LogFact(outcomes.installer) : LogFact("none"),
+                          identified ? LogFact(outcomes.product) : LogFact("none"),
+                          identified ? LogFact(product->keyword) : LogFact("none"),
+                          identified ? LogFact(product->packedCode) : LogFact("none"),
+                          identified && outcomes.registered ? "yes" : "no",
+                          outcomes.refusal == Verdict::None ? outcomes.patch.c_str() : u"",
+                          outcomes.redirected && outcomes.installerStarted ? "yes" : "no",
+                          outcomes.warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs);
+}
 
 // Whether the run shows its message boxes, logged with the session (asked
 // whatever the switches: kernel32 answers at no cost). In session 0, or one

@@ -14,7 +14,7 @@ namespace setup {
 constexpr int kNoProduct = -1;
 
 // What the pre-flight lines found, for the summary's warnings (its keys,
-// in bit order, are in run_summary.cpp). Added only ever at the end.
+// in bit order, are in run_sequence.cpp). Added only ever at the end.
 enum RunWarning : std::uint32_t {
   kWarnNoPatch = 1u << 0,
   kWarnSeveralPatches = 1u << 1,
