@@ -6,7 +6,7 @@
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
-#include "shared/log_line.h"
+#include "shared/run_log.h"
 #include "shared/secret_masking.h"
 
 namespace setup {

@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "platform/platform.h"
-#include "shared/log_line.h"
+#include "shared/run_log.h"
 #include "shared/run_state.h"
 #include "shared/status_meanings.h"
 
