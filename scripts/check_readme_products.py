@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that README.md's product and exit tables match the launcher's code.
 
-Every README row must be a row of ProductTable (src/detection/product_table.cpp)
+Every README row must be a row of ProductTable (src/detection/product_identification.cpp)
 with the same row number, keyword and packed code, and the same braced product
 code where either side gives one; every ProductTable row must be in the README.
 
@@ -29,7 +29,7 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 HEADER = ["Row", "Keyword", "Product code", "Packed code"]
-# {u"<packed>", u"<keyword>", u"<braced or {}>"}, as product_table.cpp writes a row.
+# {u"<packed>", u"<keyword>", u"<braced or {}>"}, as product_identification.cpp writes a row.
 ENTRY = re.compile(r'\{\s*u"([^"]*)"\s*,\s*u"([^"]*)"\s*,\s*u"([^"]*)"\s*\}')
 TABLE_START = re.compile(r"ProductTable\s*\[\s*ProductTableCount\s*\]\s*=\s*\{")
 COUNT = re.compile(r"ProductTableCount\s*=\s*(\d+)\s*;")
@@ -322,18 +322,18 @@ def main():
         return self_test()
     readme_text = (ROOT / "README.md").read_text(encoding="utf-8")
     readme = readme_rows(readme_text)
-    table = table_rows((ROOT / "src/detection/product_table.cpp").read_text(encoding="utf-8"))
-    header = (ROOT / "src/detection/product_table.h").read_text(encoding="utf-8")
+    table = table_rows((ROOT / "src/detection/product_identification.cpp").read_text(encoding="utf-8"))
+    header = (ROOT / "src/detection/product_identification.h").read_text(encoding="utf-8")
     faults = []
     if readme is None:
         faults.append("README.md: no table headed | " + " | ".join(HEADER) + " |")
     if table is None:
-        faults.append("src/detection/product_table.cpp: no ProductTable[ProductTableCount] rows")
+        faults.append("src/detection/product_identification.cpp: no ProductTable[ProductTableCount] rows")
     if not faults:
         faults = compare(readme, table)
         count = COUNT.search(header)
         if count is None or int(count.group(1)) != len(table):
-            faults.append(f"product_table.h: ProductTableCount is "
+            faults.append(f"product_identification.h: ProductTableCount is "
                           f"{count.group(1) if count else 'not found'}, the table has "
                           f"{len(table)} rows")
     words = meanings((ROOT / "src/shared/status_meanings.cpp").read_text(encoding="utf-8"))

@@ -50,7 +50,7 @@ VERSION_LIMITS = (255, 255, 65535)
 # Debian's GObject bindings (python3-gi) are built for Debian's own interpreter.
 SYSTEM_PYTHON = "/usr/bin/python3"
 BINDINGS_PACKAGES = "python3-gi, gir1.2-gcab-1.0, gir1.2-gsf-1 and gir1.2-libmsi-1.0"
-# The launcher's product table (src/detection/product_table.cpp), in its order: the packed
+# The launcher's product table (src/detection/product_identification.cpp), in its order: the packed
 # product code and the keyword it tells the product by in the patch file's name, letter case
 # included; without a keyword it applies the patch unredirected. Must match the table.
 PRODUCT_TABLE = (

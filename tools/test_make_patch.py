@@ -19,7 +19,7 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL = os.path.join(HERE, "make_patch.py")
-PRODUCT_TABLE = os.path.join(HERE, "..", "src", "detection", "product_table.cpp")
+PRODUCT_TABLE = os.path.join(HERE, "..", "src", "detection", "product_identification.cpp")
 PRODUCT_CODE = "{683DF0C8-E946-49D9-A28A-54BB3A1A24B0}"
 PATCH_CODE = "{D6515280-EF42-46AD-BDA1-6E90CBA66B77}"
 PATCH_CLSID = uuid.UUID("000C1086-0000-0000-C000-000000000046").bytes_le

@@ -1,6 +1,6 @@
 #include "line_form.h"
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "runner/installer_command_line.h"
 
 namespace first_run {

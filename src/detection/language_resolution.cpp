@@ -5,7 +5,6 @@
 
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
-#include "detection/product_table.h"
 #include "discovery/file_discovery.h"
 #include "platform/ascii_case.h"
 #include "platform/registry.h"

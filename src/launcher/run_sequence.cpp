@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "launcher/command_line.h"
 #include "launcher/other_runs.h"
 #include "launcher/source_folder.h"

@@ -3,7 +3,6 @@
 #include "detection/language_resolution.h"
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
-#include "detection/product_table.h"
 #include "discovery/file_discovery.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"

@@ -1,7 +1,7 @@
 #include "fleet/fleet_machine.h"
 
 #include "detection/language_table.h"
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "fleet/simulated_installer.h"
 #include "proof/scenario.h"
 #include "sim/ascii_case.h"

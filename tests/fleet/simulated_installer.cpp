@@ -3,7 +3,7 @@
 #include <memory>
 #include <optional>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "proof/scenario.h"
 #include "sim/fake_machine.h"
 #include "sim/utf16_bytes.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "proof/run_check.h"
 #include "proof/scenario.h"
 #include "proof/seed_scenarios.h"

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "launcher/run_sequence.h"
 #include "launcher/other_runs.h"
 #include "patch_folder.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "detection/language_table.h"
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "patch_folder.h"
 #include "sim/utf16_bytes.h"
 

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "detection/product_table.h"
 #include "discovery/file_discovery.h"
 #include "patch_folder.h"
 #include "sim/utf16_bytes.h"

@@ -1,4 +1,4 @@
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"
 #include "proof/scenario.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "discovery/file_discovery.h"
 #include "launcher/run_sequence.h"
 #include "patch_folder.h"

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "proof/scenario.h"
 #include "sim/fake_machine.h"
 

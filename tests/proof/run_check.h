@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "proof/scenario.h"
 #include "sim/fake_machine.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "launcher/run_sequence.h"
 #include "launcher/other_runs.h"
 #include "shared/run_state.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 #include "platform/platform.h"
 #include "proof/database_pool.h"
 #include "sim/fake_machine.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "detection/product_table.h"
+#include "detection/product_identification.h"
 
 namespace setup::proof {
 
