@@ -79,6 +79,7 @@ void AddMachine(FleetReport& report, const MachineHistory& history) {
   if (history.end == Standing::PatchedJournalKept && history.redirected) ++report.endedRedirected;
   if (history.end == Standing::PatchedClean) {
     ++report.endedClean;
+    if (history.runs.empty()) ++report.cleanUnrun;
     if (!history.runs.empty() && history.runs.back().cycle >= report.lastCleanCycle) {
       report.lastCleanCycle = history.runs.back().cycle;
       report.lastCleanHours = std::max(report.lastCleanHours, history.runs.back().hours);
@@ -133,7 +134,7 @@ std::string ReportTable(const FleetReport& report) {
   table += "\n" + std::to_string(report.machines) + " machines (seed " +
            std::to_string(report.seed) + ", the time-out ending " +
            std::to_string(report.killPercent) + " runs in 100): " + count(Standing::PatchedClean) +
-           " patched and clean; " + count(Standing::PatchedJournalKept) +
+           " patched and clean (" + std::to_string(report.cleanUnrun) + " detected before any run); " + count(Standing::PatchedJournalKept) +
            " patched, journal kept (" + std::to_string(report.endedRedirected) +
            " still redirected; each needs one more run, with a longer maximum run time); " +
            count(Standing::Explained) + " not patched, explained (a person acts); " +
@@ -173,6 +174,7 @@ std::string ReportJson(const FleetReport& report) {
   }
   json += "},\n  \"still_redirected\": " + std::to_string(report.endedRedirected) +
           ",\n  \"ended_clean\": " + std::to_string(report.endedClean) +
+          ",\n  \"clean_without_a_run\": " + std::to_string(report.cleanUnrun) +
           ",\n  \"ended_explained\": " + std::to_string(report.endedExplained) +
           ",\n  \"runs\": " + std::to_string(report.totalRuns) +
           ",\n  \"last_clean_cycle\": " + std::to_string(report.lastCleanCycle) +

@@ -27,6 +27,7 @@ struct FleetReport {
   std::array<int, kStandingCount> classes{};  // machines by the class they end in
   int endedRedirected = 0;  // of the class patched, journal kept: still redirected
   int endedClean = 0;
+  int cleanUnrun = 0;  // of those, found detected before any run (superseded)
   int lastCleanCycle = 0;  // the cycle in which the last machine to end clean did
   int lastCleanHours = 0;  // and when that run started
   int totalRuns = 0;
