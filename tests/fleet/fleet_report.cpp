@@ -202,7 +202,7 @@ std::string ReportJson(const FleetReport& report) {
 // gives each class's count at the end. A band too thin to see is drawn
 // kThinnest high, so none disappears; the legend's counts stay exact.
 std::string ReportChart(const FleetReport& report) {
-  constexpr int kBar = 44, kGap = 14, kHeight = 300, kLeft = 70, kTop = 50;
+  constexpr int kBar = 44, kGap = 14, kHeight = 300, kLeft = 70, kTop = 64;
   constexpr double kThinnest = 2.5;
   const int plotWidth = report.cycles * (kBar + kGap);
   const int width = kLeft + plotWidth + 330;
