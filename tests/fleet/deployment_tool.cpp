@@ -19,8 +19,9 @@ std::u16string CacheFolder(int cycle) {
   return folder;
 }
 
-// Cycles start two hours apart (Fast Retry's interval), each run in a
-// process of its own: the run log's name, made of both, is new each time.
+// Each run in a process of its own, at a time of its own: the run log's
+// name, made of both, is new each time. (The report's elapsed time is
+// the tool's, kFastRetryHours and kEvaluationHours.)
 void StartProcessAt(int cycle, sim::FakeMachine& machine) {
   const int hours = 6 + 2 * (cycle - 1);
   machine.SetLocalTime({2026, 12, static_cast<std::uint16_t>(8 + hours / 24),
@@ -50,13 +51,28 @@ std::string Explanation(const RunRecord& last, bool lastCycle) {
 
 // Checks the end against what the machine's description allows. An end at
 // a time-out is allowed only when the time-out ended every run the other
-// installation left.
+// installation left; an end still redirected only when the last run was
+// killed.
 std::string BrokenExpectation(const MachineHistory& history, int cycles) {
   const MachineProfile& profile = history.profile;
-  if (!history.clean && !history.explained) return "ends neither clean nor explained";
+  if (history.end == Standing::Otherwise) return "ends in no class, or in more than one";
+  if (history.afterCycle.back() != history.end) return "its last standing and its class differ";
+  const bool perUser = profile.registration == Registration::PerUserOnly;
+  const bool absent = profile.registration == Registration::NotInstalled;
+  if ((history.end == Standing::PerUserOnly) != perUser ||
+      (history.end == Standing::NotApplicable) != absent) {
+    return "its applicability is not the one its registration gives";
+  }
+  if (perUser || absent) return history.runs.empty() ? "" : "run though not applicable";
+  if (profile.supersededBefore && !history.runs.empty()) {
+    return "run though a newer patch superseded this one";
+  }
   if (history.clean)
     return MayEndClean(profile, cycles) ? "" : "ends clean against its description";
   const RunRecord& last = history.runs.back();
+  if (history.journalKept) {
+    return last.killed ? "" : "ends with the journal kept, though its last run was not killed";
+  }
   if (last.returnClass == ReturnClass::TimedOut) {
     for (const RunRecord& run : history.runs) {
       if (run.cycle > profile.installationBusyCycles && !run.killed) {
@@ -69,6 +85,36 @@ std::string BrokenExpectation(const MachineHistory& history, int cycles) {
   return std::find(allowed.begin(), allowed.end(), last.status) != allowed.end()
              ? ""
              : "ends with a status nothing on the machine explains";
+}
+
+// The class each end-state rule puts the machine in, each rule read on its
+// own: exactly one must hold.
+Standing EndClass(const MachineHistory& history, const sim::FakeMachine& machine) {
+  int holding = 0;
+  Standing end = Standing::Otherwise;
+  const auto in = [&holding, &end](bool holds, Standing standing) {
+    if (!holds) return;
+    ++holding;
+    end = standing;
+  };
+  in(history.clean, Standing::PatchedClean);
+  in(history.journalKept, Standing::PatchedJournalKept);
+  in(history.explained && !PatchApplied(machine), Standing::Explained);
+  in(history.applicability == Applicability::NotApplicable, Standing::NotApplicable);
+  in(history.applicability == Applicability::PerUserOnly, Standing::PerUserOnly);
+  return holding == 1 ? end : Standing::Otherwise;
+}
+
+// Where the machine stands after a cycle.
+Standing StandingAfter(const MachineHistory& history, bool stopped, const MachineProfile& profile,
+                       const sim::FakeMachine& machine) {
+  if (history.applicability == Applicability::NotApplicable) return Standing::NotApplicable;
+  if (history.applicability == Applicability::PerUserOnly) return Standing::PerUserOnly;
+  const bool applied = PatchApplied(machine);
+  if (applied && RegistrationClean(profile, machine)) return Standing::PatchedClean;
+  if (PatchedJournalKept(machine)) return Standing::PatchedJournalKept;
+  if (!stopped) return Standing::ToRetry;
+  return !applied && history.explained ? Standing::Explained : Standing::Otherwise;
 }
 
 }  // namespace
@@ -111,12 +157,18 @@ const char* StandingName(Standing standing) {
   switch (standing) {
     case Standing::PatchedClean:
       return "patched and clean";
-    case Standing::PatchedNotClean:
-      return "patched, not clean";
+    case Standing::PatchedJournalKept:
+      return "patched, journal kept";
     case Standing::ToRetry:
-      return "not patched, to be retried";
+      return "to be run again";
     case Standing::Explained:
       return "not patched, explained";
+    case Standing::NotApplicable:
+      return "not applicable";
+    case Standing::PerUserOnly:
+      return "per user only";
+    case Standing::Otherwise:
+      return "otherwise";
   }
   return "?";
 }
@@ -162,10 +214,18 @@ MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings
   Draw draw(profile.seed ^ 0x5EEDF1EE7ull);
   MachineHistory history;
   history.profile = profile;
-  bool stopped = false;
+  history.applicability = ApplicabilityOf(machine);
+  bool stopped = history.applicability != Applicability::Applicable;
+  int hours = 0;
   for (int cycle = 1; cycle <= settings.cycles; ++cycle) {
+    if (!stopped && Detected(machine)) {
+      stopped = true;
+      history.clean = RegistrationClean(profile, machine);
+    }
     if (!stopped) {
-      const RunRecord record = RunCycle(cycle, profile, settings, draw, machine);
+      RunRecord record = RunCycle(cycle, profile, settings, draw, machine);
+      record.hours = hours;
+      hours += record.returnClass == ReturnClass::Retry ? kFastRetryHours : kEvaluationHours;
       history.runs.push_back(record);
       const bool lastCycle = cycle == settings.cycles;
       if (record.detected) {
@@ -179,13 +239,11 @@ MachineHistory DeployToMachine(const MachineProfile& profile, const ToolSettings
         if (history.explained) history.reason = Explanation(record, lastCycle);
       }
     }
-    const bool applied = PatchApplied(machine);
-    const bool clean = RegistrationClean(profile, machine);
-    history.afterCycle.push_back(applied
-                                     ? (clean ? Standing::PatchedClean : Standing::PatchedNotClean)
-                                 : stopped ? Standing::Explained
-                                           : Standing::ToRetry);
+    history.afterCycle.push_back(StandingAfter(history, stopped, profile, machine));
   }
+  history.journalKept = PatchedJournalKept(machine);
+  history.redirected = PatchedButRedirected(machine);
+  history.end = EndClass(history, machine);
   history.broken = BrokenExpectation(history, settings.cycles);
   return history;
 }
@@ -200,6 +258,10 @@ std::size_t CallsOfACompleteRun() {
   return machine.TotalCallCount() - before;
 }
 
+std::string ElapsedText(int hours) {
+  return std::to_string(hours / 24) + " d " + std::to_string(hours % 24) + " h";
+}
+
 std::string DescribeHistory(const MachineHistory& history) {
   const MachineProfile& profile = history.profile;
   std::string text = "machine seed " + std::to_string(profile.seed) + ": " +
@@ -210,9 +272,11 @@ std::string DescribeHistory(const MachineHistory& history) {
                           ? ", another installation for " +
                                 std::to_string(profile.installationBusyCycles) + " cycles"
                           : "") +
-                     (profile.tempFolderGone ? ", temporary folder gone" : "") + "\n";
+                     (profile.tempFolderGone ? ", temporary folder gone" : "") +
+                     (profile.supersededBefore ? ", the patch superseded by a newer one" : "") +
+                     "\n";
   for (const RunRecord& run : history.runs) {
-    text += "  cycle " + std::to_string(run.cycle) + ": " +
+    text += "  cycle " + std::to_string(run.cycle) + " at " + ElapsedText(run.hours) + ": " +
             (run.killed ? std::string("killed at the time-out")
                         : "exit " + std::to_string(run.status)) +
             " [" + ReturnClassName(run.returnClass) +
@@ -220,9 +284,8 @@ std::string DescribeHistory(const MachineHistory& history) {
             " applied=" + (run.applied ? "yes" : "no") + " clean=" + (run.clean ? "yes" : "no") +
             "\n    " + (run.summary.empty() ? "(no summary)" : run.summary) + "\n";
   }
-  text += history.clean       ? "  ends clean\n"
-          : history.explained ? "  ends explained: " + history.reason + "\n"
-                              : "";
+  text += std::string("  ends ") + StandingName(history.end) +
+          (history.explained ? ": " + history.reason : "") + "\n";
   if (!history.broken.empty()) text += "  FAULT: " + history.broken + "\n";
   return text;
 }

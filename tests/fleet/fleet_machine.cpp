@@ -1,5 +1,7 @@
 #include "fleet/fleet_machine.h"
 
+#include <algorithm>
+
 #include "detection/language_table.h"
 #include "detection/product_identification.h"
 #include "fleet/simulated_installer.h"
@@ -18,9 +20,11 @@ constexpr char16_t kProductName[] = u"Quarrix Hostrel";
 constexpr char kPackedPatch[] = "25C1A8F3E4B712D4C9A6E0B5D2F7A139";
 constexpr char kPatchesOfSystem[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
-constexpr char kPerUserProducts[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\"
-    "S-1-5-21-1004336348-1177238915-682003330-1001\\Products\\";
+constexpr char kUserData[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
+constexpr char kUserSid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
+// MsiGetPatchInfoEx's "State": 1 applied, 2 superseded, 4 obsolete.
+constexpr std::uint8_t kPatchApplied = 1;
+constexpr std::uint8_t kPatchSuperseded = 2;
 constexpr char16_t kWindows[] = u"C:\\windows";
 constexpr char16_t kOwnTransformFolder[] = u"C:\\Program Files\\Quarrix\\Transforms\\";
 // A cache folder of an earlier deployment, cleaned since.
@@ -51,6 +55,21 @@ std::string ProductKey() { return proof::ProductKeyOf(kHostrelRow); }
 std::string PatchKey() {
   return kPatchesOfSystem + sim::AsciiText(ProductTable[kHostrelRow].packedCode) + "\\Patches\\" +
          kPackedPatch;
+}
+
+std::string PerUserProductKey() {
+  return std::string(kUserData) + kUserSid + "\\Products\\" +
+         sim::AsciiText(ProductTable[kHostrelRow].packedCode);
+}
+
+// The patch's State as the installer recorded it for the machine; 0 when none.
+std::uint8_t PatchState(const sim::FakeMachine& machine) {
+  const std::optional<sim::RegistryValue> state = machine.GetLocalMachineValue(PatchKey(), "State");
+  if (!state || state->type != REG_DWORD || state->bytes.size() != 4 || state->bytes[1] != 0 ||
+      state->bytes[2] != 0 || state->bytes[3] != 0) {
+    return 0;
+  }
+  return state->bytes[0];
 }
 
 // The patched product's registration as `profile` describes it.
@@ -91,9 +110,7 @@ void RegisterProduct(const MachineProfile& profile, sim::FakeMachine& machine) {
       machine.SetString(ProductKey(), "TransformsBackup", own);
       break;
     case Registration::PerUserOnly:
-      machine.SetLocalMachineValue(kPerUserProducts +
-                                       sim::AsciiText(ProductTable[kHostrelRow].packedCode) +
-                                       "\\InstallProperties",
+      machine.SetLocalMachineValue(PerUserProductKey() + "\\InstallProperties",
                                    "DisplayName", REG_SZ, sim::Utf16Bytes(kProductName));
       break;
     case Registration::NotInstalled:
@@ -145,6 +162,11 @@ MachineProfile DrawProfile(std::uint64_t seed) {
                                       : InstallerBehaviour::Applies;
   profile.tempFolderGone = draw.Percent(3);
   profile.hasTempPath2 = draw.Percent(60);
+  // Drawn last, so the other draws stay those of earlier fleets.
+  const bool ownRegistration = profile.registration == Registration::OwnEmbedded ||
+                               profile.registration == Registration::OwnPath ||
+                               profile.registration == Registration::NoTransforms;
+  profile.supersededBefore = draw.Percent(3) && ownRegistration;
   return profile;
 }
 
@@ -174,6 +196,9 @@ void SetUpMachine(const MachineProfile& profile, sim::FakeMachine& machine) {
                         sim::Utf16Bytes(kOtherProductTransforms));
   }
   RegisterProduct(profile, machine);
+  if (profile.supersededBefore) {
+    machine.SetLocalMachineValue(PatchKey(), "State", REG_DWORD, {kPatchSuperseded, 0, 0, 0});
+  }
   machine.SetDefaultChild(SimulatedInstaller(profile.installer, PatchKey()));
 }
 
@@ -208,8 +233,41 @@ std::optional<std::u16string> OwnTransforms(const MachineProfile& profile) {
 }
 
 bool PatchApplied(const sim::FakeMachine& machine) {
-  const std::optional<sim::RegistryValue> state = machine.GetLocalMachineValue(PatchKey(), "State");
-  return state && state->type == REG_DWORD && state->bytes == std::vector<std::uint8_t>{1, 0, 0, 0};
+  const std::uint8_t state = PatchState(machine);
+  return state == kPatchApplied || state == kPatchSuperseded;
+}
+
+bool PatchedJournalKept(const sim::FakeMachine& machine) {
+  const std::optional<sim::RegistryValue> journal =
+      machine.GetRawValue(ProductKey(), "TransformsBackup");
+  return PatchApplied(machine) && journal && journal->type == REG_SZ;
+}
+
+bool PatchedButRedirected(const sim::FakeMachine& machine) {
+  const std::optional<std::u16string> transforms =
+      machine.GetWideString(ProductKey(), "Transforms");
+  return PatchedJournalKept(machine) && transforms && !TransformsReachable(machine, *transforms);
+}
+
+bool TransformsReachable(const sim::FakeMachine& machine, const std::u16string& list) {
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const std::size_t end = std::min(list.find(u';', start), list.size());
+    std::u16string entry = list.substr(start, end - start);
+    if (!entry.empty() && (entry[0] == u'@' || entry[0] == u'|')) entry.erase(0, 1);
+    const bool fullPath = entry.size() > 2 && entry[1] == u':' && entry[2] == u'\\';
+    if (fullPath && !machine.PathExists(entry)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+Applicability ApplicabilityOf(const sim::FakeMachine& machine) {
+  if (machine.HasKey(ProductKey())) return Applicability::Applicable;
+  // A user's registration holds the product's InstallProperties.
+  return machine.GetLocalMachineValue(PerUserProductKey() + "\\InstallProperties", "DisplayName")
+             ? Applicability::PerUserOnly
+             : Applicability::NotApplicable;
 }
 
 bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& machine) {
@@ -237,7 +295,7 @@ bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& ma
 
 bool MayEndClean(const MachineProfile& profile, int cycles) {
   const std::vector<Status> reasons = ExplainingStatuses(profile, cycles);
-  return reasons.empty() ||
+  return reasons.empty() || profile.supersededBefore ||
          (reasons.size() == 1 && profile.installer == InstallerBehaviour::KilledOnFirstRun);
 }
 
@@ -245,10 +303,6 @@ std::vector<Status> ExplainingStatuses(const MachineProfile& profile, int cycles
   std::vector<Status> statuses;
   if (profile.serviceRunning) statuses.push_back(1);
   if (profile.installationBusyCycles >= cycles) statuses.push_back(1618);
-  if (profile.registration == Registration::PerUserOnly ||
-      profile.registration == Registration::NotInstalled) {
-    statuses.push_back(1642);
-  }
   if (profile.installer == InstallerBehaviour::Fails ||
       profile.installer == InstallerBehaviour::KilledOnFirstRun) {
     statuses.push_back(1603);

@@ -65,6 +65,9 @@ struct MachineProfile {
   InstallerBehaviour installer = InstallerBehaviour::Applies;
   bool tempFolderGone = false;  // TMP names a folder that does not exist
   bool hasTempPath2 = false;    // kernel32 has GetTempPath2W (SYSTEM gets SystemTemp)
+  // The patch was applied before and a newer one has superseded it since:
+  // the installer holds it as superseded, and it must not be run again.
+  bool supersededBefore = false;
 };
 
 // The profile of the machine `seed` stands for.
@@ -86,21 +89,42 @@ void StageRun(const std::u16string& folder, sim::FakeMachine& machine);
 // finished run: the value it was given last (none: absent).
 std::optional<std::u16string> OwnTransforms(const MachineProfile& profile);
 
-// Whether the installer registered the patch as applied (State 1).
+// Whether the installer holds the patch as applied or as superseded by a
+// newer one, in the machine context: what the installer's PatchesEx (filter
+// applied | superseded) reports. Registered-only and obsolete do not count.
 bool PatchApplied(const sim::FakeMachine& machine);
+// The patch is in, but a killed run's journal is kept (a string
+// TransformsBackup): the run was ended before it put the registration
+// back. One more run that finishes does.
+bool PatchedJournalKept(const sim::FakeMachine& machine);
+// Of those, the ones whose Transforms still names a file that is gone (a
+// cleaned cache folder's): still redirected.
+bool PatchedButRedirected(const sim::FakeMachine& machine);
+
+// Whether every transform a Transforms list names can be opened. Entries
+// are separated by ';'; ':' marks one stored in the package, '@' and '|'
+// the secure forms; a full path must name a file (a cleaned cache
+// folder's does not).
+bool TransformsReachable(const sim::FakeMachine& machine, const std::u16string& list);
+
+// The requirement rule: a targeted product registered per machine. Where
+// the product is registered for a user only, the patch does not reach it
+// either; such machines are counted on their own.
+enum class Applicability { Applicable, NotApplicable, PerUserOnly };
+Applicability ApplicabilityOf(const sim::FakeMachine& machine);
 // Whether the product's registration holds its own Transforms and no journal,
 // and another product's is untouched.
 bool RegistrationClean(const MachineProfile& profile, const sim::FakeMachine& machine);
 // What the machine's description lets it end with, whatever the launcher
 // does: clean, and the statuses a person is told (1 for a running
-// service, 1618 for an installation that outlasts the cycles, 1642 for a
-// product not registered per machine, 1603 for a failing or killed
-// installer).
+// service, 1618 for an installation that outlasts the cycles, 1603 for a
+// failing or killed installer). A machine without the product registered
+// per machine is never run.
 bool MayEndClean(const MachineProfile& profile, int cycles);
 std::vector<Status> ExplainingStatuses(const MachineProfile& profile, int cycles);
 
-// The detection rule of the deployment docs' script: applied, and no
-// string TransformsBackup in the product's registration.
+// The detection rule of the deployment docs' script: applied or
+// superseded, and no string TransformsBackup in the product's registration.
 bool Detected(const sim::FakeMachine& machine);
 
 }  // namespace setup::fleet

@@ -2,9 +2,9 @@
 //   fleet_sim [--machines N] [--seed S] [--cycles C] [--kill-percent P]
 //             [--json FILE] [--svg FILE]
 //   fleet_sim --replay MACHINE_SEED
-// Exits 1 when a machine ends neither clean nor explained, or otherwise
-// than its description allows, printing its history and the command that
-// replays it.
+// Exits 1 when a machine ends in no class or in more than one, or
+// otherwise than its description allows, printing its history and the
+// command that replays it; and when the classes do not add up to the fleet.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  setup::fleet::FleetReport report = setup::fleet::StartReport(options.seed, options.cycles);
+  setup::fleet::FleetReport report = setup::fleet::StartReport(options.seed, options.cycles, options.killPercent);
   setup::fleet::Draw machineSeeds(options.seed);
   for (int machine = 0; machine < options.machines; ++machine) {
     setup::fleet::AddMachine(report, setup::fleet::DeployToMachine(
@@ -104,10 +104,12 @@ int main(int argc, char** argv) {
             << setup::fleet::DescribeHistory(report.worst);
   std::printf("fleet machines=%d seconds=%.1f\n", report.machines, report.seconds);
   for (const MachineHistory& history : report.faulty) PrintFaulty(history, options);
+  const std::string disagreement = setup::fleet::ClassesDisagree(report);
+  if (!disagreement.empty()) std::cout << "FAULT: " << disagreement << "\n";
   if (!Write(options.jsonPath, setup::fleet::ReportJson(report)) ||
       !Write(options.svgPath, setup::fleet::ReportChart(report))) {
     std::cerr << "cannot write the report files\n";
     return 2;
   }
-  return report.faulty.empty() ? 0 : 1;
+  return report.faulty.empty() && disagreement.empty() ? 0 : 1;
 }

@@ -24,23 +24,6 @@ std::u16string TextOf(const sim::RegistryValue& value) {
   return text.substr(0, text.find(u'\0'));
 }
 
-// Whether every transform Transforms lists can be opened. Entries are
-// separated by ';'; ':' marks one stored in the package, '@' and '|' the
-// secure forms; a full path must name a file (a cleaned cache folder's
-// does not, and the installer then ends 1624).
-bool TransformsReachable(const sim::FakeMachine& machine, const std::u16string& list) {
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    const std::size_t end = std::min(list.find(u';', start), list.size());
-    std::u16string entry = list.substr(start, end - start);
-    if (!entry.empty() && (entry[0] == u'@' || entry[0] == u'|')) entry.erase(0, 1);
-    const bool fullPath = entry.size() > 2 && entry[1] == u':' && entry[2] == u'\\';
-    if (fullPath && !machine.PathExists(entry)) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 sim::ChildProgram SimulatedInstaller(InstallerBehaviour behaviour, const std::string& patchKey) {
