@@ -18,7 +18,7 @@ if [[ "${1:-}" == --update-docs ]]; then
 fi
 machines="${1:-10000}" seed="${2:-1}" kill="${3:-10}"
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 --target fleet_sim >/dev/null
+cmake --build --preset bench -j "$(nproc)" --target fleet_sim >/dev/null
 out=build/bench/fleet
 mkdir -p "$out"
 status=0
