@@ -38,18 +38,28 @@ if ! python3 scripts/can_run_32bit.py; then
   wine_reason="this machine cannot run 32-bit programs, which Wine needs (python3 scripts/can_run_32bit.py --why)"
 fi
 
+lint_reason=""
+if ! command -v actionlint >/dev/null; then
+  lint_reason="no workflow linter installed (actionlint is in neither Debian 12's archive nor a vetted npm package)"
+fi
+
 passed=0 failed=0 skipped=0 planned=0
 results=()
 
-# stage NAME NEEDS_WINE COMMAND...
+# stage NAME NEEDS COMMAND...  (NEEDS: wine, lint (the workflow linter) or -)
 stage() {
-  local name=$1 needs_wine=$2; shift 2
-  if [[ $needs_wine == wine && -n $wine_reason ]]; then
+  local name=$1 needs=$2; shift 2
+  if [[ $needs == wine && -n $wine_reason ]]; then
     if [[ ${SETUP_REQUIRE_WINE:-0} == 1 ]]; then
       results+=("FAIL  $name: $wine_reason (SETUP_REQUIRE_WINE=1)"); failed=$((failed + 1))
     else
       results+=("SKIP  $name: $wine_reason"); skipped=$((skipped + 1))
     fi
+    echo "== ${results[-1]}"
+    return
+  fi
+  if [[ $needs == lint && -n $lint_reason ]]; then
+    results+=("SKIP  $name: $lint_reason"); skipped=$((skipped + 1))
     echo "== ${results[-1]}"
     return
   fi
@@ -88,6 +98,7 @@ stage "host build" - host_build
 if [[ $mode == quick ]]; then
   stage "host tests (quick)" - quick_host_tests
 else
+  stage "Windows CI workflow lint" lint actionlint .github/workflows/windows.yml
   stage "tools' tests" - python3 -m unittest discover -s tools -p 'test_*.py'
   stage "host tests" - ctest --preset host -j "$jobs"
   # A bounded fuzzing campaign over the simulated machine: a minute a harness.
