@@ -9,6 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+# Wine here runs every Windows program through a 32-bit loader: say so plainly
+# rather than fail deep inside the prefix's boot.
+if ! python3 scripts/can_run_32bit.py --why; then
+  echo "demo.sh: stopped before building; nothing was changed." >&2
+  exit 3
+fi
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$(nproc)" >/dev/null
 python3 scripts/demo.py build/windows "$@"
