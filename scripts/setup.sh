@@ -63,3 +63,16 @@ done
 if [ -n "${need_locale_gen:-}" ]; then
   "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
+
+# The workflow linter: npm's @action-validator/cli, which checks a workflow file against the
+# published GitHub Actions schema. Without it the test command reports its stage skipped.
+linter=/opt/setup-tools/node_modules/.bin/action-validator
+if [ ! -x "$linter" ]; then
+  if ! command -v npm >/dev/null; then
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null || true
+  fi
+  if ! "${sudo_cmd[@]}" npm install --no-audit --no-fund --prefix /opt/setup-tools \
+      @action-validator/cli@0.6.0 @action-validator/core@0.6.0 >/dev/null 2>&1; then
+    echo "setup.sh: the workflow linter could not be installed; its test stage is skipped" >&2
+  fi
+fi

@@ -39,8 +39,9 @@ if ! python3 scripts/can_run_32bit.py; then
 fi
 
 lint_reason=""
-if ! command -v actionlint >/dev/null; then
-  lint_reason="no workflow linter installed (actionlint is in neither Debian 12's archive nor a vetted npm package)"
+linter=/opt/setup-tools/node_modules/.bin/action-validator
+if [[ ! -x $linter ]]; then
+  lint_reason="no workflow linter installed (scripts/setup.sh installs npm's @action-validator/cli into /opt/setup-tools)"
 fi
 
 passed=0 failed=0 skipped=0 planned=0
@@ -98,7 +99,7 @@ stage "host build" - host_build
 if [[ $mode == quick ]]; then
   stage "host tests (quick)" - quick_host_tests
 else
-  stage "Windows CI workflow lint" lint actionlint .github/workflows/windows.yml
+  stage "Windows CI workflow lint" lint "$linter" .github/workflows/windows.yml
   stage "tools' tests" - python3 -m unittest discover -s tools -p 'test_*.py'
   stage "host tests" - ctest --preset host -j "$jobs"
   # A bounded fuzzing campaign over the simulated machine: a minute a harness.
