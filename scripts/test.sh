@@ -80,6 +80,10 @@ host_build() {
   cmake --preset host >/dev/null && cmake --build --preset host -j "$jobs"
 }
 
+windows_build() {
+  cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs"
+}
+
 # The host tests without the long sweeps, plus the first case of each sweep
 # (a typical run each) and the small fleet.
 quick_host_tests() {
@@ -104,7 +108,7 @@ else
   stage "host tests" - ctest --preset host -j "$jobs"
   # A bounded fuzzing campaign over the simulated machine: a minute a harness.
   stage "fuzz campaigns" - env SETUP_FUZZ_SECONDS="${SETUP_FUZZ_SECONDS:-60}" bash fuzz/run.sh
-  stage "windows build" - bash -c 'cmake --preset windows >/dev/null && cmake --build --preset windows -j "$1"' _ "$jobs"
+  stage "windows build" - windows_build
   stage "Setup.exe format and imports" - /usr/bin/python3 tests/binary/check_setup_exe.py build/windows/src/Setup.exe
   stage "reproducible build" - bash tests/binary/check_reproducible.sh
   stage "signing check (Wine prefix)" wine bash tests/binary/check_signing.sh build/windows
