@@ -7,7 +7,7 @@ code where either side gives one; every ProductTable row must be in the README.
 
 Every installer status (0, 3010, 1601-1699) a row of the README's exit table
 (or of docs/deploying.md's) names must mean what the log says for it
-(src/shared/status_meanings.cpp): the row's first sentence (its second cell up
+(src/shared/log_events.cpp): the row's first sentence (its second cell up
 to the first ". "), normalised, must contain the log's meaning, normalised.
 Normalised: backticks and double quotes dropped, lower case, runs of blanks
 made one. So a table may say more after the log's words, never something else.
@@ -336,7 +336,7 @@ def main():
             faults.append(f"product_identification.h: ProductTableCount is "
                           f"{count.group(1) if count else 'not found'}, the table has "
                           f"{len(table)} rows")
-    words = meanings((ROOT / "src/shared/status_meanings.cpp").read_text(encoding="utf-8"))
+    words = meanings((ROOT / "src/shared/log_events.cpp").read_text(encoding="utf-8"))
     checked = 0
     for name, header in EXIT_TABLES:
         statuses = readme_statuses((ROOT / name).read_text(encoding="utf-8"), header)

@@ -29,7 +29,7 @@ ARGUMENTS = "/qn REBOOT=ReallySuppress"
 # machine (the installer creates no missing folder).
 COMMAND_LINE = ARGUMENTS + ' /l*v+ "%SystemRoot%\\Logs\\QuarrixPatch_msi.log"'
 # (statuses, class, what happened). Where a status has words in the launcher's log
-# (src/shared/status_meanings.cpp), the row's first sentence says them, and every status
+# (src/shared/log_events.cpp), the row's first sentence says them, and every status
 # of the README's exit table is here: scripts/check_readme_products.py holds them to both.
 RETURN_CODES = [
     ("0", "Success", "Success: the patch is applied."),

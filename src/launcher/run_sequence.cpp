@@ -87,34 +87,9 @@ void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint
                           outcomes.warnings == 0 ? LogFact("none") : LogFact(warnings), durationMs);
 }
 
-// Whether the run shows its message boxes, logged with the session (asked
-// whatever the switches: kernel32 answers at no cost). In session 0, or one
-// unread, a station may call itself visible while nobody sees a box, which
-// would wait for ever; a box not shown costs only the message, logged.
-void DecideMessages(Platform& platform, RunState& run, std::uint32_t processId,
-                    bool unattendedSwitch) {
-  std::uint32_t session = 0;
-  const Status sessionRead = platform.ProcessIdToSessionId(processId, &session);
-  run.Messages = unattendedSwitch               ? UserMessages::HiddenBySwitch
-                 : sessionRead != ERROR_SUCCESS ? UserMessages::HiddenSessionUnknown
-                 : session == 0                 ? UserMessages::HiddenInSessionZero
-                                                : UserMessages::ShownIfStationVisible;
-  const bool read = sessionRead == ERROR_SUCCESS;
-  if (run.Messages == UserMessages::ShownIfStationVisible) {
-    Tell<LogEvent::Attended>(run, session);
-    return;
-  }
-  Tell<LogEvent::Unattended>(
-      run,
-      unattendedSwitch ? "a switch asks for no dialogs"
-      : !read          ? "the session could not be read (it may be 0, where a box waits unseen)"
-                       : "session 0 (a service, or SYSTEM under a deployment tool)",
-      read ? "" : "not read: ", read ? LogFact(session) : LogFact(StatusText{sessionRead}));
-}
-
 // Who ran, where, and how quietly: where a support case starts.
-void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
-              bool unattendedSwitch) {
+UserMessages LogStart(Platform& platform, const RunState& run, const WideChar* commandLine,
+                      bool unattendedSwitch) {
   const std::uint32_t processId = platform.GetCurrentProcessId();
   WindowsVersion version;
   if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
@@ -125,14 +100,14 @@ void LogStart(Platform& platform, RunState& run, const WideChar* commandLine,
   }
   Tell<LogEvent::SingleInstance>(run);
   Tell<LogEvent::CommandLine>(run, SecretsMasked(commandLine));
-  DecideMessages(platform, run, processId, unattendedSwitch);
+  return DecideUserMessages(platform, run, processId, unattendedSwitch);
 }
 
 // The steps in their order; a refusal ends the run before anything changes.
 RunOutcomes RunSteps(Platform& platform, RunState& run) {
   const WideChar* const commandLine = platform.GetCommandLineW();
   const WideChar* const commandTail = CommandTail(commandLine);
-  LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
+  run.Messages = LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
   RunOutcomes outcomes;
   // The running installation would meet a registration pulled from under it.
   if (InstallationInProgress(platform, run)) {

@@ -6,7 +6,6 @@
 #include "detection/language_table.h"
 #include "platform/scoped_handle.h"
 #include "shared/log_events.h"
-#include "shared/user_messages.h"
 
 namespace setup {
 

@@ -11,7 +11,6 @@
 #include "platform/platform.h"
 #include "shared/run_log.h"
 #include "shared/run_state.h"
-#include "shared/status_meanings.h"
 
 namespace setup {
 
@@ -118,6 +117,11 @@ enum class LogEvent : std::uint8_t {
   SETUP_LOG_EVENTS(SETUP_LOG_EVENT_NAME)
 #undef SETUP_LOG_EVENT_NAME
 };
+
+// The meaning of a status the installer or the launcher ends with, or of a
+// platform error the launcher reports; null for one without words here (the
+// log then shows the number alone).
+const char* StatusMeaning(Status status);
 
 // A status, shown with its meaning (StatusMeaning); one without words is
 // called a Windows error code.

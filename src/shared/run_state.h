@@ -1,11 +1,13 @@
 // What one run keeps for all its steps: its log and whether it may show a
-// message box. Everything else a step learns it returns, so that nothing of
-// one run can leak into the next and no step reads what another wrote.
+// message box, which an unattended run must not (nobody would dismiss it,
+// and the deployment would hang). Everything else a step learns it
+// returns, so that nothing of one run can leak into the next.
 #ifndef SETUP_SHARED_RUN_STATE_H
 #define SETUP_SHARED_RUN_STATE_H
 
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "shared/run_log.h"
 
 namespace setup {
@@ -38,8 +40,22 @@ enum class UserMessages {
 
 struct RunState {
   RunLog Log;
-  UserMessages Messages = UserMessages::ShownIfStationVisible;
+  // Decided once at the start; ShownIfStationVisible alone becomes Shown or
+  // HiddenNoVisibleStation when the first box is due, which is why it is
+  // mutable: the answer costs user32's start-up, and is asked for once.
+  mutable UserMessages Messages = UserMessages::ShownIfStationVisible;
 };
+
+// The policy for a run started with or without an unattended switch, logged
+// with the session. In session 0, or one unread, a station may call itself
+// visible while nobody sees a box, which would wait for ever.
+UserMessages DecideUserMessages(Platform& platform, const RunState& run, std::uint32_t processId,
+                                bool unattendedSwitch);
+
+// Shows a message box with no owner when the run's Messages allow it, asking the window station
+// the first time. Which button closed it makes no difference.
+void ShowUserMessage(Platform& platform, const RunState& run, const WideChar* text,
+                     const WideChar* caption, std::uint32_t style);
 
 }  // namespace setup
 

@@ -7,7 +7,6 @@
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
 #include "shared/log_events.h"
-#include "shared/user_messages.h"
 #include "transforms/transforms_journal.h"
 
 namespace setup {

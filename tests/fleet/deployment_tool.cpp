@@ -4,7 +4,7 @@
 
 #include "launcher/other_runs.h"
 #include "proof/scenario.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 #include "sim/fake_machine.h"
 
 namespace setup::fleet {

@@ -7,7 +7,7 @@
 #include "launcher/other_runs.h"
 #include "patch_folder.h"
 #include "services/service_guard.h"
-#include "shared/user_messages.h"
+#include "shared/run_state.h"
 
 namespace setup {
 namespace {

@@ -10,7 +10,7 @@
 #include "services/service_guard.h"
 #include "shared/log_events.h"
 #include "shared/secret_masking.h"
-#include "shared/status_meanings.h"
+#include "shared/log_events.h"
 
 namespace setup {
 namespace {
