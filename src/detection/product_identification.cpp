@@ -14,6 +14,15 @@ std::uint32_t LogNotRegisteredPerMachine(const RunState& run, int row) {
   return kWarnNotPerMachine;
 }
 
+namespace {
+
+struct Target {
+  int row = kNoProduct;
+  // The first row whose keyword is in the name though its registration is missing (installed per
+  // user, or not at all).
+  int namedButUnregistered = kNoProduct;
+};
+
 Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack) {
   const std::u16string_view name(patchFileName);
   Target target;
@@ -29,6 +38,8 @@ Target FindTarget(Platform& platform, const WideChar* patchFileName, bool langua
   }
   return target;
 }
+
+}  // namespace
 
 Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const WidePath& patchName) {

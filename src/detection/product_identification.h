@@ -23,27 +23,17 @@ extern const ProductEntry ProductTable[ProductTableCount];
 // "Installer\Products\" and the row's packed code, a key under HKEY_CLASSES_ROOT.
 WidePath ProductKeyPath(int row);
 
-// What the scan of the product table found.
-struct Target {
-  int row = kNoProduct;  // the first qualifying row
-  // The first row whose keyword is in the name though its registration is missing (installed per
-  // user, or not at all); -1 for none.
-  int namedButUnregistered = kNoProduct;
-};
-
-// The first qualifying row from row 5 on when `languagePack`, else from row 0 on. A row qualifies
-// when its keyword occurs in `patchFileName` and, for rows 0 to 4, its product key opens for
-// reading. Logs nothing.
-Target FindTarget(Platform& platform, const WideChar* patchFileName, bool languagePack);
-
 // The product a run patches, as identified.
 struct Identification {
   int row = kNoProduct;
-  WidePath keyPath;            // its registration; empty for none
+  WidePath keyPath;            // its registration, built once a run; empty for none
   std::uint32_t warnings = 0;  // RunWarning bits of its pre-flight lines
 };
 
-// FindTarget for `patchName` and the patch folder's database, logged with why the row was taken.
+// The first qualifying row for `patchName`, from row 5 on when the patch folder's database is a
+// language-pack installer, else from row 0 on, logged with why it was taken. A row qualifies
+// when its keyword occurs in `patchName` (letter case included) and, for rows 0 to 4, its
+// product key opens for reading: keyword-only rows read no registry here.
 Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const WidePath& patchName);
 

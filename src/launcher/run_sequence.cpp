@@ -30,21 +30,29 @@ enum class Verdict : Status {
   NotCarried = ERROR_INVALID_COMMAND_LINE,         // arguments or patch path not passable
 };
 
-// What the steps of one run returned.
+// What the steps of one run returned, made once at the step that ended it.
 struct RunOutcomes {
   Verdict refusal = Verdict::None;
+  int product = kNoProduct;    // the identified row
+  std::uint32_t warnings = 0;  // RunWarning bits
+  WidePath patch;              // the chosen package's name
+  bool registered = false;
   Status installer = ERROR_SUCCESS;  // or the error that kept it from starting
+  bool installerStarted = false;
   // The registration's: a journal that could not be finished, an earlier
   // run's before the installer or this run's after it.
   Status restore = ERROR_SUCCESS;
-  // For the summary: what the steps found and did.
-  bool installerStarted = false;
-  int product = kNoProduct;  // the identified row
-  bool registered = false;
   bool redirected = false;
-  WidePath patch;              // the chosen package's name
-  std::uint32_t warnings = 0;  // RunWarning bits
 };
+
+// A run refused before anything changed, with what the refusing step found.
+RunOutcomes Refused(Verdict verdict, int product = kNoProduct, std::uint32_t warnings = 0) {
+  RunOutcomes outcomes;
+  outcomes.refusal = verdict;
+  outcomes.product = product;
+  outcomes.warnings = warnings;
+  return outcomes;
+}
 
 // A refusal's number; else the registration's failure (it may not be as
 // it was); else the installer's status, its 1 reported as 1603 so that
@@ -61,8 +69,8 @@ constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
 
 // The run's last log line, for log collectors: one line of key=value pairs,
 // its exit status made from `outcomes`; its quoted values hold no quote.
-void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, std::uint32_t durationMs) {
-  const Status exitStatus = ExitStatusOf(outcomes);
+void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, Status exitStatus,
+                     std::uint32_t durationMs) {
   const char* const meaning = StatusMeaning(exitStatus);
   // One key a RunWarning bit, in bit order; keys are only ever added, at
   // the end: log collectors read them.
@@ -108,44 +116,36 @@ RunOutcomes RunSteps(Platform& platform, RunState& run) {
   const WideChar* const commandLine = platform.GetCommandLineW();
   const WideChar* const commandTail = CommandTail(commandLine);
   run.Messages = LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
-  RunOutcomes outcomes;
   // The running installation would meet a registration pulled from under it.
-  if (InstallationInProgress(platform, run)) {
-    outcomes.refusal = Verdict::AnotherRunning;
-    return outcomes;
-  }
+  if (InstallationInProgress(platform, run)) return Refused(Verdict::AnotherRunning);
   const PatchFolder folder = CapturePatchFolder(platform, run);
   // A running service is the launcher's own refusal, with its message,
   // whatever else is wrong with the run.
   const ServiceCheck services = CheckBlockingServices(platform, run, folder);
-  outcomes.product = services.product;
-  outcomes.warnings = services.warnings;
-  if (services.blocks) {
-    outcomes.refusal = Verdict::ServiceRunning;
-    return outcomes;
-  }
+  if (services.blocks) return Refused(Verdict::ServiceRunning, services.product, services.warnings);
   const InstallerCommand command = PrepareInstallerCommand(platform, run, folder, commandTail);
-  if (command.refusal != ERROR_SUCCESS) {
-    outcomes.refusal = Verdict::NotCarried;
-    return outcomes;
-  }
-  outcomes.patch = command.packages.chosen;
+  if (command.refusal != ERROR_SUCCESS) return Refused(Verdict::NotCarried);
   const Identification product = IdentifyProduct(platform, run, folder, command.packages.chosen);
+  if (folder.path.empty()) {
+    ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
+  }
   // What an earlier run left is finished first; a redirection that could
   // not be made still lets the patch run.
   const Redirection redirection = RedirectTransforms(platform, run, folder, product);
-  outcomes.product = product.row;
-  outcomes.registered = redirection.registered;
-  outcomes.warnings = product.warnings | redirection.warnings;
-  outcomes.restore = redirection.recovery;
-  if (redirection.recovery != ERROR_SUCCESS) return outcomes;
-  const InstallerRun installer = RunPatch(platform, run, folder, command);
-  outcomes.installer = installer.status;
-  outcomes.installerStarted = installer.started;
-  outcomes.redirected = redirection.held == Held::Redirection;
-  outcomes.warnings |= installer.warnings;
-  outcomes.restore = RestoreTransforms(platform, run, redirection);
-  return outcomes;
+  const bool recovered = redirection.recovery == ERROR_SUCCESS;
+  const InstallerRun installer =
+      recovered ? RunPatch(platform, run, folder, command) : InstallerRun{};
+  const Status restore =
+      recovered ? RestoreTransforms(platform, run, redirection) : redirection.recovery;
+  return {Verdict::None,
+          product.row,
+          product.warnings | redirection.warnings | installer.warnings,
+          command.packages.chosen,
+          redirection.registered,
+          installer.status,
+          installer.started,
+          restore,
+          redirection.held == Held::Redirection};
 }
 
 }  // namespace
@@ -154,24 +154,20 @@ Status RunSetup(Platform& platform, RunState& run) {
   run = RunState{};
   const std::uint32_t started = platform.GetTickCount();
   OpenRunLog(platform, run.Log);
-  RunOutcomes outcomes;
-  {
-    const SingleInstance instance(platform);
-    if (instance.another_is_running()) {
-      outcomes.refusal = Verdict::AnotherRunning;
-      Tell<LogEvent::AnotherLauncher>(
-          run,
-          instance.refused() ? " (its mutex refuses this account: another account runs it)" : "",
-          StatusText{ExitStatusOf(outcomes)});
-    } else {
-      outcomes = RunSteps(platform, run);
-      Tell<LogEvent::Ends>(run, StatusText{ExitStatusOf(outcomes)},
-                           platform.GetTickCount() - started);
-    }
+  const SingleInstance instance(platform);
+  const bool alone = !instance.another_is_running();
+  const RunOutcomes outcomes = alone ? RunSteps(platform, run) : Refused(Verdict::AnotherRunning);
+  const Status exitStatus = ExitStatusOf(outcomes);
+  if (alone) {
+    Tell<LogEvent::Ends>(run, StatusText{exitStatus}, platform.GetTickCount() - started);
+  } else {
+    Tell<LogEvent::AnotherLauncher>(
+        run, instance.refused() ? " (its mutex refuses this account: another account runs it)" : "",
+        StatusText{exitStatus});
   }
-  WriteRunSummary(run, outcomes, platform.GetTickCount() - started);
+  WriteRunSummary(run, outcomes, exitStatus, platform.GetTickCount() - started);
   CloseRunLog(run.Log);
-  return ExitStatusOf(outcomes);
+  return exitStatus;
 }
 
 Status RunSetup(Platform& platform) {

@@ -73,7 +73,8 @@ const ServiceMessage BlockingServiceMessages[BlockingServiceMessageCount] = {
      u"Installera Quarrix Hostrel 8 Loomwork"},
 };
 
-ServiceCheck CheckBlockingServices(Platform& platform, RunState& run, const PatchFolder& folder) {
+ServiceCheck CheckBlockingServices(Platform& platform, const RunState& run,
+                                   const PatchFolder& folder) {
   Status managerError = ERROR_SUCCESS;
   ScopedServiceHandle manager(
       platform, platform.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT, &managerError));

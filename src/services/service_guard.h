@@ -38,7 +38,8 @@ struct ServiceCheck {
 // it shows the message in the product's language, closes the service and then the manager, and
 // blocks. A service counts as absent only when the manager says it does not exist. Nothing
 // blocks when none does, and also when the service manager cannot be opened at all.
-ServiceCheck CheckBlockingServices(Platform& platform, RunState& run, const PatchFolder& folder);
+ServiceCheck CheckBlockingServices(Platform& platform, const RunState& run,
+                                   const PatchFolder& folder);
 
 }  // namespace setup
 

@@ -2,7 +2,6 @@
 
 #include "detection/language_resolution.h"
 #include "detection/language_table.h"
-#include "detection/product_identification.h"
 #include "discovery/file_discovery.h"
 #include "platform/bounded_text.h"
 #include "platform/registry.h"
@@ -42,18 +41,19 @@ Status KeyNotOpened(Platform& platform, const RunState& run, const WidePath& key
 
 // Finishes what an earlier run left in the registration, before this run
 // changes anything: 0 when nothing is left (or it is done), else the
-// status that stops the run.
-Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key, bool& foreign) {
+// status that stops the run; ERROR_INVALID_DATATYPE for a journal not of a
+// launcher's making, which stays, and Transforms beside it.
+Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key) {
   StoredString journal;
   const Status read = ReadValueAskingTwice(platform, key, kTransformsBackupValue, journal);
-  foreign = read == ERROR_INVALID_DATATYPE;
-  if (foreign) Tell<LogEvent::ForeignJournal>(run, "Backup", journal.type);
-  if (read == ERROR_FILE_NOT_FOUND || foreign) return ERROR_SUCCESS;
+  if (read == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (read == ERROR_INVALID_DATATYPE) {
+    Tell<LogEvent::ForeignJournal>(run, "Backup", journal.type);
+    return read;
+  }
   const Status recovered =
       read == ERROR_SUCCESS ? RecoverJournal(platform, run, key, journal) : read;
-  if (recovered != ERROR_SUCCESS) {
-    Tell<LogEvent::RecoveryFailed>(run, StatusText{recovered});
-  }
+  if (recovered != ERROR_SUCCESS) Tell<LogEvent::RecoveryFailed>(run, StatusText{recovered});
   return recovered;
 }
 
@@ -85,10 +85,12 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   return JournalLost(run, redirected);
 }
 
-// Backs `found` up and writes the redirection through `key`, logged, into
-// `redirection`.
-void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolder& folder,
-                       ScopedRegKey& key, const FoundTransforms& found, Redirection& redirection) {
+// `unchanged` once `found` is backed up and the redirection written
+// through `key`, logged.
+Redirection BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolder& folder,
+                              ScopedRegKey& key, const FoundTransforms& found,
+                              const Redirection& unchanged) {
+  Redirection redirection = unchanged;
   const int language = LanguageOfTransforms(
       run, found.value, found.value.byteCount > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
   const WideChar* const transform =
@@ -96,16 +98,16 @@ void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolde
   WidePath redirected;
   if (!folder.Join(redirected, {kFilesFolder, transform})) {
     Tell<LogEvent::RedirectionTooLong>(run, redirected.writable_size() - 1);
-    return;
+    return redirection;
   }
   if (!BackupTransforms(platform, run, key.get(), found, redirected.c_str())) {
     Tell<LogEvent::NotRedirected>(run);
-    return;
+    return redirection;
   }
-  redirection.held = Held::Journal;
   if (!StillOwnValue(platform, key.get(), found)) {
     Tell<LogEvent::OwnValueChanged>(run);
-    return;
+    redirection.held = Held::Journal;
+    return redirection;
   }
   // A write reported failed may have landed: the restore puts it back.
   redirection.held = Held::Redirection;
@@ -123,18 +125,41 @@ void BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolde
     redirection.warnings |= kWarnTransformMissing;
     Tell<LogEvent::TransformMissing>(run, transform);
   }
+  return redirection;
+}
+
+// Puts back what this run's journal holds, through the product's `key`.
+Status RestoreThroughKey(Platform& platform, const RunState& run, RegKey key,
+                         const Redirection& redirection) {
+  const bool redirected = redirection.held == Held::Redirection;
+  StoredString journal;
+  const Status journalRead = ReadStoredString(platform, key, kTransformsBackupValue, journal);
+  switch (journalRead) {
+    case ERROR_SUCCESS:
+      // This run's journal: whatever Transforms holds now is the redirection
+      // (the installer may rewrite what it was given), unless it was left alone.
+      if (!redirected) Tell<LogEvent::LeftAlone>(run);
+      return FinishJournal(platform, run, key, journal, redirected);
+    case ERROR_INVALID_DATATYPE:
+      // Not of a launcher's making, it took the place of this run's journal.
+      Tell<LogEvent::ForeignJournal>(run, "Restore", journal.type);
+      return JournalLost(run, redirected);
+    case ERROR_FILE_NOT_FOUND:
+      return RestoreWithoutJournal(platform, run, key, redirection);
+    default:
+      Tell<LogEvent::RestoreJournalUnread>(run, StatusText{journalRead});
+      return journalRead;
+  }
 }
 
 }  // namespace
 
-Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFolder& folder,
+Redirection RedirectTransforms(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const Identification& product) {
   Redirection redirection;
   redirection.product = product.row;
-  if (folder.path.empty()) {
-    ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
-    return redirection;
-  }
+  redirection.keyPath = product.keyPath;
+  if (folder.path.empty()) return redirection;
   if (product.row == kNoProduct) {
     Tell<LogEvent::NotRedirected>(run);
     return redirection;
@@ -147,57 +172,32 @@ Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFol
   if (opened == ERROR_FILE_NOT_FOUND) {
     redirection.warnings = LogNotRegisteredPerMachine(run, product.row);
   }
-  bool foreign = false;
-  redirection.recovery = opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS
-                         : opened != ERROR_SUCCESS
-                             ? KeyNotOpened(platform, run, product.keyPath, opened)
-                             : RecoverEarlierRun(platform, run, key.get(), foreign);
+  const Status earlier = opened == ERROR_SUCCESS ? RecoverEarlierRun(platform, run, key.get())
+                         : opened == ERROR_FILE_NOT_FOUND
+                             ? ERROR_SUCCESS
+                             : KeyNotOpened(platform, run, product.keyPath, opened);
+  const bool foreign = opened == ERROR_SUCCESS && earlier == ERROR_INVALID_DATATYPE;
+  redirection.recovery = foreign ? ERROR_SUCCESS : earlier;
   if (redirection.recovery != ERROR_SUCCESS) return redirection;
   const FoundTransforms found = opened == ERROR_SUCCESS && !foreign
                                     ? ReadOwnTransforms(platform, run, key.get())
                                     : FoundTransforms{};
-  if (found.usable) {
-    BackUpAndRedirect(platform, run, folder, key, found, redirection);
-  } else {
-    Tell<LogEvent::NotRedirected>(run);
-  }
+  if (found.usable) return BackUpAndRedirect(platform, run, folder, key, found, redirection);
+  Tell<LogEvent::NotRedirected>(run);
   return redirection;
 }
 
 Status RestoreTransforms(Platform& platform, const RunState& run, const Redirection& redirection) {
-  switch (redirection.held) {
-    case Held::Nothing:
-      return ERROR_SUCCESS;  // no journal of this run's
-    case Held::Journal:
-    case Held::Redirection:
-      break;
-  }
-  const bool redirected = redirection.held == Held::Redirection;
+  if (redirection.held == Held::Nothing) return ERROR_SUCCESS;  // no journal of this run's
   Tell<LogEvent::RestoreProductHeld>(run, redirection.product);
-  const WidePath keyPath = ProductKeyPath(redirection.product);
   ScopedRegKey key(platform);
-  const Status opened = OpenClassesRootKey(platform, keyPath.c_str(), KEY_READ_WRITE, key);
+  const Status opened =
+      OpenClassesRootKey(platform, redirection.keyPath.c_str(), KEY_READ_WRITE, key);
   if (opened != ERROR_SUCCESS) {
-    Tell<LogEvent::RestoreKeyNotOpened>(run, keyPath.c_str(), StatusText{opened});
+    Tell<LogEvent::RestoreKeyNotOpened>(run, redirection.keyPath.c_str(), StatusText{opened});
     return opened;
   }
-  StoredString journal;
-  const Status journalRead = ReadStoredString(platform, key.get(), kTransformsBackupValue, journal);
-  Status restored = ERROR_SUCCESS;
-  if (journalRead == ERROR_SUCCESS) {
-    // This run's journal: whatever Transforms holds now is the redirection
-    // (the installer may rewrite what it was given), unless it was left alone.
-    if (!redirected) Tell<LogEvent::LeftAlone>(run);
-    restored = FinishJournal(platform, run, key.get(), journal, redirected);
-  } else if (journalRead == ERROR_INVALID_DATATYPE) {
-    Tell<LogEvent::ForeignJournal>(run, "Restore", journal.type);
-    restored = JournalLost(run, redirected);  // it took the place of this run's journal
-  } else if (journalRead != ERROR_FILE_NOT_FOUND) {
-    Tell<LogEvent::RestoreJournalUnread>(run, StatusText{journalRead});
-    restored = journalRead;
-  } else {
-    restored = RestoreWithoutJournal(platform, run, key.get(), redirection);
-  }
+  const Status restored = RestoreThroughKey(platform, run, key.get(), redirection);
   const Status closed = key.reset();
   return restored != ERROR_SUCCESS ? restored : closed;
 }

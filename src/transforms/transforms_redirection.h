@@ -18,13 +18,14 @@ enum class Held {
 };
 
 struct Redirection {
+  int product = kNoProduct;  // whose registration holds it
+  WidePath keyPath;          // that registration
   // What kept an earlier run's journal from being finished: the run ends
   // with it, the installer not started.
   Status recovery = ERROR_SUCCESS;
+  bool registered = false;  // the product's registration was found
   Held held = Held::Nothing;
-  int product = kNoProduct;  // whose registration holds it
-  bool registered = false;   // the product's registration was found
-  WidePath written;          // Transforms as redirected
+  WidePath written;  // Transforms as redirected
   std::uint32_t warnings = 0;
 };
 
@@ -32,10 +33,10 @@ struct Redirection {
 // earlier run left (RecoverJournal), then backs up its Transforms
 // (BackupTransforms) and sets it to the patch folder's "Files\" + the
 // transform of the product's language ("1033.mst" when not known).
-// Nothing changes without a product, a backup in place, a value that fits,
-// or while Transforms no longer reads as the value just backed up. A
-// patch folder with no path shows "Fatal Error, no source directory.".
-Redirection RedirectTransforms(Platform& platform, RunState& run, const PatchFolder& folder,
+// Nothing changes without a patch folder, a product, a backup in place, a
+// value that fits, or while Transforms no longer reads as the value just
+// backed up.
+Redirection RedirectTransforms(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const Identification& product);
 
 // Finishes the journal the redirection wrote, if any: the product's own
