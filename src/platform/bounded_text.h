@@ -33,15 +33,6 @@ bool TextEquals(const Char* text, const Char* other) {
   return *text == *other;
 }
 
-// Whether `text` starts with `prefix`, unit for unit.
-template <typename Char>
-bool StartsWith(const Char* text, const Char* prefix) {
-  for (; *prefix != Char{}; ++text, ++prefix) {
-    if (*text != *prefix) return false;
-  }
-  return true;
-}
-
 template <typename Char, std::size_t Capacity>
 class BoundedText {
   static_assert(Capacity > 0, "a buffer needs room for its terminator");

@@ -1,5 +1,7 @@
 // Points the product's registered Transforms at the patch folder's
-// language transform while the patch runs, and puts it back afterwards.
+// language transform while the patch runs, and puts it back afterwards
+// through a journal (TransformsBackup): a run finishes the one an earlier
+// run left before it changes anything, and its own at its end.
 #ifndef SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 #define SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 
