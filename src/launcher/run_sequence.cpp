@@ -55,11 +55,9 @@ RunOutcomes Refused(Verdict verdict, int product = kNoProduct, std::uint32_t war
 }
 
 // A refusal's number; else the registration's failure (it may not be as
-// it was); else the installer's status, its 1 reported as 1603 so that
-// the service guard's keeps its meaning, and its 259 (STILL_ACTIVE), which
-// a tool polling our exit code would take for a launcher still running. A
-// failed patch never ends as success, and a run that changed nothing never
-// hides the installer's verdict.
+// it was); else the installer's status, its 1 reported as 1603 so that the
+// service guard's keeps its meaning, and its 259 too: a tool polling our
+// exit code would take STILL_ACTIVE for a launcher still running.
 constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
   if (outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
@@ -67,13 +65,12 @@ constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   return ended == 1 || ended == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : ended;
 }
 
-// The run's last log line, for log collectors: one line of key=value pairs,
-// its exit status made from `outcomes`; its quoted values hold no quote.
+// The run's last log line, key=value pairs for log collectors; its quoted
+// values hold no quote.
 void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, Status exitStatus,
                      std::uint32_t durationMs) {
   const char* const meaning = StatusMeaning(exitStatus);
-  // One key a RunWarning bit, in bit order; keys are only ever added, at
-  // the end: log collectors read them.
+  // One key a RunWarning bit, in bit order; added only ever at the end.
   constexpr const char* kWarningKeys[] = {"no-patch",        "several-patches",   "no-keyword",
                                           "not-per-machine", "transform-missing", "ini-utf8"};
   static_assert(1u << (std::size(kWarningKeys) - 1) == kWarnIniUtf8, "a key for every warning");

@@ -7,16 +7,11 @@
 
 namespace setup {
 
-// One whole run: unless another launcher runs (ERROR_INSTALL_ALREADY_RUNNING,
-// nothing touched), captures the source folder, refuses while a product
-// service runs (Verdict::ServiceRunning), redirects the product's transforms,
-// applies the patch with the command tail of the process's command line,
-// restores the transforms, and returns the exit status for the process.
-// No message box is shown in an unattended run. `run` is reset first and
-// afterwards holds what the run learned and decided.
+// One whole run, from the single-instance check to the summary line; no
+// message box in an unattended run. `run` is reset first and afterwards
+// holds what the run learned.
 Status RunSetup(Platform& platform, RunState& run);
 
-// The same with a state of its own.
 Status RunSetup(Platform& platform);
 
 }  // namespace setup

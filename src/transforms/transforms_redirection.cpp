@@ -28,8 +28,7 @@ constexpr std::size_t kRecordMarkLength = std::size(kRedirectionRecord) - 1;
 // Registered when the product's language is not known.
 constexpr WideChar kDefaultTransform[] = u"1033.mst";
 
-// The product's Transforms as the redirection found it, with no journal
-// beside it.
+// Transforms as found beside no journal.
 struct FoundTransforms {
   bool usable = false;  // read whole, or known to be absent
   StoredString value;   // as found, byte for byte; empty when absent
@@ -274,8 +273,7 @@ Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key
   return JournalLost(run, redirected);
 }
 
-// `unchanged` once `found` is backed up and the redirection written
-// through `key`, logged.
+// `unchanged` with `found` backed up and the redirection written.
 Redirection BackUpAndRedirect(Platform& platform, const RunState& run, const PatchFolder& folder,
                               ScopedRegKey& key, const FoundTransforms& found,
                               const Redirection& unchanged) {

@@ -12,7 +12,7 @@
 
 namespace setup {
 
-// What the registration holds for the restore once the redirection is done.
+// What the registration holds for the restore.
 enum class Held {
   Nothing,      // no journal of this run's: nothing to put back
   Journal,      // this run's journal, Transforms left alone: only the journal goes
@@ -31,20 +31,18 @@ struct Redirection {
   std::uint32_t warnings = 0;
 };
 
-// Through one key of `product`'s registration, first finishes a journal an
-// earlier run left (RecoverJournal), then backs up its Transforms
-// (BackupTransforms) and sets it to the patch folder's "Files\" + the
-// transform of the product's language ("1033.mst" when not known).
-// Nothing changes without a patch folder, a product, a backup in place, a
-// value that fits, or while Transforms no longer reads as the value just
-// backed up.
+// Through one key of `product`'s registration: finishes a journal an
+// earlier run left, backs up Transforms and points it at the patch folder's
+// "Files\" + the transform of the product's language ("1033.mst" when not
+// known). Nothing changes without a patch folder, a product, a backup in
+// place, a value that fits, or while Transforms no longer reads as backed up.
 Redirection RedirectTransforms(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const Identification& product);
 
-// Finishes the journal the redirection wrote, if any: the product's own
-// Transforms goes back and the journal is deleted. Transforms is deleted
-// only where this run's journal or write proves the launcher wrote it.
-// ERROR_FILE_NOT_FOUND when the journal this run relied on has gone.
+// Puts the product's own Transforms back from this run's journal, if any,
+// and deletes the journal. Transforms is deleted only where this run's
+// journal or write proves the launcher wrote it. ERROR_FILE_NOT_FOUND when
+// the journal this run relied on has gone.
 Status RestoreTransforms(Platform& platform, const RunState& run, const Redirection& redirection);
 
 }  // namespace setup
