@@ -93,8 +93,7 @@ void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, Status ex
 }
 
 // Who ran, where, and how quietly: where a support case starts.
-UserMessages LogStart(Platform& platform, const RunState& run, const WideChar* commandLine,
-                      bool unattendedSwitch) {
+UserMessages LogStart(Platform& platform, const RunState& run, const WideChar* commandLine) {
   const std::uint32_t processId = platform.GetCurrentProcessId();
   WindowsVersion version;
   if (platform.RtlGetVersion(&version) == ERROR_SUCCESS) {
@@ -105,14 +104,13 @@ UserMessages LogStart(Platform& platform, const RunState& run, const WideChar* c
   }
   Tell<LogEvent::SingleInstance>(run);
   Tell<LogEvent::CommandLine>(run, SecretsMasked(commandLine));
-  return DecideUserMessages(platform, run, processId, unattendedSwitch);
+  return DecideUserMessages(platform, run, processId,
+                            RequestsUnattendedRun(CommandTail(commandLine)));
 }
 
 // The steps in their order; a refusal ends the run before anything changes.
-RunOutcomes RunSteps(Platform& platform, RunState& run) {
-  const WideChar* const commandLine = platform.GetCommandLineW();
-  const WideChar* const commandTail = CommandTail(commandLine);
-  run.Messages = LogStart(platform, run, commandLine, RequestsUnattendedRun(commandTail));
+RunOutcomes RunSteps(Platform& platform, const RunState& run) {
+  const WideChar* const commandTail = CommandTail(platform.GetCommandLineW());
   // The running installation would meet a registration pulled from under it.
   if (InstallationInProgress(platform, run)) return Refused(Verdict::AnotherRunning);
   const PatchFolder folder = CapturePatchFolder(platform, run);
@@ -153,6 +151,7 @@ Status RunSetup(Platform& platform, RunState& run) {
   OpenRunLog(platform, run.Log);
   const SingleInstance instance(platform);
   const bool alone = !instance.another_is_running();
+  if (alone) run.Messages = LogStart(platform, run, platform.GetCommandLineW());
   const RunOutcomes outcomes = alone ? RunSteps(platform, run) : Refused(Verdict::AnotherRunning);
   const Status exitStatus = ExitStatusOf(outcomes);
   if (alone) {
