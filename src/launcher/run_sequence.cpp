@@ -168,7 +168,7 @@ RunOutcomes RunSteps(Platform& platform, RunState& run) {
   outcomes.installer = installer.status;
   outcomes.installerStarted = installer.started;
   outcomes.redirected = redirection.held == Held::Redirection;
-  outcomes.warnings |= installer.warnings;
+  outcomes.warnings |= command.warnings;
   outcomes.restore = RestoreTransforms(platform, run, redirection);
   return outcomes;
 }
