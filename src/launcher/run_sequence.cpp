@@ -134,7 +134,7 @@ RunOutcomes RunSteps(Platform& platform, const RunState& run) {
       recovered ? RestoreTransforms(platform, run, redirection) : redirection.recovery;
   return {Verdict::None,
           product.row,
-          product.warnings | redirection.warnings | installer.warnings,
+          product.warnings | redirection.warnings | (recovered ? command.warnings : 0u),
           command.packages.chosen,
           redirection.registered,
           installer.status,

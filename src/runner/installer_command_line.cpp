@@ -44,52 +44,28 @@ bool HoldsAnyOf(const WideChar* text, const WideChar* units) {
   return false;
 }
 
-// Builds a line while it fits and counts it whole, to report one that does not.
-struct MeasuredLine {
+// The interpreter's line, built while it fits and counted whole to report
+// one that does not, and beside it, when asked for, the line as the
+// installer gets it.
+struct BothLines {
   WideLongText& line;
+  LogLine* described;
   std::size_t units = 0;
   bool fits = true;
-  void append(WideChar unit) {
-    ++units;
-    fits = fits && line.append(unit);
+  void interpreter(const WideChar* text, std::size_t count) {
+    units += count;
+    fits = fits && line.append(text, count);
   }
   void append(const WideChar* text) {
-    units += TextLength(text);
-    fits = fits && line.append(text);
+    interpreter(text, TextLength(text));
+    if (described != nullptr) *described << text;
+  }
+  // `unit`, written `escape` in the interpreter's line when given.
+  void append(WideChar unit, const WideChar* escape = nullptr) {
+    escape != nullptr ? interpreter(escape, TextLength(escape)) : interpreter(&unit, 1);
+    if (described != nullptr) described->Text(&unit, 1);
   }
 };
-
-// The log's view of a line.
-struct LogLineSink {
-  LogLine& line;
-  void append(WideChar unit) { line.Text(&unit, 1); }
-  void append(const WideChar* text) { line << text; }
-};
-
-// The path literally: quoted when needed, every "%" kept from expansion
-// (as the installer gets it, when not `escaped`).
-template <typename Line>
-void AppendPatchPath(Line& line, const WideChar* path, bool escaped) {
-  const bool quoted = NeedsQuoting(path);
-  if (quoted) line.append(u'"');
-  for (const WideChar* unit = path; *unit != WideChar{}; ++unit) {
-    *unit == u'%' && escaped ? line.append(kPercentEscape) : line.append(*unit);
-  }
-  if (quoted) line.append(u'"');
-}
-
-// Everything before the arguments. The first word after /C is never
-// quoted: the interpreter would strip the quotes from the whole line.
-template <typename Line>
-void AppendCommand(Line& line, const WideChar* systemFolder, const WideChar* patchPath,
-                   bool escaped) {
-  line.append(kInterpreterSwitches);
-  line.append(u' ');
-  line.append(systemFolder);
-  line.append(u"\\msiexec.exe /p ");
-  AppendPatchPath(line, patchPath, escaped);
-  line.append(u" REINSTALL=ALL ");
-}
 
 }  // namespace
 
@@ -104,28 +80,37 @@ bool PatchPathCanBeCarried(const WideChar* path) {
 }
 
 std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
-                                        const WideChar* arguments, WideLongText& commandLine) {
+                                        const WideChar* arguments, WideLongText& commandLine,
+                                        LogLine* described,
+                                        const UnitsFromVariables* fromVariables) {
   commandLine.clear();
-  MeasuredLine measured{commandLine};
-  AppendCommand(measured, systemFolder, patchPath, true);
+  BothLines lines{commandLine, described};
+  // The first word after /C is never quoted: the interpreter would strip
+  // the quotes from the whole line.
+  lines.append(kInterpreterSwitches);
+  lines.append(u" ");
+  lines.append(systemFolder);
+  lines.append(u"\\msiexec.exe /p ");
+  // The path literally: quoted when needed, every "%" kept from expansion.
+  const bool pathQuoted = NeedsQuoting(patchPath);
+  if (pathQuoted) lines.append(u'"');
+  for (const WideChar* unit = patchPath; *unit != WideChar{}; ++unit) {
+    lines.append(*unit, *unit == u'%' ? kPercentEscape : nullptr);
+  }
+  if (pathQuoted) lines.append(u'"');
+  lines.append(u" REINSTALL=ALL ");
   // The expanded arguments literally: a caret before each operator outside
-  // quotes, every "%" kept from expansion.
+  // quotes, every "%" kept from expansion. The log masks their secrets.
   bool quoted = false;
   for (const WideChar* unit = arguments; *unit != WideChar{}; ++unit) {
     if (*unit == u'"') quoted = !quoted;
-    if (!quoted && IsOneOf(*unit, kOperators)) measured.append(u'^');
-    *unit == u'%' ? measured.append(kPercentEscape) : measured.append(*unit);
+    if (!quoted && IsOneOf(*unit, kOperators)) lines.interpreter(u"^", 1);
+    *unit == u'%' ? lines.interpreter(kPercentEscape, TextLength(kPercentEscape))
+                  : lines.interpreter(unit, 1);
   }
-  if (!measured.fits) commandLine.clear();
-  return static_cast<std::uint32_t>(measured.units);  // the arguments are bounded text
-}
-
-void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
-                                  const WideChar* patchPath, const WideChar* arguments,
-                                  const UnitsFromVariables* fromVariables) {
-  LogLineSink sink{line};
-  AppendCommand(sink, systemFolder, patchPath, false);
-  AppendWithSecretsMasked(line, arguments, fromVariables);
+  if (described != nullptr) AppendWithSecretsMasked(*described, arguments, fromVariables);
+  if (!lines.fits) commandLine.clear();
+  return static_cast<std::uint32_t>(lines.units);  // the arguments are bounded text
 }
 
 }  // namespace setup

@@ -35,15 +35,13 @@ bool PatchPathCanBeCarried(const WideChar* path);
 // runs the one command and hands the installer both literally. Both must
 // be carried (PatchPathCanBeCarried, InterpreterCanCarry). Returns the
 // units the line takes, escapes included, whether or not it fits;
-// `commandLine` is left empty when it does not.
-std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
-                                        const WideChar* arguments, WideLongText& commandLine);
-
-// The same line as the installer gets it, for the log: no escapes, the
+// `commandLine` is left empty when it does not. `described`, when given,
+// gets the line as the installer gets it, for the log: no escapes, the
 // arguments' secrets masked (AppendWithSecretsMasked).
-void DescribeInstallerCommandLine(LogLine& line, const WideChar* systemFolder,
-                                  const WideChar* patchPath, const WideChar* arguments,
-                                  const UnitsFromVariables* fromVariables);
+std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const WideChar* patchPath,
+                                        const WideChar* arguments, WideLongText& commandLine,
+                                        LogLine* described = nullptr,
+                                        const UnitsFromVariables* fromVariables = nullptr);
 
 }  // namespace setup
 

@@ -70,35 +70,49 @@ std::uint32_t LogPatchPackagePreflight(Platform& platform, const RunState& run,
   return kWarnSeveralPatches;
 }
 
-// The line handed to the interpreter, logged as the installer gets it:
-// 0, or ERROR_INSUFFICIENT_BUFFER when it would not fit (or the patch
-// path, the interpreter's path or the arguments did not).
-Status BuildCommandLine(const RunState& run, const WidePath& systemFolder,
-                        const InstallerCommand& command, bool applicationFits,
-                        WideLongText& commandLine) {
-  const WideChar* const arguments = command.arguments.c_str();
-  if (command.expansion == ERROR_SUCCESS && !TextEquals(arguments, command.typed)) {
+// The arguments as a prompt expands them (argument_expansion.h).
+struct Arguments {
+  const WideChar* typed;
+  Status expansion = ERROR_SUCCESS;  // or ERROR_INSUFFICIENT_BUFFER
+  WideLongText expanded;
+  UnitsFromVariables fromVariables;
+};
+
+// The line handed to the interpreter, logged as the installer gets it, or
+// why it would not fit (or the patch path, the interpreter's path or the
+// arguments did not).
+void BuildCommandLine(const RunState& run, const WidePath& systemFolder,
+                      const WideLongText& patchPath, const Arguments& arguments,
+                      InstallerCommand& command) {
+  const WideChar* const expanded = arguments.expanded.c_str();
+  if (arguments.expansion == ERROR_SUCCESS && !TextEquals(expanded, arguments.typed)) {
     LogLine masked;
-    AppendWithSecretsMasked(masked, arguments, &command.fromVariables);
+    AppendWithSecretsMasked(masked, expanded, &arguments.fromVariables);
     Tell<LogEvent::ArgumentsExpanded>(run, masked);
   }
-  const bool piecesFit =
-      applicationFits && !command.patchPath.empty() && command.expansion == ERROR_SUCCESS;
+  WidePath& application = command.application;
+  const bool piecesFit = application.assign(systemFolder.c_str()) &&
+                         application.append(u"\\cmd.exe") && !patchPath.empty() &&
+                         arguments.expansion == ERROR_SUCCESS;
+  LogLine described;
   const std::uint32_t units =
-      piecesFit ? BuildInstallerCommandLine(systemFolder.c_str(), command.patchPath.c_str(),
-                                            arguments, commandLine)
+      piecesFit ? BuildInstallerCommandLine(systemFolder.c_str(), patchPath.c_str(), expanded,
+                                            command.line, &described, &arguments.fromVariables)
                 : 0;
-  if (piecesFit && !commandLine.empty()) return ERROR_SUCCESS;
+  if (piecesFit && !command.line.empty()) {
+    Tell<LogEvent::InstallerCommandLine>(run, application.c_str(), described);
+    return;
+  }
   // The limit counts the line as the interpreter gets it, escapes
   // included: an argument of 500 "%" signs takes 4000 units.
-  const auto given = static_cast<std::uint32_t>(TextLength(command.typed));
-  const std::uint32_t most = commandLine.writable_size() - 1;
+  const auto given = static_cast<std::uint32_t>(TextLength(arguments.typed));
+  const std::uint32_t most = command.line.writable_size() - 1;
   if (piecesFit) {
     Tell<LogEvent::LineTooLong>(run, units, given, most);
   } else {
     Tell<LogEvent::LineLongerStill>(run, given, most);
   }
-  return ERROR_INSUFFICIENT_BUFFER;
+  command.startStatus = ERROR_INSUFFICIENT_BUFFER;
 }
 
 }  // namespace
@@ -106,12 +120,12 @@ Status BuildCommandLine(const RunState& run, const WidePath& systemFolder,
 InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run,
                                          const PatchFolder& folder, const WideChar* commandTail) {
   InstallerCommand command;
-  command.typed = commandTail;
-  // Arguments too long to expand are the runner's to report.
-  command.expansion = ExpandWithEnvironment(platform, folder.currentDirectory.c_str(), commandTail,
-                                            command.arguments, command.fromVariables);
+  Arguments arguments{commandTail, ERROR_SUCCESS, {}, {}};
+  arguments.expansion =
+      ExpandWithEnvironment(platform, folder.currentDirectory.c_str(), commandTail,
+                            arguments.expanded, arguments.fromVariables);
   const bool valueCarried =
-      command.expansion != ERROR_SUCCESS || InterpreterCanCarry(command.arguments.c_str());
+      arguments.expansion != ERROR_SUCCESS || InterpreterCanCarry(arguments.expanded.c_str());
   const bool typedCarried = InterpreterCanCarry(commandTail);
   if (!typedCarried || !valueCarried) {
     // Cut at the break, the installer would get other arguments than given.
@@ -121,51 +135,41 @@ InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run
     return command;
   }
   command.packages = ListPatchPackages(platform, run, folder);
-  WideLongText& path = command.patchPath;
-  // A path too long for the command line is the runner's to report.
-  if (!path.assign(folder.shortForm.c_str()) || !path.append(kFilesFolder) ||
-      !path.append(command.packages.chosen)) {
-    path.clear();
-  } else if (!PatchPathCanBeCarried(path.c_str())) {
-    Tell<LogEvent::PatchPathNotCarried>(run, InQuotes(path.c_str()));
+  WideLongText patchPath;  // empty when it does not fit: the line does not either
+  if (!patchPath.assign(folder.shortForm.c_str()) || !patchPath.append(kFilesFolder) ||
+      !patchPath.append(command.packages.chosen)) {
+    patchPath.clear();
+  } else if (!PatchPathCanBeCarried(patchPath.c_str())) {
+    Tell<LogEvent::PatchPathNotCarried>(run, InQuotes(patchPath.c_str()));
     command.refusal = ERROR_INVALID_COMMAND_LINE;
+    return command;
   }
-  return command;
-}
-
-InstallerRun RunPatch(Platform& platform, const RunState& run, const PatchFolder& folder,
-                      const InstallerCommand& command) {
-  InstallerRun result;
   WidePath systemFolder;
   if (!systemFolder.adopt_reported_text(platform.GetSystemDirectoryW(
           systemFolder.writable_buffer(), systemFolder.writable_size()))) {
     // Without it the interpreter's path would be relative to the current drive.
     Tell<LogEvent::NoSystemFolder>(run);
-    result.status = ERROR_PATH_NOT_FOUND;
-    return result;
+    command.startStatus = ERROR_PATH_NOT_FOUND;
+    return command;
   }
   // No patch package leaves the name empty: the installer is started all
   // the same and reports the missing package itself.
-  result.warnings = LogPatchPackagePreflight(platform, run, folder, command.packages);
-  WidePath application;
-  const bool applicationFits =
-      application.assign(systemFolder.c_str()) && application.append(u"\\cmd.exe");
-  WideLongText commandLine;
-  result.status = BuildCommandLine(run, systemFolder, command, applicationFits, commandLine);
-  if (result.status != ERROR_SUCCESS) return result;
-  // The path and the arguments as the installer gets them; the line the
-  // interpreter is given has its operators and every "%" escaped.
-  LogLine described;
-  DescribeInstallerCommandLine(described, systemFolder.c_str(), command.patchPath.c_str(),
-                               command.arguments.c_str(), &command.fromVariables);
-  Tell<LogEvent::InstallerCommandLine>(run, application.c_str(), described);
+  command.warnings = LogPatchPackagePreflight(platform, run, folder, command.packages);
+  BuildCommandLine(run, systemFolder, patchPath, arguments, command);
+  return command;
+}
 
+InstallerRun RunPatch(Platform& platform, const RunState& run, const PatchFolder& folder,
+                      const InstallerCommand& command) {
+  InstallerRun result{false, command.startStatus};
+  if (result.status != ERROR_SUCCESS) return result;
   // The log so far reaches the disk before the installer may restart the machine.
   FlushRunLog(run.Log);
   const StartupInfo startup{STARTUPINFOW_SIZE_32, STARTF_USESHOWWINDOW, SW_HIDE};
   ProcessInformation child;
+  WideLongText commandLine = command.line;  // the start may write to its line
   result.status = platform.CreateProcessW(
-      application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
+      command.application.c_str(), commandLine.writable_buffer(), NORMAL_PRIORITY_CLASS,
       folder.shortForm.empty() ? nullptr : folder.shortForm.c_str(), startup, &child);
   if (result.status != ERROR_SUCCESS) {
     Tell<LogEvent::NotStarted>(run, StatusText{result.status});
