@@ -24,9 +24,8 @@ struct ResolvedLanguage {
 ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
                                  const PatchFolder& folder);
 
-// The first row whose transform file name occurs in the text of the product's Transforms `value`
-// (letter case ignored), logged with where it came from; -1 when none does, or when `read`, the
-// status of reading it, is not 0.
+// Logged with where the row came from; -1 when no row matches or `read`, the status of reading
+// `value`, is not 0.
 int LanguageOfTransforms(const RunState& run, const StoredString& value, Status read);
 
 // True when the patch folder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section

@@ -41,8 +41,7 @@ bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* 
 // Whether the platform's search finds `path` (no wildcards) as it is.
 bool FileExists(Platform& platform, const WideChar* path);
 
-// The patch packages in the patch folder's Files subfolder (see PatchPackages), the chosen one
-// logged.
+// The chosen one is logged.
 PatchPackages ListPatchPackages(Platform& platform, const RunState& run, const PatchFolder& folder);
 
 }  // namespace setup

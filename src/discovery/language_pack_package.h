@@ -1,6 +1,5 @@
 // Whether the patch folder's installer database is a language-pack installer, which decides the
-// product rows a patch may take; asked through one SQL query, read one string field a record at
-// a time.
+// product rows a patch may take.
 #ifndef SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 #define SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 
@@ -12,9 +11,8 @@
 
 namespace setup {
 
-// Owns the database and view handles from construction to destruction and is the only one that
-// closes them: the view first, then the database, also when an exception leaves the owner's
-// scope. Failures travel as status codes only; nothing is shown or thrown.
+// Owns the database and view handles; the view is closed before its database. Failures travel as
+// status codes only; nothing is shown or thrown.
 class PackageQuery {
  public:
   // Opens `databasePath` (null: nothing is called, the status stays unwritten) with `persistMode`
@@ -33,8 +31,7 @@ class PackageQuery {
   // The status of the last installer call the object kept; meaningless before the first.
   Status status() const { return status_; }
 
-  // 1-based field that FetchString reads; 1 unless the owner changes it.
-  std::uint32_t fieldNumber = 1;
+  std::uint32_t fieldNumber = 1;  // 1-based, the field FetchString reads
 
  private:
   Platform& platform_;

@@ -1,4 +1,3 @@
-// The patch folder the launcher was started from, captured once at start.
 #ifndef SETUP_LAUNCHER_SOURCE_FOLDER_H
 #define SETUP_LAUNCHER_SOURCE_FOLDER_H
 

@@ -22,8 +22,7 @@ struct PatchFolder {
   // path: then no path is built from it.
   WidePath path;
 
-  // path, a backslash, then `parts`, into `joined`. False, `joined`
-  // empty, when there is no path or the join does not fit.
+  // path\parts; false, `joined` empty, when there is no path or it does not fit.
   bool Join(WidePath& joined, std::initializer_list<const WideChar*> parts) const {
     joined.clear();
     bool fits = !path.empty() && joined.assign(path.c_str()) && joined.append(u'\\');

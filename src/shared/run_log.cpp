@@ -9,7 +9,6 @@ namespace {
 constexpr WideChar kLogNamePrefix[] = u"QuarrixPatchSetup_";
 constexpr std::uint32_t kLastNameSuffix = 9;
 
-// Appends `value` with at least `digits` digits.
 template <std::size_t Capacity>
 bool AppendDigits(BoundedText<WideChar, Capacity>& text, std::uint32_t value, int digits) {
   WideChar units[10];
@@ -140,7 +139,6 @@ void WriteLogLine(const RunLog& log, const LogLine& line) {
   bytes.Append(line.c_str(), line.length());
   bytes.Append(u"\r\n", 2);
   std::uint32_t written = 0;
-  // A line that could not be written is lost; the run is not.
   static_cast<void>(log.writer->WriteFile(log.file, bytes.data(), bytes.size(), &written));
 }
 
@@ -178,7 +176,6 @@ void LogLine::AppendVisible(WideChar unit) {
     Append(unit);
     return;
   }
-  // One event, one line: a control character is named, never written.
   const char* const name = unit == u'\n'   ? "<LF>"
                            : unit == u'\r' ? "<CR>"
                            : unit == u'\t' ? "<TAB>"
