@@ -35,8 +35,7 @@ struct Identification {
 Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const WidePath& patchName);
 
-// The pre-flight line for a row whose product key does not exist: the product is not installed
-// per machine, and its Transforms is left alone. Returns its warning.
+// The pre-flight line for a row whose product key does not exist; returns its warning.
 std::uint32_t LogNotRegisteredPerMachine(const RunState& run, int row);
 
 }  // namespace setup

@@ -11,9 +11,8 @@
 
 namespace setup {
 
-// The patch packages of the Files subfolder: files whose long name ends in
-// ".msp", in name order (A to Z taken as a to z), so that every machine
-// gives the installer the same one.
+// The patch packages of the Files subfolder: files whose long name ends in ".msp", in name order (A
+// to Z taken as a to z), so that every machine gives the installer the same one.
 struct PatchPackages {
   static constexpr std::uint32_t kNamed = 4;  // ignored packages named in the log
   WidePath chosen;                            // the first by name; "" for none

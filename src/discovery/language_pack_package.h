@@ -23,9 +23,8 @@ class PackageQuery {
   PackageQuery(const PackageQuery&) = delete;
   PackageQuery& operator=(const PackageQuery&) = delete;
 
-  // Reads field `fieldNumber` of the view's next record into `buffer`; `count` holds the buffer's
-  // capacity in units on entry. Returns ERROR_INVALID_HANDLE when there is no view, the fetch's
-  // status when no record came, else the read's status. The record is closed in any case.
+  // The next record's field `fieldNumber`; `count` holds the buffer's capacity in units on entry.
+  // ERROR_INVALID_HANDLE without a view, else the fetch's or the read's status.
   Status FetchString(WideChar* buffer, std::uint32_t* count);
 
   // The status of the last installer call the object kept; meaningless before the first.

@@ -19,8 +19,7 @@ constexpr MessageLanguage kMessageByLanguageIndex[LanguageTableCount] = {
     kFrench,  kEnglish, kSwedish, kEnglish, kEnglish,
 };
 
-// Names side by side in one array, not pointers: each pointer would cost the program a
-// relocation.
+// Names side by side in one array, not pointers: each pointer would cost the program a relocation.
 constexpr char kStateNames[][17] = {
     "unknown", "stopped",          "start pending", "stop pending",
     "running", "continue pending", "pause pending", "paused",

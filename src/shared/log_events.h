@@ -13,11 +13,10 @@
 
 namespace setup {
 
-// Each "%" takes the next fact, of the kind its letter names (LogFact::Kind;
-// "%f" takes any, for a value that is a number in one run and a word in
-// another); Say and Tell check the facts at compile time. Events starting
-// with a blank, ',' or ':' continue a line. One event a line, so that a
-// log's line is found here by its words.
+// Each "%" takes the next fact, of the kind its letter names (LogFact::Kind; "%f" takes any, for a
+// value that is a number in one run and a word in another); Say and Tell check the facts at compile
+// time. Events starting with a blank, ',' or ':' continue a line. One event a line, so that a log's
+// line is found here by its words.
 // clang-format off
 #define SETUP_LOG_EVENTS(EVENT) \
   EVENT(StatusMeaning, "%n (%w)") \
@@ -121,14 +120,12 @@ const char* StatusMeaning(Status status);
 struct StatusText {
   Status status;
 };
-// The installer's 1 is not the launcher's (a service not stopped), and one
-// without words is its own status, not a Windows error code.
+// Its 1 is not the launcher's 1, and one without words is its own, not a Windows error code.
 struct InstallerStatusText {
   Status status;
 };
 
-// Two words on the launcher's 32-bit build, so that a step's facts cost
-// little code.
+// Two words on the launcher's 32-bit build, so that a step's facts cost little code.
 struct LogFact {
   enum class Kind : char {
     Number = 'n',
@@ -181,7 +178,6 @@ inline FormedFact<LogFact::Kind::Quoted> InQuotes(const WideChar* text) {
 inline FormedFact<LogFact::Kind::Masked> SecretsMasked(const WideChar* commandText) {
   return {LogFact::Kind::Masked, commandText, 0};
 }
-// "0x" and four hexadecimal digits.
 inline FormedFact<LogFact::Kind::Hex4> Hex4(std::uint32_t value) {
   return {LogFact::Kind::Hex4, value};
 }
@@ -234,8 +230,7 @@ constexpr bool Fits() {
   return FactsFit(kWordings[static_cast<std::size_t>(Event)], kinds, sizeof...(Facts));
 }
 
-// Events go by number and the wordings stay in one table: a call costs a
-// byte, not a string's address.
+// Events go by number, the wordings stay in one table: a call costs a byte, not an address.
 void Fill(LogLine& line, LogEvent event, const LogFact* facts);
 
 // Adds ", failed: <status (meaning)>" when `outcome` is not 0.
@@ -274,8 +269,7 @@ void Tell(const RunState& run, const Facts&... facts) {
   log_wording::WriteEvent(run, Event, log_wording::Gather(facts...).data());
 }
 
-// Adds ", failed: <status (meaning)>" when `outcome` is not 0, so that a
-// step's failure is on the line of what it did.
+// A step's failure, when `outcome` is not 0, on the line of what it did.
 template <LogEvent Event, typename... Facts>
 void TellOutcome(const RunState& run, Status outcome, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");

@@ -59,8 +59,7 @@ class Utf8Line {
   std::size_t size_ = 0;
 };
 
-// Makes the log in `folder` (ending in a backslash) under the first name not taken: 0, or the
-// failure (ERROR_FILE_EXISTS when every name is taken, ERROR_INSUFFICIENT_BUFFER when none fits).
+// `folder` ends in a backslash. ERROR_FILE_EXISTS when every name is taken.
 Status CreateLogIn(Platform& platform, RunLog& log, const WidePath& folder) {
   const LocalTime now = platform.GetLocalTime();
   WidePath stem = folder;

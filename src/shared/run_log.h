@@ -11,10 +11,9 @@
 
 namespace setup {
 
-// Pieces are appended as they come; a line that would outgrow its buffer is cut and ends in
-// "...", so that a value of any length still leaves its line in the log. Control characters and
-// line separators in text are written by name ("<LF>", "<CR>", "<TAB>", "<NUL>", else
-// "<U+001B>", "<U+0085>", "<U+2028>"), so an event never runs over two lines.
+// A line that would outgrow its buffer is cut and ends in "...", so a value of any length still
+// leaves its line in the log. Control characters and line separators are written by name ("<LF>",
+// "<TAB>", "<NUL>", "<U+2028>"...), so an event never runs over two lines.
 class LogLine {
  public:
   // `text` may be null (written as nothing).
@@ -48,14 +47,13 @@ struct RunLog {
   WidePath path;                         // where the log is, once open
 };
 
-// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder (SYSTEM's
-// own where GetTempPath2W exists), or "..._2.log" to "..._9.log" when that name exists: created
-// new (an existing file or link of the name is never opened, and with the process id in it nobody
-// can take the name in advance in a shared folder), shared for reading. A folder unread, or that
-// refuses it for another reason than names taken, leaves it to the Windows folder's Temp, its
-// first line saying why. Each line is handed to the system at once, so a killed run keeps every
-// line up to its end, but not written through: on Windows that would wait for the disk at every
-// line. When none can be made the log stays closed; the run goes on without one.
+// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder, or
+// "..._2.log" to "..._9.log" when that name exists, created new and shared for reading: an existing
+// file or link is never opened, and with the process id in it nobody can take the name in advance
+// in a shared folder. A folder unread, or that refuses it for another reason than names taken,
+// leaves it to the Windows folder's Temp, its first line saying why. Each line is handed to the
+// system at once, so a killed run keeps every line, but not written through: on Windows that would
+// wait for the disk at every line. When none can be made the run goes on without a log.
 void OpenRunLog(Platform& platform, RunLog& log);
 
 // Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8. Nothing when the log is

@@ -36,9 +36,8 @@ enum class UserMessages {
 
 struct RunState {
   RunLog Log;
-  // ShownIfStationVisible becomes Shown or HiddenNoVisibleStation only when
-  // the first box is due: most runs show none, and asking the window station
-  // costs user32's start-up.
+  // ShownIfStationVisible becomes Shown or HiddenNoVisibleStation only when the first box is due:
+  // most runs show none, and asking the window station costs user32's start-up.
   mutable UserMessages Messages = UserMessages::ShownIfStationVisible;
 };
 

@@ -14,10 +14,9 @@ namespace setup {
 // Which units of an expanded text (a WideLongText) came from a variable's value.
 using UnitsFromVariables = std::bitset<kLongTextUnits>;
 
-// `commandText` as it is, but for the value of every assignment whose name holds PASS, PWD,
-// SECRET, TOKEN, KEY or CRED (any ASCII case), in every form the installer reads as one
-// (NAME=value, NAME = value, "NAME=value", "NAME"="value"): its quotes are kept and the rest is
-// "********". `fromVariables`, when given, marks the units that came from a variable.
+// `commandText` with the value of every assignment whose name holds PASS, PWD, SECRET, TOKEN, KEY
+// or CRED (any ASCII case) masked, in every form the installer reads as one: NAME=value,
+// NAME = value, "NAME=value", "NAME"="value". `fromVariables` marks units from a variable.
 void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText,
                              const UnitsFromVariables* fromVariables = nullptr);
 
