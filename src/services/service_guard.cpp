@@ -13,7 +13,7 @@ namespace {
 
 enum MessageLanguage { kEnglish, kGerman, kItalian, kJapanese, kFrench, kSwedish };
 
-// Indexed by LanguageTable row.
+// By LanguageTable row: Dutch, Spanish and Chinese have no message of their own.
 constexpr MessageLanguage kMessageByLanguageIndex[LanguageTableCount] = {
     kEnglish, kEnglish, kGerman,  kItalian, kJapanese,
     kFrench,  kEnglish, kSwedish, kEnglish, kEnglish,

@@ -120,7 +120,7 @@ const char* StatusMeaning(Status status);
 struct StatusText {
   Status status;
 };
-// Its 1 is not the launcher's 1, and one without words is its own, not a Windows error code.
+// The installer's 1 is not the launcher's 1; one without words is its own, not a Windows error.
 struct InstallerStatusText {
   Status status;
 };
@@ -212,7 +212,6 @@ constexpr char KindOf() {
   return '?';
 }
 
-// Whether `kinds`, one letter a fact, fill `wording`'s places exactly.
 constexpr bool FactsFit(const char* wording, const char* kinds, std::size_t count) {
   std::size_t next = 0;
   for (const char* at = wording; *at != '\0'; ++at) {
