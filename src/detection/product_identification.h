@@ -29,9 +29,8 @@ struct Identification {
   std::uint32_t warnings = 0;  // RunWarning bits of its pre-flight lines
 };
 
-// The first qualifying row, from row 5 on when the patch folder's database is a language-pack
-// installer, logged with why it was taken. A row qualifies when its keyword occurs in
-// `patchName` (letter case included) and, for rows 0 to 4, its product key opens for reading.
+// The first row that qualifies (see ProductEntry), from row 5 on when the patch folder's database
+// is a language-pack installer; logged with why it was taken.
 Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const WidePath& patchName);
 

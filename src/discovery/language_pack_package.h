@@ -1,5 +1,4 @@
-// Whether the patch folder's installer database is a language-pack installer, which decides the
-// product rows a patch may take.
+// Whether the patch folder's database is a language-pack installer, which limits the product rows.
 #ifndef SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 #define SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 
@@ -11,8 +10,7 @@
 
 namespace setup {
 
-// Owns the database and view handles; the view is closed before its database. Failures travel as
-// status codes only; nothing is shown or thrown.
+// The view is closed before its database. Failures are status codes; nothing is shown or thrown.
 class PackageQuery {
  public:
   // Opens `databasePath` (null: nothing is called, the status stays unwritten) with `persistMode`

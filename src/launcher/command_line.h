@@ -1,5 +1,4 @@
-// What the launcher's own command line says: where the arguments it passes
-// on start, and whether they ask the installer for no dialogs.
+// Where the launcher's arguments start, and whether they ask the installer for no dialogs.
 #ifndef SETUP_LAUNCHER_COMMAND_LINE_H
 #define SETUP_LAUNCHER_COMMAND_LINE_H
 

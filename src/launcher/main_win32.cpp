@@ -19,9 +19,8 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 
 }  // namespace
 
-// x86 Windows promises the entry a 4-byte aligned stack; GCC's code keeps 16 bytes once given
-// them (for SSE spills), and the runtime's start-up code realigns at its entry for that. So does
-// this one.
+// x86 Windows promises the entry only a 4-byte aligned stack; GCC's code keeps 16 bytes once given
+// them (for SSE spills), so the entry realigns, as the runtime's start-up code does.
 #if defined(__GNUC__)
 #define SETUP_ALIGNS_STACK __attribute__((force_align_arg_pointer))
 #else

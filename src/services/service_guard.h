@@ -32,10 +32,9 @@ struct ServiceCheck {
   std::uint32_t warnings = 0;
 };
 
-// Tests the blocking services in order with no more rights than a status query needs. At the
-// first one that is not stopped, that exists but cannot be opened, or whose state cannot be read,
-// it shows the message in the product's language and blocks. Nothing blocks when the service
-// manager cannot be opened at all.
+// At the first blocking service not known to be stopped (asked with no more rights than a status
+// query needs), shows the message in the product's language and blocks; nothing blocks when the
+// service manager cannot be opened.
 ServiceCheck CheckBlockingServices(Platform& platform, const RunState& run,
                                    const PatchFolder& folder);
 

@@ -1,5 +1,4 @@
-// Every line the run log can hold, worded in one table, so that the wording
-// an administrator reads lives in one place.
+// Every line the run log can hold, in one table, so that its wording lives in one place.
 #ifndef SETUP_SHARED_LOG_EVENTS_H
 #define SETUP_SHARED_LOG_EVENTS_H
 
@@ -13,10 +12,9 @@
 
 namespace setup {
 
-// Each "%" takes the next fact, of the kind its letter names (LogFact::Kind; "%f" takes any, for a
-// value that is a number in one run and a word in another); Say and Tell check the facts at compile
-// time. Events starting with a blank, ',' or ':' continue a line. One event a line, so that a log's
-// line is found here by its words.
+// Each "%" takes the next fact, of the kind its letter names (LogFact::Kind; "%f" any, for a value
+// that is a number in one run and a word in another), checked at compile time. Events starting
+// with a blank, ',' or ':' continue a line. One event a line, so a log line is found by its words.
 // clang-format off
 #define SETUP_LOG_EVENTS(EVENT) \
   EVENT(StatusMeaning, "%n (%w)") \

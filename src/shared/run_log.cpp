@@ -23,8 +23,7 @@ bool AppendDigits(BoundedText<WideChar, Capacity>& text, std::uint32_t value, in
   return true;
 }
 
-// The bytes of one UTF-16 text in UTF-8; a unit that is half of no pair becomes U+FFFD, as a text
-// editor would show it.
+// A unit that is half of no pair becomes U+FFFD, as a text editor would show it.
 class Utf8Line {
  public:
   void Append(const WideChar* text, std::size_t length) {

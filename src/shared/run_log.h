@@ -56,8 +56,7 @@ struct RunLog {
 // wait for the disk at every line. When none can be made the run goes on without a log.
 void OpenRunLog(Platform& platform, RunLog& log);
 
-// Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8. Nothing when the log is
-// closed; a failed write drops the line only.
+// "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8; a failed write drops the line only.
 void WriteLogLine(const RunLog& log, const LogLine& line);
 
 // Called before the installer starts, so that a machine that goes down loses none of the log.

@@ -1,6 +1,5 @@
-// What one run keeps for all its steps: its log and whether it may show a
-// message box (unattended, nobody would dismiss it and the deployment would
-// hang). Everything else a step returns, so nothing leaks into the next run.
+// What one run keeps for all its steps: its log and whether it may show a message box (one nobody
+// dismisses hangs a deployment). A step returns the rest, so nothing leaks into the next run.
 #ifndef SETUP_SHARED_RUN_STATE_H
 #define SETUP_SHARED_RUN_STATE_H
 
@@ -41,8 +40,7 @@ struct RunState {
   mutable UserMessages Messages = UserMessages::ShownIfStationVisible;
 };
 
-// Logged with the session. In session 0, or one unread, a station may call
-// itself visible while nobody sees a box, which would wait for ever.
+// In session 0, or one unread, a station may call itself visible while nobody sees a box.
 UserMessages DecideUserMessages(Platform& platform, const RunState& run, std::uint32_t processId,
                                 bool unattendedSwitch);
 
