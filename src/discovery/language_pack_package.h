@@ -37,8 +37,7 @@ class PackageQuery {
   MsiHandle view_ = 0;
 };
 
-// The query run on the first "*.msi" of the patch folder itself (never one inside Files); its
-// second field is the property's value.
+// Run on the patch folder's first "*.msi" (never one in Files); field 2 is the property's value.
 inline constexpr WideChar kLanguagePackQuery[] =
     u"SELECT * FROM `Property`  WHERE `Property`= 'LanguagePackInstaller'";
 

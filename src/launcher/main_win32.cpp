@@ -7,11 +7,9 @@
 
 namespace {
 
-// The whole run, in a frame entered after the guard is seeded, so that its
-// locals (the platform among them) are protected like every other frame.
+// Entered after the guard is seeded, so its locals (the platform among them) are protected too.
 SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
-  // Before anything loads a DLL: the platform binds advapi32 at construction
-  // (and user32, msi.dll later, on first use).
+  // Before anything loads a DLL: the platform binds advapi32 at construction, others on first use.
   setup::LockDllSearchPath();
   setup::Win32Platform platform;
   return setup::RunSetup(platform);

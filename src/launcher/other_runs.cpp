@@ -22,6 +22,7 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
   ScopedKernelHandle mutex(platform);
   mutex.adopt(platform.OpenMutexW(kInstallerExecuteMutex, &opened));
   if (!mutex.valid()) {
+    // Access denied: it exists, and its descriptor shuts this account out.
     if (opened == ERROR_ACCESS_DENIED) {
       Tell<LogEvent::InstallerMutexRefused>(run, kInstallerExecuteMutex);
       return true;

@@ -10,8 +10,7 @@
 
 namespace setup {
 
-// The mutex every launcher takes: machine-wide, or per session where the
-// global one cannot be made for another reason than access denied.
+// Machine-wide, or per session where the global one fails for another reason than access denied.
 inline constexpr WideChar kGlobalLauncherMutex[] = u"Global\\Quarrix.Setup.PatchLauncher";
 inline constexpr WideChar kLocalLauncherMutex[] = u"Local\\Quarrix.Setup.PatchLauncher";
 
@@ -35,9 +34,9 @@ class SingleInstance {
 // The mutex the platform's installer holds while it executes a package.
 inline constexpr WideChar kInstallerExecuteMutex[] = u"Global\\_MSIExecute";
 
-// True, logged, when kInstallerExecuteMutex is held: waited on for no time, and given back at
-// once if taken; or when opening it is refused (access denied), as deployment toolkits take it.
-// One missing, or that cannot be opened for another reason or waited on, is taken for none.
+// True, logged, when kInstallerExecuteMutex is held (waited on for no time, given back at once if
+// taken) or opening it is refused (access denied), as deployment toolkits take it; one missing, or
+// that cannot be opened for another reason or waited on, is taken for none, as they do.
 bool InstallationInProgress(Platform& platform, const RunState& run);
 
 }  // namespace setup

@@ -14,7 +14,8 @@ namespace setup {
 
 // Each "%" takes the next fact, of the kind its letter names (LogFact::Kind; "%f" any, for a value
 // that is a number in one run and a word in another), checked at compile time. Events starting
-// with a blank, ',' or ':' continue a line. One event a line, so a log line is found by its words.
+// with a blank, ',' or ':' continue a line. One event a line, so a log line is found by its words;
+// where one step's lines differ only by a reason, the reason is a fact.
 // clang-format off
 #define SETUP_LOG_EVENTS(EVENT) \
   EVENT(StatusMeaning, "%n (%w)") \

@@ -13,8 +13,7 @@ namespace setup {
 // A row of the product table, or this when no product is identified.
 constexpr int kNoProduct = -1;
 
-// What the pre-flight lines found, for the summary's warnings (its keys,
-// in bit order, are in run_sequence.cpp). Added only ever at the end.
+// The summary's warnings (keys in bit order in run_sequence.cpp); new ones only ever at the end.
 enum RunWarning : std::uint32_t {
   kWarnNoPatch = 1u << 0,
   kWarnSeveralPatches = 1u << 1,
