@@ -41,8 +41,7 @@ class PackageQuery {
 inline constexpr WideChar kLanguagePackQuery[] =
     u"SELECT * FROM `Property`  WHERE `Property`= 'LanguagePackInstaller'";
 
-// Yes only when a value was fetched whole and is exactly "1" (a digit has no letter case to
-// ignore); blanks count. No database, no Property table or no such row answer no.
+// Yes only for a value fetched whole that is exactly "1", blanks counted; no database or row: no.
 bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchFolder& folder);
 
 }  // namespace setup

@@ -39,8 +39,7 @@ class LogLine {
   bool cut_ = false;
 };
 
-// The platform travels with the file so that a step that only logs needs nothing else. Plain
-// data, carried in the run's state; OpenRunLog and CloseRunLog own the handle.
+// With its platform, so a step that only logs needs no more; OpenRunLog, CloseRunLog own the file.
 struct RunLog {
   Platform* writer = nullptr;
   KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
