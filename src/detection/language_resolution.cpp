@@ -53,8 +53,7 @@ bool IniSavedAsUtf8(Platform& platform, const PatchFolder& folder, int row) {
          read == sizeof start && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF;
 }
 
-// The system default language's row when the patch folder has its ini file;
-// else English, with a pre-flight line when that file is saved as UTF-8.
+// Also warns when the system language's ini file is there but saved as UTF-8.
 ResolvedLanguage LanguageFromSystem(Platform& platform, const RunState& run,
                                     const PatchFolder& folder) {
   const std::uint16_t languageId = platform.GetSystemDefaultLangID();

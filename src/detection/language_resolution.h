@@ -24,13 +24,10 @@ struct ResolvedLanguage {
 ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
                                  const PatchFolder& folder);
 
-// The first row whose transform file name occurs in the text of the product's Transforms `value`
-// (letter case ignored), logged with where it came from; -1 when none does, or when `read`, the
-// status of reading it, is not 0.
+// Logged; -1 when no row matches or `read`, the status of reading `value`, is not 0.
 int LanguageOfTransforms(const RunState& run, const StoredString& value, Status read);
 
-// True when the patch folder holds "<ini name>.ini" with a non-empty DESCRIPTION in the section
-// named like the file. False without a patch folder or when the path would not fit.
+// Whether the patch folder's "<ini name>.ini" has a non-empty DESCRIPTION under [<ini name>].
 bool HasLanguageIni(Platform& platform, const PatchFolder& folder, int row);
 
 }  // namespace setup

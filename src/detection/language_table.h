@@ -8,7 +8,6 @@
 
 namespace setup {
 
-// One language row; its position in the table is the language index.
 struct LanguageEntry {
   std::uint16_t languageId;       // primary language identifier
   std::uint16_t reserved;         // always 0

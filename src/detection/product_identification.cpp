@@ -18,8 +18,7 @@ namespace {
 
 struct Target {
   int row = kNoProduct;
-  // The first row whose keyword is in the name though its registration is missing (installed per
-  // user, or not at all).
+  // The first whose keyword is in the name but not registered (installed per user, or not at all).
   int namedButUnregistered = kNoProduct;
 };
 

@@ -23,22 +23,18 @@ extern const ProductEntry ProductTable[ProductTableCount];
 // "Installer\Products\" and the row's packed code, a key under HKEY_CLASSES_ROOT.
 WidePath ProductKeyPath(int row);
 
-// The product a run patches, as identified.
 struct Identification {
   int row = kNoProduct;
   WidePath keyPath;            // its registration, built once a run; empty for none
   std::uint32_t warnings = 0;  // RunWarning bits of its pre-flight lines
 };
 
-// The first qualifying row for `patchName`, from row 5 on when the patch folder's database is a
-// language-pack installer, else from row 0 on, logged with why it was taken. A row qualifies
-// when its keyword occurs in `patchName` (letter case included) and, for rows 0 to 4, its
-// product key opens for reading: keyword-only rows read no registry here.
+// The first row that qualifies (see ProductEntry), from row 5 on when the patch folder's database
+// is a language-pack installer; logged with why it was taken.
 Identification IdentifyProduct(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const WidePath& patchName);
 
-// The pre-flight line for a row whose product key does not exist: the product is not installed
-// per machine, and its Transforms is left alone. Returns its warning.
+// The pre-flight line for a row whose product key does not exist; returns its warning.
 std::uint32_t LogNotRegisteredPerMachine(const RunState& run, int row);
 
 }  // namespace setup

@@ -66,8 +66,6 @@ std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const Wid
 
 bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                     WidePath& name) {
-  // Called for a match only, so that none leaves `name` as it was; a name
-  // from the platform's record always fits.
   const MatchVisitor keep = [](void* context, const WideChar* match) {
     return static_cast<WidePath*>(context)->assign(match);
   };
@@ -82,7 +80,6 @@ PatchPackages ListPatchPackages(Platform& platform, const RunState& run,
                                 const PatchFolder& folder) {
   PatchPackages packages;
   WidePath filesFolder;
-  // No match leaves the name empty, which callers take for no package.
   if (folder.Join(filesFolder, {kFilesFolder})) {
     static_cast<void>(ForEachMatch(platform, filesFolder.c_str(), kPatchPackagePattern,
                                    kMostCounted, NotePackage, &packages));

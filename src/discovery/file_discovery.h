@@ -11,9 +11,8 @@
 
 namespace setup {
 
-// The patch packages of the Files subfolder: files whose long name ends in
-// ".msp", in name order (A to Z taken as a to z), so that every machine
-// gives the installer the same one.
+// The patch packages of the Files subfolder: files whose long name ends in ".msp", in name order (A
+// to Z taken as a to z), so that every machine gives the installer the same one.
 struct PatchPackages {
   static constexpr std::uint32_t kNamed = 4;  // ignored packages named in the log
   WidePath chosen;                            // the first by name; "" for none
@@ -41,8 +40,7 @@ bool FindFirstMatch(Platform& platform, const WideChar* folder, const WideChar* 
 // Whether the platform's search finds `path` (no wildcards) as it is.
 bool FileExists(Platform& platform, const WideChar* path);
 
-// The patch packages in the patch folder's Files subfolder (see PatchPackages), the chosen one
-// logged.
+// The chosen one is logged.
 PatchPackages ListPatchPackages(Platform& platform, const RunState& run, const PatchFolder& folder);
 
 }  // namespace setup

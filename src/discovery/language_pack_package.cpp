@@ -21,7 +21,6 @@ bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchF
   query.fieldNumber = 2;
   WideChar value[kMaxPath] = {};
   std::uint32_t count = kMaxPath;
-  // A value that did not come whole (or at all) is not "1".
   const Status fetched = query.FetchString(value, &count);
   value[kMaxPath - 1] = u'\0';
   const bool languagePack = fetched == ERROR_SUCCESS && value[0] == u'1' && value[1] == u'\0';

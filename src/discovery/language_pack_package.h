@@ -1,6 +1,4 @@
-// Whether the patch folder's installer database is a language-pack installer, which decides the
-// product rows a patch may take; asked through one SQL query, read one string field a record at
-// a time.
+// Whether the patch folder's database is a language-pack installer, which limits the product rows.
 #ifndef SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 #define SETUP_DISCOVERY_LANGUAGE_PACK_PACKAGE_H
 
@@ -12,9 +10,7 @@
 
 namespace setup {
 
-// Owns the database and view handles from construction to destruction and is the only one that
-// closes them: the view first, then the database, also when an exception leaves the owner's
-// scope. Failures travel as status codes only; nothing is shown or thrown.
+// The view is closed before its database. Failures are status codes; nothing is shown or thrown.
 class PackageQuery {
  public:
   // Opens `databasePath` (null: nothing is called, the status stays unwritten) with `persistMode`
@@ -25,16 +21,14 @@ class PackageQuery {
   PackageQuery(const PackageQuery&) = delete;
   PackageQuery& operator=(const PackageQuery&) = delete;
 
-  // Reads field `fieldNumber` of the view's next record into `buffer`; `count` holds the buffer's
-  // capacity in units on entry. Returns ERROR_INVALID_HANDLE when there is no view, the fetch's
-  // status when no record came, else the read's status. The record is closed in any case.
+  // The next record's field `fieldNumber`; `count` holds the buffer's capacity in units on entry.
+  // ERROR_INVALID_HANDLE without a view, else the fetch's or the read's status.
   Status FetchString(WideChar* buffer, std::uint32_t* count);
 
   // The status of the last installer call the object kept; meaningless before the first.
   Status status() const { return status_; }
 
-  // 1-based field that FetchString reads; 1 unless the owner changes it.
-  std::uint32_t fieldNumber = 1;
+  std::uint32_t fieldNumber = 1;  // 1-based, the field FetchString reads
 
  private:
   Platform& platform_;
@@ -43,13 +37,11 @@ class PackageQuery {
   MsiHandle view_ = 0;
 };
 
-// The query run on the first "*.msi" of the patch folder itself (never one inside Files); its
-// second field is the property's value.
+// Run on the patch folder's first "*.msi" (never one in Files); field 2 is the property's value.
 inline constexpr WideChar kLanguagePackQuery[] =
     u"SELECT * FROM `Property`  WHERE `Property`= 'LanguagePackInstaller'";
 
-// Yes only when a value was fetched whole and is exactly "1" (a digit has no letter case to
-// ignore); blanks count. No database, no Property table or no such row answer no.
+// Yes only for a value fetched whole that is exactly "1", blanks counted; no database or row: no.
 bool IsLanguagePackPackage(Platform& platform, const RunState& run, const PatchFolder& folder);
 
 }  // namespace setup

@@ -12,8 +12,7 @@ namespace {
 // Units of non-ASCII characters are above 0x7F and never count as blanks.
 bool IsBlankOrControl(WideChar c) { return c <= u' '; }
 
-// Longer than any switch with its modifiers ("/passive", "/qb+!-"): a word this long is a property
-// or a path, never a switch.
+// Longer than any switch with modifiers ("/qb+!-"): a word this long is a property or a path.
 constexpr std::size_t kLongestSwitch = 15;
 
 struct Word {

@@ -1,5 +1,4 @@
-// What the launcher's own command line says: where the arguments it passes
-// on start, and whether they ask the installer for no dialogs.
+// Where the launcher's arguments start, and whether they ask the installer for no dialogs.
 #ifndef SETUP_LAUNCHER_COMMAND_LINE_H
 #define SETUP_LAUNCHER_COMMAND_LINE_H
 
@@ -7,16 +6,14 @@
 
 namespace setup {
 
-// Returns a pointer into the UTF-16 `commandLine` just past the program name and the units of
-// code 32 or less after it. In the name a double quote toggles quoting, so a quoted name may hold
-// blanks. Never null: a line holding only the name gives the empty text at its end.
+// Just past the program name and the units of code 32 or less after it; in the name a double quote
+// toggles quoting, so a quoted name may hold blanks. Never null.
 const WideChar* CommandTail(const WideChar* commandLine);
 
 // True when a separate word of `commandTail` sets an installer UI level that shows no modal
 // dialog: /q or /qn with any of the modifiers + - !, /quiet, /passive, or /qb or /qr carrying '-';
-// written with '/' or '-', in any letter case. Words are separated by blanks outside double
-// quotes; the quotes of a word do not belong to the switch, so a property value that merely holds
-// "/q" does not count.
+// written with '/' or '-', in any letter case. A word ends at a blank outside double quotes and
+// its quotes are dropped, so a property value that merely holds "/q" is no switch.
 bool RequestsUnattendedRun(const WideChar* commandTail);
 
 }  // namespace setup

@@ -1,5 +1,3 @@
-// Setup.exe's entry point: seeds the stack guard, locks the DLL search path,
-// builds the real platform and runs the launcher.
 #include "launcher/run_sequence.h"
 #include "platform/win32/dll_search_path.h"
 #include "platform/win32/stack_guard.h"
@@ -9,11 +7,9 @@
 
 namespace {
 
-// The whole run, in a frame entered after the guard is seeded, so that its
-// locals (the platform among them) are protected like every other frame.
+// Entered after the guard is seeded, so its locals (the platform among them) are protected too.
 SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
-  // Before anything loads a DLL: the platform binds advapi32 at construction
-  // (and user32, msi.dll later, on first use).
+  // Before anything loads a DLL: the platform binds advapi32 at construction, others on first use.
   setup::LockDllSearchPath();
   setup::Win32Platform platform;
   return setup::RunSetup(platform);
@@ -21,22 +17,19 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 
 }  // namespace
 
-// x86 Windows promises the entry a 4-byte aligned stack; GCC's code keeps
-// 16 bytes once given them (for SSE spills), and the runtime's start-up
-// code realigns at its entry for that. So does this one.
+// x86 Windows promises the entry only a 4-byte aligned stack; GCC's code keeps 16 bytes once given
+// them (for SSE spills), so the entry realigns, as the runtime's start-up code does.
 #if defined(__GNUC__)
 #define SETUP_ALIGNS_STACK __attribute__((force_align_arg_pointer))
 #else
 #define SETUP_ALIGNS_STACK
 #endif
 
-// The process starts here, not in the C runtime's start-up code: the
-// launcher needs none of it (no constructors or destructors at namespace
-// or function scope, no stdio, no thread-local data), and that code was a
-// tenth of Setup.exe. msvcrt.dll sets itself up when it loads, so its heap
-// serves as before. Unprotected: its frame exists before the guard has its
-// value. Linked as the entry (-e, MSVC's /ENTRY), which the linker's
-// documentation asks to be __stdcall; it never returns.
+// The process starts here: the C runtime's start-up code would be a tenth of Setup.exe, and the
+// launcher needs none of it (no constructors or destructors at namespace or function scope, no
+// stdio, no thread-local data); msvcrt.dll sets itself up when it loads, so its heap serves all
+// the same. Unprotected: its frame exists before the guard has its value. Linked as the entry
+// (-e, MSVC's /ENTRY), which the linker's documentation asks to be __stdcall; it never returns.
 extern "C" SETUP_NO_STACK_PROTECTOR SETUP_ALIGNS_STACK void WINAPI SetupEntry() {
   setup::SeedStackGuard();
   ::ExitProcess(RunLauncher());

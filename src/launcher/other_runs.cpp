@@ -22,8 +22,7 @@ bool InstallationInProgress(Platform& platform, const RunState& run) {
   ScopedKernelHandle mutex(platform);
   mutex.adopt(platform.OpenMutexW(kInstallerExecuteMutex, &opened));
   if (!mutex.valid()) {
-    // It exists, and its descriptor shuts this account out: deployment
-    // toolkits take that as held, and so does the launcher.
+    // Access denied: it exists, and its descriptor shuts this account out.
     if (opened == ERROR_ACCESS_DENIED) {
       Tell<LogEvent::InstallerMutexRefused>(run, kInstallerExecuteMutex);
       return true;

@@ -27,7 +27,6 @@ PatchFolder CapturePatchFolder(Platform& platform, const RunState& run) {
     folder.shortForm = longPath;
   }
 
-  // Left empty when it does not fit: the steps that build paths then do nothing.
   static_cast<void>(folder.path.append(folder.shortForm.c_str(), folder.shortForm.length() - 1));
   Tell<LogEvent::PatchFolder>(run, longPath.c_str(), folder.shortForm.c_str(),
                               folder.path.empty() ? " (too long to build paths from)" : "");

@@ -1,4 +1,3 @@
-// The patch folder the launcher was started from, captured once at start.
 #ifndef SETUP_LAUNCHER_SOURCE_FOLDER_H
 #define SETUP_LAUNCHER_SOURCE_FOLDER_H
 
@@ -8,9 +7,7 @@
 
 namespace setup {
 
-// The current directory, logged: one backslash is added unless it already ends in one (a drive
-// root); the short form is taken when the platform has one, else the long path as it is. Empty
-// when the directory cannot be had or does not fit.
+// The current directory, logged.
 PatchFolder CapturePatchFolder(Platform& platform, const RunState& run);
 
 }  // namespace setup

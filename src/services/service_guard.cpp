@@ -13,21 +13,18 @@ namespace {
 
 enum MessageLanguage { kEnglish, kGerman, kItalian, kJapanese, kFrench, kSwedish };
 
-// By language table row: English, Dutch, German, Italian, Japanese, French,
-// Spanish, Swedish, Traditional and Simplified Chinese.
+// By LanguageTable row: Dutch, Spanish and Chinese have no message of their own.
 constexpr MessageLanguage kMessageByLanguageIndex[LanguageTableCount] = {
     kEnglish, kEnglish, kGerman,  kItalian, kJapanese,
     kFrench,  kEnglish, kSwedish, kEnglish, kEnglish,
 };
 
-// Names side by side in one array, not pointers: each pointer would cost the program a
-// relocation.
+// Names side by side in one array, not pointers: each pointer would cost the program a relocation.
 constexpr char kStateNames[][17] = {
     "unknown", "stopped",          "start pending", "stop pending",
     "running", "continue pending", "pause pending", "paused",
 };
 
-// A state that could not be read must not let the patch through.
 bool IsStopped(Platform& platform, const RunState& run, const char* name, ServiceHandle service) {
   ServiceStatus status;
   Status queryError = ERROR_SUCCESS;
@@ -50,8 +47,7 @@ const char* const BlockingServiceNames[BlockingServiceCount] = {
     "Quarrix Loomwork (ZNQ)",
 };
 
-// Every character counts, the double blanks and the blank before each line
-// feed included.
+// Every character counts, the double blanks and the blank before each line feed included.
 const ServiceMessage BlockingServiceMessages[BlockingServiceMessageCount] = {
     {u"The Quarrix Loomwork Services are still running.  These services \n"
      u"must be stopped before this update can occur.",

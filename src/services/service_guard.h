@@ -25,7 +25,6 @@ extern const ServiceMessage BlockingServiceMessages[BlockingServiceMessageCount]
 // The message for a language index (-1 to 9): its language where there is one, else English.
 const ServiceMessage& BlockingServiceMessageFor(int languageIndex);
 
-// What the service check found.
 struct ServiceCheck {
   bool blocks = false;
   // Identified for the message's language, with the warnings of doing so.
@@ -33,11 +32,9 @@ struct ServiceCheck {
   std::uint32_t warnings = 0;
 };
 
-// Tests the blocking services in order with no more rights than a status query needs. At the
-// first one that is not stopped, that exists but cannot be opened, or whose state cannot be read,
-// it shows the message in the product's language, closes the service and then the manager, and
-// blocks. A service counts as absent only when the manager says it does not exist. Nothing
-// blocks when none does, and also when the service manager cannot be opened at all.
+// At the first blocking service not known to be stopped (asked with no more rights than a status
+// query needs), shows the message in the product's language and blocks; nothing blocks when the
+// service manager cannot be opened.
 ServiceCheck CheckBlockingServices(Platform& platform, const RunState& run,
                                    const PatchFolder& folder);
 

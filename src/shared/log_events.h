@@ -1,6 +1,4 @@
-// Every line the run log can hold, worded in one table: a step says which
-// event happened and with which facts, and the table makes the line, so
-// that the wording an administrator reads lives in one place.
+// Every line the run log can hold, in one table, so that its wording lives in one place.
 #ifndef SETUP_SHARED_LOG_EVENTS_H
 #define SETUP_SHARED_LOG_EVENTS_H
 
@@ -14,13 +12,10 @@
 
 namespace setup {
 
-// Each "%" of a wording takes the next fact, of the kind the letter after
-// it names (LogFact::Kind's letters; "%f" takes any fact, for values that
-// are a number in one run and a word in another). Say and Tell check at
-// compile time that the facts match in number and kind. Events that start
-// with a blank, ',' or ':' continue a line (Say). One event a line, so
-// that a line of a log is found here by its words; where one step's line
-// differs only by its reason, the reason is a fact.
+// Each "%" takes the next fact, of the kind its letter names (LogFact::Kind; "%f" any, for a value
+// that is a number in one run and a word in another), checked at compile time. Events starting
+// with a blank, ',' or ':' continue a line. One event a line, so a log line is found by its words;
+// where one step's lines differ only by a reason, the reason is a fact.
 // clang-format off
 #define SETUP_LOG_EVENTS(EVENT) \
   EVENT(StatusMeaning, "%n (%w)") \
@@ -118,26 +113,19 @@ enum class LogEvent : std::uint8_t {
 #undef SETUP_LOG_EVENT_NAME
 };
 
-// The meaning of a status the installer or the launcher ends with, or of a
-// platform error the launcher reports; null for one without words here (the
-// log then shows the number alone).
+// Null for a status without words here: the log then shows the number alone.
 const char* StatusMeaning(Status status);
 
-// A status, shown with its meaning (StatusMeaning); one without words is
-// called a Windows error code.
 struct StatusText {
   Status status;
 };
-// The installer's status, with the installer's meanings: its 1 is no
-// service of ours, and one without words is its own status.
+// The installer's 1 is not the launcher's 1; one without words is its own, not a Windows error.
 struct InstallerStatusText {
   Status status;
 };
 
-// One fact of an event, in the form the log shows it; two words on the
-// launcher's 32-bit build, so that a step's facts cost little code.
+// Two words on the launcher's 32-bit build, so that a step's facts cost little code.
 struct LogFact {
-  // Each kind's letter follows "%" in a wording.
   enum class Kind : char {
     Number = 'n',
     Words = 'w',  // ASCII
@@ -156,7 +144,6 @@ struct LogFact {
   LogFact(const WideChar* units) : text(units), kind(Kind::Text) {}
   LogFact(StatusText status) : number(status.status), kind(Kind::StatusCode) {}
   LogFact(InstallerStatusText status) : number(status.status), kind(Kind::InstallerStatus) {}
-  // A line put together already, as it is.
   LogFact(const LogLine& line) : LogFact(Kind::Line, line.c_str(), line.length()) {}
   LogFact(Kind form, std::uint32_t value) : number(value), kind(form) {}
   LogFact(Kind form, const WideChar* units, std::size_t count)
@@ -181,22 +168,18 @@ struct FormedFact : LogFact {
   using LogFact::LogFact;
 };
 
-// `length` units of `text` between double quotes.
 inline FormedFact<LogFact::Kind::Quoted> InQuotes(const WideChar* text, std::size_t length) {
   return {LogFact::Kind::Quoted, text, length};
 }
 inline FormedFact<LogFact::Kind::Quoted> InQuotes(const WideChar* text) {
   return InQuotes(text, TextLength(text));
 }
-// A command line with its secrets masked (AppendWithSecretsMasked).
 inline FormedFact<LogFact::Kind::Masked> SecretsMasked(const WideChar* commandText) {
   return {LogFact::Kind::Masked, commandText, 0};
 }
-// "0x" and four hexadecimal digits.
 inline FormedFact<LogFact::Kind::Hex4> Hex4(std::uint32_t value) {
   return {LogFact::Kind::Hex4, value};
 }
-// `length` units of `text`, as they are.
 inline FormedFact<LogFact::Kind::Line> Span(const WideChar* text, std::size_t length) {
   return {LogFact::Kind::Line, text, length};
 }
@@ -228,8 +211,6 @@ constexpr char KindOf() {
   return '?';
 }
 
-// Whether `kinds`, one letter a fact, fill `wording`'s places exactly: as
-// many, each of its letter ("%f" takes any).
 constexpr bool FactsFit(const char* wording, const char* kinds, std::size_t count) {
   std::size_t next = 0;
   for (const char* at = wording; *at != '\0'; ++at) {
@@ -247,19 +228,14 @@ constexpr bool Fits() {
   return FactsFit(kWordings[static_cast<std::size_t>(Event)], kinds, sizeof...(Facts));
 }
 
-// Appends `event`'s wording to `line`, each place filled with the next of
-// `facts`. Events go by number, the wordings stay in one table: a call
-// costs a byte, not a string's address.
+// Events go by number, the wordings stay in one table: a call costs a byte, not an address.
 void Fill(LogLine& line, LogEvent event, const LogFact* facts);
 
-// Writes one line of the run's log: `event` with `facts`, and
-// ", failed: <status (meaning)>" when `outcome` is not 0.
+// Adds ", failed: <status (meaning)>" when `outcome` is not 0.
 void WriteEvent(const RunState& run, Status outcome, LogEvent event, const LogFact* facts);
-// The same without an outcome: most lines have none, and a call the
-// fewer argument is code saved at every line.
+// Most lines have no outcome: an argument fewer is code saved at every line.
 void WriteEvent(const RunState& run, LogEvent event, const LogFact* facts);
 
-// The facts as the wording takes them; none for none.
 template <std::size_t Count>
 struct FactArray {
   LogFact facts[Count];
@@ -278,7 +254,6 @@ inline FactArray<0> Gather() { return {}; }
 
 }  // namespace log_wording
 
-// Appends `Event`'s wording with `facts` to `line`.
 template <LogEvent Event, typename... Facts>
 LogLine& Say(LogLine& line, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
@@ -286,15 +261,13 @@ LogLine& Say(LogLine& line, const Facts&... facts) {
   return line;
 }
 
-// Writes `Event` with `facts` as one line of the run's log.
 template <LogEvent Event, typename... Facts>
 void Tell(const RunState& run, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");
   log_wording::WriteEvent(run, Event, log_wording::Gather(facts...).data());
 }
 
-// The same, with ", failed: <status (meaning)>" when `outcome` is not 0:
-// one line for what a step did, its failure included.
+// A step's failure, when `outcome` is not 0, on the line of what it did.
 template <LogEvent Event, typename... Facts>
 void TellOutcome(const RunState& run, Status outcome, const Facts&... facts) {
   static_assert(log_wording::Fits<Event, Facts...>(), "the facts do not fit the wording's places");

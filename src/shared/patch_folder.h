@@ -1,5 +1,4 @@
-// The patch folder the launcher was started from, captured once at start,
-// and the one way paths are built from it.
+// The patch folder the launcher was started from, and the one way paths are built from it.
 #ifndef SETUP_SHARED_PATCH_FOLDER_H
 #define SETUP_SHARED_PATCH_FOLDER_H
 
@@ -18,12 +17,10 @@ struct PatchFolder {
   // a backslash, as it goes unquoted into the registry; empty when unread.
   WideLongText shortForm;
   WideLongText currentDirectory;  // the same, long, as a prompt's %CD% gives it
-  // shortForm without its backslash; empty when it is, or does not fit a
-  // path: then no path is built from it.
+  // shortForm without its backslash; empty, so that no path is built, when it is or does not fit.
   WidePath path;
 
-  // path, a backslash, then `parts`, into `joined`. False, `joined`
-  // empty, when there is no path or the join does not fit.
+  // path\parts; false, `joined` empty, when there is no path or it does not fit.
   bool Join(WidePath& joined, std::initializer_list<const WideChar*> parts) const {
     joined.clear();
     bool fits = !path.empty() && joined.assign(path.c_str()) && joined.append(u'\\');

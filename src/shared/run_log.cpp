@@ -9,7 +9,6 @@ namespace {
 constexpr WideChar kLogNamePrefix[] = u"QuarrixPatchSetup_";
 constexpr std::uint32_t kLastNameSuffix = 9;
 
-// Appends `value` with at least `digits` digits.
 template <std::size_t Capacity>
 bool AppendDigits(BoundedText<WideChar, Capacity>& text, std::uint32_t value, int digits) {
   WideChar units[10];
@@ -24,8 +23,7 @@ bool AppendDigits(BoundedText<WideChar, Capacity>& text, std::uint32_t value, in
   return true;
 }
 
-// The bytes of one UTF-16 text in UTF-8; a unit that is half of no pair becomes U+FFFD, as a text
-// editor would show it.
+// A unit that is half of no pair becomes U+FFFD, as a text editor would show it.
 class Utf8Line {
  public:
   void Append(const WideChar* text, std::size_t length) {
@@ -60,8 +58,7 @@ class Utf8Line {
   std::size_t size_ = 0;
 };
 
-// Makes the log in `folder` (ending in a backslash) under the first name not taken: 0, or the
-// failure (ERROR_FILE_EXISTS when every name is taken, ERROR_INSUFFICIENT_BUFFER when none fits).
+// `folder` ends in a backslash. ERROR_FILE_EXISTS when every name is taken.
 Status CreateLogIn(Platform& platform, RunLog& log, const WidePath& folder) {
   const LocalTime now = platform.GetLocalTime();
   WidePath stem = folder;
@@ -140,7 +137,6 @@ void WriteLogLine(const RunLog& log, const LogLine& line) {
   bytes.Append(line.c_str(), line.length());
   bytes.Append(u"\r\n", 2);
   std::uint32_t written = 0;
-  // A line that could not be written is lost; the run is not.
   static_cast<void>(log.writer->WriteFile(log.file, bytes.data(), bytes.size(), &written));
 }
 
@@ -178,7 +174,6 @@ void LogLine::AppendVisible(WideChar unit) {
     Append(unit);
     return;
   }
-  // One event, one line: a control character is named, never written.
   const char* const name = unit == u'\n'   ? "<LF>"
                            : unit == u'\r' ? "<CR>"
                            : unit == u'\t' ? "<TAB>"

@@ -1,6 +1,5 @@
-// The run log and its lines: what the launcher decided, one UTF-8 line per event, in the
-// temporary folder where deployment tools and support staff look, so a run on a machine nobody
-// reaches explains itself.
+// One UTF-8 line per event, in the temporary folder where deployment tools and support staff
+// look, so that a run on a machine nobody reaches explains itself.
 #ifndef SETUP_SHARED_RUN_LOG_H
 #define SETUP_SHARED_RUN_LOG_H
 
@@ -12,10 +11,9 @@
 
 namespace setup {
 
-// Pieces are appended as they come; a line that would outgrow its buffer is cut and ends in
-// "...", so that a value of any length still leaves its line in the log. Control characters and
-// line separators in text are written by name ("<LF>", "<CR>", "<TAB>", "<NUL>", else
-// "<U+001B>", "<U+0085>", "<U+2028>"), so an event never runs over two lines.
+// A line that would outgrow its buffer is cut and ends in "...", so a value of any length still
+// leaves its line in the log. Control characters and line separators are written by name ("<LF>",
+// "<TAB>", "<NUL>", "<U+2028>"...), so an event never runs over two lines.
 class LogLine {
  public:
   // `text` may be null (written as nothing).
@@ -34,7 +32,6 @@ class LogLine {
  private:
   static constexpr std::size_t kUnits = 2048;
   static constexpr std::size_t kCutMarkUnits = 3;
-  // Appends one unit unless the line is full; a full line gets its mark.
   void Append(WideChar unit);
   void AppendVisible(WideChar unit);
 
@@ -42,31 +39,26 @@ class LogLine {
   bool cut_ = false;
 };
 
-// One run's log file and the platform that writes it, so that a step that only says something
-// needs nothing else. Plain data, so that it travels in the run's state; OpenRunLog and
-// CloseRunLog own the handle.
+// With its platform, so a step that only logs needs no more; OpenRunLog, CloseRunLog own the file.
 struct RunLog {
   Platform* writer = nullptr;
   KernelHandle file = NO_KERNEL_HANDLE;  // none: nothing is logged
   WidePath path;                         // where the log is, once open
 };
 
-// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder (SYSTEM's
-// own where GetTempPath2W exists), or "..._2.log" to "..._9.log" when that name exists: created
-// new (an existing file or link of the name is never opened, and with the process id in it nobody
-// can take the name in advance in a shared folder), shared for reading. A folder unread, or that
-// refuses it for another reason than names taken, leaves it to the Windows folder's Temp, its
-// first line saying why. Each line is handed to the system at once, so a killed run
-// keeps every line up to its end, but not written through: on Windows that would wait for the
-// disk at every line. When none can be made the log stays closed; the run goes on without one.
+// Makes "QuarrixPatchSetup_<yyyyMMddHHmmss>_<process id>.log" in the temporary folder, or
+// "..._2.log" to "..._9.log" when that name exists, created new and shared for reading: an existing
+// file or link is never opened, and with the process id in it nobody can take the name in advance
+// in a shared folder. A folder unread, or that refuses it for another reason than names taken,
+// leaves it to the Windows folder's Temp, its first line saying why. Each line is handed to the
+// system at once, so a killed run keeps every line, but not written through: on Windows that would
+// wait for the disk at every line. When none can be made the run goes on without a log.
 void OpenRunLog(Platform& platform, RunLog& log);
 
-// Writes "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8. Nothing when the log is
-// closed; a failed write drops the line only.
+// "<yyyy-MM-dd HH:mm:ss.fff> <line>" and a line end, in UTF-8; a failed write drops the line only.
 void WriteLogLine(const RunLog& log, const LogLine& line);
 
-// Has the system write what it holds of the log to the disk, so that a machine that goes down
-// loses none of it (before the installer starts).
+// Called before the installer starts, so that a machine that goes down loses none of the log.
 void FlushRunLog(const RunLog& log);
 
 // Flushes and closes the log; later lines are dropped.

@@ -29,7 +29,6 @@ UserMessages DecideUserMessages(Platform& platform, const RunState& run, std::ui
 void ShowUserMessage(Platform& platform, const RunState& run, const WideChar* text,
                      const WideChar* caption, std::uint32_t style) {
   if (run.Messages == UserMessages::ShownIfStationVisible) {
-    // A box in a station nobody sees would wait for ever.
     run.Messages = platform.ProcessWindowStationIsVisible() ? UserMessages::Shown
                                                             : UserMessages::HiddenNoVisibleStation;
   }

@@ -1,7 +1,5 @@
-// What one run keeps for all its steps: its log and whether it may show a
-// message box, which an unattended run must not (nobody would dismiss it,
-// and the deployment would hang). Everything else a step learns it
-// returns, so that nothing of one run can leak into the next.
+// What one run keeps for all its steps: its log and whether it may show a message box (one nobody
+// dismisses hangs a deployment). A step returns the rest, so nothing leaks into the next run.
 #ifndef SETUP_SHARED_RUN_STATE_H
 #define SETUP_SHARED_RUN_STATE_H
 
@@ -15,8 +13,7 @@ namespace setup {
 // A row of the product table, or this when no product is identified.
 constexpr int kNoProduct = -1;
 
-// What the pre-flight lines found, for the summary's warnings (its keys,
-// in bit order, are in run_sequence.cpp). Added only ever at the end.
+// The summary's warnings (keys in bit order in run_sequence.cpp); new ones only ever at the end.
 enum RunWarning : std::uint32_t {
   kWarnNoPatch = 1u << 0,
   kWarnSeveralPatches = 1u << 1,
@@ -26,9 +23,6 @@ enum RunWarning : std::uint32_t {
   kWarnIniUtf8 = 1u << 5,
 };
 
-// Whether the launcher's own message boxes may be shown, and if not, why.
-// The window station is asked only when the first message is due: most
-// runs show none, and the question costs user32's start-up.
 enum class UserMessages {
   HiddenBySwitch,          // an installer switch asks for no dialogs
   HiddenInSessionZero,     // the services' session, where nobody sees a box
@@ -40,20 +34,16 @@ enum class UserMessages {
 
 struct RunState {
   RunLog Log;
-  // Decided once at the start; ShownIfStationVisible alone becomes Shown or
-  // HiddenNoVisibleStation when the first box is due, which is why it is
-  // mutable: the answer costs user32's start-up, and is asked for once.
+  // ShownIfStationVisible becomes Shown or HiddenNoVisibleStation only when the first box is due:
+  // most runs show none, and asking the window station costs user32's start-up.
   mutable UserMessages Messages = UserMessages::ShownIfStationVisible;
 };
 
-// The policy for a run started with or without an unattended switch, logged
-// with the session. In session 0, or one unread, a station may call itself
-// visible while nobody sees a box, which would wait for ever.
+// In session 0, or one unread, a station may call itself visible while nobody sees a box.
 UserMessages DecideUserMessages(Platform& platform, const RunState& run, std::uint32_t processId,
                                 bool unattendedSwitch);
 
-// Shows a message box with no owner when the run's Messages allow it, asking the window station
-// the first time. Which button closed it makes no difference.
+// Shown with no owner when the run's Messages allow it; which button closed it makes no difference.
 void ShowUserMessage(Platform& platform, const RunState& run, const WideChar* text,
                      const WideChar* caption, std::uint32_t style);
 

@@ -12,7 +12,6 @@ constexpr const WideChar* kSecretMarks[] = {u"PASS", u"PWD", u"SECRET", u"TOKEN"
 
 bool IsBlank(WideChar unit) { return unit == u' ' || unit == u'\t'; }
 
-// Whether the `length` units at `name` hold one of the marks.
 bool NamesASecret(const WideChar* name, std::size_t length) {
   for (const WideChar* mark : kSecretMarks) {
     const std::size_t markLength = TextLength(mark);
@@ -60,7 +59,6 @@ void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText,
     for (bool quoted = false; *at != u'\0' && (quoted || !IsBlank(*at)); ++at) {
       if (*at == u'"') quoted = !quoted;
     }
-    // NAME=value, "NAME=value", "NAME"="value" and NAME = value all assign.
     const WideChar* equals = word;
     bool quoted = false;
     for (; equals != at && *equals != u'='; ++equals) {

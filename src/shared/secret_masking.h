@@ -14,12 +14,9 @@ namespace setup {
 // Which units of an expanded text (a WideLongText) came from a variable's value.
 using UnitsFromVariables = std::bitset<kLongTextUnits>;
 
-// Appends `commandText` to `line` as it is, but for the value of every assignment whose name
-// holds PASS, PWD, SECRET, TOKEN, KEY or CRED (ASCII letters in any case), in every form the
-// installer reads as one (NAME=value, NAME = value, "NAME=value", "NAME"="value"): its quotes are
-// kept and the rest written "********", up to the next blank outside quotes (a tab does not end
-// it) that came from no variable (`fromVariables` marks the units that did, when given): a secret
-// given as a variable is masked whole. Words are split at blanks outside double quotes.
+// `commandText` with the value of every assignment whose name holds PASS, PWD, SECRET, TOKEN, KEY
+// or CRED (any ASCII case) masked, in every form the installer reads as one: NAME=value,
+// NAME = value, "NAME=value", "NAME"="value". `fromVariables` marks units from a variable.
 void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText,
                              const UnitsFromVariables* fromVariables = nullptr);
 
