@@ -5,12 +5,11 @@
 #include "detection/product_identification.h"
 #include "launcher/command_line.h"
 #include "launcher/other_runs.h"
-#include "launcher/source_folder.h"
 #include "platform/bounded_text.h"
-#include "runner/installer_command_line.h"
 #include "runner/patch_runner.h"
 #include "services/service_guard.h"
 #include "shared/log_events.h"
+#include "shared/patch_folder.h"
 #include "transforms/transforms_redirection.h"
 
 #ifndef SETUP_VERSION

@@ -1,4 +1,5 @@
-// The patch folder the launcher was started from, and the one way paths are built from it.
+// The patch folder the launcher was started from, how it is captured, and the one way paths are
+// built from it.
 #ifndef SETUP_SHARED_PATCH_FOLDER_H
 #define SETUP_SHARED_PATCH_FOLDER_H
 
@@ -6,6 +7,7 @@
 
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
+#include "shared/run_state.h"
 
 namespace setup {
 
@@ -29,6 +31,9 @@ struct PatchFolder {
     return fits;
   }
 };
+
+// The current directory, logged.
+PatchFolder CapturePatchFolder(Platform& platform, const RunState& run);
 
 }  // namespace setup
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "launcher/source_folder.h"
+#include "shared/patch_folder.h"
 #include "shared/run_state.h"
 #include "sim/fake_machine.h"
 #include "sim/installer_database_builder.h"

@@ -1,4 +1,4 @@
-#include "launcher/source_folder.h"
+#include "shared/patch_folder.h"
 
 #include <string>
 

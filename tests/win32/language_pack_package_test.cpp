@@ -6,7 +6,7 @@
 #include <string>
 
 #include "discovery/language_pack_package.h"
-#include "launcher/source_folder.h"
+#include "shared/patch_folder.h"
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
