@@ -18,6 +18,7 @@ namespace {
 
 struct Target {
   int row = kNoProduct;
+  WidePath keyPath;
   // The first whose keyword is in the name but not registered (installed per user, or not at all).
   int namedButUnregistered = kNoProduct;
 };
@@ -27,9 +28,10 @@ Target FindTarget(Platform& platform, const WideChar* patchFileName, bool langua
   Target target;
   for (int row = languagePack ? kFirstKeywordOnlyRow : 0; row < ProductTableCount; ++row) {
     if (name.find(ProductTable[row].keyword) == std::u16string_view::npos) continue;
+    target.keyPath = ProductKeyPath(row);
     ScopedRegKey key(platform);
     if (row >= kFirstKeywordOnlyRow ||
-        OpenClassesRootKey(platform, ProductKeyPath(row).c_str(), KEY_READ, key) == ERROR_SUCCESS) {
+        OpenClassesRootKey(platform, target.keyPath.c_str(), KEY_READ, key) == ERROR_SUCCESS) {
       target.row = row;
       return target;
     }
@@ -54,7 +56,7 @@ Identification IdentifyProduct(Platform& platform, const RunState& run, const Pa
                          "language-pack installer"
                        : "its keyword alone is in the patch name");
     identified.row = target.row;
-    identified.keyPath = ProductKeyPath(target.row);
+    identified.keyPath = target.keyPath;
     return identified;
   }
   Tell<LogEvent::NoProduct>(run, languagePack ? " (language-pack rows only)" : "");
