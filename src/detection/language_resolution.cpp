@@ -32,8 +32,8 @@ constexpr SystemLanguageRow kSystemLanguages[] = {
     {0x500A, 6}, {0x041D, 7}, {0x081D, 7},
 };
 
-// The patch folder's ini file for `row`. False without a patch folder (the platform would look
-// for the bare name in the Windows folder) or when the path would not fit.
+// The patch folder's ini file for `row`. False without a patch folder (the platform would look for
+// the bare name in the Windows folder) or when the path would not fit.
 bool LanguageIniPath(const PatchFolder& folder, int row, WidePath& iniPath) {
   return folder.Join(iniPath, {LanguageTable[row].iniName, u".ini"});
 }

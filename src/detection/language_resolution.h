@@ -17,10 +17,10 @@ struct ResolvedLanguage {
   std::uint32_t warnings = 0;  // RunWarning bits of the pre-flight lines
 };
 
-// Lists the patch packages and identifies the product; without one, the system's language (its
-// row when the patch folder has a usable ini file for it, else English). With one: the first row
-// whose transform file name occurs in the product's registered Transforms (of any length, letter
-// case ignored), or -1 when the registration, its Transforms or a known transform is missing.
+// Lists the patch packages and identifies the product; without one, the system's language (its row
+// when the patch folder has a usable ini file for it, else English). With one: the first row whose
+// transform file name occurs in the product's registered Transforms (of any length, letter case
+// ignored), or -1 when the registration, its Transforms or a known transform is missing.
 ResolvedLanguage ResolveLanguage(Platform& platform, const RunState& run,
                                  const PatchFolder& folder);
 

@@ -16,8 +16,8 @@ constexpr std::uint32_t kMostExamined = 100000;
 constexpr std::uint32_t kMostCounted = 10000;  // names counted in a folder
 
 // Whether a reported match is what the pattern asks for. Windows matches "*.msp" against short
-// names too, so "x.mspx" (short name X~1.MSP) is reported, and a folder may carry any name: only
-// a file whose long name ends in the pattern's extension counts.
+// names too, so "x.mspx" (short name X~1.MSP) is reported, and a folder may carry any name: only a
+// file whose long name ends in the pattern's extension counts.
 bool IsWantedFile(const WideFindData& match, const WideChar* pattern) {
   if ((match.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   const bool extensionPattern = pattern[0] == u'\\' && pattern[1] == u'*';

@@ -28,8 +28,8 @@ inline constexpr WideChar kInstallerDatabasePattern[] = u"\\*.msi";
 using MatchVisitor = bool (*)(void* context, const WideChar* name);
 
 // Hands `visit` (when given) the name of each file the search for `folder` + `pattern` reports,
-// folders and names not ending in an extension pattern's extension skipped, until it returns
-// false or `most` were handed; returns how many were (none when the path does not fit).
+// folders and names not ending in an extension pattern's extension skipped, until it returns false
+// or `most` were handed; returns how many were (none when the path does not fit).
 std::uint32_t ForEachMatch(Platform& platform, const WideChar* folder, const WideChar* pattern,
                            std::uint32_t most, MatchVisitor visit, void* context);
 

@@ -10,10 +10,10 @@ namespace setup {
 // toggles quoting, so a quoted name may hold blanks. Never null.
 const WideChar* CommandTail(const WideChar* commandLine);
 
-// True when a separate word of `commandTail` sets an installer UI level that shows no modal
-// dialog: /q or /qn with any of the modifiers + - !, /quiet, /passive, or /qb or /qr carrying '-';
-// written with '/' or '-', in any letter case. A word ends at a blank outside double quotes and
-// its quotes are dropped, so a property value that merely holds "/q" is no switch.
+// True when a separate word of `commandTail` sets an installer UI level that shows no modal dialog:
+// /q or /qn with any of the modifiers + - !, /quiet, /passive, or /qb or /qr carrying '-'; written
+// with '/' or '-', in any letter case. A word ends at a blank outside double quotes and its quotes
+// are dropped, so a property value that merely holds "/q" is no switch.
 bool RequestsUnattendedRun(const WideChar* commandTail);
 
 }  // namespace setup

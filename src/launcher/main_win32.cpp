@@ -27,9 +27,9 @@ SETUP_OWN_PROTECTED_FRAME UINT RunLauncher() {
 
 // The process starts here: the C runtime's start-up code would be a tenth of Setup.exe, and the
 // launcher needs none of it (no constructors or destructors at namespace or function scope, no
-// stdio, no thread-local data); msvcrt.dll sets itself up when it loads, so its heap serves all
-// the same. Unprotected: its frame exists before the guard has its value. Linked as the entry
-// (-e, MSVC's /ENTRY), which the linker's documentation asks to be __stdcall; it never returns.
+// stdio, no thread-local data); msvcrt.dll sets itself up when it loads, so its heap serves all the
+// same. Unprotected: its frame exists before the guard has its value. Linked as the entry (-e,
+// MSVC's /ENTRY), which the linker's documentation asks to be __stdcall; it never returns.
 extern "C" SETUP_NO_STACK_PROTECTOR SETUP_ALIGNS_STACK void WINAPI SetupEntry() {
   setup::SeedStackGuard();
   ::ExitProcess(RunLauncher());

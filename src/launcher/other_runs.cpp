@@ -7,8 +7,8 @@ namespace setup {
 SingleInstance::SingleInstance(Platform& platform) : mutex_(platform) {
   Status error = ERROR_SUCCESS;
   KernelHandle mutex = platform.CreateMutexExW(kGlobalLauncherMutex, &error);
-  // Creating a named mutex in Global\\ needs no privilege (only file
-  // mappings do): access denied means one exists whose descriptor shuts us out.
+  // Creating a named mutex in Global\\ needs no privilege (only file mappings do): access denied
+  // means one exists whose descriptor shuts us out.
   refused_ = mutex == NO_KERNEL_HANDLE && error == ERROR_ACCESS_DENIED;
   if (mutex == NO_KERNEL_HANDLE && !refused_) {
     mutex = platform.CreateMutexExW(kLocalLauncherMutex, &error);

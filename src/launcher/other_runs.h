@@ -20,8 +20,8 @@ class SingleInstance {
   explicit SingleInstance(Platform& platform);
 
   // True when another launcher holds the mutex, or the global one exists and refuses us
-  // (refused()): a launcher of another account made it, and a session mutex would let both run.
-  // A mutex that could not be made at all does not stop the run.
+  // (refused()): a launcher of another account made it, and a session mutex would let both run. A
+  // mutex that could not be made at all does not stop the run.
   bool another_is_running() const { return anotherIsRunning_; }
   bool refused() const { return refused_; }
 

@@ -20,8 +20,8 @@ namespace setup {
 
 namespace {
 
-// The launcher's own verdicts, each ending a run before anything changed.
-// Their numbers are kept for good: deployment tools act on them.
+// The launcher's own verdicts, each ending a run before anything changed. Their numbers are kept
+// for good: deployment tools act on them.
 enum class Verdict : Status {
   None = 0,
   ServiceRunning = 1,                              // a product service is not stopped
@@ -38,8 +38,8 @@ struct RunOutcomes {
   bool registered = false;
   Status installer = ERROR_SUCCESS;  // or the error that kept it from starting
   bool installerStarted = false;
-  // The registration's: a journal that could not be finished, an earlier
-  // run's before the installer or this run's after it.
+  // The registration's: a journal that could not be finished, an earlier run's before the installer
+  // or this run's after it.
   Status restore = ERROR_SUCCESS;
   bool redirected = false;
 };
@@ -53,10 +53,9 @@ RunOutcomes Refused(Verdict verdict, int product = kNoProduct, std::uint32_t war
   return outcomes;
 }
 
-// A refusal's number; else the registration's failure (it may not be as
-// it was); else the installer's status, its 1 reported as 1603 so that the
-// service guard's keeps its meaning, and its 259 too: a tool polling our
-// exit code would take STILL_ACTIVE for a launcher still running.
+// A refusal's number; else the registration's failure (it may not be as it was); else the
+// installer's status, its 1 reported as 1603 so that the service guard's keeps its meaning, and its
+// 259 too: a tool polling our exit code would take STILL_ACTIVE for a launcher still running.
 constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   if (outcomes.refusal != Verdict::None) return static_cast<Status>(outcomes.refusal);
   if (outcomes.restore != ERROR_SUCCESS) return outcomes.restore;
@@ -64,8 +63,7 @@ constexpr Status ExitStatusOf(const RunOutcomes& outcomes) {
   return ended == 1 || ended == STILL_ACTIVE ? ERROR_INSTALL_FAILURE : ended;
 }
 
-// The run's last log line, key=value pairs for log collectors; its quoted
-// values hold no quote.
+// The run's last log line, key=value pairs for log collectors; its quoted values hold no quote.
 void WriteRunSummary(const RunState& run, const RunOutcomes& outcomes, Status exitStatus,
                      std::uint32_t durationMs) {
   const char* const meaning = StatusMeaning(exitStatus);
@@ -113,8 +111,8 @@ RunOutcomes RunSteps(Platform& platform, const RunState& run) {
   // The running installation would meet a registration pulled from under it.
   if (InstallationInProgress(platform, run)) return Refused(Verdict::AnotherRunning);
   const PatchFolder folder = CapturePatchFolder(platform, run);
-  // A running service is the launcher's own refusal, with its message,
-  // whatever else is wrong with the run.
+  // A running service is the launcher's own refusal, with its message, whatever else is wrong with
+  // the run.
   const ServiceCheck services = CheckBlockingServices(platform, run, folder);
   if (services.blocks) return Refused(Verdict::ServiceRunning, services.product, services.warnings);
   const InstallerCommand command = PrepareInstallerCommand(platform, run, folder, commandTail);
@@ -123,8 +121,8 @@ RunOutcomes RunSteps(Platform& platform, const RunState& run) {
   if (folder.path.empty()) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
   }
-  // What an earlier run left is finished first; a redirection that could
-  // not be made still lets the patch run.
+  // What an earlier run left is finished first; a redirection that could not be made still lets the
+  // patch run.
   const Redirection redirection = RedirectTransforms(platform, run, folder, product);
   const bool recovered = redirection.recovery == ERROR_SUCCESS;
   const InstallerRun installer =

@@ -7,9 +7,8 @@
 
 namespace setup {
 
-// One whole run, from the single-instance check to the summary line; no
-// message box in an unattended run. `run` is reset first and afterwards
-// holds what the run learned.
+// One whole run, from the single-instance check to the summary line; no message box in an
+// unattended run. `run` is reset first and afterwards holds what the run learned.
 Status RunSetup(Platform& platform, RunState& run);
 
 Status RunSetup(Platform& platform);

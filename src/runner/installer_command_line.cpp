@@ -44,9 +44,8 @@ bool HoldsAnyOf(const WideChar* text, const WideChar* units) {
   return false;
 }
 
-// The interpreter's line, built while it fits and counted whole to report
-// one that does not, and beside it, when asked for, the line as the
-// installer gets it.
+// The interpreter's line, built while it fits and counted whole to report one that does not, and
+// beside it, when asked for, the line as the installer gets it.
 struct BothLines {
   WideLongText& line;
   LogLine* described;
@@ -85,8 +84,8 @@ std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const Wide
                                         const UnitsFromVariables* fromVariables) {
   commandLine.clear();
   BothLines lines{commandLine, described};
-  // The first word after /C is never quoted: the interpreter would strip
-  // the quotes from the whole line.
+  // The first word after /C is never quoted: the interpreter would strip the quotes from the whole
+  // line.
   lines.append(kInterpreterSwitches);
   lines.append(u" ");
   lines.append(systemFolder);
@@ -99,8 +98,8 @@ std::uint32_t BuildInstallerCommandLine(const WideChar* systemFolder, const Wide
   }
   if (pathQuoted) lines.append(u'"');
   lines.append(u" REINSTALL=ALL ");
-  // The expanded arguments literally: a caret before each operator outside
-  // quotes, every "%" kept from expansion. The log masks their secrets.
+  // The expanded arguments literally: a caret before each operator outside quotes, every "%" kept
+  // from expansion. The log masks their secrets.
   bool quoted = false;
   for (const WideChar* unit = arguments; *unit != WideChar{}; ++unit) {
     if (*unit == u'"') quoted = !quoted;

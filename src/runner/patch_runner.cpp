@@ -15,12 +15,11 @@ namespace {
 // How often the exit code is read while waiting on the child fails.
 constexpr std::uint32_t kPollMilliseconds = 50;
 
-// Waits on the child rather than polling its exit code, so that a child
-// whose own status is STILL_ACTIVE (259) is not taken for a running one.
-// The restore must not run while the installer may still read Transforms:
-// should the wait fail, the exit code is read every 50 ms until it is not
-// 259, the wait tried again each round (only a wait can tell a child that
-// ended with 259). A handle that answers neither is given up.
+// Waits on the child rather than polling its exit code, so that a child whose own status is
+// STILL_ACTIVE (259) is not taken for a running one. The restore must not run while the installer
+// may still read Transforms: should the wait fail, the exit code is read every 50 ms until it is
+// not 259, the wait tried again each round (only a wait can tell a child that ended with 259). A
+// handle that answers neither is given up.
 Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process) {
   if (platform.WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) {
     Tell<LogEvent::WaitFailed>(run, kPollMilliseconds);
@@ -40,9 +39,8 @@ Status WaitForExit(Platform& platform, const RunState& run, KernelHandle process
   return platform.GetExitCodeProcess(process, &exitCode) ? exitCode : ERROR_INVALID_HANDLE;
 }
 
-// A pre-flight line, and its warning, when Files holds no patch package
-// (where the launcher looked, and the folder to start Setup.exe in) or
-// more than one (the one taken and those ignored).
+// A pre-flight line, and its warning, when Files holds no patch package (where the launcher looked,
+// and the folder to start Setup.exe in) or more than one (the one taken and those ignored).
 std::uint32_t LogPatchPackagePreflight(Platform& platform, const RunState& run,
                                        const PatchFolder& folder, const PatchPackages& packages) {
   if (packages.chosen.empty()) {
@@ -78,9 +76,8 @@ struct Arguments {
   UnitsFromVariables fromVariables;
 };
 
-// The line handed to the interpreter, logged as the installer gets it, or
-// why it would not fit (or the patch path, the interpreter's path or the
-// arguments did not).
+// The line handed to the interpreter, logged as the installer gets it, or why it would not fit (or
+// the patch path, the interpreter's path or the arguments did not).
 void BuildCommandLine(const RunState& run, const WidePath& systemFolder,
                       const WideLongText& patchPath, const Arguments& arguments,
                       InstallerCommand& command) {
@@ -103,8 +100,8 @@ void BuildCommandLine(const RunState& run, const WidePath& systemFolder,
     Tell<LogEvent::InstallerCommandLine>(run, application.c_str(), described);
     return;
   }
-  // The limit counts the line as the interpreter gets it, escapes
-  // included: an argument of 500 "%" signs takes 4000 units.
+  // The limit counts the line as the interpreter gets it, escapes included: an argument of 500 "%"
+  // signs takes 4000 units.
   const auto given = static_cast<std::uint32_t>(TextLength(arguments.typed));
   const std::uint32_t most = command.line.writable_size() - 1;
   if (piecesFit) {
@@ -152,8 +149,8 @@ InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run
     command.startStatus = ERROR_PATH_NOT_FOUND;
     return command;
   }
-  // No patch package leaves the name empty: the installer is started all
-  // the same and reports the missing package itself.
+  // No patch package leaves the name empty: the installer is started all the same and reports the
+  // missing package itself.
   command.warnings = LogPatchPackagePreflight(platform, run, folder, command.packages);
   BuildCommandLine(run, systemFolder, patchPath, arguments, command);
   return command;

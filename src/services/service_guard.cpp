@@ -83,8 +83,8 @@ ServiceCheck CheckBlockingServices(Platform& platform, const RunState& run,
     Status openError = ERROR_SUCCESS;
     ScopedServiceHandle service(
         platform, platform.OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS, &openError));
-    // Only the manager's own answer proves a service absent: one that will not open may be
-    // running, as one whose state cannot be read may be.
+    // Only the manager's own answer proves a service absent: one that will not open may be running,
+    // as one whose state cannot be read may be.
     if (!service.valid() && openError == ERROR_SERVICE_DOES_NOT_EXIST) {
       Tell<LogEvent::ServiceNotInstalled>(run, name);
       continue;

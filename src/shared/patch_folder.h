@@ -15,8 +15,8 @@ namespace setup {
 inline constexpr WideChar kFilesFolder[] = u"Files\\";
 
 struct PatchFolder {
-  // The current directory at start, short (8.3) where it can be, ending in
-  // a backslash, as it goes unquoted into the registry; empty when unread.
+  // The current directory at start, short (8.3) where it can be, ending in a backslash, as it goes
+  // unquoted into the registry; empty when unread.
   WideLongText shortForm;
   WideLongText currentDirectory;  // the same, long, as a prompt's %CD% gives it
   // shortForm without its backslash; empty, so that no path is built, when it is or does not fit.

@@ -83,8 +83,8 @@ Status CreateLogIn(Platform& platform, RunLog& log, const WidePath& folder) {
       log.path = name;
       return ERROR_SUCCESS;
     }
-    // Only a taken name is worth another try; no folder, a full disk or a refusal would refuse
-    // the next name too.
+    // Only a taken name is worth another try; no folder, a full disk or a refusal would refuse the
+    // next name too.
     if (lastError != ERROR_FILE_EXISTS && lastError != ERROR_ALREADY_EXISTS) return lastError;
   }
   return ERROR_FILE_EXISTS;
@@ -104,8 +104,8 @@ void OpenRunLog(Platform& platform, RunLog& log) {
   const Status refused = read ? CreateLogIn(platform, log, temp) : ERROR_PATH_NOT_FOUND;
   // Names all taken in a shared folder would be taken in the next one too.
   if (log.file != NO_KERNEL_HANDLE || refused == ERROR_FILE_EXISTS) return;
-  // Every user may create files in the Windows folder's Temp: safe for this log only because it
-  // is made new under a name of its own, never opened where the name exists.
+  // Every user may create files in the Windows folder's Temp: safe for this log only because it is
+  // made new under a name of its own, never opened where the name exists.
   WidePath windows;
   if (!windows.adopt_reported_text(platform.GetSystemWindowsDirectoryW(windows.writable_buffer(),
                                                                        windows.writable_size())) ||

@@ -1,5 +1,5 @@
-// One UTF-8 line per event, in the temporary folder where deployment tools and support staff
-// look, so that a run on a machine nobody reaches explains itself.
+// One UTF-8 line per event, in the temporary folder where deployment tools and support staff look,
+// so that a run on a machine nobody reaches explains itself.
 #ifndef SETUP_SHARED_RUN_LOG_H
 #define SETUP_SHARED_RUN_LOG_H
 

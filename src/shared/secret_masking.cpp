@@ -6,8 +6,8 @@ namespace setup {
 
 namespace {
 
-// Broad on purpose: masking a harmless value costs nothing, a leaked one a credential
-// (ADMINPASS, PASSPHRASE, PRODUCTKEY, LICENSEKEY, CREDENTIAL...).
+// Broad on purpose: masking a harmless value costs nothing, a leaked one a credential (ADMINPASS,
+// PASSPHRASE, PRODUCTKEY, LICENSEKEY, CREDENTIAL...).
 constexpr const WideChar* kSecretMarks[] = {u"PASS", u"PWD", u"SECRET", u"TOKEN", u"KEY", u"CRED"};
 
 bool IsBlank(WideChar unit) { return unit == u' ' || unit == u'\t'; }

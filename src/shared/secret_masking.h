@@ -1,5 +1,5 @@
-// Installer properties on a command line may carry passwords and keys, which have no place in a
-// log that support staff collect.
+// Installer properties on a command line may carry passwords and keys, which have no place in a log
+// that support staff collect.
 #ifndef SETUP_SHARED_SECRET_MASKING_H
 #define SETUP_SHARED_SECRET_MASKING_H
 
@@ -15,8 +15,8 @@ namespace setup {
 using UnitsFromVariables = std::bitset<kLongTextUnits>;
 
 // `commandText` with the value of every assignment whose name holds PASS, PWD, SECRET, TOKEN, KEY
-// or CRED (any ASCII case) masked, in every form the installer reads as one: NAME=value,
-// NAME = value, "NAME=value", "NAME"="value". `fromVariables` marks units from a variable.
+// or CRED (any ASCII case) masked, in every form the installer reads as one: NAME=value, NAME =
+// value, "NAME=value", "NAME"="value". `fromVariables` marks units from a variable.
 void AppendWithSecretsMasked(LogLine& line, const WideChar* commandText,
                              const UnitsFromVariables* fromVariables = nullptr);
 

@@ -17,11 +17,10 @@ namespace {
 
 // The product's registered transforms; the patch folder's while it runs.
 constexpr WideChar kTransformsValue[] = u"Transforms";
-// The journal: the product's own Transforms, empty when it had none, from
-// the backup until the restore has put it back. For a product without one
-// it records, after the empty text's zero, kRedirectionRecord and the value
-// the run writes: readers of the text (older launchers too) see "", and
-// the next run can tell that redirection from a value given since.
+// The journal: the product's own Transforms, empty when it had none, from the backup until the
+// restore has put it back. For a product without one it records, after the empty text's zero,
+// kRedirectionRecord and the value the run writes: readers of the text (older launchers too) see
+// "", and the next run can tell that redirection from a value given since.
 constexpr WideChar kTransformsBackupValue[] = u"TransformsBackup";
 constexpr WideChar kRedirectionRecord[] = u"redirected:";
 constexpr std::size_t kRecordMarkLength = std::size(kRedirectionRecord) - 1;
@@ -35,8 +34,8 @@ struct FoundTransforms {
   bool absent = false;
 };
 
-// What the journal holds for a product without Transforms: an empty text,
-// then the record of the redirection. False when memory runs out.
+// What the journal holds for a product without Transforms: an empty text, then the record of the
+// redirection. False when memory runs out.
 bool MakeRecordOfNone(const WideChar* redirection, StoredString& journal) {
   using Units = std::char_traits<WideChar>;
   const std::size_t redirectionLength = Units::length(redirection);
@@ -51,8 +50,8 @@ bool MakeRecordOfNone(const WideChar* redirection, StoredString& journal) {
   return true;
 }
 
-// Whether the journal says the product had no Transforms: an empty text,
-// or a record, one of an empty redirection no launcher writes included.
+// Whether the journal says the product had no Transforms: an empty text, or a record, one of an
+// empty redirection no launcher writes included.
 bool RecordsNone(const StoredString& journal) {
   const WideChar* const units = journal.units.c_str();
   return journal.IsEmpty() ||
@@ -60,8 +59,8 @@ bool RecordsNone(const StoredString& journal) {
                                                                    kRecordMarkLength) == 0);
 }
 
-// Deletes `valueName`; an absent value is as good as a deleted one once a
-// read agrees (a value left in place while the journal goes would be lost).
+// Deletes `valueName`; an absent value is as good as a deleted one once a read agrees (a value left
+// in place while the journal goes would be lost).
 Status DeleteValueConfirmed(Platform& platform, RegKey key, const WideChar* valueName) {
   const Status status = platform.RegDeleteValueW(key, valueName);
   if (status != ERROR_FILE_NOT_FOUND) return status;
@@ -70,17 +69,16 @@ Status DeleteValueConfirmed(Platform& platform, RegKey key, const WideChar* valu
                                                                                   : status;
 }
 
-// The redirection a journal records for a product that had no Transforms;
-// null for any other journal, an older launcher's empty one included.
+// The redirection a journal records for a product that had no Transforms; null for any other
+// journal, an older launcher's empty one included.
 const WideChar* RecordedRedirection(const StoredString& journal) {
   if (journal.units.size() < 1 + kRecordMarkLength + 1 || !RecordsNone(journal)) return nullptr;
   const WideChar* const recorded = journal.units.c_str() + 1 + kRecordMarkLength;
   return recorded[0] != u'\0' ? recorded : nullptr;
 }
 
-// Whether `text` is a patch folder's redirection as a launcher writes it:
-// its last two components are Files and a transform of the language
-// table, letter case aside.
+// Whether `text` is a patch folder's redirection as a launcher writes it: its last two components
+// are Files and a transform of the language table, letter case aside.
 bool IsPatchFolderRedirection(const WideChar* text) {
   const std::size_t length = TextLength(text);
   std::size_t name = length;
@@ -100,18 +98,17 @@ bool IsPatchFolderRedirection(const WideChar* text) {
   return false;
 }
 
-// Asked twice before it is called absent: a value wrongly taken for absent
-// would be overwritten or left behind.
+// Asked twice before it is called absent: a value wrongly taken for absent would be overwritten or
+// left behind.
 Status ReadValueAskingTwice(Platform& platform, RegKey key, const WideChar* valueName,
                             StoredString& value) {
   const Status read = ReadStoredString(platform, key, valueName, value);
   return read == ERROR_FILE_NOT_FOUND ? ReadStoredString(platform, key, valueName, value) : read;
 }
 
-// When `putBack`, writes the journal's value back to Transforms, byte for
-// byte with its type, or deletes Transforms for a journal saying the
-// product had none; then deletes the journal, which stays for the next run
-// when the value could not go back.
+// When `putBack`, writes the journal's value back to Transforms, byte for byte with its type, or
+// deletes Transforms for a journal saying the product had none; then deletes the journal, which
+// stays for the next run when the value could not go back.
 Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
                      const StoredString& journal, bool putBack) {
   if (putBack) {
@@ -127,17 +124,16 @@ Status FinishJournal(Platform& platform, const RunState& run, RegKey key,
     }
     if (restored != ERROR_SUCCESS) return restored;
   }
-  // A journal left behind would later overwrite the product's value of
-  // then: having just been read, even "not found" is a failure.
+  // A journal left behind would later overwrite the product's value of then: having just been read,
+  // even "not found" is a failure.
   const Status deleted = platform.RegDeleteValueW(key, kTransformsBackupValue);
   TellOutcome<LogEvent::JournalDeleted>(run, deleted);
   return deleted;
 }
 
-// Finishes a journal left by a run that did not finish. Its value goes back
-// where Transforms is absent, equals it, is the redirection it records or,
-// beside a journal recording none, a patch folder's redirection; any other
-// value was given to the product since and stays.
+// Finishes a journal left by a run that did not finish. Its value goes back where Transforms is
+// absent, equals it, is the redirection it records or, beside a journal recording none, a patch
+// folder's redirection; any other value was given to the product since and stays.
 Status RecoverJournal(Platform& platform, const RunState& run, RegKey key,
                       const StoredString& journal) {
   const auto journalText = InQuotes(journal.units.c_str(), journal.ShownLength());
@@ -175,8 +171,8 @@ FoundTransforms ReadOwnTransforms(Platform& platform, const RunState& run, RegKe
   return found;
 }
 
-// Copies the found Transforms to the journal, or, for a product without
-// one, writes an empty text recording `redirection`. True once written.
+// Copies the found Transforms to the journal, or, for a product without one, writes an empty text
+// recording `redirection`. True once written.
 bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
                       const FoundTransforms& found, const WideChar* redirection) {
   StoredString record;
@@ -184,8 +180,8 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
     Tell<LogEvent::BackupFailed>(run, StatusText{ERROR_NOT_ENOUGH_MEMORY});
     return false;
   }
-  // Byte for byte with its type, so that an expandable value comes back
-  // expandable and one holding a zero comes back whole.
+  // Byte for byte with its type, so that an expandable value comes back expandable and one holding
+  // a zero comes back whole.
   const StoredString& journal = found.absent ? record : found.value;
   const Status written = WriteStoredString(platform, key, kTransformsBackupValue, journal);
   LogLine line;
@@ -200,8 +196,8 @@ bool BackupTransforms(Platform& platform, const RunState& run, RegKey key,
   return written == ERROR_SUCCESS;
 }
 
-// Whether Transforms still reads as the value backed up: a read that went
-// wrong during the backup must not lead to overwriting a value with no copy.
+// Whether Transforms still reads as the value backed up: a read that went wrong during the backup
+// must not lead to overwriting a value with no copy.
 bool StillOwnValue(Platform& platform, RegKey key, const FoundTransforms& found) {
   StoredString current;
   const Status read = ReadStoredString(platform, key, kTransformsValue, current);
@@ -209,9 +205,8 @@ bool StillOwnValue(Platform& platform, RegKey key, const FoundTransforms& found)
   return read == ERROR_SUCCESS && !found.absent && SameStoredString(current, found.value);
 }
 
-// A registration that cannot be opened for changing: nothing is
-// redirected, and a journal left in it (read without asking to change it)
-// cannot be finished, which ends the run with `opened`.
+// A registration that cannot be opened for changing: nothing is redirected, and a journal left in
+// it (read without asking to change it) cannot be finished, which ends the run with `opened`.
 Status KeyNotOpened(Platform& platform, const RunState& run, const WidePath& keyPath,
                     Status opened) {
   StoredString journal;
@@ -227,10 +222,9 @@ Status KeyNotOpened(Platform& platform, const RunState& run, const WidePath& key
   return journalLeft ? opened : ERROR_SUCCESS;
 }
 
-// Finishes what an earlier run left in the registration, before this run
-// changes anything: 0 when nothing is left (or it is done), else the
-// status that stops the run; ERROR_INVALID_DATATYPE for a journal not of a
-// launcher's making, which stays, and Transforms beside it.
+// Finishes what an earlier run left in the registration, before this run changes anything: 0 when
+// nothing is left (or it is done), else the status that stops the run; ERROR_INVALID_DATATYPE for a
+// journal not of a launcher's making, which stays, and Transforms beside it.
 Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key) {
   StoredString journal;
   const Status read = ReadValueAskingTwice(platform, key, kTransformsBackupValue, journal);
@@ -245,17 +239,16 @@ Status RecoverEarlierRun(Platform& platform, const RunState& run, RegKey key) {
   return recovered;
 }
 
-// This run's journal is no longer there: where Transforms was redirected,
-// the product's own value cannot go back; left alone, it needs no backup.
+// This run's journal is no longer there: where Transforms was redirected, the product's own value
+// cannot go back; left alone, it needs no backup.
 Status JournalLost(const RunState& run, bool redirected) {
   if (!redirected) return ERROR_SUCCESS;
   Tell<LogEvent::JournalGone>(run);
   return ERROR_FILE_NOT_FOUND;
 }
 
-// Without a journal, Transforms is deleted only when it is the redirection
-// this run wrote: a value nothing proves ours (the product's own, media
-// laid out like a patch folder) stays.
+// Without a journal, Transforms is deleted only when it is the redirection this run wrote: a value
+// nothing proves ours (the product's own, media laid out like a patch folder) stays.
 Status RestoreWithoutJournal(Platform& platform, const RunState& run, RegKey key,
                              const Redirection& redirection) {
   const bool redirected = redirection.held == Held::Redirection;
@@ -306,8 +299,8 @@ Redirection BackUpAndRedirect(Platform& platform, const RunState& run, const Pat
   const Status closed = key.reset();
   TellOutcome<LogEvent::Redirected>(run, set != ERROR_SUCCESS ? set : closed,
                                     InQuotes(redirected.c_str()));
-  // Kept all the same: the product's own value names no file of the patch
-  // folder either, and the restore puts it back whatever happens.
+  // Kept all the same: the product's own value names no file of the patch folder either, and the
+  // restore puts it back whatever happens.
   if (!FileExists(platform, redirected.c_str())) {
     redirection.warnings |= kWarnTransformMissing;
     Tell<LogEvent::TransformMissing>(run, transform);
@@ -323,8 +316,8 @@ Status RestoreThroughKey(Platform& platform, const RunState& run, RegKey key,
   const Status journalRead = ReadStoredString(platform, key, kTransformsBackupValue, journal);
   switch (journalRead) {
     case ERROR_SUCCESS:
-      // This run's journal: whatever Transforms holds now is the redirection
-      // (the installer may rewrite what it was given), unless it was left alone.
+      // This run's journal: whatever Transforms holds now is the redirection (the installer may
+      // rewrite what it was given), unless it was left alone.
       if (!redirected) Tell<LogEvent::LeftAlone>(run);
       return FinishJournal(platform, run, key, journal, redirected);
     case ERROR_INVALID_DATATYPE:

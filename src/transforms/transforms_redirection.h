@@ -1,7 +1,6 @@
-// Points the product's registered Transforms at the patch folder's
-// language transform while the patch runs, and puts it back afterwards
-// through a journal (TransformsBackup): a run finishes the one an earlier
-// run left before it changes anything, and its own at its end.
+// Points the product's registered Transforms at the patch folder's language transform while the
+// patch runs, and puts it back afterwards through a journal (TransformsBackup): a run finishes the
+// one an earlier run left before it changes anything, and its own at its end.
 #ifndef SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 #define SETUP_TRANSFORMS_TRANSFORMS_REDIRECTION_H
 
@@ -22,8 +21,8 @@ enum class Held {
 struct Redirection {
   int product = kNoProduct;  // whose registration holds it
   WidePath keyPath;          // that registration
-  // What kept an earlier run's journal from being finished: the run ends
-  // with it, the installer not started.
+  // What kept an earlier run's journal from being finished: the run ends with it, the installer not
+  // started.
   Status recovery = ERROR_SUCCESS;
   bool registered = false;  // the product's registration was found
   Held held = Held::Nothing;
@@ -31,18 +30,16 @@ struct Redirection {
   std::uint32_t warnings = 0;
 };
 
-// Through one key of `product`'s registration: finishes a journal an
-// earlier run left, backs up Transforms and points it at the patch folder's
-// "Files\" + the transform of the product's language ("1033.mst" when not
-// known). Nothing changes without a patch folder, a product, a backup in
+// Through one key of `product`'s registration: finishes a journal an earlier run left, backs up
+// Transforms and points it at the patch folder's "Files\" + the transform of the product's language
+// ("1033.mst" when not known). Nothing changes without a patch folder, a product, a backup in
 // place, a value that fits, or while Transforms no longer reads as backed up.
 Redirection RedirectTransforms(Platform& platform, const RunState& run, const PatchFolder& folder,
                                const Identification& product);
 
-// Puts the product's own Transforms back from this run's journal, if any,
-// and deletes the journal. Transforms is deleted only where this run's
-// journal or write proves the launcher wrote it. ERROR_FILE_NOT_FOUND when
-// the journal this run relied on has gone.
+// Puts the product's own Transforms back from this run's journal, if any, and deletes the journal.
+// Transforms is deleted only where this run's journal or write proves the launcher wrote it.
+// ERROR_FILE_NOT_FOUND when the journal this run relied on has gone.
 Status RestoreTransforms(Platform& platform, const RunState& run, const Redirection& redirection);
 
 }  // namespace setup
