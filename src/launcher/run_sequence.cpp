@@ -44,13 +44,9 @@ struct RunOutcomes {
   bool redirected = false;
 };
 
-// A run refused before anything changed, with what the refusing step found.
 RunOutcomes Refused(Verdict verdict, int product = kNoProduct, std::uint32_t warnings = 0) {
-  RunOutcomes outcomes;
-  outcomes.refusal = verdict;
-  outcomes.product = product;
-  outcomes.warnings = warnings;
-  return outcomes;
+  return {verdict,       product, warnings,      WidePath{}, false,
+          ERROR_SUCCESS, false,   ERROR_SUCCESS, false};
 }
 
 // A refusal's number; else the registration's failure (it may not be as it was); else the
@@ -111,8 +107,7 @@ RunOutcomes RunSteps(Platform& platform, const RunState& run) {
   // The running installation would meet a registration pulled from under it.
   if (InstallationInProgress(platform, run)) return Refused(Verdict::AnotherRunning);
   const PatchFolder folder = CapturePatchFolder(platform, run);
-  // A running service is the launcher's own refusal, with its message, whatever else is wrong with
-  // the run.
+  // A running service refuses the run, with its message, whatever else is wrong with it.
   const ServiceCheck services = CheckBlockingServices(platform, run, folder);
   if (services.blocks) return Refused(Verdict::ServiceRunning, services.product, services.warnings);
   const InstallerCommand command = PrepareInstallerCommand(platform, run, folder, commandTail);
@@ -121,8 +116,7 @@ RunOutcomes RunSteps(Platform& platform, const RunState& run) {
   if (folder.path.empty()) {
     ShowUserMessage(platform, run, u"Fatal Error, no source directory.", u"Error:", MB_OK);
   }
-  // What an earlier run left is finished first; a redirection that could not be made still lets the
-  // patch run.
+  // An earlier run's journal is finished first; a redirection not made still lets the patch run.
   const Redirection redirection = RedirectTransforms(platform, run, folder, product);
   const bool recovered = redirection.recovery == ERROR_SUCCESS;
   const InstallerRun installer =

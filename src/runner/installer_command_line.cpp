@@ -29,7 +29,6 @@ constexpr WideChar kPercentEscape[] = u"%%cd:~,%";
 
 constexpr WideChar kOperators[] = u"&|<>^()";
 
-// Whether `unit` is one of the zero-terminated `units`.
 bool IsOneOf(WideChar unit, const WideChar* units) {
   for (; *units != WideChar{}; ++units) {
     if (*units == unit) return true;

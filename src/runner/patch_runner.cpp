@@ -12,7 +12,6 @@ namespace setup {
 
 namespace {
 
-// How often the exit code is read while waiting on the child fails.
 constexpr std::uint32_t kPollMilliseconds = 50;
 
 // Waits on the child rather than polling its exit code, so that a child whose own status is
@@ -68,7 +67,6 @@ std::uint32_t LogPatchPackagePreflight(Platform& platform, const RunState& run,
   return kWarnSeveralPatches;
 }
 
-// The arguments as a prompt expands them (argument_expansion.h).
 struct Arguments {
   const WideChar* typed;
   Status expansion = ERROR_SUCCESS;  // or ERROR_INSUFFICIENT_BUFFER

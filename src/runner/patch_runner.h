@@ -32,7 +32,6 @@ struct InstallerCommand {
 InstallerCommand PrepareInstallerCommand(Platform& platform, const RunState& run,
                                          const PatchFolder& folder, const WideChar* commandTail);
 
-// What running the installer came to.
 struct InstallerRun {
   bool started = false;
   // The installer's status, or what kept it from starting: the start's error or the command's

@@ -308,7 +308,6 @@ Redirection BackUpAndRedirect(Platform& platform, const RunState& run, const Pat
   return redirection;
 }
 
-// Puts back what this run's journal holds, through the product's `key`.
 Status RestoreThroughKey(Platform& platform, const RunState& run, RegKey key,
                          const Redirection& redirection) {
   const bool redirected = redirection.held == Held::Redirection;

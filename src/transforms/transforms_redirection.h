@@ -21,8 +21,7 @@ enum class Held {
 struct Redirection {
   int product = kNoProduct;  // whose registration holds it
   WidePath keyPath;          // that registration
-  // What kept an earlier run's journal from being finished: the run ends with it, the installer not
-  // started.
+  // What kept an earlier run's journal from being finished: the run ends with it.
   Status recovery = ERROR_SUCCESS;
   bool registered = false;  // the product's registration was found
   Held held = Held::Nothing;
