@@ -6,10 +6,15 @@ kernel booted without 32-bit emulation refuses all of them. The probe is a
 tiny static i386 program run directly: through sh or execvp a refused file
 becomes a shell "Syntax error" instead of ENOEXEC. Nothing is cached, so a
 reboot with other settings is seen at once. SETUP_PROBE_32BIT names another
-file to run instead (a test uses a file the kernel refuses).
+file to run instead (a test uses a file the kernel refuses). A folder that
+runs no program (a temporary folder mounted noexec) says nothing of the
+kernel: the probe then runs from the build folder, which must run programs
+anyway (the host tests run from it).
 With --why, prints what is missing and the remedies when it cannot.
 """
+import errno
 import os
+import pathlib
 import struct
 import subprocess
 import sys
@@ -42,11 +47,26 @@ def probe_elf():
     return ehdr + phdr + code
 
 
+BUILD = pathlib.Path(__file__).resolve().parent.parent / "build"
+
+
 def can_run_32bit():
     override = os.environ.get("SETUP_PROBE_32BIT")
     if override:
-        return _runs(override)
-    fd, path = tempfile.mkstemp(prefix="probe32-")
+        return _runs(override) is True
+    for folder in (None, BUILD):
+        answer = _probe_in(folder)
+        if answer is not None:
+            return answer
+    return False
+
+
+def _probe_in(folder):
+    """The probe's answer run from `folder` (None: the temporary folder);
+    None when the folder refuses to run any program."""
+    if folder is not None:
+        folder.mkdir(parents=True, exist_ok=True)
+    fd, path = tempfile.mkstemp(prefix="probe32-", dir=folder)
     try:
         with os.fdopen(fd, "wb") as f:
             f.write(probe_elf())
@@ -57,9 +77,13 @@ def can_run_32bit():
 
 
 def _runs(path):
+    """True when `path` ran and exited 0; None when exec was refused for
+    the file's folder or rights (EACCES, EPERM), not for its format."""
     try:
         return subprocess.run([path], timeout=120).returncode == 0
-    except (OSError, subprocess.TimeoutExpired):
+    except OSError as error:
+        return None if error.errno in (errno.EACCES, errno.EPERM) else False
+    except subprocess.TimeoutExpired:
         return False
 
 

@@ -3,7 +3,8 @@
 # probe at a file the kernel refuses with ENOEXEC: the test command must plan
 # its Wine stages as skipped (never passed) with the reason, count them as
 # failures under SETUP_REQUIRE_WINE=1, and the demo must stop with the
-# remedies and a non-zero status, not a traceback.
+# remedies and a non-zero status, not a traceback. And a temporary folder that
+# runs no program (mounted noexec) must not be taken for such a kernel.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,4 +36,19 @@ status=$?
 grep -q 'Traceback' "$out" && fail "demo ended in a traceback"
 grep -q 'ia32_emulation=on' "$out" && grep -q "dmesg | grep '32-bit emulation'" "$out" &&
   grep -q 'binfmt_misc' "$out" || fail "demo's message lacks the check or the remedies"
+# Where a mount namespace can be had (root), a noexec temporary folder must
+# leave the probe's answer as it is without one.
+noexec=$(mktemp -d)
+env -u SETUP_PROBE_32BIT python3 scripts/can_run_32bit.py
+expected=$?
+if unshare -m sh -c 'mount -t tmpfs -o noexec tmpfs "$1"' sh "$noexec" 2>/dev/null; then
+  env -u SETUP_PROBE_32BIT unshare -m sh -c \
+    'mount -t tmpfs -o noexec tmpfs "$1" && TMPDIR="$1" python3 scripts/can_run_32bit.py' sh "$noexec"
+  got=$?
+  [[ $got == "$expected" ]] ||
+    fail "a noexec temporary folder changed the 32-bit probe's answer ($expected, then $got)"
+else
+  echo "check_no_32bit: the noexec case is not checked here (no mount namespace)" >&2
+fi
+rmdir "$noexec"
 exit $bad
