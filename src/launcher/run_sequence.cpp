@@ -123,6 +123,7 @@ RunOutcomes RunSteps(Platform& platform, const RunState& run) {
       recovered ? RunPatch(platform, run, folder, command) : InstallerRun{};
   const Status restore =
       recovered ? RestoreTransforms(platform, run, redirection) : redirection.recovery;
+  // The packages' pre-flight counts only where the installer step is reached, as it always did.
   return {Verdict::None,
           product.row,
           product.warnings | redirection.warnings | (recovered ? command.warnings : 0u),
